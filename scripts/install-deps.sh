@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the launcher's builds, tests, example and benchmark need.
+# Packages already there are left as they are; nothing is downloaded outside apt.
+set -euo pipefail
+
+packages=(
+  # toolchains and build
+  cmake ninja-build g++ pkg-config clang-format clang-tidy googletest
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  # Linux build: window, pictures, movie
+  libsdl2-dev libsdl2-image-dev libmpv-dev
+  # tests: virtual display, input, screenshots, media, Windows runtime and its media stack
+  xvfb xauth xdotool x11-utils imagemagick ffmpeg file python3 procps
+  wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+  gstreamer1.0-libav pulseaudio
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]} == 0)); then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+echo "install-deps: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get -o DPkg::Lock::Timeout=900 update -q
+$sudo apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,59 @@
+#include "handoff/launch_command.h"
+
+namespace launcher {
+namespace {
+
+bool IsSeparator(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(std::string_view line) {
+  std::vector<std::string> args;
+  std::size_t i = 0;
+
+  // The program name: no backslash rules, a quote only groups.
+  std::string program;
+  if (i < line.size() && line[i] == '"') {
+    ++i;
+    while (i < line.size() && line[i] != '"') program += line[i++];
+    if (i < line.size()) ++i;
+  } else {
+    while (i < line.size() && !IsSeparator(line[i])) program += line[i++];
+  }
+  args.push_back(std::move(program));
+
+  while (true) {
+    while (i < line.size() && IsSeparator(line[i])) ++i;
+    if (i >= line.size()) break;
+
+    std::string arg;
+    bool quoted = false;
+    while (i < line.size() && (quoted || !IsSeparator(line[i]))) {
+      std::size_t backslashes = 0;
+      while (i < line.size() && line[i] == '\\') {
+        ++backslashes;
+        ++i;
+      }
+      if (i < line.size() && line[i] == '"') {
+        arg.append(backslashes / 2, '\\');
+        if (backslashes % 2 == 1) {
+          arg += '"';
+          ++i;
+        } else if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+          arg += '"';
+          i += 2;
+        } else {
+          quoted = !quoted;
+          ++i;
+        }
+      } else {
+        arg.append(backslashes, '\\');
+        if (i < line.size() && (quoted || !IsSeparator(line[i]))) arg += line[i++];
+      }
+    }
+    args.push_back(std::move(arg));
+  }
+  return args;
+}
+
+}  // namespace launcher
