@@ -1,4 +1,4 @@
-#include "windows/media_foundation_player.h"
+#include "windows/media/media_foundation_player.h"
 
 namespace launcher::win32 {
 namespace {

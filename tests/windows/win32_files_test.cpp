@@ -1,0 +1,87 @@
+#include "windows/win32_files.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "windows/win32_text_rules.h"
+
+namespace launcher::win32 {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Win32FilePresence : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() / (L"presence-" + std::to_wstring(::GetCurrentProcessId()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_ / L"folder.jpg");
+    Touch(L"logo.jpg", 0);
+    Touch(L"hidden.jpg", FILE_ATTRIBUTE_HIDDEN);
+    Touch(L"system.jpg", FILE_ATTRIBUTE_SYSTEM);
+    Touch(L"readonly.jpg", FILE_ATTRIBUTE_READONLY);
+    Touch(L"archived.jpg", FILE_ATTRIBUTE_ARCHIVE);
+    Touch(L"\u30ed\u30b4.jpg", 0);
+  }
+  void TearDown() override {
+    ::SetFileAttributesW((folder_ / L"readonly.jpg").c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  void Touch(const std::wstring& name, DWORD attributes) {
+    std::ofstream(folder_ / name) << "x";
+    if (attributes != 0) ::SetFileAttributesW((folder_ / name).c_str(), attributes);
+  }
+  [[nodiscard]] bool Present(const std::wstring& name) const {
+    return FilePresent((folder_ / name).wstring());
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(Win32FilePresence, OnlyOrdinaryFilesCount) {
+  EXPECT_TRUE(Present(L"logo.jpg"));
+  EXPECT_TRUE(Present(L"readonly.jpg"));
+  EXPECT_TRUE(Present(L"archived.jpg"));
+  EXPECT_TRUE(Present(L"\u30ed\u30b4.jpg"));
+  EXPECT_FALSE(Present(L"missing.jpg"));
+  EXPECT_FALSE(Present(L"folder.jpg"));
+  EXPECT_FALSE(Present(L"hidden.jpg"));
+  EXPECT_FALSE(Present(L"system.jpg"));
+  EXPECT_FALSE(FilePresent((folder_ / L"nowhere" / L"logo.jpg").wstring()));
+}
+
+TEST_F(Win32FilePresence, WildcardsFindAnyOrdinaryMatch) {
+  EXPECT_TRUE(Present(L"l?go.jpg"));
+  EXPECT_TRUE(Present(L"*.jpg"));
+  EXPECT_FALSE(Present(L"*.png"));
+  EXPECT_FALSE(Present(L"fold*"));   // only a folder matches
+  EXPECT_FALSE(Present(L"h*.jpg"));  // only a hidden file matches
+}
+
+TEST(Win32Paths, LongPathsGetTheExtendedPrefix) {
+  const std::wstring shortPath = L"C:\\game\\logo.jpg";
+  EXPECT_EQ(ExtendedLengthPath(shortPath), shortPath);
+  const std::wstring longPath = L"C:\\" + std::wstring(300, L'a');
+  EXPECT_EQ(ExtendedLengthPath(longPath), L"\\\\?\\" + longPath);
+  const std::wstring longShare = L"\\\\server\\share\\" + std::wstring(300, L'a');
+  EXPECT_EQ(ExtendedLengthPath(longShare), L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'a'));
+}
+
+TEST(Win32TextRules, DecodesUtf8AndUpperCasesByLocale) {
+  const Win32TextRules rules;
+  EXPECT_EQ(rules.Decode("\xE3\x83\xAD\xE3\x82\xB4.jpg", TextEncoding::kUtf8), L"\u30ed\u30b4.jpg");
+  EXPECT_EQ(rules.Decode("logo.jpg", TextEncoding::kAnsi), L"logo.jpg");
+  EXPECT_EQ(rules.Decode("", TextEncoding::kAnsi), L"");
+  EXPECT_EQ(rules.ToUpper(L"Full"), L"FULL");
+  EXPECT_EQ(rules.ToUpper(L""), L"");
+  EXPECT_EQ(ToUtf8(L"\u30ed\u30b4"), "\xE3\x83\xAD\xE3\x82\xB4");
+  EXPECT_EQ(FromUtf8("\xE3\x83\xAD"), L"\u30ed");
+}
+
+}  // namespace
+}  // namespace launcher::win32
