@@ -1,0 +1,484 @@
+#!/usr/bin/env bash
+# End-to-end scenarios for the Linux launcher, driven from outside like a player would: a real X
+# display (Xvfb from scripts/with-test-env.sh), held keys and buttons through xdotool, screenshots
+# through ImageMagick's import, and a stand-in ntleac that records how it was started.
+#
+#   launcher_e2e.sh media WORKDIR                 makes the test pictures and movies once
+#   launcher_e2e.sh SCENARIO LAUNCHER WORKDIR     runs one scenario in its own game folder
+#
+# Every wait polls with a deadline; nothing sleeps for a fixed long time. A failing scenario keeps
+# its game folder (path printed) and the launcher's output for a look.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(cd "$here/../../.." && pwd)
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+log() { echo "[$(date +%T.%3N)] $*"; }
+now_ms() { date +%s%3N; }
+
+# ---------------------------------------------------------------------------------------------
+# Media: a quadrant logo (so stretching and placement show in single pixels), solid-colour movies
+# with a tone, a movie that asks to be closed by a chapter, and a file that is no movie at all.
+# ---------------------------------------------------------------------------------------------
+logo_w=352
+logo_h=224
+# Quadrant colours of the logo and the movies' colours, as "R G B".
+c_tl="255 0 0" c_tr="0 255 0" c_bl="0 0 255" c_br="255 255 0"
+c_movie="255 0 255" c_close_movie="0 255 255"
+
+make_movie() { # out seconds colour [chapters-file]
+  local out=$1 secs=$2 colour=$3 chapters=${4:-}
+  local args=(-v error -y -f lavfi -i "color=c=$colour:s=320x240:r=25:d=$secs"
+    -f lavfi -i "sine=frequency=440:sample_rate=44100:d=$secs")
+  if [ -n "$chapters" ]; then args+=(-i "$chapters" -map 0:v -map 1:a -map_chapters 2); fi
+  ffmpeg "${args[@]}" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -b:a 32k -shortest "$out"
+}
+
+make_media() {
+  local dir=$1/media
+  [ -f "$dir/complete" ] && return 0
+  rm -rf "$dir.tmp" && mkdir -p "$dir.tmp"
+  local half_w=$((logo_w / 2)) half_h=$((logo_h / 2))
+  /usr/bin/convert -size "${logo_w}x${logo_h}" xc:'#ffff00' \
+    -fill '#ff0000' -draw "rectangle 0,0 $((half_w - 1)),$((half_h - 1))" \
+    -fill '#00ff00' -draw "rectangle $half_w,0 $((logo_w - 1)),$((half_h - 1))" \
+    -fill '#0000ff' -draw "rectangle 0,$half_h $((half_w - 1)),$((logo_h - 1))" \
+    -quality 95 "$dir.tmp/logo.jpg"
+  make_movie "$dir.tmp/short.mp4" 1.5 0xff00ff
+  make_movie "$dir.tmp/long.mp4" 8 0xff00ff
+  cat >"$dir.tmp/chapters.txt" <<'EOF'
+;FFMETADATA1
+[CHAPTER]
+TIMEBASE=1/1000
+START=0
+END=500
+title=Intro
+[CHAPTER]
+TIMEBASE=1/1000
+START=500
+END=8000
+title=fscommand:Close
+EOF
+  make_movie "$dir.tmp/close.mp4" 8 0x00ffff "$dir.tmp/chapters.txt"
+  printf 'This is not a movie.\n' >"$dir.tmp/broken.mp4"
+  touch "$dir.tmp/complete"
+  rm -rf "$dir" && mv "$dir.tmp" "$dir"
+}
+
+# ---------------------------------------------------------------------------------------------
+# The game folder and the launcher's run.
+# ---------------------------------------------------------------------------------------------
+game="" # the game folder of this scenario
+launcher_pid=""
+launcher_status=""
+watch_pid=""
+
+cleanup() {
+  [ -n "$launcher_pid" ] && kill -9 "$launcher_pid" 2>/dev/null
+  [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
+  return 0
+}
+trap cleanup EXIT
+
+# new_game NAME: a fresh folder with the launcher copied in and the stand-in ntleac beside it.
+new_game() {
+  game="$runs/$1"
+  rm -rf "$game" && mkdir -p "$game"
+  cp "$launcher_exe" "$game/launcher"
+  cp "$repo/examples/game/ntleac" "$game/ntleac"
+  chmod +x "$game/launcher" "$game/ntleac"
+}
+
+# start_ini LOGO MOVIE MODE: writes Start.ini in the game folder.
+start_ini() { printf '"%s","%s","Game.exe","%s"\n' "$1" "$2" "$3" >"$game/Start.ini"; }
+
+# run_launcher [CWD]: starts the launcher (cwd defaults to the game folder) in the background.
+run_launcher() {
+  local cwd=${1:-$game}
+  local supp="$repo/tests/linux/lsan.supp"
+  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
+  if [ -f "$supp" ]; then
+    export LSAN_OPTIONS="suppressions=$supp:print_suppressions=0"
+  fi
+  (cd "$cwd" && exec "$game/launcher") >"$game/launcher.out" 2>&1 &
+  launcher_pid=$!
+  launch_started_ms=$(now_ms)
+  log "launcher started (pid $launcher_pid, cwd $cwd)"
+}
+
+# wait_exit SECONDS: waits for the launcher to end; fails on timeout or a non-zero status.
+wait_exit() {
+  local deadline=$(($(now_ms) + $1 * 1000))
+  while kill -0 "$launcher_pid" 2>/dev/null; do
+    if [ "$(now_ms)" -gt "$deadline" ]; then
+      show_output
+      fail "launcher still running after ${1}s"
+    fi
+    sleep 0.02
+  done
+  launcher_status=0
+  wait "$launcher_pid" || launcher_status=$?
+  launcher_pid=""
+  exited_ms=$(now_ms)
+  log "launcher ended with status $launcher_status"
+  if [ "$launcher_status" -ne 0 ]; then
+    show_output
+    fail "launcher exit status $launcher_status, expected 0"
+  fi
+}
+
+show_output() {
+  echo "---- launcher output ($game/launcher.out) ----" >&2
+  tail -n 60 "$game/launcher.out" >&2 || true
+  echo "----" >&2
+}
+
+# ---------------------------------------------------------------------------------------------
+# The window.
+# ---------------------------------------------------------------------------------------------
+wid=""
+
+# wait_window SECONDS: waits until the launcher's window "Game" is mapped; sets wid.
+wait_window() {
+  local deadline=$(($(now_ms) + $1 * 1000))
+  while :; do
+    wid=$(xdotool search --onlyvisible --name '^Game$' 2>/dev/null | head -n 1 || true)
+    [ -n "$wid" ] && break
+    if ! kill -0 "$launcher_pid" 2>/dev/null; then
+      show_output
+      fail "launcher ended without showing its window"
+    fi
+    if [ "$(now_ms)" -gt "$deadline" ]; then
+      show_output
+      fail "no mapped window named Game after ${1}s"
+    fi
+    sleep 0.02
+  done
+  log "window $wid mapped after $(($(now_ms) - launch_started_ms)) ms"
+}
+
+# geometry: sets win_x win_y win_w win_h from xwininfo.
+geometry() {
+  local info
+  info=$(xwininfo -id "$wid")
+  win_x=$(awk '/Absolute upper-left X/ {print $NF}' <<<"$info")
+  win_y=$(awk '/Absolute upper-left Y/ {print $NF}' <<<"$info")
+  win_w=$(awk '/^ *Width:/ {print $NF}' <<<"$info")
+  win_h=$(awk '/^ *Height:/ {print $NF}' <<<"$info")
+}
+
+# pixel X Y: the screen's colour at X,Y as "R G B".
+pixel() {
+  /usr/bin/import -silent -window root -crop "1x1+$1+$2" -depth 8 txt:- |
+    sed -n 's/^0,0: *(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p'
+}
+
+# near "R G B" "R G B": true when every channel is within a tolerance that JPEG and YUV allow.
+near() {
+  local a b
+  read -r -a a <<<"$1"
+  read -r -a b <<<"$2"
+  local i d
+  for i in 0 1 2; do
+    d=$((a[i] - b[i]))
+    [ "${d#-}" -le 60 ] || return 1
+  done
+}
+
+# expect_pixel X Y "R G B" WHAT: the window's pixel at X,Y (window coordinates) shows WHAT.
+expect_pixel() {
+  local got
+  got=$(pixel $((win_x + $1)) $((win_y + $2)))
+  near "$got" "$3" || fail "$4: pixel ($1,$2) is ($got), expected about ($3)"
+}
+
+# wait_pixel X Y "R G B" SECONDS: polls the window's pixel until it shows the colour.
+wait_pixel() {
+  local deadline=$(($(now_ms) + $4 * 1000)) got
+  while :; do
+    got=$(pixel $((win_x + $1)) $((win_y + $2)))
+    near "$got" "$3" && return 0
+    [ "$(now_ms)" -gt "$deadline" ] && fail "pixel ($1,$2) stayed ($got), expected ($3) within ${4}s"
+    kill -0 "$launcher_pid" 2>/dev/null || fail "launcher ended while waiting for pixel ($3)"
+    sleep 0.02
+  done
+}
+
+screenshot() { # NAME
+  mkdir -p "$shots"
+  /usr/bin/import -silent -window root "$shots/$scenario-$1.png" 2>/dev/null || true
+}
+
+# Focus and pointer on the window so held keys and buttons reach it (there is no window manager).
+focus_window() {
+  xdotool mousemove $((win_x + win_w / 2)) $((win_y + win_h / 2))
+  xdotool windowfocus "$wid" 2>/dev/null || true
+}
+
+# A key or button held across at least two 50 ms polls; a tap is not seen by design.
+hold_key() {
+  xdotool keydown "$1"
+  sleep 0.15
+  xdotool keyup "$1"
+  log "held key $1"
+}
+hold_button() {
+  xdotool mousedown "$1"
+  sleep 0.15
+  xdotool mouseup "$1"
+  log "held mouse button $1"
+}
+
+# ---------------------------------------------------------------------------------------------
+# What must hold after every close: ntleac ran exactly once, with the six arguments, in DIR.
+# ---------------------------------------------------------------------------------------------
+expect_one_launch() { # DIR
+  local dir=${1:-$game} file=${1:-$game}/launch.log deadline
+  deadline=$(($(now_ms) + 5000))
+  until [ -s "$file" ] && grep -q '^cwd: ' "$file"; do
+    [ "$(now_ms)" -gt "$deadline" ] && fail "ntleac did not run in $dir (no complete $file)"
+    sleep 0.02
+  done
+  # The launcher has ended, so a second start would already be on its way: give it a moment.
+  sleep 0.3
+  local expected
+  expected=$(printf '%s\n' "ntleac started" "arg: Game.exe" "arg: A-G 123 -B 456" "arg: P0" \
+    "arg: C932" "arg: L1041" "arg: T-540" "cwd: $(cd "$dir" && pwd -P)")
+  local count
+  count=$(grep -c '^ntleac started$' "$file")
+  [ "$count" -eq 1 ] || fail "ntleac ran $count times, expected once: $(cat "$file")"
+  local got
+  got=$(cat "$file")
+  # The stand-in prints the physical folder; compare physical paths.
+  [ "$got" = "$expected" ] || fail "ntleac got:
+$got
+expected:
+$expected"
+  log "ntleac ran once with the six arguments in $dir"
+}
+
+# Watches the root window for any window being mapped, from before the launcher starts.
+start_map_watch() {
+  stdbuf -oL xev -root -event substructure -event property >"$game/xev.out" 2>&1 &
+  watch_pid=$!
+  local i
+  for i in $(seq 100); do
+    xprop -root -f _LAUNCHER_E2E_SYNC 8s -set _LAUNCHER_E2E_SYNC "$i"
+    grep -q _LAUNCHER_E2E_SYNC "$game/xev.out" && return 0
+    sleep 0.02
+  done
+  fail "xev did not start watching the display"
+}
+expect_no_map() {
+  kill "$watch_pid" 2>/dev/null || true
+  wait "$watch_pid" 2>/dev/null || true
+  watch_pid=""
+  if grep -q '^MapNotify' "$game/xev.out"; then
+    fail "a window was mapped: $(grep -A2 '^MapNotify' "$game/xev.out")"
+  fi
+  log "no window was mapped"
+}
+
+# ---------------------------------------------------------------------------------------------
+# Scenarios.
+# ---------------------------------------------------------------------------------------------
+
+# The logo shown windowed: no Start.ini, so the defaults (logo.jpg, OP.swf, windowed) apply. The
+# window has the picture's size, shows it unstretched, and with no OP.swf the first key closes.
+scenario_windowed_size() {
+  new_game windowed_size
+  cp "$media/logo.jpg" "$game/logo.jpg"
+  run_launcher
+  wait_window 15
+  geometry
+  [ "$win_w" -eq "$logo_w" ] && [ "$win_h" -eq "$logo_h" ] ||
+    fail "window is ${win_w}x${win_h}, expected the picture's ${logo_w}x${logo_h}"
+  expect_pixel 20 20 "$c_tl" "top-left quadrant"
+  expect_pixel $((logo_w - 20)) 20 "$c_tr" "top-right quadrant"
+  expect_pixel 20 $((logo_h - 20)) "$c_bl" "bottom-left quadrant"
+  expect_pixel $((logo_w - 20)) $((logo_h - 20)) "$c_br" "bottom-right quadrant"
+  screenshot logo
+  focus_window
+  hold_key space
+  wait_exit 10
+  expect_one_launch
+}
+
+# Full screen ("Full" in any letter case): the window covers the screen, the logo stretched over it.
+scenario_full_screen() {
+  new_game full_screen
+  cp "$media/logo.jpg" "$game/title.jpg"
+  start_ini title.jpg OP.mp4 Full
+  run_launcher
+  wait_window 15
+  geometry
+  local screen_w screen_h
+  read -r screen_w screen_h < <(xdotool getdisplaygeometry)
+  [ "$win_x" -eq 0 ] && [ "$win_y" -eq 0 ] && [ "$win_w" -eq "$screen_w" ] && [ "$win_h" -eq "$screen_h" ] ||
+    fail "window is ${win_w}x${win_h}+${win_x}+${win_y}, expected the screen ${screen_w}x${screen_h}+0+0"
+  local qx=$((screen_w / 4)) qy=$((screen_h / 4))
+  expect_pixel "$qx" "$qy" "$c_tl" "stretched top-left quadrant"
+  expect_pixel $((screen_w - qx)) "$qy" "$c_tr" "stretched top-right quadrant"
+  expect_pixel "$qx" $((screen_h - qy)) "$c_bl" "stretched bottom-left quadrant"
+  expect_pixel $((screen_w - qx)) $((screen_h - qy)) "$c_br" "stretched bottom-right quadrant"
+  expect_pixel $((screen_w - 8)) $((screen_h - 8)) "$c_br" "bottom-right corner"
+  screenshot logo
+  focus_window
+  hold_key Return
+  wait_exit 10
+  expect_one_launch
+}
+
+# A logo that can't be found: the window is never mapped and the game starts at once.
+no_logo_case() { # NAME LOGO-SETUP
+  new_game "$1"
+  cp "$media/short.mp4" "$game/OP.mp4"
+  eval "$2"
+  start_map_watch
+  run_launcher
+  wait_exit 15
+  expect_no_map
+  expect_one_launch
+}
+scenario_no_logo() {
+  no_logo_case no_logo 'start_ini missing.jpg OP.mp4 WINDOW'
+}
+scenario_hidden_logo() {
+  no_logo_case hidden_logo 'cp "$media/logo.jpg" "$game/.logo.jpg"; start_ini .logo.jpg OP.mp4 WINDOW'
+}
+scenario_logo_folder() {
+  no_logo_case logo_folder 'mkdir "$game/logo.jpg"; start_ini logo.jpg OP.mp4 WINDOW'
+}
+
+# A game folder whose logo is shown; the movie is MOVIE (a media file name, or "" for none).
+logo_up() { # NAME MOVIE
+  new_game "$1"
+  cp "$media/logo.jpg" "$game/logo.jpg"
+  [ -z "$2" ] || cp "$media/$2" "$game/OP.mp4"
+  start_ini logo.jpg OP.mp4 WINDOW
+  run_launcher
+  wait_window 15
+  geometry
+  expect_pixel $((win_w / 4)) $((win_h / 4)) "$c_tl" "logo"
+  focus_window
+}
+
+# A held key starts the movie in the same window, which then plays to its end and closes.
+scenario_key_starts_movie() {
+  logo_up key_starts_movie short.mp4
+  local before_w=$win_w before_h=$win_h before_wid=$wid
+  hold_key space
+  local key_ms
+  key_ms=$(now_ms)
+  wait_pixel $((win_w / 2)) $((win_h / 2)) "$c_movie" 5
+  log "movie visible $(($(now_ms) - key_ms)) ms after the key"
+  screenshot movie
+  geometry
+  [ "$wid" = "$before_wid" ] && [ "$win_w" -eq "$before_w" ] && [ "$win_h" -eq "$before_h" ] ||
+    fail "the movie is not in the logo's place"
+  expect_pixel 4 4 "$c_movie" "movie fills the window's top-left"
+  expect_pixel $((win_w - 4)) $((win_h - 4)) "$c_movie" "movie fills the window's bottom-right"
+  wait_exit 10
+  expect_one_launch
+}
+
+# The movie's end closes the window: not at once (it played), and soon after its 1.5 s.
+scenario_movie_end() {
+  logo_up movie_end short.mp4
+  hold_key space
+  local key_ms
+  key_ms=$(now_ms)
+  wait_exit 10
+  local played=$((exited_ms - key_ms))
+  [ "$played" -ge 1200 ] || fail "closed ${played} ms after the key: the 1.5 s movie did not play"
+  expect_one_launch
+}
+
+# In the movie, a held Esc or left button closes the window long before the movie's 8 s end.
+closes_movie_with() { # NAME KIND KEY
+  logo_up "$1" long.mp4
+  hold_key space
+  wait_pixel $((win_w / 2)) $((win_h / 2)) "$c_movie" 5
+  local press_ms
+  press_ms=$(now_ms)
+  if [ "$2" = key ]; then hold_key "$3"; else hold_button "$3"; fi
+  wait_exit 10
+  local took=$((exited_ms - press_ms))
+  [ "$took" -lt 3000 ] || fail "closed ${took} ms after the press: the press was not acted on"
+  expect_one_launch
+}
+scenario_esc_closes() { closes_movie_with esc_closes key Escape; }
+scenario_left_click_closes() { closes_movie_with left_click_closes button 1; }
+
+# A chapter titled fscommand:Close (at 0.5 s of an 8 s movie) stops the movie; the window closes.
+scenario_close_chapter() {
+  logo_up close_chapter close.mp4
+  hold_key space
+  local key_ms
+  key_ms=$(now_ms)
+  wait_exit 10
+  local took=$((exited_ms - key_ms))
+  [ "$took" -lt 4000 ] || fail "closed ${took} ms after the key: the Close chapter was not acted on"
+  expect_one_launch
+}
+
+# A movie file that can't be played closes the window at the next tick.
+scenario_unplayable_movie() {
+  logo_up unplayable_movie broken.mp4
+  hold_key space
+  wait_exit 10
+  expect_one_launch
+}
+
+# No movie file: the first held key closes the window.
+scenario_missing_movie() {
+  logo_up missing_movie ""
+  hold_key a
+  wait_exit 10
+  expect_one_launch
+}
+
+# Started from another folder: Start.ini and the logo still come from the launcher's own folder,
+# while ntleac is looked up in, and runs in, the current folder.
+scenario_other_cwd() {
+  new_game other_cwd
+  rm "$game/ntleac"
+  cp "$media/logo.jpg" "$game/title.jpg"
+  start_ini title.jpg OP.mp4 WINDOW
+  local elsewhere="$runs/other_cwd-elsewhere"
+  rm -rf "$elsewhere" && mkdir -p "$elsewhere"
+  cp "$repo/examples/game/ntleac" "$elsewhere/ntleac"
+  run_launcher "$elsewhere"
+  wait_window 15
+  geometry
+  [ "$win_w" -eq "$logo_w" ] || fail "window is ${win_w} wide: Start.ini or title.jpg not read"
+  focus_window
+  hold_key space
+  wait_exit 10
+  expect_one_launch "$elsewhere"
+  [ ! -e "$game/launch.log" ] || fail "ntleac ran in the launcher's folder"
+  rm -rf "$elsewhere"
+}
+
+# ---------------------------------------------------------------------------------------------
+scenario=${1:?scenario}
+if [ "$scenario" = media ]; then
+  make_media "${2:?work dir}"
+  exit 0
+fi
+launcher_exe=$(realpath "${2:?launcher executable}")
+work=$(realpath "${3:?work dir}")
+media="$work/media"
+runs="$work/runs"
+shots="$work/shots"
+[ -n "${DISPLAY:-}" ] || fail "DISPLAY is not set: run under scripts/with-test-env.sh"
+xdotool getdisplaygeometry >/dev/null || fail "display $DISPLAY is not usable"
+make_media "$work"
+declare -F "scenario_$scenario" >/dev/null || fail "no scenario $scenario"
+"scenario_$scenario"
+rm -rf "$game"
+echo "PASS: $scenario"
