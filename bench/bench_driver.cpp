@@ -1,0 +1,338 @@
+// Drives one run of a launcher-like program from outside and prints what it measured, one
+// "name=value" per line. It watches the screen, not the program: a screenshot of one pixel (the
+// probe point, the screen's centre) is taken about every millisecond, and a phase counts as shown
+// when that pixel has the colour the phase paints there.
+//
+//   bench_driver [options] -- PROGRAM ARGS...
+//     --cwd DIR          folder to start PROGRAM in (ntleac.time is looked for there)
+//     --logo RRGGBB      colour of the logo at the probe point
+//     --movie RRGGBB     colour of the movie's first part at the probe point (omit: no movie)
+//     --idle-ms N        length of the idle measurement on the logo (default 3000)
+//
+// Figures: start_to_logo_ms (fork to logo pixel), idle_cpu_pct (CPU time of all threads over the
+// idle window, as % of one core), logo_hwm_kb and movie_hwm_kb (VmHWM read just before the key and
+// last read while the program lived), key_to_frame_ms (XTest key press to movie pixel),
+// frame_to_ntleac_ms (movie pixel to the start ntleac noted in ntleac.time), exit_status; and for
+// a program that notes when libmpv reported the end of the file (end_file.time, the mpv
+// reference): frame_to_end_ms and end_to_ntleac_ms.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Ns = std::int64_t;
+
+Ns Now() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<Ns>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+double Ms(Ns ns) {
+  return static_cast<double>(ns) / 1e6;
+}
+void SleepMs(double ms) {
+  std::this_thread::sleep_for(std::chrono::microseconds(static_cast<long>(ms * 1000)));
+}
+
+struct Rgb {
+  int r = 0, g = 0, b = 0;
+};
+std::optional<Rgb> ParseRgb(const std::string& hex) {
+  if (hex.size() != 6) return std::nullopt;
+  const unsigned long v = std::strtoul(hex.c_str(), nullptr, 16);
+  return Rgb{static_cast<int>((v >> 16) & 255U), static_cast<int>((v >> 8) & 255U),
+             static_cast<int>(v & 255U)};
+}
+bool Near(const Rgb& a, const Rgb& b) {
+  return std::abs(a.r - b.r) <= 40 && std::abs(a.g - b.g) <= 40 && std::abs(a.b - b.b) <= 40;
+}
+
+struct DisplayClose {
+  void operator()(Display* d) const { XCloseDisplay(d); }
+};
+
+class ProbeScreen {
+ public:
+  ProbeScreen() : display_(XOpenDisplay(nullptr)) {
+    if (!display_) return;
+    root_ = XDefaultRootWindow(display_.get());
+    const int screen = XDefaultScreen(display_.get());
+    x_ = XDisplayWidth(display_.get(), screen) / 2;
+    y_ = XDisplayHeight(display_.get(), screen) / 2;
+  }
+  bool Ok() const { return display_ != nullptr; }
+
+  Rgb Probe() const {
+    XImage* image = XGetImage(display_.get(), root_, x_, y_, 1, 1, AllPlanes, ZPixmap);
+    if (image == nullptr) return {};
+    const unsigned long p = XGetPixel(image, 0, 0);
+    auto channel = [p](unsigned long mask) {
+      if (mask == 0) return 0;
+      int shift = 0;
+      while (((mask >> shift) & 1U) == 0) ++shift;
+      return static_cast<int>(((p & mask) >> shift) * 255 / (mask >> shift));
+    };
+    const Rgb rgb{channel(image->red_mask), channel(image->green_mask), channel(image->blue_mask)};
+    XDestroyImage(image);
+    return rgb;
+  }
+
+  // The pointer on the probe point and the keyboard focus on the window under it: with no window
+  // manager, that is how a player's key would reach it.
+  void FocusProbedWindow() const {
+    XWarpPointer(display_.get(), None, root_, 0, 0, 0, 0, x_, y_);
+    int wx = 0, wy = 0;
+    Window child = 0;
+    XTranslateCoordinates(display_.get(), root_, root_, x_, y_, &wx, &wy, &child);
+    if (child != 0) XSetInputFocus(display_.get(), child, RevertToPointerRoot, CurrentTime);
+    XSync(display_.get(), False);
+  }
+
+  void Key(bool down) const {
+    XTestFakeKeyEvent(display_.get(), XKeysymToKeycode(display_.get(), XK_space),
+                      down ? True : False, CurrentTime);
+    XFlush(display_.get());
+  }
+
+ private:
+  std::unique_ptr<Display, DisplayClose> display_;
+  Window root_ = 0;
+  int x_ = 0, y_ = 0;
+};
+
+// CPU time of every thread of pid, in ns (first field of each task's schedstat).
+Ns CpuTime(pid_t pid) {
+  Ns total = 0;
+  std::error_code ec;
+  const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
+  for (const auto& entry : std::filesystem::directory_iterator(tasks, ec)) {
+    std::ifstream in(entry.path() / "schedstat");
+    long long ns = 0;
+    if (in >> ns) total += ns;
+  }
+  return total;
+}
+
+// VmHWM of pid in kB, or 0 once it has gone.
+long HighWater(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return 0;
+}
+
+struct Options {
+  std::string cwd = ".";
+  Rgb logo;
+  std::optional<Rgb> movie;
+  double idle_ms = 3000;
+  std::vector<std::string> command;
+};
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+  Options o;
+  bool have_logo = false;
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--") {
+      ++i;
+      break;
+    }
+    if (i + 1 >= argc) return std::nullopt;
+    const std::string v = argv[++i];
+    if (a == "--cwd") {
+      o.cwd = v;
+    } else if (a == "--logo") {
+      auto c = ParseRgb(v);
+      if (!c) return std::nullopt;
+      o.logo = *c;
+      have_logo = true;
+    } else if (a == "--movie") {
+      o.movie = ParseRgb(v);
+      if (!o.movie) return std::nullopt;
+    } else if (a == "--idle-ms") {
+      o.idle_ms = std::strtod(v.c_str(), nullptr);
+    } else {
+      return std::nullopt;
+    }
+  }
+  for (; i < argc; ++i) o.command.emplace_back(argv[i]);
+  if (!have_logo || o.command.empty()) return std::nullopt;
+  return o;
+}
+
+class Child {
+ public:
+  explicit Child(const Options& o) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      if (chdir(o.cwd.c_str()) != 0) _exit(126);
+      const int null = open("/dev/null", O_RDWR);
+      if (null >= 0) {
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+      }
+      std::vector<char*> args;
+      for (const auto& s : o.command) args.push_back(const_cast<char*>(s.c_str()));
+      args.push_back(nullptr);
+      execv(args[0], args.data());
+      _exit(127);
+    }
+  }
+  ~Child() {
+    if (Running()) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  pid_t Pid() const { return pid_; }
+  bool Running() {
+    if (pid_ <= 0 || reaped_) return false;
+    int status = 0;
+    const pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) {
+      reaped_ = true;
+      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      return false;
+    }
+    return r == 0;
+  }
+  int ExitStatus() const { return status_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  int status_ = -1;
+};
+
+int Fail(const std::string& why) {
+  std::printf("error=%s\n", why.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto options = ParseOptions(argc, argv);
+  if (!options) {
+    std::fprintf(
+        stderr, "usage: bench_driver --logo RRGGBB [--movie RRGGBB] [--cwd DIR] -- PROGRAM ARGS\n");
+    return 2;
+  }
+  const Options& o = *options;
+  ProbeScreen screen;
+  if (!screen.Ok()) return Fail("no X display");
+  const std::filesystem::path stamp = std::filesystem::path(o.cwd) / "ntleac.time";
+  std::filesystem::remove(stamp);
+  std::filesystem::remove(std::filesystem::path(o.cwd) / "end_file.time");
+
+  const Ns t0 = Now();
+  Child child(o);
+  auto wait_for = [&](const Rgb& colour, double timeout_ms, long* hwm) -> std::optional<Ns> {
+    const Ns deadline = Now() + static_cast<Ns>(timeout_ms * 1e6);
+    while (Now() < deadline) {
+      if (Near(screen.Probe(), colour)) return Now();
+      if (!child.Running()) return std::nullopt;
+      if (hwm != nullptr) *hwm = std::max(*hwm, HighWater(child.Pid()));
+      SleepMs(1);
+    }
+    return std::nullopt;
+  };
+
+  const auto logo = wait_for(o.logo, 20000, nullptr);
+  if (!logo) return Fail("logo never shown");
+  std::printf("start_to_logo_ms=%.1f\n", Ms(*logo - t0));
+
+  SleepMs(500);  // let start-up work that follows the first paint settle
+  const Ns cpu0 = CpuTime(child.Pid());
+  const Ns idle0 = Now();
+  SleepMs(o.idle_ms);
+  const Ns cpu1 = CpuTime(child.Pid());
+  const Ns idle1 = Now();
+  std::printf("idle_cpu_pct=%.2f\n",
+              100.0 * static_cast<double>(cpu1 - cpu0) / static_cast<double>(idle1 - idle0));
+  std::printf("logo_hwm_kb=%ld\n", HighWater(child.Pid()));
+
+  screen.FocusProbedWindow();
+  screen.Key(true);
+  const Ns key = Now();
+  if (!o.movie) {
+    SleepMs(150);
+    screen.Key(false);
+    for (int i = 0; i < 5000 && child.Running(); ++i) SleepMs(1);
+    std::printf("exit_status=%d\n", child.ExitStatus());
+    return 0;
+  }
+  // The key is held across a few 50 ms polls, then let go, while the first frame is watched for.
+  long movie_hwm = 0;
+  std::optional<Ns> frame;
+  bool released = false;
+  const Ns deadline = key + 10'000'000'000LL;
+  while (Now() < deadline && child.Running()) {
+    if (!released && Now() - key >= 150'000'000LL) {
+      screen.Key(false);
+      released = true;
+    }
+    if (!frame && Near(screen.Probe(), *o.movie)) frame = Now();
+    movie_hwm = std::max(movie_hwm, HighWater(child.Pid()));
+    if (frame && released) break;
+    SleepMs(1);
+  }
+  if (!released) screen.Key(false);
+  if (!frame) return Fail("movie never shown");
+  std::printf("key_to_frame_ms=%.1f\n", Ms(*frame - key));
+
+  while (child.Running()) {
+    movie_hwm = std::max(movie_hwm, HighWater(child.Pid()));
+    SleepMs(1);
+    if (Now() - key > 60'000'000'000LL) return Fail("program did not end");
+  }
+  std::printf("movie_hwm_kb=%ld\n", movie_hwm);
+  // ntleac is started unwaited, so it may note its start a moment after the program ended.
+  auto read_stamp = [](const std::filesystem::path& file, int wait_ms) -> std::optional<Ns> {
+    for (int i = 0; i <= wait_ms; ++i) {
+      std::ifstream in(file);
+      long long ns = 0;
+      if (in >> ns) return ns;
+      if (wait_ms > 0) SleepMs(1);
+    }
+    return std::nullopt;
+  };
+  if (const auto started = read_stamp(stamp, 5000)) {
+    std::printf("frame_to_ntleac_ms=%.1f\n", Ms(*started - *frame));
+    // Only the mpv reference notes the moment libmpv reported the end of the file.
+    if (const auto end = read_stamp(std::filesystem::path(o.cwd) / "end_file.time", 0)) {
+      std::printf("frame_to_end_ms=%.1f\n", Ms(*end - *frame));
+      std::printf("end_to_ntleac_ms=%.1f\n", Ms(*started - *end));
+    }
+  }
+  std::printf("exit_status=%d\n", child.ExitStatus());
+  return 0;
+}

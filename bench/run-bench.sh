@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# Measures the Linux launcher beside two references in the same run and prints a Markdown table.
+#   bench/run-bench.sh [--save] [BUILD_DIR]     (default BUILD_DIR: build/linux-release)
+# BUILD_DIR must hold the launcher and the bench_* programs (the linux-release preset builds both).
+# Runs under its own Xvfb (scripts/with-test-env.sh); BENCH_RUNS rounds (default 5), medians
+# reported. --save also writes the table to bench/RESULTS.md. Figures only: nothing here fails on
+# a slow number.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+save=0
+if [ "${1:-}" = --save ]; then
+  save=1
+  shift
+fi
+build=$(realpath "${1:-$root/build/linux-release}")
+
+if [ -z "${LAUNCHER_BENCH_IN_ENV:-}" ]; then
+  # A Wine prefix of its own, so the test environment never shares a wineserver with a test run.
+  export LAUNCHER_WINEPREFIX="${LAUNCHER_WINEPREFIX:-$build/bench-wineprefix}"
+  LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" $([ $save = 1 ] && echo --save) "$build"
+fi
+
+for f in launcher bench_driver bench_sdl_reference bench_mpv_reference bench_ntleac; do
+  [ -x "$build/$f" ] || { echo "run-bench: $build/$f missing; build the linux-release preset first" >&2; exit 1; }
+done
+runs=${BENCH_RUNS:-5}
+work="$build/bench-run"
+rm -rf "$work" && mkdir -p "$work/media"
+
+# Colours at the screen's centre, where the driver probes: the logo's and the movie's.
+logo_rgb=2040c0 movie_rgb=20c040
+echo "run-bench: making media" >&2
+# A 1920x1080 JPEG with photo-like detail (a test card with grain) and a flat patch in the middle.
+ffmpeg -v error -y -f lavfi -i "testsrc2=s=1920x1080:r=1" -frames:v 1 \
+  -vf "noise=alls=12,drawbox=x=720:y=360:w=480:h=360:color=0x$logo_rgb:t=fill" -q:v 2 "$work/media/logo.jpg"
+# A 3 s 1280x720 H.264/AAC movie: moving test card with a flat patch in the middle.
+ffmpeg -v error -y -f lavfi -i "testsrc2=s=1280x720:r=25:d=3" \
+  -f lavfi -i "sine=frequency=440:sample_rate=48000:d=3" \
+  -vf "drawbox=x=440:y=210:w=400:h=300:color=0x$movie_rgb:t=fill" \
+  -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -b:a 96k -shortest "$work/media/OP.mp4"
+
+game="$work/game"
+mkdir -p "$game"
+cp "$build/launcher" "$game/launcher"
+cp "$build/bench_ntleac" "$game/ntleac"
+cp "$work/media/logo.jpg" "$work/media/OP.mp4" "$game/"
+printf '"logo.jpg","OP.mp4","Game.exe","FULL"\n' >"$game/Start.ini"
+
+driver="$build/bench_driver"
+results="$work/results.txt"
+: >"$results"
+for i in $(seq "$runs"); do
+  echo "run-bench: round $i of $runs" >&2
+  "$driver" --cwd "$game" --logo $logo_rgb --movie $movie_rgb -- "$game/launcher" 2>>"$work/programs.log" |
+    sed 's/^/launcher./' >>"$results" || true
+  "$driver" --cwd "$game" --logo $logo_rgb -- "$build/bench_sdl_reference" "$game/logo.jpg" 2>>"$work/programs.log" |
+    sed 's/^/sdl./' >>"$results" || true
+  "$driver" --cwd "$game" --logo $logo_rgb --movie $movie_rgb -- \
+    "$build/bench_mpv_reference" "$game/logo.jpg" "$game/OP.mp4" 2>>"$work/programs.log" | sed 's/^/mpv./' >>"$results" || true
+done
+
+table=$(python3 - "$results" "$runs" <<'EOF'
+import statistics, sys
+values = {}
+errors = []
+for line in open(sys.argv[1]):
+    key, _, value = line.strip().partition("=")
+    if key.endswith(".error"):
+        errors.append(f"{key}: {value}")
+        continue
+    try:
+        values.setdefault(key, []).append(float(value))
+    except ValueError:
+        pass
+
+def med(key):
+    v = [x for x in values.get(key, []) if x == x]
+    return statistics.median(v) if v else None
+
+def fmt(x, unit, digits=0):
+    return "n/a" if x is None else f"{x:.{digits}f} {unit}"
+
+rows = []
+def row(name, fig, ref, target, met):
+    rows.append(f"| {name} | {fig} | {ref} | {target} | {met} |")
+
+def yes(ok):
+    return "n/a" if ok is None else ("yes" if ok else "**no**")
+
+s, r = med("launcher.start_to_logo_ms"), med("sdl.start_to_logo_ms")
+row("Start to logo shown", fmt(s, "ms"), fmt(r, "ms") + " (bare SDL)",
+    "≤ 100 ms + 1.25 × reference" + ("" if r is None else f" = {100 + 1.25 * r:.0f} ms"),
+    yes(None if s is None or r is None else s <= 100 + 1.25 * r))
+c, rc = med("launcher.idle_cpu_pct"), med("sdl.idle_cpu_pct")
+row("Idle CPU, 3 s of logo", fmt(c, "% of a core", 2), fmt(rc, "%", 2) + " (bare SDL)", "< 1 %",
+    yes(None if c is None else c < 1))
+m, rm = med("launcher.logo_hwm_kb"), med("sdl.logo_hwm_kb")
+mb = lambda kb: None if kb is None else kb / 1024
+row("Peak memory (VmHWM), logo", fmt(mb(m), "MB", 1), fmt(mb(rm), "MB", 1) + " (bare SDL)", "< 40 MB",
+    yes(None if m is None else m / 1024 < 40))
+mm, rmm = med("launcher.movie_hwm_kb"), med("mpv.movie_hwm_kb")
+row("Peak memory (VmHWM), movie", fmt(mb(mm), "MB", 1), fmt(mb(rmm), "MB", 1) + " (libmpv host)", "—", "—")
+k, rk = med("launcher.key_to_frame_ms"), med("mpv.key_to_frame_ms")
+row("Held key to first movie frame (1280×720 H.264)", fmt(k, "ms"), fmt(rk, "ms") + " (libmpv host)",
+    "< 150 ms", yes(None if k is None else k < 150))
+# The end of the movie is where libmpv reported it in the reference, counted from the first frame
+# seen; the launcher's ntleac start is counted from its own first frame seen.
+lf, rf = med("launcher.frame_to_ntleac_ms"), med("mpv.frame_to_end_ms")
+e = None if lf is None or rf is None else lf - rf
+re_ = med("mpv.end_to_ntleac_ms")
+row("End of movie to ntleac started", fmt(e, "ms"), fmt(re_, "ms") + " (libmpv host)", "< 60 ms",
+    yes(None if e is None else e < 60))
+print("| Figure (median of %s runs) | Launcher | Reference | Target | Met? |" % sys.argv[2])
+print("|---|---|---|---|---|")
+print("\n".join(rows))
+st = values.get("launcher.exit_status", [])
+print()
+print("Launcher exit statuses: " + (", ".join(str(int(x)) for x in st) or "none recorded"))
+if errors:
+    print("Errors: " + "; ".join(errors))
+EOF
+)
+
+cpu=$(awk -F: '/model name/ {gsub(/^ +/, "", $2); print $2; exit}' /proc/cpuinfo)
+report=$(cat <<EOF
+# Benchmark results
+
+Measured $(date -u +'%Y-%m-%d %H:%M UTC') on $(nproc) cores ($cpu), Xvfb 1280×1024×24, no GPU, no sound
+card; linux-release build. Launcher in full-screen mode with a 1920×1080 JPEG logo and a 3 s
+1280×720 H.264/AAC movie.
+
+$table
+
+How it is measured (bench/bench_driver.cpp, from outside the program):
+- "Shown" means seen on the screen: the driver reads one pixel at the screen's centre through
+  XGetImage about every millisecond; the logo and the movie each paint a known flat colour there.
+- Start to logo: fork of the program to the logo's colour at the probe point.
+- Idle CPU: CPU time of all the program's threads (/proc/PID/task/*/schedstat) over 3 s of logo,
+  starting 0.5 s after the logo appeared.
+- Peak memory: VmHWM from /proc/PID/status, read just before the key (logo) and last read while
+  the program lived (movie).
+- Held key to first frame: XTest key press (held 150 ms) to the movie's colour at the probe point.
+  The launcher polls keys every 50 ms by design, so on average 25 ms of this is the poll.
+- End of movie to ntleac: the end is where libmpv reports it (MPV_EVENT_END_FILE), which the mpv
+  reference notes in the same run as a time after its first frame; the launcher's figure is
+  (first movie frame seen to ntleac started) minus that median. The stand-in ntleac
+  (bench/bench_ntleac.cpp) notes its own start (CLOCK_MONOTONIC). The reference's own figure is
+  its END_FILE to ntleac started. Both include the 1 ms probe granularity; the launcher polls
+  every 50 ms by design, so on average 25 ms of its figure is the poll.
+- References: bench_sdl_reference decodes the same JPEG with SDL_image, opens a borderless window
+  over the display and blits the picture stretched; bench_mpv_reference is the same window with
+  libmpv drawing through the software render API, starting the movie on the key event and
+  starting ntleac on MPV_EVENT_END_FILE.
+EOF
+)
+echo "$report"
+if [ "$save" = 1 ]; then
+  echo "$report" >"$root/bench/RESULTS.md"
+  echo "run-bench: wrote bench/RESULTS.md" >&2
+fi
