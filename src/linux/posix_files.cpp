@@ -11,7 +11,7 @@ namespace {
 
 bool IsOrdinaryFile(const PathText& path, std::string_view name) {
   if (name.empty() || name.front() == '.') return false;
-  struct stat info{};
+  struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 

@@ -1,0 +1,90 @@
+// The launcher on Linux: the window Main on SDL, the opening movie on libmpv, the game started
+// through the launch command. It takes no options and reads no environment variable of its own.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "handoff/launch_command.h"
+#include "launcher/event_dispatch.h"
+#include "launcher/launcher_window.h"
+#include "linux/app_folder.h"
+#include "linux/event_loop.h"
+#include "linux/posix_text_rules.h"
+#include "linux/process_start.h"
+#include "linux/sdl_system.h"
+#include "linux/sdl_window.h"
+#include "player/mpv/mpv_library.h"
+#include "player/mpv/mpv_player.h"
+
+namespace {
+
+using namespace launcher;
+
+// One line on stderr for each error that no handler traps.
+class StderrReporter final : public ErrorReporter {
+ public:
+  void Report(std::string_view line) noexcept override {
+    std::string text(line);
+    text += '\n';
+    static_cast<void>(::write(STDERR_FILENO, text.data(), text.size()));
+  }
+};
+
+int Run(StderrReporter& reporter, posix::PosixProcessStarter& processes) {
+  const PathText folder = posix::ApplicationFolder();
+  const sdl::SdlVideo video;
+
+  sdl::SdlWindow window;
+  sdl::SdlTimer timer;
+  sdl::SdlSystem system(window);
+  const posix::PosixTextRules text;
+
+  const Uint32 eventTypes = SDL_RegisterEvents(2);
+  if (eventTypes == static_cast<Uint32>(-1)) throw std::runtime_error("SDL has no events to spare");
+  sdl::Waker playerEvents(eventTypes);
+  sdl::Waker playerFrames(eventTypes + 1);
+
+  // Declared before the player, so the loading thread outlives every use of the library.
+  mpv::MpvLibraryLoader mpvLibrary;
+  mpv::MpvMoviePlayer player(
+      mpvLibrary, window.Video(), [&playerEvents] { playerEvents.Wake(); },
+      [&playerFrames] { playerFrames.Wake(); });
+
+  Main main({window, timer, player, window.LogoBox(), window.Image()},
+            {system, processes, text, folder});
+  EventDispatcher events(main, reporter);
+
+  events.Load();
+  if (events.WindowLoaded()) {
+    window.Show();
+    window.RedrawIfNeeded();
+    // The movie's engine loads while the logo shows; a key pressed sooner waits for the rest.
+    mpvLibrary.Start();
+    sdl::RunEventLoop(events, window, timer, player, playerEvents, playerFrames);
+  }
+  return events.ExitCode();
+}
+
+}  // namespace
+
+int main(int argc, char** /*argv*/) {
+  StderrReporter reporter;
+  posix::PosixProcessStarter processes;
+  static_cast<void>(argc);  // the launcher takes no options and ignores any it is given
+  try {
+    return Run(reporter, processes);
+  } catch (const std::exception& error) {
+    // No window could be made: the player still gets the game.
+    reporter.Report(std::string("launcher: ") + error.what());
+    try {
+      processes.Start(kLaunchCommand);
+    } catch (const std::exception& startError) {
+      reporter.Report(std::string("launcher: ") + startError.what());
+    }
+    return 1;
+  }
+}

@@ -1,0 +1,147 @@
+#include "linux/process_start.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "handoff/launch_command.h"
+
+namespace launcher::posix {
+namespace {
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) {
+      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool IsSeparator(char c) {
+  return c == ' ' || c == '\t';
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+// Exit status of the intermediate child when it could not start the program's process.
+constexpr int kForkFailed = 71;
+
+[[noreturn]] void RunInChild(const char* program, char* const* argv) {
+  // Only async-signal-safe calls from here on: the launcher has other threads.
+  if (::setsid() < 0) ::_exit(kForkFailed);
+  const pid_t grandchild = ::fork();
+  if (grandchild < 0) ::_exit(kForkFailed);
+  if (grandchild > 0) ::_exit(0);
+
+  const int null = ::open("/dev/null", O_RDWR);
+  if (null >= 0) {
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(null, STDOUT_FILENO);
+    ::dup2(null, STDERR_FILENO);
+  }
+  ::close_range(3, ~0U, 0);  // the game gets none of the launcher's files or sockets
+  sigset_t none;
+  ::sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  ::signal(SIGPIPE, SIG_DFL);
+  ::execv(program, argv);
+  ::_exit(127);  // as a shell reports a program it could not run
+}
+
+}  // namespace
+
+PosixCommand TranslateCommandLine(std::string_view commandLine) {
+  std::vector<std::string> words = SplitCommandLine(commandLine);
+  if (words.size() >= 2 && EqualsIgnoringCase(words[0], "cmd.exe") &&
+      EqualsIgnoringCase(words[1], "/c")) {
+    // The rest of the line, as it stands, is the command: find where "/c" ends.
+    std::size_t i = 0;
+    for (int word = 0; word < 2; ++word) {
+      while (i < commandLine.size() && IsSeparator(commandLine[i])) ++i;
+      while (i < commandLine.size() && !IsSeparator(commandLine[i])) ++i;
+    }
+    while (i < commandLine.size() && IsSeparator(commandLine[i])) ++i;
+    words = SplitCommandLine(commandLine.substr(i));
+  }
+  PosixCommand command;
+  if (!words.empty()) {
+    command.program = std::move(words.front());
+    command.arguments.assign(std::make_move_iterator(words.begin() + 1),
+                             std::make_move_iterator(words.end()));
+  }
+  return command;
+}
+
+std::optional<std::string> FindProgram(const std::string& name, std::string_view searchPath) {
+  if (name.empty()) return std::nullopt;
+  if (name.find('/') != std::string::npos) return name;
+
+  const auto lookIn = [&](std::string_view folder) -> std::optional<std::string> {
+    std::string base = folder.empty() ? std::string(".") : std::string(folder);
+    if (base.back() != '/') base += '/';
+    for (const std::string& candidate : {base + name, base + name + ".exe"}) {
+      if (IsExecutableFile(candidate)) return candidate;
+    }
+    return std::nullopt;
+  };
+
+  if (auto found = lookIn(".")) return found;
+  std::size_t start = 0;
+  while (start <= searchPath.size()) {
+    std::size_t end = searchPath.find(':', start);
+    if (end == std::string_view::npos) end = searchPath.size();
+    if (auto found = lookIn(searchPath.substr(start, end - start))) return found;
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+void PosixProcessStarter::Start(std::string_view commandLine) {
+  const PosixCommand command = TranslateCommandLine(commandLine);
+  const char* searchPath = std::getenv("PATH");
+  // A program that isn't there still gets a process, which fails like the interpreter would.
+  const std::string program = FindProgram(command.program, searchPath != nullptr ? searchPath : "")
+                                  .value_or(command.program);
+
+  // Everything the child needs is made before fork: after it, no allocation is safe.
+  std::vector<std::string> owned;
+  owned.reserve(command.arguments.size() + 1);
+  owned.push_back(command.program);
+  owned.insert(owned.end(), command.arguments.begin(), command.arguments.end());
+  std::vector<char*> argv;
+  argv.reserve(owned.size() + 1);
+  for (std::string& arg : owned) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  const pid_t child = ::fork();
+  if (child < 0) {
+    throw ProcessStartError(std::string("can't start a process: ") + std::strerror(errno));
+  }
+  if (child == 0) RunInChild(program.c_str(), argv.data());
+
+  // The intermediate child ends as soon as it has forked: this reaps it, it doesn't wait for the
+  // started program.
+  int status = 0;
+  pid_t reaped = 0;
+  do {
+    reaped = ::waitpid(child, &status, 0);
+  } while (reaped < 0 && errno == EINTR);
+  if (reaped == child && WIFEXITED(status) && WEXITSTATUS(status) == kForkFailed) {
+    throw ProcessStartError("can't start a process for the launch command");
+  }
+}
+
+}  // namespace launcher::posix

@@ -1,0 +1,24 @@
+#include "player/fscommand_chapter.h"
+
+#include <algorithm>
+
+namespace launcher {
+
+std::optional<MovieCommand> ParseCommandChapter(std::string_view title) {
+  constexpr std::string_view kPrefix = "fscommand:";
+  if (title.size() < kPrefix.size()) return std::nullopt;
+  const bool prefixed =
+      std::equal(kPrefix.begin(), kPrefix.end(), title.begin(), [](char expected, char actual) {
+        const char lower =
+            (actual >= 'A' && actual <= 'Z') ? static_cast<char>(actual + 32) : actual;
+        return expected == lower;
+      });
+  if (!prefixed) return std::nullopt;
+
+  const std::string_view rest = title.substr(kPrefix.size());
+  const std::size_t colon = rest.find(':');
+  if (colon == std::string_view::npos) return MovieCommand{std::string(rest), {}};
+  return MovieCommand{std::string(rest.substr(0, colon)), std::string(rest.substr(colon + 1))};
+}
+
+}  // namespace launcher

@@ -1,0 +1,67 @@
+#pragma once
+// libmpv, opened at run time. Linking it would cost every start of the launcher the loading of
+// FFmpeg before the logo can show; opened on a thread of its own while the logo shows, it costs
+// nothing that the player sees, and a missing libmpv only matters once a movie is to play.
+
+#include <mpv/client.h>
+#include <mpv/render.h>
+
+#include <future>
+#include <memory>
+#include <thread>
+
+namespace launcher::mpv {
+
+// The functions of libmpv the player uses; the library stays loaded while this lives.
+class MpvLibrary {
+ public:
+  // Opens libmpv.so.2 and resolves every function. Throws std::runtime_error.
+  [[nodiscard]] static std::shared_ptr<const MpvLibrary> Open();
+  ~MpvLibrary();
+  MpvLibrary(const MpvLibrary&) = delete;
+  MpvLibrary& operator=(const MpvLibrary&) = delete;
+
+  decltype(&::mpv_error_string) error_string = nullptr;
+  decltype(&::mpv_free) free = nullptr;
+  decltype(&::mpv_create) create = nullptr;
+  decltype(&::mpv_initialize) initialize = nullptr;
+  decltype(&::mpv_terminate_destroy) terminate_destroy = nullptr;
+  decltype(&::mpv_set_option_string) set_option_string = nullptr;
+  decltype(&::mpv_command) command = nullptr;
+  decltype(&::mpv_command_ret) command_ret = nullptr;
+  decltype(&::mpv_free_node_contents) free_node_contents = nullptr;
+  decltype(&::mpv_set_property_string) set_property_string = nullptr;
+  decltype(&::mpv_get_property_string) get_property_string = nullptr;
+  decltype(&::mpv_observe_property) observe_property = nullptr;
+  decltype(&::mpv_wait_event) wait_event = nullptr;
+  decltype(&::mpv_set_wakeup_callback) set_wakeup_callback = nullptr;
+  decltype(&::mpv_render_context_create) render_context_create = nullptr;
+  decltype(&::mpv_render_context_set_update_callback) render_context_set_update_callback = nullptr;
+  decltype(&::mpv_render_context_update) render_context_update = nullptr;
+  decltype(&::mpv_render_context_render) render_context_render = nullptr;
+  decltype(&::mpv_render_context_free) render_context_free = nullptr;
+
+ private:
+  explicit MpvLibrary(void* handle) : handle_(handle) {}
+  void* handle_;
+};
+
+// Opens libmpv on a thread of its own once started; whoever needs it waits only for what is left.
+class MpvLibraryLoader {
+ public:
+  MpvLibraryLoader() = default;
+  ~MpvLibraryLoader();  // waits for the thread: the process must not end inside the loader
+  MpvLibraryLoader(const MpvLibraryLoader&) = delete;
+  MpvLibraryLoader& operator=(const MpvLibraryLoader&) = delete;
+
+  // Starts opening the library in the background; later calls do nothing.
+  void Start();
+  // The library, opened now if nobody started it. Throws what opening it threw.
+  [[nodiscard]] std::shared_ptr<const MpvLibrary> Get();
+
+ private:
+  std::thread thread_;
+  std::shared_future<std::shared_ptr<const MpvLibrary>> library_;
+};
+
+}  // namespace launcher::mpv
