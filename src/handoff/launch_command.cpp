@@ -3,7 +3,9 @@
 namespace launcher {
 namespace {
 
-bool IsSeparator(char c) { return c == ' ' || c == '\t'; }
+bool IsSeparator(char c) {
+  return c == ' ' || c == '\t';
+}
 
 }  // namespace
 

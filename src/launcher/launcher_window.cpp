@@ -9,7 +9,9 @@ constexpr std::uint8_t kDownBit = 0x80;
 constexpr std::size_t kEscape = 27;
 constexpr std::size_t kLeftButton = 1;
 
-bool IsDown(const KeyState& keys, std::size_t code) { return (keys[code] & kDownBit) != 0; }
+bool IsDown(const KeyState& keys, std::size_t code) {
+  return (keys[code] & kDownBit) != 0;
+}
 
 }  // namespace
 

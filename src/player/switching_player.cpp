@@ -7,7 +7,8 @@ namespace launcher {
 bool IsFlashMovie(const PathText& path) {
   const PathText suffix = AsciiPath(".swf");
   if (path.size() < suffix.size()) return false;
-  return std::equal(suffix.begin(), suffix.end(), path.end() - static_cast<std::ptrdiff_t>(suffix.size()),
+  return std::equal(suffix.begin(), suffix.end(),
+                    path.end() - static_cast<std::ptrdiff_t>(suffix.size()),
                     [](PathChar a, PathChar b) {
                       const auto lower = [](PathChar c) {
                         return (c >= 'A' && c <= 'Z') ? static_cast<PathChar>(c - 'A' + 'a') : c;

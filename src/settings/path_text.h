@@ -26,6 +26,8 @@ inline PathText JoinPath(const PathText& folder, const PathText& name) {
 }
 
 // Widens ASCII text (names fixed in the program) to path text.
-inline PathText AsciiPath(std::string_view ascii) { return PathText(ascii.begin(), ascii.end()); }
+inline PathText AsciiPath(std::string_view ascii) {
+  return PathText(ascii.begin(), ascii.end());
+}
 
 }  // namespace launcher

@@ -5,8 +5,12 @@ namespace {
 
 constexpr int kEnd = std::char_traits<char>::eof();
 
-bool IsBlank(int c) { return c == ' ' || c == '\t'; }
-bool IsLineEnd(int c) { return c == '\r' || c == '\n'; }
+bool IsBlank(int c) {
+  return c == ' ' || c == '\t';
+}
+bool IsLineEnd(int c) {
+  return c == '\r' || c == '\n';
+}
 
 // Reads a byte at a time and fails once a field has taken more than it may, so that neither a
 // huge field nor a huge run of blanks or ignored text costs memory or time without bound.

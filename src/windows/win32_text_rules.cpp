@@ -43,13 +43,16 @@ PathText Win32TextRules::ToUpper(const PathText& text) const {
 std::string ToUtf8(std::wstring_view text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
-  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  const int bytes =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return {};
   std::string utf8(static_cast<std::size_t>(bytes), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), bytes, nullptr, nullptr);
   return utf8;
 }
 
-std::wstring FromUtf8(std::string_view text) { return Widen(CP_UTF8, text); }
+std::wstring FromUtf8(std::string_view text) {
+  return Widen(CP_UTF8, text);
+}
 
 }  // namespace launcher::win32

@@ -69,7 +69,8 @@ TEST(Win32Paths, LongPathsGetTheExtendedPrefix) {
   const std::wstring longPath = L"C:\\" + std::wstring(300, L'a');
   EXPECT_EQ(ExtendedLengthPath(longPath), L"\\\\?\\" + longPath);
   const std::wstring longShare = L"\\\\server\\share\\" + std::wstring(300, L'a');
-  EXPECT_EQ(ExtendedLengthPath(longShare), L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'a'));
+  EXPECT_EQ(ExtendedLengthPath(longShare),
+            L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'a'));
 }
 
 TEST(Win32TextRules, DecodesUtf8AndUpperCasesByLocale) {
