@@ -1,0 +1,104 @@
+// The Windows launcher: creates the window Main hidden with its controls in their created order,
+// loads it, shows it if it is still loaded, and runs its messages until it is unloaded.
+
+#include <windows.h>
+
+#include <objbase.h>
+#include <ole2.h>
+
+#include <memory>
+
+#include "handoff/launch_command.h"
+#include "launcher/event_dispatch.h"
+#include "launcher/launcher_window.h"
+#include "player/switching_player.h"
+#include "resource_ids.h"
+#include "windows/flash_site.h"
+#include "windows/media/media_foundation_player.h"
+#include "windows/win32_system.h"
+#include "windows/win32_text_rules.h"
+#include "windows/win32_window.h"
+
+namespace {
+
+using namespace launcher;
+using namespace launcher::win32;
+
+class OleSession {
+ public:
+  OleSession() : result_(::OleInitialize(nullptr)) {}
+  OleSession(const OleSession&) = delete;
+  OleSession& operator=(const OleSession&) = delete;
+  ~OleSession() {
+    if (SUCCEEDED(result_)) ::OleUninitialize();
+  }
+
+ private:
+  HRESULT result_;
+};
+
+RECT CreatedRect(const TwipsScale& scale, const created::Rect& rect) {
+  return PixelRect(scale, rect.left, rect.top, rect.width, rect.height);
+}
+
+int Run(HINSTANCE instance) {
+  Win32ErrorReporter reporter;
+  const OleSession ole;
+
+  // The window class icon: one 32 x 32 image; shared icons need no freeing.
+  const auto icon = static_cast<HICON>(
+      ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_WINDOW), IMAGE_ICON, 32, 32, LR_SHARED));
+  MainWindow window(instance, icon);
+  const TwipsScale& scale = window.Scale();
+
+  // The controls in their created order: Timer, SWFPlayer, Logo, ImgTemp.
+  WindowTimer timer(window);
+  std::unique_ptr<MoviePlayer> flash =
+      CreateFlashPlayer(window.hwnd(), scale, CreatedRect(scale, created::kPlayer),
+                        [&window](std::wstring command, std::wstring args) {
+                          window.QueueCommand(std::move(command), std::move(args));
+                        });
+  HWND parent = window.hwnd();
+  const double twipsPerPixel = scale.TwipsPerPixel();
+  SwitchingMoviePlayer player(std::move(flash), [parent, twipsPerPixel] {
+    return CreateMediaFoundationPlayer(parent, twipsPerPixel);
+  });
+  PictureBoxWindow logo(window, CreatedRect(scale, created::kLogo));
+  PaintedImage image(window, CreatedRect(scale, created::kImage));
+
+  Win32System system;
+  Win32ProcessStarter processes;
+  const Win32TextRules text;
+  Main main(MainControls{window, timer, player, logo, image},
+            MainServices{system, processes, text, FolderOf(ModuleFileName())});
+  EventDispatcher dispatcher(main, reporter);
+  window.Attach(dispatcher);
+
+  dispatcher.Load();
+  if (dispatcher.WindowLoaded()) {
+    window.Show();
+    window.RunMessageLoop();
+  }
+  // The players and the controls go before the window that holds them (reverse order).
+  return dispatcher.ExitCode();
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  try {
+    return Run(instance);
+  } catch (const std::exception& error) {
+    // Only the creation of the window or its controls gets here, before anything was loaded:
+    // a broken opening must not keep the player from the game.
+    Win32ErrorReporter().Report(std::string("launcher: ") + error.what());
+  } catch (...) {
+    Win32ErrorReporter().Report("launcher: unknown error");
+  }
+  try {
+    Win32ProcessStarter().Start(kLaunchCommand);
+  } catch (const std::exception& error) {
+    Win32ErrorReporter().Report(std::string("launcher: ") + error.what());
+  }
+  return 1;
+}

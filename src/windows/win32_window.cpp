@@ -1,0 +1,438 @@
+#include "windows/win32_window.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "launcher/launcher_window.h"
+#include "windows/wic_picture.h"
+#include "windows/win32_text_rules.h"
+
+namespace launcher::win32 {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"LauncherMain";
+constexpr wchar_t kPictureBoxClass[] = L"LauncherPictureBox";
+constexpr wchar_t kCaption[] = L"Game";
+constexpr double kTwipsPerInch = 1440.0;
+// Windows takes no window side beyond this many pixels.
+constexpr double kMaxPixels = 32767.0;
+// Posted for each queued movie command.
+constexpr UINT kCommandMessage = WM_APP + 1;
+
+template <typename T>
+T* FromWindow(HWND window) {
+  return reinterpret_cast<T*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+// On WM_NCCREATE: ties the window to the object passed to CreateWindowEx.
+template <typename T>
+void Bind(HWND window, LPARAM lParam) {
+  auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+  ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+}
+
+unsigned WindowDpi(HWND window) {
+  // GetDpiForWindow exists from Windows 10 (1607) on; the program also runs on 7 and 8.1.
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  if (HMODULE user32 = ::GetModuleHandleW(L"user32.dll")) {
+    if (FARPROC proc = ::GetProcAddress(user32, "GetDpiForWindow")) {
+      const auto getDpi = reinterpret_cast<GetDpiForWindowFunction>(
+          reinterpret_cast<void (*)()>(proc));  // through void(*)(): any function type
+      if (const UINT dpi = getDpi(window); dpi != 0) return dpi;
+    }
+  }
+  unsigned dpi = USER_DEFAULT_SCREEN_DPI;
+  if (HDC screen = ::GetDC(nullptr)) {
+    if (const int logical = ::GetDeviceCaps(screen, LOGPIXELSX); logical > 0) {
+      dpi = static_cast<unsigned>(logical);
+    }
+    ::ReleaseDC(nullptr, screen);
+  }
+  return dpi;
+}
+
+void ThrowLastError(const char* what) {
+  throw std::runtime_error(std::string(what) + " failed (error " +
+                           std::to_string(::GetLastError()) + ")");
+}
+
+void RegisterClassOnce(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, HICON icon,
+                       HBRUSH background) {
+  WNDCLASSEXW existing{};
+  existing.cbSize = sizeof existing;
+  if (::GetClassInfoExW(instance, name, &existing)) return;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = procedure;
+  wc.hInstance = instance;
+  wc.hIcon = icon;
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = background;
+  wc.lpszClassName = name;
+  if (::RegisterClassExW(&wc) == 0) ThrowLastError("RegisterClassEx");
+}
+
+}  // namespace
+
+// ---- TwipsScale
+
+TwipsScale::TwipsScale(unsigned dpi)
+    : twips_per_pixel_(kTwipsPerInch / (dpi == 0 ? USER_DEFAULT_SCREEN_DPI : dpi)) {}
+
+TwipsScale TwipsScale::ForWindow(HWND window) {
+  return TwipsScale(WindowDpi(window));
+}
+
+int TwipsScale::Pixels(Twips twips) const {
+  const double pixels = std::round(static_cast<double>(twips) / twips_per_pixel_);
+  if (!std::isfinite(pixels) || pixels < -kMaxPixels || pixels > kMaxPixels) {
+    throw std::out_of_range("size or position out of range");
+  }
+  return static_cast<int>(pixels);
+}
+
+Twips TwipsScale::FromPixels(int pixels) const {
+  return static_cast<Twips>(pixels * twips_per_pixel_);
+}
+
+RECT PixelRect(const TwipsScale& scale, Twips left, Twips top, Twips width, Twips height) {
+  const int x = scale.Pixels(left);
+  const int y = scale.Pixels(top);
+  return RECT{x, y, x + scale.Pixels(width), y + scale.Pixels(height)};
+}
+
+// ---- MainWindow
+
+MainWindow::MainWindow(HINSTANCE instance, HICON icon) {
+  RegisterClassOnce(instance, kWindowClass, &MainWindow::Procedure, icon,
+                    static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+  // Created at the primary monitor's corner so that its DPI is the primary monitor's; the size
+  // follows once that DPI is known. WS_CLIPCHILDREN: the image is painted beneath the children.
+  hwnd_ = ::CreateWindowExW(0, kWindowClass, kCaption, WS_POPUP | WS_CLIPCHILDREN, 0, 0, 0, 0,
+                            nullptr, nullptr, instance, this);
+  if (hwnd_ == nullptr) ThrowLastError("CreateWindowEx");
+  scale_ = TwipsScale::ForWindow(hwnd_);
+  Resize(scale_.Pixels(created::kWindowWidth), scale_.Pixels(created::kWindowHeight));
+}
+
+MainWindow::~MainWindow() {
+  if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
+}
+
+void MainWindow::QueueCommand(std::wstring command, std::wstring args) {
+  if (dismissed_ || hwnd_ == nullptr) return;
+  commands_.emplace_back(std::move(command), std::move(args));
+  if (!::PostMessageW(hwnd_, kCommandMessage, 0, 0)) commands_.pop_back();
+}
+
+void MainWindow::DeliverCommand() {
+  if (commands_.empty()) return;
+  auto [command, args] = std::move(commands_.front());
+  commands_.pop_front();
+  if (dispatcher_ != nullptr && !dismissed_) dispatcher_->Command(ToUtf8(command), ToUtf8(args));
+}
+
+void MainWindow::Show() {
+  if ((::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) & WS_EX_TOPMOST) == 0) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+      const RECT& area = monitor.rcWork;
+      const SIZE size = ClientSize();
+      const int x = area.left + std::max(0L, (area.right - area.left - size.cx) / 2);
+      const int y = area.top + std::max(0L, (area.bottom - area.top - size.cy) / 2);
+      ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+  ::ShowWindow(hwnd_, SW_SHOW);
+  ::UpdateWindow(hwnd_);
+}
+
+void MainWindow::RunMessageLoop() {
+  MSG message{};
+  while (!dismissed_) {
+    const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+      // Someone told the thread to quit: that closes the window like any other close.
+      if (dispatcher_ != nullptr && !dismissed_) dispatcher_->CloseRequest();
+      break;
+    }
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+}
+
+SIZE MainWindow::ClientSize() const {
+  RECT client{};
+  if (!::GetClientRect(hwnd_, &client)) ThrowLastError("GetClientRect");
+  return SIZE{client.right - client.left, client.bottom - client.top};
+}
+
+void MainWindow::Resize(int width, int height) {
+  // No frame: the outer size is the client size.
+  if (!::SetWindowPos(hwnd_, nullptr, 0, 0, width, height,
+                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE)) {
+    ThrowLastError("SetWindowPos");
+  }
+}
+
+Twips MainWindow::Height() const {
+  return scale_.FromPixels(ClientSize().cy);
+}
+Twips MainWindow::Width() const {
+  return scale_.FromPixels(ClientSize().cx);
+}
+void MainWindow::SetHeight(Twips height) {
+  Resize(ClientSize().cx, scale_.Pixels(height));
+}
+void MainWindow::SetWidth(Twips width) {
+  Resize(scale_.Pixels(width), ClientSize().cy);
+}
+
+WindowHandle MainWindow::Handle() const {
+  return reinterpret_cast<WindowHandle>(hwnd_);
+}
+
+void MainWindow::Dismiss() noexcept {
+  if (dismissed_) return;
+  dismissed_ = true;
+  commands_.clear();
+  if (hwnd_ != nullptr) {
+    ::KillTimer(hwnd_, kTimerId);
+    ::ShowWindow(hwnd_, SW_HIDE);
+  }
+}
+
+LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) Bind<MainWindow>(window, lParam);
+  MainWindow* self = FromWindow<MainWindow>(window);
+  if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_NCCREATE) self->hwnd_ = window;
+  if (message == WM_NCDESTROY) {
+    self->hwnd_ = nullptr;
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+  return self->Handle(message, wParam, lParam);
+}
+
+LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_TIMER:
+      if (wParam == kTimerId) {
+        if (dispatcher_ != nullptr && !dismissed_) dispatcher_->Tick();
+        return 0;
+      }
+      break;
+    case kCommandMessage:
+      DeliverCommand();
+      return 0;
+    case WM_CLOSE:
+      // The window is never destroyed here: the unload runs, and the loop ends after it.
+      if (dispatcher_ != nullptr && !dismissed_) dispatcher_->CloseRequest();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // WM_PAINT covers every pixel
+    case WM_PAINT:
+      Paint();
+      return 0;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void MainWindow::Paint() {
+  PAINTSTRUCT paint{};
+  HDC dc = ::BeginPaint(hwnd_, &paint);
+  if (dc == nullptr) return;
+  ::FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+  if (image_ != nullptr) image_->Paint(dc);
+  ::EndPaint(hwnd_, &paint);
+}
+
+// ---- WindowTimer
+
+void WindowTimer::SetInterval(int milliseconds) {
+  if (milliseconds < 0) throw std::out_of_range("timer interval");
+  HWND window = window_.hwnd();
+  if (window == nullptr || window_.Dismissed()) return;
+  if (milliseconds == 0) {
+    ::KillTimer(window, MainWindow::kTimerId);
+    return;
+  }
+  if (::SetTimer(window, MainWindow::kTimerId, static_cast<UINT>(milliseconds), nullptr) == 0) {
+    ThrowLastError("SetTimer");
+  }
+}
+
+// ---- PictureBoxWindow
+
+PictureBoxWindow::PictureBoxWindow(MainWindow& parent, const RECT& created)
+    : scale_(parent.Scale()) {
+  const auto instance =
+      reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent.hwnd(), GWLP_HINSTANCE));
+  RegisterClassOnce(instance, kPictureBoxClass, &PictureBoxWindow::Procedure, nullptr,
+                    static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+  // No border; visible like a freshly created control (the load handler hides it at once).
+  hwnd_ = ::CreateWindowExW(0, kPictureBoxClass, L"Logo", WS_CHILD | WS_VISIBLE, created.left,
+                            created.top, created.right - created.left, created.bottom - created.top,
+                            parent.hwnd(), nullptr, instance, this);
+  if (hwnd_ == nullptr) ThrowLastError("CreateWindowEx (Logo)");
+}
+
+PictureBoxWindow::~PictureBoxWindow() {
+  if (hwnd_ != nullptr) {
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    ::DestroyWindow(hwnd_);
+  }
+}
+
+LRESULT CALLBACK PictureBoxWindow::Procedure(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+  if (message == WM_NCCREATE) Bind<PictureBoxWindow>(window, lParam);
+  if (message == WM_PAINT) {
+    PAINTSTRUCT paint{};
+    HDC dc = ::BeginPaint(window, &paint);
+    if (dc != nullptr) {
+      ::FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+      const PictureBoxWindow* self = FromWindow<PictureBoxWindow>(window);
+      if (self != nullptr && self->picture_) {
+        RECT client{};
+        ::GetClientRect(window, &client);
+        static_cast<const WicPicture&>(*self->picture_).Paint(dc, client, false);
+      }
+      ::EndPaint(window, &paint);
+    }
+    return 0;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+RECT PictureBoxWindow::Bounds() const {
+  RECT bounds{};
+  if (!::GetWindowRect(hwnd_, &bounds)) ThrowLastError("GetWindowRect (Logo)");
+  ::MapWindowPoints(HWND_DESKTOP, ::GetParent(hwnd_), reinterpret_cast<POINT*>(&bounds), 2);
+  return bounds;
+}
+
+void PictureBoxWindow::Place(const RECT& bounds) {
+  if (!::SetWindowPos(hwnd_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
+                      bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE)) {
+    ThrowLastError("SetWindowPos (Logo)");
+  }
+}
+
+void PictureBoxWindow::FitPicture() {
+  if (!auto_size_ || !picture_) return;
+  const auto& picture = static_cast<const WicPicture&>(*picture_);
+  RECT bounds = Bounds();
+  bounds.right = bounds.left + picture.Width();
+  bounds.bottom = bounds.top + picture.Height();
+  Place(bounds);
+}
+
+void PictureBoxWindow::SetVisible(bool visible) {
+  ::ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE);
+}
+
+void PictureBoxWindow::SetAutoSize(bool autoSize) {
+  auto_size_ = autoSize;
+  FitPicture();
+}
+
+void PictureBoxWindow::SetPicture(PictureRef picture) {
+  if (picture && dynamic_cast<const WicPicture*>(picture.get()) == nullptr) {
+    throw std::invalid_argument("Logo: not a picture of this platform");
+  }
+  picture_ = std::move(picture);
+  FitPicture();
+  ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void PictureBoxWindow::SetTop(Twips top) {
+  RECT bounds = Bounds();
+  ::OffsetRect(&bounds, 0, scale_.Pixels(top) - bounds.top);
+  Place(bounds);
+}
+
+void PictureBoxWindow::SetLeft(Twips left) {
+  RECT bounds = Bounds();
+  ::OffsetRect(&bounds, scale_.Pixels(left) - bounds.left, 0);
+  Place(bounds);
+}
+
+Twips PictureBoxWindow::Height() const {
+  const RECT bounds = Bounds();
+  return scale_.FromPixels(bounds.bottom - bounds.top);
+}
+
+Twips PictureBoxWindow::Width() const {
+  const RECT bounds = Bounds();
+  return scale_.FromPixels(bounds.right - bounds.left);
+}
+
+void PictureBoxWindow::SetHeight(Twips height) {
+  RECT bounds = Bounds();
+  bounds.bottom = bounds.top + scale_.Pixels(height);
+  Place(bounds);
+}
+
+void PictureBoxWindow::SetWidth(Twips width) {
+  RECT bounds = Bounds();
+  bounds.right = bounds.left + scale_.Pixels(width);
+  Place(bounds);
+}
+
+// ---- PaintedImage
+
+PaintedImage::PaintedImage(MainWindow& surface, const RECT& created)
+    : surface_(surface), bounds_(created) {
+  surface_.SetSurfaceImage(this);
+}
+
+void PaintedImage::Changed() {
+  if (surface_.hwnd() != nullptr) ::InvalidateRect(surface_.hwnd(), nullptr, FALSE);
+}
+
+void PaintedImage::SetTop(Twips top) {
+  ::OffsetRect(&bounds_, 0, surface_.Scale().Pixels(top) - bounds_.top);
+  Changed();
+}
+
+void PaintedImage::SetLeft(Twips left) {
+  ::OffsetRect(&bounds_, surface_.Scale().Pixels(left) - bounds_.left, 0);
+  Changed();
+}
+
+void PaintedImage::SetStretch(bool stretch) {
+  stretch_ = stretch;
+  Changed();
+}
+
+void PaintedImage::SetPicture(PictureRef picture) {
+  if (picture && dynamic_cast<const WicPicture*>(picture.get()) == nullptr) {
+    throw std::invalid_argument("ImgTemp: not a picture of this platform");
+  }
+  picture_ = std::move(picture);
+  Changed();
+}
+
+void PaintedImage::SetHeight(Twips height) {
+  bounds_.bottom = bounds_.top + surface_.Scale().Pixels(height);
+  Changed();
+}
+
+void PaintedImage::SetWidth(Twips width) {
+  bounds_.right = bounds_.left + surface_.Scale().Pixels(width);
+  Changed();
+}
+
+void PaintedImage::Paint(HDC dc) const {
+  if (!picture_) return;
+  static_cast<const WicPicture&>(*picture_).Paint(dc, bounds_, stretch_);
+}
+
+}  // namespace launcher::win32
