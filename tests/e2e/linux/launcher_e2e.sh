@@ -100,8 +100,8 @@ start_ini() { printf '"%s","%s","Game.exe","%s"\n' "$1" "$2" "$3" >"$game/Start.
 run_launcher() {
   local cwd=${1:-$game}
   local supp="$repo/tests/linux/lsan.supp"
-  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
-  if [ -f "$supp" ]; then
+  export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:halt_on_error=1}"
+  if [ -z "${LSAN_OPTIONS:-}" ] && [ -f "$supp" ]; then
     export LSAN_OPTIONS="suppressions=$supp:print_suppressions=0"
   fi
   (cd "$cwd" && exec "$game/launcher") >"$game/launcher.out" 2>&1 &
@@ -364,6 +364,7 @@ logo_up() { # NAME MOVIE
   wait_window 15
   geometry
   expect_pixel $((win_w / 4)) $((win_h / 4)) "$c_tl" "logo"
+  screenshot logo
   focus_window
 }
 
@@ -380,8 +381,10 @@ scenario_key_starts_movie() {
   geometry
   [ "$wid" = "$before_wid" ] && [ "$win_w" -eq "$before_w" ] && [ "$win_h" -eq "$before_h" ] ||
     fail "the movie is not in the logo's place"
-  expect_pixel 4 4 "$c_movie" "movie fills the window's top-left"
-  expect_pixel $((win_w - 4)) $((win_h - 4)) "$c_movie" "movie fills the window's bottom-right"
+  # The movie keeps its own proportions inside the logo's area, so only the middle is certain; the
+  # logo's quadrants are gone from there.
+  expect_pixel $((win_w / 2)) $((win_h / 3)) "$c_movie" "movie over the logo's upper half"
+  expect_pixel $((win_w / 2)) $((win_h * 2 / 3)) "$c_movie" "movie over the logo's lower half"
   wait_exit 10
   expect_one_launch
 }
