@@ -39,8 +39,10 @@ make_movie() { # out seconds colour [chapters-file]
 }
 
 make_media() {
-  local dir=$1/media
-  [ -f "$dir/complete" ] && return 0
+  local dir=$1/media stamp
+  # Made again whenever this script (and so what the media should be) changes.
+  stamp=$(md5sum <"$here/launcher_e2e.sh")
+  [ "$(cat "$dir/complete" 2>/dev/null)" = "$stamp" ] && return 0
   rm -rf "$dir.tmp" && mkdir -p "$dir.tmp"
   local half_w=$((logo_w / 2)) half_h=$((logo_h / 2))
   /usr/bin/convert -size "${logo_w}x${logo_h}" xc:'#ffff00' \
@@ -65,7 +67,7 @@ title=fscommand:Close
 EOF
   make_movie "$dir.tmp/close.mp4" 8 0x00ffff "$dir.tmp/chapters.txt"
   printf 'This is not a movie.\n' >"$dir.tmp/broken.mp4"
-  touch "$dir.tmp/complete"
+  echo "$stamp" >"$dir.tmp/complete"
   rm -rf "$dir" && mv "$dir.tmp" "$dir"
 }
 
