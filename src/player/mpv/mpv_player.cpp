@@ -16,6 +16,9 @@ constexpr std::uint64_t kDurationReply = 2;
 constexpr std::pair<const char*, const char*> kOptions[] = {
     {"vo", "libmpv"},
     {"audio-fallback-to-null", "yes"},
+    // Not SDL's audio: mpv would start SDL's audio subsystem from its own thread, in a process
+    // whose SDL belongs to the window's thread.
+    {"ao", "pipewire,pulse,alsa,jack"},
     {"input-default-bindings", "no"},
     {"input-vo-keyboard", "no"},
     {"input-cursor", "no"},
