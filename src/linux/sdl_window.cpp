@@ -71,11 +71,15 @@ PictureRef LoadSdlPicture(const PathText& path) {
 void PictureTexture::Set(PictureRef picture) {
   if (picture == picture_) return;
   picture_ = std::move(picture);
+  sdl_picture_ = nullptr;
+  if (const launcher::Picture* raw = picture_.get()) {
+    sdl_picture_ = dynamic_cast<const SdlPicture*>(raw);
+  }
   texture_.reset();
 }
 
 const SdlPicture* PictureTexture::Picture() const {
-  return dynamic_cast<const SdlPicture*>(picture_.get());
+  return sdl_picture_;
 }
 
 SDL_Texture* PictureTexture::Texture(SDL_Renderer* renderer) {
@@ -121,13 +125,14 @@ void SdlImage::SetWidth(Twips width) {
 }
 
 void SdlImage::Draw(SDL_Renderer* renderer) {
+  const SdlPicture* picture = picture_.Picture();
   SDL_Texture* texture = picture_.Texture(renderer);
-  if (texture == nullptr) return;
+  if (picture == nullptr || texture == nullptr) return;
   const SDL_Rect area = window_.ToPixels(rect_);
   if (stretch_) {
     SDL_RenderCopy(renderer, texture, nullptr, &area);
   } else {
-    DrawClipped(renderer, texture, *picture_.Picture(), area);
+    DrawClipped(renderer, texture, *picture, area);
   }
 }
 
@@ -148,11 +153,12 @@ void SdlPictureBox::SetAutoSize(bool autoSize) {
 }
 
 void SdlPictureBox::SetPicture(PictureRef picture) {
-  if (picture && dynamic_cast<const SdlPicture*>(picture.get()) == nullptr) {
+  texture_.Set(picture);
+  if (picture && texture_.Picture() == nullptr) {
+    texture_.Set(picture_);
     throw std::invalid_argument("not a picture of this window system");
   }
-  picture_ = picture;
-  texture_.Set(std::move(picture));
+  picture_ = std::move(picture);
   FitPicture();
 }
 
@@ -194,9 +200,11 @@ void SdlPictureBox::SetWidth(Twips width) {
 
 void SdlPictureBox::Draw(SDL_Renderer* renderer) {
   if (!visible_) return;
+  const SdlPicture* picture = texture_.Picture();
   SDL_Texture* texture = texture_.Texture(renderer);
-  if (texture != nullptr)
-    DrawClipped(renderer, texture, *texture_.Picture(), window_.ToPixels(rect_));
+  if (picture != nullptr && texture != nullptr) {
+    DrawClipped(renderer, texture, *picture, window_.ToPixels(rect_));
+  }
 }
 
 // --- SdlVideoLayer ---

@@ -14,13 +14,17 @@ namespace launcher::sdl {
 // A picture from SDL_image, at its natural size in pixels.
 class SdlPicture final : public Picture {
  public:
-  explicit SdlPicture(SurfacePtr surface) : surface_(std::move(surface)) {}
+  // surface: not null.
+  explicit SdlPicture(SurfacePtr surface)
+      : surface_(std::move(surface)), width_(surface_->w), height_(surface_->h) {}
   [[nodiscard]] SDL_Surface* Surface() const { return surface_.get(); }
-  [[nodiscard]] int Width() const { return surface_->w; }
-  [[nodiscard]] int Height() const { return surface_->h; }
+  [[nodiscard]] int Width() const { return width_; }
+  [[nodiscard]] int Height() const { return height_; }
 
  private:
   SurfacePtr surface_;
+  int width_;
+  int height_;
 };
 
 // JPEG, PNG, BMP, GIF (its first frame), WebP and whatever else SDL_image reads. Throws
@@ -42,6 +46,7 @@ class PictureTexture {
 
  private:
   PictureRef picture_;
+  const SdlPicture* sdl_picture_ = nullptr;
   TexturePtr texture_;
 };
 
