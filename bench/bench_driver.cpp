@@ -7,14 +7,15 @@
 //     --cwd DIR          folder to start PROGRAM in (ntleac.time is looked for there)
 //     --logo RRGGBB      colour of the logo at the probe point
 //     --movie RRGGBB     colour of the movie's first part at the probe point (omit: no movie)
+//     --tail RRGGBB      colour of the movie's last part at the probe point
 //     --idle-ms N        length of the idle measurement on the logo (default 3000)
 //
 // Figures: start_to_logo_ms (fork to logo pixel), idle_cpu_pct (CPU time of all threads over the
 // idle window, as % of one core), logo_hwm_kb and movie_hwm_kb (VmHWM read just before the key and
 // last read while the program lived), key_to_frame_ms (XTest key press to movie pixel),
-// frame_to_ntleac_ms (movie pixel to the start ntleac noted in ntleac.time), exit_status; and for
-// a program that notes when libmpv reported the end of the file (end_file.time, the mpv
-// reference): frame_to_end_ms and end_to_ntleac_ms.
+// frame_to_ntleac_ms and tail_to_ntleac_ms (first movie pixel, first tail pixel, to the start
+// ntleac noted in ntleac.time), exit_status; and for a program that notes when libmpv reported the
+// end of the file (end_file.time, the mpv reference): tail_to_end_ms and end_to_ntleac_ms.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -148,6 +149,7 @@ struct Options {
   std::string cwd = ".";
   Rgb logo;
   std::optional<Rgb> movie;
+  std::optional<Rgb> tail;
   double idle_ms = 3000;
   std::vector<std::string> command;
 };
@@ -174,6 +176,9 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     } else if (a == "--movie") {
       o.movie = ParseRgb(v);
       if (!o.movie) return std::nullopt;
+    } else if (a == "--tail") {
+      o.tail = ParseRgb(v);
+      if (!o.tail) return std::nullopt;
     } else if (a == "--idle-ms") {
       o.idle_ms = std::strtod(v.c_str(), nullptr);
     } else {
@@ -242,8 +247,9 @@ int Fail(const std::string& why) {
 int main(int argc, char** argv) {
   const auto options = ParseOptions(argc, argv);
   if (!options) {
-    std::fprintf(
-        stderr, "usage: bench_driver --logo RRGGBB [--movie RRGGBB] [--cwd DIR] -- PROGRAM ARGS\n");
+    std::fprintf(stderr,
+                 "usage: bench_driver --logo RRGGBB [--movie RRGGBB [--tail RRGGBB]] [--cwd DIR] "
+                 "-- PROGRAM ARGS\n");
     return 2;
   }
   const Options& o = *options;
@@ -309,8 +315,10 @@ int main(int argc, char** argv) {
   if (!frame) return Fail("movie never shown");
   std::printf("key_to_frame_ms=%.1f\n", Ms(*frame - key));
 
+  std::optional<Ns> tail;
   while (child.Running()) {
     movie_hwm = std::max(movie_hwm, HighWater(child.Pid()));
+    if (o.tail && !tail && Near(screen.Probe(), *o.tail)) tail = Now();
     SleepMs(1);
     if (Now() - key > 60'000'000'000LL) return Fail("program did not end");
   }
@@ -327,9 +335,10 @@ int main(int argc, char** argv) {
   };
   if (const auto started = read_stamp(stamp, 5000)) {
     std::printf("frame_to_ntleac_ms=%.1f\n", Ms(*started - *frame));
+    if (tail) std::printf("tail_to_ntleac_ms=%.1f\n", Ms(*started - *tail));
     // Only the mpv reference notes the moment libmpv reported the end of the file.
     if (const auto end = read_stamp(std::filesystem::path(o.cwd) / "end_file.time", 0)) {
-      std::printf("frame_to_end_ms=%.1f\n", Ms(*end - *frame));
+      if (tail) std::printf("tail_to_end_ms=%.1f\n", Ms(*end - *tail));
       std::printf("end_to_ntleac_ms=%.1f\n", Ms(*started - *end));
     }
   }
