@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "fakes/fake_window.h"
+#include "handoff/process_starter.h"
+
 namespace launcher {
 namespace {
 
@@ -44,6 +47,16 @@ TEST(SplitCommandLine, TakesTheProgramNameWithoutEscapes) {
               ElementsAre(R"(C:\Program Files\x.exe)", "a"));
   EXPECT_THAT(SplitCommandLine(R"(C:\dir\\x.exe a)"), ElementsAre(R"(C:\dir\\x.exe)", "a"));
   EXPECT_THAT(SplitCommandLine(""), ElementsAre(""));
+}
+
+TEST(StartOnce, PassesOnTheFirstStartOnlyEvenWhenItFailed) {
+  fakes::FakeStarter inner;
+  inner.fail = true;
+  StartOnce once(inner);
+  EXPECT_THROW(once.Start(kLaunchCommand), ProcessStartError);
+  EXPECT_TRUE(once.Started());
+  once.Start(kLaunchCommand);
+  EXPECT_EQ(inner.started.size(), 1U);
 }
 
 }  // namespace

@@ -20,3 +20,24 @@ class ProcessStarter {
 };
 
 }  // namespace launcher
+
+namespace launcher {
+
+// Passes on the first start only, so the game starts once per run whoever asks for it: the
+// window's unload handler, or a last-resort start when no window could be made.
+class StartOnce final : public ProcessStarter {
+ public:
+  explicit StartOnce(ProcessStarter& inner) : inner_(inner) {}
+  void Start(std::string_view commandLine) override {
+    if (started_) return;
+    started_ = true;
+    inner_.Start(commandLine);
+  }
+  [[nodiscard]] bool Started() const { return started_; }
+
+ private:
+  ProcessStarter& inner_;
+  bool started_ = false;
+};
+
+}  // namespace launcher
