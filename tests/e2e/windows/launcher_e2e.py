@@ -1,0 +1,457 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios of the Windows launcher under wine64 and Xvfb.
+
+  launcher_e2e.py SCENARIO --launcher EXE --ntleac EXE [--flash DLL]
+
+Runs inside scripts/with-test-env.sh (DISPLAY, WINEPREFIX and a persistent wineserver are set).
+Each scenario makes a game folder of its own with the launcher, a stand-in ntleac.exe that
+records how it was started (ntleac.log), a logo and, for the control scenarios, a stand-in movie
+control registered under the Flash control's class id for the scenario's length only.
+Set LAUNCHER_E2E_SCREENS to a folder to keep screenshots of the runs.
+"""
+
+import argparse
+import faulthandler
+import json
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+WINE = "/usr/lib/wine/wine64"
+LAUNCH_COMMAND = 'cmd.exe /c ntleac Game.exe "A-G 123 -B 456" "P0" "C932" "L1041" "T-540" '
+LAUNCH_ARGS = ["Game.exe", "A-G 123 -B 456", "P0", "C932", "L1041", "T-540"]
+# Wine registers classes for the whole prefix only: HKEY_CURRENT_USER's classes aren't read.
+FLASH_KEY = r"HKLM\Software\Classes\CLSID\{D27CDB6E-AE6D-11CF-96B8-444553540000}"
+TWIPS_PER_PIXEL = 15  # Wine's default 96 DPI
+LOGO_COLOUR = (230, 200, 40)
+MOVIE_COLOUR = (0, 64, 255)  # what the stand-in control paints
+
+
+# Launcher runs of this scenario, ended if a failure leaves one running.
+STARTED = []
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def png(path, width, height, rgb):
+    row = b"\x00" + bytes(rgb) * width
+    raw = row * height
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" +
+                chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+                chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def jpeg(path, width, height):
+    result = run(["ffmpeg", "-loglevel", "error", "-f", "lavfi", "-i",
+                  f"color=c=red:s={width}x{height}", "-frames:v", "1", "-y", path])
+    check(result.returncode == 0, "ffmpeg can't make a JPEG: " + result.stderr)
+
+
+def run(args, timeout=30):
+    try:
+        return subprocess.run(args, capture_output=True, text=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise Failure(f"{args[0]} did not end")
+
+
+def screenshot(name):
+    folder = os.environ.get("LAUNCHER_E2E_SCREENS")
+    if folder:
+        os.makedirs(folder, exist_ok=True)
+        run(["/usr/bin/import", "-window", "root", os.path.join(folder, name + ".png")])
+
+
+def pixel(x, y):
+    """The colour on the screen at (x, y), as (r, g, b)."""
+    text = run(["/usr/bin/import", "-silent", "-window", "root", "-crop", f"1x1+{x}+{y}",
+                "-depth", "8", "txt:-"]).stdout
+    values = text.splitlines()[-1].split("(")[1].split(")")[0].split(",")
+    return tuple(int(float(v)) for v in values[:3])
+
+
+def near(colour, expected, tolerance=12):
+    return all(abs(a - b) <= tolerance for a, b in zip(colour, expected))
+
+
+def hold_key(key):
+    run(["xdotool", "keydown", key])
+    time.sleep(0.15)
+    run(["xdotool", "keyup", key])
+
+
+def visible_game_windows():
+    result = run(["xdotool", "search", "--onlyvisible", "--name", "^Game$"])
+    return [line for line in result.stdout.split() if line.strip()]
+
+
+def geometry(window):
+    info = {}
+    for line in run(["xwininfo", "-id", window]).stdout.splitlines():
+        if ":" in line:
+            key, _, value = line.strip().partition(":")
+            info[key.strip()] = value.strip()
+    return (int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"]),
+            int(info["Width"]), int(info["Height"]))
+
+
+def screen_size():
+    for line in run(["xwininfo", "-root"]).stdout.splitlines():
+        if line.strip().startswith("-geometry"):
+            size = line.split()[1].split("+")[0]
+            width, height = size.split("x")
+            return int(width), int(height)
+    raise Failure("no screen size")
+
+
+class Game:
+    """A game folder with the launcher and the stand-in ntleac, and one run of the launcher."""
+
+    def __init__(self, root, options, folder_name="game"):
+        self.folder = os.path.join(root, folder_name)
+        os.makedirs(self.folder)
+        self.launcher = os.path.join(self.folder, "launcher.exe")
+        shutil.copy(options.launcher, self.launcher)
+        shutil.copy(options.ntleac, os.path.join(self.folder, "ntleac.exe"))
+        self.process = None
+        self.cwd = self.folder
+
+    def write(self, name, text):
+        with open(os.path.join(self.folder, name), "w", newline="") as f:
+            f.write(text)
+
+    def start(self, cwd=None):
+        self.cwd = cwd or self.folder
+        self.process = subprocess.Popen([WINE, self.launcher], cwd=self.cwd,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        STARTED.append(self.process)
+
+    def window(self, timeout=15):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            windows = visible_game_windows()
+            if windows:
+                time.sleep(0.1)  # the first paint
+                return windows[0]
+            check(self.process.poll() is None, "the launcher ended without showing its window")
+            time.sleep(0.05)
+        raise Failure("no window named Game was shown")
+
+    def wait(self, timeout=15):
+        try:
+            _, err = self.process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise Failure("the launcher did not end")
+        check(self.process.returncode == 0,
+              f"the launcher ended with {self.process.returncode}: {err.decode(errors='replace')}")
+
+    def ended_within(self, seconds):
+        try:
+            self.process.wait(timeout=seconds)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
+
+    def launches(self):
+        """The stand-in ntleac's records: waits for the first, then a moment for any other."""
+        log = os.path.join(self.cwd, "ntleac.log")
+        deadline = time.monotonic() + 15
+        while time.monotonic() < deadline and not os.path.exists(log):
+            time.sleep(0.05)
+        check(os.path.exists(log), "ntleac was never started")
+        time.sleep(0.4)
+        with open(log, encoding="utf-8") as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    def check_one_launch(self):
+        records = self.launches()
+        check(len(records) == 1, f"ntleac started {len(records)} times")
+        record = records[0]
+        check(record["argv"][1:] == LAUNCH_ARGS, f"ntleac's arguments: {record['argv']}")
+        check(record["parentCommandLine"] == LAUNCH_COMMAND,
+              f"cmd.exe's command line: {record['parentCommandLine']!r}")
+        check(len(record["parentCommandLine"]) == 72, "the command line is not 72 characters")
+        check(not record["consoleVisible"], "ntleac's console window is visible")
+        check(record["cwd"].lower() == windows_path(self.cwd).lower(),
+              f"ntleac ran in {record['cwd']}, not in the launcher's current folder")
+        return record
+
+    def journal(self):
+        path = os.path.join(self.cwd, "stand_in_flash.log")
+        if not os.path.exists(path):
+            return []
+        with open(path, encoding="utf-8") as f:
+            return [line.rstrip("\n") for line in f]
+
+
+class StandInControl:
+    """Registers the stand-in movie control in the prefix; always unregisters."""
+
+    def __init__(self, dll):
+        self.dll = dll
+
+    def __enter__(self):
+        for args in (["/ve", "/d", windows_path(self.dll)],
+                     ["/v", "ThreadingModel", "/d", "Apartment"]):
+            result = run([WINE, "reg", "add", FLASH_KEY + r"\InprocServer32", *args, "/f"])
+            if result.returncode != 0:
+                self.__exit__(None, None, None)
+                raise Failure("can't register the stand-in control: " + result.stderr)
+        return self
+
+    def __exit__(self, *exc):
+        run([WINE, "reg", "delete", FLASH_KEY, "/f"])
+        return False
+
+
+# ---- scenarios
+
+
+def windowed(options, root):
+    # A folder name in Japanese, with a blank: Unicode paths on a system of any code page.
+    game = Game(root, options, "\u30b2\u30fc\u30e0 \u30d5\u30a9\u30eb\u30c0")
+    jpeg(os.path.join(game.folder, "logo.jpg"), 400, 300)  # the default logo, no Start.ini
+    game.start()
+    window = game.window()
+    screenshot("windowed")
+    x, y, width, height = geometry(window)
+    check((width, height) == (400, 300), f"window is {width}x{height}, not the picture's 400x300")
+    check(near(pixel(x + 200, y + 150), (254, 0, 0)), "the logo is not shown")
+    hold_key("space")  # no OP.swf: the first key closes
+    game.wait()
+    game.check_one_launch()
+
+
+def full_screen(options, root):
+    game = Game(root, options)
+    png(os.path.join(game.folder, "title.png"), 320, 200, (0, 160, 80))
+    game.write("Start.ini", "title.png,OP.swf,Game.exe,full\r\n")
+    game.start()
+    window = game.window()
+    screenshot("full_screen")
+    x, y, width, height = geometry(window)
+    check((x, y, width, height) == (0, 0, *screen_size()),
+          f"window at {x},{y} {width}x{height} does not cover the screen")
+    # The 320 x 200 picture is stretched over the whole screen.
+    check(near(pixel(width - 3, height - 3), (0, 160, 80)), "the logo is not stretched")
+    hold_key("space")
+    game.wait()
+    game.check_one_launch()
+
+
+def no_logo(options, root):
+    game = Game(root, options)
+    game.write("Start.ini", "missing.png\r\nOP.swf\r\nOther.exe\r\n\r\n")
+    # Started from another folder: ntleac and Game.exe are looked for there.
+    elsewhere = os.path.join(root, "elsewhere")
+    os.makedirs(elsewhere)
+    shutil.copy(options.ntleac, os.path.join(elsewhere, "ntleac.exe"))
+    game.start(cwd=elsewhere)
+    while game.process.poll() is None:
+        check(not visible_game_windows(), "a window was shown without a logo")
+        time.sleep(0.02)
+    game.wait()
+    game.check_one_launch()
+    check(not os.path.exists(os.path.join(game.folder, "ntleac.log")),
+          "ntleac ran in the application folder")
+
+
+def key_without_control(options, root):
+    game = Game(root, options)
+    png(os.path.join(game.folder, "logo.png"), 200, 150, (200, 40, 40))
+    game.write("Start.ini", "logo.png,OP.swf,Game.exe,window\r\n")
+    game.write("OP.swf", "not a movie any engine can play")
+    game.start()
+    game.window()
+    hold_key("space")
+    # No Flash control: the built-in engine can't play it, so the next tick closes.
+    check(game.ended_within(3), "the launcher did not close after the key")
+    game.wait()
+    game.check_one_launch()
+
+
+def control_game(options, root, movie):
+    game = Game(root, options)
+    png(os.path.join(game.folder, "logo.png"), 400, 300, LOGO_COLOUR)
+    game.write("Start.ini", "logo.png,OP.swf,Game.exe,window\r\n")
+    game.write("OP.swf", movie)
+    return game
+
+
+def wait_for_journal(game, line, timeout=5):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if any(entry.startswith(line) for entry in game.journal()):
+            return
+        time.sleep(0.05)
+    raise Failure(f"the control never got {line!r}: {game.journal()}")
+
+
+def check_control_calls(game):
+    """The persisted settings and the load and start calls, with their argument types."""
+    journal = [entry for entry in game.journal() if not entry.startswith("invoke 125")]
+    movie = windows_path(os.path.join(game.folder, "OP.swf"))
+    expected = [
+        "create",
+        "persist WMode=Window",
+        "persist Quality2=High",
+        "persist Scale=ShowAll",
+        "persist AllowScriptAccess=always",
+        "persist AllowNetworking=all",
+        "verb -5",
+        "invoke 0x80010007 put VT_BOOL false",
+        "invoke 0x80010004 put VT_R4 0",
+        "invoke 0x80010003 put VT_R4 0",
+        f"invoke 0x80010006 put VT_R4 {300 * TWIPS_PER_PIXEL}",
+        f"invoke 0x80010005 put VT_R4 {400 * TWIPS_PER_PIXEL}",
+        "invoke 106 put VT_BOOL false",
+        "invoke 0x80010007 put VT_BOOL true",
+        f"invoke 102 put VT_BYREF|VT_BSTR {movie}",
+        "invoke 112 method",
+    ]
+    check(journal[:len(expected)] == expected,
+          "the control's calls:\n  " + "\n  ".join(journal))
+    check(any(entry.startswith("invoke 125 get") for entry in game.journal()),
+          "Playing was never read")
+    return journal[len(expected):]
+
+
+def start_movie(game, look=False):
+    game.start()
+    window = game.window()
+    x, y, width, height = geometry(window)
+    if look:
+        check(near(pixel(x + width // 2, y + height // 2), LOGO_COLOUR),
+              "the logo is not shown, or the hidden player covers it")
+    hold_key("space")
+    wait_for_journal(game, "invoke 112 method")
+    time.sleep(0.2)
+    screenshot("control_playing")
+    if look:
+        check(near(pixel(x + width // 2, y + height // 2), MOVIE_COLOUR),
+              "the playing control does not cover the logo")
+
+
+def control_escape(options, root):
+    with StandInControl(options.flash):
+        game = control_game(options, root, "duration 20000\n")
+        start_movie(game, look=True)
+        check(game.process.poll() is None, "the movie did not go on playing")
+        hold_key("Escape")
+        check(game.ended_within(3), "Esc did not close the window")
+        game.wait()
+    rest = check_control_calls(game)
+    check(rest == ["close"], f"after the start: {rest}")
+    game.check_one_launch()
+
+
+def control_left_click(options, root):
+    with StandInControl(options.flash):
+        game = control_game(options, root, "duration 20000\n")
+        start_movie(game)
+        x, y, width, height = geometry(visible_game_windows()[0])
+        run(["xdotool", "mousemove", str(x + width // 2), str(y + height // 2)])
+        run(["xdotool", "mousedown", "1"])
+        time.sleep(0.15)
+        run(["xdotool", "mouseup", "1"])
+        check(game.ended_within(3), "the left button did not close the window")
+        game.wait()
+    check(check_control_calls(game) == ["close"], "unexpected calls after the start")
+    game.check_one_launch()
+
+
+def control_close_command(options, root):
+    with StandInControl(options.flash):
+        game = control_game(options, root,
+                            "duration 20000\nfscommand 300 close lower case is ignored\n"
+                            "fscommand 600 Close now\n")
+        start_movie(game)
+        check(game.ended_within(5), "the Close command did not close the window")
+        game.wait()
+    rest = check_control_calls(game)
+    check(rest == ["fire close lower case is ignored", "fire Close now", "invoke 126 method",
+                   "invoke 0x80010007 put VT_BOOL false", "close"],
+          f"after the start: {rest}")
+    # The tick after the command found the movie stopped.
+    check(game.journal()[-2] == "invoke 125 get -> false", "the close was not the tick's")
+    game.check_one_launch()
+
+
+def control_movie_end(options, root):
+    with StandInControl(options.flash):
+        game = control_game(options, root, "duration 700\n")
+        start_movie(game)
+        check(game.ended_within(4), "the end of the movie did not close the window")
+        game.wait()
+    check(check_control_calls(game) == ["close"], "unexpected calls after the start")
+    check(game.journal()[-2] == "invoke 125 get -> false", "the close was not the movie's end")
+    game.check_one_launch()
+
+
+SCENARIOS = {
+    "windowed": windowed,
+    "full_screen": full_screen,
+    "no_logo": no_logo,
+    "key_without_control": key_without_control,
+    "control_escape": control_escape,
+    "control_left_click": control_left_click,
+    "control_close_command": control_close_command,
+    "control_movie_end": control_movie_end,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("scenario", choices=sorted(SCENARIOS))
+    parser.add_argument("--launcher", required=True)
+    parser.add_argument("--ntleac", required=True)
+    parser.add_argument("--flash")
+    options = parser.parse_args()
+    for name in ("DISPLAY", "WINEPREFIX"):
+        if not os.environ.get(name):
+            sys.exit(f"{name} is not set: run inside scripts/with-test-env.sh")
+    # A test timeout ends the harness with SIGTERM: unwind, so that the control is unregistered.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: terminated"))
+    faulthandler.dump_traceback_later(75)  # where a run hangs, before the test's timeout
+    root = tempfile.mkdtemp(prefix="launcher-e2e-")
+    try:
+        SCENARIOS[options.scenario](options, root)
+    except Failure as failure:
+        screenshot(options.scenario + "-failed")
+        print(f"FAIL {options.scenario}: {failure}", file=sys.stderr)
+        return 1
+    finally:
+        for process in STARTED:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        shutil.rmtree(root, ignore_errors=True)
+    print(f"PASS {options.scenario}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
