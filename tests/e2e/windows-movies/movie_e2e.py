@@ -150,7 +150,8 @@ def launches(folder):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--scenario", required=True,
-                        choices=["plays-mp4", "plays-wmv", "esc", "unplayable", "swf"])
+                        choices=["plays-mp4", "plays-wmv", "esc", "unplayable", "swf",
+                                 "no-media-foundation"])
     parser.add_argument("--sound", required=True, choices=["null-sink", "none"])
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--ntleac", required=True)
@@ -164,6 +165,7 @@ def main():
         "esc": ("OP.mp4", 8),
         "unplayable": ("OP.mp4", 0),
         "swf": ("OP.swf", 3),
+        "no-media-foundation": ("OP.mp4", 4),
     }[args.scenario]
 
     folder = tempfile.mkdtemp(prefix="launcher-movie-")
@@ -180,7 +182,12 @@ def main():
         quiet = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
                  "stderr": subprocess.DEVNULL}
         subprocess.run([WINE, "cmd.exe", "/c", "exit"], timeout=60, **quiet)
-        launcher = subprocess.Popen([WINE, "launcher.exe"], cwd=folder, env=sound.env, **quiet)
+        env = dict(sound.env)
+        if args.scenario == "no-media-foundation":
+            # As on Windows "N" editions: there is no mfplay.dll to load.
+            overrides = env.get("WINEDLLOVERRIDES", "")
+            env["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "mfplay=d"
+        launcher = subprocess.Popen([WINE, "launcher.exe"], cwd=folder, env=env, **quiet)
         if not wait_until(lambda: find_window() is not None, 15):
             fail("the launcher's window did not appear")
         window = find_window()
@@ -194,7 +201,7 @@ def main():
 
         # The launch happens inside the unload, so it marks the moment the window closed; Wine
         # without a window manager takes another two seconds to take the window off the screen.
-        if args.scenario in ("unplayable", "swf"):
+        if args.scenario in ("unplayable", "swf", "no-media-foundation"):
             # The built-in engine can't play it: the window closes at the next tick.
             if not wait_until(lambda: launches(folder) > 0, 2.5):
                 fail("no launch soon after starting a movie that can't be played")
