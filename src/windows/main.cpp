@@ -41,8 +41,7 @@ RECT CreatedRect(const TwipsScale& scale, const created::Rect& rect) {
   return PixelRect(scale, rect.left, rect.top, rect.width, rect.height);
 }
 
-int Run(HINSTANCE instance) {
-  Win32ErrorReporter reporter;
+int Run(HINSTANCE instance, ProcessStarter& processes, ErrorReporter& reporter) {
   const OleSession ole;
 
   // The window class icon: one 32 x 32 image; shared icons need no freeing.
@@ -67,7 +66,6 @@ int Run(HINSTANCE instance) {
   PaintedImage image(window, CreatedRect(scale, created::kImage));
 
   Win32System system;
-  Win32ProcessStarter processes;
   const Win32TextRules text;
   Main main(MainControls{window, timer, player, logo, image},
             MainServices{system, processes, text, FolderOf(ModuleFileName())});
@@ -86,19 +84,22 @@ int Run(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  Win32ErrorReporter reporter;
+  Win32ProcessStarter system;
+  StartOnce processes(system);
   try {
-    return Run(instance);
+    return Run(instance, processes, reporter);
   } catch (const std::exception& error) {
-    // Only the creation of the window or its controls gets here, before anything was loaded:
-    // a broken opening must not keep the player from the game.
-    Win32ErrorReporter().Report(std::string("launcher: ") + error.what());
+    // The window or its controls could not be made: a broken opening must not keep the player
+    // from the game, and StartOnce keeps it from starting twice.
+    reporter.Report(std::string("launcher: ") + error.what());
   } catch (...) {
-    Win32ErrorReporter().Report("launcher: unknown error");
+    reporter.Report("launcher: unknown error");
   }
   try {
-    Win32ProcessStarter().Start(kLaunchCommand);
+    processes.Start(kLaunchCommand);
   } catch (const std::exception& error) {
-    Win32ErrorReporter().Report(std::string("launcher: ") + error.what());
+    reporter.Report(std::string("launcher: ") + error.what());
   }
   return 1;
 }
