@@ -9,8 +9,9 @@
 
 namespace launcher::win32 {
 
-// A player whose video window is a child of parent; twips convert to pixels at twipsPerPixel.
-// Never throws for a missing Media Foundation: such a player reads as not playing.
+// A player whose video shows over the player's rectangle in parent's client area (in a window
+// parent owns); twips convert to pixels at twipsPerPixel. Never throws: without Media Foundation,
+// or with a movie it can't play, the player reads as not playing.
 std::unique_ptr<MoviePlayer> CreateMediaFoundationPlayer(HWND parent, double twipsPerPixel);
 
 }  // namespace launcher::win32
