@@ -11,11 +11,12 @@
 //     --idle-ms N        length of the idle measurement on the logo (default 3000)
 //
 // Figures: start_to_logo_ms (fork to logo pixel), idle_cpu_pct (CPU time of all threads over the
-// idle window, as % of one core), logo_hwm_kb and movie_hwm_kb (VmHWM read just before the key and
-// last read while the program lived), key_to_frame_ms (XTest key press to movie pixel),
-// frame_to_ntleac_ms and tail_to_ntleac_ms (first movie pixel, first tail pixel, to the start
-// ntleac noted in ntleac.time), exit_status; and for a program that notes when libmpv reported the
-// end of the file (end_file.time, the mpv reference): tail_to_end_ms and end_to_ntleac_ms.
+// idle window, as % of one core), shown_hwm_kb, logo_hwm_kb and movie_hwm_kb (VmHWM read when the
+// logo appeared, just before the key, and last while the program lived), key_to_frame_ms (XTest key
+// press to movie pixel), frame_to_ntleac_ms and tail_to_ntleac_ms (first movie pixel, first tail
+// pixel, to the start ntleac noted in ntleac.time), exit_status; and for a program that notes when
+// libmpv reported the end of the file (end_file.time, the mpv reference): tail_to_end_ms and
+// end_to_ntleac_ms.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -275,6 +276,7 @@ int main(int argc, char** argv) {
   const auto logo = wait_for(o.logo, 20000, nullptr);
   if (!logo) return Fail("logo never shown");
   std::printf("start_to_logo_ms=%.1f\n", Ms(*logo - t0));
+  std::printf("shown_hwm_kb=%ld\n", HighWater(child.Pid()));
 
   SleepMs(500);  // let start-up work that follows the first paint settle
   const Ns cpu0 = CpuTime(child.Pid());

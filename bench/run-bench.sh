@@ -123,6 +123,9 @@ print("|---|---|---|---|---|")
 print("\n".join(rows))
 st = values.get("launcher.exit_status", [])
 print()
+print("VmHWM at the moment the logo first showed: launcher %s, bare SDL %s." %
+      (fmt(mb(med("launcher.shown_hwm_kb")), "MB", 1), fmt(mb(med("sdl.shown_hwm_kb")), "MB", 1)))
+print()
 print("Launcher exit statuses: " + (", ".join(str(int(x)) for x in st) or "none recorded"))
 if errors:
     print("Errors: " + "; ".join(errors))
@@ -147,7 +150,7 @@ How it is measured (bench/bench_driver.cpp, from outside the program):
 - Idle CPU: CPU time of all the program's threads (/proc/PID/task/*/schedstat) over 3 s of logo,
   starting 0.5 s after the logo appeared.
 - Peak memory: VmHWM from /proc/PID/status, read just before the key (logo) and last read while
-  the program lived (movie).
+  the program lived (movie); also read when the logo first showed.
 - Held key to first frame: XTest key press (held 150 ms) to the movie's colour at the probe point.
   The launcher polls keys every 50 ms by design, so on average 25 ms of this is the poll.
 - End of movie to ntleac: the end is where libmpv reports it (MPV_EVENT_END_FILE). The movie's
