@@ -71,10 +71,18 @@ def jpeg(path, width, height):
 
 
 def run(args, timeout=30):
-    try:
-        return subprocess.run(args, capture_output=True, text=True, timeout=timeout)
-    except subprocess.TimeoutExpired:
-        raise Failure(f"{args[0]} did not end")
+    """Runs a program to its end. Its output goes through files, not pipes: the first Wine
+    program of a session starts Wine's services, which would hold a pipe open for good."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        try:
+            result = subprocess.run(args, stdout=out, stderr=err, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure(f"{args[0]} did not end")
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(args, result.returncode,
+                                           out.read().decode(errors="replace"),
+                                           err.read().decode(errors="replace"))
 
 
 def screenshot(name):
@@ -144,8 +152,9 @@ class Game:
 
     def start(self, cwd=None):
         self.cwd = cwd or self.folder
+        self.errors = tempfile.TemporaryFile()
         self.process = subprocess.Popen([WINE, self.launcher], cwd=self.cwd,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                        stdout=subprocess.DEVNULL, stderr=self.errors)
         STARTED.append(self.process)
 
     def window(self, timeout=15):
@@ -161,12 +170,12 @@ class Game:
 
     def wait(self, timeout=15):
         try:
-            _, err = self.process.communicate(timeout=timeout)
+            self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
-            self.process.kill()
             raise Failure("the launcher did not end")
-        check(self.process.returncode == 0,
-              f"the launcher ended with {self.process.returncode}: {err.decode(errors='replace')}")
+        self.errors.seek(0)
+        check(self.process.returncode == 0, f"the launcher ended with {self.process.returncode}: "
+              f"{self.errors.read().decode(errors='replace')}")
 
     def ended_within(self, seconds):
         try:
@@ -277,6 +286,20 @@ def no_logo(options, root):
     game.check_one_launch()
     check(not os.path.exists(os.path.join(game.folder, "ntleac.log")),
           "ntleac ran in the application folder")
+
+
+def system_close(options, root):
+    game = Game(root, options)
+    png(os.path.join(game.folder, "logo.png"), 200, 150, (200, 40, 40))
+    game.write("Start.ini", "logo.png,OP.swf,Game.exe,window\r\n")
+    game.start()
+    game.window()
+    # taskkill without /f asks the process's windows to close (WM_CLOSE).
+    result = run([WINE, "taskkill", "/im", "launcher.exe"])
+    check(result.returncode == 0, "taskkill failed: " + result.stderr)
+    check(game.ended_within(3), "the launcher did not close when asked to")
+    game.wait()
+    game.check_one_launch()
 
 
 def key_without_control(options, root):
@@ -415,6 +438,7 @@ SCENARIOS = {
     "windowed": windowed,
     "full_screen": full_screen,
     "no_logo": no_logo,
+    "system_close": system_close,
     "key_without_control": key_without_control,
     "control_escape": control_escape,
     "control_left_click": control_left_click,
