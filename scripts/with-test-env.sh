@@ -41,8 +41,11 @@ if [ -x /usr/lib/wine/wine64 ]; then
   mkdir -p "$WINEPREFIX"
   /usr/lib/wine/wineserver -p
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+    /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1 || true
   fi
+  # Wine's background services start with the first program of a session and keep its output
+  # open; let that be a quiet one, not a test whose output a runner waits on.
+  /usr/lib/wine/wine64 cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 fi
 
 "$@"
