@@ -95,11 +95,22 @@ def bitmap_header(size, bit_count, colours_used):
                        colours_used, 0)
 
 
-def palette_256():
-    """A 6 x 6 x 6 colour cube and a ramp of 40 greys: 256 entries."""
-    colours = [(r * 51, g * 51, b * 51) for r in range(6) for g in range(6) for b in range(6)]
-    colours += [(round(i * 255 / 39),) * 3 for i in range(40)]
-    return colours
+def palette_256(rows):
+    """The image's own colours at 5 bits a channel, the most frequent 256 of them, each the
+    average of the pixels it stands for; unused entries are black."""
+    groups = {}
+    for row in rows:
+        for r, g, b, a in row:
+            if a >= 128:
+                key = (r >> 3, g >> 3, b >> 3)
+                total = groups.setdefault(key, [0, 0, 0, 0])
+                total[0] += r
+                total[1] += g
+                total[2] += b
+                total[3] += 1
+    popular = sorted(groups.values(), key=lambda t: -t[3])[:256]
+    colours = [(round(r / n), round(g / n), round(b / n)) for r, g, b, n in popular]
+    return colours + [(0, 0, 0)] * (256 - len(colours))
 
 
 def nearest(palette, colour, cache):
@@ -111,7 +122,7 @@ def nearest(palette, colour, cache):
 
 def dib_8bit(rows):
     size = len(rows)
-    palette = palette_256()
+    palette = palette_256(rows)
     cache = {}
     stride = ((size + 3) // 4) * 4
     pixels = bytearray()
