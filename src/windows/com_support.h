@@ -94,6 +94,9 @@ class Bstr {
   ~Bstr() { ::SysFreeString(b_); }
 
   [[nodiscard]] BSTR get() const { return b_; }
+  // For passing by reference: the callee may replace the text, and whatever is there at the
+  // end is freed.
+  BSTR* Address() { return &b_; }
   BSTR* Put() {
     ::SysFreeString(std::exchange(b_, nullptr));
     return &b_;

@@ -391,11 +391,10 @@ class FlashPlayer final : public MoviePlayer {
 
   void SetMovie(const PathText& path) override {
     Bstr movie(path);
-    BSTR text = movie.get();
     VARIANT value;
     ::VariantInit(&value);
     value.vt = VT_BYREF | VT_BSTR;  // text by reference
-    value.pbstrVal = &text;
+    value.pbstrVal = movie.Address();
     ThrowIfFailed(
         InvokeDispatch(dispatch_.get(), flash::kMovie, DISPATCH_PROPERTYPUT, &value, 1, nullptr),
         "SWFPlayer.Movie");

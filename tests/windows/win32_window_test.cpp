@@ -12,8 +12,10 @@
 #include <limits>
 #include <vector>
 
+#include "launcher/event_dispatch.h"
 #include "launcher/launcher_window.h"
 #include "windows/wic_picture.h"
+#include "windows/win32_text_rules.h"
 
 namespace launcher::win32 {
 namespace {
@@ -219,6 +221,68 @@ TEST_F(Win32Window, WhatIsNoPictureFailsToLoad) {
   EXPECT_THROW(static_cast<void>(LoadWicPicture(Write(L"empty.jpg", text, 0))), std::runtime_error);
   EXPECT_THROW(static_cast<void>(LoadWicPicture((folder_ / L"missing.jpg").wstring())),
                std::runtime_error);
+}
+
+// What the window's handlers reach besides the window: recorded, never real.
+struct RecordingPlayer final : MoviePlayer {
+  void SetVisible(bool visible) override { calls.push_back(visible ? "show" : "hide"); }
+  void SetTop(Twips) override {}
+  void SetLeft(Twips) override {}
+  void SetHeight(Twips) override {}
+  void SetWidth(Twips) override {}
+  void SetLoop(bool) override {}
+  void SetMovie(const PathText&) override {}
+  void Play() override {}
+  bool Playing() override { return true; }
+  void StopPlay() override { calls.push_back("stop"); }
+  std::vector<std::string> calls;
+};
+
+struct QuietSystem final : SystemServices {
+  void GetKeyboardState(KeyState&) noexcept override {}
+  void Sleep(int) noexcept override {}
+  PixelSize ScreenSize() override { return {}; }
+  void SetWindowPos(WindowHandle, WindowHandle, int, int, int, int, unsigned) noexcept override {}
+  bool FilePresent(const PathText&) override { return false; }
+  PictureRef LoadPicture(const PathText&) override { return nullptr; }
+};
+
+struct CountingStarter final : ProcessStarter {
+  void Start(std::string_view) override { ++starts; }
+  int starts = 0;
+};
+
+struct SilentReporter final : ErrorReporter {
+  void Report(std::string_view) noexcept override {}
+};
+
+TEST_F(Win32Window, MovieCommandsAndTheSystemsCloseComeThroughTheMessageLoopInOrder) {
+  MainWindow window(::GetModuleHandleW(nullptr), nullptr);
+  WindowTimer timer(window);
+  RecordingPlayer player;
+  PictureBoxWindow logo(window, RECT{0, 0, 10, 10});
+  PaintedImage image(window, RECT{0, 0, 10, 10});
+  QuietSystem system;
+  CountingStarter starter;
+  const Win32TextRules text;
+  SilentReporter reporter;
+  Main main(MainControls{window, timer, player, logo, image},
+            MainServices{system, starter, text, folder_.wstring()});
+  EventDispatcher dispatcher(main, reporter);
+  window.Attach(dispatcher);
+
+  // Queued from a control's event: nothing is delivered until the loop runs.
+  window.QueueCommand(L"close", L"");
+  window.QueueCommand(L"Close", L"now");
+  EXPECT_TRUE(player.calls.empty());
+  ::PostMessageW(window.hwnd(), WM_CLOSE, 0, 0);
+  window.QueueCommand(L"Close", L"after the close");  // never delivered: the window is gone
+  window.RunMessageLoop();
+
+  EXPECT_EQ(player.calls, (std::vector<std::string>{"stop", "hide"}));
+  EXPECT_EQ(starter.starts, 1);
+  EXPECT_TRUE(window.Dismissed());
+  EXPECT_EQ(dispatcher.ExitCode(), 0);
 }
 
 }  // namespace
