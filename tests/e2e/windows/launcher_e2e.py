@@ -288,6 +288,24 @@ def no_logo(options, root):
           "ntleac ran in the application folder")
 
 
+def broken_logos(options, root):
+    # Neither the configured logo nor the default one is a picture: the second run of the logo
+    # sequence fails, and the error that no handler traps still ends in the game's start.
+    game = Game(root, options)
+    game.write("Start.ini", "bad.png,OP.swf,Game.exe,full\r\n")
+    game.write("bad.png", "not a picture")
+    game.write("logo.jpg", "not a picture either")
+    game.start()
+    while game.process.poll() is None:
+        check(not visible_game_windows(), "a window was shown without a picture")
+        time.sleep(0.02)
+    check(game.process.returncode == 1, f"exit code {game.process.returncode}, not 1")
+    game.errors.seek(0)
+    errors = game.errors.read().decode(errors="replace")
+    check("launcher: unhandled error in load" in errors, f"no report on stderr: {errors!r}")
+    game.check_one_launch()
+
+
 def system_close(options, root):
     game = Game(root, options)
     png(os.path.join(game.folder, "logo.png"), 200, 150, (200, 40, 40))
@@ -438,6 +456,7 @@ SCENARIOS = {
     "windowed": windowed,
     "full_screen": full_screen,
     "no_logo": no_logo,
+    "broken_logos": broken_logos,
     "system_close": system_close,
     "key_without_control": key_without_control,
     "control_escape": control_escape,
