@@ -236,6 +236,27 @@ class StandInControl:
         return False
 
 
+class SystemDpi:
+    """Sets the prefix's DPI for the scenario's length; always goes back to Wine's default."""
+
+    KEY = r"HKCU\Control Panel\Desktop"
+
+    def __init__(self, dpi):
+        self.dpi = dpi
+
+    def __enter__(self):
+        result = run([WINE, "reg", "add", self.KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d",
+                      str(self.dpi), "/f"])
+        if result.returncode != 0:
+            self.__exit__(None, None, None)
+            raise Failure("can't set the DPI: " + result.stderr)
+        return self
+
+    def __exit__(self, *exc):
+        run([WINE, "reg", "delete", self.KEY, "/v", "LogPixels", "/f"])
+        return False
+
+
 # ---- scenarios
 
 
@@ -351,7 +372,7 @@ def wait_for_journal(game, line, timeout=5):
     raise Failure(f"the control never got {line!r}: {game.journal()}")
 
 
-def check_control_calls(game):
+def check_control_calls(game, twips_per_pixel=TWIPS_PER_PIXEL):
     """The persisted settings and the load and start calls, with their argument types."""
     journal = [entry for entry in game.journal() if not entry.startswith("invoke 125")]
     movie = windows_path(os.path.join(game.folder, "OP.swf"))
@@ -366,8 +387,8 @@ def check_control_calls(game):
         "invoke 0x80010007 put VT_BOOL false",
         "invoke 0x80010004 put VT_R4 0",
         "invoke 0x80010003 put VT_R4 0",
-        f"invoke 0x80010006 put VT_R4 {300 * TWIPS_PER_PIXEL}",
-        f"invoke 0x80010005 put VT_R4 {400 * TWIPS_PER_PIXEL}",
+        f"invoke 0x80010006 put VT_R4 {300 * twips_per_pixel}",
+        f"invoke 0x80010005 put VT_R4 {400 * twips_per_pixel}",
         "invoke 106 put VT_BOOL false",
         "invoke 0x80010007 put VT_BOOL true",
         f"invoke 102 put VT_BYREF|VT_BSTR {movie}",
@@ -452,6 +473,22 @@ def control_movie_end(options, root):
     game.check_one_launch()
 
 
+def high_dpi(options, root):
+    # At 150 % a pixel is 10 twips: the window still takes the picture's size in pixels, and the
+    # control is given that size in twips of this DPI.
+    with SystemDpi(144), StandInControl(options.flash):
+        game = control_game(options, root, "duration 300\n")
+        game.start()
+        _, _, width, height = geometry(game.window())
+        check((width, height) == (400, 300), f"window is {width}x{height} at 144 DPI")
+        hold_key("space")
+        check(game.ended_within(4), "the end of the movie did not close the window")
+        game.wait()
+    check(check_control_calls(game, twips_per_pixel=10) == ["close"],
+          "unexpected calls after the start")
+    game.check_one_launch()
+
+
 SCENARIOS = {
     "windowed": windowed,
     "full_screen": full_screen,
@@ -463,6 +500,7 @@ SCENARIOS = {
     "control_left_click": control_left_click,
     "control_close_command": control_close_command,
     "control_movie_end": control_movie_end,
+    "high_dpi": high_dpi,
 }
 
 
