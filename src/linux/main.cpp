@@ -34,7 +34,22 @@ class StderrReporter final : public ErrorReporter {
   }
 };
 
-int Run(StderrReporter& reporter, posix::PosixProcessStarter& processes) {
+// The game starts once per run, also when a failure outside the handlers ends the launcher after
+// the window has already started it.
+class OnceStarter final : public ProcessStarter {
+ public:
+  void Start(std::string_view commandLine) override {
+    started_ = true;
+    starter_.Start(commandLine);
+  }
+  [[nodiscard]] bool Started() const { return started_; }
+
+ private:
+  posix::PosixProcessStarter starter_;
+  bool started_ = false;
+};
+
+int Run(StderrReporter& reporter, OnceStarter& processes) {
   const PathText folder = posix::ApplicationFolder();
   const sdl::SdlVideo video;
 
@@ -73,15 +88,15 @@ int Run(StderrReporter& reporter, posix::PosixProcessStarter& processes) {
 
 int main(int argc, char** /*argv*/) {
   StderrReporter reporter;
-  posix::PosixProcessStarter processes;
+  OnceStarter processes;
   static_cast<void>(argc);  // the launcher takes no options and ignores any it is given
   try {
     return Run(reporter, processes);
   } catch (const std::exception& error) {
-    // No window could be made: the player still gets the game.
+    // No window could be made, or the event loop failed: the player still gets the game.
     reporter.Report(std::string("launcher: ") + error.what());
     try {
-      processes.Start(kLaunchCommand);
+      if (!processes.Started()) processes.Start(kLaunchCommand);
     } catch (const std::exception& startError) {
       reporter.Report(std::string("launcher: ") + startError.what());
     }
