@@ -4,7 +4,7 @@ namespace launcher::sdl {
 
 void SdlTimer::SetInterval(int milliseconds) {
   interval_ = milliseconds > 0 ? milliseconds : 0;
-  due_ = SDL_GetTicks64() + static_cast<Uint64>(interval_);
+  due_ = now_() + static_cast<Uint64>(interval_);
 }
 
 std::optional<Uint32> SdlTimer::Remaining(Uint64 now) const {
@@ -14,8 +14,9 @@ std::optional<Uint32> SdlTimer::Remaining(Uint64 now) const {
 
 void SdlTimer::Fire(Uint64 now) {
   due_ += static_cast<Uint64>(interval_);
-  // Behind by more than a tick: one tick now and the pace from here, never a burst.
-  if (due_ < now) due_ = now;
+  // This tick came late enough to stand for the ones missed meanwhile: the pace starts again
+  // from now, never with a burst.
+  if (due_ <= now) due_ = now + static_cast<Uint64>(interval_);
 }
 
 void Waker::Wake() {
@@ -63,9 +64,10 @@ void RunEventLoop(EventDispatcher& events, SdlWindow& window, SdlTimer& timer,
   while (events.WindowLoaded() && !window.Dismissed()) {
     window.RedrawIfNeeded();
 
-    const std::optional<Uint32> remaining = timer.Remaining(SDL_GetTicks64());
+    const Uint64 now = SDL_GetTicks64();
+    const std::optional<Uint32> remaining = timer.Remaining(now);
     if (remaining == std::optional<Uint32>(0)) {
-      timer.Fire(SDL_GetTicks64());
+      timer.Fire(now);
       events.Tick();
       continue;
     }

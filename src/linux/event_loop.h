@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 
 #include "launcher/event_dispatch.h"
@@ -18,6 +19,9 @@ namespace launcher::sdl {
 // handler runs comes once, when the handler is done; missed ticks are not made up.
 class SdlTimer final : public TimerControl {
  public:
+  using Clock = std::function<Uint64()>;  // milliseconds
+  explicit SdlTimer(Clock now = &SDL_GetTicks64) : now_(std::move(now)) {}
+
   void SetInterval(int milliseconds) override;
   // Milliseconds until the next tick is due (0: due now), or none while stopped.
   [[nodiscard]] std::optional<Uint32> Remaining(Uint64 now) const;
@@ -25,6 +29,7 @@ class SdlTimer final : public TimerControl {
   void Fire(Uint64 now);
 
  private:
+  Clock now_;
   int interval_ = 0;
   Uint64 due_ = 0;
 };
