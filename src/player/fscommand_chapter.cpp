@@ -21,4 +21,12 @@ std::optional<MovieCommand> ParseCommandChapter(std::string_view title) {
   return MovieCommand{std::string(rest.substr(0, colon)), std::string(rest.substr(colon + 1))};
 }
 
+std::vector<std::int64_t> ChaptersEntered(std::int64_t previous, std::int64_t current) {
+  std::vector<std::int64_t> entered;
+  if (current < 0 || current == previous) return entered;
+  const std::int64_t first = current > previous ? std::max<std::int64_t>(previous + 1, 0) : current;
+  for (std::int64_t chapter = first; chapter <= current; ++chapter) entered.push_back(chapter);
+  return entered;
+}
+
 }  // namespace launcher

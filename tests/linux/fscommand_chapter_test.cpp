@@ -24,5 +24,16 @@ TEST(CommandChapter, OtherTitlesCarryNone) {
   EXPECT_EQ(ParseCommandChapter("Close"), std::nullopt);
 }
 
+TEST(CommandChapter, PlaybackEntersEveryChapterItPasses) {
+  using Chapters = std::vector<std::int64_t>;
+  EXPECT_EQ(ChaptersEntered(-1, 0), Chapters{0});
+  EXPECT_EQ(ChaptersEntered(0, 1), Chapters{1});
+  EXPECT_EQ(ChaptersEntered(0, 3), (Chapters{1, 2, 3}));  // two too short to be reported
+  EXPECT_EQ(ChaptersEntered(-1, 2), (Chapters{0, 1, 2}));
+  EXPECT_EQ(ChaptersEntered(3, 1), Chapters{1});  // back: only the new one
+  EXPECT_EQ(ChaptersEntered(2, 2), Chapters{});
+  EXPECT_EQ(ChaptersEntered(2, -1), Chapters{});  // before the first chapter
+}
+
 }  // namespace
 }  // namespace launcher

@@ -236,11 +236,10 @@ std::vector<MovieCommand> MpvMoviePlayer::HandleEvents() {
 
 void MpvMoviePlayer::HandleChapter(std::int64_t chapter, std::vector<MovieCommand>& commands) {
   const MpvLibrary& mpv = *engine_->library;
-  // Chapters passed between two reports were still entered, in order.
-  const std::int64_t first = chapter > chapter_ ? chapter_ + 1 : chapter;
+  const std::vector<std::int64_t> entered = ChaptersEntered(chapter_, chapter);
   chapter_ = chapter;
-  for (std::int64_t entered = std::max<std::int64_t>(first, 0); entered <= chapter; ++entered) {
-    const std::string name = "chapter-list/" + std::to_string(entered) + "/title";
+  for (const std::int64_t index : entered) {
+    const std::string name = "chapter-list/" + std::to_string(index) + "/title";
     char* title = mpv.get_property_string(engine_->handle.get(), name.c_str());
     if (title == nullptr) continue;
     std::optional<MovieCommand> command = ParseCommandChapter(title);
