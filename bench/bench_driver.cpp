@@ -14,7 +14,8 @@
 // idle window, as % of one core), shown_hwm_kb, logo_hwm_kb and movie_hwm_kb (VmHWM read when the
 // logo appeared, just before the key, and last while the program lived), key_to_frame_ms (XTest key
 // press to movie pixel), frame_to_ntleac_ms and tail_to_ntleac_ms (first movie pixel, first tail
-// pixel, to the start ntleac noted in ntleac.time), exit_status; and for a program that notes when
+// pixel, to the start ntleac noted in ntleac.time), ntleac_to_exit_ms (that start to the program's
+// end), exit_status; and for a program that notes when
 // libmpv reported the end of the file (end_file.time, the mpv reference): tail_to_end_ms and
 // end_to_ntleac_ms.
 #include <X11/Xlib.h>
@@ -324,6 +325,7 @@ int main(int argc, char** argv) {
     SleepMs(1);
     if (Now() - key > 60'000'000'000LL) return Fail("program did not end");
   }
+  const Ns ended = Now();
   std::printf("movie_hwm_kb=%ld\n", movie_hwm);
   // ntleac is started unwaited, so it may note its start a moment after the program ended.
   auto read_stamp = [](const std::filesystem::path& file, int wait_ms) -> std::optional<Ns> {
@@ -338,6 +340,7 @@ int main(int argc, char** argv) {
   if (const auto started = read_stamp(stamp, 5000)) {
     std::printf("frame_to_ntleac_ms=%.1f\n", Ms(*started - *frame));
     if (tail) std::printf("tail_to_ntleac_ms=%.1f\n", Ms(*started - *tail));
+    std::printf("ntleac_to_exit_ms=%.1f\n", Ms(ended - *started));
     // Only the mpv reference notes the moment libmpv reported the end of the file.
     if (const auto end = read_stamp(std::filesystem::path(o.cwd) / "end_file.time", 0)) {
       if (tail) std::printf("tail_to_end_ms=%.1f\n", Ms(*end - *tail));
