@@ -15,9 +15,8 @@
 // logo appeared, just before the key, and last while the program lived), key_to_frame_ms (XTest key
 // press to movie pixel), frame_to_ntleac_ms and tail_to_ntleac_ms (first movie pixel, first tail
 // pixel, to the start ntleac noted in ntleac.time), ntleac_to_exit_ms (that start to the program's
-// end), exit_status; and for a program that notes when
-// libmpv reported the end of the file (end_file.time, the mpv reference): tail_to_end_ms and
-// end_to_ntleac_ms.
+// end), exit_status; and for a program that notes when libmpv reported the end of the file
+// (end_file.time, the mpv reference): tail_to_end_ms and end_to_ntleac_ms.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
