@@ -44,16 +44,16 @@ constexpr std::pair<const char*, const char*> kOptions[] = {
 struct MpvMoviePlayer::Engine {
   struct HandleCloser {
     const MpvLibrary* library;
-    void operator()(mpv_handle* handle) const {
-      library->set_wakeup_callback(handle, nullptr, nullptr);
-      library->terminate_destroy(handle);
+    void operator()(mpv_handle* core) const {
+      library->set_wakeup_callback(core, nullptr, nullptr);
+      library->terminate_destroy(core);
     }
   };
   struct ContextCloser {
     const MpvLibrary* library;
-    void operator()(mpv_render_context* context) const {
-      library->render_context_set_update_callback(context, nullptr, nullptr);
-      library->render_context_free(context);
+    void operator()(mpv_render_context* renderer) const {
+      library->render_context_set_update_callback(renderer, nullptr, nullptr);
+      library->render_context_free(renderer);
     }
   };
 
