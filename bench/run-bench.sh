@@ -16,9 +16,8 @@ fi
 build=$(realpath "${1:-$root/build/linux-release}")
 
 if [ -z "${LAUNCHER_BENCH_IN_ENV:-}" ]; then
-  # A Wine prefix of its own, so the test environment never shares a wineserver with a test run.
-  export LAUNCHER_WINEPREFIX="${LAUNCHER_WINEPREFIX:-$build/bench-wineprefix}"
-  LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" $([ $save = 1 ] && echo --save) "$build"
+  # A virtual display only: the Linux launcher needs no Wine.
+  LAUNCHER_TEST_WINE=0 LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" $([ $save = 1 ] && echo --save) "$build"
 fi
 
 for f in launcher bench_driver bench_sdl_reference bench_mpv_reference bench_ntleac; do

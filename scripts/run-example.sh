@@ -29,9 +29,8 @@ if [ -z "${LAUNCHER_EXAMPLE_HEADLESS:-}" ]; then
     (cd "$game" && ./launcher)
   else
     echo "run-example: no display; running on a virtual one and pressing a key for you"
-    # A Wine prefix of its own: the test environment then shares no wineserver with a test run.
-    export LAUNCHER_WINEPREFIX="${LAUNCHER_WINEPREFIX:-$root/build/example-wineprefix}"
-    LAUNCHER_EXAMPLE_HEADLESS=1 scripts/with-test-env.sh "$0"
+    # A virtual display only: the Linux launcher needs no Wine.
+    LAUNCHER_TEST_WINE=0 LAUNCHER_EXAMPLE_HEADLESS=1 scripts/with-test-env.sh "$0"
   fi
   echo "run-example: launch.log (what ntleac was given):"
   if [ -f "$game/launch.log" ]; then cat "$game/launch.log"; else echo "(ntleac did not run)"; fi

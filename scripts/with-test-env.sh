@@ -9,8 +9,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 state=$(mktemp -d /tmp/launcher-test-env.XXXXXX)
 xvfb_pid=""
 
+own_wineserver=0
+
 cleanup() {
-  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+  # Only a wineserver this script started is stopped: another run's server is left alone.
+  if [ "$own_wineserver" = 1 ]; then
     WINEPREFIX=$WINEPREFIX /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
   fi
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
@@ -34,12 +37,14 @@ done
 [ -e "/tmp/.X11-unix/X$display" ] || { cat "$state/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$display"
 
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX="${LAUNCHER_WINEPREFIX:-$root/build/windows-x64/wineprefix}"
-if [ -x /usr/lib/wine/wine64 ]; then
+# LAUNCHER_TEST_WINE=0: a display only (the Linux example and benchmark need no Wine).
+if [ "${LAUNCHER_TEST_WINE:-1}" != 0 ] && [ -x /usr/lib/wine/wine64 ]; then
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX="${LAUNCHER_WINEPREFIX:-$root/build/windows-x64/wineprefix}"
   mkdir -p "$WINEPREFIX"
-  /usr/lib/wine/wineserver -p
+  # A server already running for this prefix (another run's) is used as it is.
+  if /usr/lib/wine/wineserver -p 2>/dev/null; then own_wineserver=1; fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1 || true
   fi
