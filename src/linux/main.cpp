@@ -34,22 +34,7 @@ class StderrReporter final : public ErrorReporter {
   }
 };
 
-// The game starts once per run, also when a failure outside the handlers ends the launcher after
-// the window has already started it.
-class OnceStarter final : public ProcessStarter {
- public:
-  void Start(std::string_view commandLine) override {
-    started_ = true;
-    starter_.Start(commandLine);
-  }
-  [[nodiscard]] bool Started() const { return started_; }
-
- private:
-  posix::PosixProcessStarter starter_;
-  bool started_ = false;
-};
-
-int Run(StderrReporter& reporter, OnceStarter& processes) {
+int Run(StderrReporter& reporter, ProcessStarter& processes) {
   const PathText folder = posix::ApplicationFolder();
   const sdl::SdlVideo video;
 
@@ -88,7 +73,10 @@ int Run(StderrReporter& reporter, OnceStarter& processes) {
 
 int main(int argc, char** /*argv*/) {
   StderrReporter reporter;
-  OnceStarter processes;
+  posix::PosixProcessStarter system;
+  // The game starts once per run, also when a failure outside the handlers ends the launcher
+  // after the window has already started it.
+  StartOnce processes(system);
   static_cast<void>(argc);  // the launcher takes no options and ignores any it is given
   try {
     return Run(reporter, processes);
@@ -96,7 +84,7 @@ int main(int argc, char** /*argv*/) {
     // No window could be made, or the event loop failed: the player still gets the game.
     reporter.Report(std::string("launcher: ") + error.what());
     try {
-      if (!processes.Started()) processes.Start(kLaunchCommand);
+      processes.Start(kLaunchCommand);
     } catch (const std::exception& startError) {
       reporter.Report(std::string("launcher: ") + startError.what());
     }
