@@ -111,7 +111,10 @@ int main(int argc, char** argv) {
     if (!mpv) return false;
     for (const auto& [name, value] :
          {std::pair{"vo", "libmpv"}, std::pair{"audio-fallback-to-null", "yes"},
-          std::pair{"input-default-bindings", "no"}, std::pair{"keep-open", "no"}}) {
+          // The launcher's own sound outputs: how long the end of a movie takes to report
+          // depends on the output that plays its sound.
+          std::pair{"ao", "pipewire,pulse,alsa,jack"}, std::pair{"input-default-bindings", "no"},
+          std::pair{"keep-open", "no"}}) {
       mpv_set_option_string(mpv.get(), name, value);
     }
     if (mpv_initialize(mpv.get()) < 0) return false;
