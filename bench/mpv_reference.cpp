@@ -16,23 +16,16 @@
 #include <cstdio>
 #include <memory>
 
+#include "reference_sdl.h"
+
 extern char** environ;
 
 namespace {
 
-struct SdlSession {
-  bool ok;
-  SdlSession() : ok(SDL_Init(SDL_INIT_VIDEO) == 0) {}
-  ~SdlSession() { SDL_Quit(); }
-  SdlSession(const SdlSession&) = delete;
-  SdlSession& operator=(const SdlSession&) = delete;
-};
-struct SurfaceFree {
-  void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
-};
-struct WindowFree {
-  void operator()(SDL_Window* w) const { SDL_DestroyWindow(w); }
-};
+using bench::SdlSession;
+using bench::SurfaceFree;
+using bench::WindowFree;
+
 struct MpvFree {
   void operator()(mpv_handle* m) const { mpv_terminate_destroy(m); }
 };

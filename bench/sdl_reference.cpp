@@ -8,24 +8,11 @@
 #include <cstdio>
 #include <memory>
 
-namespace {
+#include "reference_sdl.h"
 
-struct SdlSession {
-  bool ok;
-  SdlSession() : ok(SDL_Init(SDL_INIT_VIDEO) == 0) {}
-  ~SdlSession() { SDL_Quit(); }
-  SdlSession(const SdlSession&) = delete;
-  SdlSession& operator=(const SdlSession&) = delete;
-};
-
-struct SurfaceFree {
-  void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
-};
-struct WindowFree {
-  void operator()(SDL_Window* w) const { SDL_DestroyWindow(w); }
-};
-
-}  // namespace
+using bench::SdlSession;
+using bench::SurfaceFree;
+using bench::WindowFree;
 
 int main(int argc, char** argv) {
   if (argc != 2) {
