@@ -58,4 +58,14 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   return args;
 }
 
+std::string_view TextAfterWords(std::string_view line, std::size_t count) {
+  std::size_t i = 0;
+  for (std::size_t word = 0; word < count; ++word) {
+    while (i < line.size() && IsSeparator(line[i])) ++i;
+    while (i < line.size() && !IsSeparator(line[i])) ++i;
+  }
+  while (i < line.size() && IsSeparator(line[i])) ++i;
+  return line.substr(i);
+}
+
 }  // namespace launcher

@@ -20,4 +20,8 @@ static_assert(kLaunchCommand.size() == 72);
 // is taken as Windows takes it: up to the next blank, or quoted with no escapes.
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
+// The line as it stands after its first `count` blank-separated words and the blanks after
+// them: what "cmd.exe /c" runs as one command.
+std::string_view TextAfterWords(std::string_view line, std::size_t count);
+
 }  // namespace launcher

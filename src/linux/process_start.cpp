@@ -26,10 +26,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool IsSeparator(char c) {
-  return c == ' ' || c == '\t';
-}
-
 bool IsExecutableFile(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
@@ -67,14 +63,8 @@ PosixCommand TranslateCommandLine(std::string_view commandLine) {
   std::vector<std::string> words = SplitCommandLine(commandLine);
   if (words.size() >= 2 && EqualsIgnoringCase(words[0], "cmd.exe") &&
       EqualsIgnoringCase(words[1], "/c")) {
-    // The rest of the line, as it stands, is the command: find where "/c" ends.
-    std::size_t i = 0;
-    for (int word = 0; word < 2; ++word) {
-      while (i < commandLine.size() && IsSeparator(commandLine[i])) ++i;
-      while (i < commandLine.size() && !IsSeparator(commandLine[i])) ++i;
-    }
-    while (i < commandLine.size() && IsSeparator(commandLine[i])) ++i;
-    words = SplitCommandLine(commandLine.substr(i));
+    // The rest of the line, as it stands, is the command.
+    words = SplitCommandLine(TextAfterWords(commandLine, 2));
   }
   PosixCommand command;
   if (!words.empty()) {
