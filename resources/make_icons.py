@@ -6,6 +6,8 @@
 launcher.ico: the executable's icon group, six images: 16 and 32 pixels in 256 colours; 16, 32,
 48 and 256 pixels in 32-bit colour, the 256-pixel one PNG-compressed.
 window.ico: the window class's icon, one 32 x 32 image in 256 colours.
+window_icon.h: that same 256-colour image as RGBA bytes, for the Linux window.
+launcher-16.png ... launcher-256.png: the 32-bit images, for Linux desktops.
 
 The picture: a play button, a gold disc with a dark triangle on a blue rounded square.
 """
@@ -120,17 +122,21 @@ def nearest(palette, colour, cache):
     return cache[colour]
 
 
-def dib_8bit(rows):
-    size = len(rows)
+def indexed(rows):
+    """The palette and, top to bottom, each pixel's palette index (0 where transparent)."""
     palette = palette_256(rows)
     cache = {}
+    return palette, [[nearest(palette, (r, g, b), cache) if a >= 128 else 0
+                      for r, g, b, a in row] for row in rows]
+
+
+def dib_8bit(rows):
+    size = len(rows)
+    palette, indices = indexed(rows)
     stride = ((size + 3) // 4) * 4
     pixels = bytearray()
-    for row in reversed(rows):
-        line = bytearray(stride)
-        for x, (r, g, b, a) in enumerate(row):
-            line[x] = nearest(palette, (r, g, b), cache) if a >= 128 else 0
-        pixels += line
+    for row in reversed(indices):
+        pixels += bytes(row) + bytes(stride - size)
     table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
     return bitmap_header(size, 8, 256) + table + bytes(pixels) + mask_rows(rows)
 
@@ -154,6 +160,22 @@ def png(rows):
     header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
             chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def rgba_header(rows):
+    """The 256-colour image as the window shows it: palette colours, opaque or transparent."""
+    palette, indices = indexed(rows)
+    data = bytearray()
+    for row, index_row in zip(rows, indices):
+        for (_, _, _, a), i in zip(row, index_row):
+            data += bytes(palette[i]) + bytes([255]) if a >= 128 else bytes(4)
+    lines = [", ".join(str(v) for v in data[i:i + 16]) for i in range(0, len(data), 16)]
+    return ("// Drawn by resources/make_icons.py: the window's 32 x 32 256-colour icon as RGBA bytes,\n"
+            "// top row first.\n#pragma once\n\n#include <array>\n#include <cstdint>\n\n"
+            "namespace launcher::resources {\n\n"
+            f"inline constexpr int kWindowIconSize = {len(rows)};\n"
+            f"inline constexpr std::array<std::uint8_t, {len(data)}> kWindowIconRgba{{\n    "
+            + ",\n    ".join(lines) + "};\n\n}  // namespace launcher::resources\n").encode()
 
 
 def icon_file(images):
@@ -184,7 +206,10 @@ def main():
         (256, 32, png(pictures[256])),
     ])
     window = icon_file([(32, 8, dib_8bit(pictures[32]))])
-    for name, data in (("launcher.ico", launcher), ("window.ico", window)):
+    files = [("launcher.ico", launcher), ("window.ico", window),
+             ("window_icon.h", rgba_header(pictures[32]))]
+    files += [(f"launcher-{size}.png", png(rows)) for size, rows in pictures.items()]
+    for name, data in files:
         path = os.path.join(out, name)
         with open(path + ".tmp", "wb") as f:
             f.write(data)

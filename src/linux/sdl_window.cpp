@@ -4,12 +4,14 @@
 #include <SDL_syswm.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
 #include "launcher/launcher_window.h"
 #include "linux/display_scale.h"
+#include "window_icon.h"
 
 namespace launcher::sdl {
 namespace {
@@ -36,6 +38,16 @@ void DrawClipped(SDL_Renderer* renderer, SDL_Texture* texture, const SdlPicture&
                         std::min(picture.Height(), area.h)};
   const SDL_Rect target{area.x, area.y, source.w, source.h};
   SDL_RenderCopy(renderer, texture, &source, &target);
+}
+
+// The Windows window icon's picture, so that task bars show the launcher's own icon.
+void SetLauncherIcon(SDL_Window* window) {
+  using resources::kWindowIconSize;
+  std::array pixels = resources::kWindowIconRgba;  // SDL copies it, but wants it writable
+  const SurfacePtr icon(SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), kWindowIconSize,
+                                                           kWindowIconSize, 32, kWindowIconSize * 4,
+                                                           SDL_PIXELFORMAT_RGBA32));
+  if (icon) SDL_SetWindowIcon(window, icon.get());  // a window without an icon works all the same
 }
 
 }  // namespace
@@ -296,6 +308,7 @@ SdlWindow::SdlWindow() : twips_per_pixel_(kDefaultTwipsPerPixel) {
                                  ToPixels(created::kWindowWidth), ToPixels(created::kWindowHeight),
                                  SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS));
   if (!window_) throw SdlError("can't create the window");
+  SetLauncherIcon(window_.get());
   renderer_.reset(SDL_CreateRenderer(window_.get(), -1, SDL_RENDERER_SOFTWARE));
   if (!renderer_) throw SdlError("can't draw on the window");
 
