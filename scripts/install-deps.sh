@@ -10,7 +10,7 @@ packages=(
   # Linux build: window, pictures, movie
   libsdl2-dev libsdl2-image-dev libmpv-dev
   # tests: virtual display, input, screenshots, media, Windows runtime and its media stack
-  xvfb xauth xdotool x11-utils imagemagick ffmpeg file python3 procps libxtst-dev locales
+  xvfb xauth xdotool x11-utils imagemagick ffmpeg file python3 procps libxtst-dev locales unzip
   wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-libav pulseaudio
 )
