@@ -16,4 +16,6 @@ for preset in linux linux-release windows windows-x64; do
   cmake --preset "$preset"
   cmake --build --preset "$preset"
 done
+# The release archives, from the linux-release and windows builds above (the e2e test checks them).
+cmake --workflow --preset package
 scripts/with-test-env.sh bash -c 'ctest --preset linux && ctest --preset windows-x64'
