@@ -17,3 +17,8 @@ for preset in linux linux-release windows windows-x64; do
   cmake --build --preset "$preset"
 done
 scripts/with-test-env.sh bash -c 'ctest --preset linux && ctest --preset windows-x64'
+
+# The parsers under libFuzzer, about a minute each; any finding fails the run.
+cmake --preset fuzz
+cmake --build --preset fuzz
+ctest --preset fuzz
