@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   # toolchains and build
   cmake ninja-build g++ pkg-config clang-format clang-tidy googletest
+  clang-14 libfuzzer-14-dev  # the fuzz preset
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   # Linux build: window, pictures, movie
   libsdl2-dev libsdl2-image-dev libmpv-dev

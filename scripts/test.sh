@@ -19,3 +19,8 @@ done
 # The release archives, from the linux-release and windows builds above (the e2e test checks them).
 cmake --workflow --preset package
 scripts/with-test-env.sh bash -c 'ctest --preset linux && ctest --preset windows-x64'
+
+# The parsers under libFuzzer, about a minute each; any finding fails the run.
+cmake --preset fuzz
+cmake --build --preset fuzz
+ctest --preset fuzz

@@ -36,8 +36,9 @@ TEST(SplitCommandLine, FollowsTheWindowsRules) {
   // Backslashes not before a quote are literal.
   EXPECT_THAT(SplitCommandLine(R"(p C:\dir\ \\server\x\\)"),
               ElementsAre("p", R"(C:\dir\)", R"(\\server\x\\)"));
-  // Inside quotes, "" is a literal quote.
-  EXPECT_THAT(SplitCommandLine(R"(p "a""b" "")"), ElementsAre("p", "a\"b", ""));
+  // Inside quotes, "" is a literal quote that ends the quoted part; outside, """ is one.
+  EXPECT_THAT(SplitCommandLine(R"(p "a""b c")"), ElementsAre("p", "a\"b", "c"));
+  EXPECT_THAT(SplitCommandLine(R"(p """a b""" x""y)"), ElementsAre("p", "\"a", "b\"", "xy"));
   // An unclosed quote runs to the end.
   EXPECT_THAT(SplitCommandLine("p \"a b"), ElementsAre("p", "a b"));
 }

@@ -36,22 +36,28 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
         ++backslashes;
         ++i;
       }
-      if (i < line.size() && line[i] == '"') {
-        arg.append(backslashes / 2, '\\');
-        if (backslashes % 2 == 1) {
-          arg += '"';
-          ++i;
-        } else if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-          arg += '"';
-          i += 2;
-        } else {
-          quoted = !quoted;
-          ++i;
-        }
-      } else {
+      if (i >= line.size() || line[i] != '"') {
         arg.append(backslashes, '\\');
         if (i < line.size() && (quoted || !IsSeparator(line[i]))) arg += line[i++];
+        continue;
       }
+      arg.append(backslashes / 2, '\\');
+      // A run of quotes is counted as Windows counts it: every third quote of the count is a
+      // literal one and restarts the count, so "" inside a quoted part gives a quote and ends
+      // the part, and """ outside gives a quote and stays outside.
+      int count = quoted ? 1 : 0;
+      if (backslashes % 2 == 1) {
+        arg += '"';
+      } else {
+        ++count;
+      }
+      for (++i; i < line.size() && line[i] == '"'; ++i) {
+        if (++count == 3) {
+          arg += '"';
+          count = 0;
+        }
+      }
+      quoted = count == 1;
     }
     args.push_back(std::move(arg));
   }

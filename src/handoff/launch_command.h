@@ -15,9 +15,11 @@ static_assert(kLaunchCommand.size() == 72);
 
 // Splits a command line into arguments the way Windows programs do (CommandLineToArgvW):
 // blanks and tabs separate; double quotes group and are removed; 2n backslashes before a quote
-// give n backslashes and the quote groups, 2n+1 give n backslashes and a literal quote; inside
-// quotes "" is a literal quote; other backslashes are literal. The first argument, the program,
-// is taken as Windows takes it: up to the next blank, or quoted with no escapes.
+// give n backslashes and the quote counts, 2n+1 give n backslashes and a literal quote; other
+// backslashes are literal. In a run of quotes every third one counted, the opening quote of a
+// quoted part included, is a literal quote that ends the part: inside quotes "" gives a quote
+// and ends the part, outside """ gives a quote. The first argument, the program, is taken as
+// Windows takes it: up to the next blank or tab, or quoted up to the next quote, no escapes.
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
 // The line as it stands after its first `count` blank-separated words and the blanks after

@@ -1,28 +1,10 @@
 #include "settings/launch_settings.h"
 
 #include <fstream>
-#include <string_view>
 
 #include "settings/settings_fields.h"
 
 namespace launcher {
-namespace {
-
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-
-// Notepad may save the file as UTF-8 with a byte-order mark; such a file means its names in
-// UTF-8, and its mark is no part of the first name.
-bool SkipUtf8Mark(std::istream& in) {
-  char head[3] = {};
-  in.read(head, sizeof head);
-  if (in.gcount() == 3 && std::string_view(head, 3) == kUtf8Mark) return true;
-  in.clear();
-  in.seekg(0);
-  return false;
-}
-
-}  // namespace
-
 LaunchSettings ReadLaunchSettings(const PathText& folder, const TextRules& rules) {
   const std::filesystem::path file = JoinPath(folder, AsciiPath("Start.ini"));
   std::error_code error;

@@ -1,8 +1,11 @@
 #include "settings/settings_fields.h"
 
+#include <string_view>
+
 namespace launcher {
 namespace {
 
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr int kEnd = std::char_traits<char>::eof();
 
 bool IsBlank(int c) {
@@ -97,6 +100,17 @@ std::optional<std::array<std::string, 4>> ReadFourFields(std::istream& in) {
     field = std::move(*read);
   }
   return fields;
+}
+
+// Notepad may save the file as UTF-8 with a byte-order mark; such a file means its names in
+// UTF-8, and its mark is no part of the first name.
+bool SkipUtf8Mark(std::istream& in) {
+  char head[3] = {};
+  in.read(head, sizeof head);
+  if (in.gcount() == 3 && std::string_view(head, 3) == kUtf8Mark) return true;
+  in.clear();
+  in.seekg(0);
+  return false;
 }
 
 }  // namespace launcher

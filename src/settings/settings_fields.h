@@ -14,6 +14,10 @@ namespace launcher {
 // units, each at most two ANSI bytes); a longer field is a read failure.
 inline constexpr std::size_t kMaxFieldBytes = 65536;
 
+// At the start of the file: skips a UTF-8 byte-order mark and says whether there was one;
+// without one, goes back to the start.
+bool SkipUtf8Mark(std::istream& in);
+
 // Reads one field from the current position. std::nullopt when no field can be read: the end of
 // the file where a field should begin, a field over kMaxFieldBytes, a NUL byte, a read error.
 std::optional<std::string> ReadField(std::istream& in);

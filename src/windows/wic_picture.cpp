@@ -3,10 +3,15 @@
 #include <wincodec.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
+#include <vector>
 
+#include "launcher/picture_header.h"
 #include "windows/com_support.h"
 #include "windows/win32_files.h"
 
@@ -47,6 +52,21 @@ struct BitmapDeleter {
   void operator()(HBITMAP bitmap) const { ::DeleteObject(bitmap); }
 };
 
+// Some decoders (Wine's JPEG one among them) decode the whole picture as they open it: a size
+// written in the file's first bytes is checked before WIC sees the file. Formats not known here,
+// or a header further in, are left to the size check after the first frame opens.
+void RefuseOversizedPicture(const PathText& path) {
+  constexpr std::size_t kHeadBytes = std::size_t{256} << 10;
+  std::ifstream file(std::filesystem::path(ExtendedLengthPath(path)), std::ios::binary);
+  std::vector<unsigned char> head(kHeadBytes);
+  file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(file.gcount()));
+  const std::optional<PictureHeader> header = ReadPictureHeader(head);
+  if (header && std::uint64_t{header->width} * header->height > kMaxPicturePixels) {
+    throw std::runtime_error("picture: more pixels than the launcher shows");
+  }
+}
+
 }  // namespace
 
 WicPicture::WicPicture(HBITMAP bitmap, int width, int height)
@@ -74,6 +94,7 @@ void WicPicture::Paint(HDC dc, const RECT& target, bool stretch) const {
 }
 
 PictureRef LoadWicPicture(const PathText& path) {
+  RefuseOversizedPicture(path);
   // The first factory: it exists on every Windows from 7 on, with or without its updates.
   ComPtr<IWICImagingFactory> factory;
   ThrowIfFailed(::CoCreateInstance(CLSID_WICImagingFactory1, nullptr, CLSCTX_INPROC_SERVER,
@@ -86,14 +107,19 @@ PictureRef LoadWicPicture(const PathText& path) {
       "picture: open");
   ComPtr<IWICBitmapFrameDecode> frame;
   ThrowIfFailed(decoder->GetFrame(0, frame.Put()), "picture: first frame");
+  // A picture larger than any screen is refused before a pixel of it is decoded.
+  UINT width = 0;
+  UINT height = 0;
+  ThrowIfFailed(frame->GetSize(&width, &height), "picture: size");
+  if (std::uint64_t{width} * height > kMaxPicturePixels) {
+    throw std::runtime_error("picture: more pixels than the launcher shows");
+  }
   ComPtr<IWICFormatConverter> converter;
   ThrowIfFailed(factory->CreateFormatConverter(converter.Put()), "picture: converter");
   ThrowIfFailed(
       converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
                             nullptr, 0.0, WICBitmapPaletteTypeCustom),
       "picture: conversion");
-  UINT width = 0;
-  UINT height = 0;
   ThrowIfFailed(converter->GetSize(&width, &height), "picture: size");
   const std::uint64_t stride = std::uint64_t{width} * 4;
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide ||
