@@ -16,4 +16,7 @@ for preset in linux linux-release windows windows-x64; do
   cmake --preset "$preset"
   cmake --build --preset "$preset"
 done
-scripts/with-test-env.sh bash -c 'ctest --preset linux && ctest --preset windows-x64'
+# The 32-bit product runs under 32-bit Wine only where the kernel runs 32-bit programs; elsewhere
+# its tests show as skipped, and this says so once.
+reason=$(scripts/wine32.sh status) || echo "32-bit product: not run here ($reason)"
+scripts/with-test-env.sh bash -c 'ctest --preset linux && ctest --preset windows-x64 && ctest --preset windows'
