@@ -370,23 +370,25 @@ logo_up() { # NAME MOVIE
   focus_window
 }
 
-# A held key starts the movie in the same window, which then plays to its end and closes.
+# A held key starts the movie in the same window (8 s long: time enough to look at it on a busy
+# machine; the end is movie_end's); Esc then closes it.
 scenario_key_starts_movie() {
-  logo_up key_starts_movie short.mp4
+  logo_up key_starts_movie long.mp4
   local before_w=$win_w before_h=$win_h before_wid=$wid
   hold_key space
   local key_ms
   key_ms=$(now_ms)
   wait_pixel $((win_w / 2)) $((win_h / 2)) "$c_movie" 5
   log "movie visible $(($(now_ms) - key_ms)) ms after the key"
-  screenshot movie
-  geometry
-  [ "$wid" = "$before_wid" ] && [ "$win_w" -eq "$before_w" ] && [ "$win_h" -eq "$before_h" ] ||
-    fail "the movie is not in the logo's place"
   # The movie keeps its own proportions inside the logo's area, so only the middle is certain; the
   # logo's quadrants are gone from there.
   expect_pixel $((win_w / 2)) $((win_h / 3)) "$c_movie" "movie over the logo's upper half"
   expect_pixel $((win_w / 2)) $((win_h * 2 / 3)) "$c_movie" "movie over the logo's lower half"
+  screenshot movie
+  geometry
+  [ "$wid" = "$before_wid" ] && [ "$win_w" -eq "$before_w" ] && [ "$win_h" -eq "$before_h" ] ||
+    fail "the movie is not in the logo's place"
+  hold_key Escape
   wait_exit 10
   expect_one_launch
 }
@@ -403,23 +405,28 @@ scenario_movie_end() {
   expect_one_launch
 }
 
-# In the movie, a held Esc or left button closes the window long before the movie's 8 s end.
+# In the movie, a held Esc or left button closes the window before the movie's 8 s end. Judged
+# against that end, which can't come sooner than 8 s after the key that started the movie: a busy
+# machine may take seconds to end the process, and that is no fault of the launcher.
 closes_movie_with() { # NAME KIND KEY
   logo_up "$1" long.mp4
   hold_key space
+  local key_ms
+  key_ms=$(now_ms)
   wait_pixel $((win_w / 2)) $((win_h / 2)) "$c_movie" 5
   local press_ms
   press_ms=$(now_ms)
   if [ "$2" = key ]; then hold_key "$3"; else hold_button "$3"; fi
   wait_exit 10
-  local took=$((exited_ms - press_ms))
-  [ "$took" -lt 3000 ] || fail "closed ${took} ms after the press: the press was not acted on"
+  log "closed $((exited_ms - press_ms)) ms after the press"
+  [ $((exited_ms - key_ms)) -lt 8000 ] || fail "closed at the movie's end: the press was not acted on"
   expect_one_launch
 }
 scenario_esc_closes() { closes_movie_with esc_closes key Escape; }
 scenario_left_click_closes() { closes_movie_with left_click_closes button 1; }
 
-# A chapter titled fscommand:Close (at 0.5 s of an 8 s movie) stops the movie; the window closes.
+# A chapter titled fscommand:Close (at 0.5 s of an 8 s movie) stops the movie; the window closes
+# before the movie's end, which can't come sooner than 8 s after the key.
 scenario_close_chapter() {
   logo_up close_chapter close.mp4
   hold_key space
@@ -427,7 +434,8 @@ scenario_close_chapter() {
   key_ms=$(now_ms)
   wait_exit 10
   local took=$((exited_ms - key_ms))
-  [ "$took" -lt 4000 ] || fail "closed ${took} ms after the key: the Close chapter was not acted on"
+  log "closed ${took} ms after the key"
+  [ "$took" -lt 8000 ] || fail "closed ${took} ms after the key: the Close chapter was not acted on"
   expect_one_launch
 }
 
