@@ -244,6 +244,7 @@ class Game:
         if WINDOW_MANAGER and self.watch.shown:
             check(self.watch.gone_at is not None, "the window is still on the screen")
             late = self.watch.gone_at - record["started"] / 1000
+            print(f"window gone {late:+.2f} s from the game's start")
             check(late <= 0.5, f"the window left the screen {late:.2f} s after the game's start")
         return record
 
