@@ -14,6 +14,9 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick ffmpeg file python3 procps libxtst-dev locales unzip
   wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-libav pulseaudio
+  # tests as players run them: a window manager; the 32-bit C library that tells whether this
+  # kernel runs 32-bit programs (scripts/wine32.sh installs 32-bit Wine where it does)
+  openbox libc6-i386
 )
 
 missing=()
@@ -22,11 +25,12 @@ for p in "${packages[@]}"; do
 done
 if ((${#missing[@]} == 0)); then
   echo "install-deps: all packages present"
-  exit 0
+else
+  echo "install-deps: installing ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get -o DPkg::Lock::Timeout=900 update -q
+  $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends "${missing[@]}"
 fi
-echo "install-deps: installing ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo=sudo
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get -o DPkg::Lock::Timeout=900 update -q
-$sudo apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends "${missing[@]}"
+"$(dirname "$0")/wine32.sh" install

@@ -198,12 +198,15 @@ expect_pixel() {
   near "$got" "$3" || fail "$4: pixel ($1,$2) is ($got), expected about ($3)"
 }
 
-# wait_pixel X Y "R G B" SECONDS: polls the window's pixel until it shows the colour.
+# wait_pixel X Y "R G B" SECONDS: polls the window's pixel until it shows the colour. A miss sets
+# absent_ms to when that poll began: the colour was not there yet then.
 wait_pixel() {
-  local deadline=$(($(now_ms) + $4 * 1000)) got
+  local deadline=$(($(now_ms) + $4 * 1000)) got polled
   while :; do
+    polled=$(now_ms)
     got=$(pixel $((win_x + $1)) $((win_y + $2)))
     near "$got" "$3" && return 0
+    absent_ms=$polled
     [ "$(now_ms)" -gt "$deadline" ] && fail "pixel ($1,$2) stayed ($got), expected ($3) within ${4}s"
     kill -0 "$launcher_pid" 2>/dev/null || fail "launcher ended while waiting for pixel ($3)"
     sleep 0.02
@@ -370,23 +373,25 @@ logo_up() { # NAME MOVIE
   focus_window
 }
 
-# A held key starts the movie in the same window, which then plays to its end and closes.
+# A held key starts the movie in the same window (8 s long: time enough to look at it on a busy
+# machine; the end is movie_end's); Esc then closes it.
 scenario_key_starts_movie() {
-  logo_up key_starts_movie short.mp4
+  logo_up key_starts_movie long.mp4
   local before_w=$win_w before_h=$win_h before_wid=$wid
   hold_key space
   local key_ms
   key_ms=$(now_ms)
   wait_pixel $((win_w / 2)) $((win_h / 2)) "$c_movie" 5
   log "movie visible $(($(now_ms) - key_ms)) ms after the key"
-  screenshot movie
-  geometry
-  [ "$wid" = "$before_wid" ] && [ "$win_w" -eq "$before_w" ] && [ "$win_h" -eq "$before_h" ] ||
-    fail "the movie is not in the logo's place"
   # The movie keeps its own proportions inside the logo's area, so only the middle is certain; the
   # logo's quadrants are gone from there.
   expect_pixel $((win_w / 2)) $((win_h / 3)) "$c_movie" "movie over the logo's upper half"
   expect_pixel $((win_w / 2)) $((win_h * 2 / 3)) "$c_movie" "movie over the logo's lower half"
+  screenshot movie
+  geometry
+  [ "$wid" = "$before_wid" ] && [ "$win_w" -eq "$before_w" ] && [ "$win_h" -eq "$before_h" ] ||
+    fail "the movie is not in the logo's place"
+  hold_key Escape
   wait_exit 10
   expect_one_launch
 }
@@ -403,23 +408,27 @@ scenario_movie_end() {
   expect_one_launch
 }
 
-# In the movie, a held Esc or left button closes the window long before the movie's 8 s end.
+# In the movie, a held Esc or left button closes the window before the movie's 8 s end. Judged
+# against that end, which can't come sooner than 8 s after the last look that didn't see the movie
+# yet: a busy machine may take seconds to end the process, and that is no fault of the launcher.
 closes_movie_with() { # NAME KIND KEY
   logo_up "$1" long.mp4
+  absent_ms=$(now_ms)
   hold_key space
   wait_pixel $((win_w / 2)) $((win_h / 2)) "$c_movie" 5
   local press_ms
   press_ms=$(now_ms)
   if [ "$2" = key ]; then hold_key "$3"; else hold_button "$3"; fi
   wait_exit 10
-  local took=$((exited_ms - press_ms))
-  [ "$took" -lt 3000 ] || fail "closed ${took} ms after the press: the press was not acted on"
+  log "closed $((exited_ms - press_ms)) ms after the press"
+  [ $((exited_ms - absent_ms)) -lt 8000 ] || fail "closed at the movie's end: the press was not acted on"
   expect_one_launch
 }
 scenario_esc_closes() { closes_movie_with esc_closes key Escape; }
 scenario_left_click_closes() { closes_movie_with left_click_closes button 1; }
 
-# A chapter titled fscommand:Close (at 0.5 s of an 8 s movie) stops the movie; the window closes.
+# A chapter titled fscommand:Close (at 0.5 s of an 8 s movie) stops the movie; the window closes
+# before the movie's end, which can't come sooner than 8 s after the key.
 scenario_close_chapter() {
   logo_up close_chapter close.mp4
   hold_key space
@@ -427,7 +436,8 @@ scenario_close_chapter() {
   key_ms=$(now_ms)
   wait_exit 10
   local took=$((exited_ms - key_ms))
-  [ "$took" -lt 4000 ] || fail "closed ${took} ms after the key: the Close chapter was not acted on"
+  log "closed ${took} ms after the key"
+  [ "$took" -lt 8000 ] || fail "closed ${took} ms after the key: the Close chapter was not acted on"
   expect_one_launch
 }
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""One end-to-end scenario of the Windows launcher's built-in movie engine under wine64.
+"""One end-to-end scenario of the Windows launcher's built-in movie engine under Wine.
 
 A game folder is assembled in a temporary folder: the launcher, a red logo, Start.ini, the movie
 and the ntleac stand-in, which appends a line to ntleac.log for every launch. The launcher runs
-there with a PulseAudio null sink ("null-sink") or with no sound device at all ("none"). Runs
-inside scripts/with-test-env.sh (DISPLAY and WINEPREFIX set, wineserver running).
+there with a PulseAudio null sink ("null-sink") or with no sound device at all ("none"), under a
+window manager unless told otherwise, through the Wine loader and in the prefix it is given
+(../windows/wine_session.py). Runs inside scripts/with-test-env.sh.
 
 Wine's own process may crash while it exits after Media Foundation was used; scenarios are
 judged by what was shown and launched, never by the exit status.
@@ -20,7 +21,10 @@ import sys
 import tempfile
 import time
 
-WINE = "/usr/lib/wine/wine64"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "windows"))
+import wine_session  # noqa: E402
+
+WINE = "/usr/lib/wine/wine64"  # the loader the run was given
 WIDTH, HEIGHT = 400, 300
 
 
@@ -155,7 +159,11 @@ def main():
     parser.add_argument("--sound", required=True, choices=["null-sink", "none"])
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--ntleac", required=True)
+    wine_session.add_options(parser)
     args = parser.parse_args()
+    global WINE
+    WINE = args.wine
+    wine_session.begin(args, 80)  # before the test's timeout kills this driver outright
 
     if find_window() is not None:
         fail("a window named Game is already on the display")
@@ -171,7 +179,9 @@ def main():
     folder = tempfile.mkdtemp(prefix="launcher-movie-")
     sound = None
     launcher = None
+    window_manager = wine_session.WindowManager(args.window_manager)
     try:
+        window_manager.__enter__()
         shutil.copy(args.launcher, os.path.join(folder, "launcher.exe"))
         shutil.copy(args.ntleac, os.path.join(folder, "ntleac.exe"))
         make_media(folder, movie, seconds)
@@ -250,6 +260,7 @@ def main():
             launcher.wait()
         if sound is not None:
             sound.stop()
+        window_manager.__exit__()
         shutil.rmtree(folder, ignore_errors=True)
 
 

@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""End-to-end scenarios of the Windows launcher under wine64 and Xvfb.
+"""End-to-end scenarios of the Windows launcher under Wine and Xvfb.
 
   launcher_e2e.py SCENARIO --launcher EXE --ntleac EXE [--flash DLL]
+                  [--wine LOADER] [--prefix WINEPREFIX] [--window-manager openbox|none]
 
-Runs inside scripts/with-test-env.sh (DISPLAY, WINEPREFIX and a persistent wineserver are set).
+Runs inside scripts/with-test-env.sh (DISPLAY, the prefix and its persistent wineserver are up).
+The x64 build runs under wine64, the 32-bit product under wine (wine_session.py); under a window
+manager the window must also be gone from the screen within 0.5 s of the game's start.
 Each scenario makes a game folder of its own with the launcher, a stand-in ntleac.exe that
 records how it was started (ntleac.log), a logo and, for the control scenarios, a stand-in movie
 control registered under the Flash control's class id for the scenario's length only.
@@ -20,10 +23,14 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import zlib
 
-WINE = "/usr/lib/wine/wine64"
+import wine_session
+
+WINE = "/usr/lib/wine/wine64"  # the loader the run was given
+WINDOW_MANAGER = True  # whether the run has one
 LAUNCH_COMMAND = 'cmd.exe /c ntleac Game.exe "A-G 123 -B 456" "P0" "C932" "L1041" "T-540" '
 LAUNCH_ARGS = ["Game.exe", "A-G 123 -B 456", "P0", "C932", "L1041", "T-540"]
 # Wine registers classes for the whole prefix only: HKEY_CURRENT_USER's classes aren't read.
@@ -104,6 +111,17 @@ def near(colour, expected, tolerance=12):
     return all(abs(a - b) <= tolerance for a, b in zip(colour, expected))
 
 
+def shows(x, y, colour, seconds=2):
+    """Whether the screen shows the colour at (x, y) within the time: a window manager may place
+    or resize the window after it is mapped, and the repaint follows."""
+    deadline = time.monotonic() + seconds
+    while not near(pixel(x, y), colour):
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
+
 def hold_key(key):
     run(["xdotool", "keydown", key])
     time.sleep(0.15)
@@ -134,6 +152,31 @@ def screen_size():
     raise Failure("no screen size")
 
 
+class WindowWatch:
+    """Polls the display while the launcher runs: whether its window was shown, and when it was
+    first seen gone afterwards (an upper bound: the poll that saw it gone had ended)."""
+
+    def __init__(self):
+        self.shown = False
+        self.gone_at = None
+        self.stopped = threading.Event()
+        self.thread = threading.Thread(target=self.poll, daemon=True)
+        self.thread.start()
+
+    def poll(self):
+        while not self.stopped.is_set():
+            visible = bool(visible_game_windows())
+            if visible:
+                self.shown, self.gone_at = True, None
+            elif self.shown and self.gone_at is None:
+                self.gone_at = time.time()
+            self.stopped.wait(0.02)
+
+    def stop(self):
+        self.stopped.set()
+        self.thread.join()
+
+
 class Game:
     """A game folder with the launcher and the stand-in ntleac, and one run of the launcher."""
 
@@ -144,6 +187,7 @@ class Game:
         shutil.copy(options.launcher, self.launcher)
         shutil.copy(options.ntleac, os.path.join(self.folder, "ntleac.exe"))
         self.process = None
+        self.watch = None
         self.cwd = self.folder
 
     def write(self, name, text):
@@ -156,6 +200,7 @@ class Game:
         self.process = subprocess.Popen([WINE, self.launcher], cwd=self.cwd,
                                         stdout=subprocess.DEVNULL, stderr=self.errors)
         STARTED.append(self.process)
+        self.watch = WindowWatch()
 
     def window(self, timeout=15):
         deadline = time.monotonic() + timeout
@@ -206,6 +251,12 @@ class Game:
         check(not record["consoleVisible"], "ntleac's console window is visible")
         check(record["cwd"].lower() == windows_path(self.cwd).lower(),
               f"ntleac ran in {record['cwd']}, not in the launcher's current folder")
+        self.watch.stop()
+        if WINDOW_MANAGER and self.watch.shown:
+            check(self.watch.gone_at is not None, "the window is still on the screen")
+            late = self.watch.gone_at - record["started"] / 1000
+            print(f"window gone {late:+.2f} s from the game's start")
+            check(late <= 0.5, f"the window left the screen {late:.2f} s after the game's start")
         return record
 
     def journal(self):
@@ -269,7 +320,7 @@ def windowed(options, root):
     screenshot("windowed")
     x, y, width, height = geometry(window)
     check((width, height) == (400, 300), f"window is {width}x{height}, not the picture's 400x300")
-    check(near(pixel(x + 200, y + 150), (254, 0, 0)), "the logo is not shown")
+    check(shows(x + 200, y + 150, (254, 0, 0)), "the logo is not shown")
     hold_key("space")  # no OP.swf: the first key closes
     game.wait()
     game.check_one_launch()
@@ -286,7 +337,7 @@ def full_screen(options, root):
     check((x, y, width, height) == (0, 0, *screen_size()),
           f"window at {x},{y} {width}x{height} does not cover the screen")
     # The 320 x 200 picture is stretched over the whole screen.
-    check(near(pixel(width - 3, height - 3), (0, 160, 80)), "the logo is not stretched")
+    check(shows(width - 3, height - 3, (0, 160, 80)), "the logo is not stretched")
     hold_key("space")
     game.wait()
     game.check_one_launch()
@@ -469,7 +520,8 @@ def control_movie_end(options, root):
         check(game.ended_within(4), "the end of the movie did not close the window")
         game.wait()
     check(check_control_calls(game) == ["close"], "unexpected calls after the start")
-    check(game.journal()[-2] == "invoke 125 get -> false", "the close was not the movie's end")
+    check(game.journal()[-2] == "invoke 125 get -> false",
+          "the close was not the movie's end:\n  " + "\n  ".join(game.journal()))
     game.check_one_launch()
 
 
@@ -510,17 +562,19 @@ def main():
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--ntleac", required=True)
     parser.add_argument("--flash")
+    wine_session.add_options(parser)
     options = parser.parse_args()
-    for name in ("DISPLAY", "WINEPREFIX"):
-        if not os.environ.get(name):
-            sys.exit(f"{name} is not set: run inside scripts/with-test-env.sh")
-    # A test timeout ends the harness with SIGTERM: unwind, so that the control is unregistered.
+    global WINE, WINDOW_MANAGER
+    WINE, WINDOW_MANAGER = options.wine, options.window_manager != "none"
+    # Interrupted: unwind, so that the control is unregistered and the launcher ended.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAIL: terminated"))
-    faulthandler.dump_traceback_later(75)  # where a run hangs, before the test's timeout
+    faulthandler.dump_traceback_later(70)  # where a run hangs
+    wine_session.begin(options, 75)  # before the test's timeout kills this driver outright
     root = tempfile.mkdtemp(prefix="launcher-e2e-")
     try:
-        SCENARIOS[options.scenario](options, root)
-    except Failure as failure:
+        with wine_session.WindowManager(options.window_manager):
+            SCENARIOS[options.scenario](options, root)
+    except (Failure, wine_session.Deadline) as failure:
         screenshot(options.scenario + "-failed")
         print(f"FAIL {options.scenario}: {failure}", file=sys.stderr)
         return 1

@@ -1,7 +1,8 @@
 // A stand-in for the locale-emulation tool: it starts no game, it records how it was started.
 // Each run appends one line of JSON to ntleac.log in its current folder:
 //   {"commandLine": GetCommandLineW(), "argv": [...], "cwd": "...", "consoleVisible": false,
-//    "parentCommandLine": "<the command line of the process that started it>"}
+//    "parentCommandLine": "<the command line of the process that started it>",
+//    "started": <when it started, in milliseconds since 1970 (the host's clock under Wine)>}
 // All text is UTF-8. The parent is cmd.exe when the launcher started it.
 
 #include <windows.h>
@@ -92,6 +93,8 @@ std::wstring CommandLineOf(DWORD processId) {
 }  // namespace
 
 int wmain() {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
   const std::wstring commandLine = ::GetCommandLineW();
   int count = 0;
   LPWSTR* argv = ::CommandLineToArgvW(commandLine.c_str(), &count);
@@ -107,7 +110,11 @@ int wmain() {
   const bool visible = console != nullptr && ::IsWindowVisible(console);
   record += "], \"cwd\": " + Json(cwd);
   record += std::string(", \"consoleVisible\": ") + (visible ? "true" : "false");
-  record += ", \"parentCommandLine\": " + Json(CommandLineOf(ParentId())) + "}\n";
+  record += ", \"parentCommandLine\": " + Json(CommandLineOf(ParentId()));
+  constexpr unsigned long long kUnixEpoch = 116444736000000000ULL;  // in 100 ns since 1601
+  const unsigned long long ticks =
+      (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  record += ", \"started\": " + std::to_string((ticks - kUnixEpoch) / 10000) + "}\n";
 
   const HANDLE log =
       ::CreateFileW(L"ntleac.log", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -1,0 +1,85 @@
+"""What the Windows end-to-end drivers share: which Wine loader runs the launcher, in which prefix,
+with or without a window manager, and a deadline that still cleans up.
+
+The drivers run inside scripts/with-test-env.sh, which provides DISPLAY and boots the prefixes
+(each with a persistent wineserver). The window manager is started here, per scenario: players
+always have one, and without one Wine waits up to 2 s for a confirmation of every window hide.
+"""
+
+import ctypes
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+PR_SET_PDEATHSIG = 1
+
+
+def add_options(parser):
+    parser.add_argument("--wine", default="/usr/lib/wine/wine64",
+                        help="the Wine loader: wine64 for the x64 build, wine for the 32-bit one")
+    parser.add_argument("--prefix", default=os.environ.get("WINEPREFIX"),
+                        help="the Wine prefix (default: $WINEPREFIX)")
+    parser.add_argument("--window-manager", choices=["openbox", "none"], default="openbox")
+
+
+class Deadline(Exception):
+    pass
+
+
+def begin(options, seconds):
+    """Sets the environment up for the Wine programs; fails the run after `seconds`, before the
+    test's own timeout kills the driver without its clean-up."""
+    if not os.environ.get("DISPLAY"):
+        sys.exit("DISPLAY is not set: run inside scripts/with-test-env.sh")
+    if not options.prefix or not os.path.isfile(os.path.join(options.prefix, "system.reg")):
+        sys.exit(f"no booted Wine prefix at {options.prefix!r}: run inside scripts/with-test-env.sh")
+    os.environ["WINEPREFIX"] = options.prefix
+
+    def expire(*_):
+        raise Deadline(f"still running after {seconds} s")
+
+    signal.signal(signal.SIGALRM, expire)
+    signal.alarm(seconds)
+
+
+def _die_with_parent():
+    ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
+class WindowManager:
+    """openbox on the display for the scenario's length, or nothing for "none"."""
+
+    def __init__(self, kind):
+        self.kind = kind
+        self.process = None
+
+    def __enter__(self):
+        if self.kind == "none":
+            return self
+        with tempfile.TemporaryDirectory() as folder:
+            ready = os.path.join(folder, "ready")
+            # Ends with the driver, even when the driver is killed.
+            self.process = subprocess.Popen(
+                ["openbox", "--sm-disable", "--startup", f"touch {ready}"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                preexec_fn=_die_with_parent)
+            deadline = time.monotonic() + 15
+            while not os.path.exists(ready):
+                if self.process.poll() is not None or time.monotonic() > deadline:
+                    self.__exit__()
+                    raise RuntimeError("openbox did not start")
+                time.sleep(0.02)
+        return self
+
+    def __exit__(self, *exc):
+        if self.process is not None and self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        return False
