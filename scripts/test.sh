@@ -8,6 +8,8 @@ scripts/install-deps.sh
 
 # Style and static checks first: they are quick and say plainly what is off.
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+git ls-files -z '*.sh' .ci/run | xargs -0 shellcheck
+git ls-files -z '*.py' | xargs -0 flake8
 cmake --preset linux-tidy
 cmake --build --preset linux-tidy
 
