@@ -6,8 +6,9 @@
 #include <limits>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
-#include "windows/com_support.h"
+#include "windows/scoped_win.h"
 #include "windows/win32_files.h"
 
 namespace launcher::win32 {
@@ -17,49 +18,15 @@ namespace {
 constexpr std::uint64_t kMaxBitmapBytes = std::numeric_limits<std::int32_t>::max();
 constexpr UINT kMaxSide = 32767;
 
-class DeviceContext {
- public:
-  DeviceContext() : dc_(::CreateCompatibleDC(nullptr)) {}
-  DeviceContext(const DeviceContext&) = delete;
-  DeviceContext& operator=(const DeviceContext&) = delete;
-  ~DeviceContext() {
-    if (dc_ != nullptr) ::DeleteDC(dc_);
-  }
-  [[nodiscard]] HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
-class Selection {
- public:
-  Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
-  Selection(const Selection&) = delete;
-  Selection& operator=(const Selection&) = delete;
-  ~Selection() { ::SelectObject(dc_, previous_); }
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
-
-struct BitmapDeleter {
-  void operator()(HBITMAP bitmap) const { ::DeleteObject(bitmap); }
-};
-
 }  // namespace
 
-WicPicture::WicPicture(HBITMAP bitmap, int width, int height)
-    : bitmap_(bitmap), width_(width), height_(height) {}
-
-WicPicture::~WicPicture() {
-  ::DeleteObject(bitmap_);
-}
+WicPicture::WicPicture(Bitmap bitmap, int width, int height)
+    : bitmap_(std::move(bitmap)), width_(width), height_(height) {}
 
 void WicPicture::Paint(HDC dc, const RECT& target, bool stretch) const {
-  const DeviceContext source;
-  if (source.get() == nullptr) return;
-  const Selection selected(source.get(), bitmap_);
+  const MemoryDC source(::CreateCompatibleDC(nullptr));
+  if (!source) return;
+  const Selection selected(source.get(), bitmap_.get());
   const int width = target.right - target.left;
   const int height = target.bottom - target.top;
   if (stretch) {
@@ -77,19 +44,19 @@ PictureRef LoadWicPicture(const PathText& path) {
   // The first factory: it exists on every Windows from 7 on, with or without its updates.
   ComPtr<IWICImagingFactory> factory;
   ThrowIfFailed(::CoCreateInstance(CLSID_WICImagingFactory1, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IWICImagingFactory, factory.PutVoid()),
+                                   IID_PPV_ARGS(&factory)),
                 "picture loader");
   ComPtr<IWICBitmapDecoder> decoder;
   ThrowIfFailed(
       factory->CreateDecoderFromFilename(ExtendedLengthPath(path).c_str(), nullptr, GENERIC_READ,
-                                         WICDecodeMetadataCacheOnDemand, decoder.Put()),
+                                         WICDecodeMetadataCacheOnDemand, &decoder),
       "picture: open");
   ComPtr<IWICBitmapFrameDecode> frame;
-  ThrowIfFailed(decoder->GetFrame(0, frame.Put()), "picture: first frame");
+  ThrowIfFailed(decoder->GetFrame(0, &frame), "picture: first frame");
   ComPtr<IWICFormatConverter> converter;
-  ThrowIfFailed(factory->CreateFormatConverter(converter.Put()), "picture: converter");
+  ThrowIfFailed(factory->CreateFormatConverter(&converter), "picture: converter");
   ThrowIfFailed(
-      converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+      converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
                             nullptr, 0.0, WICBitmapPaletteTypeCustom),
       "picture: conversion");
   UINT width = 0;
@@ -109,16 +76,13 @@ PictureRef LoadWicPicture(const PathText& path) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter> bitmap(
-      ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  Bitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap || bits == nullptr) throw std::runtime_error("picture: no memory for the bitmap");
   ThrowIfFailed(converter->CopyPixels(nullptr, static_cast<UINT>(stride),
                                       static_cast<UINT>(stride * height), static_cast<BYTE*>(bits)),
                 "picture: decode");
-  auto picture =
-      std::make_shared<WicPicture>(bitmap.get(), static_cast<int>(width), static_cast<int>(height));
-  static_cast<void>(bitmap.release());
-  return picture;
+  return std::make_shared<WicPicture>(std::move(bitmap), static_cast<int>(width),
+                                      static_cast<int>(height));
 }
 
 }  // namespace launcher::win32
