@@ -17,7 +17,9 @@ build=$(realpath "${1:-$root/build/linux-release}")
 
 if [ -z "${LAUNCHER_BENCH_IN_ENV:-}" ]; then
   # A virtual display only: the Linux launcher needs no Wine.
-  LAUNCHER_TEST_WINE=0 LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" $([ $save = 1 ] && echo --save) "$build"
+  save_option=()
+  [ $save = 1 ] && save_option=(--save)
+  LAUNCHER_TEST_WINE=0 LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" "${save_option[@]}" "$build"
 fi
 
 for f in launcher bench_driver bench_sdl_reference bench_mpv_reference bench_ntleac; do

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchains and build
-  cmake ninja-build g++ pkg-config clang-format clang-tidy googletest
+  cmake ninja-build g++ pkg-config clang-format clang-tidy googletest shellcheck flake8
   clang-14 libfuzzer-14-dev  # the fuzz preset
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   # Linux build: window, pictures, movie

@@ -8,8 +8,12 @@ scripts/install-deps.sh
 
 # Style and static checks first: they are quick and say plainly what is off.
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
-cmake --preset linux-tidy
-cmake --build --preset linux-tidy
+git ls-files -z '*.sh' .ci/run | xargs -0 shellcheck
+git ls-files -z '*.py' | xargs -0 flake8
+for preset in linux-tidy windows-tidy; do
+  cmake --preset "$preset"
+  cmake --build --preset "$preset"
+done
 
 # linux-release holds the benchmark and is what the example runs: built so neither rots.
 for preset in linux linux-release windows windows-x64; do

@@ -10,12 +10,6 @@
 
 namespace launcher {
 
-class ErrorReporter {
- public:
-  virtual ~ErrorReporter() = default;
-  virtual void Report(std::string_view line) noexcept = 0;
-};
-
 class EventDispatcher {
  public:
   EventDispatcher(Main& window, ErrorReporter& reporter) : window_(window), reporter_(reporter) {}

@@ -14,12 +14,11 @@ std::string_view Trim(std::string_view text) {
 
 }  // namespace
 
-double TwipsPerPixelFromResources(std::string_view resources) {
+TwipsScale ScaleFromResources(std::string_view resources) {
   constexpr std::string_view kName = "Xft.dpi";
-  constexpr double kTwipsPerInch = 1440.0;
   constexpr double kLowest = 24.0, kHighest = 1440.0;
 
-  double scale = kDefaultTwipsPerPixel;
+  TwipsScale scale;
   while (!resources.empty()) {
     const std::size_t end = resources.find('\n');
     const std::string_view line = resources.substr(0, end);
@@ -33,9 +32,9 @@ double TwipsPerPixelFromResources(std::string_view resources) {
     // The last entry wins, as in the resource database.
     if (error == std::errc() && rest == value.data() + value.size() && dpi >= kLowest &&
         dpi <= kHighest) {
-      scale = kTwipsPerInch / dpi;
+      scale = TwipsScale(dpi);
     } else {
-      scale = kDefaultTwipsPerPixel;
+      scale = TwipsScale();
     }
   }
   return scale;

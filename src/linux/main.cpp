@@ -4,11 +4,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <exception>
 #include <string>
 #include <string_view>
 
-#include "handoff/launch_command.h"
+#include "handoff/process_starter.h"
 #include "launcher/event_dispatch.h"
 #include "launcher/launcher_window.h"
 #include "linux/app_folder.h"
@@ -72,22 +71,9 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
 }  // namespace
 
 int main(int argc, char** /*argv*/) {
-  StderrReporter reporter;
-  posix::PosixProcessStarter system;
-  // The game starts once per run, also when a failure outside the handlers ends the launcher
-  // after the window has already started it.
-  StartOnce processes(system);
   static_cast<void>(argc);  // the launcher takes no options and ignores any it is given
-  try {
-    return Run(reporter, processes);
-  } catch (const std::exception& error) {
-    // No window could be made, or the event loop failed: the player still gets the game.
-    reporter.Report(std::string("launcher: ") + error.what());
-    try {
-      processes.Start(kLaunchCommand);
-    } catch (const std::exception& startError) {
-      reporter.Report(std::string("launcher: ") + startError.what());
-    }
-    return 1;
-  }
+  StderrReporter reporter;
+  posix::PosixProcessStarter processStarter;
+  return RunWithLastResortStart(processStarter, reporter,
+                                [&reporter](ProcessStarter& game) { return Run(reporter, game); });
 }

@@ -11,20 +11,10 @@
 #include <cstring>
 
 #include "handoff/launch_command.h"
+#include "settings/path_text.h"
 
 namespace launcher::posix {
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) {
-      return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 bool IsExecutableFile(const std::string& path) {
   struct stat info {};
@@ -61,8 +51,8 @@ constexpr int kForkFailed = 71;
 
 PosixCommand TranslateCommandLine(std::string_view commandLine) {
   std::vector<std::string> words = SplitCommandLine(commandLine);
-  if (words.size() >= 2 && EqualsIgnoringCase(words[0], "cmd.exe") &&
-      EqualsIgnoringCase(words[1], "/c")) {
+  if (words.size() >= 2 && EqualsIgnoringAsciiCase<char>(words[0], "cmd.exe") &&
+      EqualsIgnoringAsciiCase<char>(words[1], "/c")) {
     // The rest of the line, as it stands, is the command.
     words = SplitCommandLine(TextAfterWords(commandLine, 2));
   }

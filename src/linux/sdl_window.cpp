@@ -33,14 +33,14 @@ std::runtime_error SdlError(const std::string& what) {
 }
 
 // The desktop's logical resolution, from the X resources that desktops set for their scaling.
-double DesktopTwipsPerPixel(SDL_Window* window) {
+TwipsScale DesktopScale(SDL_Window* window) {
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
   if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11) {
-    return kDefaultTwipsPerPixel;
+    return TwipsScale();
   }
   const char* resources = XResourceManagerString(info.info.x11.display);
-  return resources != nullptr ? TwipsPerPixelFromResources(resources) : kDefaultTwipsPerPixel;
+  return resources != nullptr ? ScaleFromResources(resources) : TwipsScale();
 }
 
 // The part of a picture drawn unstretched at the top-left corner of a rectangle.
@@ -379,7 +379,7 @@ void SdlVideoLayer::Draw(SDL_Renderer* renderer) {
 
 // --- SdlWindow ---
 
-SdlWindow::SdlWindow() : twips_per_pixel_(kDefaultTwipsPerPixel) {
+SdlWindow::SdlWindow() {
   const std::string caption(created::kCaption);
   window_.reset(SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                  ToPixels(created::kWindowWidth), ToPixels(created::kWindowHeight),
@@ -389,20 +389,20 @@ SdlWindow::SdlWindow() : twips_per_pixel_(kDefaultTwipsPerPixel) {
   renderer_.reset(SDL_CreateRenderer(window_.get(), -1, SDL_RENDERER_SOFTWARE));
   if (!renderer_) throw SdlError("can't draw on the window");
 
-  const double scale = DesktopTwipsPerPixel(window_.get());
-  if (scale != twips_per_pixel_) {
-    twips_per_pixel_ = scale;
+  const TwipsScale scale = DesktopScale(window_.get());
+  if (scale.TwipsPerPixel() != scale_.TwipsPerPixel()) {
+    scale_ = scale;
     SDL_SetWindowSize(window_.get(), ToPixels(created::kWindowWidth),
                       ToPixels(created::kWindowHeight));
   }
 }
 
 int SdlWindow::ToPixels(Twips twips) const {
-  return static_cast<int>(std::lround(static_cast<double>(twips) / twips_per_pixel_));
+  return scale_.Pixels(twips);
 }
 
 Twips SdlWindow::ToTwips(int pixels) const {
-  return static_cast<Twips>(pixels * twips_per_pixel_);
+  return scale_.FromPixels(pixels);
 }
 
 SDL_Rect SdlWindow::ToPixels(const TwipsRect& rect) const {

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "launcher/twips_scale.h"
 #include "launcher/window_parts.h"
 #include "linux/sdl_handles.h"
 #include "player/mpv/video_layer.h"
@@ -139,7 +140,6 @@ class SdlWindow final : public Form {
   void Invalidate() { dirty_ = true; }
   void RedrawIfNeeded();
 
-  [[nodiscard]] SDL_Window* Native() const { return window_.get(); }
   [[nodiscard]] SDL_Renderer* Renderer() const { return renderer_.get(); }
   [[nodiscard]] int ToPixels(Twips twips) const;
   [[nodiscard]] Twips ToTwips(int pixels) const;
@@ -152,7 +152,7 @@ class SdlWindow final : public Form {
  private:
   WindowPtr window_;
   RendererPtr renderer_;
-  double twips_per_pixel_;
+  TwipsScale scale_;
   bool shown_ = false;
   bool placed_ = false;
   bool dismissed_ = false;

@@ -2,18 +2,13 @@
 
 #include <algorithm>
 
+#include "settings/path_text.h"
+
 namespace launcher {
 
 std::optional<MovieCommand> ParseCommandChapter(std::string_view title) {
   constexpr std::string_view kPrefix = "fscommand:";
-  if (title.size() < kPrefix.size()) return std::nullopt;
-  const bool prefixed =
-      std::equal(kPrefix.begin(), kPrefix.end(), title.begin(), [](char expected, char actual) {
-        const char lower =
-            (actual >= 'A' && actual <= 'Z') ? static_cast<char>(actual + 32) : actual;
-        return expected == lower;
-      });
-  if (!prefixed) return std::nullopt;
+  if (!EqualsIgnoringAsciiCase(title.substr(0, kPrefix.size()), kPrefix)) return std::nullopt;
 
   const std::string_view rest = title.substr(kPrefix.size());
   const std::size_t colon = rest.find(':');

@@ -1,20 +1,12 @@
 #include "player/switching_player.h"
 
-#include <algorithm>
-
 namespace launcher {
 
 bool IsFlashMovie(const PathText& path) {
   const PathText suffix = AsciiPath(".swf");
   if (path.size() < suffix.size()) return false;
-  return std::equal(suffix.begin(), suffix.end(),
-                    path.end() - static_cast<std::ptrdiff_t>(suffix.size()),
-                    [](PathChar a, PathChar b) {
-                      const auto lower = [](PathChar c) {
-                        return (c >= 'A' && c <= 'Z') ? static_cast<PathChar>(c - 'A' + 'a') : c;
-                      };
-                      return lower(a) == lower(b);
-                    });
+  const std::basic_string_view<PathChar> whole(path);
+  return EqualsIgnoringAsciiCase(whole.substr(whole.size() - suffix.size()), suffix);
 }
 
 SwitchingMoviePlayer::SwitchingMoviePlayer(std::unique_ptr<MoviePlayer> flash,

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace launcher {
 
@@ -28,6 +29,21 @@ inline PathText JoinPath(const PathText& folder, const PathText& name) {
 // Widens ASCII text (names fixed in the program) to path text.
 inline PathText AsciiPath(std::string_view ascii) {
   return PathText(ascii.begin(), ascii.end());
+}
+
+// Whether two texts are equal when ASCII letters are compared without case. Every other character,
+// every byte of a multi-byte character included, must match exactly.
+template <typename Char>
+constexpr bool EqualsIgnoringAsciiCase(std::basic_string_view<Char> a,
+                                       std::type_identity_t<std::basic_string_view<Char>> b) {
+  const auto lower = [](Char c) {
+    return (c >= Char{'A'} && c <= Char{'Z'}) ? static_cast<Char>(c - Char{'A'} + Char{'a'}) : c;
+  };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
 }
 
 }  // namespace launcher

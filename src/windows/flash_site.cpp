@@ -4,75 +4,24 @@
 #include <olectl.h>
 #include <oleidl.h>
 
-#include <atomic>
 #include <stdexcept>
 
-#include "windows/com_support.h"
+#include "windows/scoped_win.h"
 
 namespace launcher::win32 {
 namespace {
 
 constexpr wchar_t kSiteClass[] = L"LauncherControlSite";
-constexpr double kHimetricPerTwip = 2540.0 / 1440.0;
-
-// Reference counting shared by the site's COM objects. Each is made with one reference, which
-// its creator adopts.
-class RefCounted {
- public:
-  RefCounted() = default;
-  RefCounted(const RefCounted&) = delete;
-  RefCounted& operator=(const RefCounted&) = delete;
-  virtual ~RefCounted() = default;
-
- protected:
-  ULONG Increment() { return ++count_; }
-  ULONG Decrement() {
-    const ULONG left = --count_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- private:
-  std::atomic<ULONG> count_{1};
-};
-
-// COM objects are destroyed through Release, never deleted through an interface pointer, so the
-// interfaces' destructors need not be virtual.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+constexpr double kHimetricPerTwip = 2540.0 / kTwipsPerInch;  // HIMETRIC: 0.01 mm
 
 // The site the control lives in: client site, in-place site and frame, and the ambient
 // properties. Everything it is asked for beyond that is declined.
-class ControlSite final : public RefCounted,
-                          public IOleClientSite,
-                          public IOleInPlaceSite,
-                          public IOleInPlaceFrame,
-                          public IDispatch {
+class ControlSite final
+    : public ComObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame, IDispatch> {
  public:
   ControlSite(HWND siteWindow, HWND frameWindow) : site_(siteWindow), frame_(frameWindow) {}
   // Called when the site window goes: the control may keep a reference for a while.
   void Detach() { site_ = frame_ = nullptr; }
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IOleClientSite) {
-      *object = static_cast<IOleClientSite*>(this);
-    } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) {
-      *object = static_cast<IOleInPlaceSite*>(this);
-    } else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame) {
-      *object = static_cast<IOleInPlaceFrame*>(this);
-    } else if (iid == IID_IDispatch) {
-      *object = static_cast<IDispatch*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return Increment(); }
-  STDMETHODIMP_(ULONG) Release() override { return Decrement(); }
 
   // IOleClientSite
   STDMETHODIMP SaveObject() override { return S_OK; }
@@ -179,6 +128,18 @@ class ControlSite final : public RefCounted,
   }
 
  private:
+  void* Find(REFIID iid) override {
+    if (iid == IID_IUnknown || iid == IID_IOleClientSite) return static_cast<IOleClientSite*>(this);
+    if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) {
+      return static_cast<IOleInPlaceSite*>(this);
+    }
+    if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame) {
+      return static_cast<IOleInPlaceFrame*>(this);
+    }
+    if (iid == IID_IDispatch) return static_cast<IDispatch*>(this);
+    return nullptr;
+  }
+
   static HRESULT Boolean(VARIANT* result, bool value) {
     result->vt = VT_BOOL;
     result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
@@ -191,22 +152,11 @@ class ControlSite final : public RefCounted,
 
 // Sink of the control's event interface. It takes any Invoke; DISPID 150 is FSCommand(command,
 // args), and every other event is declined quietly.
-class EventSink final : public RefCounted, public IDispatch {
+class CommandSink final : public ComObject<IDispatch> {
  public:
-  EventSink(const IID& source, CommandHandler handler)
+  CommandSink(const IID& source, CommandHandler handler)
       : source_(source), handler_(std::move(handler)) {}
   void Disconnect() { handler_ = nullptr; }
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != source_) return E_NOINTERFACE;
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return Increment(); }
-  STDMETHODIMP_(ULONG) Release() override { return Decrement(); }
 
   STDMETHODIMP GetTypeInfoCount(UINT* count) override {
     if (count == nullptr) return E_POINTER;
@@ -237,6 +187,11 @@ class EventSink final : public RefCounted, public IDispatch {
   }
 
  private:
+  void* Find(REFIID iid) override {
+    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != source_) return nullptr;
+    return static_cast<IDispatch*>(this);
+  }
+
   // The text of an argument, by value or by reference; one that isn't text counts as empty.
   static std::wstring Text(const VARIANT& argument) {
     Variant text;
@@ -250,22 +205,6 @@ class EventSink final : public RefCounted, public IDispatch {
   IID source_;
   CommandHandler handler_;
 };
-
-#pragma GCC diagnostic pop
-
-void RegisterSiteClass(HINSTANCE instance) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof existing;
-  if (::GetClassInfoExW(instance, kSiteClass, &existing)) return;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = ::DefWindowProcW;
-  wc.hInstance = instance;
-  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
-  wc.lpszClassName = kSiteClass;
-  ::RegisterClassExW(&wc);
-}
 
 // IDispatch::Invoke with positional arguments (last to first); a property put names its value.
 HRESULT InvokeDispatch(IDispatch* target, DISPID id, WORD flags, VARIANT* args, UINT count,
@@ -294,25 +233,18 @@ VARIANT BoolArgument(bool value) {
   return v;
 }
 
-VARIANT SingleArgument(Twips value) {
-  VARIANT v;
-  ::VariantInit(&v);
-  v.vt = VT_R4;
-  v.fltVal = value;
-  return v;
-}
-
 class FlashPlayer final : public MoviePlayer {
  public:
   FlashPlayer(HWND parent, const TwipsScale& scale, const RECT& bounds)
       : scale_(scale), bounds_(bounds) {
-    const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE));
-    RegisterSiteClass(instance);
+    const HINSTANCE instance = InstanceOf(parent);
+    // Without the class the window below can't be made, and there is no player.
+    static_cast<void>(RegisterWindowClass(instance, kSiteClass, ::DefWindowProcW));
     window_ = ::CreateWindowExW(0, kSiteClass, L"SWFPlayer", WS_CHILD | WS_CLIPCHILDREN,
                                 bounds.left, bounds.top, bounds.right - bounds.left,
                                 bounds.bottom - bounds.top, parent, nullptr, instance, nullptr);
     if (window_ != nullptr) {
-      site_ = ComPtr<ControlSite>::Adopt(new ControlSite(window_, ::GetAncestor(parent, GA_ROOT)));
+      site_ = MakeCom<ControlSite>(window_, ::GetAncestor(parent, GA_ROOT));
     }
   }
   FlashPlayer(const FlashPlayer&) = delete;
@@ -340,52 +272,51 @@ class FlashPlayer final : public MoviePlayer {
   bool Create(const ControlFactory& factory, CommandHandler onCommand) {
     if (!site_) return false;
     ComPtr<IUnknown> control;
-    HRESULT hr = factory ? factory(control.Put())
+    HRESULT hr = factory ? factory(&control)
                          : ::CoCreateInstance(kFlashClassId, nullptr, CLSCTX_INPROC_SERVER,
-                                              IID_IUnknown, control.PutVoid());
+                                              IID_PPV_ARGS(&control));
     if (FAILED(hr) || !control) return false;
-    object_ = control.As<IOleObject>();
-    dispatch_ = control.As<IDispatch>();
+    object_ = QueryAs<IOleObject>(control);
+    dispatch_ = QueryAs<IDispatch>(control);
     if (!object_ || !dispatch_) return false;
 
-    if (FAILED(object_->SetClientSite(site_.get()))) return false;
-    if (auto persist = control.As<IPersistStreamInit>()) persist->InitNew();
+    if (FAILED(object_->SetClientSite(site_.Get()))) return false;
+    if (auto persist = QueryAs<IPersistStreamInit>(control)) persist->InitNew();
     SetPersistedSettings();
     ConnectEvents(control, std::move(onCommand));
 
     RECT area{0, 0, bounds_.right - bounds_.left, bounds_.bottom - bounds_.top};
-    hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, window_, &area);
+    hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.Get(), 0, window_, &area);
     if (FAILED(hr)) return false;
-    in_place_ = control.As<IOleInPlaceObject>();
+    in_place_ = QueryAs<IOleInPlaceObject>(control);
     FitControl();
     return true;
   }
 
-  void SetVisible(bool visible) override {
-    VARIANT value = BoolArgument(visible);
-    PutContainer(flash::kVisible, value);
-  }
+  // The container properties are the site's own: it moves, sizes, shows and hides the control's
+  // window. The control never hears of them.
+  void SetVisible(bool visible) override { ::ShowWindow(window_, visible ? SW_SHOW : SW_HIDE); }
   void SetTop(Twips top) override {
-    VARIANT value = SingleArgument(top);
-    PutContainer(flash::kTop, value);
+    ::OffsetRect(&bounds_, 0, scale_.Pixels(top) - bounds_.top);
+    Place();
   }
   void SetLeft(Twips left) override {
-    VARIANT value = SingleArgument(left);
-    PutContainer(flash::kLeft, value);
+    ::OffsetRect(&bounds_, scale_.Pixels(left) - bounds_.left, 0);
+    Place();
   }
   void SetHeight(Twips height) override {
-    VARIANT value = SingleArgument(height);
-    PutContainer(flash::kHeight, value);
+    bounds_.bottom = bounds_.top + scale_.Pixels(height);
+    Place();
   }
   void SetWidth(Twips width) override {
-    VARIANT value = SingleArgument(width);
-    PutContainer(flash::kWidth, value);
+    bounds_.right = bounds_.left + scale_.Pixels(width);
+    Place();
   }
 
   void SetLoop(bool loop) override {
     VARIANT value = BoolArgument(loop);
     ThrowIfFailed(
-        InvokeDispatch(dispatch_.get(), flash::kLoop, DISPATCH_PROPERTYPUT, &value, 1, nullptr),
+        InvokeDispatch(dispatch_.Get(), flash::kLoop, DISPATCH_PROPERTYPUT, &value, 1, nullptr),
         "SWFPlayer.Loop");
   }
 
@@ -396,19 +327,19 @@ class FlashPlayer final : public MoviePlayer {
     value.vt = VT_BYREF | VT_BSTR;  // text by reference
     value.pbstrVal = movie.Address();
     ThrowIfFailed(
-        InvokeDispatch(dispatch_.get(), flash::kMovie, DISPATCH_PROPERTYPUT, &value, 1, nullptr),
+        InvokeDispatch(dispatch_.Get(), flash::kMovie, DISPATCH_PROPERTYPUT, &value, 1, nullptr),
         "SWFPlayer.Movie");
   }
 
   void Play() override {
     ThrowIfFailed(
-        InvokeDispatch(dispatch_.get(), flash::kPlay, DISPATCH_METHOD, nullptr, 0, nullptr),
+        InvokeDispatch(dispatch_.Get(), flash::kPlay, DISPATCH_METHOD, nullptr, 0, nullptr),
         "SWFPlayer.Play");
   }
 
   bool Playing() override {
     Variant result;
-    ThrowIfFailed(InvokeDispatch(dispatch_.get(), flash::kPlaying, DISPATCH_PROPERTYGET, nullptr, 0,
+    ThrowIfFailed(InvokeDispatch(dispatch_.Get(), flash::kPlaying, DISPATCH_PROPERTYGET, nullptr, 0,
                                  result.get()),
                   "SWFPlayer.Playing");
     result.ChangeType(VT_BOOL, "SWFPlayer.Playing as a boolean");
@@ -417,7 +348,7 @@ class FlashPlayer final : public MoviePlayer {
 
   void StopPlay() override {
     ThrowIfFailed(
-        InvokeDispatch(dispatch_.get(), flash::kStopPlay, DISPATCH_METHOD, nullptr, 0, nullptr),
+        InvokeDispatch(dispatch_.Get(), flash::kStopPlay, DISPATCH_METHOD, nullptr, 0, nullptr),
         "SWFPlayer.StopPlay");
   }
 
@@ -442,24 +373,24 @@ class FlashPlayer final : public MoviePlayer {
     ::VariantInit(&argument);
     argument.vt = VT_BSTR;
     argument.bstrVal = value.get();
-    InvokeDispatch(dispatch_.get(), id, DISPATCH_PROPERTYPUT, &argument, 1, nullptr);
+    InvokeDispatch(dispatch_.Get(), id, DISPATCH_PROPERTYPUT, &argument, 1, nullptr);
   }
 
   // The event interface named by the control's class information, else the first connection
   // point that isn't for property changes. Without one the movie plays but sends no commands.
   void ConnectEvents(const ComPtr<IUnknown>& control, CommandHandler onCommand) {
-    auto container = control.As<IConnectionPointContainer>();
+    auto container = QueryAs<IConnectionPointContainer>(control);
     if (!container) return;
     IID source = IID_NULL;
-    if (auto info = control.As<IProvideClassInfo2>();
+    if (auto info = QueryAs<IProvideClassInfo2>(control);
         info && SUCCEEDED(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source))) {
-      container->FindConnectionPoint(source, events_.Put());
+      container->FindConnectionPoint(source, &events_);
     }
     if (!events_) {
       ComPtr<IEnumConnectionPoints> points;
-      if (FAILED(container->EnumConnectionPoints(points.Put())) || !points) return;
+      if (FAILED(container->EnumConnectionPoints(&points)) || !points) return;
       ComPtr<IConnectionPoint> point;
-      while (points->Next(1, point.Put(), nullptr) == S_OK) {
+      while (points->Next(1, &point, nullptr) == S_OK) {
         IID iid{};
         if (SUCCEEDED(point->GetConnectionInterface(&iid)) && iid != IID_IPropertyNotifySink) {
           source = iid;
@@ -469,50 +400,17 @@ class FlashPlayer final : public MoviePlayer {
       }
     }
     if (!events_) return;
-    sink_ = ComPtr<EventSink>::Adopt(new EventSink(source, std::move(onCommand)));
-    if (FAILED(events_->Advise(static_cast<IDispatch*>(sink_.get()), &cookie_))) {
+    sink_ = MakeCom<CommandSink>(source, std::move(onCommand));
+    if (FAILED(events_->Advise(static_cast<IDispatch*>(sink_.Get()), &cookie_))) {
       cookie_ = 0;
       events_.Reset();
     }
   }
 
-  // The container properties are the site's own: it moves, sizes, shows and hides the control.
-  // Each is then also handed to the control's IDispatch, whose answer is ignored: the Flash
-  // control knows no such DISPID and declines it, and a stand-in control may observe it.
-  void PutContainer(DISPID id, VARIANT& value) {
-    switch (id) {
-      case flash::kVisible: {
-        Variant visible;
-        ThrowIfFailed(::VariantCopy(visible.get(), &value), "SWFPlayer.Visible");
-        visible.ChangeType(VT_BOOL, "SWFPlayer.Visible");
-        ::ShowWindow(window_, visible->boolVal != VARIANT_FALSE ? SW_SHOW : SW_HIDE);
-        break;
-      }
-      default: {
-        Variant twips;
-        ThrowIfFailed(::VariantCopy(twips.get(), &value), "SWFPlayer position");
-        twips.ChangeType(VT_R4, "SWFPlayer position");
-        const int pixels = scale_.Pixels(twips->fltVal);
-        const int width = bounds_.right - bounds_.left;
-        const int height = bounds_.bottom - bounds_.top;
-        if (id == flash::kTop) {
-          bounds_.top = pixels;
-          bounds_.bottom = pixels + height;
-        } else if (id == flash::kLeft) {
-          bounds_.left = pixels;
-          bounds_.right = pixels + width;
-        } else if (id == flash::kHeight) {
-          bounds_.bottom = bounds_.top + pixels;
-        } else {
-          bounds_.right = bounds_.left + pixels;
-        }
-        ::MoveWindow(window_, bounds_.left, bounds_.top, bounds_.right - bounds_.left,
-                     bounds_.bottom - bounds_.top, TRUE);
-        FitControl();
-        break;
-      }
-    }
-    InvokeDispatch(dispatch_.get(), id, DISPATCH_PROPERTYPUT, &value, 1, nullptr);
+  void Place() {
+    ::MoveWindow(window_, bounds_.left, bounds_.top, bounds_.right - bounds_.left,
+                 bounds_.bottom - bounds_.top, TRUE);
+    FitControl();
   }
 
   // The control fills its site window.
@@ -534,7 +432,7 @@ class FlashPlayer final : public MoviePlayer {
   ComPtr<IOleObject> object_;
   ComPtr<IDispatch> dispatch_;
   ComPtr<IOleInPlaceObject> in_place_;
-  ComPtr<EventSink> sink_;
+  ComPtr<CommandSink> sink_;
   ComPtr<IConnectionPoint> events_;
   DWORD cookie_ = 0;
 };

@@ -19,14 +19,9 @@ namespace launcher::win32 {
 inline constexpr CLSID kFlashClassId = {
     0xD27CDB6E, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
-// The player's operations. The 0x8001xxxx ones are container properties: they belong to the
-// site, which applies them to the control's window and rectangle.
+// The control's operations, called by DISPID. Position, size and visibility are no operations of
+// the control: the site applies them to the control's window and rectangle.
 namespace flash {
-inline constexpr DISPID kLeft = static_cast<DISPID>(0x80010003u);
-inline constexpr DISPID kTop = static_cast<DISPID>(0x80010004u);
-inline constexpr DISPID kWidth = static_cast<DISPID>(0x80010005u);
-inline constexpr DISPID kHeight = static_cast<DISPID>(0x80010006u);
-inline constexpr DISPID kVisible = static_cast<DISPID>(0x80010007u);
 inline constexpr DISPID kMovie = 102;
 inline constexpr DISPID kLoop = 106;
 inline constexpr DISPID kPlay = 112;

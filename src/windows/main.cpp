@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "handoff/launch_command.h"
+#include "handoff/process_starter.h"
 #include "launcher/event_dispatch.h"
 #include "launcher/launcher_window.h"
 #include "player/switching_player.h"
@@ -85,21 +85,8 @@ int Run(HINSTANCE instance, ProcessStarter& processes, ErrorReporter& reporter) 
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   Win32ErrorReporter reporter;
-  Win32ProcessStarter system;
-  StartOnce processes(system);
-  try {
-    return Run(instance, processes, reporter);
-  } catch (const std::exception& error) {
-    // The window or its controls could not be made: a broken opening must not keep the player
-    // from the game, and StartOnce keeps it from starting twice.
-    reporter.Report(std::string("launcher: ") + error.what());
-  } catch (...) {
-    reporter.Report("launcher: unknown error");
-  }
-  try {
-    processes.Start(kLaunchCommand);
-  } catch (const std::exception& error) {
-    reporter.Report(std::string("launcher: ") + error.what());
-  }
-  return 1;
+  Win32ProcessStarter processStarter;
+  return RunWithLastResortStart(
+      processStarter, reporter,
+      [instance, &reporter](ProcessStarter& game) { return Run(instance, game, reporter); });
 }

@@ -9,10 +9,11 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "launcher/picture_header.h"
-#include "windows/com_support.h"
+#include "windows/scoped_win.h"
 #include "windows/win32_files.h"
 
 namespace launcher::win32 {
@@ -21,36 +22,6 @@ namespace {
 // A bitmap's pixels must fit one WIC copy (a 32-bit byte count) and GDI's coordinates.
 constexpr std::uint64_t kMaxBitmapBytes = std::numeric_limits<std::int32_t>::max();
 constexpr UINT kMaxSide = 32767;
-
-class DeviceContext {
- public:
-  DeviceContext() : dc_(::CreateCompatibleDC(nullptr)) {}
-  DeviceContext(const DeviceContext&) = delete;
-  DeviceContext& operator=(const DeviceContext&) = delete;
-  ~DeviceContext() {
-    if (dc_ != nullptr) ::DeleteDC(dc_);
-  }
-  [[nodiscard]] HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
-class Selection {
- public:
-  Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
-  Selection(const Selection&) = delete;
-  Selection& operator=(const Selection&) = delete;
-  ~Selection() { ::SelectObject(dc_, previous_); }
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
-
-struct BitmapDeleter {
-  void operator()(HBITMAP bitmap) const { ::DeleteObject(bitmap); }
-};
 
 // Some decoders (Wine's JPEG one among them) decode the whole picture as they open it: a size
 // written in the file's first bytes is checked before WIC sees the file. Formats not known here,
@@ -69,17 +40,13 @@ void RefuseOversizedPicture(const PathText& path) {
 
 }  // namespace
 
-WicPicture::WicPicture(HBITMAP bitmap, int width, int height)
-    : bitmap_(bitmap), width_(width), height_(height) {}
-
-WicPicture::~WicPicture() {
-  ::DeleteObject(bitmap_);
-}
+WicPicture::WicPicture(Bitmap bitmap, int width, int height)
+    : bitmap_(std::move(bitmap)), width_(width), height_(height) {}
 
 void WicPicture::Paint(HDC dc, const RECT& target, bool stretch) const {
-  const DeviceContext source;
-  if (source.get() == nullptr) return;
-  const Selection selected(source.get(), bitmap_);
+  const MemoryDC source(::CreateCompatibleDC(nullptr));
+  if (!source) return;
+  const Selection selected(source.get(), bitmap_.get());
   const int width = target.right - target.left;
   const int height = target.bottom - target.top;
   if (stretch) {
@@ -98,15 +65,15 @@ PictureRef LoadWicPicture(const PathText& path) {
   // The first factory: it exists on every Windows from 7 on, with or without its updates.
   ComPtr<IWICImagingFactory> factory;
   ThrowIfFailed(::CoCreateInstance(CLSID_WICImagingFactory1, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IWICImagingFactory, factory.PutVoid()),
+                                   IID_PPV_ARGS(&factory)),
                 "picture loader");
   ComPtr<IWICBitmapDecoder> decoder;
   ThrowIfFailed(
       factory->CreateDecoderFromFilename(ExtendedLengthPath(path).c_str(), nullptr, GENERIC_READ,
-                                         WICDecodeMetadataCacheOnDemand, decoder.Put()),
+                                         WICDecodeMetadataCacheOnDemand, &decoder),
       "picture: open");
   ComPtr<IWICBitmapFrameDecode> frame;
-  ThrowIfFailed(decoder->GetFrame(0, frame.Put()), "picture: first frame");
+  ThrowIfFailed(decoder->GetFrame(0, &frame), "picture: first frame");
   // A picture larger than any screen is refused before a pixel of it is decoded.
   UINT width = 0;
   UINT height = 0;
@@ -115,9 +82,9 @@ PictureRef LoadWicPicture(const PathText& path) {
     throw std::runtime_error("picture: more pixels than the launcher shows");
   }
   ComPtr<IWICFormatConverter> converter;
-  ThrowIfFailed(factory->CreateFormatConverter(converter.Put()), "picture: converter");
+  ThrowIfFailed(factory->CreateFormatConverter(&converter), "picture: converter");
   ThrowIfFailed(
-      converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+      converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
                             nullptr, 0.0, WICBitmapPaletteTypeCustom),
       "picture: conversion");
   ThrowIfFailed(converter->GetSize(&width, &height), "picture: size");
@@ -135,16 +102,13 @@ PictureRef LoadWicPicture(const PathText& path) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapDeleter> bitmap(
-      ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  Bitmap bitmap(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap || bits == nullptr) throw std::runtime_error("picture: no memory for the bitmap");
   ThrowIfFailed(converter->CopyPixels(nullptr, static_cast<UINT>(stride),
                                       static_cast<UINT>(stride * height), static_cast<BYTE*>(bits)),
                 "picture: decode");
-  auto picture =
-      std::make_shared<WicPicture>(bitmap.get(), static_cast<int>(width), static_cast<int>(height));
-  static_cast<void>(bitmap.release());
-  return picture;
+  return std::make_shared<WicPicture>(std::move(bitmap), static_cast<int>(width),
+                                      static_cast<int>(height));
 }
 
 }  // namespace launcher::win32

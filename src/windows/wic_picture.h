@@ -5,16 +5,14 @@
 #include <windows.h>
 
 #include "launcher/window_parts.h"
+#include "windows/scoped_win.h"
 
 namespace launcher::win32 {
 
 // A picture as a device-independent bitmap, premultiplied BGRA: transparent parts come out black.
 class WicPicture final : public Picture {
  public:
-  WicPicture(HBITMAP bitmap, int width, int height);
-  WicPicture(const WicPicture&) = delete;
-  WicPicture& operator=(const WicPicture&) = delete;
-  ~WicPicture() override;
+  WicPicture(Bitmap bitmap, int width, int height);
 
   [[nodiscard]] int Width() const { return width_; }
   [[nodiscard]] int Height() const { return height_; }
@@ -22,7 +20,7 @@ class WicPicture final : public Picture {
   void Paint(HDC dc, const RECT& target, bool stretch) const;
 
  private:
-  HBITMAP bitmap_;
+  Bitmap bitmap_;
   int width_;
   int height_;
 };

@@ -4,25 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "windows/scoped_win.h"
 #include "windows/wic_picture.h"
 #include "windows/win32_files.h"
 #include "windows/win32_text_rules.h"
 
 namespace launcher::win32 {
 namespace {
-
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
-  }
-
- private:
-  HANDLE handle_;
-};
 
 // The longest path Windows handles, in UTF-16 units, with its terminator.
 constexpr DWORD kMaxPathUnits = 32768;
@@ -43,6 +31,7 @@ PixelSize Win32System::ScreenSize() {
 
 void Win32System::SetWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, int cx,
                                int cy, unsigned flags) noexcept {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): window handles cross the interfaces as integers
   ::SetWindowPos(reinterpret_cast<HWND>(window), reinterpret_cast<HWND>(insertAfter), x, y, cx, cy,
                  flags);
 }
@@ -68,11 +57,10 @@ void Win32ProcessStarter::Start(std::string_view commandLine) {
   PROCESS_INFORMATION process{};
   if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
-    throw ProcessStartError("CreateProcess failed (error " + std::to_string(::GetLastError()) +
-                            ")");
+    throw ProcessStartError(LastErrorText("CreateProcess"));
   }
-  const Handle thread(process.hThread);
-  const Handle started(process.hProcess);
+  const KernelHandle thread(process.hThread);
+  const KernelHandle started(process.hProcess);
 }
 
 void Win32ErrorReporter::Report(std::string_view line) noexcept {
@@ -100,10 +88,7 @@ PathText ModuleFileName(HMODULE module) {
   while (true) {
     const DWORD size = static_cast<DWORD>(path.size());
     const DWORD length = ::GetModuleFileNameW(module, path.data(), size);
-    if (length == 0) {
-      throw std::runtime_error("GetModuleFileName failed (error " +
-                               std::to_string(::GetLastError()) + ")");
-    }
+    if (length == 0) ThrowLastError("GetModuleFileName");
     if (length < size) {
       path.resize(length);
       return path;

@@ -1,11 +1,10 @@
 #include "windows/win32_window.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <stdexcept>
 
 #include "launcher/launcher_window.h"
+#include "windows/scoped_win.h"
 #include "windows/wic_picture.h"
 #include "windows/win32_text_rules.h"
 
@@ -15,20 +14,19 @@ namespace {
 constexpr wchar_t kWindowClass[] = L"LauncherMain";
 constexpr wchar_t kPictureBoxClass[] = L"LauncherPictureBox";
 constexpr wchar_t kCaption[] = L"Game";
-constexpr double kTwipsPerInch = 1440.0;
-// Windows takes no window side beyond this many pixels.
-constexpr double kMaxPixels = 32767.0;
 // Posted for each queued movie command.
 constexpr UINT kCommandMessage = WM_APP + 1;
 
 template <typename T>
 T* FromWindow(HWND window) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the window's slot holds the object's address
   return reinterpret_cast<T*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
 // On WM_NCCREATE: ties the window to the object passed to CreateWindowEx.
 template <typename T>
 void Bind(HWND window, LPARAM lParam) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_NCCREATE's parameter is the creation data
   auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
   ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
 }
@@ -43,58 +41,20 @@ unsigned WindowDpi(HWND window) {
       if (const UINT dpi = getDpi(window); dpi != 0) return dpi;
     }
   }
-  unsigned dpi = USER_DEFAULT_SCREEN_DPI;
-  if (HDC screen = ::GetDC(nullptr)) {
-    if (const int logical = ::GetDeviceCaps(screen, LOGPIXELSX); logical > 0) {
-      dpi = static_cast<unsigned>(logical);
+  if (const WindowDC screen(nullptr); screen.get() != nullptr) {
+    if (const int logical = ::GetDeviceCaps(screen.get(), LOGPIXELSX); logical > 0) {
+      return static_cast<unsigned>(logical);
     }
-    ::ReleaseDC(nullptr, screen);
   }
-  return dpi;
-}
-
-void ThrowLastError(const char* what) {
-  throw std::runtime_error(std::string(what) + " failed (error " +
-                           std::to_string(::GetLastError()) + ")");
-}
-
-void RegisterClassOnce(HINSTANCE instance, const wchar_t* name, WNDPROC procedure, HICON icon,
-                       HBRUSH background) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof existing;
-  if (::GetClassInfoExW(instance, name, &existing)) return;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = procedure;
-  wc.hInstance = instance;
-  wc.hIcon = icon;
-  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = background;
-  wc.lpszClassName = name;
-  if (::RegisterClassExW(&wc) == 0) ThrowLastError("RegisterClassEx");
+  return USER_DEFAULT_SCREEN_DPI;
 }
 
 }  // namespace
 
-// ---- TwipsScale
+// ---- Scale
 
-TwipsScale::TwipsScale(unsigned dpi)
-    : twips_per_pixel_(kTwipsPerInch / (dpi == 0 ? USER_DEFAULT_SCREEN_DPI : dpi)) {}
-
-TwipsScale TwipsScale::ForWindow(HWND window) {
+TwipsScale WindowScale(HWND window) {
   return TwipsScale(WindowDpi(window));
-}
-
-int TwipsScale::Pixels(Twips twips) const {
-  const double pixels = std::round(static_cast<double>(twips) / twips_per_pixel_);
-  if (!std::isfinite(pixels) || pixels < -kMaxPixels || pixels > kMaxPixels) {
-    throw std::out_of_range("size or position out of range");
-  }
-  return static_cast<int>(pixels);
-}
-
-Twips TwipsScale::FromPixels(int pixels) const {
-  return static_cast<Twips>(pixels * twips_per_pixel_);
 }
 
 RECT PixelRect(const TwipsScale& scale, Twips left, Twips top, Twips width, Twips height) {
@@ -106,14 +66,15 @@ RECT PixelRect(const TwipsScale& scale, Twips left, Twips top, Twips width, Twip
 // ---- MainWindow
 
 MainWindow::MainWindow(HINSTANCE instance, HICON icon) {
-  RegisterClassOnce(instance, kWindowClass, &MainWindow::Procedure, icon,
-                    static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+  if (!RegisterWindowClass(instance, kWindowClass, &MainWindow::Procedure, icon)) {
+    ThrowLastError("RegisterClassEx");
+  }
   // Created at the primary monitor's corner so that its DPI is the primary monitor's; the size
   // follows once that DPI is known. WS_CLIPCHILDREN: the image is painted beneath the children.
   hwnd_ = ::CreateWindowExW(0, kWindowClass, kCaption, WS_POPUP | WS_CLIPCHILDREN, 0, 0, 0, 0,
                             nullptr, nullptr, instance, this);
   if (hwnd_ == nullptr) ThrowLastError("CreateWindowEx");
-  scale_ = TwipsScale::ForWindow(hwnd_);
+  scale_ = WindowScale(hwnd_);
   Resize(scale_.Pixels(created::kWindowWidth), scale_.Pixels(created::kWindowHeight));
 }
 
@@ -245,12 +206,10 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::Paint() {
-  PAINTSTRUCT paint{};
-  HDC dc = ::BeginPaint(hwnd_, &paint);
-  if (dc == nullptr) return;
-  ::FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
-  if (image_ != nullptr) image_->Paint(dc);
-  ::EndPaint(hwnd_, &paint);
+  const Painting paint(hwnd_);
+  if (paint.dc() == nullptr) return;
+  ::FillRect(paint.dc(), &paint.Area(), static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+  if (image_ != nullptr) image_->Paint(paint.dc());
 }
 
 // ---- WindowTimer
@@ -272,10 +231,10 @@ void WindowTimer::SetInterval(int milliseconds) {
 
 PictureBoxWindow::PictureBoxWindow(MainWindow& parent, const RECT& created)
     : scale_(parent.Scale()) {
-  const auto instance =
-      reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent.hwnd(), GWLP_HINSTANCE));
-  RegisterClassOnce(instance, kPictureBoxClass, &PictureBoxWindow::Procedure, nullptr,
-                    static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+  const HINSTANCE instance = InstanceOf(parent.hwnd());
+  if (!RegisterWindowClass(instance, kPictureBoxClass, &PictureBoxWindow::Procedure)) {
+    ThrowLastError("RegisterClassEx");
+  }
   // No border; visible like a freshly created control (the load handler hides it at once).
   hwnd_ = ::CreateWindowExW(0, kPictureBoxClass, L"Logo", WS_CHILD | WS_VISIBLE, created.left,
                             created.top, created.right - created.left, created.bottom - created.top,
@@ -294,17 +253,15 @@ LRESULT CALLBACK PictureBoxWindow::Procedure(HWND window, UINT message, WPARAM w
                                              LPARAM lParam) {
   if (message == WM_NCCREATE) Bind<PictureBoxWindow>(window, lParam);
   if (message == WM_PAINT) {
-    PAINTSTRUCT paint{};
-    HDC dc = ::BeginPaint(window, &paint);
-    if (dc != nullptr) {
-      ::FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+    const Painting paint(window);
+    if (paint.dc() != nullptr) {
+      ::FillRect(paint.dc(), &paint.Area(), static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
       const PictureBoxWindow* self = FromWindow<PictureBoxWindow>(window);
       if (self != nullptr && self->picture_) {
         RECT client{};
         ::GetClientRect(window, &client);
-        static_cast<const WicPicture&>(*self->picture_).Paint(dc, client, false);
+        static_cast<const WicPicture&>(*self->picture_).Paint(paint.dc(), client, false);
       }
-      ::EndPaint(window, &paint);
     }
     return 0;
   }

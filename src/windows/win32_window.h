@@ -10,26 +10,14 @@
 #include <string>
 
 #include "launcher/event_dispatch.h"
+#include "launcher/twips_scale.h"
 #include "launcher/window_parts.h"
 
 namespace launcher::win32 {
 
-// Twips and pixels at one DPI (1440 twips to the inch).
-class TwipsScale {
- public:
-  explicit TwipsScale(unsigned dpi);
-  // The DPI of the monitor the window is on (the program is per-monitor DPI aware), or the
-  // system's on Windows older than 10.
-  static TwipsScale ForWindow(HWND window);
-
-  [[nodiscard]] double TwipsPerPixel() const { return twips_per_pixel_; }
-  // Rounds to the nearest pixel; throws for a value no window can take.
-  [[nodiscard]] int Pixels(Twips twips) const;
-  [[nodiscard]] Twips FromPixels(int pixels) const;
-
- private:
-  double twips_per_pixel_;
-};
+// The scale at the DPI of the monitor the window is on (the program is per-monitor DPI aware),
+// or the system's on Windows older than 10.
+TwipsScale WindowScale(HWND window);
 
 class PaintedImage;
 
@@ -79,7 +67,7 @@ class MainWindow final : public Form {
   void Resize(int width, int height);
 
   HWND hwnd_ = nullptr;
-  TwipsScale scale_{96};
+  TwipsScale scale_;
   EventDispatcher* dispatcher_ = nullptr;
   PaintedImage* image_ = nullptr;
   std::deque<std::pair<std::wstring, std::wstring>> commands_;

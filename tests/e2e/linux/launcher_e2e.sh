@@ -28,7 +28,7 @@ logo_w=352
 logo_h=224
 # Quadrant colours of the logo and the movies' colours, as "R G B".
 c_tl="255 0 0" c_tr="0 255 0" c_bl="0 0 255" c_br="255 255 0"
-c_movie="255 0 255" c_close_movie="0 255 255"
+c_movie="255 0 255"
 
 make_movie() { # out seconds colour [chapters-file]
   local out=$1 secs=$2 colour=$3 chapters=${4:-}
@@ -300,7 +300,7 @@ scenario_windowed_size() {
   run_launcher
   wait_window 15
   geometry
-  [ "$win_w" -eq "$logo_w" ] && [ "$win_h" -eq "$logo_h" ] ||
+  { [ "$win_w" -eq "$logo_w" ] && [ "$win_h" -eq "$logo_h" ]; } ||
     fail "window is ${win_w}x${win_h}, expected the picture's ${logo_w}x${logo_h}"
   expect_pixel 20 20 "$c_tl" "top-left quadrant"
   expect_pixel $((logo_w - 20)) 20 "$c_tr" "top-right quadrant"
@@ -323,7 +323,7 @@ scenario_full_screen() {
   geometry
   local screen_w screen_h
   read -r screen_w screen_h < <(xdotool getdisplaygeometry)
-  [ "$win_x" -eq 0 ] && [ "$win_y" -eq 0 ] && [ "$win_w" -eq "$screen_w" ] && [ "$win_h" -eq "$screen_h" ] ||
+  { [ "$win_x" -eq 0 ] && [ "$win_y" -eq 0 ] && [ "$win_w" -eq "$screen_w" ] && [ "$win_h" -eq "$screen_h" ]; } ||
     fail "window is ${win_w}x${win_h}+${win_x}+${win_y}, expected the screen ${screen_w}x${screen_h}+0+0"
   local qx=$((screen_w / 4)) qy=$((screen_h / 4))
   expect_pixel "$qx" "$qy" "$c_tl" "stretched top-left quadrant"
@@ -353,9 +353,11 @@ scenario_no_logo() {
   no_logo_case no_logo 'start_ini missing.jpg OP.mp4 WINDOW'
 }
 scenario_hidden_logo() {
+  # shellcheck disable=SC2016 # expanded where the case runs it
   no_logo_case hidden_logo 'cp "$media/logo.jpg" "$game/.logo.jpg"; start_ini .logo.jpg OP.mp4 WINDOW'
 }
 scenario_logo_folder() {
+  # shellcheck disable=SC2016 # expanded where the case runs it
   no_logo_case logo_folder 'mkdir "$game/logo.jpg"; start_ini logo.jpg OP.mp4 WINDOW'
 }
 
@@ -389,7 +391,7 @@ scenario_key_starts_movie() {
   expect_pixel $((win_w / 2)) $((win_h * 2 / 3)) "$c_movie" "movie over the logo's lower half"
   screenshot movie
   geometry
-  [ "$wid" = "$before_wid" ] && [ "$win_w" -eq "$before_w" ] && [ "$win_h" -eq "$before_h" ] ||
+  { [ "$wid" = "$before_wid" ] && [ "$win_w" -eq "$before_w" ] && [ "$win_h" -eq "$before_h" ]; } ||
     fail "the movie is not in the logo's place"
   hold_key Escape
   wait_exit 10

@@ -99,8 +99,8 @@ class SoundServer:
 
 def find_window():
     """The launcher's window (caption "Game") as an X id, or None."""
-    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Game$"], capture_output=True,
-                           text=True)
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Game$"],
+                           capture_output=True, text=True)
     ids = found.stdout.split()
     return ids[0] if ids else None
 

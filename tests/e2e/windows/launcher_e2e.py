@@ -35,7 +35,6 @@ LAUNCH_COMMAND = 'cmd.exe /c ntleac Game.exe "A-G 123 -B 456" "P0" "C932" "L1041
 LAUNCH_ARGS = ["Game.exe", "A-G 123 -B 456", "P0", "C932", "L1041", "T-540"]
 # Wine registers classes for the whole prefix only: HKEY_CURRENT_USER's classes aren't read.
 FLASH_KEY = r"HKLM\Software\Classes\CLSID\{D27CDB6E-AE6D-11CF-96B8-444553540000}"
-TWIPS_PER_PIXEL = 15  # Wine's default 96 DPI
 LOGO_COLOUR = (230, 200, 40)
 MOVIE_COLOUR = (0, 64, 255)  # what the stand-in control paints
 
@@ -423,8 +422,13 @@ def wait_for_journal(game, line, timeout=5):
     raise Failure(f"the control never got {line!r}: {game.journal()}")
 
 
-def check_control_calls(game, twips_per_pixel=TWIPS_PER_PIXEL):
-    """The persisted settings and the load and start calls, with their argument types."""
+# The control's close, its site still where the movie played and shown.
+CLOSED_SHOWN = "close site 0 0 400 300 shown"
+
+
+def check_control_calls(game):
+    """The persisted settings, the load and start calls with their argument types, and where the
+    site holds the control when it starts: the control hears of no container property."""
     journal = [entry for entry in game.journal() if not entry.startswith("invoke 125")]
     movie = windows_path(os.path.join(game.folder, "OP.swf"))
     expected = [
@@ -435,14 +439,9 @@ def check_control_calls(game, twips_per_pixel=TWIPS_PER_PIXEL):
         "persist AllowScriptAccess=always",
         "persist AllowNetworking=all",
         "verb -5",
-        "invoke 0x80010007 put VT_BOOL false",
-        "invoke 0x80010004 put VT_R4 0",
-        "invoke 0x80010003 put VT_R4 0",
-        f"invoke 0x80010006 put VT_R4 {300 * twips_per_pixel}",
-        f"invoke 0x80010005 put VT_R4 {400 * twips_per_pixel}",
         "invoke 106 put VT_BOOL false",
-        "invoke 0x80010007 put VT_BOOL true",
         f"invoke 102 put VT_BYREF|VT_BSTR {movie}",
+        "site 0 0 400 300 shown",
         "invoke 112 method",
     ]
     check(journal[:len(expected)] == expected,
@@ -477,7 +476,7 @@ def control_escape(options, root):
         check(game.ended_within(3), "Esc did not close the window")
         game.wait()
     rest = check_control_calls(game)
-    check(rest == ["close"], f"after the start: {rest}")
+    check(rest == [CLOSED_SHOWN], f"after the start: {rest}")
     game.check_one_launch()
 
 
@@ -492,7 +491,7 @@ def control_left_click(options, root):
         run(["xdotool", "mouseup", "1"])
         check(game.ended_within(3), "the left button did not close the window")
         game.wait()
-    check(check_control_calls(game) == ["close"], "unexpected calls after the start")
+    check(check_control_calls(game) == [CLOSED_SHOWN], "unexpected calls after the start")
     game.check_one_launch()
 
 
@@ -506,7 +505,7 @@ def control_close_command(options, root):
         game.wait()
     rest = check_control_calls(game)
     check(rest == ["fire close lower case is ignored", "fire Close now", "invoke 126 method",
-                   "invoke 0x80010007 put VT_BOOL false", "close"],
+                   "close site 0 0 400 300 hidden"],
           f"after the start: {rest}")
     # The tick after the command found the movie stopped.
     check(game.journal()[-2] == "invoke 125 get -> false", "the close was not the tick's")
@@ -519,15 +518,15 @@ def control_movie_end(options, root):
         start_movie(game)
         check(game.ended_within(4), "the end of the movie did not close the window")
         game.wait()
-    check(check_control_calls(game) == ["close"], "unexpected calls after the start")
+    check(check_control_calls(game) == [CLOSED_SHOWN], "unexpected calls after the start")
     check(game.journal()[-2] == "invoke 125 get -> false",
           "the close was not the movie's end:\n  " + "\n  ".join(game.journal()))
     game.check_one_launch()
 
 
 def high_dpi(options, root):
-    # At 150 % a pixel is 10 twips: the window still takes the picture's size in pixels, and the
-    # control is given that size in twips of this DPI.
+    # At 150 % a pixel is 10 twips: the window still takes the picture's size in pixels, and so
+    # does the control's site.
     with SystemDpi(144), StandInControl(options.flash):
         game = control_game(options, root, "duration 300\n")
         game.start()
@@ -536,7 +535,7 @@ def high_dpi(options, root):
         hold_key("space")
         check(game.ended_within(4), "the end of the movie did not close the window")
         game.wait()
-    check(check_control_calls(game, twips_per_pixel=10) == ["close"],
+    check(check_control_calls(game) == [CLOSED_SHOWN],
           "unexpected calls after the start")
     game.check_one_launch()
 

@@ -7,15 +7,17 @@
 //   verb <n>                     IOleObject::DoVerb
 //   invoke <dispid> <put|get|method> <argument types> [value]
 //   fire <command> <args>        an FSCommand raised to the container
-//   close                        IOleObject::Close
+//   site <x> <y> <w> <h> shown|hidden   where the container's site window is when Play is called
+//   close site <x> <y> <w> <h> shown|hidden   IOleObject::Close, and the site window then
 // Argument types are VT_ names joined by "|", e.g. "VT_BYREF|VT_BSTR".
 //
 // A movie is a text file of lines, each optional:
 //   duration <ms>                how long Play plays (default 1000)
 //   fscommand <ms> <command> [args]   raise FSCommand this long after Play
 // Container properties (DISPIDs 0x8001xxxx) are recorded and declined, as the real control
-// declines them. Test hooks: DISPID 9000 FireCommand(command, args) raises FSCommand at once;
-// DISPID 9001 Journal reads the journal.
+// declines them: a container places and shows its site window instead, which the site lines report
+// in the site's parent's client pixels. Test hooks: DISPID 9000 FireCommand(command, args) raises
+// FSCommand at once; DISPID 9001 Journal reads the journal.
 
 #include <windows.h>
 
@@ -302,7 +304,7 @@ class Control final : public IDispatch,
   }
   STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
   STDMETHODIMP Close(DWORD) override {
-    Record(L"close");
+    Record(L"close " + SiteText());
     DestroyOwnWindow();
     return S_OK;
   }
@@ -316,6 +318,7 @@ class Control final : public IDispatch,
     if (verb != OLEIVERB_INPLACEACTIVATE || parent == nullptr || position == nullptr) {
       return E_NOTIMPL;
     }
+    site_window_ = parent;
     CreateOwnWindow(parent, *position);
     return window_ != nullptr ? S_OK : E_FAIL;
   }
@@ -480,7 +483,19 @@ class Control final : public IDispatch,
     }
   }
 
+  std::wstring SiteText() const {
+    RECT bounds{};
+    if (site_window_ == nullptr || !::GetWindowRect(site_window_, &bounds)) return L"site none";
+    ::MapWindowPoints(HWND_DESKTOP, ::GetParent(site_window_), reinterpret_cast<POINT*>(&bounds),
+                      2);
+    const bool shown = (::GetWindowLongPtrW(site_window_, GWL_STYLE) & WS_VISIBLE) != 0;
+    return L"site " + std::to_wstring(bounds.left) + L" " + std::to_wstring(bounds.top) + L" " +
+           std::to_wstring(bounds.right - bounds.left) + L" " +
+           std::to_wstring(bounds.bottom - bounds.top) + (shown ? L" shown" : L" hidden");
+  }
+
   void StartPlaying() {
+    Record(SiteText());
     playing_ = true;
     started_ = ::GetTickCount();
     for (std::size_t i = 0; i < commands_.size() && window_ != nullptr; ++i) {
@@ -535,6 +550,7 @@ class Control final : public IDispatch,
   EventPoint events_;
   IOleClientSite* site_ = nullptr;
   HWND window_ = nullptr;
+  HWND site_window_ = nullptr;  // the container's window that holds window_
   std::wstring journal_;
   std::wstring movie_;
   DWORD duration_ = 1000;
