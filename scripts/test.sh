@@ -12,8 +12,9 @@ cmake --preset linux-tidy
 cmake --build --preset linux-tidy
 
 # linux-release holds the benchmark and is what the example runs: built so neither rots.
-for preset in linux linux-release windows windows-x64; do
+for preset in linux linux-tsan linux-release windows windows-x64; do
   cmake --preset "$preset"
   cmake --build --preset "$preset"
 done
-scripts/with-test-env.sh bash -c 'ctest --preset linux && ctest --preset windows-x64'
+scripts/with-test-env.sh bash -c 'ctest --preset linux && ctest --preset linux-tsan &&
+  ctest --preset windows-x64'
