@@ -34,6 +34,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -123,17 +124,50 @@ class ProbeScreen {
   int x_ = 0, y_ = 0;
 };
 
-// CPU time of every thread of pid, in ns (first field of each task's schedstat).
-Ns CpuTime(pid_t pid) {
-  Ns total = 0;
+// CPU time of every thread of pid, in ns (first field of each task's schedstat), by thread id.
+std::map<std::string, Ns> CpuTimes(pid_t pid) {
+  std::map<std::string, Ns> times;
   std::error_code ec;
   const std::filesystem::path tasks = "/proc/" + std::to_string(pid) + "/task";
   for (const auto& entry : std::filesystem::directory_iterator(tasks, ec)) {
     std::ifstream in(entry.path() / "schedstat");
     long long ns = 0;
-    if (in >> ns) total += ns;
+    if (in >> ns) times[entry.path().filename().string()] = ns;
   }
-  return total;
+  return times;
+}
+
+// CPU time spent between two readings: a thread that ended meanwhile takes its time with it, so
+// only what each thread still there added is counted (never less than nothing).
+Ns CpuSpent(const std::map<std::string, Ns>& before, const std::map<std::string, Ns>& after) {
+  Ns spent = 0;
+  for (const auto& [thread, ns] : after) {
+    const auto then = before.find(thread);
+    spent += ns - (then == before.end() ? 0 : then->second);
+  }
+  return spent;
+}
+
+// The process's own memory now, in kB, from /proc/PID/smaps_rollup: RSS, PSS, and USS (private
+// clean + private dirty: what ending the process would give back; shared library pages that
+// another process also maps are not in it).
+struct Footprint {
+  long rss = 0, pss = 0, uss = 0;
+};
+Footprint Memory(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  Footprint f;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string name;
+    long kb = 0;
+    if (!(fields >> name >> kb)) continue;
+    if (name == "Rss:") f.rss = kb;
+    if (name == "Pss:") f.pss = kb;
+    if (name == "Private_Clean:" || name == "Private_Dirty:") f.uss += kb;
+  }
+  return f;
 }
 
 // VmHWM of pid in kB, or 0 once it has gone.
@@ -279,14 +313,17 @@ int main(int argc, char** argv) {
   std::printf("shown_hwm_kb=%ld\n", HighWater(child.Pid()));
 
   SleepMs(500);  // let start-up work that follows the first paint settle
-  const Ns cpu0 = CpuTime(child.Pid());
+  const auto cpu0 = CpuTimes(child.Pid());
   const Ns idle0 = Now();
   SleepMs(o.idle_ms);
-  const Ns cpu1 = CpuTime(child.Pid());
+  const auto cpu1 = CpuTimes(child.Pid());
   const Ns idle1 = Now();
-  std::printf("idle_cpu_pct=%.2f\n",
-              100.0 * static_cast<double>(cpu1 - cpu0) / static_cast<double>(idle1 - idle0));
+  std::printf("idle_cpu_pct=%.2f\n", 100.0 * static_cast<double>(CpuSpent(cpu0, cpu1)) /
+                                         static_cast<double>(idle1 - idle0));
   std::printf("logo_hwm_kb=%ld\n", HighWater(child.Pid()));
+  const Footprint logo_memory = Memory(child.Pid());
+  std::printf("logo_rss_kb=%ld\nlogo_pss_kb=%ld\nlogo_uss_kb=%ld\n", logo_memory.rss,
+              logo_memory.pss, logo_memory.uss);
 
   screen.FocusProbedWindow();
   screen.Key(true);

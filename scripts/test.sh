@@ -16,7 +16,7 @@ for preset in linux-tidy windows-tidy; do
 done
 
 # linux-release holds the benchmark and is what the example runs: built so neither rots.
-for preset in linux linux-release windows windows-x64; do
+for preset in linux linux-tsan linux-release windows windows-x64; do
   cmake --preset "$preset"
   cmake --build --preset "$preset"
 done
@@ -25,7 +25,8 @@ cmake --workflow --preset package
 # The 32-bit product runs under 32-bit Wine only where the kernel runs 32-bit programs; elsewhere
 # its tests show as skipped, and this says so once.
 reason=$(scripts/wine32.sh status) || echo "32-bit product: not run here ($reason)"
-scripts/with-test-env.sh bash -c 'ctest --preset linux && ctest --preset windows-x64 && ctest --preset windows'
+scripts/with-test-env.sh bash -c 'ctest --preset linux && ctest --preset linux-tsan &&
+  ctest --preset windows-x64 && ctest --preset windows'
 
 # The parsers under libFuzzer, about a minute each; any finding fails the run.
 cmake --preset fuzz

@@ -51,7 +51,8 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
   mpv::MpvLibraryLoader mpvLibrary;
   mpv::MpvMoviePlayer player(
       mpvLibrary, window.Video(), [&playerEvents] { playerEvents.Wake(); },
-      [&playerFrames] { playerFrames.Wake(); });
+      [&playerFrames] { playerFrames.Wake(); },
+      [&reporter](std::string_view line) { reporter.Report(line); });
 
   Main main({window, timer, player, window.LogoBox(), window.Image()},
             {system, processes, text, folder});

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,6 +46,42 @@ constexpr int kForkFailed = 71;
   ::signal(SIGPIPE, SIG_DFL);
   ::execv(program, argv);
   ::_exit(127);  // as a shell reports a program it could not run
+}
+
+// The system's setsid(1), which with --fork starts the program in a session of its own from a
+// child and ends at once: the same hand-over as forking twice, without copying the launcher's
+// memory map twice (tens of milliseconds once a movie has played).
+constexpr const char* kSetsid = "/usr/bin/setsid";
+
+// Starts setsid for argv, its streams on /dev/null and nothing else of the launcher's; returns
+// its process, or -1 when it can't be started.
+pid_t SpawnThroughSetsid(char* const* argv) {
+  posix_spawn_file_actions_t files;
+  posix_spawnattr_t attributes;
+  if (::posix_spawn_file_actions_init(&files) != 0) return -1;
+  if (::posix_spawnattr_init(&attributes) != 0) {
+    ::posix_spawn_file_actions_destroy(&files);
+    return -1;
+  }
+  sigset_t none;
+  sigset_t all;
+  ::sigemptyset(&none);
+  ::sigfillset(&all);
+  pid_t child = -1;
+  if (::posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDWR, 0) == 0 &&
+      ::posix_spawn_file_actions_adddup2(&files, STDIN_FILENO, STDOUT_FILENO) == 0 &&
+      ::posix_spawn_file_actions_adddup2(&files, STDIN_FILENO, STDERR_FILENO) == 0 &&
+      ::posix_spawn_file_actions_addclosefrom_np(&files, 3) == 0 &&
+      ::posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+      ::posix_spawnattr_setsigdefault(&attributes, &all) == 0 &&
+      ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) ==
+          0 &&
+      ::posix_spawn(&child, kSetsid, &files, &attributes, argv, environ) != 0) {
+    child = -1;
+  }
+  ::posix_spawnattr_destroy(&attributes);
+  ::posix_spawn_file_actions_destroy(&files);
+  return child;
 }
 
 }  // namespace
@@ -97,29 +134,32 @@ void PosixProcessStarter::Start(std::string_view commandLine) {
                                   .value_or(command.program);
 
   // Everything the child needs is made before fork: after it, no allocation is safe.
-  std::vector<std::string> owned;
-  owned.reserve(command.arguments.size() + 1);
-  owned.push_back(command.program);
+  std::vector<std::string> owned{"setsid", "--fork", program};
   owned.insert(owned.end(), command.arguments.begin(), command.arguments.end());
   std::vector<char*> argv;
   argv.reserve(owned.size() + 1);
   for (std::string& arg : owned) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  char* const* programArgv = argv.data() + 2;  // what the program itself is given
 
-  const pid_t child = ::fork();
+  pid_t child = SpawnThroughSetsid(argv.data());
   if (child < 0) {
-    throw ProcessStartError(std::string("can't start a process: ") + std::strerror(errno));
+    // No setsid on this system: the launcher forks twice itself.
+    child = ::fork();
+    if (child < 0) {
+      throw ProcessStartError(std::string("can't start a process: ") + std::strerror(errno));
+    }
+    if (child == 0) RunInChild(program.c_str(), programArgv);
   }
-  if (child == 0) RunInChild(program.c_str(), argv.data());
 
   // The intermediate child ends as soon as it has forked: this reaps it, it doesn't wait for the
-  // started program.
+  // started program. Anything but a clean end means it couldn't fork.
   int status = 0;
   pid_t reaped = 0;
   do {
     reaped = ::waitpid(child, &status, 0);
   } while (reaped < 0 && errno == EINTR);
-  if (reaped == child && WIFEXITED(status) && WEXITSTATUS(status) == kForkFailed) {
+  if (reaped == child && (!WIFEXITED(status) || WEXITSTATUS(status) != 0)) {
     throw ProcessStartError("can't start a process for the launch command");
   }
 }

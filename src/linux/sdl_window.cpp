@@ -366,6 +366,13 @@ void SdlVideoLayer::ClearFrame() {
   window_.Invalidate();
 }
 
+bool SdlVideoLayer::Covers(const SDL_Rect& area) const {
+  if (!visible_ || !has_frame_ || !texture_) return false;
+  const SDL_Rect own = window_.ToPixels(rect_);
+  return own.x <= area.x && own.y <= area.y && own.x + own.w >= area.x + area.w &&
+         own.y + own.h >= area.y + area.h;
+}
+
 void SdlVideoLayer::Draw(SDL_Renderer* renderer) {
   if (!visible_) return;
   const SDL_Rect area = window_.ToPixels(rect_);
@@ -467,10 +474,16 @@ void SdlWindow::RedrawIfNeeded() {
   if (!dirty_ || !shown_ || dismissed_) return;
   dirty_ = false;
   SDL_Renderer* renderer = renderer_.get();
-  SDL_SetRenderDrawColor(renderer, 0, 0, 0, SDL_ALPHA_OPAQUE);
-  SDL_RenderClear(renderer);
-  // Stacking: the image on the window's surface, then the child windows in creation order.
-  image_.Draw(renderer);
+  // Stacking: the image on the window's surface, then the child windows in creation order. What
+  // a movie frame hides is not drawn: the software renderer would stretch the logo beneath every
+  // frame, and a tick due meanwhile would wait for it.
+  int width = 0, height = 0;
+  SDL_GetWindowSize(window_.get(), &width, &height);
+  if (!video_.Covers({0, 0, width, height})) {
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, SDL_ALPHA_OPAQUE);
+    SDL_RenderClear(renderer);
+    image_.Draw(renderer);
+  }
   video_.Draw(renderer);
   logo_.Draw(renderer);
   SDL_RenderPresent(renderer);

@@ -109,6 +109,8 @@ class SdlVideoLayer final : public mpv::VideoLayer {
   void DrawFrame(const std::function<void(const mpv::FrameMemory&)>& render) override;
   void ClearFrame() override;
   void Draw(SDL_Renderer* renderer);
+  // Whether a frame shown now hides all of the area.
+  [[nodiscard]] bool Covers(const SDL_Rect& area) const;
 
  private:
   SdlWindow& window_;

@@ -9,8 +9,6 @@
 namespace launcher::mpv {
 namespace {
 
-constexpr const char* kSoname = "libmpv.so.2";
-
 std::string LastDlError() {
   const char* error = ::dlerror();
   return error != nullptr ? error : "unknown error";
@@ -28,25 +26,21 @@ void Resolve(void* handle, Function& function, const char* name) {
 
 }  // namespace
 
-std::shared_ptr<const MpvLibrary> MpvLibrary::Open() {
+std::shared_ptr<const MpvLibrary> MpvLibrary::Open(const char* soname) {
   // Every relocation is done here, on the loading thread, and none later on the window's. The
   // library stays mapped after dlclose: FFmpeg and the audio libraries leave exit handlers behind.
-  void* handle = ::dlopen(kSoname, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-  if (handle == nullptr)
-    throw std::runtime_error("can't open " + std::string(kSoname) + ": " + LastDlError());
+  void* handle = ::dlopen(soname, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  if (handle == nullptr) throw std::runtime_error(LastDlError());
   std::shared_ptr<MpvLibrary> library(new MpvLibrary(handle));
   Resolve(handle, library->error_string, "mpv_error_string");
-  Resolve(handle, library->free, "mpv_free");
   Resolve(handle, library->create, "mpv_create");
   Resolve(handle, library->initialize, "mpv_initialize");
   Resolve(handle, library->terminate_destroy, "mpv_terminate_destroy");
   Resolve(handle, library->set_option_string, "mpv_set_option_string");
-  Resolve(handle, library->command, "mpv_command");
-  Resolve(handle, library->command_ret, "mpv_command_ret");
-  Resolve(handle, library->free_node_contents, "mpv_free_node_contents");
-  Resolve(handle, library->set_property_string, "mpv_set_property_string");
-  Resolve(handle, library->get_property_string, "mpv_get_property_string");
+  Resolve(handle, library->request_log_messages, "mpv_request_log_messages");
   Resolve(handle, library->observe_property, "mpv_observe_property");
+  Resolve(handle, library->command_async, "mpv_command_async");
+  Resolve(handle, library->set_property_async, "mpv_set_property_async");
   Resolve(handle, library->wait_event, "mpv_wait_event");
   Resolve(handle, library->set_wakeup_callback, "mpv_set_wakeup_callback");
   Resolve(handle, library->render_context_create, "mpv_render_context_create");
@@ -68,7 +62,8 @@ MpvLibraryLoader::~MpvLibraryLoader() {
 
 void MpvLibraryLoader::Start() {
   if (library_.valid()) return;
-  std::packaged_task<std::shared_ptr<const MpvLibrary>()> open(&MpvLibrary::Open);
+  std::packaged_task<std::shared_ptr<const MpvLibrary>()> open(
+      [soname = soname_] { return MpvLibrary::Open(soname); });
   auto library = open.get_future().share();
   try {
     thread_ = std::thread(std::move(open));
@@ -80,7 +75,7 @@ void MpvLibraryLoader::Start() {
 
 std::shared_ptr<const MpvLibrary> MpvLibraryLoader::Get() {
   Start();
-  if (!library_.valid()) return MpvLibrary::Open();
+  if (!library_.valid()) return MpvLibrary::Open(soname_);
   return library_.get();
 }
 

@@ -15,24 +15,23 @@ namespace launcher::mpv {
 // The functions of libmpv the player uses; the library stays loaded while this lives.
 class MpvLibrary {
  public:
-  // Opens libmpv.so.2 and resolves every function. Throws std::runtime_error.
-  [[nodiscard]] static std::shared_ptr<const MpvLibrary> Open();
+  static constexpr const char* kSoname = "libmpv.so.2";
+
+  // Opens the library and resolves every function. Throws std::runtime_error.
+  [[nodiscard]] static std::shared_ptr<const MpvLibrary> Open(const char* soname = kSoname);
   ~MpvLibrary();
   MpvLibrary(const MpvLibrary&) = delete;
   MpvLibrary& operator=(const MpvLibrary&) = delete;
 
   decltype(&::mpv_error_string) error_string = nullptr;
-  decltype(&::mpv_free) free = nullptr;
   decltype(&::mpv_create) create = nullptr;
   decltype(&::mpv_initialize) initialize = nullptr;
   decltype(&::mpv_terminate_destroy) terminate_destroy = nullptr;
   decltype(&::mpv_set_option_string) set_option_string = nullptr;
-  decltype(&::mpv_command) command = nullptr;
-  decltype(&::mpv_command_ret) command_ret = nullptr;
-  decltype(&::mpv_free_node_contents) free_node_contents = nullptr;
-  decltype(&::mpv_set_property_string) set_property_string = nullptr;
-  decltype(&::mpv_get_property_string) get_property_string = nullptr;
+  decltype(&::mpv_request_log_messages) request_log_messages = nullptr;
   decltype(&::mpv_observe_property) observe_property = nullptr;
+  decltype(&::mpv_command_async) command_async = nullptr;
+  decltype(&::mpv_set_property_async) set_property_async = nullptr;
   decltype(&::mpv_wait_event) wait_event = nullptr;
   decltype(&::mpv_set_wakeup_callback) set_wakeup_callback = nullptr;
   decltype(&::mpv_render_context_create) render_context_create = nullptr;
@@ -49,7 +48,7 @@ class MpvLibrary {
 // Opens libmpv on a thread of its own once started; whoever needs it waits only for what is left.
 class MpvLibraryLoader {
  public:
-  MpvLibraryLoader() = default;
+  explicit MpvLibraryLoader(const char* soname = MpvLibrary::kSoname) : soname_(soname) {}
   ~MpvLibraryLoader();  // waits for the thread: the process must not end inside the loader
   MpvLibraryLoader(const MpvLibraryLoader&) = delete;
   MpvLibraryLoader& operator=(const MpvLibraryLoader&) = delete;
@@ -60,6 +59,7 @@ class MpvLibraryLoader {
   [[nodiscard]] std::shared_ptr<const MpvLibrary> Get();
 
  private:
+  const char* soname_;
   std::thread thread_;
   std::shared_future<std::shared_ptr<const MpvLibrary>> library_;
 };

@@ -1,6 +1,7 @@
 #include "player/mpv/mpv_player.h"
 
 #include <array>
+#include <exception>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -8,8 +9,12 @@
 namespace launcher::mpv {
 namespace {
 
-constexpr std::uint64_t kChapterReply = 1;
-constexpr std::uint64_t kDurationReply = 2;
+// Observed properties and replies, told apart by their userdata. Each loadfile's reply has a
+// number of its own from kFirstLoad on, so a late reply to an earlier one is known as such.
+enum Reply : std::uint64_t { kChapterList = 1, kChapter, kDuration, kStop, kLoop, kFirstLoad };
+
+// How many of mpv's latest warnings a skipped movie's line quotes.
+constexpr std::size_t kKeptWarnings = 3;
 
 // Options fixed before mpv starts: no input of its own, no extras, one play of the file, and
 // silence rather than an error where there is no sound device.
@@ -36,6 +41,26 @@ constexpr std::pair<const char*, const char*> kOptions[] = {
     {"idle", "yes"},
     {"hwdec", "no"},
 };
+
+// The playlist entry that a loadfile reply names, or -1.
+std::int64_t EntryOf(const mpv_node& result) {
+  if (result.format != MPV_FORMAT_NODE_MAP) return -1;
+  const mpv_node_list* map = result.u.list;
+  for (int i = 0; i < map->num; ++i) {
+    if (std::string_view(map->keys[i]) == "playlist_entry_id" &&
+        map->values[i].format == MPV_FORMAT_INT64) {
+      return map->values[i].u.int64;
+    }
+  }
+  return -1;
+}
+
+std::string_view WithoutLineEnd(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -75,11 +100,12 @@ struct MpvMoviePlayer::Engine {
 };
 
 MpvMoviePlayer::MpvMoviePlayer(MpvLibraryLoader& loader, VideoLayer& layer, Wake wakeForEvents,
-                               Wake wakeForFrame)
+                               Wake wakeForFrame, Report reportSkipped)
     : loader_(loader),
       layer_(layer),
       wake_for_events_(std::move(wakeForEvents)),
-      wake_for_frame_(std::move(wakeForFrame)) {}
+      wake_for_frame_(std::move(wakeForFrame)),
+      report_skipped_(std::move(reportSkipped)) {}
 
 MpvMoviePlayer::~MpvMoviePlayer() = default;
 
@@ -101,72 +127,79 @@ void MpvMoviePlayer::SetWidth(Twips width) {
 
 void MpvMoviePlayer::SetLoop(bool loop) {
   loop_ = loop;
-  if (engine_) {
-    engine_->Check(engine_->library->set_property_string(engine_->handle.get(), "loop-file",
-                                                         loop ? "inf" : "no"),
-                   "set looping");
+  if (!engine_) return;
+  const char* value = loop ? "inf" : "no";
+  engine_->Check(
+      engine_->library->set_property_async(engine_->handle.get(), kLoop, "loop-file",
+                                           MPV_FORMAT_STRING, static_cast<void*>(&value)),
+      "set looping");
+}
+
+void MpvMoviePlayer::StartEngine() {
+  auto engine = std::make_unique<Engine>(loader_.Get());
+  const MpvLibrary& mpv = *engine->library;
+  engine->handle.reset(mpv.create());
+  if (!engine->handle) throw std::runtime_error("mpv can't be created");
+  mpv_handle* handle = engine->handle.get();
+  for (const auto& [name, value] : kOptions) {
+    engine->Check(mpv.set_option_string(handle, name, value), name);
   }
+  engine->Check(mpv.set_option_string(handle, "loop-file", loop_ ? "inf" : "no"), "loop-file");
+  engine->Check(mpv.initialize(handle), "start");
+  // mpv's own words for a movie it can't play.
+  engine->Check(mpv.request_log_messages(handle, "warn"), "report warnings");
+  // The chapter list before the chapter: mpv reports changes in the order they are observed, so
+  // a chapter's title is known by the time playback enters it.
+  engine->Check(mpv.observe_property(handle, kChapterList, "chapter-list", MPV_FORMAT_NODE),
+                "watch the chapter list");
+  engine->Check(mpv.observe_property(handle, kChapter, "chapter", MPV_FORMAT_INT64),
+                "watch chapters");
+  engine->Check(mpv.observe_property(handle, kDuration, "duration", MPV_FORMAT_DOUBLE),
+                "watch the duration");
+
+  char api[] = MPV_RENDER_API_TYPE_SW;
+  std::array<mpv_render_param, 2> params{
+      {{MPV_RENDER_PARAM_API_TYPE, api}, {MPV_RENDER_PARAM_INVALID, nullptr}}};
+  mpv_render_context* context = nullptr;
+  engine->Check(mpv.render_context_create(&context, handle, params.data()), "render");
+  engine->context.reset(context);
+
+  mpv.set_wakeup_callback(
+      handle, [](void* wake) { (*static_cast<Wake*>(wake))(); }, &wake_for_events_);
+  mpv.render_context_set_update_callback(
+      context, [](void* wake) { (*static_cast<Wake*>(wake))(); }, &wake_for_frame_);
+  engine_ = std::move(engine);
 }
 
 void MpvMoviePlayer::SetMovie(const PathText& path) {
-  if (!engine_) {
-    auto engine = std::make_unique<Engine>(loader_.Get());
-    const MpvLibrary& mpv = *engine->library;
-    engine->handle.reset(mpv.create());
-    if (!engine->handle) throw std::runtime_error("mpv can't be created");
-    mpv_handle* handle = engine->handle.get();
-    for (const auto& [name, value] : kOptions) {
-      engine->Check(mpv.set_option_string(handle, name, value), name);
-    }
-    engine->Check(mpv.set_option_string(handle, "loop-file", loop_ ? "inf" : "no"), "loop-file");
-    engine->Check(mpv.initialize(handle), "start");
-    engine->Check(mpv.observe_property(handle, kChapterReply, "chapter", MPV_FORMAT_INT64),
-                  "watch chapters");
-    engine->Check(mpv.observe_property(handle, kDurationReply, "duration", MPV_FORMAT_DOUBLE),
-                  "watch the duration");
-
-    char api[] = MPV_RENDER_API_TYPE_SW;
-    std::array<mpv_render_param, 2> params{
-        {{MPV_RENDER_PARAM_API_TYPE, api}, {MPV_RENDER_PARAM_INVALID, nullptr}}};
-    mpv_render_context* context = nullptr;
-    engine->Check(mpv.render_context_create(&context, handle, params.data()), "render");
-    engine->context.reset(context);
-
-    mpv.set_wakeup_callback(
-        handle, [](void* wake) { (*static_cast<Wake*>(wake))(); }, &wake_for_events_);
-    mpv.render_context_set_update_callback(
-        context, [](void* wake) { (*static_cast<Wake*>(wake))(); }, &wake_for_frame_);
-    engine_ = std::move(engine);
-  }
   movie_ = path;
   watch_.Load();
+  if (engine_) return;
+  try {
+    StartEngine();
+  } catch (const std::exception& error) {
+    Skip(error.what());
+  }
 }
 
 void MpvMoviePlayer::Play() {
   if (!engine_ || movie_.empty()) return;
-  const MpvLibrary& mpv = *engine_->library;
   watch_.Load();
   entry_ = -1;
   entry_started_ = false;
   chapter_ = -1;
+  warnings_.clear();
   layer_.ClearFrame();
 
+  load_reply_ = kFirstLoad + loads_++;
   std::array<const char*, 4> args{"loadfile", movie_.c_str(), "replace", nullptr};
-  mpv_node result{};
-  if (mpv.command_ret(engine_->handle.get(), args.data(), &result) < 0) {
-    watch_.Failed();  // reads as not playing: the window closes at the next tick
+  const int status =
+      engine_->library->command_async(engine_->handle.get(), load_reply_, args.data());
+  if (status < 0) {
+    load_reply_ = 0;
+    Skip(InMpvWords(status));  // reads as not playing: the window closes at the next tick
     return;
   }
-  if (result.format == MPV_FORMAT_NODE_MAP) {
-    const mpv_node_list* map = result.u.list;
-    for (int i = 0; i < map->num; ++i) {
-      if (std::string_view(map->keys[i]) == "playlist_entry_id" &&
-          map->values[i].format == MPV_FORMAT_INT64) {
-        entry_ = map->values[i].u.int64;
-      }
-    }
-  }
-  mpv.free_node_contents(&result);
   watch_.Play();
 }
 
@@ -177,75 +210,153 @@ bool MpvMoviePlayer::Playing() {
 void MpvMoviePlayer::StopPlay() {
   watch_.Stop();
   entry_ = -1;
+  load_reply_ = 0;
   if (!engine_) return;
   std::array<const char*, 2> args{"stop", nullptr};
-  engine_->Check(engine_->library->command(engine_->handle.get(), args.data()), "stop");
+  engine_->Check(engine_->library->command_async(engine_->handle.get(), kStop, args.data()),
+                 "stop");
 }
 
 std::vector<MovieCommand> MpvMoviePlayer::HandleEvents() {
   std::vector<MovieCommand> commands;
   if (!engine_) return commands;
-  const MpvLibrary& mpv = *engine_->library;
   while (true) {
-    const mpv_event* event = mpv.wait_event(engine_->handle.get(), 0);
+    const mpv_event* event = engine_->library->wait_event(engine_->handle.get(), 0);
     if (event == nullptr || event->event_id == MPV_EVENT_NONE) break;
-    switch (event->event_id) {
-      case MPV_EVENT_START_FILE: {
-        const auto* start = static_cast<const mpv_event_start_file*>(event->data);
-        if (start->playlist_entry_id == entry_) entry_started_ = true;
-        break;
-      }
-      case MPV_EVENT_PLAYBACK_RESTART:
-        if (entry_started_) watch_.Began();
-        break;
-      case MPV_EVENT_END_FILE: {
-        const auto* end = static_cast<const mpv_event_end_file*>(event->data);
-        if (end->playlist_entry_id != entry_ || end->reason == MPV_END_FILE_REASON_REDIRECT) break;
-        if (end->reason == MPV_END_FILE_REASON_ERROR) {
-          watch_.Failed();
-        } else {
-          watch_.Ended();
-        }
-        entry_started_ = false;
-        break;
-      }
-      case MPV_EVENT_PROPERTY_CHANGE: {
-        const auto* property = static_cast<const mpv_event_property*>(event->data);
-        if (!entry_started_ || property->format == MPV_FORMAT_NONE) break;
-        if (event->reply_userdata == kChapterReply && property->format == MPV_FORMAT_INT64) {
-          HandleChapter(*static_cast<const std::int64_t*>(property->data), commands);
-        } else if (event->reply_userdata == kDurationReply &&
-                   property->format == MPV_FORMAT_DOUBLE) {
-          const double seconds = *static_cast<const double*>(property->data);
-          if (seconds > 0) {
-            watch_.SetDuration(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                std::chrono::duration<double>(seconds)));
-          }
-        }
-        break;
-      }
-      case MPV_EVENT_SHUTDOWN:
-        watch_.Failed();
-        break;
-      default:
-        break;
-    }
+    HandleEvent(*event, commands);
   }
   return commands;
 }
 
+void MpvMoviePlayer::HandleEvent(const mpv_event& event, std::vector<MovieCommand>& commands) {
+  switch (event.event_id) {
+    case MPV_EVENT_COMMAND_REPLY:
+      // mpv replies to a loadfile before it starts the entry, so the entry is known in time.
+      if (load_reply_ == 0 || event.reply_userdata != load_reply_) break;
+      load_reply_ = 0;
+      if (event.error < 0) {
+        Skip(InMpvWords(event.error));
+      } else {
+        entry_ = EntryOf(static_cast<const mpv_event_command*>(event.data)->result);
+      }
+      break;
+    case MPV_EVENT_START_FILE: {
+      const auto* start = static_cast<const mpv_event_start_file*>(event.data);
+      if (entry_ >= 0 && start->playlist_entry_id == entry_) entry_started_ = true;
+      break;
+    }
+    case MPV_EVENT_PLAYBACK_RESTART:
+      if (entry_started_) watch_.Began();
+      break;
+    case MPV_EVENT_END_FILE: {
+      const auto* end = static_cast<const mpv_event_end_file*>(event.data);
+      if (entry_ < 0 || end->playlist_entry_id != entry_ ||
+          end->reason == MPV_END_FILE_REASON_REDIRECT) {
+        break;
+      }
+      entry_started_ = false;
+      if (end->reason == MPV_END_FILE_REASON_ERROR) {
+        Skip(InMpvWords(end->error));
+      } else {
+        watch_.Ended();
+      }
+      break;
+    }
+    case MPV_EVENT_LOG_MESSAGE: {
+      const auto* message = static_cast<const mpv_event_log_message*>(event.data);
+      std::string line = message->prefix;
+      line += ": ";
+      line += WithoutLineEnd(message->text);
+      warnings_.push_back(std::move(line));
+      if (warnings_.size() > kKeptWarnings) warnings_.pop_front();
+      break;
+    }
+    case MPV_EVENT_PROPERTY_CHANGE: {
+      const auto* property = static_cast<const mpv_event_property*>(event.data);
+      if (event.reply_userdata == kChapterList) {
+        // Kept whatever plays: mpv reports a list only when it differs from the last one.
+        chapter_titles_.clear();
+        if (property->format == MPV_FORMAT_NODE) {
+          KeepChapterTitles(*static_cast<const mpv_node*>(property->data));
+        }
+        break;
+      }
+      if (!entry_started_ || property->format == MPV_FORMAT_NONE) break;
+      if (event.reply_userdata == kChapter && property->format == MPV_FORMAT_INT64) {
+        HandleChapter(*static_cast<const std::int64_t*>(property->data), commands);
+      } else if (event.reply_userdata == kDuration && property->format == MPV_FORMAT_DOUBLE) {
+        const double seconds = *static_cast<const double*>(property->data);
+        if (seconds > 0) {
+          watch_.SetDuration(std::chrono::duration_cast<std::chrono::nanoseconds>(
+              std::chrono::duration<double>(seconds)));
+        }
+      }
+      break;
+    }
+    case MPV_EVENT_SHUTDOWN:
+      // The core went away under a playing movie.
+      if (watch_.Playing()) Skip("mpv shut down");
+      watch_.Failed();
+      break;
+    default:
+      break;
+  }
+}
+
+void MpvMoviePlayer::KeepChapterTitles(const mpv_node& list) {
+  if (list.format != MPV_FORMAT_NODE_ARRAY) return;
+  for (int i = 0; i < list.u.list->num; ++i) {
+    const mpv_node& chapter = list.u.list->values[i];
+    std::string title;
+    if (chapter.format == MPV_FORMAT_NODE_MAP) {
+      const mpv_node_list* fields = chapter.u.list;
+      for (int k = 0; k < fields->num; ++k) {
+        if (std::string_view(fields->keys[k]) == "title" &&
+            fields->values[k].format == MPV_FORMAT_STRING) {
+          title = fields->values[k].u.string;
+        }
+      }
+    }
+    chapter_titles_.push_back(std::move(title));
+  }
+}
+
 void MpvMoviePlayer::HandleChapter(std::int64_t chapter, std::vector<MovieCommand>& commands) {
-  const MpvLibrary& mpv = *engine_->library;
   const std::vector<std::int64_t> entered = ChaptersEntered(chapter_, chapter);
   chapter_ = chapter;
   for (const std::int64_t index : entered) {
-    const std::string name = "chapter-list/" + std::to_string(index) + "/title";
-    char* title = mpv.get_property_string(engine_->handle.get(), name.c_str());
-    if (title == nullptr) continue;
-    std::optional<MovieCommand> command = ParseCommandChapter(title);
-    mpv.free(title);
+    if (index < 0 || static_cast<std::size_t>(index) >= chapter_titles_.size()) continue;
+    std::optional<MovieCommand> command =
+        ParseCommandChapter(chapter_titles_[static_cast<std::size_t>(index)]);
     if (command) commands.push_back(std::move(*command));
   }
+}
+
+std::string MpvMoviePlayer::InMpvWords(int error) const {
+  std::string reason = engine_->library->error_string(error);
+  const char* separator = " (";
+  for (const std::string& warning : warnings_) {
+    reason += separator;
+    reason += warning;
+    separator = "; ";
+  }
+  if (!warnings_.empty()) reason += ')';
+  return reason;
+}
+
+void MpvMoviePlayer::Skip(std::string_view reason) {
+  watch_.Failed();
+  // The launcher plays one movie a run: one line, whatever else goes wrong with it afterwards.
+  if (skip_reported_) return;
+  skip_reported_ = true;
+  std::string line = "launcher: movie skipped: ";
+  line += movie_;
+  line += ": ";
+  line += reason;
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';  // one line, whatever the path or the library says
+  }
+  report_skipped_(line);
 }
 
 void MpvMoviePlayer::DrawFrame() {

@@ -1,10 +1,27 @@
 #pragma once
 // The built-in movie engine on Linux: libmpv through its render API, drawing in software into the
-// window's video layer. mpv reports from threads of its own; the player only asks the window's
-// event loop to come back (the wake functions), and does all its work on the window's thread.
+// window's video layer.
+//
+// Threading, as libmpv's render API requires (mpv/render.h, "Threading"):
+// - The window's thread is the render thread: DrawFrame calls mpv_render_context_update and
+//   mpv_render_context_render there. Once the render context exists, that thread calls no libmpv
+//   function that may wait for mpv's core: only those libmpv declares safe for render threads
+//   (mpv_command_async, mpv_set_property_async, mpv_wait_event with a zero timeout). Commands
+//   are requests whose replies come back as events; what the engine needs to know (chapters, the
+//   length, the end and its reason, mpv's warnings) arrives as events and observed properties.
+// - The core is created, configured and started (mpv_initialize, the observed properties, the log
+//   level) before the render context exists. It is freed in the opposite order: the render
+//   context first, then the core (mpv_terminate_destroy), when the thread no longer renders.
+// - mpv calls the wake functions from threads of its own, also while the window's thread renders;
+//   they only ask the event loop to come back and never call libmpv. The player does all its work
+//   on the window's thread.
 
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "player/fscommand_chapter.h"
@@ -19,10 +36,12 @@ class MpvMoviePlayer final : public MoviePlayer {
  public:
   // Called on any thread, at any time until the player is gone: must only wake the event loop.
   using Wake = std::function<void()>;
+  // Called on the window's thread with one line (no line end) when a movie is skipped.
+  using Report = std::function<void(std::string_view line)>;
 
   // mpv itself is created when the first movie is set, from the library that loader opens.
-  MpvMoviePlayer(MpvLibraryLoader& loader, VideoLayer& layer, Wake wakeForEvents,
-                 Wake wakeForFrame);
+  MpvMoviePlayer(MpvLibraryLoader& loader, VideoLayer& layer, Wake wakeForEvents, Wake wakeForFrame,
+                 Report reportSkipped);
   ~MpvMoviePlayer() override;
   MpvMoviePlayer(const MpvMoviePlayer&) = delete;
   MpvMoviePlayer& operator=(const MpvMoviePlayer&) = delete;
@@ -33,7 +52,8 @@ class MpvMoviePlayer final : public MoviePlayer {
   void SetHeight(Twips height) override;
   void SetWidth(Twips width) override;
   void SetLoop(bool loop) override;
-  // Throws when libmpv can't be opened or started.
+  // A movie that can't be played, libmpv missing included, reads as not playing and is reported
+  // in one line: "launcher: movie skipped: PATH: REASON", the reason in libmpv's words.
   void SetMovie(const PathText& path) override;
   void Play() override;
   [[nodiscard]] bool Playing() override;
@@ -47,19 +67,33 @@ class MpvMoviePlayer final : public MoviePlayer {
 
  private:
   struct Engine;
+  void StartEngine();
+  void HandleEvent(const ::mpv_event& event, std::vector<MovieCommand>& commands);
   void HandleChapter(std::int64_t chapter, std::vector<MovieCommand>& commands);
+  void KeepChapterTitles(const ::mpv_node& list);
+  // The movie can't be played: it reads as not playing, and the first skip of the run is told.
+  void Skip(std::string_view reason);
+  [[nodiscard]] std::string InMpvWords(int error) const;
 
   MpvLibraryLoader& loader_;
   VideoLayer& layer_;
   Wake wake_for_events_;
   Wake wake_for_frame_;
+  Report report_skipped_;
   bool loop_ = false;
   PathText movie_;
   PlaybackWatch watch_;
-  // The playlist entry of the movie last started, and whether mpv has begun loading it.
+  // The reply that the latest loadfile will carry (0: none awaited), the playlist entry it
+  // created, and whether mpv has begun loading that entry.
+  std::uint64_t load_reply_ = 0;
+  std::uint64_t loads_ = 0;
   std::int64_t entry_ = -1;
   bool entry_started_ = false;
   std::int64_t chapter_ = -1;
+  std::vector<std::string> chapter_titles_;
+  // mpv's latest warnings and errors since the movie was loaded, oldest first.
+  std::deque<std::string> warnings_;
+  bool skip_reported_ = false;
   std::unique_ptr<Engine> engine_;  // last: it goes first, while the rest is still there
 };
 

@@ -443,12 +443,16 @@ scenario_close_chapter() {
   expect_one_launch
 }
 
-# A movie file that can't be played closes the window at the next tick.
+# A movie file that can't be played closes the window at the next tick, and the launcher says
+# why in one line on standard error, in libmpv's words.
 scenario_unplayable_movie() {
   logo_up unplayable_movie broken.mp4
   hold_key space
   wait_exit 10
   expect_one_launch
+  local expected="launcher: movie skipped: $(cd "$game" && pwd -P)/OP.mp4: unrecognized file format"
+  [ "$(wc -l <"$game/launcher.out")" -eq 1 ] && grep -qF "$expected" "$game/launcher.out" ||
+    fail "expected one line starting \"$expected\", got: $(cat "$game/launcher.out")"
 }
 
 # No movie file: the first held key closes the window.
