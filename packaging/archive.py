@@ -53,7 +53,8 @@ def write_zip(items, epoch, out):
 
 def write_tar_gz(items, epoch, out):
     with open(out, "wb") as raw, \
-            gzip.GzipFile(filename="", mode="wb", fileobj=raw, mtime=epoch, compresslevel=9) as gz, \
+            gzip.GzipFile(filename="", mode="wb", fileobj=raw, mtime=epoch,
+                          compresslevel=9) as gz, \
             tarfile.open(fileobj=gz, mode="w", format=tarfile.GNU_FORMAT) as archive:
         for name, path, is_folder in items:
             info = tarfile.TarInfo(name)

@@ -170,8 +170,8 @@ def rgba_header(rows):
         for (_, _, _, a), i in zip(row, index_row):
             data += bytes(palette[i]) + bytes([255]) if a >= 128 else bytes(4)
     lines = [", ".join(str(v) for v in data[i:i + 16]) for i in range(0, len(data), 16)]
-    return ("// Drawn by resources/make_icons.py: the window's 32 x 32 256-colour icon as RGBA bytes,\n"
-            "// top row first.\n#pragma once\n\n#include <array>\n#include <cstdint>\n\n"
+    return ("// Drawn by resources/make_icons.py: the window's 32 x 32 256-colour icon as RGBA\n"
+            "// bytes, top row first.\n#pragma once\n\n#include <array>\n#include <cstdint>\n\n"
             "namespace launcher::resources {\n\n"
             f"inline constexpr int kWindowIconSize = {len(rows)};\n"
             f"inline constexpr std::array<std::uint8_t, {len(data)}> kWindowIconRgba{{\n    "

@@ -16,7 +16,8 @@ import time
 ntleac, locpath, work = (os.path.abspath(a) for a in sys.argv[1:4])
 STAND_IN = """#!/bin/sh
 { echo "pid=$$"; for a in "$@"; do echo "arg=$a"; done
-  echo "LANG=$LANG"; echo "LC_ALL=$LC_ALL"; echo "TZ=$TZ"; echo "WINEPREFIX=$WINEPREFIX"; } >wine.log
+  echo "LANG=$LANG"; echo "LC_ALL=$LC_ALL"; echo "TZ=$TZ"
+  echo "WINEPREFIX=$WINEPREFIX"; } >wine.log
 """
 LAUNCH = ["Game.exe", "A-G 123 -B 456", "P0", "C932", "L1041", "T-540"]
 JA = {"LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
@@ -25,8 +26,9 @@ JA = {"LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
 CASES = [
     ("launch command", LAUNCH, {},
      dict(args=["Game.exe", "A-G", "123", "-B", "456"], TZ="<+09>-9", **JA)),
-    ("quotes split as Windows does, code page alone", ["Game.exe", r'"a b" c\"d  e', "C932", "T-330"],
-     {}, dict(args=["Game.exe", "a b", 'c"d', "e"], TZ="<+0530>-5:30", **JA)),
+    ("quotes split as Windows does, code page alone",
+     ["Game.exe", r'"a b" c\"d  e', "C932", "T-330"], {},
+     dict(args=["Game.exe", "a b", 'c"d', "e"], TZ="<+0530>-5:30", **JA)),
     ("west of UTC, no locale asked for", ["Game.exe", "", "T330"], {"LANG": "C.UTF-8"},
      dict(args=["Game.exe"], LANG="C.UTF-8", LC_ALL="", TZ="<-0530>5:30")),
     ("UTC, only the game named", ["Game.exe"], {"TZ": "kept"},

@@ -73,7 +73,10 @@ def make_media(folder):
     os.makedirs(folder)
     path = lambda name: os.path.join(folder, name)  # noqa: E731
     ffmpeg = ["ffmpeg", "-loglevel", "error", "-y"]
-    still = lambda size: ["-f", "lavfi", "-i", f"testsrc=s={size[0]}x{size[1]}", "-frames:v", "1"]
+
+    def still(size):
+        return ["-f", "lavfi", "-i", f"testsrc=s={size[0]}x{size[1]}", "-frames:v", "1"]
+
     tool(*ffmpeg, *still(DEFAULT_LOGO), path("logo.jpg"))
     tool(*ffmpeg, *still(PICTURE), path("picture.jpg"))
     open(path("zero.jpg"), "wb").close()

@@ -450,8 +450,9 @@ scenario_unplayable_movie() {
   hold_key space
   wait_exit 10
   expect_one_launch
-  local expected="launcher: movie skipped: $(cd "$game" && pwd -P)/OP.mp4: unrecognized file format"
-  [ "$(wc -l <"$game/launcher.out")" -eq 1 ] && grep -qF "$expected" "$game/launcher.out" ||
+  local expected
+  expected="launcher: movie skipped: $(cd "$game" && pwd -P)/OP.mp4: unrecognized file format"
+  { [ "$(wc -l <"$game/launcher.out")" -eq 1 ] && grep -qF "$expected" "$game/launcher.out"; } ||
     fail "expected one line starting \"$expected\", got: $(cat "$game/launcher.out")"
 }
 

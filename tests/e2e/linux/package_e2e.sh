@@ -13,7 +13,7 @@ now_ms() { date +%s%3N; }
 
 zip=$(ls "$pkg"/launcher-*-windows-x86.zip 2>/dev/null || true)
 tgz=$(ls "$pkg"/launcher-*-linux-x86_64.tar.gz 2>/dev/null || true)
-[ -f "$zip" ] && [ -f "$tgz" ] || fail "no archives in $pkg: run cmake --workflow --preset package"
+{ [ -f "$zip" ] && [ -f "$tgz" ]; } || fail "no archives in $pkg: run cmake --workflow --preset package"
 version=${zip##*/launcher-}
 version=${version%-windows-x86.zip}
 (cd "$pkg" && sha256sum --quiet --strict -c SHA256SUMS) || fail "SHA256SUMS doesn't match"

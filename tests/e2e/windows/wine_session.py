@@ -35,7 +35,8 @@ def begin(options, seconds):
     if not os.environ.get("DISPLAY"):
         sys.exit("DISPLAY is not set: run inside scripts/with-test-env.sh")
     if not options.prefix or not os.path.isfile(os.path.join(options.prefix, "system.reg")):
-        sys.exit(f"no booted Wine prefix at {options.prefix!r}: run inside scripts/with-test-env.sh")
+        sys.exit(f"no booted Wine prefix at {options.prefix!r}: "
+                 "run inside scripts/with-test-env.sh")
     os.environ["WINEPREFIX"] = options.prefix
 
     def expire(*_):
