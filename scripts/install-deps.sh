@@ -13,6 +13,8 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick ffmpeg file python3 procps libxtst-dev
   wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-libav pulseaudio
+  # benchmark: a window manager for the clean-exit count under Wine
+  openbox
 )
 
 missing=()
