@@ -88,7 +88,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   Win32ProcessStarter system;
   StartOnce processes(system);
   try {
-    return Run(instance, processes, reporter);
+    const int code = Run(instance, processes, reporter);
+    // The window is gone, the game started and nothing of the launcher's is left to flush (its
+    // reports are unbuffered). Media Foundation's and Wine's worker threads may still be winding
+    // down: ExitProcess would run every library's detach code beside them, and Wine 8 crashes a
+    // process whose thread it ends in the middle of a system call (status 139 after most movies).
+    // Ending the process outright is the clean and immediate end.
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
+    return code;
   } catch (const std::exception& error) {
     // The window or its controls could not be made: a broken opening must not keep the player
     // from the game, and StartOnce keeps it from starting twice.
