@@ -6,7 +6,7 @@
 
 namespace launcher {
 LaunchSettings ReadLaunchSettings(const PathText& folder, const TextRules& rules) {
-  const std::filesystem::path file = JoinPath(folder, AsciiPath("Start.ini"));
+  const std::filesystem::path file = rules.OpenName(JoinPath(folder, AsciiPath("Start.ini")));
   std::error_code error;
   // A folder named Start.ini opens on some systems and then fails every read; refuse it plainly.
   if (std::filesystem::is_directory(file, error)) throw SettingsError("Start.ini is a folder");

@@ -18,6 +18,8 @@ class TextRules {
   [[nodiscard]] virtual PathText Decode(std::string_view bytes, TextEncoding encoding) const = 0;
   // Upper case by the user's locale rules.
   [[nodiscard]] virtual PathText ToUpper(const PathText& text) const = 0;
+  // The name under which the platform opens a file at path (long paths on Windows).
+  [[nodiscard]] virtual PathText OpenName(const PathText& path) const { return path; }
 };
 
 }  // namespace launcher

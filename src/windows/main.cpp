@@ -87,6 +87,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   Win32ErrorReporter reporter;
   Win32ProcessStarter processStarter;
   return RunWithLastResortStart(
-      processStarter, reporter,
-      [instance, &reporter](ProcessStarter& game) { return Run(instance, game, reporter); });
+      processStarter, reporter, [instance, &reporter](ProcessStarter& game) {
+        const int code = Run(instance, game, reporter);
+        // The window is gone, the game started and nothing of the launcher's is left to flush
+        // (its reports are unbuffered). Media Foundation's and Wine's worker threads may still be
+        // winding down: ExitProcess would run every library's detach code beside them, and Wine 8
+        // crashes a process whose thread it ends in the middle of a system call (status 139 after
+        // most movies). Ending the process outright is the clean and immediate end.
+        ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code));
+        return code;
+      });
 }

@@ -5,6 +5,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "windows/win32_files.h"
+
 namespace launcher::win32 {
 namespace {
 
@@ -25,6 +27,10 @@ std::wstring Widen(UINT codePage, std::string_view bytes) {
 
 PathText Win32TextRules::Decode(std::string_view bytes, TextEncoding encoding) const {
   return Widen(encoding == TextEncoding::kUtf8 ? CP_UTF8 : CP_ACP, bytes);
+}
+
+PathText Win32TextRules::OpenName(const PathText& path) const {
+  return ExtendedLengthPath(path);
 }
 
 PathText Win32TextRules::ToUpper(const PathText& text) const {

@@ -10,6 +10,8 @@ class Win32TextRules final : public TextRules {
   [[nodiscard]] PathText Decode(std::string_view bytes, TextEncoding encoding) const override;
   // LCMapStringEx upper case with the user's default locale and its linguistic casing.
   [[nodiscard]] PathText ToUpper(const PathText& text) const override;
+  // With the extended-length prefix the presence test and the picture loader use.
+  [[nodiscard]] PathText OpenName(const PathText& path) const override;
 };
 
 // UTF-16 to UTF-8 and back, for texts that cross into portable code (movie commands).

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "settings/launch_settings.h"
 #include "windows/win32_text_rules.h"
 
 namespace launcher::win32 {
@@ -71,6 +72,30 @@ TEST(Win32Paths, LongPathsGetTheExtendedPrefix) {
   const std::wstring longShare = L"\\\\server\\share\\" + std::wstring(300, L'a');
   EXPECT_EQ(ExtendedLengthPath(longShare),
             L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'a'));
+}
+
+TEST(Win32Paths, StartIniIsReadFromAFolderDeeperThanMaxPath) {
+  const std::wstring root =
+      (fs::temp_directory_path() / (L"deep-" + std::to_wstring(::GetCurrentProcessId()))).wstring();
+  std::wstring folder = root;
+  ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+  while (folder.size() < MAX_PATH + 20) {
+    folder += L"\\" + std::wstring(40, L'd');
+    ASSERT_TRUE(::CreateDirectoryW(ExtendedLengthPath(folder).c_str(), nullptr));
+  }
+  const HANDLE file = ::CreateFileW(ExtendedLengthPath(folder + L"\\Start.ini").c_str(),
+                                    GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const char content[] = "a.jpg,b.mp4,Game.exe,FULL\r\n";
+  DWORD written = 0;
+  ::WriteFile(file, content, sizeof content - 1, &written, nullptr);
+  ::CloseHandle(file);
+
+  const LaunchSettings settings = ReadLaunchSettings(folder, Win32TextRules{});
+  EXPECT_EQ(settings.MoviePath, folder + L"\\b.mp4");
+  EXPECT_TRUE(settings.FullScreen);
+  std::error_code ignored;
+  fs::remove_all(fs::path(L"\\\\?\\" + root), ignored);
 }
 
 TEST(Win32TextRules, DecodesUtf8AndUpperCasesByLocale) {
