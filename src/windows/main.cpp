@@ -58,10 +58,8 @@ int Run(HINSTANCE instance, ProcessStarter& processes, ErrorReporter& reporter) 
                           window.QueueCommand(std::move(command), std::move(args));
                         });
   HWND parent = window.hwnd();
-  const double twipsPerPixel = scale.TwipsPerPixel();
-  SwitchingMoviePlayer player(std::move(flash), [parent, twipsPerPixel] {
-    return CreateMediaFoundationPlayer(parent, twipsPerPixel);
-  });
+  SwitchingMoviePlayer player(
+      std::move(flash), [parent, scale] { return CreateMediaFoundationPlayer(parent, scale); });
   PictureBoxWindow logo(window, CreatedRect(scale, created::kLogo));
   PaintedImage image(window, CreatedRect(scale, created::kImage));
 

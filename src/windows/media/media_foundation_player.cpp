@@ -5,13 +5,10 @@
 #include <mferror.h>
 #include <mfidl.h>
 #include <mmdeviceapi.h>
-#include <wrl/client.h>
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <chrono>
-#include <cmath>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -20,14 +17,14 @@
 #include <utility>
 #include <vector>
 
+#include "launcher/twips_scale.h"
 #include "player/playback_watch.h"
+#include "windows/scoped_win.h"
 #include "windows/skip_report.h"
 #include "windows/win32_files.h"
 
 namespace launcher::win32 {
 namespace {
-
-using Microsoft::WRL::ComPtr;
 
 // Class id of the audio endpoint enumerator (MMDeviceEnumerator).
 constexpr CLSID kDeviceEnumerator = {
@@ -142,37 +139,15 @@ std::chrono::nanoseconds From100ns(UINT64 units) {
 }
 
 // Runs a function for each asynchronous result Media Foundation delivers, on its work-queue
-// thread. COM interfaces have no virtual destructor: the object deletes itself in Release, never
-// through an interface pointer.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class AsyncCallback final : public IMFAsyncCallback {
+// thread.
+class AsyncCallback final : public ComObject<IMFAsyncCallback> {
  public:
   using Work = std::function<void(IMFAsyncResult&)>;
   static ComPtr<IMFAsyncCallback> Make(Work work) {
-    ComPtr<IMFAsyncCallback> callback;
-    callback.Attach(new AsyncCallback(std::move(work)));
-    return callback;
+    return MakeCom<AsyncCallback>(std::move(work));
   }
-  AsyncCallback(const AsyncCallback&) = delete;
-  AsyncCallback& operator=(const AsyncCallback&) = delete;
+  explicit AsyncCallback(Work work) : work_(std::move(work)) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFAsyncCallback)) {
-      *object = static_cast<IMFAsyncCallback*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE GetParameters(DWORD*, DWORD*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE Invoke(IMFAsyncResult* result) override {
     if (result == nullptr) return E_POINTER;
@@ -185,13 +160,15 @@ class AsyncCallback final : public IMFAsyncCallback {
   }
 
  private:
-  explicit AsyncCallback(Work work) : work_(std::move(work)) {}
-  ~AsyncCallback() = default;
+  void* Find(REFIID iid) override {
+    if (iid == __uuidof(IUnknown) || iid == __uuidof(IMFAsyncCallback)) {
+      return static_cast<IMFAsyncCallback*>(this);
+    }
+    return nullptr;
+  }
 
-  std::atomic<ULONG> references_{1};
   Work work_;
 };
-#pragma GCC diagnostic pop
 
 // The playback topology of every stream the launcher shows: the first video stream into the
 // enhanced video renderer drawing in window, the first audio stream into the audio renderer when
@@ -420,7 +397,7 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
       const std::scoped_lock lock(mutex_);
       resolving_ = false;
       if (!closing_) {
-        Post(std::move(note));
+        Post(note);
         return;
       }
       if (source_ && session_ && SUCCEEDED(session_->Close())) return;
@@ -457,7 +434,7 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
       if (note.topologyStatus == MF_TOPOSTATUS_READY) ApplyVideoPosition();
     }
     const std::scoped_lock lock(mutex_);
-    Post(std::move(note));
+    Post(note);
   }
 
   // On a work-queue thread: the whole picture into the video window's client area, its
@@ -503,7 +480,7 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   // With mutex_ held.
   void Post(Note note) {
     if (mailbox_ == nullptr) return;
-    notes_.push_back(std::move(note));
+    notes_.push_back(note);
     PostMessageW(mailbox_, kNotesMessage, 0, 0);
   }
 
@@ -536,17 +513,16 @@ class VideoSurface {
 // output into child windows is lost on some systems (Wine on X11 among them), while an owned pop-up
 // shows it everywhere, stays above its owner, goes with it and never takes the focus.
 LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): the window's slot holds the engine's address
   auto* surface = reinterpret_cast<VideoSurface*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   switch (message) {
     case kNotesMessage:
       if (surface != nullptr) surface->ReadNotes();
       return 0;
     case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
+      const Painting paint(window);
       // Bars and the moment before a frame; the renderer draws every frame itself.
-      FillRect(dc, &paint.rcPaint, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-      EndPaint(window, &paint);
+      FillRect(paint.dc(), &paint.Area(), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
       return 0;
     }
     case WM_ERASEBKGND:
@@ -564,13 +540,8 @@ class VideoWindow {
  public:
   VideoWindow(HWND owner, VideoSurface& surface) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = &VideoWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = kVideoWindowClass;
-    // A second engine in the same process finds the class registered already.
-    RegisterClassExW(&windowClass);
+    // Without the class the window isn't made, and the engine reports that.
+    static_cast<void>(RegisterWindowClass(instance, kVideoWindowClass, &VideoWindowProc));
     window_ = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kVideoWindowClass, L"", WS_POPUP,
                               0, 0, 0, 0, owner, nullptr, instance, nullptr);
     if (window_ != nullptr) {
@@ -596,10 +567,8 @@ class VideoWindow {
 // Media Foundation's Media Session with the enhanced video renderer and the audio renderer.
 class MediaFoundationPlayer final : public MoviePlayer, VideoSurface {
  public:
-  MediaFoundationPlayer(HWND parent, double twipsPerPixel)
-      : owner_(parent),
-        twips_per_pixel_(twipsPerPixel > 0 ? twipsPerPixel : 15.0),
-        window_(parent, *this) {
+  MediaFoundationPlayer(HWND parent, const TwipsScale& scale)
+      : owner_(parent), scale_(scale), window_(parent, *this) {
     unavailable_ = LoadApi(api_);
     if (!unavailable_) {
       const HRESULT hr = api_.startup(MF_VERSION, MFSTARTUP_LITE);
@@ -760,12 +729,8 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoSurface {
     if (pipeline_) pipeline_->Close();
   }
 
-  int Pixels(Twips twips) const {
-    return static_cast<int>(std::lround(static_cast<double>(twips) / twips_per_pixel_));
-  }
-
   void Resize(int& field, Twips twips) {
-    field = Pixels(twips);
+    field = scale_.Pixels(twips);
     Place();
   }
 
@@ -810,7 +775,7 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoSurface {
 
   ComApartment com_{COINIT_APARTMENTTHREADED};
   HWND owner_;
-  double twips_per_pixel_;
+  TwipsScale scale_;
   MediaFoundationApi api_;
   std::optional<Failure> unavailable_;
   VideoWindow window_;
@@ -830,8 +795,8 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoSurface {
 
 }  // namespace
 
-std::unique_ptr<MoviePlayer> CreateMediaFoundationPlayer(HWND parent, double twipsPerPixel) {
-  return std::make_unique<MediaFoundationPlayer>(parent, twipsPerPixel);
+std::unique_ptr<MoviePlayer> CreateMediaFoundationPlayer(HWND parent, const TwipsScale& scale) {
+  return std::make_unique<MediaFoundationPlayer>(parent, scale);
 }
 
 }  // namespace launcher::win32
