@@ -260,15 +260,16 @@ def main():
             fail(f"the game was launched {count} times")
         if args.scenario == "unplayable":
             # Written when the engine failed, before the launch.
-            with open(os.path.join(folder, "stderr.log"), encoding="utf-8", errors="replace") as err:
+            log = os.path.join(folder, "stderr.log")
+            with open(log, encoding="utf-8", errors="replace") as err:
                 text = err.read()
             # debugstr prints each backslash of the text as two.
             movie_path = "Z:" + os.path.join(folder, movie).replace("/", "\\\\")
             lines = re.findall(r"launcher: movie skipped: .*", text)
             print("reason:", lines)
-            if len(lines) != 1 or not re.match(
-                    re.escape(f"launcher: movie skipped: {movie_path}: ") + r".+ failed: 0x[0-9A-F]{8}",
-                    lines[0]):
+            expected = (re.escape(f"launcher: movie skipped: {movie_path}: ")
+                        + r".+ failed: 0x[0-9A-F]{8}")
+            if len(lines) != 1 or not re.match(expected, lines[0]):
                 fail("no single line naming the movie and the reason it was skipped")
         # Reported, not judged: Wine's process may crash or hang on its way out once Media
         # Foundation ran, after the launch and with the window gone.
