@@ -22,6 +22,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "windows"))
 import launcher_e2e as e2e  # noqa: E402  (the X and Wine helpers of the Windows scenarios)
+import wine_session  # noqa: E402
 
 from launcher_e2e import Failure, check  # noqa: E402
 
@@ -167,12 +168,7 @@ class Launcher:
         return self.process.poll() is None
 
     def wait_until(self, condition, seconds):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            if condition():
-                return True
-            time.sleep(0.05)
-        return condition()
+        return wine_session.wait_until(condition, seconds)
 
     def text(self):
         self.output.seek(0)

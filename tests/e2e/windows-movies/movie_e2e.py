@@ -134,15 +134,6 @@ def is_green(rgb):
     return g > 180 and r < 90 and b < 90
 
 
-def wait_until(condition, seconds):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.05)
-    return condition()
-
-
 def launches(folder):
     log = os.path.join(folder, "ntleac.log")
     if not os.path.exists(log):
@@ -203,7 +194,7 @@ def main():
             env["WINEDEBUG"] = "+debugstr"
             streams = dict(quiet, stderr=open(os.path.join(folder, "stderr.log"), "w"))
         launcher = subprocess.Popen([WINE, "launcher.exe"], cwd=folder, env=env, **streams)
-        if not wait_until(lambda: find_window() is not None, 15):
+        if not wine_session.wait_until(lambda: find_window() is not None, 15):
             fail("the launcher's window did not appear")
         window = find_window()
         time.sleep(0.5)
@@ -220,7 +211,7 @@ def main():
             # The built-in engine can't play it: the window closes at the next tick after Media
             # Foundation has said so (it reads the file on its own threads, which a loaded
             # machine may slow down).
-            if not wait_until(lambda: launches(folder) > 0, 5):
+            if not wine_session.wait_until(lambda: launches(folder) > 0, 5):
                 fail("no launch soon after starting a movie that can't be played")
         else:
             inset = 3
@@ -235,24 +226,24 @@ def main():
                 seen[:] = pixels(points, folder)
                 return all(is_green(p) for p in seen)
 
-            wait_until(movie_shown, 8)
+            wine_session.wait_until(movie_shown, 8)
             print("mid-movie pixels (centre, corners):", seen)
             if not all(is_green(p) for p in seen):
                 fail(f"the movie does not fill the player's rectangle: {seen}")
             if args.scenario == "esc":
                 hold_key("Escape")
-                if not wait_until(lambda: launches(folder) > 0, 2.0):
+                if not wine_session.wait_until(lambda: launches(folder) > 0, 2.0):
                     fail("Esc did not close the window during the movie")
             else:
                 # Ends by itself: after the movie's length, within the watchdog's grace.
-                if not wait_until(lambda: launches(folder) > 0, seconds + 4):
+                if not wine_session.wait_until(lambda: launches(folder) > 0, seconds + 4):
                     fail("the window stayed open after the movie's end")
                 took = time.monotonic() - pressed
                 print(f"closed {took:.1f} s after the key, the movie lasts {seconds} s")
                 if took < seconds:
                     fail("the window closed before the movie could have ended")
 
-        if not wait_until(lambda: find_window() is None, 5):
+        if not wine_session.wait_until(lambda: find_window() is None, 5):
             fail("the window is still shown after the launch")
         time.sleep(1.0)
         count = launches(folder)

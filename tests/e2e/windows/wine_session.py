@@ -17,6 +17,16 @@ import time
 PR_SET_PDEATHSIG = 1
 
 
+def wait_until(condition, seconds):
+    """Whether the condition held within the time, asked every 50 ms and once more at the end."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.05)
+    return condition()
+
+
 def add_options(parser):
     parser.add_argument("--wine", default="/usr/lib/wine/wine64",
                         help="the Wine loader: wine64 for the x64 build, wine for the 32-bit one")
