@@ -219,7 +219,10 @@ def run_case(platform, media, root, name, file, outcomes, seconds, env):
             size = e2e.geometry(window)[2:]
             outcome = {PICTURE: "movie" if is_movie else "shown",
                        DEFAULT_LOGO: "defaults"}.get(size, f"window {size[0]}x{size[1]}")
-            # Any key held on the logo asks for the movie; a missing or unplayable one closes.
+            # Any key held on the logo asks for the movie; a missing or unplayable one closes. The
+            # window takes the keyboard first: without a window manager, keys would otherwise go
+            # to whatever lies under the pointer.
+            e2e.run(["xdotool", "windowfocus", window])
             e2e.hold_key("space")
         # The movie's own length, then ticks, and a busy host: 2 cores decoding 8K under Wine.
         limit = seconds + 40
