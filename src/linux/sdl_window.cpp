@@ -316,25 +316,31 @@ SdlVideoLayer::SdlVideoLayer(SdlWindow& window)
       rect_{created::kPlayer.left, created::kPlayer.top, created::kPlayer.width,
             created::kPlayer.height} {}
 
+template <typename Mutation>
+void SdlVideoLayer::Change(Mutation mutate) {
+  const bool shown = Shows();
+  mutate();
+  if (shown || Shows()) window_.Invalidate();
+}
+
+bool SdlVideoLayer::Shows() const {
+  return visible_ && has_frame_ && texture_;
+}
+
 void SdlVideoLayer::SetVisible(bool visible) {
-  visible_ = visible;
-  window_.Invalidate();
+  Change([&] { visible_ = visible; });
 }
 void SdlVideoLayer::SetTop(Twips top) {
-  rect_.top = top;
-  window_.Invalidate();
+  Change([&] { rect_.top = top; });
 }
 void SdlVideoLayer::SetLeft(Twips left) {
-  rect_.left = left;
-  window_.Invalidate();
+  Change([&] { rect_.left = left; });
 }
 void SdlVideoLayer::SetHeight(Twips height) {
-  rect_.height = height;
-  window_.Invalidate();
+  Change([&] { rect_.height = height; });
 }
 void SdlVideoLayer::SetWidth(Twips width) {
-  rect_.width = width;
-  window_.Invalidate();
+  Change([&] { rect_.width = width; });
 }
 
 void SdlVideoLayer::DrawFrame(const std::function<void(const mpv::FrameMemory&)>& render) {
@@ -358,30 +364,24 @@ void SdlVideoLayer::DrawFrame(const std::function<void(const mpv::FrameMemory&)>
   } unlock{texture_.get()};
   render({pixels, area.w, area.h, static_cast<std::size_t>(pitch)});
   has_frame_ = true;
-  window_.Invalidate();
+  if (Shows()) window_.Invalidate();
 }
 
 void SdlVideoLayer::ClearFrame() {
-  has_frame_ = false;
-  window_.Invalidate();
+  Change([&] { has_frame_ = false; });
 }
 
 bool SdlVideoLayer::Covers(const SDL_Rect& area) const {
-  if (!visible_ || !has_frame_ || !texture_) return false;
+  if (!Shows()) return false;
   const SDL_Rect own = window_.ToPixels(rect_);
   return own.x <= area.x && own.y <= area.y && own.x + own.w >= area.x + area.w &&
          own.y + own.h >= area.y + area.h;
 }
 
 void SdlVideoLayer::Draw(SDL_Renderer* renderer) {
-  if (!visible_) return;
+  if (!Shows()) return;
   const SDL_Rect area = window_.ToPixels(rect_);
-  if (has_frame_ && texture_) {
-    SDL_RenderCopy(renderer, texture_.get(), nullptr, &area);
-  } else {
-    SDL_SetRenderDrawColor(renderer, 0, 0, 0, SDL_ALPHA_OPAQUE);
-    SDL_RenderFillRect(renderer, &area);
-  }
+  SDL_RenderCopy(renderer, texture_.get(), nullptr, &area);
 }
 
 // --- SdlWindow ---

@@ -113,6 +113,12 @@ class SdlVideoLayer final : public mpv::VideoLayer {
   [[nodiscard]] bool Covers(const SDL_Rect& area) const;
 
  private:
+  // Until its first frame the layer is see-through: a key leaves the logo in view until the
+  // movie has a picture, never black, and a change nobody can see costs no redraw.
+  [[nodiscard]] bool Shows() const;
+  template <typename Mutation>
+  void Change(Mutation mutate);
+
   SdlWindow& window_;
   TwipsRect rect_;
   bool visible_ = true;
