@@ -32,6 +32,10 @@ void PlaybackWatch::Ended() {
   if (state_ == State::kStarting || state_ == State::kRunning) state_ = State::kOver;
 }
 
+void PlaybackWatch::Reached(std::chrono::nanoseconds position) {
+  if (state_ == State::kRunning && duration_ && position >= *duration_) state_ = State::kOver;
+}
+
 void PlaybackWatch::Failed() {
   state_ = State::kFailed;
 }

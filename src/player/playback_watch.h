@@ -30,6 +30,9 @@ class PlaybackWatch {
   // The stack reports that playback runs; the watchdog counts from here.
   void Began();
   void Ended();
+  // Where the stack's presentation stands: a movie shown to its whole length is over, also when
+  // the end report never comes.
+  void Reached(std::chrono::nanoseconds position);
   // Any failure: the movie can't be loaded or played, or the stack reported an error.
   void Failed();
   void Stop();

@@ -45,6 +45,19 @@ TEST_F(PlaybackWatchTest, WatchdogEndsTwoSecondsAfterTheMoviesLengthFromItsStart
   EXPECT_FALSE(watch_.Playing());
 }
 
+TEST_F(PlaybackWatchTest, PresentationPositionAtTheLengthEndsPlaybackOnceRunning) {
+  watch_.Load();
+  watch_.SetDuration(3s);
+  watch_.Play();
+  watch_.Reached(5s);  // not begun yet: a stale position from before the start
+  EXPECT_TRUE(watch_.Playing());
+  watch_.Began();
+  watch_.Reached(3s - 1ms);
+  EXPECT_TRUE(watch_.Playing());
+  watch_.Reached(3s);
+  EXPECT_FALSE(watch_.Playing());
+}
+
 TEST_F(PlaybackWatchTest, PlaybackThatNeverBeginsEndsAfterTheStartGrace) {
   watch_.Load();
   watch_.SetDuration(60s);
@@ -62,6 +75,7 @@ TEST_F(PlaybackWatchTest, UnknownLengthEndsOnlyByReport) {
   watch_.Play();
   watch_.Began();
   now_ += 1h;
+  watch_.Reached(1h);
   EXPECT_TRUE(watch_.Playing());
   watch_.Ended();
   EXPECT_FALSE(watch_.Playing());

@@ -311,6 +311,19 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
                      nullptr);
   }
 
+  // The presentation clock's time once the session has started; none before, or when the
+  // clock can't tell. The clock only reads its time source here: it never waits on the pipeline.
+  std::optional<std::chrono::nanoseconds> Position() {
+    ComPtr<IMFPresentationClock> clock;
+    {
+      const std::scoped_lock lock(mutex_);
+      clock = clock_;
+    }
+    MFTIME time = 0;
+    if (!clock || FAILED(clock->GetTime(&time)) || time < 0) return std::nullopt;
+    return From100ns(static_cast<UINT64>(time));
+  }
+
   // No more notes to the window thread; those not read yet are dropped.
   void Detach() {
     const std::scoped_lock lock(mutex_);
@@ -433,7 +446,14 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
       event->GetUINT32(MF_EVENT_TOPOLOGY_STATUS, &note.topologyStatus);
       if (note.topologyStatus == MF_TOPOSTATUS_READY) ApplyVideoPosition();
     }
+    // Some sessions (Wine's) never report the end of a movie played through: its clock tells.
+    ComPtr<IMFPresentationClock> clock;
+    if (type == MESessionStarted && SUCCEEDED(status)) {
+      ComPtr<IMFClock> any;
+      if (SUCCEEDED(session->GetClock(&any))) any.As(&clock);
+    }
     const std::scoped_lock lock(mutex_);
+    if (clock) clock_ = clock;
     Post(note);
   }
 
@@ -463,6 +483,7 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
     ComPtr<IMFMediaSource> source;
     ComPtr<IMFMediaSession> session;
     ComPtr<IMFByteStream> file;
+    ComPtr<IMFPresentationClock> clock;
     {
       const std::scoped_lock lock(mutex_);
       if (finished_) return;
@@ -470,6 +491,7 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
       source = std::move(source_);
       session = std::move(session_);
       file = std::move(file_);
+      clock = std::move(clock_);
     }
     if (source) source->Shutdown();
     if (session) session->Shutdown();
@@ -492,6 +514,7 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   ComPtr<IMFByteStream> file_;
   ComPtr<IMFMediaSource> source_;
   ComPtr<IMFMediaSession> session_;
+  ComPtr<IMFPresentationClock> clock_;
   std::deque<Note> notes_;
   bool resolving_ = false;
   bool closing_ = false;
@@ -633,6 +656,9 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoSurface {
   bool Playing() override {
     // Read on every tick of the movie: the moment to follow the owner should it have moved.
     Place();
+    if (pipeline_ && !winding_down_) {
+      if (const auto position = pipeline_->Position()) watch_.Reached(*position);
+    }
     if (watch_.Playing()) return true;
     // Over by the watch (the end report may never come): the pipeline starts closing now, while
     // the launcher goes on to start the game.
