@@ -9,6 +9,8 @@
 //     --movie RRGGBB     colour of the movie's first part at the probe point (omit: no movie)
 //     --tail RRGGBB      colour of the movie's last part at the probe point
 //     --idle-ms N        length of the idle measurement on the logo (default 3000)
+//     --stamp-wait-ms N  how long ntleac.time may follow the program's end (default 5000; 0 for
+//                        an ntleac that notes no time, such as the Windows stand-in)
 //
 // Figures: start_to_logo_ms (fork to logo pixel), idle_cpu_pct (CPU time of all threads over the
 // idle window, as % of one core), shown_hwm_kb, logo_hwm_kb and movie_hwm_kb (VmHWM read when the
@@ -186,6 +188,7 @@ struct Options {
   std::optional<Rgb> movie;
   std::optional<Rgb> tail;
   double idle_ms = 3000;
+  int stamp_wait_ms = 5000;
   std::vector<std::string> command;
 };
 
@@ -216,6 +219,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       if (!o.tail) return std::nullopt;
     } else if (a == "--idle-ms") {
       o.idle_ms = std::strtod(v.c_str(), nullptr);
+    } else if (a == "--stamp-wait-ms") {
+      o.stamp_wait_ms = std::atoi(v.c_str());
     } else {
       return std::nullopt;
     }
@@ -373,7 +378,7 @@ int main(int argc, char** argv) {
     }
     return std::nullopt;
   };
-  if (const auto started = read_stamp(stamp, 5000)) {
+  if (const auto started = read_stamp(stamp, o.stamp_wait_ms)) {
     std::printf("frame_to_ntleac_ms=%.1f\n", Ms(*started - *frame));
     if (tail) std::printf("tail_to_ntleac_ms=%.1f\n", Ms(*started - *tail));
     std::printf("ntleac_to_exit_ms=%.1f\n", Ms(ended - *started));
