@@ -9,6 +9,10 @@
 //     --movie RRGGBB     colour of the movie's first part at the probe point (omit: no movie)
 //     --tail RRGGBB      colour of the movie's last part at the probe point
 //     --idle-ms N        length of the idle measurement on the logo (default 3000)
+//     --stamp-wait-ms N  how long ntleac.time may follow the program's end (default 5000; 0 for
+//                        an ntleac that notes no time, such as the Windows stand-in)
+//     --keep-focus       leave the keyboard focus where the window manager put it (Wine's
+//                        windows lose the keyboard when the focus moves to their frame)
 //
 // Figures: start_to_logo_ms (fork to logo pixel), idle_cpu_pct (CPU time of all threads over the
 // idle window, as % of one core), shown_hwm_kb, logo_hwm_kb and movie_hwm_kb (VmHWM read when the
@@ -186,6 +190,8 @@ struct Options {
   std::optional<Rgb> movie;
   std::optional<Rgb> tail;
   double idle_ms = 3000;
+  int stamp_wait_ms = 5000;
+  bool keep_focus = false;
   std::vector<std::string> command;
 };
 
@@ -198,6 +204,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     if (a == "--") {
       ++i;
       break;
+    }
+    if (a == "--keep-focus") {
+      o.keep_focus = true;
+      continue;
     }
     if (i + 1 >= argc) return std::nullopt;
     const std::string v = argv[++i];
@@ -216,6 +226,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       if (!o.tail) return std::nullopt;
     } else if (a == "--idle-ms") {
       o.idle_ms = std::strtod(v.c_str(), nullptr);
+    } else if (a == "--stamp-wait-ms") {
+      o.stamp_wait_ms = std::atoi(v.c_str());
     } else {
       return std::nullopt;
     }
@@ -325,7 +337,7 @@ int main(int argc, char** argv) {
   std::printf("logo_rss_kb=%ld\nlogo_pss_kb=%ld\nlogo_uss_kb=%ld\n", logo_memory.rss,
               logo_memory.pss, logo_memory.uss);
 
-  screen.FocusProbedWindow();
+  if (!o.keep_focus) screen.FocusProbedWindow();
   screen.Key(true);
   const Ns key = Now();
   if (!o.movie) {
@@ -373,7 +385,7 @@ int main(int argc, char** argv) {
     }
     return std::nullopt;
   };
-  if (const auto started = read_stamp(stamp, 5000)) {
+  if (const auto started = read_stamp(stamp, o.stamp_wait_ms)) {
     std::printf("frame_to_ntleac_ms=%.1f\n", Ms(*started - *frame));
     if (tail) std::printf("tail_to_ntleac_ms=%.1f\n", Ms(*started - *tail));
     std::printf("ntleac_to_exit_ms=%.1f\n", Ms(ended - *started));

@@ -1,29 +1,46 @@
 #!/usr/bin/env bash
-# Measures the Linux launcher beside two references in the same run and prints a Markdown table.
-#   bench/run-bench.sh [--save] [BUILD_DIR]     (default BUILD_DIR: build/linux-release)
-# BUILD_DIR must hold the launcher and the bench_* programs (the linux-release preset builds both).
-# Runs under its own Xvfb (scripts/with-test-env.sh); BENCH_RUNS rounds (default 5), medians
-# reported. --save also writes the table to bench/RESULTS.md. Figures only: nothing here fails on
-# a slow number.
+# Measures the launcher beside bare references in the same run and prints a Markdown table.
+#   bench/run-bench.sh [--save] [BUILD_DIR]             the Linux launcher (build/linux-release)
+#   bench/run-bench.sh --windows [--save] [BUILD_DIR]   the x64 Windows launcher under wine64
+#                                                       (build/windows-x64)
+# BUILD_DIR must hold the launcher and its references: the linux-release preset builds the Linux
+# ones and the driver, the windows-x64 preset the Windows ones (the driver always comes from
+# build/linux-release; BENCH_LINUX_BUILD overrides). Runs under its own Xvfb and, for Windows, its
+# own Wine prefix (scripts/with-test-env.sh); BENCH_RUNS rounds (default 5), medians reported.
+# --save also writes the report into its own section of bench/RESULTS.md, keeping the rest.
+# Figures only: nothing here fails on a slow number.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 save=0
-if [ "${1:-}" = --save ]; then
-  save=1
+windows=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --save) save=1 ;;
+    --windows) windows=1 ;;
+    *) break ;;
+  esac
   shift
+done
+if [ $windows = 1 ]; then
+  build=$(realpath "${1:-$root/build/windows-x64}")
+  programs=(launcher.exe wic_reference.exe mf_reference.exe stand_in_ntleac.exe)
+else
+  build=$(realpath "${1:-$root/build/linux-release}")
+  programs=(launcher bench_sdl_reference bench_mpv_reference bench_ntleac)
 fi
-build=$(realpath "${1:-$root/build/linux-release}")
+linux_build=$(realpath "${BENCH_LINUX_BUILD:-$root/build/linux-release}")
 
 if [ -z "${LAUNCHER_BENCH_IN_ENV:-}" ]; then
-  # A virtual display only: the Linux launcher needs no Wine.
-  save_option=()
-  [ $save = 1 ] && save_option=(--save)
-  LAUNCHER_TEST_WINE=0 LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" "${save_option[@]}" "$build"
+  # A virtual display; Wine only for the Windows launcher.
+  options=()
+  [ $save = 1 ] && options+=(--save)
+  [ $windows = 1 ] && options+=(--windows)
+  LAUNCHER_TEST_WINE=$windows LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" "${options[@]}" "$build"
 fi
 
-for f in launcher bench_driver bench_sdl_reference bench_mpv_reference bench_ntleac; do
-  [ -x "$build/$f" ] || { echo "run-bench: $build/$f missing; build the linux-release preset first" >&2; exit 1; }
+for f in "${programs[@]/#/$build/}" "$linux_build/bench_driver"; do
+  [ -f "$f" ] || { echo "run-bench: $f missing; build the linux-release (for --windows also the windows-x64) preset first" >&2; exit 1; }
 done
 runs=${BENCH_RUNS:-5}
 work="$build/bench-run"
@@ -44,25 +61,35 @@ ffmpeg -v error -y -f lavfi -i "testsrc2=s=1280x720:r=25:d=3" \
 
 game="$work/game"
 mkdir -p "$game"
-cp "$build/launcher" "$game/launcher"
-cp "$build/bench_ntleac" "$game/ntleac"
 cp "$work/media/logo.jpg" "$work/media/OP.mp4" "$game/"
 printf '"logo.jpg","OP.mp4","Game.exe","FULL"\n' >"$game/Start.ini"
 
-driver="$build/bench_driver"
+driver="$linux_build/bench_driver"
 results="$work/results.txt"
 : >"$results"
-for i in $(seq "$runs"); do
-  echo "run-bench: round $i of $runs" >&2
-  "$driver" --cwd "$game" --logo $logo_rgb --movie $movie_rgb --tail $tail_rgb -- "$game/launcher" 2>>"$work/programs.log" |
-    sed 's/^/launcher./' >>"$results" || true
-  "$driver" --cwd "$game" --logo $logo_rgb -- "$build/bench_sdl_reference" "$game/logo.jpg" 2>>"$work/programs.log" |
-    sed 's/^/sdl./' >>"$results" || true
-  "$driver" --cwd "$game" --logo $logo_rgb --movie $movie_rgb --tail $tail_rgb -- \
-    "$build/bench_mpv_reference" "$game/logo.jpg" "$game/OP.mp4" 2>>"$work/programs.log" | sed 's/^/mpv./' >>"$results" || true
-done
 
-table=$(python3 - "$results" "$runs" <<'EOF'
+# Writes a report into its own section of bench/RESULTS.md (between its markers), keeping the
+# hand-written notes and tables around it; a section not there yet goes at the end.
+save_section() {
+  python3 - "$root/bench/RESULTS.md" "$1" "$2" <<'EOF'
+import sys
+path, name, body = sys.argv[1:]
+begin, end = f"<!-- {name}:begin -->", f"<!-- {name}:end -->"
+text = open(path).read()
+block = f"{begin}\n{body.strip()}\n{end}"
+if begin in text and end in text:
+    text = text[:text.index(begin)] + block + text[text.index(end) + len(end):]
+else:
+    text = text.rstrip("\n") + "\n\n" + block + "\n"
+open(path, "w").write(text)
+EOF
+  echo "run-bench: wrote the $1 section of bench/RESULTS.md" >&2
+}
+
+# The medians, spreads and ratios of the results ("who.figure=value" lines) as a Markdown table,
+# for "linux" or "windows".
+make_table() {
+  python3 - "$results" "$runs" "$1" <<'EOF'
 import statistics, sys
 values = {}
 errors = []
@@ -95,6 +122,26 @@ def row(name, fig, ref, target, met):
 
 def yes(ok):
     return "n/a" if ok is None else ("yes" if ok else "**no**")
+
+def statuses_and_errors():
+    st = values.get("launcher.exit_status", [])
+    print()
+    print("Launcher exit statuses: " + (", ".join(str(int(x)) for x in st) or "none recorded"))
+    if errors:
+        print("Errors: " + "; ".join(errors))
+
+if sys.argv[3] == "windows":
+    def figure(name, key, reference, what):
+        s, r = med("launcher." + key), med(reference + "." + key)
+        ratio = "n/a" if s is None or not r else f"{s / r:.2f}"
+        print(f"| {name} | {fmt(s, 'ms')}{spread('launcher.' + key)} | "
+              f"{fmt(r, 'ms')}{spread(reference + '.' + key)} ({what}) | {ratio} |")
+    print("| Figure (median of %s runs) | Launcher (min–max) | Reference (min–max) | Launcher / reference |" % sys.argv[2])
+    print("|---|---|---|---|")
+    figure("Start to window shown", "start_to_logo_ms", "wic", "bare WIC program")
+    figure("Held key to first movie frame (1280×720 H.264)", "key_to_frame_ms", "mf", "bare Media Session")
+    statuses_and_errors()
+    sys.exit()
 
 s, r = med("launcher.start_to_logo_ms"), med("sdl.start_to_logo_ms")
 row("Start to logo shown", fmt(s, "ms") + spread("launcher.start_to_logo_ms"), fmt(r, "ms") + " (bare SDL)",
@@ -130,24 +177,106 @@ row("End of movie to ntleac started", fmt(e, "ms") + ("" if rt is None else spre
 print("| Figure (median of %s runs) | Launcher (min–max) | Reference | Target | Met? |" % sys.argv[2])
 print("|---|---|---|---|---|")
 print("\n".join(rows))
-st = values.get("launcher.exit_status", [])
-print()
 print("VmHWM at the moment the logo first showed: launcher %s, bare SDL %s." %
       (fmt(mb(med("launcher.shown_hwm_kb")), "MB", 1), fmt(mb(med("sdl.shown_hwm_kb")), "MB", 1)))
-print()
-print("Launcher exit statuses: " + (", ".join(str(int(x)) for x in st) or "none recorded"))
-if errors:
-    print("Errors: " + "; ".join(errors))
+statuses_and_errors()
 EOF
-)
+}
 
 cpu=$(awk -F: '/model name/ {gsub(/^ +/, "", $2); print $2; exit}' /proc/cpuinfo)
-report=$(cat <<EOF
-# Benchmark results
+load=$(cut -d' ' -f1-3 /proc/loadavg)
+
+# One round of the Windows programs under wine64; figures appended to $1.
+windows_round() {
+  local wine=/usr/lib/wine/wine64
+  # openbox gives each new window the keyboard; moving the focus to its frame would take it from
+  # Wine's window.
+  local common=(--cwd "$game" --keep-focus --stamp-wait-ms 0 --idle-ms 1000 --logo "$logo_rgb")
+  local movie=(--movie "$movie_rgb" --tail "$tail_rgb")
+  "$driver" "${common[@]}" "${movie[@]}" -- $wine launcher.exe 2>>"$work/programs.log" |
+    sed 's/^/launcher./' >>"$1" || true
+  "$driver" "${common[@]}" -- $wine wic_reference.exe logo.jpg 2>>"$work/programs.log" |
+    sed 's/^/wic./' >>"$1" || true
+  "$driver" "${common[@]}" "${movie[@]}" -- $wine mf_reference.exe logo.jpg OP.mp4 \
+    2>>"$work/programs.log" | sed 's/^/mf./' >>"$1" || true
+}
+
+if [ $windows = 1 ]; then
+  section="windows-bench"
+  cp "$build/launcher.exe" "$build/wic_reference.exe" "$build/mf_reference.exe" "$game/"
+  cp "$build/stand_in_ntleac.exe" "$game/ntleac.exe"
+  # Players have a window manager; without one Wine waits up to 2 s for every hide.
+  openbox --sm-disable --startup "touch $work/openbox-ready" >/dev/null 2>&1 &
+  wm=$!
+  trap 'kill $wm 2>/dev/null || true' EXIT
+  for _ in $(seq 300); do
+    [ -e "$work/openbox-ready" ] && break
+    sleep 0.05
+  done
+  # Wine's first start of each program in a prefix is much slower than the next ones.
+  echo "run-bench: warm-up round (not counted)" >&2
+  windows_round "$work/warm-up.txt"
+  for i in $(seq "$runs"); do
+    echo "run-bench: round $i of $runs" >&2
+    windows_round "$results"
+  done
+  table=$(make_table windows)
+  report=$(cat <<EOF
+## Windows (x64 build under wine64)
+
+Measured $(date -u +'%Y-%m-%d %H:%M UTC') on $(nproc) cores ($cpu), Xvfb 1280×1024×24 with
+openbox, no GPU, no sound card; $(/usr/lib/wine/wine64 --version), windows-x64 build (the 64-bit
+twin of the shipped 32-bit program). Launcher in full-screen mode with the same 1920×1080 JPEG
+logo and 3 s 1280×720 H.264/AAC movie as the Linux figures. Load average when the run began:
+$load, when it ended: $(cut -d' ' -f1-3 /proc/loadavg) (other work on the machine widens the
+spread). One warm-up round before the counted ones is left out: Wine's first start of a program
+in a prefix is slow.
+
+$table
+
+How it is measured (bench/bench_driver.cpp, the Linux driver, from outside Wine):
+- "Shown" means seen on the screen, as for Linux: the pixel at the screen's centre, read through
+  XGetImage about every millisecond, has the colour the logo or the movie paints there. Under
+  Wine the launcher's full-screen window covers the whole display, so the same probe point
+  serves; the references open their window over the primary monitor.
+- Start to window shown: fork of "wine64 PROGRAM" (in the game folder) to the logo's colour at
+  the probe point. Wine's own start of a process is in both figures; the prefix's wineserver and
+  desktop already run (scripts/with-test-env.sh). The launcher's figure holds its 100 ms pause
+  before the window shows.
+- Held key to first frame: XTest key press (held 150 ms) to the movie's colour at the probe
+  point, the keyboard left with the window openbox gave it to. The launcher polls keys every
+  50 ms by design, so on average 25 ms of its figure is the poll; the reference reacts to
+  WM_KEYDOWN.
+- Ratio: the launcher's median over the reference's.
+- References: bench/wic_reference.cpp decodes the same JPEG through WIC (32bpp BGR) and paints it
+  stretched with StretchDIBits into a borderless WS_POPUP window over the primary monitor;
+  bench/mf_reference.cpp shows the same window and on the first key resolves the MP4
+  synchronously, builds a topology (the video stream into the enhanced video renderer on that
+  window; the audio stream into the audio renderer only where a sound device exists, as the
+  launcher does: none here) and starts a Media Session.
+EOF
+  )
+else
+  section="linux-bench"
+  cp "$build/launcher" "$game/launcher"
+  cp "$build/bench_ntleac" "$game/ntleac"
+  for i in $(seq "$runs"); do
+    echo "run-bench: round $i of $runs" >&2
+    "$driver" --cwd "$game" --logo $logo_rgb --movie $movie_rgb --tail $tail_rgb -- "$game/launcher" 2>>"$work/programs.log" |
+      sed 's/^/launcher./' >>"$results" || true
+    "$driver" --cwd "$game" --logo $logo_rgb -- "$build/bench_sdl_reference" "$game/logo.jpg" 2>>"$work/programs.log" |
+      sed 's/^/sdl./' >>"$results" || true
+    "$driver" --cwd "$game" --logo $logo_rgb --movie $movie_rgb --tail $tail_rgb -- \
+      "$build/bench_mpv_reference" "$game/logo.jpg" "$game/OP.mp4" 2>>"$work/programs.log" | sed 's/^/mpv./' >>"$results" || true
+  done
+
+  table=$(make_table linux)
+  report=$(cat <<EOF
+## Linux
 
 Measured $(date -u +'%Y-%m-%d %H:%M UTC') on $(nproc) cores ($cpu), Xvfb 1280×1024×24, no GPU, no sound
 card; linux-release build. Launcher in full-screen mode with a 1920×1080 JPEG logo and a 3 s
-1280×720 H.264/AAC movie. Load average when the run began: $(cut -d' ' -f1-3 /proc/loadavg) (other
+1280×720 H.264/AAC movie. Load average when the run began: $load (other
 work on the machine widens the spread).
 
 $table
@@ -177,9 +306,9 @@ How it is measured (bench/bench_driver.cpp, from outside the program):
   libmpv drawing through the software render API, starting the movie on the key event and
   starting ntleac on MPV_EVENT_END_FILE.
 EOF
-)
+  )
+fi
 echo "$report"
 if [ "$save" = 1 ]; then
-  echo "$report" >"$root/bench/RESULTS.md"
-  echo "run-bench: wrote bench/RESULTS.md" >&2
+  save_section "$section" "$report"
 fi
