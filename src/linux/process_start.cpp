@@ -53,34 +53,54 @@ constexpr int kForkFailed = 71;
 // memory map twice (tens of milliseconds once a movie has played).
 constexpr const char* kSetsid = "/usr/bin/setsid";
 
-// Starts setsid for argv, its streams on /dev/null and nothing else of the launcher's; returns
-// its process, or -1 when it can't be started.
+// posix_spawn's file actions and attributes, destroyed with their scope.
+class SpawnOptions {
+ public:
+  SpawnOptions()
+      : files_ready_(::posix_spawn_file_actions_init(&files_) == 0),
+        attributes_ready_(::posix_spawnattr_init(&attributes_) == 0) {}
+  ~SpawnOptions() {
+    if (attributes_ready_) ::posix_spawnattr_destroy(&attributes_);
+    if (files_ready_) ::posix_spawn_file_actions_destroy(&files_);
+  }
+  SpawnOptions(const SpawnOptions&) = delete;
+  SpawnOptions& operator=(const SpawnOptions&) = delete;
+
+  [[nodiscard]] bool Ready() const { return files_ready_ && attributes_ready_; }
+  posix_spawn_file_actions_t* Files() { return &files_; }
+  posix_spawnattr_t* Attributes() { return &attributes_; }
+
+ private:
+  posix_spawn_file_actions_t files_{};
+  posix_spawnattr_t attributes_{};
+  bool files_ready_;
+  bool attributes_ready_;
+};
+
+// Starts setsid for argv, its streams on /dev/null and nothing else of the launcher's, its
+// signals as a new program expects them; returns its process, or -1 when it can't be started.
 pid_t SpawnThroughSetsid(char* const* argv) {
-  posix_spawn_file_actions_t files;
-  posix_spawnattr_t attributes;
-  if (::posix_spawn_file_actions_init(&files) != 0) return -1;
-  if (::posix_spawnattr_init(&attributes) != 0) {
-    ::posix_spawn_file_actions_destroy(&files);
+  SpawnOptions options;
+  if (!options.Ready()) return -1;
+  posix_spawn_file_actions_t* files = options.Files();
+  if (::posix_spawn_file_actions_addopen(files, STDIN_FILENO, "/dev/null", O_RDWR, 0) != 0 ||
+      ::posix_spawn_file_actions_adddup2(files, STDIN_FILENO, STDOUT_FILENO) != 0 ||
+      ::posix_spawn_file_actions_adddup2(files, STDIN_FILENO, STDERR_FILENO) != 0 ||
+      ::posix_spawn_file_actions_addclosefrom_np(files, 3) != 0) {
     return -1;
   }
   sigset_t none;
   sigset_t all;
   ::sigemptyset(&none);
   ::sigfillset(&all);
-  pid_t child = -1;
-  if (::posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDWR, 0) == 0 &&
-      ::posix_spawn_file_actions_adddup2(&files, STDIN_FILENO, STDOUT_FILENO) == 0 &&
-      ::posix_spawn_file_actions_adddup2(&files, STDIN_FILENO, STDERR_FILENO) == 0 &&
-      ::posix_spawn_file_actions_addclosefrom_np(&files, 3) == 0 &&
-      ::posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
-      ::posix_spawnattr_setsigdefault(&attributes, &all) == 0 &&
-      ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) ==
-          0 &&
-      ::posix_spawn(&child, kSetsid, &files, &attributes, argv, environ) != 0) {
-    child = -1;
+  posix_spawnattr_t* attributes = options.Attributes();
+  if (::posix_spawnattr_setsigmask(attributes, &none) != 0 ||
+      ::posix_spawnattr_setsigdefault(attributes, &all) != 0 ||
+      ::posix_spawnattr_setflags(attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0) {
+    return -1;
   }
-  ::posix_spawnattr_destroy(&attributes);
-  ::posix_spawn_file_actions_destroy(&files);
+  pid_t child = -1;
+  if (::posix_spawn(&child, kSetsid, files, attributes, argv, environ) != 0) return -1;
   return child;
 }
 
