@@ -4,9 +4,12 @@
 #include <olectl.h>
 #include <oleidl.h>
 
-#include <stdexcept>
+#include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "windows/scoped_win.h"
+#include "windows/skip_report.h"
 
 namespace launcher::win32 {
 namespace {
@@ -206,23 +209,53 @@ class CommandSink final : public ComObject<IDispatch> {
   CommandHandler handler_;
 };
 
+// The EXCEPINFO of a call that fails with DISP_E_EXCEPTION; its texts are freed when it goes.
+class ExceptionInfo {
+ public:
+  ExceptionInfo() = default;
+  ExceptionInfo(const ExceptionInfo&) = delete;
+  ExceptionInfo& operator=(const ExceptionInfo&) = delete;
+  ~ExceptionInfo() {
+    ::SysFreeString(info_.bstrSource);
+    ::SysFreeString(info_.bstrDescription);
+    ::SysFreeString(info_.bstrHelpFile);
+  }
+
+  EXCEPINFO* get() { return &info_; }
+
+  // "<step> failed: <code> <message> (<source>: <description>)". The code is the exception's own
+  // when it names one (scode, or wCode mapped as comdef.h's _com_error does), else
+  // DISP_E_EXCEPTION.
+  std::wstring Describe(std::wstring_view step) {
+    if (const auto fill = std::exchange(info_.pfnDeferredFillIn, nullptr)) fill(&info_);
+    HRESULT code = DISP_E_EXCEPTION;
+    if (FAILED(info_.scode)) {
+      code = info_.scode;
+    } else if (info_.wCode != 0) {
+      code = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, std::min(0x200U + info_.wCode, 0xFFFFU));
+    }
+    std::wstring words = BstrText(info_.bstrSource);
+    const std::wstring description = BstrText(info_.bstrDescription);
+    if (!words.empty() && !description.empty()) words += L": ";
+    words += description;
+    std::wstring text = FailureText(step, code);
+    if (!words.empty()) text += L" (" + words + L")";
+    return text;
+  }
+
+ private:
+  EXCEPINFO info_{};
+};
+
 // IDispatch::Invoke with positional arguments (last to first); a property put names its value.
 HRESULT InvokeDispatch(IDispatch* target, DISPID id, WORD flags, VARIANT* args, UINT count,
-                       VARIANT* result) {
+                       VARIANT* result, ExceptionInfo& exception) {
   DISPID named = DISPID_PROPERTYPUT;
   const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
   DISPPARAMS params{args, put ? &named : nullptr, count, put ? 1u : 0u};
-  EXCEPINFO exception{};
   UINT badArgument = 0;
-  const HRESULT hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
-                                    &exception, &badArgument);
-  if (hr == DISP_E_EXCEPTION) {
-    if (exception.pfnDeferredFillIn != nullptr) exception.pfnDeferredFillIn(&exception);
-    ::SysFreeString(exception.bstrSource);
-    ::SysFreeString(exception.bstrDescription);
-    ::SysFreeString(exception.bstrHelpFile);
-  }
-  return hr;
+  return target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception.get(),
+                        &badArgument);
 }
 
 VARIANT BoolArgument(bool value) {
@@ -245,6 +278,8 @@ class FlashPlayer final : public MoviePlayer {
                                 bounds.bottom - bounds.top, parent, nullptr, instance, nullptr);
     if (window_ != nullptr) {
       site_ = MakeCom<ControlSite>(window_, ::GetAncestor(parent, GA_ROOT));
+    } else {
+      site_error_ = ::GetLastError();
     }
   }
   FlashPlayer(const FlashPlayer&) = delete;
@@ -268,29 +303,37 @@ class FlashPlayer final : public MoviePlayer {
     if (window_ != nullptr) ::DestroyWindow(window_);
   }
 
-  // False when there is no control to play with.
-  bool Create(const ControlFactory& factory, CommandHandler onCommand) {
-    if (!site_) return false;
+  // Empty when the control is in place; else the step that failed, in the system's words.
+  std::wstring Create(const ControlFactory& factory, CommandHandler onCommand) {
+    if (!site_) {
+      return CreationFailure(L"creating its site window", HRESULT_FROM_WIN32(site_error_));
+    }
     ComPtr<IUnknown> control;
     HRESULT hr = factory ? factory(&control)
                          : ::CoCreateInstance(kFlashClassId, nullptr, CLSCTX_INPROC_SERVER,
                                               IID_PPV_ARGS(&control));
-    if (FAILED(hr) || !control) return false;
-    object_ = QueryAs<IOleObject>(control);
-    dispatch_ = QueryAs<IDispatch>(control);
-    if (!object_ || !dispatch_) return false;
+    if (SUCCEEDED(hr) && !control) hr = E_POINTER;
+    if (FAILED(hr)) return CreationFailure(L"CoCreateInstance", hr);
+    if (hr = control.As(&object_); FAILED(hr)) {
+      return CreationFailure(L"QueryInterface(IOleObject)", hr);
+    }
+    if (hr = control.As(&dispatch_); FAILED(hr)) {
+      return CreationFailure(L"QueryInterface(IDispatch)", hr);
+    }
 
-    if (FAILED(object_->SetClientSite(site_.Get()))) return false;
+    if (hr = object_->SetClientSite(site_.Get()); FAILED(hr)) {
+      return CreationFailure(L"SetClientSite", hr);
+    }
     if (auto persist = QueryAs<IPersistStreamInit>(control)) persist->InitNew();
     SetPersistedSettings();
     ConnectEvents(control, std::move(onCommand));
 
     RECT area{0, 0, bounds_.right - bounds_.left, bounds_.bottom - bounds_.top};
     hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.Get(), 0, window_, &area);
-    if (FAILED(hr)) return false;
+    if (FAILED(hr)) return CreationFailure(L"DoVerb", hr);
     in_place_ = QueryAs<IOleInPlaceObject>(control);
     FitControl();
-    return true;
+    return {};
   }
 
   // The container properties are the site's own: it moves, sizes, shows and hides the control's
@@ -315,41 +358,37 @@ class FlashPlayer final : public MoviePlayer {
 
   void SetLoop(bool loop) override {
     VARIANT value = BoolArgument(loop);
-    ThrowIfFailed(
-        InvokeDispatch(dispatch_.Get(), flash::kLoop, DISPATCH_PROPERTYPUT, &value, 1, nullptr),
-        "SWFPlayer.Loop");
+    Call(L"Loop", flash::kLoop, DISPATCH_PROPERTYPUT, &value, 1, nullptr);
   }
 
   void SetMovie(const PathText& path) override {
+    path_ = path;
     Bstr movie(path);
     VARIANT value;
     ::VariantInit(&value);
     value.vt = VT_BYREF | VT_BSTR;  // text by reference
     value.pbstrVal = movie.Address();
-    ThrowIfFailed(
-        InvokeDispatch(dispatch_.Get(), flash::kMovie, DISPATCH_PROPERTYPUT, &value, 1, nullptr),
-        "SWFPlayer.Movie");
+    Call(L"Movie", flash::kMovie, DISPATCH_PROPERTYPUT, &value, 1, nullptr);
+    Report();  // also when an earlier call (the Loop put of the load) failed
   }
 
-  void Play() override {
-    ThrowIfFailed(
-        InvokeDispatch(dispatch_.Get(), flash::kPlay, DISPATCH_METHOD, nullptr, 0, nullptr),
-        "SWFPlayer.Play");
-  }
+  void Play() override { Call(L"Play", flash::kPlay, DISPATCH_METHOD, nullptr, 0, nullptr); }
 
   bool Playing() override {
     Variant result;
-    ThrowIfFailed(InvokeDispatch(dispatch_.Get(), flash::kPlaying, DISPATCH_PROPERTYGET, nullptr, 0,
-                                 result.get()),
-                  "SWFPlayer.Playing");
-    result.ChangeType(VT_BOOL, "SWFPlayer.Playing as a boolean");
+    if (!Call(L"Playing", flash::kPlaying, DISPATCH_PROPERTYGET, nullptr, 0, result.get())) {
+      return false;
+    }
+    if (const HRESULT hr = ::VariantChangeType(result.get(), result.get(), 0, VT_BOOL);
+        FAILED(hr)) {
+      Fail(FailureText(L"Playing as a boolean", hr));
+      return false;
+    }
     return result->boolVal != VARIANT_FALSE;
   }
 
   void StopPlay() override {
-    ThrowIfFailed(
-        InvokeDispatch(dispatch_.Get(), flash::kStopPlay, DISPATCH_METHOD, nullptr, 0, nullptr),
-        "SWFPlayer.StopPlay");
+    Call(L"StopPlay", flash::kStopPlay, DISPATCH_METHOD, nullptr, 0, nullptr);
   }
 
  private:
@@ -373,7 +412,36 @@ class FlashPlayer final : public MoviePlayer {
     ::VariantInit(&argument);
     argument.vt = VT_BSTR;
     argument.bstrVal = value.get();
-    InvokeDispatch(dispatch_.Get(), id, DISPATCH_PROPERTYPUT, &argument, 1, nullptr);
+    ExceptionInfo ignored;
+    InvokeDispatch(dispatch_.Get(), id, DISPATCH_PROPERTYPUT, &argument, 1, nullptr, ignored);
+  }
+
+  // Calls the control unless an earlier call failed: the first failure skips the movie, and the
+  // control is asked nothing more. False when the call wasn't made or failed.
+  bool Call(std::wstring_view step, DISPID id, WORD flags, VARIANT* args, UINT count,
+            VARIANT* result) {
+    if (failure_) return false;
+    ExceptionInfo exception;
+    const HRESULT hr = InvokeDispatch(dispatch_.Get(), id, flags, args, count, result, exception);
+    if (SUCCEEDED(hr)) return true;
+    Fail(hr == DISP_E_EXCEPTION ? exception.Describe(step) : FailureText(step, hr));
+    return false;
+  }
+
+  void Fail(std::wstring reason) {
+    failure_ = std::move(reason);
+    Report();
+  }
+
+  // One line per player, once the movie's path is known: the launcher plays one movie a run.
+  void Report() {
+    if (!failure_ || path_.empty() || reported_) return;
+    reported_ = true;
+    ReportSkippedMovie(path_, *failure_);
+  }
+
+  static std::wstring CreationFailure(std::wstring_view step, HRESULT code) {
+    return FailureText(L"Flash control: " + std::wstring(step), code);
   }
 
   // The event interface named by the control's class information, else the first connection
@@ -428,6 +496,7 @@ class FlashPlayer final : public MoviePlayer {
   TwipsScale scale_;
   RECT bounds_;
   HWND window_ = nullptr;
+  DWORD site_error_ = ERROR_SUCCESS;
   ComPtr<ControlSite> site_;
   ComPtr<IOleObject> object_;
   ComPtr<IDispatch> dispatch_;
@@ -435,16 +504,19 @@ class FlashPlayer final : public MoviePlayer {
   ComPtr<CommandSink> sink_;
   ComPtr<IConnectionPoint> events_;
   DWORD cookie_ = 0;
+  PathText path_;
+  std::optional<std::wstring> failure_;
+  bool reported_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<MoviePlayer> CreateFlashPlayer(HWND parent, const TwipsScale& scale,
-                                               const RECT& bounds, CommandHandler onCommand,
-                                               const ControlFactory& factory) {
+FlashControl CreateFlashPlayer(HWND parent, const TwipsScale& scale, const RECT& bounds,
+                               CommandHandler onCommand, const ControlFactory& factory) {
   auto player = std::make_unique<FlashPlayer>(parent, scale, bounds);
-  if (!player->Create(factory, std::move(onCommand))) return nullptr;
-  return player;
+  std::wstring failure = player->Create(factory, std::move(onCommand));
+  if (!failure.empty()) return {nullptr, std::move(failure)};
+  return {std::move(player), {}};
 }
 
 }  // namespace launcher::win32

@@ -35,12 +35,20 @@ using CommandHandler = std::function<void(std::wstring command, std::wstring arg
 // Makes a new instance of the control; the default is CoCreateInstance of kFlashClassId.
 using ControlFactory = std::function<HRESULT(IUnknown** control)>;
 
+// The player of the Flash control, or why there is none.
+struct FlashControl {
+  std::unique_ptr<MoviePlayer> player;
+  // With no player: "Flash control: <step> failed: 0x80040154 Class not registered" or the like.
+  std::wstring failure;
+};
+
 // Creates the control with its persisted settings (window mode "Window", quality "High", scale
 // "ShowAll", script access "always", network access "all"), activates it in place, hidden, in a
-// child window of parent at bounds (pixels), and connects its events to onCommand. Null when the
-// control is not installed or can't be activated: the launcher then goes on without it.
-std::unique_ptr<MoviePlayer> CreateFlashPlayer(HWND parent, const TwipsScale& scale,
-                                               const RECT& bounds, CommandHandler onCommand,
-                                               const ControlFactory& factory = {});
+// child window of parent at bounds (pixels), and connects its events to onCommand. No player when
+// the control is not installed or can't be activated: the launcher then goes on without it.
+// The player never throws: a failing call skips the movie, says why in one line
+// (ReportSkippedMovie, once per player) and leaves the player reading as not playing.
+FlashControl CreateFlashPlayer(HWND parent, const TwipsScale& scale, const RECT& bounds,
+                               CommandHandler onCommand, const ControlFactory& factory = {});
 
 }  // namespace launcher::win32

@@ -15,6 +15,7 @@
 #include "resource_ids.h"
 #include "windows/flash_site.h"
 #include "windows/media/media_foundation_player.h"
+#include "windows/skip_report.h"
 #include "windows/win32_system.h"
 #include "windows/win32_text_rules.h"
 #include "windows/win32_window.h"
@@ -52,14 +53,21 @@ int Run(HINSTANCE instance, ProcessStarter& processes, ErrorReporter& reporter) 
 
   // The controls in their created order: Timer, SWFPlayer, Logo, ImgTemp.
   WindowTimer timer(window);
-  std::unique_ptr<MoviePlayer> flash =
-      CreateFlashPlayer(window.hwnd(), scale, CreatedRect(scale, created::kPlayer),
-                        [&window](std::wstring command, std::wstring args) {
-                          window.QueueCommand(std::move(command), std::move(args));
-                        });
+  FlashControl flash = CreateFlashPlayer(window.hwnd(), scale, CreatedRect(scale, created::kPlayer),
+                                         [&window](std::wstring command, std::wstring args) {
+                                           window.QueueCommand(std::move(command), std::move(args));
+                                         });
+  // An SWF reaches the built-in engine only when the control is missing: if that engine can't
+  // play it either, the line says first why the control wasn't there.
+  SkipReporter report = [control = std::move(flash.failure)](const PathText& path,
+                                                             std::wstring_view reason) {
+    if (control.empty() || !IsFlashMovie(path)) return ReportSkippedMovie(path, reason);
+    ReportSkippedMovie(path, control + L"; " + std::wstring(reason));
+  };
   HWND parent = window.hwnd();
-  SwitchingMoviePlayer player(
-      std::move(flash), [parent, scale] { return CreateMediaFoundationPlayer(parent, scale); });
+  SwitchingMoviePlayer player(std::move(flash.player), [parent, scale, report] {
+    return CreateMediaFoundationPlayer(parent, scale, report);
+  });
   PictureBoxWindow logo(window, CreatedRect(scale, created::kLogo));
   PaintedImage image(window, CreatedRect(scale, created::kImage));
 

@@ -254,11 +254,6 @@ class Variant {
   const VARIANT* get() const { return &v_; }
   VARIANT* operator->() { return &v_; }
 
-  // The value converted in place to type; throws when it can't be.
-  void ChangeType(VARTYPE type, std::string_view what) {
-    ThrowIfFailed(::VariantChangeType(&v_, &v_, 0, type), what);
-  }
-
  private:
   VARIANT v_;
 };

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,5 +19,9 @@ std::wstring FailureText(std::wstring_view step, HRESULT code);
 
 // Writes "launcher: movie skipped: <path>: <reason>" and a line end to the debugger output.
 void ReportSkippedMovie(const PathText& path, std::wstring_view reason) noexcept;
+
+// How an engine says why it skipped a movie: ReportSkippedMovie, or a wrapper of it that adds
+// what the caller knows.
+using SkipReporter = std::function<void(const PathText& path, std::wstring_view reason)>;
 
 }  // namespace launcher::win32

@@ -107,7 +107,7 @@ class FlashSite : public ::testing::Test {
     ::OleUninitialize();
   }
 
-  std::unique_ptr<MoviePlayer> Create(const ControlFactory& factory) {
+  FlashControl Create(const ControlFactory& factory) {
     return CreateFlashPlayer(
         window_->hwnd(), window_->Scale(), RECT{104, 8, 177, 81},
         [this](std::wstring command, std::wstring args) {
@@ -132,22 +132,28 @@ class FlashSite : public ::testing::Test {
   std::vector<std::wstring> commands_;
 };
 
-TEST_F(FlashSite, NoControlNoPlayerAndNothingLeftBehind) {
-  EXPECT_EQ(Create([](IUnknown**) { return REGDB_E_CLASSNOTREG; }), nullptr);
+TEST_F(FlashSite, NoControlNoPlayerNothingLeftBehindAndTheStepThatFailed) {
+  FlashControl missing = Create([](IUnknown**) { return REGDB_E_CLASSNOTREG; });
+  EXPECT_EQ(missing.player, nullptr);
   EXPECT_EQ(SiteWindow(), nullptr);
+  EXPECT_EQ(missing.failure.rfind(L"Flash control: CoCreateInstance failed: 0x80040154", 0), 0U)
+      << ToUtf8(missing.failure);
   // An object that is no ActiveX control can't be activated either.
-  EXPECT_EQ(Create([](IUnknown** control) {
-              IStream* stream = nullptr;
-              const HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
-              *control = stream;
-              return hr;
-            }),
-            nullptr);
+  FlashControl stream = Create([](IUnknown** control) {
+    IStream* made = nullptr;
+    const HRESULT hr = ::CreateStreamOnHGlobal(nullptr, TRUE, &made);
+    *control = made;
+    return hr;
+  });
+  EXPECT_EQ(stream.player, nullptr);
   EXPECT_EQ(SiteWindow(), nullptr);
+  EXPECT_EQ(
+      stream.failure.rfind(L"Flash control: QueryInterface(IOleObject) failed: 0x80004002", 0), 0U)
+      << ToUtf8(stream.failure);
 }
 
 TEST_F(FlashSite, CallsEachOperationByItsDispidWithItsArgumentTypes) {
-  auto player = Create(control_.Factory());
+  auto player = Create(control_.Factory()).player;
   ASSERT_NE(player, nullptr);
   EXPECT_NE(control_.Journal().find(L"persist WMode=Window\npersist Quality2=High\n"
                                     L"persist Scale=ShowAll\npersist AllowScriptAccess=always\n"
@@ -200,7 +206,7 @@ TEST_F(FlashSite, CallsEachOperationByItsDispidWithItsArgumentTypes) {
 }
 
 TEST_F(FlashSite, FSCommandReachesTheHandlerUntilThePlayerGoes) {
-  auto player = Create(control_.Factory());
+  auto player = Create(control_.Factory()).player;
   ASSERT_NE(player, nullptr);
   control_.Fire(L"Close", L"");
   control_.Fire(L"\u30b3\u30de\u30f3\u30c9", L"a, b");

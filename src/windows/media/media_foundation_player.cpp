@@ -590,8 +590,8 @@ class VideoWindow {
 // Media Foundation's Media Session with the enhanced video renderer and the audio renderer.
 class MediaFoundationPlayer final : public MoviePlayer, VideoSurface {
  public:
-  MediaFoundationPlayer(HWND parent, const TwipsScale& scale)
-      : owner_(parent), scale_(scale), window_(parent, *this) {
+  MediaFoundationPlayer(HWND parent, const TwipsScale& scale, SkipReporter report)
+      : owner_(parent), scale_(scale), report_(std::move(report)), window_(parent, *this) {
     unavailable_ = LoadApi(api_);
     if (!unavailable_) {
       const HRESULT hr = api_.startup(MF_VERSION, MFSTARTUP_LITE);
@@ -745,7 +745,7 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoSurface {
     watch_.Failed();
     if (!reported_) {
       reported_ = true;
-      ReportSkippedMovie(path_, FailureText(failure.step, failure.code));
+      report_(path_, FailureText(failure.step, failure.code));
     }
     WindDown();
   }
@@ -802,6 +802,7 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoSurface {
   ComApartment com_{COINIT_APARTMENTTHREADED};
   HWND owner_;
   TwipsScale scale_;
+  SkipReporter report_;
   MediaFoundationApi api_;
   std::optional<Failure> unavailable_;
   VideoWindow window_;
@@ -821,8 +822,9 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoSurface {
 
 }  // namespace
 
-std::unique_ptr<MoviePlayer> CreateMediaFoundationPlayer(HWND parent, const TwipsScale& scale) {
-  return std::make_unique<MediaFoundationPlayer>(parent, scale);
+std::unique_ptr<MoviePlayer> CreateMediaFoundationPlayer(HWND parent, const TwipsScale& scale,
+                                                         SkipReporter report) {
+  return std::make_unique<MediaFoundationPlayer>(parent, scale, std::move(report));
 }
 
 }  // namespace launcher::win32

@@ -254,9 +254,8 @@ def main():
             log = os.path.join(folder, "stderr.log")
             with open(log, encoding="utf-8", errors="replace") as err:
                 text = err.read()
-            # debugstr prints each backslash of the text as two.
-            movie_path = "Z:" + os.path.join(folder, movie).replace("/", "\\\\")
-            lines = re.findall(r"launcher: movie skipped: .*", text)
+            movie_path = "Z:" + os.path.join(folder, movie).replace("/", "\\")
+            lines = wine_session.skip_lines(text)
             print("reason:", lines)
             expected = (re.escape(f"launcher: movie skipped: {movie_path}: ")
                         + r".+ failed: 0x[0-9A-F]{8}")

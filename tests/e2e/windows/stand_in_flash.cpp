@@ -14,6 +14,8 @@
 // A movie is a text file of lines, each optional:
 //   duration <ms>                how long Play plays (default 1000)
 //   fscommand <ms> <command> [args]   raise FSCommand this long after Play
+//   exception <description>      the Movie put that loads it fails with DISP_E_EXCEPTION; the
+//                                EXCEPINFO, from source "ShockwaveFlash", is filled in deferred
 // Container properties (DISPIDs 0x8001xxxx) are recorded and declined, as the real control
 // declines them: a container places and shows its site window instead, which the site lines report
 // in the site's parent's client pixels. Test hooks: DISPID 9000 FireCommand(command, args) raises
@@ -58,6 +60,16 @@ constexpr Named kNames[] = {{L"WMode", 133},           {L"Quality2", 141},
                             {L"Journal", kJournal}};
 
 std::atomic<long> g_objects{0};
+
+// The description of the exception being raised, for its deferred fill-in.
+std::wstring g_exception;
+
+HRESULT STDAPICALLTYPE FillInException(EXCEPINFO* info) {
+  info->bstrSource = ::SysAllocString(L"ShockwaveFlash");
+  info->bstrDescription =
+      ::SysAllocStringLen(g_exception.data(), static_cast<UINT>(g_exception.size()));
+  return S_OK;
+}
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return {};
@@ -236,7 +248,7 @@ class Control final : public IDispatch,
     return DISP_E_UNKNOWNNAME;
   }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO*, UINT*) override {
+                      EXCEPINFO* exception, UINT*) override {
     if (id == kJournal) return ReadJournal(result);
     if (id == kFireCommand) {
       if (params == nullptr || params->cArgs != 2) return DISP_E_BADPARAMCOUNT;
@@ -270,6 +282,13 @@ class Control final : public IDispatch,
     } else if (id == kMovie && count == 1) {
       movie_ = value;
       LoadMovie();
+      if (!g_exception.empty()) {
+        if (exception != nullptr) {
+          *exception = EXCEPINFO{};
+          exception->pfnDeferredFillIn = &FillInException;
+        }
+        hr = DISP_E_EXCEPTION;
+      }
     } else if (id == kLoop && count == 1) {
     } else if (id == kPlay) {
       StartPlaying();
@@ -454,6 +473,7 @@ class Control final : public IDispatch,
   void LoadMovie() {
     duration_ = 1000;
     commands_.clear();
+    g_exception.clear();
     const HANDLE handle = ::CreateFileW(movie_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return;
@@ -479,6 +499,10 @@ class Control final : public IDispatch,
         command.command.assign(name.begin(), name.end());
         command.args.assign(rest.begin(), rest.end());
         commands_.push_back(command);
+      } else if (keyword == "exception") {
+        std::string description;
+        std::getline(words >> std::ws, description);
+        g_exception.assign(description.begin(), description.end());
       }
     }
   }

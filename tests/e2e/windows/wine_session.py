@@ -8,6 +8,7 @@ always have one, and without one Wine waits up to 2 s for a confirmation of ever
 
 import ctypes
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -25,6 +26,14 @@ def wait_until(condition, seconds):
             return True
         time.sleep(0.05)
     return condition()
+
+
+def skip_lines(wine_output):
+    """The launcher's "movie skipped" lines in what Wine printed with WINEDEBUG=+debugstr, without
+    Wine's quoting: the text's backslashes are doubled there, and its line end is written as \\n.
+    """
+    found = re.findall(r"launcher: movie skipped: .*", wine_output)
+    return [line.removesuffix('\\n"').replace("\\\\", "\\") for line in found]
 
 
 def add_options(parser):
