@@ -76,8 +76,22 @@ TEST(Win32Paths, LongPathsGetTheExtendedPrefix) {
 
 TEST(Win32Paths, StartIniIsReadFromAFolderDeeperThanMaxPath) {
   const std::wstring root =
-      (fs::temp_directory_path() / (L"deep-" + std::to_wstring(::GetCurrentProcessId()))).wstring();
+      (fs::temp_directory_path() / (L"deep-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                    std::to_wstring(::GetTickCount64())))
+          .wstring();
   std::wstring folder = root;
+  // Deepest first, through extended-length names: the ordinary path functions can't reach in.
+  struct RemoveTree {
+    const std::wstring& root;
+    const std::wstring& folder;
+    ~RemoveTree() {
+      ::DeleteFileW(ExtendedLengthPath(folder + L"\\Start.ini").c_str());
+      for (std::wstring level = folder; level.size() >= root.size();
+           level.resize(level.rfind(L'\\'))) {
+        ::RemoveDirectoryW(ExtendedLengthPath(level).c_str());
+      }
+    }
+  } removeTree{root, folder};
   ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
   while (folder.size() < MAX_PATH + 20) {
     folder += L"\\" + std::wstring(40, L'd');
@@ -94,8 +108,6 @@ TEST(Win32Paths, StartIniIsReadFromAFolderDeeperThanMaxPath) {
   const LaunchSettings settings = ReadLaunchSettings(folder, Win32TextRules{});
   EXPECT_EQ(settings.MoviePath, folder + L"\\b.mp4");
   EXPECT_TRUE(settings.FullScreen);
-  std::error_code ignored;
-  fs::remove_all(fs::path(L"\\\\?\\" + root), ignored);
 }
 
 TEST(Win32TextRules, DecodesUtf8AndUpperCasesByLocale) {
