@@ -22,6 +22,10 @@ using PictureRef = std::shared_ptr<const Picture>;
 // The largest picture the loaders accept, in pixels: more than an 8K screen shows (33.2 million),
 // so any logo fits, while its decoded copy stays under 160 MB. A larger one is not a picture.
 inline constexpr std::uint64_t kMaxPicturePixels = 40'000'000;
+// True when a picture of that size is too large to be one.
+[[nodiscard]] constexpr bool ExceedsPictureLimit(std::uint64_t width, std::uint64_t height) {
+  return width * height > kMaxPicturePixels;
+}
 
 using WindowHandle = std::intptr_t;
 inline constexpr WindowHandle kTopmostWindow = -1;  // HWND_TOPMOST

@@ -157,7 +157,7 @@ PictureRef LoadSdlPicture(const PathText& path) {
   const std::vector<unsigned char> file = ReadPictureFile(path);
   const std::optional<PictureHeader> header = ReadPictureHeader(file);
   if (!header) throw std::runtime_error("not a JPEG, PNG, GIF, BMP or WebP picture: " + path);
-  if (std::uint64_t{header->width} * header->height > kMaxPicturePixels) {
+  if (ExceedsPictureLimit(header->width, header->height)) {
     throw std::runtime_error("the picture has more pixels than the launcher shows: " + path);
   }
   // Decoded as the format its header names, so no other decoder ever sees the bytes.

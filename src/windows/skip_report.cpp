@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "player/skipped_movie_line.h"
+
 namespace launcher::win32 {
 namespace {
 
@@ -39,8 +41,7 @@ std::wstring FailureText(std::wstring_view step, HRESULT code) {
 
 void ReportSkippedMovie(const PathText& path, std::wstring_view reason) noexcept {
   try {
-    const std::wstring line =
-        L"launcher: movie skipped: " + path + L": " + std::wstring(reason) + L"\n";
+    const std::wstring line = SkippedMovieLine(path, reason) + L"\n";
     // In the ANSI code page, as OutputDebugStringW would pass it on to a debug viewer (they read
     // ANSI text); Wine 8 shows only OutputDebugStringA's text under WINEDEBUG=+debugstr.
     const int size =

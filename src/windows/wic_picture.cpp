@@ -33,7 +33,7 @@ void RefuseOversizedPicture(const PathText& path) {
   file.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<std::size_t>(file.gcount()));
   const std::optional<PictureHeader> header = ReadPictureHeader(head);
-  if (header && std::uint64_t{header->width} * header->height > kMaxPicturePixels) {
+  if (header && ExceedsPictureLimit(header->width, header->height)) {
     throw std::runtime_error("picture: more pixels than the launcher shows");
   }
 }
@@ -78,7 +78,7 @@ PictureRef LoadWicPicture(const PathText& path) {
   UINT width = 0;
   UINT height = 0;
   ThrowIfFailed(frame->GetSize(&width, &height), "picture: size");
-  if (std::uint64_t{width} * height > kMaxPicturePixels) {
+  if (ExceedsPictureLimit(width, height)) {
     throw std::runtime_error("picture: more pixels than the launcher shows");
   }
   ComPtr<IWICFormatConverter> converter;

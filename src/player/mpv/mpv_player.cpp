@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "player/skipped_movie_line.h"
+
 namespace launcher::mpv {
 namespace {
 
@@ -349,14 +351,7 @@ void MpvMoviePlayer::Skip(std::string_view reason) {
   // The launcher plays one movie a run: one line, whatever else goes wrong with it afterwards.
   if (skip_reported_) return;
   skip_reported_ = true;
-  std::string line = "launcher: movie skipped: ";
-  line += movie_;
-  line += ": ";
-  line += reason;
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';  // one line, whatever the path or the library says
-  }
-  report_skipped_(line);
+  report_skipped_(SkippedMovieLine(movie_, reason));
 }
 
 void MpvMoviePlayer::DrawFrame() {
