@@ -1,0 +1,181 @@
+#pragma once
+// What a movie's shapes are made of, as the SWF reader builds them and the rasterizer draws them.
+// Coordinates are the file's own units (twips) unless a comment says otherwise.
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace swf {
+
+struct Point {
+  float x = 0;
+  float y = 0;
+};
+
+struct Rect {
+  float xMin = 0;
+  float xMax = 0;
+  float yMin = 0;
+  float yMax = 0;
+};
+
+// The file's affine matrix: x' = a*x + c*y + tx, y' = b*x + d*y + ty.
+struct Matrix {
+  float a = 1;
+  float b = 0;
+  float c = 0;
+  float d = 1;
+  float tx = 0;
+  float ty = 0;
+
+  [[nodiscard]] Point Apply(Point p) const {
+    return {a * p.x + c * p.y + tx, b * p.x + d * p.y + ty};
+  }
+  // This matrix first, then outer.
+  [[nodiscard]] Matrix Then(const Matrix& outer) const {
+    return {outer.a * a + outer.c * b,
+            outer.b * a + outer.d * b,
+            outer.a * c + outer.c * d,
+            outer.b * c + outer.d * d,
+            outer.a * tx + outer.c * ty + outer.tx,
+            outer.b * tx + outer.d * ty + outer.ty};
+  }
+  [[nodiscard]] std::optional<Matrix> Inverse() const {
+    const double det = double(a) * d - double(b) * c;
+    if (det == 0) return std::nullopt;
+    const double ia = d / det, ib = -b / det, ic = -c / det, id = a / det;
+    return Matrix{float(ia),
+                  float(ib),
+                  float(ic),
+                  float(id),
+                  float(-(ia * tx + ic * ty)),
+                  float(-(ib * tx + id * ty))};
+  }
+};
+
+// Straight (not premultiplied) colour.
+struct Rgba {
+  std::uint8_t r = 0;
+  std::uint8_t g = 0;
+  std::uint8_t b = 0;
+  std::uint8_t a = 255;
+  friend bool operator==(const Rgba&, const Rgba&) = default;
+};
+
+// The file's colour transform: channel * mul + add, clamped to 0..255; mul is a fraction (1 keeps).
+struct ColorTransform {
+  float mulR = 1;
+  float mulG = 1;
+  float mulB = 1;
+  float mulA = 1;
+  float addR = 0;
+  float addG = 0;
+  float addB = 0;
+  float addA = 0;
+
+  [[nodiscard]] Rgba Apply(Rgba c) const {
+    const auto channel = [](std::uint8_t v, float mul, float add) {
+      return std::uint8_t(std::clamp(float(v) * mul + add, 0.0f, 255.0f) + 0.5f);
+    };
+    return {channel(c.r, mulR, addR), channel(c.g, mulG, addG), channel(c.b, mulB, addB),
+            channel(c.a, mulA, addA)};
+  }
+  // This transform first, then outer.
+  [[nodiscard]] ColorTransform Then(const ColorTransform& outer) const {
+    return {mulR * outer.mulR,
+            mulG * outer.mulG,
+            mulB * outer.mulB,
+            mulA * outer.mulA,
+            addR * outer.mulR + outer.addR,
+            addG * outer.mulG + outer.addG,
+            addB * outer.mulB + outer.addB,
+            addA * outer.mulA + outer.addA};
+  }
+  [[nodiscard]] bool IsIdentity() const {
+    return mulR == 1 && mulG == 1 && mulB == 1 && mulA == 1 && addR == 0 && addG == 0 &&
+           addB == 0 && addA == 0;
+  }
+};
+
+// A decoded picture: premultiplied alpha, 0xAARRGGBB in native order (B, G, R, A bytes on a
+// little-endian machine), rows top to bottom without padding.
+struct Bitmap {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> pixels;
+};
+
+struct GradientStop {
+  std::uint8_t ratio = 0;  // 0..255 along the gradient
+  Rgba color;
+};
+enum class GradientKind { Linear, Radial, Focal };
+enum class SpreadMode { Pad, Reflect, Repeat };
+enum class InterpolationMode { Rgb, LinearRgb };
+
+// The gradient square runs from -16384 to 16384 in both axes; `matrix` maps it into shape space.
+// Linear: ratio 0 at x = -16384, 255 at x = 16384. Radial: 0 at the centre, 255 on the circle of
+// radius 16384. Focal: as radial, with the focus at (focalPoint * 16384, 0).
+struct Gradient {
+  GradientKind kind = GradientKind::Linear;
+  Matrix matrix;
+  std::vector<GradientStop> stops;  // 1 to 15, ratios ascending
+  SpreadMode spread = SpreadMode::Pad;
+  InterpolationMode interpolation = InterpolationMode::Rgb;
+  float focalPoint = 0;  // -1..1
+};
+
+// `matrix` maps bitmap pixels into shape space (20 per pixel for a picture at its own size).
+// A missing bitmap (an unknown id) draws nothing.
+struct BitmapFill {
+  std::shared_ptr<const Bitmap> bitmap;
+  Matrix matrix;
+  bool repeat = true;  // repeating, else clipped: the edge pixels go on outside
+  bool smooth = true;  // bilinear, else nearest
+};
+
+using FillStyle = std::variant<Rgba, Gradient, BitmapFill>;
+
+enum class CapStyle { Round, None, Square };
+enum class JoinStyle { Round, Bevel, Miter };
+
+struct LineStyle {
+  float width = 20;  // twips; drawn at least one pixel wide
+  FillStyle fill;    // a solid colour, or LineStyle2's fill
+  CapStyle startCap = CapStyle::Round;
+  CapStyle endCap = CapStyle::Round;
+  JoinStyle join = JoinStyle::Round;
+  float miterLimit = 3;  // as a multiple of half the width, the file's 8.8 factor
+  bool noClose = false;  // a closed path gets caps instead of a join where it meets itself
+};
+
+// One edge: a segment from `from` to `to`, a quadratic curve through `control` when `curved`.
+// Styles are 1-based indices into the shape's fills and lines, 0 for none. fill0 lies on the
+// edge's left as it runs from `from` to `to` in the file's y-down space, fill1 on its right.
+// Edges keep the file's order: consecutive edges with one line style whose ends meet form one
+// stroked path.
+struct Edge {
+  Point from;
+  Point control;
+  Point to;
+  bool curved = false;
+  std::uint16_t fill0 = 0;
+  std::uint16_t fill1 = 0;
+  std::uint16_t line = 0;
+};
+
+// A shape with every style change already resolved: the reader appends the styles that a
+// new-style record brings to `fills` and `lines` and renumbers its edges, so indices are global.
+struct Shape {
+  Rect bounds;
+  std::vector<FillStyle> fills;
+  std::vector<LineStyle> lines;
+  std::vector<Edge> edges;
+  bool evenOdd = false;  // the fill rule; non-zero when false
+};
+
+}  // namespace swf
