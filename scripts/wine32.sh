@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The 32-bit product's runtime: 32-bit Wine, which runs only where the kernel runs 32-bit programs
 # (machines of the same kind differ; a kernel without ia32 emulation refuses them).
-#   scripts/wine32.sh install     installs 32-bit Wine where the kernel runs 32-bit programs
+#   scripts/wine32.sh packages    lists the i386 packages to install where the kernel runs 32-bit
+#                                 programs (install-deps.sh installs them); nothing elsewhere
 #   scripts/wine32.sh status      exits 0 where the 32-bit product can run; otherwise says why not
 #   scripts/wine32.sh run CMD...  runs CMD where it can; otherwise says why and exits 77, which
 #                                 the 32-bit tests declare as their skip code
@@ -9,9 +10,12 @@ set -euo pipefail
 
 # As measured: without libgl1:i386 Wine's 32-bit Direct3D has no device and Media Foundation's
 # video renderer crashes the process; the GStreamer plugins decode the movies. Installed with their
-# recommends (Wine's X extensions among them), as in the run that was measured.
+# recommends (Wine's X extensions among them), as in the run that was measured. Among those,
+# libasound2-plugins:i386 wants a JACK library: named here, the flavour that matches the amd64 one
+# libmpv-dev pulls in, so apt does not pick the other and remove libmpv-dev to make room.
 packages=(wine32:i386 libgl1:i386 libgl1-mesa-dri:i386 gstreamer1.0-plugins-base:i386
-          gstreamer1.0-plugins-good:i386 gstreamer1.0-plugins-ugly:i386 gstreamer1.0-libav:i386)
+          gstreamer1.0-plugins-good:i386 gstreamer1.0-plugins-ugly:i386 gstreamer1.0-libav:i386
+          libjack0:i386)
 
 # The reason the 32-bit product can't run here, or nothing.
 why_not() {
@@ -32,24 +36,10 @@ why_not() {
 }
 
 case ${1:-} in
-  install)
-    reason=$(why_not)
-    case $reason in
-      "" | "32-bit Wine is not installed"*) ;;
-      *) echo "wine32: $reason; 32-bit Wine not installed"; exit 0 ;;
+  packages)
+    case $(why_not) in
+      "" | "32-bit Wine is not installed"*) printf '%s\n' "${packages[@]}" ;;
     esac
-    [ -z "$reason" ] && { echo "wine32: 32-bit Wine present"; exit 0; }
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    export DEBIAN_FRONTEND=noninteractive
-    # A failure here leaves the 64-bit tests to run: the 32-bit ones then count as skipped.
-    if $sudo dpkg --add-architecture i386 &&
-       $sudo apt-get -o DPkg::Lock::Timeout=900 update -q &&
-       $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -q "${packages[@]}"; then
-      echo "wine32: installed ${packages[*]}"
-    else
-      echo "wine32: installing 32-bit Wine failed; the 32-bit product's tests will be skipped" >&2
-    fi
     ;;
   status)
     reason=$(why_not)
@@ -62,7 +52,7 @@ case ${1:-} in
     exec "$@"
     ;;
   *)
-    echo "usage: $0 install | status | run CMD..." >&2
+    echo "usage: $0 packages | status | run CMD..." >&2
     exit 2
     ;;
 esac

@@ -35,9 +35,9 @@ CASES = [
      dict(args=["Game.exe"], TZ="kept", LC_ALL="")),
     ("UTC bias", ["Game.exe", "", "T0"], {}, dict(args=["Game.exe"], TZ="<+00>0")),
     ("WINE names Wine; WINEPREFIX passes", LAUNCH[:2],
-     {"WINE": "{elsewhere}/wine", "PATH": "/usr/bin:/bin", "WINEPREFIX": "/tmp/prefix"},
+     {"WINE": "{elsewhere}/wine", "PATH": "{work}/no-wine", "WINEPREFIX": "/tmp/prefix"},
      dict(args=["Game.exe", "A-G", "123", "-B", "456"], WINEPREFIX="/tmp/prefix")),
-    ("no Wine", LAUNCH, {"PATH": "/usr/bin:/bin"}, 'no Wine found: "wine" is not on PATH'),
+    ("no Wine", LAUNCH, {"PATH": "{work}/no-wine"}, 'no Wine found: "wine" is not on PATH'),
     ("WINE names nothing", LAUNCH, {"WINE": "/nowhere/wine"}, "no Wine at WINE=/nowhere/wine"),
     ("no game", ["Other.exe"] + LAUNCH[1:], {}, "the game Other.exe is not in "),
     ("locale not installed", LAUNCH, {"LOCPATH": "{work}/empty"},
@@ -76,7 +76,9 @@ def main():
     failures = []
     game = os.path.join(work, "game")
     elsewhere = os.path.join(work, "elsewhere")
-    for folder in (game, elsewhere, os.path.join(work, "empty"), os.path.join(work, "bin")):
+    # Each case's PATH is a folder made here, never the machine's: a real Wine in /usr/bin must
+    # not answer for the stand-in.
+    for folder in (game, elsewhere, *(os.path.join(work, f) for f in ("empty", "bin", "no-wine"))):
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
     open(os.path.join(game, "Game.exe"), "wb").close()
@@ -87,14 +89,15 @@ def main():
 
     for name, args, changes, expected in CASES:
         env = {k: v for k, v in os.environ.items() if k not in ("WINE", "WINEPREFIX", "LC_ALL")}
-        env.update(PATH=os.path.join(work, "bin") + ":/usr/bin:/bin", LOCPATH=locpath)
+        env.update(PATH=os.path.join(work, "bin"), LOCPATH=locpath)
         env.update({k: v.format(work=work, elsewhere=elsewhere) for k, v in changes.items()})
         log = os.path.join(game, "wine.log")
         if os.path.exists(log):
             os.remove(log)
         run = subprocess.Popen([ntleac] + args, cwd=game, env=env, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE, text=True)
-        out, err = run.communicate(timeout=30)
+                               stderr=subprocess.PIPE)
+        # Bytes: whatever a wrongly started program prints must still make a readable failure.
+        err = run.communicate(timeout=30)[1].decode("utf-8", "replace")
         problems = []
         if isinstance(expected, str):
             lines = err.splitlines()

@@ -276,6 +276,14 @@ class StandInControl:
         self.dll = dll
 
     def __enter__(self):
+        # COM looks the entry points up by their plain names; a DLL that exports only decorated
+        # ones registers fine and then fails every creation, which would pass for a skipped movie.
+        table = run(["x86_64-w64-mingw32-objdump", "-p", self.dll]).stdout
+        exports = re.findall(r"^\s*\[\s*\d+\] (\S+)$", table, re.MULTILINE)
+        missing = {"DllGetClassObject", "DllCanUnloadNow"}.difference(exports)
+        if missing:
+            raise Failure(f"the stand-in control can't be loaded: {self.dll} doesn't export "
+                          f"{', '.join(sorted(missing))} (its exports: {', '.join(exports)})")
         for args in (["/ve", "/d", windows_path(self.dll)],
                      ["/v", "ThreadingModel", "/d", "Apartment"]):
             result = run([WINE, "reg", "add", FLASH_KEY + r"\InprocServer32", *args, "/f"])
