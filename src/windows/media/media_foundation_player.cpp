@@ -92,10 +92,14 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
   MediaFoundationPlayer& operator=(const MediaFoundationPlayer&) = delete;
 
   void SetVisible(bool visible) override { video_.SetVisible(visible); }
-  void SetTop(Twips top) override { video_.SetTop(scale_.Pixels(top)); }
-  void SetLeft(Twips left) override { video_.SetLeft(scale_.Pixels(left)); }
-  void SetHeight(Twips height) override { video_.SetHeight(scale_.Pixels(height)); }
-  void SetWidth(Twips width) override { video_.SetWidth(scale_.Pixels(width)); }
+  void SetTop(Twips top) override { video_.Set(&VideoWindow::Area::top, scale_.Pixels(top)); }
+  void SetLeft(Twips left) override { video_.Set(&VideoWindow::Area::left, scale_.Pixels(left)); }
+  void SetHeight(Twips height) override {
+    video_.Set(&VideoWindow::Area::height, scale_.Pixels(height));
+  }
+  void SetWidth(Twips width) override {
+    video_.Set(&VideoWindow::Area::width, scale_.Pixels(width));
+  }
 
   // The engine plays every movie once.
   void SetLoop(bool) override {}

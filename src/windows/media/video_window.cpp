@@ -18,20 +18,8 @@ VideoWindow::VideoWindow(HWND owner, Listener& listener) : owner_(owner), listen
                                                  .parent = owner}));
 }
 
-void VideoWindow::SetLeft(int left) {
-  left_ = left;
-  Place();
-}
-void VideoWindow::SetTop(int top) {
-  top_ = top;
-  Place();
-}
-void VideoWindow::SetWidth(int width) {
-  width_ = width;
-  Place();
-}
-void VideoWindow::SetHeight(int height) {
-  height_ = height;
+void VideoWindow::Set(int Area::*measure, int pixels) {
+  area_.*measure = pixels;
   Place();
 }
 void VideoWindow::SetVisible(bool visible) {
@@ -49,17 +37,18 @@ void VideoWindow::Place() {
   const bool shown = visible_ && has_frame_;
   if (!shown && IsWindowVisible(window)) ShowWindow(window, SW_HIDE);
   // Placed also while hidden: the renderer sizes the video to the window before it shows.
-  POINT origin{left_, top_};
+  const auto [left, top, width, height] = area_;
+  POINT origin{left, top};
   ClientToScreen(owner_, &origin);
   RECT now{};
   GetWindowRect(window, &now);
   const bool placed = (IsWindowVisible(window) != FALSE) == shown && now.left == origin.x &&
-                      now.top == origin.y && now.right - now.left == width_ &&
-                      now.bottom - now.top == height_;
+                      now.top == origin.y && now.right - now.left == width &&
+                      now.bottom - now.top == height;
   if (placed) return;
   // A topmost owner (full screen) needs its video in the topmost band too.
   const bool topmost = (GetWindowLongPtrW(owner_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-  SetWindowPos(window, topmost ? HWND_TOPMOST : HWND_TOP, origin.x, origin.y, width_, height_,
+  SetWindowPos(window, topmost ? HWND_TOPMOST : HWND_TOP, origin.x, origin.y, width, height,
                SWP_NOACTIVATE | (shown ? SWP_SHOWWINDOW : 0));
 }
 

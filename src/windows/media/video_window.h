@@ -32,10 +32,11 @@ class VideoWindow {
   [[nodiscard]] HWND get() const { return window_.get(); }
 
   // The player's rectangle in the owner's client area, in pixels.
-  void SetLeft(int left);
-  void SetTop(int top);
-  void SetWidth(int width);
-  void SetHeight(int height);
+  struct Area {
+    int left = 0, top = 0, width = 0, height = 0;
+  };
+  // Sets one measure of it (&Area::top, say) and places the window.
+  void Set(int Area::*measure, int pixels);
   // Whether the player is to be seen at all.
   void SetVisible(bool visible);
   // Whether the movie has a frame to show: the window shows (when visible) only from then on.
@@ -53,7 +54,7 @@ class VideoWindow {
 
   HWND owner_;
   Listener& listener_;
-  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  Area area_;
   bool visible_ = false;
   bool has_frame_ = false;
   BoundWindow<VideoWindow> window_{*this};
