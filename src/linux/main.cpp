@@ -15,9 +15,11 @@
 #include "linux/posix_text_rules.h"
 #include "linux/process_start.h"
 #include "linux/sdl_system.h"
+#include "linux/sdl_video.h"
 #include "linux/sdl_window.h"
 #include "player/mpv/mpv_library.h"
 #include "player/mpv/mpv_player.h"
+#include "player/skipped_movie_line.h"
 
 namespace {
 
@@ -52,7 +54,9 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
   mpv::MpvMoviePlayer player(
       mpvLibrary, window.Video(), [&playerEvents] { playerEvents.Wake(); },
       [&playerFrames] { playerFrames.Wake(); },
-      [&reporter](std::string_view line) { reporter.Report(line); });
+      [&reporter](const PathText& path, std::string_view reason) {
+        reporter.Report(SkippedMovieLine(path, reason));
+      });
 
   Main main({window, timer, player, window.LogoBox(), window.Image()},
             {system, processes, text, folder});
