@@ -250,10 +250,39 @@ std::size_t AdpcmDecoder::Decode(std::size_t maxFrames, std::vector<std::int16_t
   return done;
 }
 
+std::size_t AdpcmDecoder::Skip(std::size_t frames) {
+  if (codeBits_ == 0) {
+    if (!Left(2)) return 0;
+    codeBits_ = int(Bits(2)) + 2;
+  }
+  const auto channels = std::size_t(channels_);
+  const std::size_t packetBits =
+      22 * channels + std::size_t(kAdpcmPacketFrames - 1) * std::size_t(codeBits_) * channels;
+  std::size_t skipped = 0;
+  std::vector<std::int16_t> scratch;
+  while (skipped < frames) {
+    if (inPacket_ == 0) {
+      // Whole packets that are there in full: jumped over.
+      const std::size_t whole = std::min((frames - skipped) / kAdpcmPacketFrames,
+                                         (data_.size() * 8 - bitPos_) / packetBits);
+      bitPos_ += whole * packetBits;
+      skipped += whole * kAdpcmPacketFrames;
+      if (skipped == frames) break;
+    }
+    scratch.clear();
+    const std::size_t want =
+        std::min(frames - skipped, std::size_t(kAdpcmPacketFrames - inPacket_));
+    const std::size_t got = Decode(want, scratch);
+    if (got == 0) break;
+    skipped += got;
+  }
+  return skipped;
+}
+
 std::size_t AdpcmDecoder::CountFrames(std::span<const std::uint8_t> data, bool stereo) {
   std::size_t bits = data.size() * 8;
   if (bits < 2) return 0;
-  const auto codeBits = std::size_t((data[0] >> 6) + 2);
+  const std::size_t codeBits = std::size_t(data[0] >> 6) + 2;
   const std::size_t channels = stereo ? 2 : 1;
   bits -= 2;
   std::size_t frames = 0;
@@ -288,7 +317,8 @@ std::optional<Mp3FrameHeader> ReadMp3FrameHeader(std::span<const std::uint8_t> b
   h.samplesPerFrame = mpeg1 ? 1152 : 576;
   const int kbps = (mpeg1 ? kBitrates1 : kBitrates2).at(std::size_t(bitrateIndex));
   const int padding = (bytes[2] >> 1) & 1;
-  h.size = std::size_t((mpeg1 ? 144000 : 72000) * kbps / h.rate + padding);
+  const int size = (mpeg1 ? 144000 : 72000) * kbps / h.rate + padding;
+  h.size = std::size_t(size);
   return h;
 }
 

@@ -140,6 +140,8 @@ class AdpcmDecoder {
   // Appends up to `maxFrames` decoded frames to `out` (interleaved); returns how many it appended.
   // 0 means the data is used up.
   std::size_t Decode(std::size_t maxFrames, std::vector<std::int16_t>& out);
+  // Skips up to `frames` frames, whole packets without decoding them; returns how many it skipped.
+  std::size_t Skip(std::size_t frames);
   // The number of frames the data holds, found from its length without decoding.
   [[nodiscard]] static std::size_t CountFrames(std::span<const std::uint8_t> data, bool stereo);
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -156,15 +157,19 @@ TEST(SwfSound, AdpcmDecodesHandComputedSequences) {
   }
 }
 
-TEST(SwfSound, AdpcmStartsANewPacketEvery4096Samples) {
-  // 2-bit, first packet from 0 at step 7: each 00 code adds 7>>1 = 3 (the index stays at 0).
-  // The second packet restarts at 5 with index 0: 01 adds 7+3 = 10.
+// 2-bit, first packet from 0 at step 7: each 00 code adds 7>>1 = 3 (the index stays at 0).
+// The second packet restarts at 5 with index 0: 01 adds 7+3 = 10 and moves the index to 2
+// (step 9), then 00 adds 9>>1 = 4: 0, 3, 6, ..., 12285, 5, 15, 19.
+Bytes TwoPacketAdpcm() {
   Bytes data = PackBits({{0, 2}, {0, 16}, {0, 6}});
-  // 4095 zero codes of 2 bits: data is 24 bits so far, byte-aligned.
-  data.insert(data.end(), 4095 * 2 / 8, 0);  // 4092 codes
-  // Then 01 moves the index to 2 (step 9), and 00 adds 9>>1 = 4.
+  data.insert(data.end(), 4092 * 2 / 8, 0);  // 4092 zero codes; then 3 more in the tail
   const Bytes tail = PackBits({{0, 2}, {0, 2}, {0, 2}, {5, 16}, {0, 6}, {1, 2}, {0, 2}});
   data.insert(data.end(), tail.begin(), tail.end());
+  return data;
+}
+
+TEST(SwfSound, AdpcmStartsANewPacketEvery4096Samples) {
+  const Bytes data = TwoPacketAdpcm();
   AdpcmDecoder decoder(data, false);
   Samples out;
   // Decoded in pieces that don't line up with packets.
@@ -177,6 +182,18 @@ TEST(SwfSound, AdpcmStartsANewPacketEvery4096Samples) {
   EXPECT_EQ(out[4097], 15);
   EXPECT_EQ(out[4098], 19);
   EXPECT_EQ(AdpcmDecoder::CountFrames(data, false), 4099U);
+  // Skipping jumps the whole first packet and decodes into the second.
+  for (const std::size_t skip : {4096U, 4097U, 5000U, 10U}) {
+    AdpcmDecoder skipping(data, false);
+    const std::size_t skipped = skipping.Skip(skip);
+    EXPECT_EQ(skipped, std::min<std::size_t>(skip, 4099));
+    Samples rest;
+    skipping.Decode(1, rest);
+    if (skipped < 4099) {
+      ASSERT_EQ(rest.size(), 1U);
+      EXPECT_EQ(rest[0], out[skipped]);
+    }
+  }
 }
 
 // ---- PCM -----------------------------------------------------------------------------------------
@@ -485,6 +502,85 @@ TEST(SwfSound, ManyStartsAreCapped) {
   EXPECT_EQ(mixer.ActiveSounds(), 0U);
 }
 
+// An MPEG 2 layer III frame: 8 kbit/s, 22050 Hz, mono, 26 bytes, 576 samples. Byte 4 marks it.
+Bytes Mp3Frame(std::uint8_t marker) {
+  Bytes f(26, 0);
+  f[0] = 0xFF;
+  f[1] = 0xF3;
+  f[2] = 0x10;
+  f[3] = 0xC0;
+  f[4] = marker;
+  return f;
+}
+
+// Decodes each frame to 576 mono samples of 100 * its marker at 22050 Hz, `delay` frames late.
+struct FakeMp3 final : Mp3Decoder {
+  explicit FakeMp3(int delay, std::vector<Bytes>* seen) : delay_(delay), seen_(seen) {}
+  bool DecodeFrame(std::span<const std::uint8_t> frame, Pcm& out) override {
+    seen_->emplace_back(frame.begin(), frame.end());
+    if (frame[4] == 0xEE) return false;  // a frame the decoder can't take
+    pending_.push_back(frame[4]);
+    if (int(pending_.size()) <= delay_) return true;
+    out.rate = 22050;
+    out.channels = 1;
+    out.samples.assign(576, std::int16_t(100 * pending_.front()));
+    pending_.erase(pending_.begin());
+    return true;
+  }
+  int delay_;
+  std::vector<Bytes>* seen_;
+  std::vector<std::uint8_t> pending_;
+};
+
+// In points far into a sound are reached without decoding what lies before them where the
+// format allows (PCM, ADPCM's whole packets, MP3's whole frames but the last two), so a sound
+// looped 65535 times from a point just before its end costs little per loop.
+TEST(SwfSound, InPointsSkipAhead) {
+  struct Case {
+    const char* name;
+    Bytes body;
+    std::uint32_t in44;
+    Samples left;  // the first outputs
+  };
+  Bytes longPcm(std::size_t(2 * 4'000'000), 0);
+  longPcm[longPcm.size() - 2] = 77;
+  const std::vector<Case> cases = {
+      {"ADPCM into the second packet", DefineSoundBody(1, 1, 3, true, false, 4099, TwoPacketAdpcm()),
+       4097, {15, 19, 15, 19}},
+      {"PCM, four million samples in", DefineSoundBody(1, 3, 3, true, false, 4'000'000, longPcm),
+       3'999'999, {77, 77, 77, 77}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SoundMixer mixer;
+    mixer.DefineSound(Define(c.body));
+    SoundInfo info;
+    info.inPoint = c.in44;
+    info.loops = 65535;
+    mixer.StartSound(Start(1, info));
+    EXPECT_EQ(Left(MixFrames(mixer, 4)), c.left);
+    MixFrames(mixer, 44100);  // a second of loops
+    EXPECT_EQ(mixer.ActiveSounds(), 1U);
+  }
+  // MP3, 22050 Hz: 1738 samples in (3476 at 44.1 kHz) skips frame 1 by its header; frames 2 and
+  // 3 and 10 samples of frame 4 are decoded and dropped.
+  std::vector<Bytes> seen;
+  SoundMixer mixer([&]() -> std::unique_ptr<Mp3Decoder> { return std::make_unique<FakeMp3>(0, &seen); });
+  Bytes data;
+  Le16(data, 0);
+  for (std::uint8_t f = 1; f <= 5; ++f) {
+    const Bytes frame = Mp3Frame(f);
+    data.insert(data.end(), frame.begin(), frame.end());
+  }
+  mixer.DefineSound(Define(DefineSoundBody(1, 2, 2, true, false, 5 * 576, data)));
+  SoundInfo info;
+  info.inPoint = 3476;
+  mixer.StartSound(Start(1, info));
+  EXPECT_EQ(MixFrames(mixer, 1)[0], 400);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen[0][4], 2);
+}
+
 // ---- The stream sound ----------------------------------------------------------------------------
 
 SoundStreamHead PcmStreamHead(int rateCode) {
@@ -580,36 +676,6 @@ TEST(SwfSound, AdpcmStreamBlocks) {
 }
 
 // ---- MP3 through a fake decoder ------------------------------------------------------------------
-
-// An MPEG 2 layer III frame: 8 kbit/s, 22050 Hz, mono, 26 bytes, 576 samples. Byte 4 marks it.
-Bytes Mp3Frame(std::uint8_t marker) {
-  Bytes f(26, 0);
-  f[0] = 0xFF;
-  f[1] = 0xF3;
-  f[2] = 0x10;
-  f[3] = 0xC0;
-  f[4] = marker;
-  return f;
-}
-
-// Decodes each frame to 576 mono samples of 100 * its marker at 22050 Hz, `delay` frames late.
-struct FakeMp3 final : Mp3Decoder {
-  explicit FakeMp3(int delay, std::vector<Bytes>* seen) : delay_(delay), seen_(seen) {}
-  bool DecodeFrame(std::span<const std::uint8_t> frame, Pcm& out) override {
-    seen_->emplace_back(frame.begin(), frame.end());
-    if (frame[4] == 0xEE) return false;  // a frame the decoder can't take
-    pending_.push_back(frame[4]);
-    if (int(pending_.size()) <= delay_) return true;
-    out.rate = 22050;
-    out.channels = 1;
-    out.samples.assign(576, std::int16_t(100 * pending_.front()));
-    pending_.erase(pending_.begin());
-    return true;
-  }
-  int delay_;
-  std::vector<Bytes>* seen_;
-  std::vector<std::uint8_t> pending_;
-};
 
 TEST(SwfSound, Mp3FrameHeaders) {
   const auto h = ReadMp3FrameHeader(Mp3Frame(1));
@@ -711,6 +777,24 @@ TEST(SwfSound, Mp3StreamAcrossBlocks) {
   EXPECT_TRUE(s.playing);
   EXPECT_EQ(s.frame, 2);
   EXPECT_EQ(seen.size(), 2U);  // decoded lazily: the third frame not yet
+}
+
+// The platform's audio thread mixes while the player's thread starts sounds and queues blocks
+// (run under the thread sanitizer in the linux-tsan preset).
+TEST(SwfSound, MixesOnAnotherThread) {
+  SoundMixer mixer;
+  mixer.DefineSound(Define(DefineSoundBody(1, 3, 1, true, false, 100, Pcm16({1, 2, 3, 4}))));
+  mixer.StartStream(PcmStreamHead(2));
+  std::thread audio([&] {
+    for (int i = 0; i < 200; ++i) MixFrames(mixer, 64);
+  });
+  for (int i = 0; i < 200; ++i) {
+    mixer.StartSound(Start(1));
+    mixer.QueueStreamBlock(Pcm16({5, 6}), i);
+    (void)mixer.Stream();
+  }
+  audio.join();
+  EXPECT_EQ(mixer.OutputSamples(), 200U * 64);
 }
 
 }  // namespace
