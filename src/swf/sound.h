@@ -52,13 +52,14 @@ struct SoundFormat {
 
 // SoundStreamHead (18) and SoundStreamHead2 (45): the timeline's stream sound.
 struct SoundStreamHead {
-  SoundFormat playback;  // the rate the author suggested for playing; informative only
-  SoundFormat stream;    // what the blocks hold
+  SoundFormat playback;               // the rate the author suggested for playing; informative only
+  SoundFormat stream;                 // what the blocks hold
   std::uint16_t samplesPerBlock = 0;  // the average sample count of one frame's block
   std::int16_t latencySeek = 0;       // MP3 only (0 when a file leaves it out)
 };
 // Reads either head's body; nullopt when it is shorter than its fixed part (4 bytes).
-[[nodiscard]] std::optional<SoundStreamHead> ReadSoundStreamHead(std::span<const std::uint8_t> body);
+[[nodiscard]] std::optional<SoundStreamHead> ReadSoundStreamHead(
+    std::span<const std::uint8_t> body);
 
 // One SoundStreamBlock (19) of an MP3 stream: its two fields, then the MP3 frames.
 struct Mp3StreamBlock {
@@ -74,9 +75,9 @@ struct Mp3StreamBlock {
 struct SoundDefinition {
   std::uint16_t id = 0;
   SoundFormat format;
-  std::uint32_t sampleCount = 0;  // as the file claims it (per channel); never trusted for memory
-  std::int16_t seekSamples = 0;   // MP3 only: decoded samples to skip at the start
-  std::vector<std::uint8_t> data; // for MP3 the frames (the seek field taken off), else as stored
+  std::uint32_t sampleCount = 0;   // as the file claims it (per channel); never trusted for memory
+  std::int16_t seekSamples = 0;    // MP3 only: decoded samples to skip at the start
+  std::vector<std::uint8_t> data;  // for MP3 the frames (the seek field taken off), else as stored
 };
 // nullopt when the body is shorter than its fixed part (7 bytes; 9 for MP3).
 [[nodiscard]] std::optional<SoundDefinition> ReadDefineSound(std::span<const std::uint8_t> body);
@@ -110,14 +111,16 @@ struct SoundStart {
 };
 // Reads a StartSound (code 15) or StartSound2 (code 89) body; nullopt for another code or a body
 // too short for its fields (an envelope with more points than bytes keeps the whole points only).
-[[nodiscard]] std::optional<SoundStart> ReadStartSound(int code, std::span<const std::uint8_t> body);
+[[nodiscard]] std::optional<SoundStart> ReadStartSound(int code,
+                                                       std::span<const std::uint8_t> body);
 
-// ---- Decoding ------------------------------------------------------------------------------------
+// ---- Decoding
+// ------------------------------------------------------------------------------------
 
 // Decoded sound: interleaved signed 16-bit samples (left, right for stereo).
 struct Pcm {
-  double rate = 0;    // Hz
-  int channels = 0;   // 1 or 2; 0 when nothing was decoded
+  double rate = 0;   // Hz
+  int channels = 0;  // 1 or 2; 0 when nothing was decoded
   std::vector<std::int16_t> samples;
   [[nodiscard]] std::size_t Frames() const {
     return channels > 0 ? samples.size() / std::size_t(channels) : 0;
@@ -152,21 +155,22 @@ class AdpcmDecoder {
   std::span<const std::uint8_t> data_;
   std::size_t bitPos_ = 0;
   int channels_ = 1;
-  int codeBits_ = 0;           // 0 until the size field was read
-  int inPacket_ = 0;           // frames of the current packet decoded so far, 0..4096
+  int codeBits_ = 0;  // 0 until the size field was read
+  int inPacket_ = 0;  // frames of the current packet decoded so far, 0..4096
   int predictor_[2] = {0, 0};
   int index_[2] = {0, 0};
 };
 
-// ---- MP3, through the platform -------------------------------------------------------------------
+// ---- MP3, through the platform
+// -------------------------------------------------------------------
 
 // One MP3 frame header as the core reads it to split the data into frames (MPEG 1, 2 and 2.5,
 // layer III; a free-format bit rate is not accepted).
 struct Mp3FrameHeader {
-  int rate = 0;            // Hz
-  int channels = 0;        // 1 or 2
-  int samplesPerFrame = 0; // 1152 (MPEG 1) or 576
-  std::size_t size = 0;    // bytes, header included
+  int rate = 0;             // Hz
+  int channels = 0;         // 1 or 2
+  int samplesPerFrame = 0;  // 1152 (MPEG 1) or 576
+  std::size_t size = 0;     // bytes, header included
 };
 // nullopt when the 4 bytes at `bytes`' start are no such header.
 [[nodiscard]] std::optional<Mp3FrameHeader> ReadMp3FrameHeader(std::span<const std::uint8_t> bytes);

@@ -9,7 +9,7 @@
 namespace swf {
 namespace {
 
-constexpr std::size_t kChunkFrames = 4096;  // what a source decodes at a time
+constexpr std::size_t kChunkFrames = 4096;              // what a source decodes at a time
 constexpr std::uint64_t kOne = std::uint64_t{1} << 32;  // 1.0 in the resampler's 32.32 positions
 constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
 
@@ -54,7 +54,8 @@ class Source {
 class PcmSource final : public Source {
  public:
   PcmSource(SoundFormat format, std::span<const std::uint8_t> data)
-      : format_(format), data_(data),
+      : format_(format),
+        data_(data),
         frameBytes_(std::size_t(format.sixteenBit ? 2 : 1) * std::size_t(format.stereo ? 2 : 1)) {}
   bool Next(Chunk& chunk) override {
     Pcm pcm;
@@ -291,7 +292,8 @@ std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const Soun
 
 }  // namespace
 
-// ---- Event sounds ---------------------------------------------------------------------------------
+// ---- Event sounds
+// ---------------------------------------------------------------------------------
 
 struct SoundMixer::Voice {
   std::shared_ptr<const SoundDefinition> sound;
@@ -373,7 +375,8 @@ struct SoundMixer::Voice {
   }
 };
 
-// ---- The stream sound -----------------------------------------------------------------------------
+// ---- The stream sound
+// -----------------------------------------------------------------------------
 
 struct SoundMixer::StreamTrack final : Source {
   struct Block {
@@ -389,7 +392,7 @@ struct SoundMixer::StreamTrack final : Source {
   std::deque<Block> blocks;             // not yet played to their end
   std::size_t decoding = 0;             // the block `current` decodes
   std::unique_ptr<Source> current;
-  std::uint64_t frontStart = 0;  // source frame where blocks.front() starts
+  std::uint64_t frontStart = 0;    // source frame where blocks.front() starts
   std::uint64_t queuedOutput = 0;  // output samples of the queued blocks
   std::int64_t lastFrame = -1;
   Resampler resampler;
@@ -437,7 +440,8 @@ struct SoundMixer::StreamTrack final : Source {
   }
 };
 
-// ---- The mixer ------------------------------------------------------------------------------------
+// ---- The mixer
+// ------------------------------------------------------------------------------------
 
 SoundMixer::SoundMixer(Mp3DecoderFactory mp3) : mp3_(std::move(mp3)) {}
 SoundMixer::~SoundMixer() = default;

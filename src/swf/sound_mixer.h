@@ -35,10 +35,10 @@ namespace swf {
 // much is queued) rather than each when its frame runs; on a goto, StartStream again and queue
 // from the new frame.
 struct StreamState {
-  bool active = false;   // a head was given (StartStream) and the stream wasn't stopped since
-  bool playing = false;  // the output is inside a queued block now (false: none yet, or starved)
-  std::int64_t frame = -1;     // the tag of the block the output is in (or last was); -1: none yet
-  double blockFraction = 0;    // how far the output is into that block, 0..1
+  bool active = false;      // a head was given (StartStream) and the stream wasn't stopped since
+  bool playing = false;     // the output is inside a queued block now (false: none yet, or starved)
+  std::int64_t frame = -1;  // the tag of the block the output is in (or last was); -1: none yet
+  double blockFraction = 0;         // how far the output is into that block, 0..1
   std::uint64_t playedSamples = 0;  // output samples (44.1 kHz) the stream played since StartStream
   std::uint64_t queuedSamples = 0;  // output samples still queued and not played (MP3: from the
                                     // frames' headers)
@@ -65,11 +65,11 @@ class SoundMixer {
 
   // Carries out a StartSound: stop (every instance of the id stops; nothing starts), no-multiple
   // (nothing starts while one plays), else a new instance with its loops (each plays from the in
-  // point to the out point, or the sound's end), and its envelope (positions from the sound's start,
-  // where the play begins at the in point, on over the whole play, loops included). MP3: the first SeekSamples decoded samples are
-  // skipped, then at most sampleCount are played. Unknown ids, StartSound2's class names,
-  // unplayable codecs and MP3 without a decoder do nothing; neither does a start beyond
-  // kMaxVoices playing sounds.
+  // point to the out point, or the sound's end), and its envelope (positions from the sound's
+  // start, where the play begins at the in point, on over the whole play, loops included). MP3: the
+  // first SeekSamples decoded samples are skipped, then at most sampleCount are played. Unknown
+  // ids, StartSound2's class names, unplayable codecs and MP3 without a decoder do nothing; neither
+  // does a start beyond kMaxVoices playing sounds.
   void StartSound(const SoundStart& start);
   // Stops every event sound (AVM1's StopSounds; the movie's end).
   void StopAllSounds();
