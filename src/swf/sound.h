@@ -48,6 +48,7 @@ struct SoundFormat {
   [[nodiscard]] double Rate() const;
   // True for the codecs the core plays: PCM (0, 3), ADPCM (1) and MP3 (2).
   [[nodiscard]] bool Playable() const;
+  friend bool operator==(const SoundFormat&, const SoundFormat&) = default;
 };
 
 // SoundStreamHead (18) and SoundStreamHead2 (45): the timeline's stream sound.
@@ -56,6 +57,7 @@ struct SoundStreamHead {
   SoundFormat stream;                 // what the blocks hold
   std::uint16_t samplesPerBlock = 0;  // the average sample count of one frame's block
   std::int16_t latencySeek = 0;       // MP3 only (0 when a file leaves it out)
+  friend bool operator==(const SoundStreamHead&, const SoundStreamHead&) = default;
 };
 // Reads either head's body; nullopt when it is shorter than its fixed part (4 bytes).
 [[nodiscard]] std::optional<SoundStreamHead> ReadSoundStreamHead(
@@ -78,6 +80,7 @@ struct SoundDefinition {
   std::uint32_t sampleCount = 0;   // as the file claims it (per channel); never trusted for memory
   std::int16_t seekSamples = 0;    // MP3 only: decoded samples to skip at the start
   std::vector<std::uint8_t> data;  // for MP3 the frames (the seek field taken off), else as stored
+  friend bool operator==(const SoundDefinition&, const SoundDefinition&) = default;
 };
 // nullopt when the body is shorter than its fixed part (7 bytes; 9 for MP3).
 [[nodiscard]] std::optional<SoundDefinition> ReadDefineSound(std::span<const std::uint8_t> body);
@@ -88,6 +91,7 @@ struct SoundEnvelopePoint {
   std::uint32_t pos44 = 0;
   std::uint16_t left = 32768;
   std::uint16_t right = 32768;
+  friend bool operator==(const SoundEnvelopePoint&, const SoundEnvelopePoint&) = default;
 };
 
 // SOUNDINFO. In and out points are in 44.1 kHz samples from the sound's start, whatever its rate
@@ -99,6 +103,7 @@ struct SoundInfo {
   std::optional<std::uint32_t> outPoint;
   std::uint16_t loops = 1;  // plays this many times (a file's 0 plays once)
   std::vector<SoundEnvelopePoint> envelope;
+  friend bool operator==(const SoundInfo&, const SoundInfo&) = default;
 };
 
 // StartSound (15) names a sound by id; StartSound2 (89) by an ActionScript 3 class name, which the
@@ -108,6 +113,7 @@ struct SoundStart {
   std::string className;  // StartSound2 only; empty for StartSound
   bool byClassName = false;
   SoundInfo info;
+  friend bool operator==(const SoundStart&, const SoundStart&) = default;
 };
 // Reads a StartSound (code 15) or StartSound2 (code 89) body; nullopt for another code or a body
 // too short for its fields (an envelope with more points than bytes keeps the whole points only).
