@@ -20,7 +20,7 @@ struct Chunk {
   [[nodiscard]] std::size_t Frames() const { return stereo.size() / 2; }
 };
 
-// Appends `pcm` (mono or stereo) to `chunk` as stereo.
+// Appends interleaved `samples` (mono or stereo) to `chunk` as stereo.
 void AppendStereo(const std::vector<std::int16_t>& samples, int channels, Chunk& chunk) {
   if (channels == 2) {
     const auto whole = std::ptrdiff_t(samples.size() & ~std::size_t{1});
@@ -107,8 +107,8 @@ class AdpcmSource final : public Source {
   bool ended_ = false;
 };
 
-// MP3 frames through the platform's decoder; data that is no frame header is skipped a byte at a
-// time until one is found (as players resynchronize).
+// MP3 frames through the platform's decoder; bytes that start no frame header are skipped up to
+// the next one that may (as players resynchronize).
 class Mp3Source final : public Source {
  public:
   Mp3Source(std::span<const std::uint8_t> data, Mp3Decoder* decoder)
@@ -312,18 +312,11 @@ struct SoundMixer::Voice {
    public:
     explicit Looping(Voice& voice) : voice_(voice) {}
     bool Next(Chunk& chunk) override {
-      for (;;) {
-        if (voice_.source && voice_.source->Next(chunk)) return true;
-        if (voice_.loopsLeft <= 0 || !voice_.Restart()) {
-          voice_.source.reset();
-          return false;
-        }
-        if (!voice_.source->Next(chunk)) {  // a loop that gives nothing: end, don't spin
-          voice_.source.reset();
-          return false;
-        }
-        return true;
-      }
+      if (voice_.source && voice_.source->Next(chunk)) return true;
+      // A loop that gives nothing ends the sound rather than spin through the loops left.
+      if (voice_.loopsLeft > 0 && voice_.Restart() && voice_.source->Next(chunk)) return true;
+      voice_.source.reset();
+      return false;
     }
     [[nodiscard]] bool Ended() const override { return !voice_.source; }
 
