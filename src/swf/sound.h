@@ -202,6 +202,9 @@ class Mp3Decoder {
   // passes `out` empty and takes the samples each call. Returns false when the stream can't be
   // decoded further: the core then ends that sound.
   virtual bool DecodeFrame(std::span<const std::uint8_t> frame, Pcm& out) = 0;
+  // Called once after an event sound's last frame: appends what the decoder still holds, as
+  // DecodeFrame does. (The stream sound never ends this way: it waits for more blocks.)
+  virtual void Finish(Pcm& /*out*/) {}
 };
 // Makes a decoder for one sound; may return null (the sound is then silent).
 using Mp3DecoderFactory = std::function<std::unique_ptr<Mp3Decoder>()>;

@@ -111,8 +111,9 @@ class AdpcmSource final : public Source {
 // the next one that may (as players resynchronize).
 class Mp3Source final : public Source {
  public:
-  Mp3Source(std::span<const std::uint8_t> data, Mp3Decoder* decoder)
-      : data_(data), decoder_(decoder) {}
+  // `finish`: the data is the whole sound, so the decoder gives up what it holds at its end.
+  Mp3Source(std::span<const std::uint8_t> data, Mp3Decoder* decoder, bool finish)
+      : data_(data), decoder_(decoder), finish_(finish) {}
   bool Next(Chunk& chunk) override {
     while (!ended_ && decoder_ != nullptr) {
       const auto header = ReadMp3FrameHeader(data_);
@@ -126,17 +127,21 @@ class Mp3Source final : public Source {
       const auto frame = data_.first(header->size);
       data_ = data_.subspan(header->size);
       Pcm pcm;
-      if (!decoder_->DecodeFrame(frame, pcm)) break;
-      if (pcm.samples.empty()) continue;  // nothing yet (the decoder's delay)
-      if ((pcm.channels != 1 && pcm.channels != 2) || !(pcm.rate >= 1000 && pcm.rate <= 200000)) {
+      if (!decoder_->DecodeFrame(frame, pcm)) {
+        finish_ = false;
         break;
       }
-      chunk.rate = pcm.rate;
-      chunk.stereo.clear();
-      AppendStereo(pcm.samples, pcm.channels, chunk);
+      if (pcm.samples.empty()) continue;  // nothing yet (the decoder's delay)
+      if (!Take(pcm, chunk)) break;
       if (!chunk.stereo.empty()) return true;
     }
     ended_ = true;
+    if (finish_ && decoder_ != nullptr) {
+      finish_ = false;
+      Pcm pcm;
+      decoder_->Finish(pcm);
+      if (Take(pcm, chunk) && !chunk.stereo.empty()) return true;
+    }
     return false;
   }
   [[nodiscard]] bool Ended() const override { return ended_; }
@@ -156,8 +161,20 @@ class Mp3Source final : public Source {
   }
 
  private:
+  // The decoder's PCM into `chunk`; false when its format is none the mix takes.
+  static bool Take(const Pcm& pcm, Chunk& chunk) {
+    if ((pcm.channels != 1 && pcm.channels != 2) || !(pcm.rate >= 1000 && pcm.rate <= 200000)) {
+      return false;
+    }
+    chunk.rate = pcm.rate;
+    chunk.stereo.clear();
+    AppendStereo(pcm.samples, pcm.channels, chunk);
+    return true;
+  }
+
   std::span<const std::uint8_t> data_;
   Mp3Decoder* decoder_;
+  bool finish_;
   bool ended_ = false;
 };
 
@@ -275,7 +292,7 @@ std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const Soun
       break;
     case SoundCodec::Mp3:
       if (decoder == nullptr) return nullptr;
-      inner = std::make_unique<Mp3Source>(sound.data, decoder);
+      inner = std::make_unique<Mp3Source>(sound.data, decoder, true);
       skip = std::uint64_t(std::max<int>(sound.seekSamples, 0));
       break;
     default:
@@ -400,7 +417,7 @@ struct SoundMixer::StreamTrack final : Source {
         std::uint64_t limit = b.frames;
         if (codec == SoundCodec::Mp3) {
           // The decoder may give a frame's sound with a later block's: no cut at the block.
-          current = std::make_unique<Mp3Source>(b.bytes, decoder.get());
+          current = std::make_unique<Mp3Source>(b.bytes, decoder.get(), false);
           limit = kNoLimit;
         } else if (codec == SoundCodec::Adpcm) {
           current = std::make_unique<AdpcmSource>(head.stream, b.bytes);
