@@ -310,7 +310,6 @@ std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const Soun
 }  // namespace
 
 // ---- Event sounds
-// ---------------------------------------------------------------------------------
 
 struct SoundMixer::Voice {
   std::shared_ptr<const SoundDefinition> sound;
@@ -386,7 +385,6 @@ struct SoundMixer::Voice {
 };
 
 // ---- The stream sound
-// -----------------------------------------------------------------------------
 
 struct SoundMixer::StreamTrack final : Source {
   struct Block {
@@ -451,7 +449,6 @@ struct SoundMixer::StreamTrack final : Source {
 };
 
 // ---- The mixer
-// ------------------------------------------------------------------------------------
 
 SoundMixer::SoundMixer(Mp3DecoderFactory mp3) : mp3_(std::move(mp3)) {}
 SoundMixer::~SoundMixer() = default;
