@@ -107,13 +107,23 @@ class AdpcmSource final : public Source {
   bool ended_ = false;
 };
 
+// Where skipping an MP3 sound's first frames by their headers ended, kept by the sound's player
+// so that each loop doesn't walk the same headers again.
+struct Mp3Skip {
+  std::uint64_t asked = 0;  // the frames to skip it was found for
+  std::size_t bytes = 0;
+  std::uint64_t frames = 0;  // the frames those bytes hold
+  bool known = false;
+};
+
 // MP3 frames through the platform's decoder; bytes that start no frame header are skipped up to
 // the next one that may (as players resynchronize).
 class Mp3Source final : public Source {
  public:
   // `finish`: the data is the whole sound, so the decoder gives up what it holds at its end.
-  Mp3Source(std::span<const std::uint8_t> data, Mp3Decoder* decoder, bool finish)
-      : data_(data), decoder_(decoder), finish_(finish) {}
+  Mp3Source(std::span<const std::uint8_t> data, Mp3Decoder* decoder, bool finish,
+            Mp3Skip* skip = nullptr)
+      : data_(data), decoder_(decoder), finish_(finish), skip_(skip) {}
   bool Next(Chunk& chunk) override {
     while (!ended_ && decoder_ != nullptr) {
       const auto header = ReadMp3FrameHeader(data_);
@@ -148,6 +158,11 @@ class Mp3Source final : public Source {
   // Whole frames by their headers, keeping the last two before the point for the decoder's bit
   // reservoir (their sound is decoded and dropped).
   std::uint64_t Skip(std::uint64_t frames) override {
+    if (skip_ != nullptr && skip_->known && skip_->asked == frames) {
+      data_ = data_.subspan(std::min(skip_->bytes, data_.size()));
+      return skip_->frames;
+    }
+    const std::size_t size = data_.size();
     std::uint64_t skipped = 0;
     for (;;) {
       const auto header = ReadMp3FrameHeader(data_);
@@ -157,6 +172,7 @@ class Mp3Source final : public Source {
       skipped += length;
       data_ = data_.subspan(header->size);
     }
+    if (skip_ != nullptr) *skip_ = {frames, size - data_.size(), skipped, true};
     return skipped;
   }
 
@@ -175,6 +191,7 @@ class Mp3Source final : public Source {
   std::span<const std::uint8_t> data_;
   Mp3Decoder* decoder_;
   bool finish_;
+  Mp3Skip* skip_;
   bool ended_ = false;
 };
 
@@ -279,7 +296,7 @@ class Resampler {
 
 // The source for one play of an event sound (one loop), or null when it plays nothing.
 std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const SoundInfo& info,
-                                        Mp3Decoder* decoder) {
+                                        Mp3Decoder* decoder, Mp3Skip& mp3Skip) {
   std::unique_ptr<Source> inner;
   std::uint64_t skip = 0;
   switch (SoundCodec(sound.format.codec)) {
@@ -292,7 +309,7 @@ std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const Soun
       break;
     case SoundCodec::Mp3:
       if (decoder == nullptr) return nullptr;
-      inner = std::make_unique<Mp3Source>(sound.data, decoder, true);
+      inner = std::make_unique<Mp3Source>(sound.data, decoder, true, &mp3Skip);
       skip = std::uint64_t(std::max<int>(sound.seekSamples, 0));
       break;
     default:
@@ -316,6 +333,7 @@ struct SoundMixer::Voice {
   SoundInfo info;
   Mp3DecoderFactory mp3;
   std::unique_ptr<Mp3Decoder> decoder;  // MP3 only, new for each loop
+  Mp3Skip mp3Skip;
   std::unique_ptr<Source> source;
   int loopsLeft = 0;  // after the current one
   Resampler resampler;
@@ -349,7 +367,7 @@ struct SoundMixer::Voice {
       decoder = mp3();
       if (!decoder) return false;
     }
-    source = MakeEventSource(*sound, info, decoder.get());
+    source = MakeEventSource(*sound, info, decoder.get(), mp3Skip);
     return source != nullptr;
   }
 

@@ -413,15 +413,17 @@ TEST(SwfSound, InPointsSkipAhead) {
     EXPECT_EQ(mixer.ActiveSounds(), 1U);
   }
   // MP3 at 22050 Hz: 1738 samples in (3476 at 44.1 kHz) skips frame 1 by its header; frames 2
-  // and 3 and 10 samples of frame 4 are decoded and dropped.
+  // and 3 and 10 samples of frame 4 are decoded and dropped, in each loop: 566 samples a loop.
   std::vector<Bytes> seen;
   SoundMixer mixer(FakeFactory(0, &seen));
   Define(mixer, SoundBody(1, 2, 2, false, 5 * 576,
                           Cat({{0, 0}, Mp3Frame(1), Mp3Frame(2), Mp3Frame(3), Mp3Frame(4)})));
-  mixer.StartSound({.id = 1, .info = {.inPoint = 3476}});
-  EXPECT_EQ(Mix(mixer, 1)[0], 400);
-  ASSERT_FALSE(seen.empty());
-  EXPECT_EQ(seen[0][4], 2);
+  mixer.StartSound({.id = 1, .info = {.inPoint = 3476, .loops = 2}});
+  const Samples out = Left(Mix(mixer, 2 * 1132 + 1));
+  EXPECT_EQ((Samples{out[0], out[1132], out[2263], out[2264]}), (Samples{400, 400, 400, 0}));
+  Bytes markers;
+  for (const auto& frame : seen) markers.push_back(frame[4]);
+  EXPECT_EQ(markers, (Bytes{2, 3, 4, 2, 3, 4}));
 }
 
 SoundStreamHead PcmStreamHead(int rateCode) {
