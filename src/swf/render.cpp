@@ -81,11 +81,6 @@ struct LinearTables {
   }
 };
 
-const LinearTables& Linear() {
-  static const LinearTables tables;
-  return tables;
-}
-
 // ---- paints ----
 
 enum class PaintKind : std::uint8_t { None, Solid, Linear, Radial, Focal, Bitmap };
@@ -105,10 +100,10 @@ struct Paint {
   std::array<std::uint32_t, 256> lut{};
 };
 
-void BuildLut(const Gradient& g, const ColorTransform& cx, Paint& paint) {
+void BuildLut(const Gradient& g, const ColorTransform& cx, const LinearTables& tables,
+              Paint& paint) {
   const auto& stops = g.stops;
   const bool linearRgb = g.interpolation == InterpolationMode::LinearRgb;
-  const auto& tables = Linear();
   std::uint32_t alphaAnd = 0xff;
   std::size_t k = 0;
   for (int i = 0; i < 256; ++i) {
@@ -119,7 +114,8 @@ void BuildLut(const Gradient& g, const ColorTransform& cx, Paint& paint) {
     } else {
       const GradientStop& s0 = stops[k];
       const GradientStop& s1 = stops[k + 1];
-      const float f = s1.ratio == s0.ratio ? 1.0f : float(i - s0.ratio) / float(s1.ratio - s0.ratio);
+      const float f =
+          s1.ratio == s0.ratio ? 1.0f : float(i - s0.ratio) / float(s1.ratio - s0.ratio);
       const auto mix = [&](std::uint8_t a, std::uint8_t b) {
         if (!linearRgb) return std::uint8_t(float(a) + (float(b) - float(a)) * f + 0.5f);
         const float l = tables.toLinear[a] + (tables.toLinear[b] - tables.toLinear[a]) * f;
@@ -137,7 +133,7 @@ void BuildLut(const Gradient& g, const ColorTransform& cx, Paint& paint) {
 
 // Prepares `fill` drawn through `toCanvas` with `cx`; kind None when it draws nothing.
 void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTransform& cx,
-                  Paint& paint) {
+                  const LinearTables& tables, Paint& paint) {
   paint.kind = PaintKind::None;
   if (const auto* solid = std::get_if<Rgba>(&fill)) {
     const Rgba c = cx.Apply(*solid);
@@ -156,7 +152,7 @@ void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTran
                  : gradient->kind == GradientKind::Radial ? PaintKind::Radial
                                                           : PaintKind::Focal;
     if (paint.kind == PaintKind::Focal && paint.focal == 0) paint.kind = PaintKind::Radial;
-    BuildLut(*gradient, cx, paint);
+    BuildLut(*gradient, cx, tables, paint);
   } else if (const auto* bitmapFill = std::get_if<BitmapFill>(&fill)) {
     const Bitmap* bitmap = bitmapFill->bitmap.get();
     if (bitmap == nullptr || bitmap->width < 1 || bitmap->height < 1 ||
@@ -333,7 +329,9 @@ class Rasterizer {
       std::swap(a, b);
       dir = -dir;
     }
-    if (b.y <= 0 || a.y >= float(height_) || std::min(a.x, b.x) >= float(width_)) return;
+    // Above or below the canvas: no effect. Right of it, the segment is kept: it tells the sweep
+    // to go on to the row's end.
+    if (b.y <= 0 || a.y >= float(height_)) return;
     if (segments_.size() >= kSegmentBudget) return;
     segments_.push_back({a.x, a.y, b.x, b.y, (b.x - a.x) / (b.y - a.y), dir, style});
   }
@@ -516,12 +514,24 @@ class Rasterizer {
 
 // ---- strokes ----
 
-Point Add(Point a, Point b) { return {a.x + b.x, a.y + b.y}; }
-Point Sub(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
-Point Scale(Point a, float s) { return {a.x * s, a.y * s}; }
-float Dot(Point a, Point b) { return a.x * b.x + a.y * b.y; }
-float Cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
-Point Normal(Point d) { return {-d.y, d.x}; }
+Point Add(Point a, Point b) {
+  return {a.x + b.x, a.y + b.y};
+}
+Point Sub(Point a, Point b) {
+  return {a.x - b.x, a.y - b.y};
+}
+Point Scale(Point a, float s) {
+  return {a.x * s, a.y * s};
+}
+float Dot(Point a, Point b) {
+  return a.x * b.x + a.y * b.y;
+}
+float Cross(Point a, Point b) {
+  return a.x * b.y - a.y * b.x;
+}
+Point Normal(Point d) {
+  return {-d.y, d.x};
+}
 
 // Builds the outline of a stroked polyline as closed polygons, filled non-zero: the left side
 // forwards, the end cap, the right side backwards, the start cap (two loops for a closed path).
@@ -729,6 +739,7 @@ struct MaskLayer {
 
 struct Renderer::State {
   Canvas canvas;
+  LinearTables linear;
   Rasterizer raster;
   Stroker stroker;
   std::vector<Paint> paints;
@@ -888,7 +899,7 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
       }
       if (target == nullptr && !used[id]) {
         used[id] = true;
-        PreparePaint(shape.fills[id - 1], toCanvas, cx, s.paints[id]);
+        PreparePaint(shape.fills[id - 1], toCanvas, cx, s.linear, s.paints[id]);
       }
     }
   }
@@ -920,9 +931,9 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
         const Point c = apply(e.control);
         const float ddx = a.x - 2 * c.x + b.x, ddy = a.y - 2 * c.y + b.y;
         const float dd = std::sqrt(ddx * ddx + ddy * ddy);
-        const int n =
-            std::isfinite(dd) ? std::clamp(int(std::ceil(std::sqrt(dd / (8 * kTolerance)))), 1, 64)
-                              : 1;
+        const int n = std::isfinite(dd)
+                          ? std::clamp(int(std::ceil(std::sqrt(dd / (8 * kTolerance)))), 1, 64)
+                          : 1;
         // A very short first and last chord along the curve's tangents, so that caps and joins
         // at its ends face the way the curve does, not its chords.
         const auto nudge = [&](Point from, Point toward) {
@@ -962,7 +973,7 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
     if (s.raster.Empty()) continue;
     if (target == nullptr) {
       s.paints.resize(1);
-      PreparePaint(style.fill, toCanvas, cx, s.paints[0]);
+      PreparePaint(style.fill, toCanvas, cx, s.linear, s.paints[0]);
     }
     s.Fill(false, 0, width, 0, height, target);
   }
@@ -1048,6 +1059,8 @@ void Renderer::PopMask() {
   }
 }
 
-int Renderer::MaskDepth() const { return int(state_->maskCount); }
+int Renderer::MaskDepth() const {
+  return int(state_->maskCount);
+}
 
 }  // namespace swf

@@ -25,37 +25,16 @@ constexpr int kHeight = 150;
 constexpr Rgba kBackground{30, 200, 60, 255};
 const Matrix kPixels{0.05f, 0, 0, 0.05f, 0, 0};  // shapes below are built in twips: 20 a pixel
 
-struct Op {
-  enum Kind { Draw, BeginMask, EndMask, PopMask } kind = Draw;
-  Shape shape;
-  Matrix matrix = kPixels;
-  ColorTransform cx;
-};
+using swf_ref::Circle;
+using swf_ref::Op;
+using swf_ref::P;
+using swf_ref::Poly;
 
-Point P(float x, float y) { return {x * 20, y * 20}; }
 Edge L(Point a, Point b, std::uint16_t f0, std::uint16_t f1 = 0, std::uint16_t line = 0) {
   return {a, {}, b, false, f0, f1, line};
 }
 Edge Q(Point a, Point c, Point b, std::uint16_t f0, std::uint16_t f1 = 0, std::uint16_t line = 0) {
   return {a, c, b, true, f0, f1, line};
-}
-// A closed polygon, or an open polyline when `closed` is false.
-void Poly(Shape& s, const std::vector<Point>& pts, std::uint16_t f0, std::uint16_t line = 0,
-          bool closed = true) {
-  for (std::size_t i = 0; i + 1 < pts.size() + (closed ? 1 : 0); ++i) {
-    s.edges.push_back(L(pts[i], pts[(i + 1) % pts.size()], f0, 0, line));
-  }
-}
-// A circle of eight quadratic curves (as Flash writes them).
-void Circle(Shape& s, float cx, float cy, float r, std::uint16_t f0, std::uint16_t line = 0) {
-  const float k = r / std::cos(3.14159265f / 8);
-  for (int i = 0; i < 8; ++i) {
-    const float a0 = float(i) * 3.14159265f / 4, a1 = float(i + 1) * 3.14159265f / 4;
-    const float am = (a0 + a1) / 2;
-    s.edges.push_back(Q(P(cx + r * std::cos(a0), cy + r * std::sin(a0)),
-                        P(cx + k * std::cos(am), cy + k * std::sin(am)),
-                        P(cx + r * std::cos(a1), cy + r * std::sin(a1)), f0, 0, line));
-  }
 }
 Shape Rect(float x0, float y0, float x1, float y1, FillStyle fill) {
   Shape s;
@@ -66,7 +45,9 @@ Shape Rect(float x0, float y0, float x1, float y1, FillStyle fill) {
 Op Draw(Shape s, Matrix m = kPixels, ColorTransform cx = {}) {
   return {Op::Draw, std::move(s), m, cx};
 }
-Op MaskOp(Op::Kind kind) { return {kind, {}, kPixels, {}}; }
+Op MaskOp(Op::Kind kind) {
+  return {kind, {}, kPixels, {}};
+}
 
 // A gradient square of `size` pixels centred on (x, y), turned by `degrees`.
 Gradient MakeGradient(GradientKind kind, SpreadMode spread, float size, float x, float y,
@@ -112,8 +93,8 @@ Shape BitmapShape(bool repeat, bool smooth, float degrees) {
   f.repeat = repeat;
   f.smooth = smooth;
   const float k = 80, a = degrees * 3.14159265f / 180;  // 4 pixels a texel
-  f.matrix = {k * std::cos(a), k * std::sin(a), -k * std::sin(a), k * std::cos(a), 60.25f * 20,
-              40.25f * 20};
+  f.matrix = {k * std::cos(a), k * std::sin(a), -k * std::sin(a),
+              k * std::cos(a), 60.25f * 20,     40.25f * 20};
   Shape s;
   s.fills.push_back(f);
   Poly(s, {P(12, 8), P(188, 20), P(176, 142), P(20, 130)}, 1);
@@ -174,10 +155,11 @@ std::vector<Case> Cases() {
                      const Point p0 = P(20, 20), p1 = P(100, 30), p2 = P(90, 130), p3 = P(15, 120);
                      const Point q1 = P(180, 40), q2 = P(170, 140);
                      s.edges = {L(p0, p1, 1), L(p1, p2, 1, 2), L(p2, p3, 1), L(p3, p0, 1),
-                                L(p1, q1, 2), L(q1, q2, 2), L(q2, p2, 2)};
+                                L(p1, q1, 2), L(q1, q2, 2),    L(q2, p2, 2)};
                      return std::vector<Op>{Draw(s)};
                    }});
-  cases.push_back({"TwoFillsSharingACurve", [] {
+  cases.push_back({"TwoFillsSharingACurve",
+                   [] {
                      Shape s;
                      s.fills = {Rgba{250, 200, 20, 255},
                                 MakeGradient(G::Linear, S::Pad, 150, 100, 75, 20, kThreeStops)};
@@ -213,25 +195,40 @@ std::vector<Case> Cases() {
                      s.edges.push_back(L(P(190, 140), P(110, 140), 2));
                      s.edges.push_back(Q(P(110, 140), P(60, 70), P(120, 20), 2));
                      const float a = 0.3f;
-                     return std::vector<Op>{Draw(s, {0.045f * std::cos(a), 0.045f * std::sin(a),
-                                                     -0.045f * std::sin(a), 0.045f * std::cos(a),
-                                                     30, -10})};
+                     return std::vector<Op>{
+                         Draw(s, {0.045f * std::cos(a), 0.045f * std::sin(a), -0.045f * std::sin(a),
+                                  0.045f * std::cos(a), 30, -10})};
+                   }});
+  cases.push_back({"ShapesCrossingTheCanvasBorders", [] {
+                     Shape s;
+                     s.fills = {Rgba{20, 20, 20, 255}, Rgba{240, 60, 60, 255}};
+                     Circle(s, 185, 75, 40, 1);                           // off the right
+                     Circle(s, 10, 40, 30, 2);                            // off the left
+                     Poly(s, {P(60, -30), P(120, -10), P(90, 30)}, 1);    // off the top
+                     Poly(s, {P(-50, 120), P(300, 140), P(90, 190)}, 2);  // off three sides
+                     s.lines = {Line(6, {250, 250, 250, 255}, CapStyle::Round, JoinStyle::Miter)};
+                     Poly(s, {P(-20, 100), P(230, 60)}, 0, 1, false);
+                     return std::vector<Op>{Draw(s)};
                    }});
   cases.push_back({"TranslucentOverlap", [] {
-                     return std::vector<Op>{Draw(Rect(20, 20, 130, 110, Rgba{255, 0, 0, 128})),
-                                            Draw(Rect(70.5f, 50.25f, 180, 130, Rgba{0, 0, 255, 96}))};
+                     return std::vector<Op>{
+                         Draw(Rect(20, 20, 130, 110, Rgba{255, 0, 0, 128})),
+                         Draw(Rect(70.5f, 50.25f, 180, 130, Rgba{0, 0, 255, 96}))};
                    }});
   struct GradientCase {
     const char* name;
     G kind;
     S spread;
   };
-  for (const GradientCase& g :
-       {GradientCase{"LinearPad", G::Linear, S::Pad}, {"LinearReflect", G::Linear, S::Reflect},
-        {"LinearRepeat", G::Linear, S::Repeat}, {"RadialPad", G::Radial, S::Pad},
-        {"RadialReflect", G::Radial, S::Reflect}, {"RadialRepeat", G::Radial, S::Repeat},
-        {"FocalPad", G::Focal, S::Pad}, {"FocalReflect", G::Focal, S::Reflect},
-        {"FocalRepeat", G::Focal, S::Repeat}}) {
+  for (const GradientCase& g : {GradientCase{"LinearPad", G::Linear, S::Pad},
+                                {"LinearReflect", G::Linear, S::Reflect},
+                                {"LinearRepeat", G::Linear, S::Repeat},
+                                {"RadialPad", G::Radial, S::Pad},
+                                {"RadialReflect", G::Radial, S::Reflect},
+                                {"RadialRepeat", G::Radial, S::Repeat},
+                                {"FocalPad", G::Focal, S::Pad},
+                                {"FocalReflect", G::Focal, S::Reflect},
+                                {"FocalRepeat", G::Focal, S::Repeat}}) {
     cases.push_back({g.name,
                      [g] {
                        Gradient gr = MakeGradient(g.kind, g.spread, 70, 95, 70, 25,
@@ -272,34 +269,36 @@ std::vector<Case> Cases() {
     for (Point& p : pts) p = {p.x + dx * 20, p.y + dy * 20};
     return pts;
   };
-  for (auto [name, cap] : {std::pair{"RoundCaps", CapStyle::Round},
-                           std::pair{"SquareCaps", CapStyle::Square},
-                           std::pair{"NoCaps", CapStyle::None}}) {
+  for (auto [name, cap] :
+       {std::pair{"RoundCaps", CapStyle::Round}, std::pair{"SquareCaps", CapStyle::Square},
+        std::pair{"NoCaps", CapStyle::None}}) {
     cases.push_back({name, [=] {
                        return std::vector<Op>{Draw(Strokes(
                            {Line(14, {20, 20, 20, 255}, cap, JoinStyle::Round),
                             Line(5, {250, 250, 250, 255}, cap, JoinStyle::Round)},
                            cap == CapStyle::Round  // cairo draws a dot for round caps only
-                               ? std::vector<std::vector<Point>>{shifted(hook, 0, 25), shifted(hook, 10, 70),
-                                                                 {P(100, 120), P(101, 120)}, {P(40, 125), P(40, 125)}}
-                               : std::vector<std::vector<Point>>{shifted(hook, 0, 25), shifted(hook, 10, 70),
+                               ? std::vector<std::vector<Point>>{shifted(hook, 0, 25),
+                                                                 shifted(hook, 10, 70),
+                                                                 {P(100, 120), P(101, 120)},
+                                                                 {P(40, 125), P(40, 125)}}
+                               : std::vector<std::vector<Point>>{shifted(hook, 0, 25),
+                                                                 shifted(hook, 10, 70),
                                                                  {P(100, 120), P(101, 120)}}))};
                      }});
   }
-  for (auto [name, join] : {std::pair{"RoundJoins", JoinStyle::Round},
-                            std::pair{"BevelJoins", JoinStyle::Bevel},
-                            std::pair{"MiterJoins", JoinStyle::Miter}}) {
-    cases.push_back({name, [=] {
-                       // Every miter within the limit (cairo bevels past it, Flash cuts it off).
-                       const std::vector<Point> zigzag = {P(20, 40), P(60, 10), P(80, 60),
-                                                          P(120, 20), P(170, 40), P(150, 70)};
-                       Shape open = Strokes({Line(12, {20, 20, 120, 255}, CapStyle::None, join, 4)},
-                                            {zigzag});
-                       Shape closed = Strokes({Line(9, {220, 220, 20, 255}, CapStyle::Round, join)},
-                                              {{P(30, 90), P(170, 95), P(120, 140), P(40, 130)}},
-                                              true);
-                       return std::vector<Op>{Draw(open), Draw(closed)};
-                     }});
+  for (auto [name, join] :
+       {std::pair{"RoundJoins", JoinStyle::Round}, std::pair{"BevelJoins", JoinStyle::Bevel},
+        std::pair{"MiterJoins", JoinStyle::Miter}}) {
+    cases.push_back(
+        {name, [=] {
+           // Every miter within the limit (cairo bevels past it, Flash cuts it off).
+           const std::vector<Point> zigzag = {P(20, 40),  P(60, 10),  P(80, 60),
+                                              P(120, 20), P(170, 40), P(150, 70)};
+           Shape open = Strokes({Line(12, {20, 20, 120, 255}, CapStyle::None, join, 4)}, {zigzag});
+           Shape closed = Strokes({Line(9, {220, 220, 20, 255}, CapStyle::Round, join)},
+                                  {{P(30, 90), P(170, 95), P(120, 140), P(40, 130)}}, true);
+           return std::vector<Op>{Draw(open), Draw(closed)};
+         }});
   }
   cases.push_back({"CurvedStrokes", [] {
                      Shape s;
@@ -329,19 +328,25 @@ std::vector<Case> Cases() {
                      Circle(mask, 100, 75, 60, 1);
                      // A second fill in the mask sharing an edge with nothing: a square.
                      Poly(mask, {P(10, 10), P(50, 10), P(50, 50), P(10, 50)}, 2);
-                     return std::vector<Op>{
-                         MaskOp(Op::BeginMask), Draw(mask), MaskOp(Op::EndMask),
-                         Draw(Rect(0, 40, 200, 110, Rgba{200, 0, 200, 255})),
-                         Draw(BitmapShape(true, false, 0)), MaskOp(Op::PopMask),
-                         Draw(Rect(150, 100, 195, 145, Rgba{0, 0, 0, 255}))};
+                     return std::vector<Op>{MaskOp(Op::BeginMask),
+                                            Draw(mask),
+                                            MaskOp(Op::EndMask),
+                                            Draw(Rect(0, 40, 200, 110, Rgba{200, 0, 200, 255})),
+                                            Draw(BitmapShape(true, false, 0)),
+                                            MaskOp(Op::PopMask),
+                                            Draw(Rect(150, 100, 195, 145, Rgba{0, 0, 0, 255}))};
                    }});
   cases.push_back({"NestedMasksIntersect", [] {
                      Shape a, b;
                      a.fills = b.fills = {Rgba{0, 0, 0, 255}};
                      Circle(a, 80, 75, 55, 1);
                      Circle(b, 130, 75, 55, 1);
-                     return std::vector<Op>{MaskOp(Op::BeginMask), Draw(a), MaskOp(Op::EndMask),
-                                            MaskOp(Op::BeginMask), Draw(b), MaskOp(Op::EndMask),
+                     return std::vector<Op>{MaskOp(Op::BeginMask),
+                                            Draw(a),
+                                            MaskOp(Op::EndMask),
+                                            MaskOp(Op::BeginMask),
+                                            Draw(b),
+                                            MaskOp(Op::EndMask),
                                             Draw(Rect(0, 0, 200, 150, Rgba{250, 250, 250, 255})),
                                             MaskOp(Op::PopMask),
                                             Draw(Rect(10, 10, 60, 60, Rgba{0, 0, 250, 255})),
@@ -354,23 +359,25 @@ std::vector<Case> Cases() {
                    }});
   // Flash transforms the gradient's table; cairo can only take transformed stops, which is the
   // same while no channel is clamped: this transform clamps none.
-  cases.push_back({"ColorTransformGradient",
+  cases.push_back(
+      {"ColorTransformGradient",
+       [] {
+         const ColorTransform unclamped = Cx(0.5f, 0.8f, 0.9f, 0.7f, 60, 10, 10, 0);
+         return std::vector<Op>{
+             Draw(GradientShape(MakeGradient(G::Linear, S::Reflect, 90, 100, 75, -30, kThreeStops)),
+                  kPixels, unclamped)};
+       },
+       kPaint});
+  cases.push_back({"ColorTransformBitmapMultiply",
                    [] {
-                     const ColorTransform unclamped = Cx(0.5f, 0.8f, 0.9f, 0.7f, 60, 10, 10, 0);
-                     return std::vector<Op>{Draw(GradientShape(MakeGradient(
-                                                     G::Linear, S::Reflect, 90, 100, 75, -30, kThreeStops)),
-                                                 kPixels, unclamped)};
-                   },
-                   kPaint});
-  cases.push_back({"ColorTransformBitmapMultiply", [] {
                      return std::vector<Op>{Draw(BitmapShape(true, false, 0), kPixels,
                                                  Cx(0.9f, 0.5f, 0.25f, 0.75f, 0, 0, 0, 0))};
                    },
                    Tolerance{2.0, 128, 0.5, 1}});
-  cases.push_back({"ColorTransformBitmapAdd", [tint] {
-                     return std::vector<Op>{Draw(BitmapShape(false, false, 0), kPixels, tint)};
-                   },
-                   Tolerance{2.0, 128, 0.5, 1}});
+  cases.push_back(
+      {"ColorTransformBitmapAdd",
+       [tint] { return std::vector<Op>{Draw(BitmapShape(false, false, 0), kPixels, tint)}; },
+       Tolerance{2.0, 128, 0.5, 1}});
   return cases;
 }
 
@@ -385,62 +392,13 @@ cairo_surface_t* Wrap(Frame& f) {
 
 void DrawOurs(const std::vector<Op>& ops, Frame& f) {
   Renderer r;
-  r.BeginFrame({f.pixels.data(), kWidth, kHeight, kWidth}, kBackground);
-  for (const Op& op : ops) {
-    switch (op.kind) {
-      case Op::Draw: r.DrawShape(op.shape, op.matrix, op.cx); break;
-      case Op::BeginMask: r.BeginMask(); break;
-      case Op::EndMask: r.EndMask(); break;
-      case Op::PopMask: r.PopMask(); break;
-    }
-  }
+  swf_ref::DrawOurs(r, {f.pixels.data(), kWidth, kHeight, kWidth}, kBackground, ops);
 }
 
-// The same with cairo: each mask an A8 surface; a shape under masks is drawn into a group and
-// painted through the top one.
+// cairo's own curves closer to the true ones than our 0.05 pixel.
 void DrawReference(const std::vector<Op>& ops, Frame& f) {
   cairo_surface_t* surface = Wrap(f);
-  cairo_t* cr = cairo_create(surface);
-  cairo_set_tolerance(cr, 0.01);  // closer to the true curves than our 0.05
-  cairo_set_source_rgb(cr, kBackground.r / 255.0, kBackground.g / 255.0, kBackground.b / 255.0);
-  cairo_paint(cr);
-  struct Mask {
-    cairo_surface_t* surface;
-    bool building;
-  };
-  std::vector<Mask> masks;
-  for (const Op& op : ops) {
-    if (op.kind == Op::BeginMask) {
-      masks.push_back({cairo_image_surface_create(CAIRO_FORMAT_A8, kWidth, kHeight), true});
-    } else if (op.kind == Op::EndMask) {
-      masks.back().building = false;
-      if (masks.size() > 1) {
-        cairo_t* m = cairo_create(masks.back().surface);
-        cairo_set_operator(m, CAIRO_OPERATOR_DEST_IN);
-        cairo_set_source_surface(m, masks[masks.size() - 2].surface, 0, 0);
-        cairo_paint(m);
-        cairo_destroy(m);
-      }
-    } else if (op.kind == Op::PopMask) {
-      cairo_surface_destroy(masks.back().surface);
-      masks.pop_back();
-    } else if (!masks.empty() && masks.back().building) {
-      cairo_t* m = cairo_create(masks.back().surface);
-      cairo_set_tolerance(m, 0.01);
-      swf_ref::DrawShape(m, op.shape, op.matrix, op.cx, true);
-      cairo_destroy(m);
-    } else if (!masks.empty()) {
-      cairo_push_group(cr);
-      swf_ref::DrawShape(cr, op.shape, op.matrix, op.cx);
-      cairo_pop_group_to_source(cr);
-      cairo_mask_surface(cr, masks.back().surface, 0, 0);
-    } else {
-      swf_ref::DrawShape(cr, op.shape, op.matrix, op.cx);
-    }
-  }
-  for (Mask& m : masks) cairo_surface_destroy(m.surface);
-  cairo_destroy(cr);
-  cairo_surface_flush(surface);
+  swf_ref::DrawCairo(surface, kBackground, ops, true, 0.01);
   cairo_surface_destroy(surface);
 }
 
@@ -506,7 +464,9 @@ std::vector<bool> EdgePixels(const std::vector<Op>& ops) {
   return edge;
 }
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class RasterVsCairo : public testing::TestWithParam<Case> {};
 
@@ -519,7 +479,8 @@ TEST_P(RasterVsCairo, AgreesWithCairo) {
   if (const char* dir = std::getenv("SWF_RASTER_DUMP")) {
     for (auto [frame, suffix] : {std::pair{&ours, "ours"}, std::pair{&reference, "cairo"}}) {
       cairo_surface_t* s = Wrap(*frame);
-      cairo_surface_write_to_png(s, (std::string(dir) + "/" + c.name + "-" + suffix + ".png").c_str());
+      cairo_surface_write_to_png(s,
+                                 (std::string(dir) + "/" + c.name + "-" + suffix + ".png").c_str());
       cairo_surface_destroy(s);
     }
   }
@@ -548,9 +509,10 @@ TEST_P(RasterVsCairo, AgreesWithCairo) {
   EXPECT_LE(edgeMean, c.tolerance.edgeMean) << counts[0] << " edge pixels";
   EXPECT_LE(worst[0], c.tolerance.edgeMax) << "at " << where(worstAt[0]);
   EXPECT_LE(insideMean, c.tolerance.insideMean);
-  EXPECT_LE(worst[1], c.tolerance.insideMax) << "at " << where(worstAt[1]) << std::hex
-                                             << ": ours " << ours.pixels[std::size_t(worstAt[1] < 0 ? 0 : worstAt[1])]
-                                             << ", cairo " << reference.pixels[std::size_t(worstAt[1] < 0 ? 0 : worstAt[1])];
+  EXPECT_LE(worst[1], c.tolerance.insideMax)
+      << "at " << where(worstAt[1]) << std::hex << ": ours "
+      << ours.pixels[std::size_t(worstAt[1] < 0 ? 0 : worstAt[1])] << ", cairo "
+      << reference.pixels[std::size_t(worstAt[1] < 0 ? 0 : worstAt[1])];
   RecordProperty("edge_mean", std::to_string(edgeMean));
   std::printf("%-32s edge mean %.3f max %3d | inside mean %.3f max %3d\n", c.name.c_str(), edgeMean,
               worst[0], insideMean, worst[1]);
