@@ -177,23 +177,40 @@ void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTran
   }
 }
 
-inline int LutIndex(float t, SpreadMode spread) {
+// The table index of gradient position t (0..1 across the gradient) under each spread.
+template <SpreadMode spread>
+inline int LutIndex(float t) {
   t = std::clamp(t, -16384.0f, 16384.0f);
   const int f = int(t * 65536);
   int u;
-  switch (spread) {
-    case SpreadMode::Pad:
-      u = std::clamp(f, 0, 65536);
-      break;
-    case SpreadMode::Repeat:
-      u = f & 0xffff;
-      break;
-    default:
-      u = f & 0x1ffff;
-      if (u > 0x10000) u = 0x20000 - u;
-      break;
+  if constexpr (spread == SpreadMode::Pad) {
+    u = std::clamp(f, 0, 65536);
+  } else if constexpr (spread == SpreadMode::Repeat) {
+    u = f & 0xffff;
+  } else {
+    u = f & 0x1ffff;
+    if (u > 0x10000) u = 0x20000 - u;
   }
   return (u * 255 + 32768) >> 16;
+}
+
+// out[i] = lut[index of position(i)] for i < n, with the spread chosen once.
+template <typename Position>
+void GradientSpan(const Paint& p, int n, std::uint32_t* out, Position&& position) {
+  const auto run = [&](auto index) {
+    for (int i = 0; i < n; ++i) out[i] = p.lut[std::size_t(index(position(i)))];
+  };
+  switch (p.spread) {
+    case SpreadMode::Pad:
+      run([](float t) { return LutIndex<SpreadMode::Pad>(t); });
+      break;
+    case SpreadMode::Repeat:
+      run([](float t) { return LutIndex<SpreadMode::Repeat>(t); });
+      break;
+    default:
+      run([](float t) { return LutIndex<SpreadMode::Reflect>(t); });
+      break;
+  }
 }
 
 std::uint32_t Transformed(std::uint32_t p, const Paint& paint) {
@@ -224,9 +241,76 @@ inline std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t w) {  
   return rb | ag;
 }
 
-inline int Wrap(int i, int n) {
-  i %= n;
-  return i < 0 ? i + n : i;
+// Bitmap samples along a row, texel coordinates (u0 + i du, v0 + i dv) with texel centres at .5,
+// stepped in 16.16 fixed point (a repeating bitmap wraps by one compare a pixel: the start and
+// the step are reduced modulo its size first).
+template <bool repeat, bool smooth>
+void BitmapSpan(const Paint& p, double u0, double v0, double du, double dv, int n,
+                std::uint32_t* out) {
+  const Bitmap& bm = *p.bitmap;
+  const int w = bm.width, h = bm.height;
+  const std::uint32_t* texels = bm.pixels.data();
+  if constexpr (smooth) {  // between the four nearest centres
+    u0 -= 0.5;
+    v0 -= 0.5;
+  }
+  constexpr double kOne = 65536;
+  const auto fixed = [](double v) { return std::int64_t(std::clamp(v, -1e9, 1e9) * kOne); };
+  const std::int64_t wide = std::int64_t(w) << 16, high = std::int64_t(h) << 16;
+  const auto reduce = [](double v, int size) {
+    v = std::fmod(v, double(size));
+    return v < 0 ? v + size : v;
+  };
+  std::int64_t u, v, stepU, stepV;
+  if constexpr (repeat) {
+    u = std::min(fixed(reduce(u0, w)), wide - 1);
+    v = std::min(fixed(reduce(v0, h)), high - 1);
+    stepU = std::min(fixed(reduce(du, w)), wide - 1);
+    stepV = std::min(fixed(reduce(dv, h)), high - 1);
+  } else {
+    u = fixed(u0);
+    v = fixed(v0);
+    stepU = fixed(du);
+    stepV = fixed(dv);
+  }
+  for (int i = 0; i < n; ++i) {
+    int x0 = int(u >> 16), y0 = int(v >> 16);
+    if constexpr (!repeat) {
+      x0 = int(std::clamp<std::int64_t>(u >> 16, -1, w - 1));
+      y0 = int(std::clamp<std::int64_t>(v >> 16, -1, h - 1));
+    }
+    if constexpr (!smooth) {
+      if constexpr (!repeat) {
+        x0 = std::max(x0, 0);
+        y0 = std::max(y0, 0);
+      }
+      out[i] = texels[std::size_t(y0) * std::size_t(w) + std::size_t(x0)];
+    } else {
+      const auto wu = std::uint32_t((u >> 8) & 255), wv = std::uint32_t((v >> 8) & 255);
+      int x1 = x0 + 1, y1 = y0 + 1;
+      if constexpr (repeat) {
+        if (x1 == w) x1 = 0;
+        if (y1 == h) y1 = 0;
+      } else {
+        x0 = std::max(x0, 0);
+        y0 = std::max(y0, 0);
+        x1 = std::min(x1, w - 1);
+        y1 = std::min(y1, h - 1);
+      }
+      const std::uint32_t* r0 = texels + std::size_t(y0) * std::size_t(w);
+      const std::uint32_t* r1 = texels + std::size_t(y1) * std::size_t(w);
+      out[i] = Lerp(Lerp(r0[x0], r0[x1], wu), Lerp(r1[x0], r1[x1], wu), wv);
+    }
+    u += stepU;
+    v += stepV;
+    if constexpr (repeat) {
+      if (u >= wide) u -= wide;
+      if (v >= high) v -= high;
+    }
+  }
+  if (p.cxMode != 0) {
+    for (int i = 0; i < n; ++i) out[i] = Transformed(out[i], p);
+  }
 }
 
 // Writes the paint's premultiplied colours of pixels x .. x+n-1 of row y into out.
@@ -237,61 +321,32 @@ void PaintSpan(const Paint& p, int y, int x, int n, std::uint32_t* out) {
   const float du = m.a, dv = m.b;
   switch (p.kind) {
     case PaintKind::Linear:
-      for (int i = 0; i < n; ++i) {
-        const float t = (u0 + du * float(i)) * 0.5f + 0.5f;
-        out[i] = p.lut[std::size_t(LutIndex(t, p.spread))];
-      }
+      GradientSpan(p, n, out, [&](int i) { return (u0 + du * float(i)) * 0.5f + 0.5f; });
       break;
     case PaintKind::Radial:
-      for (int i = 0; i < n; ++i) {
+      GradientSpan(p, n, out, [&](int i) {
         const float u = u0 + du * float(i), v = v0 + dv * float(i);
-        out[i] = p.lut[std::size_t(LutIndex(std::sqrt(u * u + v * v), p.spread))];
-      }
+        return std::sqrt(u * u + v * v);
+      });
       break;
     case PaintKind::Focal: {
       // t where the point lies on the circle through the focus scaled by t: solves
       // (f^2 - 1) t^2 - 2 b t + |d|^2 = 0 with d = point - focus, b = -f d.x.
-      const float f = p.focal, a = f * f - 1;
-      for (int i = 0; i < n; ++i) {
+      const float f = p.focal, inverseA = 1 / (f * f - 1), a = f * f - 1;
+      GradientSpan(p, n, out, [&](int i) {
         const float dx = u0 + du * float(i) - f, dy = v0 + dv * float(i);
         const float b = -f * dx, c = dx * dx + dy * dy;
-        const float t = (b - std::sqrt(std::max(0.0f, b * b - a * c))) / a;
-        out[i] = p.lut[std::size_t(LutIndex(t, p.spread))];
-      }
+        return (b - std::sqrt(std::max(0.0f, b * b - a * c))) * inverseA;
+      });
       break;
     }
-    case PaintKind::Bitmap: {
-      const Bitmap& bm = *p.bitmap;
-      const int w = bm.width, h = bm.height;
-      const std::uint32_t* px0 = bm.pixels.data();
-      const auto index = [&](int i, int size) {
-        return p.repeat ? Wrap(i, size) : std::clamp(i, 0, size - 1);
-      };
-      for (int i = 0; i < n; ++i) {
-        float u = std::clamp(u0 + du * float(i), -1e8f, 1e8f);
-        float v = std::clamp(v0 + dv * float(i), -1e8f, 1e8f);
-        if (p.repeat) {  // keep the coordinates small before they become integers
-          u -= float(w) * float(FloorInt(u / float(w)));
-          v -= float(h) * float(FloorInt(v / float(h)));
-        }
-        std::uint32_t c;
-        if (!p.smooth) {
-          c = px0[std::size_t(index(FloorInt(v), h)) * std::size_t(w) +
-                  std::size_t(index(FloorInt(u), w))];
-        } else {
-          const float fu = u - 0.5f, fv = v - 0.5f;
-          const int iu = FloorInt(fu), iv = FloorInt(fv);
-          const auto wu = std::uint32_t((fu - float(iu)) * 256 + 0.5f);
-          const auto wv = std::uint32_t((fv - float(iv)) * 256 + 0.5f);
-          const std::size_t x0 = std::size_t(index(iu, w)), x1 = std::size_t(index(iu + 1, w));
-          const std::uint32_t* r0 = px0 + std::size_t(index(iv, h)) * std::size_t(w);
-          const std::uint32_t* r1 = px0 + std::size_t(index(iv + 1, h)) * std::size_t(w);
-          c = Lerp(Lerp(r0[x0], r0[x1], wu), Lerp(r1[x0], r1[x1], wu), wv);
-        }
-        out[i] = p.cxMode == 0 ? c : Transformed(c, p);
+    case PaintKind::Bitmap:
+      if (p.repeat) {
+        (p.smooth ? BitmapSpan<true, true> : BitmapSpan<true, false>)(p, u0, v0, du, dv, n, out);
+      } else {
+        (p.smooth ? BitmapSpan<false, true> : BitmapSpan<false, false>)(p, u0, v0, du, dv, n, out);
       }
       break;
-    }
     default:
       std::fill(out, out + n, p.color);
       break;
@@ -357,9 +412,10 @@ class Rasterizer {
     }
   }
 
-  // Sweeps the rows top to bottom. For each row: begin(y) once, then emit(style, y, x0, x1,
-  // coverage) for each style with coverage there (coverage[x] for x0 <= x < x1, 0..255), then
-  // end(y). Rows outside [rowMin, rowMax) are skipped.
+  // Sweeps the rows top to bottom. For each row: begin(y) once, then emit(style, y, runs, count,
+  // coverage) for each style with coverage there, then end(y). A run is a span of pixels with
+  // one coverage (0..255), or with coverage[x] each (value < 0) where edges cross it. Rows
+  // outside [rowMin, rowMax) are skipped.
   template <typename Begin, typename Emit, typename End>
   void Sweep(bool evenOdd, int rowMin, int rowMax, Begin&& begin, Emit&& emit, End&& end) {
     std::sort(segments_.begin(), segments_.end(),
@@ -374,8 +430,7 @@ class Rasterizer {
       if (active_.empty()) {
         if (next == count) break;
         if (segments_[next].y0 >= bottom) {
-          y = std::max(y, int(segments_[next].y0)) - 1;  // jump to the next segment's row
-          if (y + 1 >= rowMax) break;
+          y = std::max(y, int(segments_[next].y0)) - 1;  // on to the next segment's row
           continue;
         }
       }
@@ -404,40 +459,83 @@ class Rasterizer {
       std::size_t g = 0;
       while (g < active_.size()) {
         const std::uint32_t style = segments_[active_[g]].style;
-        int xMin = width_ + 2, xMax = -1;
+        touched_.clear();
         std::size_t e = g;
         for (; e < active_.size() && segments_[active_[e]].style == style; ++e) {
-          AddToRow(segments_[active_[e]], top, bottom, xMin, xMax);
+          AddToRow(segments_[active_[e]], top, bottom);
         }
         g = e;
-        if (xMax < xMin) continue;
-        const int x1 = std::min(xMax, width_);
-        float sum = 0;
-        float* cells = cells_.data();
-        std::uint8_t* cov = coverage_.data();
-        bool any = false;
-        for (int x = xMin; x < x1; ++x) {
-          sum += cells[x];
-          cells[x] = 0;
-          float c = std::fabs(sum);
-          if (evenOdd) {
-            c -= 2 * float(int(c * 0.5f));
-            if (c > 1) c = 2 - c;
-          }
-          const auto v = std::uint8_t(std::min(c, 1.0f) * 255 + 0.5f);
-          cov[x] = v;
-          any |= v != 0;
-        }
-        for (int x = x1; x <= xMax; ++x) cells[x] = 0;
-        if (any) emit(style, y, xMin, x1, cov);
+        if (SweepRow(evenOdd)) emit(style, y, runs_.data(), runs_.size(), coverage_.data());
       }
       end(y);
     }
   }
 
+  struct Run {
+    int x0, x1;
+    int value;  // the coverage of the whole run, or -1: coverage[x] each
+  };
+
  private:
+  // Folds a winding-weighted area into 0..255 by the fill rule.
+  static int Rule(float sum, bool evenOdd) {
+    float c = std::fabs(sum);
+    if (evenOdd) {
+      c -= 2 * float(int(c * 0.5f));
+      if (c > 1) c = 2 - c;
+    }
+    return int(std::min(c, 1.0f) * 255 + 0.5f);
+  }
+
+  // Turns the row's cells into runs: the touched cells one by one, the spans between them whole.
+  // Clears the cells. False when nothing is covered.
+  bool SweepRow(bool evenOdd) {
+    runs_.clear();
+    if (touched_.empty()) return false;
+    std::sort(touched_.begin(), touched_.end(),
+              [](const std::pair<int, int>& l, const std::pair<int, int>& r) {
+                return l.first < r.first;
+              });
+    float* cells = cells_.data();
+    std::uint8_t* cov = coverage_.data();
+    float sum = 0;
+    int x = touched_.front().first;
+    std::size_t i = 0;
+    while (i < touched_.size()) {
+      const int a = touched_[i].first;
+      int b = touched_[i].second;
+      for (++i; i < touched_.size() && touched_[i].first <= b; ++i) {
+        b = std::max(b, touched_[i].second);
+      }
+      if (x < a) {
+        const int c = Rule(sum, evenOdd);
+        if (c != 0) runs_.push_back({x, a, c});
+      }
+      const int visible = std::min(b, width_);
+      bool any = false;
+      for (int k = a; k < visible; ++k) {
+        sum += cells[k];
+        cells[k] = 0;
+        const int c = Rule(sum, evenOdd);
+        cov[k] = std::uint8_t(c);
+        any |= c != 0;
+      }
+      for (int k = std::max(a, visible); k < b; ++k) {
+        sum += cells[k];
+        cells[k] = 0;
+      }
+      if (any) runs_.push_back({a, visible, -1});
+      x = std::max(x, b);
+    }
+    if (x < width_) {  // past the last edge: what lies right of the canvas leaves a sum
+      const int c = Rule(sum, evenOdd);
+      if (c != 0) runs_.push_back({x, width_, c});
+    }
+    return !runs_.empty();
+  }
+
   // Adds the part of `s` within the row [top, bottom) to the cells.
-  void AddToRow(const Segment& s, float top, float bottom, int& xMin, int& xMax) {
+  void AddToRow(const Segment& s, float top, float bottom) {
     const float ya = std::max(s.y0, top), yb = std::min(s.y1, bottom);
     if (yb <= ya) return;
     float xa = s.x0 + (ya - s.y0) * s.dxdy;
@@ -447,16 +545,10 @@ class Rasterizer {
     float d = (yb - ya) * s.dir;
     if (xa > xb) std::swap(xa, xb);
     const float w = float(width_);
-    // What lies right of the canvas changes no pixel, but the row's sum then no longer comes
-    // back to 0 at its last cell: the row is swept to its end.
-    if (xa >= w) {
-      xMax = std::max(xMax, width_);
-      return;
-    }
-    if (xb <= 0) {  // wholly left of the canvas: covers every pixel of the row to its right
+    if (xa >= w) return;  // changes no pixel (the sweep goes on to the row's end)
+    if (xb <= 0) {        // wholly left of the canvas: covers every pixel of the row to its right
       cells_[0] += d;
-      xMin = 0;
-      xMax = std::max(xMax, width_);
+      touched_.emplace_back(0, 1);
       return;
     }
     if (xa < 0) {  // the part left of the canvas goes into the first cell whole
@@ -464,16 +556,13 @@ class Rasterizer {
       cells_[0] += left;
       d -= left;
       xa = 0;
-      xMax = std::max(xMax, width_);
     }
     if (xb > w) {
       d *= (w - xa) / (xb - xa);
       xb = w;
-      xMax = std::max(xMax, width_);
     }
     const int i0 = int(xa), i1 = std::min(int(xb), width_);
-    xMin = std::min(xMin, i0);
-    xMax = std::max(xMax, i1 + 1);
+    touched_.emplace_back(i0, i1 + 2);
     float* cells = cells_.data();
     if (i0 == i1 || xb - xa < 1e-6f) {
       const float m = (xa + xb) * 0.5f - float(i0);
@@ -510,6 +599,8 @@ class Rasterizer {
   std::vector<std::uint32_t> active_;
   std::vector<float> cells_;
   std::vector<std::uint8_t> coverage_;
+  std::vector<std::pair<int, int>> touched_;  // cell ranges [first, second) edges touched
+  std::vector<Run> runs_;
 };
 
 // ---- strokes ----
@@ -786,59 +877,68 @@ void Renderer::State::Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int bo
     row = canvas.pixels + std::ptrdiff_t(y) * canvas.stride;
     clipRow = clip ? clip->coverage.data() + std::ptrdiff_t(y) * width : nullptr;
   };
-  const auto emit = [&](std::uint32_t style, int y, int x0, int x1, std::uint8_t* cov) {
-    x0 = std::max(x0, boxX0);
-    x1 = std::min(x1, boxX1);
-    if (x0 >= x1) return;
-    if (target != nullptr) {  // union into the mask being built
-      std::uint8_t* m = target->coverage.data() + std::ptrdiff_t(y) * width;
-      for (int x = x0; x < x1; ++x) {
-        const std::uint32_t c = cov[x];
-        if (c != 0) m[x] = std::uint8_t(c + Mul8(m[x], 255 - c));
+  // Pixels a style covers whole are drawn at once (stored where the paint is opaque); pixels it
+  // covers in part are added up with the other styles' parts in `mix`, drawn at the row's end.
+  const auto drawRun = [&](const Paint& paint, int y, int x0, int x1, int value,
+                           std::uint8_t* cov) {
+    const bool solid = paint.kind == PaintKind::Solid;
+    if (value == 255) {
+      if (paint.opaque && solid) {
+        std::fill(row + x0, row + x1, paint.color);
+      } else if (paint.opaque) {
+        PaintSpan(paint, y, x0, x1 - x0, row + x0);
+      } else {
+        if (!solid) PaintSpan(paint, y, x0, x1 - x0, span.data() + x0);
+        for (int i = x0; i < x1; ++i)
+          row[i] = Over(solid ? paint.color : span[std::size_t(i)], row[i]);
       }
-      target->x0 = std::min(target->x0, x0);
-      target->x1 = std::max(target->x1, x1);
-      target->y0 = std::min(target->y0, y);
-      target->y1 = std::max(target->y1, y + 1);
       return;
     }
-    const Paint& paint = paints[style];
-    if (paint.kind == PaintKind::None) return;
-    if (clipRow != nullptr) {
-      for (int x = x0; x < x1; ++x) cov[x] = std::uint8_t(Mul8(cov[x], clipRow[x]));
+    if (value > 0) std::fill(cov + x0, cov + x1, std::uint8_t(value));
+    if (!solid) PaintSpan(paint, y, x0, x1 - x0, span.data() + x0);
+    partialMin = std::min(partialMin, x0);
+    partialMax = std::max(partialMax, x1);
+    for (int i = x0; i < x1; ++i) {
+      const std::uint32_t c = cov[i];
+      if (c == 0) continue;
+      const std::uint32_t src = solid ? paint.color : span[std::size_t(i)];
+      if (c == 255) {
+        row[i] = paint.opaque ? src : Over(src, row[i]);
+      } else {
+        mix[std::size_t(i)] = AddPixel(mix[std::size_t(i)], MulPixel(src, c));
+      }
     }
-    const bool solid = paint.kind == PaintKind::Solid;
-    const bool opaque = paint.opaque;
-    int x = x0;
-    while (x < x1) {
-      if (cov[x] == 0) {
-        ++x;
+  };
+  const auto emit = [&](std::uint32_t style, int y, const Rasterizer::Run* runs, std::size_t count,
+                        std::uint8_t* cov) {
+    const Paint* paint = target != nullptr ? nullptr : &paints[style];
+    if (paint != nullptr && paint->kind == PaintKind::None) return;
+    for (std::size_t r = 0; r < count; ++r) {
+      const int x0 = std::max(runs[r].x0, boxX0), x1 = std::min(runs[r].x1, boxX1);
+      int value = runs[r].value;
+      if (x0 >= x1) continue;
+      if (target != nullptr) {  // union into the mask being built
+        std::uint8_t* m = target->coverage.data() + std::ptrdiff_t(y) * width;
+        for (int x = x0; x < x1; ++x) {
+          const std::uint32_t c = value >= 0 ? std::uint32_t(value) : cov[x];
+          if (c != 0) m[x] = std::uint8_t(c + Mul8(m[x], 255 - c));
+        }
+        target->x0 = std::min(target->x0, x0);
+        target->x1 = std::max(target->x1, x1);
+        target->y0 = std::min(target->y0, y);
+        target->y1 = std::max(target->y1, y + 1);
         continue;
       }
-      int e = x + 1;
-      while (e < x1 && cov[e] != 0) ++e;
-      const std::uint32_t* src = nullptr;
-      if (!solid) {
-        PaintSpan(paint, y, x, e - x, span.data() + x);
-        src = span.data();
+      if (clipRow != nullptr) {  // clipped, every pixel has a coverage of its own
+        if (value >= 0) std::fill(cov + x0, cov + x1, std::uint8_t(value));
+        for (int x = x0; x < x1; ++x) cov[x] = std::uint8_t(Mul8(cov[x], clipRow[x]));
+        value = -1;
       }
-      for (int i = x; i < e; ++i) {
-        const std::uint32_t c = cov[i];
-        const std::uint32_t s = solid ? paint.color : src[i];
-        if (c == 255) {
-          row[i] = opaque ? s : Over(s, row[i]);
-        } else {
-          // A pixel this style covers in part: added up with the other styles' parts.
-          mix[std::size_t(i)] = AddPixel(mix[std::size_t(i)], MulPixel(s, c));
-          partialMin = std::min(partialMin, i);
-          partialMax = std::max(partialMax, i + 1);
-        }
-      }
-      x = e;
+      drawRun(*paint, y, x0, x1, value, cov);
     }
   };
   const auto end = [&](int) {
-    for (int x = partialMin; x < partialMax; ++x) {
+    for (int x = partialMin; x < partialMax; ++x) {  // cleared as it goes
       const std::uint32_t s = mix[std::size_t(x)];
       if (s == 0) continue;
       mix[std::size_t(x)] = 0;
