@@ -8,6 +8,7 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -533,6 +534,178 @@ INSTANTIATE_TEST_SUITE_P(Table, RasterVsCairo, testing::ValuesIn(Cases()),
                          [](const testing::TestParamInfo<Case>& param) {
                            return param.param.name;
                          });
+
+}  // namespace
+}  // namespace swf
+
+namespace swf {
+namespace {
+
+// A miter past its limit is cut off across the bisector at the limit, as Flash draws it (cairo
+// would bevel it): a V of 30 degrees, 20 pixels wide, limit 2 (the tip at most 2 half-widths
+// from the vertex), pointing up from (100, 60).
+TEST(RasterMiter, CutOffAtTheLimit) {
+  Shape s;
+  s.lines = {Line(20, {0, 0, 0, 255}, CapStyle::None, JoinStyle::Miter, 2)};
+  const float spread = std::tan(15 * 3.14159265f / 180) * 80;
+  Poly(s, {P(100 - spread, 140), P(100, 60), P(100 + spread, 140)}, 0, 1, false);
+  Frame f;
+  DrawOurs({Draw(s)}, f);
+  const auto dark = [&](int y) {  // the green of the background gone
+    return ((f.pixels[std::size_t(y * kWidth + 100)] >> 8) & 255) < 100;
+  };
+  EXPECT_TRUE(dark(60 - 17));   // inside the cut: a bevel would end 2.6 pixels above the vertex
+  EXPECT_FALSE(dark(60 - 23));  // past the cut: a whole miter would reach 38.6 pixels
+}
+
+// Hostile shapes and calls: each ends without a fault (the sanitizers watch), and those that
+// can draw nothing leave the canvas as it was.
+struct Hostile {
+  std::string name;
+  std::function<std::vector<Op>()> build;
+  bool drawsNothing;
+};
+
+void PrintTo(const Hostile& h, std::ostream* os) {
+  *os << h.name;
+}
+
+std::vector<Hostile> HostileCases() {
+  const auto square = [](FillStyle fill) { return Rect(20, 20, 120, 100, std::move(fill)); };
+  const float nan = std::nanf(""), inf = INFINITY;
+  std::vector<Hostile> cases;
+  cases.push_back({"NotANumberInTheMatrix",
+                   [=] {
+                     return std::vector<Op>{Draw(square(Rgba{}), {nan, 0, 0, 0.05f, 0, 0})};
+                   },
+                   true});
+  cases.push_back({"InfiniteMatrix",
+                   [=] {
+                     return std::vector<Op>{Draw(square(Rgba{}), {inf, 0, 0, inf, 0, 0})};
+                   },
+                   true});
+  cases.push_back({"SingularMatrix",
+                   [=] {
+                     return std::vector<Op>{Draw(square(Rgba{}), {0, 0, 0, 0, 10, 10})};
+                   },
+                   true});
+  cases.push_back({"StyleIndicesOutOfRange",
+                   [=] {
+                     Shape s = square(Rgba{});
+                     for (Edge& e : s.edges) e.fill0 = 7, e.fill1 = 65535, e.line = 3;
+                     return std::vector<Op>{Draw(s)};
+                   },
+                   true});
+  cases.push_back(
+      {"MissingBitmap", [=] { return std::vector<Op>{Draw(square(BitmapFill{}))}; }, true});
+  cases.push_back({"BitmapShorterThanItsSize",
+                   [=] {
+                     auto b = std::make_shared<Bitmap>();
+                     b->width = 1000;
+                     b->height = 1000;
+                     b->pixels.assign(10, 0xffffffffu);
+                     BitmapFill f;
+                     f.bitmap = b;
+                     return std::vector<Op>{Draw(square(f))};
+                   },
+                   true});
+  cases.push_back(
+      {"GradientWithoutStops", [=] { return std::vector<Op>{Draw(square(Gradient{}))}; }, true});
+  cases.push_back({"SingularGradientAndBitmapMatrices",
+                   [=] {
+                     Gradient g = MakeGradient(GradientKind::Focal, SpreadMode::Reflect, 0, 0, 0, 0,
+                                               kThreeStops);
+                     g.focalPoint = nan;
+                     BitmapFill f;
+                     f.bitmap = Texture();
+                     f.matrix = {0, 0, 0, 0, 0, 0};
+                     return std::vector<Op>{Draw(square(g)), Draw(square(f))};
+                   },
+                   true});
+  cases.push_back({"HugeAndNonFiniteCoordinates",
+                   [=] {
+                     Shape s;
+                     s.fills = {Rgba{1, 2, 3, 255}};
+                     s.lines = {Line(2, {1, 2, 3, 255}, CapStyle::Round, JoinStyle::Miter)};
+                     s.edges = {Q({-1e30f, -1e30f}, {1e30f, 3e30f}, {1e30f, -1e30f}, 1, 0, 1),
+                                L({1e30f, -1e30f}, {nan, inf}, 1, 0, 1),
+                                L({nan, inf}, {-1e30f, -1e30f}, 1, 0, 1)};
+                     return std::vector<Op>{Draw(s)};
+                   },
+                   false});
+  cases.push_back({"HugeStrokeWidth",
+                   [=] {
+                     return std::vector<Op>{Draw(
+                         Strokes({Line(1e9f, {9, 9, 9, 255}, CapStyle::Round, JoinStyle::Round)},
+                                 {{P(10, 10), P(50, 60), P(90, 10)}}))};
+                   },
+                   false});
+  cases.push_back(
+      {"ManyEdges",
+       [=] {  // a spiral of 50000 short curves, filled and stroked
+         Shape s;
+         s.fills = {Rgba{200, 0, 0, 255}};
+         s.lines = {Line(1, {0, 0, 200, 255}, CapStyle::Round, JoinStyle::Round)};
+         Point prev = P(100, 75);
+         for (int i = 1; i <= 50000; ++i) {
+           const float a = float(i) * 0.01f, r = float(i) * 0.0016f;
+           const Point next = P(100 + r * std::cos(a), 75 + r * std::sin(a));
+           s.edges.push_back(Q(prev, {(prev.x + next.x) / 2 + 3, prev.y}, next, 1, 0, 1));
+           prev = next;
+         }
+         return std::vector<Op>{Draw(s)};
+       },
+       false});
+  cases.push_back({"MaskCallsOutOfOrder",
+                   [=] {
+                     return std::vector<Op>{MaskOp(Op::EndMask),   MaskOp(Op::PopMask),
+                                            MaskOp(Op::BeginMask), MaskOp(Op::BeginMask),
+                                            MaskOp(Op::EndMask),   MaskOp(Op::PopMask),
+                                            MaskOp(Op::PopMask),   MaskOp(Op::PopMask)};
+                   },
+                   true});
+  cases.push_back(
+      {"EmptyMaskHidesEverything",
+       [=] {
+         return std::vector<Op>{MaskOp(Op::BeginMask), MaskOp(Op::EndMask), Draw(square(Rgba{}))};
+       },
+       true});
+  return cases;
+}
+
+class RasterHostile : public testing::TestWithParam<Hostile> {};
+
+TEST_P(RasterHostile, EndsCleanly) {
+  const Hostile& c = GetParam();
+  Frame f;
+  DrawOurs(c.build(), f);
+  if (c.drawsNothing) {
+    const std::uint32_t background = 0xff000000u | (std::uint32_t(kBackground.r) << 16) |
+                                     (std::uint32_t(kBackground.g) << 8) | kBackground.b;
+    EXPECT_EQ(std::count(f.pixels.begin(), f.pixels.end(), background), kWidth * kHeight);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RasterHostile, testing::ValuesIn(HostileCases()),
+                         [](const testing::TestParamInfo<Hostile>& param) {
+                           return param.param.name;
+                         });
+
+// No canvas, or a canvas with no room: every call is a no-op.
+TEST(RasterHostile, CanvasWithoutPixels) {
+  Renderer r;
+  std::vector<std::uint32_t> pixels(4, 7);
+  for (const Canvas& c : {Canvas{}, Canvas{pixels.data(), 2, 2, 1}, Canvas{pixels.data(), 0, 5, 4},
+                          Canvas{pixels.data(), -3, 2, 2}}) {
+    r.BeginFrame(c, kBackground);
+    r.BeginMask();
+    r.DrawShape(Rect(0, 0, 10, 10, Rgba{}), kPixels, {});
+    r.EndMask();
+    r.DrawShape(Rect(0, 0, 10, 10, Rgba{}), kPixels, {});
+    r.PopMask();
+  }
+  EXPECT_EQ(std::count(pixels.begin(), pixels.end(), 7u), 4);
+}
 
 }  // namespace
 }  // namespace swf
