@@ -57,9 +57,10 @@ inline std::uint32_t Premultiply(Rgba c) {
          Mul8(c.b, c.a);
 }
 
-inline int FloorInt(float v) {
-  const int i = int(v);
-  return i - int(v < float(i));
+// Rounds a value known to be >= 0 and small: a half added, then truncated (std::lround would be
+// a library call in the inner loops).
+inline int Round(float v) {
+  return int(v + 0.5f);  // NOLINT(bugprone-incorrect-roundings)
 }
 
 // ---- colour helpers for gradients ----
@@ -76,7 +77,7 @@ struct LinearTables {
     for (int i = 0; i < 4096; ++i) {
       const float l = float(i) / 4095;
       const float s = l <= 0.0031308f ? l * 12.92f : 1.055f * std::pow(l, 1 / 2.4f) - 0.055f;
-      toSrgb[std::size_t(i)] = std::uint8_t(std::clamp(s, 0.0f, 1.0f) * 255 + 0.5f);
+      toSrgb[std::size_t(i)] = std::uint8_t(Round(std::clamp(s, 0.0f, 1.0f) * 255));
     }
   }
 };
@@ -117,12 +118,12 @@ void BuildLut(const Gradient& g, const ColorTransform& cx, const LinearTables& t
       const float f =
           s1.ratio == s0.ratio ? 1.0f : float(i - s0.ratio) / float(s1.ratio - s0.ratio);
       const auto mix = [&](std::uint8_t a, std::uint8_t b) {
-        if (!linearRgb) return std::uint8_t(float(a) + (float(b) - float(a)) * f + 0.5f);
+        if (!linearRgb) return std::uint8_t(Round(float(a) + (float(b) - float(a)) * f));
         const float l = tables.toLinear[a] + (tables.toLinear[b] - tables.toLinear[a]) * f;
-        return tables.toSrgb[std::size_t(std::clamp(l, 0.0f, 1.0f) * 4095 + 0.5f)];
+        return tables.toSrgb[std::size_t(Round(std::clamp(l, 0.0f, 1.0f) * 4095))];
       };
       c = {mix(s0.color.r, s1.color.r), mix(s0.color.g, s1.color.g), mix(s0.color.b, s1.color.b),
-           std::uint8_t(float(s0.color.a) + (float(s1.color.a) - float(s0.color.a)) * f + 0.5f)};
+           std::uint8_t(Round(float(s0.color.a) + (float(s1.color.a) - float(s0.color.a)) * f))};
     }
     c = cx.Apply(c);
     alphaAnd &= c.a;
@@ -219,9 +220,9 @@ std::uint32_t Transformed(std::uint32_t p, const Paint& paint) {
   if (paint.cxMode == 1) {
     const float ma = cx.mulA;
     const auto ch = [&](int shift, float m) {
-      return std::uint32_t(float((p >> shift) & 0xff) * m * ma + 0.5f) << shift;
+      return std::uint32_t(Round(float((p >> shift) & 0xff) * m * ma)) << shift;
     };
-    return (std::uint32_t(float(a) * ma + 0.5f) << 24) | ch(16, cx.mulR) | ch(8, cx.mulG) |
+    return (std::uint32_t(Round(float(a) * ma)) << 24) | ch(16, cx.mulR) | ch(8, cx.mulG) |
            ch(0, cx.mulB);
   }
   Rgba c{0, 0, 0, std::uint8_t(a)};
@@ -484,7 +485,7 @@ class Rasterizer {
       c -= 2 * float(int(c * 0.5f));
       if (c > 1) c = 2 - c;
     }
-    return int(std::min(c, 1.0f) * 255 + 0.5f);
+    return Round(std::min(c, 1.0f) * 255);
   }
 
   // Turns the row's cells into runs: the touched cells one by one, the spans between them whole.
