@@ -873,6 +873,8 @@ struct Renderer::State {
     return maskCount > 0 && !masks[maskCount - 1].building ? &masks[maskCount - 1] : nullptr;
   }
   void Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int boxY1, MaskLayer* target);
+  void DrawLayer(const Shape& shape, std::size_t begin, std::size_t end, const Matrix& toCanvas,
+                 const ColorTransform& cx);
 };
 
 void Renderer::State::Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int boxY1,
@@ -988,6 +990,20 @@ void Renderer::BeginFrame(const Canvas& canvas, Rgba background) {
 void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const ColorTransform& cx) {
   State& s = *state_;
   if (!s.Ready() || !Finite(toCanvas)) return;
+  std::size_t begin = 0;
+  for (const std::size_t start : shape.layerStarts) {
+    const std::size_t end = std::clamp(start, begin, shape.edges.size());
+    s.DrawLayer(shape, begin, end, toCanvas, cx);
+    begin = end;
+  }
+  s.DrawLayer(shape, begin, shape.edges.size(), toCanvas, cx);
+}
+
+// One style layer: the edges [begin, end) of `shape`, its fills, then its lines.
+void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size_t end,
+                                const Matrix& toCanvas, const ColorTransform& cx) {
+  State& s = *this;
+  if (begin >= end) return;
   MaskLayer* target = s.Target();
   const int width = s.canvas.width, height = s.canvas.height;
   const auto apply = [&](Point p) { return toCanvas.Apply(p); };
@@ -999,13 +1015,13 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
     s.paints.resize(shape.fills.size() + 1);
     for (Paint& p : s.paints) p.kind = PaintKind::None;
   }
-  std::vector<bool>& used = s.used;
   used.assign(shape.fills.size() + 1, false);
   const auto fillId = [&](std::uint16_t f) -> std::uint32_t {
     if (f == 0 || f > shape.fills.size()) return 0;
     return target ? 1 : f;
   };
-  for (const Edge& e : shape.edges) {
+  for (std::size_t k = begin; k < end; ++k) {
+    const Edge& e = shape.edges[k];
     const std::uint32_t left = fillId(e.fill0), right = fillId(e.fill1);
     if (left == right) continue;
     const Point a = apply(e.from), b = apply(e.to);
@@ -1026,8 +1042,8 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
 
   // Lines: each path of one style, in the order of the edges.
   const float scale = std::sqrt(std::fabs(toCanvas.a * toCanvas.d - toCanvas.b * toCanvas.c));
-  std::size_t i = 0;
-  const std::size_t count = shape.edges.size();
+  std::size_t i = begin;
+  const std::size_t count = end;
   while (i < count) {
     const std::uint16_t line = shape.edges[i].line;
     if (line == 0 || line > shape.lines.size()) {
@@ -1039,12 +1055,12 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
     s.smooth.clear();
     s.points.push_back(apply(shape.edges[i].from));
     s.smooth.push_back(false);
-    Point end = shape.edges[i].from;
-    const Point start = end;
+    Point last = shape.edges[i].from;
+    const Point start = last;
     std::size_t j = i;
     for (; j < count && s.points.size() < kStrokeChunk; ++j) {
       const Edge& e = shape.edges[j];
-      if (e.line != line || (j > i && (e.from.x != end.x || e.from.y != end.y))) break;
+      if (e.line != line || (j > i && (e.from.x != last.x || e.from.y != last.y))) break;
       const Point a = apply(e.from), b = apply(e.to);
       if (e.curved) {
         const Point c = apply(e.control);
@@ -1072,10 +1088,10 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
         s.points.push_back(b);
         s.smooth.push_back(false);
       }
-      end = e.to;
+      last = e.to;
     }
     i = j;
-    const bool closed = !style.noClose && end.x == start.x && end.y == start.y;
+    const bool closed = !style.noClose && last.x == start.x && last.y == start.y;
     Stroker::Style st;
     st.radius = std::max(1.0f, std::isfinite(scale) ? style.width * scale : 1.0f) * 0.5f;
     if (!std::isfinite(st.radius) || st.radius > kCoordLimit) continue;

@@ -323,6 +323,15 @@ std::vector<Case> Cases() {
                      for (Edge& e : s.edges) e.line = 1;
                      return std::vector<Op>{Draw(s)};
                    }});
+  cases.push_back({"StyleLayers", [] {  // the second layer's fill covers the first's line
+                     Shape s = Rect(20.5f, 20.5f, 120, 110, Rgba{250, 250, 0, 255});
+                     s.lines = {Line(10, {0, 0, 0, 255}, CapStyle::Round, JoinStyle::Round)};
+                     for (Edge& e : s.edges) e.line = 1;
+                     s.fills.push_back(Rgba{0, 0, 250, 200});
+                     s.layerStarts = {s.edges.size()};
+                     Poly(s, {P(60, 60), P(180, 70), P(170, 140), P(70, 130)}, 2);
+                     return std::vector<Op>{Draw(s)};
+                   }});
   cases.push_back({"Mask", [] {
                      Shape mask;
                      mask.fills = {Rgba{0, 0, 0, 10}, Rgba{0, 0, 0, 10}};
