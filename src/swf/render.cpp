@@ -20,7 +20,11 @@ namespace {
 
 constexpr float kTolerance = 0.05f;  // curve and arc flattening, in pixels (half cairo's default)
 constexpr float kCoordLimit = 4e6f;  // canvas coordinates are clamped to this
-constexpr std::size_t kSegmentBudget = std::size_t(2) << 20;  // per fill or stroke pass
+// Bounds on a hostile shape (a real one stays far below): the segments one fill or stroke pass
+// keeps (28 MB), and the rows the segments of all its passes cross together (the sweep's work:
+// about 0.2 s at most).
+constexpr std::size_t kSegmentBudget = std::size_t(1) << 20;
+constexpr double kRowBudget = 4e6;
 constexpr std::size_t kStrokeChunk = 8192;  // vertices of one stroked path drawn at once
 
 // ---- pixel arithmetic on premultiplied 0xAARRGGBB, rounded as pixman does ----
@@ -390,6 +394,9 @@ class Rasterizer {
     if (coverage_.size() < std::size_t(width) + 1) coverage_.resize(std::size_t(width) + 1);
   }
   [[nodiscard]] bool Empty() const { return segments_.empty(); }
+  // Starts a shape's budget of rows crossed (see kRowBudget).
+  void NewShape() { rows_ = 0; }
+  [[nodiscard]] bool Spent() const { return rows_ > kRowBudget; }
 
   void Line(Point a, Point b, std::uint32_t style, float dir) {
     if (!(std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) && std::isfinite(b.y))) {
@@ -405,7 +412,8 @@ class Rasterizer {
     // Above or below the canvas: no effect. Right of it, the segment is kept: it tells the sweep
     // to go on to the row's end.
     if (b.y <= 0 || a.y >= float(height_)) return;
-    if (segments_.size() >= kSegmentBudget) return;
+    rows_ += double(std::min(b.y, float(height_)) - std::max(a.y, 0.0f)) + 1;
+    if (segments_.size() >= kSegmentBudget || Spent()) return;
     segments_.push_back({a.x, a.y, b.x, b.y, (b.x - a.x) / (b.y - a.y), dir, style});
   }
 
@@ -416,7 +424,7 @@ class Rasterizer {
     const bool outside = maxY <= 0 || minY >= float(height_) || minX >= float(width_) || maxX <= 0;
     const int n = outside ? 1 : CurveSegments(a, c, b, 256);
     Point prev = a;
-    for (int i = 1; i <= n; ++i) {
+    for (int i = 1; i <= n && !Spent(); ++i) {
       const float t = float(i) / float(n), s = 1 - t;
       const Point p = i == n ? b
                              : Point{s * s * a.x + 2 * s * t * c.x + t * t * b.x,
@@ -610,6 +618,7 @@ class Rasterizer {
   int width_ = 0;
   int height_ = 0;
   std::vector<Segment> segments_;
+  double rows_ = 0;  // rows the segments cross, all together
   std::vector<std::uint32_t> active_;
   std::vector<float> cells_;
   std::vector<std::uint8_t> coverage_;
@@ -990,6 +999,7 @@ void Renderer::BeginFrame(const Canvas& canvas, Rgba background) {
 void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const ColorTransform& cx) {
   State& s = *state_;
   if (!s.Ready() || !Finite(toCanvas)) return;
+  s.raster.NewShape();
   std::size_t begin = 0;
   for (const std::size_t start : shape.layerStarts) {
     const std::size_t end = std::clamp(start, begin, shape.edges.size());
@@ -1044,7 +1054,7 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
   const float scale = std::sqrt(std::fabs(toCanvas.a * toCanvas.d - toCanvas.b * toCanvas.c));
   std::size_t i = begin;
   const std::size_t count = end;
-  while (i < count) {
+  while (i < count && !s.raster.Spent()) {
     const std::uint16_t line = shape.edges[i].line;
     if (line == 0 || line > shape.lines.size()) {
       ++i;
