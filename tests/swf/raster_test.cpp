@@ -274,10 +274,11 @@ std::vector<Case> Cases() {
     for (Point& p : pts) p = {p.x + dx * 20, p.y + dy * 20};
     return pts;
   };
-  for (auto [name, cap] :
+  for (const auto& named :
        {std::pair{"RoundCaps", CapStyle::Round}, std::pair{"SquareCaps", CapStyle::Square},
         std::pair{"NoCaps", CapStyle::None}}) {
-    cases.push_back({name, [=] {
+    const CapStyle cap = named.second;
+    cases.push_back({named.first, [=] {
                        return std::vector<Op>{Draw(Strokes(
                            {Line(14, {20, 20, 20, 255}, cap, JoinStyle::Round),
                             Line(5, {250, 250, 250, 255}, cap, JoinStyle::Round)},
@@ -291,11 +292,12 @@ std::vector<Case> Cases() {
                                                                  {P(100, 120), P(101, 120)}}))};
                      }});
   }
-  for (auto [name, join] :
+  for (const auto& named :
        {std::pair{"RoundJoins", JoinStyle::Round}, std::pair{"BevelJoins", JoinStyle::Bevel},
         std::pair{"MiterJoins", JoinStyle::Miter}}) {
+    const JoinStyle join = named.second;
     cases.push_back(
-        {name, [=] {
+        {named.first, [=] {
            // Every miter within the limit (cairo bevels past it, Flash cuts it off).
            const std::vector<Point> zigzag = {P(20, 40),  P(60, 10),  P(80, 60),
                                               P(120, 20), P(170, 40), P(150, 70)};
