@@ -929,8 +929,10 @@ void Renderer::State::Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int bo
         PaintSpan(paint, y, x0, x1 - x0, row + x0);
       } else {
         if (!solid) PaintSpan(paint, y, x0, x1 - x0, span.data() + x0);
-        for (int i = x0; i < x1; ++i)
-          row[i] = Over(solid ? paint.color : span[std::size_t(i)], row[i]);
+        for (int i = x0; i < x1; ++i) {  // a bitmap's opaque texels stored as they are
+          const std::uint32_t src = solid ? paint.color : span[std::size_t(i)];
+          row[i] = src >= 0xff000000u ? src : Over(src, row[i]);
+        }
       }
       return;
     }
