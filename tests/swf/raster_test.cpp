@@ -671,6 +671,19 @@ std::vector<Hostile> HostileCases() {
          return std::vector<Op>{Draw(s)};
        },
        false});
+  cases.push_back({"ManyFillsAndLayers",
+                   [=] {  // each layer a gradient triangle of its own
+                     Shape s;
+                     for (int i = 0; i < 5000; ++i) {
+                       s.layerStarts.push_back(s.edges.size());
+                       s.fills.push_back(MakeGradient(GradientKind::Radial, SpreadMode::Pad, 9,
+                                                      float(i % 200), 20, 0, kThreeStops));
+                       const auto f = std::uint16_t(s.fills.size() % 65536);
+                       Poly(s, {P(float(i % 200), 10), P(float(i % 200) + 3, 30), P(0, 30)}, f);
+                     }
+                     return std::vector<Op>{Draw(s)};
+                   },
+                   false});
   cases.push_back({"MaskCallsOutOfOrder",
                    [=] {
                      return std::vector<Op>{MaskOp(Op::EndMask),   MaskOp(Op::PopMask),
