@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <limits>
+#include <cstdint>
 #include <utility>
 
 namespace swf {
 namespace {
 
-constexpr std::size_t kChunkFrames = 4096;  // what a source decodes at a time
+constexpr std::size_t kChunkFrames = 4096;              // what a source decodes at a time
 constexpr std::uint64_t kOne = std::uint64_t{1} << 32;  // 1.0 in the resampler's 32.32 positions
-constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
 
 // Decoded sound on its way to the mix: interleaved stereo at `rate`.
 struct Chunk {
@@ -20,10 +20,11 @@ struct Chunk {
   [[nodiscard]] std::size_t Frames() const { return stereo.size() / 2; }
 };
 
-// Appends `pcm` (mono or stereo) to `chunk` as stereo.
+// Appends interleaved `samples` (mono or stereo) to `chunk` as stereo.
 void AppendStereo(const std::vector<std::int16_t>& samples, int channels, Chunk& chunk) {
   if (channels == 2) {
-    chunk.stereo.insert(chunk.stereo.end(), samples.begin(), samples.end() - (samples.size() & 1));
+    const auto whole = std::ptrdiff_t(samples.size() & ~std::size_t{1});
+    chunk.stereo.insert(chunk.stereo.end(), samples.begin(), samples.begin() + whole);
     return;
   }
   for (const std::int16_t s : samples) {
@@ -45,12 +46,16 @@ class Source {
   virtual bool Next(Chunk& chunk) = 0;
   // True when Next will never give more (false for a stream that waits for blocks).
   [[nodiscard]] virtual bool Ended() const = 0;
+  // Skips up to `frames` frames without decoding them where the format allows; returns how many
+  // it skipped (never more). What it leaves, the caller decodes and drops.
+  virtual std::uint64_t Skip(std::uint64_t /*frames*/) { return 0; }
 };
 
 class PcmSource final : public Source {
  public:
   PcmSource(SoundFormat format, std::span<const std::uint8_t> data)
-      : format_(format), data_(data),
+      : format_(format),
+        data_(data),
         frameBytes_(std::size_t(format.sixteenBit ? 2 : 1) * std::size_t(format.stereo ? 2 : 1)) {}
   bool Next(Chunk& chunk) override {
     Pcm pcm;
@@ -63,6 +68,11 @@ class PcmSource final : public Source {
     return !ended_;
   }
   [[nodiscard]] bool Ended() const override { return ended_; }
+  std::uint64_t Skip(std::uint64_t frames) override {
+    const std::uint64_t skipped = std::min<std::uint64_t>(frames, data_.size() / frameBytes_);
+    data_ = data_.subspan(std::size_t(skipped) * frameBytes_);
+    return skipped;
+  }
 
  private:
   SoundFormat format_;
@@ -85,6 +95,9 @@ class AdpcmSource final : public Source {
     return !ended_;
   }
   [[nodiscard]] bool Ended() const override { return ended_; }
+  std::uint64_t Skip(std::uint64_t frames) override {
+    return decoder_.Skip(std::size_t(std::min<std::uint64_t>(frames, SIZE_MAX)));
+  }
 
  private:
   AdpcmDecoder decoder_;
@@ -94,8 +107,8 @@ class AdpcmSource final : public Source {
   bool ended_ = false;
 };
 
-// MP3 frames through the platform's decoder; data that is no frame header is skipped a byte at a
-// time until one is found (as players resynchronize).
+// MP3 frames through the platform's decoder; bytes that start no frame header are skipped up to
+// the next one that may (as players resynchronize).
 class Mp3Source final : public Source {
  public:
   Mp3Source(std::span<const std::uint8_t> data, Mp3Decoder* decoder)
@@ -105,7 +118,8 @@ class Mp3Source final : public Source {
       const auto header = ReadMp3FrameHeader(data_);
       if (!header) {
         if (data_.size() <= 4) break;
-        data_ = data_.subspan(1);
+        const auto sync = std::find(data_.begin() + 1, data_.end(), std::uint8_t{0xFF});
+        data_ = data_.subspan(std::size_t(sync - data_.begin()));
         continue;
       }
       if (header->size > data_.size()) break;  // a cut last frame
@@ -126,6 +140,20 @@ class Mp3Source final : public Source {
     return false;
   }
   [[nodiscard]] bool Ended() const override { return ended_; }
+  // Whole frames by their headers, keeping the last two before the point for the decoder's bit
+  // reservoir (their sound is decoded and dropped).
+  std::uint64_t Skip(std::uint64_t frames) override {
+    std::uint64_t skipped = 0;
+    for (;;) {
+      const auto header = ReadMp3FrameHeader(data_);
+      if (!header || header->size > data_.size()) break;
+      const auto length = std::uint64_t(header->samplesPerFrame);
+      if (frames - skipped < 3 * length) break;
+      skipped += length;
+      data_ = data_.subspan(header->size);
+    }
+    return skipped;
+  }
 
  private:
   std::span<const std::uint8_t> data_;
@@ -139,6 +167,7 @@ class WindowSource final : public Source {
   WindowSource(std::unique_ptr<Source> inner, std::uint64_t skip, std::uint64_t limit)
       : inner_(std::move(inner)), skip_(skip), limit_(limit) {}
   bool Next(Chunk& chunk) override {
+    if (skip_ > 0) skip_ -= inner_->Skip(skip_);
     while (limit_ > 0 && inner_->Next(chunk)) {
       std::uint64_t frames = chunk.Frames();
       if (skip_ >= frames) {
@@ -263,7 +292,8 @@ std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const Soun
 
 }  // namespace
 
-// ---- Event sounds ---------------------------------------------------------------------------------
+// ---- Event sounds
+// ---------------------------------------------------------------------------------
 
 struct SoundMixer::Voice {
   std::shared_ptr<const SoundDefinition> sound;
@@ -282,18 +312,11 @@ struct SoundMixer::Voice {
    public:
     explicit Looping(Voice& voice) : voice_(voice) {}
     bool Next(Chunk& chunk) override {
-      for (;;) {
-        if (voice_.source && voice_.source->Next(chunk)) return true;
-        if (voice_.loopsLeft <= 0 || !voice_.Restart()) {
-          voice_.source.reset();
-          return false;
-        }
-        if (!voice_.source->Next(chunk)) {  // a loop that gives nothing: end, don't spin
-          voice_.source.reset();
-          return false;
-        }
-        return true;
-      }
+      if (voice_.source && voice_.source->Next(chunk)) return true;
+      // A loop that gives nothing ends the sound rather than spin through the loops left.
+      if (voice_.loopsLeft > 0 && voice_.Restart() && voice_.source->Next(chunk)) return true;
+      voice_.source.reset();
+      return false;
     }
     [[nodiscard]] bool Ended() const override { return !voice_.source; }
 
@@ -303,6 +326,7 @@ struct SoundMixer::Voice {
 
   bool Restart() {
     --loopsLeft;
+    source.reset();  // before the decoder it reads through
     decoder.reset();
     if (SoundCodec(sound->format.codec) == SoundCodec::Mp3) {
       if (!mp3) return false;
@@ -344,7 +368,8 @@ struct SoundMixer::Voice {
   }
 };
 
-// ---- The stream sound -----------------------------------------------------------------------------
+// ---- The stream sound
+// -----------------------------------------------------------------------------
 
 struct SoundMixer::StreamTrack final : Source {
   struct Block {
@@ -360,7 +385,7 @@ struct SoundMixer::StreamTrack final : Source {
   std::deque<Block> blocks;             // not yet played to their end
   std::size_t decoding = 0;             // the block `current` decodes
   std::unique_ptr<Source> current;
-  std::uint64_t frontStart = 0;  // source frame where blocks.front() starts
+  std::uint64_t frontStart = 0;    // source frame where blocks.front() starts
   std::uint64_t queuedOutput = 0;  // output samples of the queued blocks
   std::int64_t lastFrame = -1;
   Resampler resampler;
@@ -372,14 +397,17 @@ struct SoundMixer::StreamTrack final : Source {
       if (!current) {
         const Block& b = blocks[decoding];
         const auto codec = SoundCodec(head.stream.codec);
+        std::uint64_t limit = b.frames;
         if (codec == SoundCodec::Mp3) {
+          // The decoder may give a frame's sound with a later block's: no cut at the block.
           current = std::make_unique<Mp3Source>(b.bytes, decoder.get());
+          limit = kNoLimit;
         } else if (codec == SoundCodec::Adpcm) {
           current = std::make_unique<AdpcmSource>(head.stream, b.bytes);
         } else {
           current = std::make_unique<PcmSource>(head.stream, b.bytes);
         }
-        current = std::make_unique<WindowSource>(std::move(current), 0, b.frames);
+        current = std::make_unique<WindowSource>(std::move(current), 0, limit);
       }
       if (current->Next(chunk)) return true;
       current.reset();
@@ -405,7 +433,8 @@ struct SoundMixer::StreamTrack final : Source {
   }
 };
 
-// ---- The mixer ------------------------------------------------------------------------------------
+// ---- The mixer
+// ------------------------------------------------------------------------------------
 
 SoundMixer::SoundMixer(Mp3DecoderFactory mp3) : mp3_(std::move(mp3)) {}
 SoundMixer::~SoundMixer() = default;
@@ -549,24 +578,26 @@ void SoundMixer::Mix(std::span<std::int16_t> out) {
   const std::scoped_lock lock(mutex_);
   if ((out.size() & 1) != 0) out.back() = 0;
   const std::size_t total = out.size() / 2;
-  std::vector<std::int16_t> rendered(2 * std::min(total, kChunkFrames));
+  rendered_.resize(2 * kChunkFrames);
+  accumulator_.resize(2 * kChunkFrames);
+  std::int16_t* rendered = rendered_.data();
   for (std::size_t start = 0; start < total; start += kChunkFrames) {
     const std::size_t frames = std::min(kChunkFrames, total - start);
-    accumulator_.assign(2 * frames, 0);
+    std::fill_n(accumulator_.begin(), 2 * frames, 0);
     const auto add = [&](std::size_t count) {
       for (std::size_t i = 0; i < 2 * count; ++i) accumulator_[i] += rendered[i];
     };
     for (auto& voice : voices_) {
       Voice::Looping looping(*voice);
-      const std::size_t got = voice->resampler.Render(looping, rendered.data(), frames);
-      voice->ApplyEnvelope(rendered.data(), got);
+      const std::size_t got = voice->resampler.Render(looping, rendered, frames);
+      voice->ApplyEnvelope(rendered, got);
       voice->played += got;
       add(got);
       voice->done = got < frames && voice->resampler.Finished();
     }
     std::erase_if(voices_, [](const std::unique_ptr<Voice>& v) { return v->done; });
     if (stream_) {
-      const std::size_t got = stream_->resampler.Render(*stream_, rendered.data(), frames);
+      const std::size_t got = stream_->resampler.Render(*stream_, rendered, frames);
       stream_->played += got;
       stream_->starved = got < frames;
       add(got);
