@@ -177,7 +177,8 @@ void ReadRecords(ByteReader& r, Kind kind, LoadContext& ctx, Shape& shape, bool 
   int line_bits = int(r.UB(4));
   std::size_t fill_base = 0;
   std::size_t line_base = 0;
-  std::size_t fill_count = shape.fills.size();
+  // A glyph has no styles of its own: its fill 1 is the text's colour.
+  std::size_t fill_count = shape.fills.empty() && !styles ? 1 : shape.fills.size();
   std::size_t line_count = shape.lines.size();
   std::uint16_t fill0 = 0, fill1 = 0, line = 0;
   Point pos;
