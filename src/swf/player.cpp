@@ -487,25 +487,26 @@ void Player::AdvanceTo(double seconds) {
   }
   const double rate = std::clamp(double(movie_->header.frame_rate), 1.0, 120.0);
   const double period = 1.0 / rate;
-  // With a stream sound being heard, the sound sets the pace: no frame while more than a
-  // moment of it waits to be heard; frames run (and are dropped from view) while it starves.
-  const auto stream = [&s] { return s.mixer.Stream(); };
-  StreamState sound = stream();
+  // While the stream sound is heard, the sound sets the pace: frames run a little ahead of it
+  // (so the audio device never waits for a block, and they are dropped from view as the
+  // drawing only shows the last), never further; time only fills in between.
+  const auto queued = [&s] { return double(s.mixer.Stream().queuedSamples); };
+  const StreamState sound = s.mixer.Stream();
   const bool following = sound.active && sound.playedSamples > 0;
   const double frame_samples = SoundMixer::kOutputRate * period;
-  if (following &&
-      double(sound.queuedSamples) > std::max(0.3 * SoundMixer::kOutputRate, 2 * frame_samples)) {
-    s.next_time = seconds + period;
-    return;
-  }
+  const double low = std::max(0.1 * SoundMixer::kOutputRate, 2 * frame_samples);
+  const double high = std::max(0.3 * SoundMixer::kOutputRate, 4 * frame_samples);
   int ticks = 0;
   while (seconds >= s.next_time && ticks < kMaxTicksPerCall) {
+    if (following && queued() > high) {
+      s.next_time = seconds;  // the sound is behind: wait for it
+      break;
+    }
     s.Tick(loop_);
     s.next_time += period;
     ++ticks;
   }
-  while (following && s.tick_queued_block && ticks < kMaxTicksPerCall &&
-         double(stream().queuedSamples) < frame_samples) {
+  while (following && s.tick_queued_block && ticks < kMaxTicksPerCall && queued() < low) {
     s.Tick(loop_);
     ++ticks;
   }
