@@ -14,6 +14,9 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick ffmpeg file python3 procps libxtst-dev locales unzip
   wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-libav pulseaudio
+  # the SWF rasterizer's tests and benchmark: cairo draws the reference frames (never linked
+  # into the product)
+  libcairo2-dev
   # tests as players run them and the clean-exit count: a window manager; the 32-bit C library
   # that tells whether this kernel runs 32-bit programs (scripts/wine32.sh installs 32-bit Wine
   # where it does)

@@ -57,9 +57,10 @@ inline std::uint32_t Premultiply(Rgba c) {
          Mul8(c.b, c.a);
 }
 
-inline int FloorInt(float v) {
-  const int i = int(v);
-  return i - int(v < float(i));
+// Rounds a value known to be >= 0 and small: a half added, then truncated (std::lround would be
+// a library call in the inner loops).
+inline int Round(float v) {
+  return int(v + 0.5f);  // NOLINT(bugprone-incorrect-roundings)
 }
 
 // ---- colour helpers for gradients ----
@@ -76,7 +77,7 @@ struct LinearTables {
     for (int i = 0; i < 4096; ++i) {
       const float l = float(i) / 4095;
       const float s = l <= 0.0031308f ? l * 12.92f : 1.055f * std::pow(l, 1 / 2.4f) - 0.055f;
-      toSrgb[std::size_t(i)] = std::uint8_t(std::clamp(s, 0.0f, 1.0f) * 255 + 0.5f);
+      toSrgb[std::size_t(i)] = std::uint8_t(Round(std::clamp(s, 0.0f, 1.0f) * 255));
     }
   }
 };
@@ -117,12 +118,12 @@ void BuildLut(const Gradient& g, const ColorTransform& cx, const LinearTables& t
       const float f =
           s1.ratio == s0.ratio ? 1.0f : float(i - s0.ratio) / float(s1.ratio - s0.ratio);
       const auto mix = [&](std::uint8_t a, std::uint8_t b) {
-        if (!linearRgb) return std::uint8_t(float(a) + (float(b) - float(a)) * f + 0.5f);
+        if (!linearRgb) return std::uint8_t(Round(float(a) + (float(b) - float(a)) * f));
         const float l = tables.toLinear[a] + (tables.toLinear[b] - tables.toLinear[a]) * f;
-        return tables.toSrgb[std::size_t(std::clamp(l, 0.0f, 1.0f) * 4095 + 0.5f)];
+        return tables.toSrgb[std::size_t(Round(std::clamp(l, 0.0f, 1.0f) * 4095))];
       };
       c = {mix(s0.color.r, s1.color.r), mix(s0.color.g, s1.color.g), mix(s0.color.b, s1.color.b),
-           std::uint8_t(float(s0.color.a) + (float(s1.color.a) - float(s0.color.a)) * f + 0.5f)};
+           std::uint8_t(Round(float(s0.color.a) + (float(s1.color.a) - float(s0.color.a)) * f))};
     }
     c = cx.Apply(c);
     alphaAnd &= c.a;
@@ -147,7 +148,8 @@ void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTran
     constexpr float kScale = 1.0f / 16384;
     paint.inverse = inverse->Then(Matrix{kScale, 0, 0, kScale, 0, 0});
     paint.spread = gradient->spread;
-    paint.focal = std::clamp(gradient->focalPoint, -0.98f, 0.98f);
+    paint.focal =
+        std::isfinite(gradient->focalPoint) ? std::clamp(gradient->focalPoint, -0.98f, 0.98f) : 0;
     paint.kind = gradient->kind == GradientKind::Linear   ? PaintKind::Linear
                  : gradient->kind == GradientKind::Radial ? PaintKind::Radial
                                                           : PaintKind::Focal;
@@ -180,7 +182,7 @@ void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTran
 // The table index of gradient position t (0..1 across the gradient) under each spread.
 template <SpreadMode spread>
 inline int LutIndex(float t) {
-  t = std::clamp(t, -16384.0f, 16384.0f);
+  t = t > -16384.0f ? (t < 16384.0f ? t : 16384.0f) : -16384.0f;  // NaN (overflowed maths) too
   const int f = int(t * 65536);
   int u;
   if constexpr (spread == SpreadMode::Pad) {
@@ -219,9 +221,9 @@ std::uint32_t Transformed(std::uint32_t p, const Paint& paint) {
   if (paint.cxMode == 1) {
     const float ma = cx.mulA;
     const auto ch = [&](int shift, float m) {
-      return std::uint32_t(float((p >> shift) & 0xff) * m * ma + 0.5f) << shift;
+      return std::uint32_t(Round(float((p >> shift) & 0xff) * m * ma)) << shift;
     };
-    return (std::uint32_t(float(a) * ma + 0.5f) << 24) | ch(16, cx.mulR) | ch(8, cx.mulG) |
+    return (std::uint32_t(Round(float(a) * ma)) << 24) | ch(16, cx.mulR) | ch(8, cx.mulG) |
            ch(0, cx.mulB);
   }
   Rgba c{0, 0, 0, std::uint8_t(a)};
@@ -319,6 +321,14 @@ void PaintSpan(const Paint& p, int y, int x, int n, std::uint32_t* out) {
   const float px = float(x) + 0.5f, py = float(y) + 0.5f;
   const float u0 = m.a * px + m.c * py + m.tx, v0 = m.b * px + m.d * py + m.ty;
   const float du = m.a, dv = m.b;
+  // Past float's range along this row (a nearly singular paint matrix): nothing to sample.
+  const float last = float(n);
+  if (p.kind != PaintKind::Solid &&
+      !(std::isfinite(u0 + du * last) && std::isfinite(v0 + dv * last) && std::isfinite(u0) &&
+        std::isfinite(v0))) {
+    std::fill(out, out + n, 0u);
+    return;
+  }
   switch (p.kind) {
     case PaintKind::Linear:
       GradientSpan(p, n, out, [&](int i) { return (u0 + du * float(i)) * 0.5f + 0.5f; });
@@ -354,6 +364,14 @@ void PaintSpan(const Paint& p, int y, int x, int n, std::uint32_t* out) {
 }
 
 // ---- scan conversion ----
+
+// How many chords keep a quadratic curve within the tolerance: its distance from the chords of n
+// equal steps is |a - 2c + b| / (8 n^2). At least 1, at most `most` (and 1 for non-finite ends).
+int CurveSegments(Point a, Point c, Point b, int most) {
+  const float ddx = a.x - 2 * c.x + b.x, ddy = a.y - 2 * c.y + b.y;
+  const float n = std::ceil(std::sqrt(std::sqrt(ddx * ddx + ddy * ddy) / (8 * kTolerance)));
+  return n >= 1 ? int(std::min(n, float(most))) : 1;  // NaN compares false
+}
 
 struct Segment {
   float x0, y0, x1, y1;  // y0 < y1
@@ -392,15 +410,11 @@ class Rasterizer {
   }
 
   void Quad(Point a, Point c, Point b, std::uint32_t style, float dir) {
-    const float ddx = a.x - 2 * c.x + b.x, ddy = a.y - 2 * c.y + b.y;
-    const float dd = std::sqrt(ddx * ddx + ddy * ddy);
     const float minY = std::min({a.y, b.y, c.y}), maxY = std::max({a.y, b.y, c.y});
     const float minX = std::min({a.x, b.x, c.x}), maxX = std::max({a.x, b.x, c.x});
     // Wholly above, below, right or left of the canvas: only its ends matter.
     const bool outside = maxY <= 0 || minY >= float(height_) || minX >= float(width_) || maxX <= 0;
-    const int n = (outside || !std::isfinite(dd))
-                      ? 1
-                      : std::clamp(int(std::ceil(std::sqrt(dd / (8 * kTolerance)))), 1, 256);
+    const int n = outside ? 1 : CurveSegments(a, c, b, 256);
     Point prev = a;
     for (int i = 1; i <= n; ++i) {
       const float t = float(i) / float(n), s = 1 - t;
@@ -484,7 +498,7 @@ class Rasterizer {
       c -= 2 * float(int(c * 0.5f));
       if (c > 1) c = 2 - c;
     }
-    return int(std::min(c, 1.0f) * 255 + 0.5f);
+    return Round(std::min(c, 1.0f) * 255);
   }
 
   // Turns the row's cells into runs: the touched cells one by one, the spans between them whole.
@@ -645,8 +659,13 @@ class Stroker {
     pts_.clear();
     smooth_.clear();
     for (std::size_t i = 0; i < points.size(); ++i) {
-      if (!pts_.empty() && points[i].x == pts_.back().x && points[i].y == pts_.back().y) continue;
-      pts_.push_back(points[i]);
+      // Non-finite points are left out; the rest are kept where float arithmetic stays exact
+      // enough (the offsets below are computed from them).
+      if (!std::isfinite(points[i].x) || !std::isfinite(points[i].y)) continue;
+      const Point p{std::clamp(points[i].x, -kCoordLimit, kCoordLimit),
+                    std::clamp(points[i].y, -kCoordLimit, kCoordLimit)};
+      if (!pts_.empty() && p.x == pts_.back().x && p.y == pts_.back().y) continue;
+      pts_.push_back(p);
       smooth_.push_back(smooth[i]);
     }
     if (closed && pts_.size() > 2 && pts_.front().x == pts_.back().x &&
@@ -779,7 +798,7 @@ class Stroker {
     constexpr float kPi = 3.14159265f;
     if (std::fabs(std::fabs(sweep) - kPi) < 1e-3f) sweep = Cross(from, via) > 0 ? kPi : -kPi;
     const float step = r > kTolerance ? 2 * std::acos(1 - kTolerance / r) : 1.0f;
-    const int n = std::clamp(int(std::ceil(std::fabs(sweep) / step)), 1, 256);
+    const int n = int(std::clamp(std::ceil(std::fabs(sweep) / step), 1.0f, 256.0f));
     for (int i = 1; i < n; ++i) {
       const float a = a0 + sweep * float(i) / float(n);
       poly.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
@@ -1029,11 +1048,7 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
       const Point a = apply(e.from), b = apply(e.to);
       if (e.curved) {
         const Point c = apply(e.control);
-        const float ddx = a.x - 2 * c.x + b.x, ddy = a.y - 2 * c.y + b.y;
-        const float dd = std::sqrt(ddx * ddx + ddy * ddy);
-        const int n = std::isfinite(dd)
-                          ? std::clamp(int(std::ceil(std::sqrt(dd / (8 * kTolerance)))), 1, 64)
-                          : 1;
+        const int n = CurveSegments(a, c, b, 64);
         // A very short first and last chord along the curve's tangents, so that caps and joins
         // at its ends face the way the curve does, not its chords.
         const auto nudge = [&](Point from, Point toward) {

@@ -3,6 +3,7 @@
 // Coordinates are the file's own units (twips) unless a comment says otherwise.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -79,7 +80,7 @@ struct ColorTransform {
 
   [[nodiscard]] Rgba Apply(Rgba c) const {
     const auto channel = [](std::uint8_t v, float mul, float add) {
-      return std::uint8_t(std::clamp(float(v) * mul + add, 0.0f, 255.0f) + 0.5f);
+      return std::uint8_t(std::lround(std::clamp(float(v) * mul + add, 0.0f, 255.0f)));
     };
     return {channel(c.r, mulR, addR), channel(c.g, mulG, addG), channel(c.b, mulB, addB),
             channel(c.a, mulA, addA)};
