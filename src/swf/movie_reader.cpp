@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "swf/reader_parts.h"
 #include "swf/swf_player.h"
@@ -98,11 +99,10 @@ class TimelineReader {
       ByteReader body(r.Bytes(std::min(length, r.remaining())));
       if (code == kEnd) break;
       if (code == kShowFrame) {
-        if (!ctx_.Append(out.frames, std::move(frame))) {
+        if (!ctx_.Append(out.frames, std::exchange(frame, Frame{}))) {
           full = true;
           break;
         }
-        frame = Frame{};
         frame_used = false;
         continue;
       }
