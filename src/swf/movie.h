@@ -43,6 +43,8 @@ enum class ActionOp : std::uint8_t {
   GotoFrame2,    // pops a frame number or label; frame = scene bias, play
   GetUrl,        // text = URL, target
   GetUrl2,       // pops target, then URL
+  SetTarget,     // text: the clip the next actions act on ("" for the block's own)
+  SetTarget2,    // pops the target's path
   Push,          // items
   ConstantPool,  // pool
   Other,         // any other action: its effect on the stack is unknown

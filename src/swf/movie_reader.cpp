@@ -65,7 +65,8 @@ std::optional<PlaceTag> ReadPlace(ByteReader& r, int code) {
   const std::uint8_t flags3 = code == kPlaceObject3 ? r.U8() : 0;
   p.move = (flags & 0x01) != 0;
   p.depth = r.U16();
-  if (flags3 & 0x08) static_cast<void>(r.String());  // an ActionScript 3 class name
+  // An ActionScript 3 class name (or an image's).
+  if ((flags3 & 0x08) || ((flags3 & 0x10) && (flags & 0x02))) static_cast<void>(r.String());
   if (flags & 0x02) p.character = r.U16();
   if (flags & 0x04) p.matrix = r.ReadMatrix();
   if (flags & 0x08) p.color = r.ReadColorTransform(true);
