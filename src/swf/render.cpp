@@ -20,7 +20,11 @@ namespace {
 
 constexpr float kTolerance = 0.05f;  // curve and arc flattening, in pixels (half cairo's default)
 constexpr float kCoordLimit = 4e6f;  // canvas coordinates are clamped to this
-constexpr std::size_t kSegmentBudget = std::size_t(2) << 20;  // per fill or stroke pass
+// Bounds on a hostile shape (a real one stays far below): the segments one fill or stroke pass
+// keeps (28 MB), and the rows the segments of all its passes cross together (the sweep's work:
+// about 0.2 s at most).
+constexpr std::size_t kSegmentBudget = std::size_t(1) << 20;
+constexpr double kRowBudget = 4e6;
 constexpr std::size_t kStrokeChunk = 8192;  // vertices of one stroked path drawn at once
 
 // ---- pixel arithmetic on premultiplied 0xAARRGGBB, rounded as pixman does ----
@@ -390,6 +394,9 @@ class Rasterizer {
     if (coverage_.size() < std::size_t(width) + 1) coverage_.resize(std::size_t(width) + 1);
   }
   [[nodiscard]] bool Empty() const { return segments_.empty(); }
+  // Starts a shape's budget of rows crossed (see kRowBudget).
+  void NewShape() { rows_ = 0; }
+  [[nodiscard]] bool Spent() const { return rows_ > kRowBudget; }
 
   void Line(Point a, Point b, std::uint32_t style, float dir) {
     if (!(std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) && std::isfinite(b.y))) {
@@ -405,7 +412,8 @@ class Rasterizer {
     // Above or below the canvas: no effect. Right of it, the segment is kept: it tells the sweep
     // to go on to the row's end.
     if (b.y <= 0 || a.y >= float(height_)) return;
-    if (segments_.size() >= kSegmentBudget) return;
+    rows_ += double(std::min(b.y, float(height_)) - std::max(a.y, 0.0f)) + 1;
+    if (segments_.size() >= kSegmentBudget || Spent()) return;
     segments_.push_back({a.x, a.y, b.x, b.y, (b.x - a.x) / (b.y - a.y), dir, style});
   }
 
@@ -416,7 +424,7 @@ class Rasterizer {
     const bool outside = maxY <= 0 || minY >= float(height_) || minX >= float(width_) || maxX <= 0;
     const int n = outside ? 1 : CurveSegments(a, c, b, 256);
     Point prev = a;
-    for (int i = 1; i <= n; ++i) {
+    for (int i = 1; i <= n && !Spent(); ++i) {
       const float t = float(i) / float(n), s = 1 - t;
       const Point p = i == n ? b
                              : Point{s * s * a.x + 2 * s * t * c.x + t * t * b.x,
@@ -610,6 +618,7 @@ class Rasterizer {
   int width_ = 0;
   int height_ = 0;
   std::vector<Segment> segments_;
+  double rows_ = 0;  // rows the segments cross, all together
   std::vector<std::uint32_t> active_;
   std::vector<float> cells_;
   std::vector<std::uint8_t> coverage_;
@@ -650,6 +659,10 @@ class Stroker {
     CapStyle endCap = CapStyle::Round;
     JoinStyle join = JoinStyle::Round;
     float miterLimit = 3;
+    // The directions the path leaves its first point and reaches its last (a curve's tangents),
+    // for the caps; zero: its first and last chords'.
+    Point startDir;
+    Point endDir;
   };
 
   // `points` with `smooth[i]` true where a vertex lies inside a flattened curve (bevelled there).
@@ -712,7 +725,13 @@ class Stroker {
       return;
     }
     const std::size_t last = n - 2;  // the last segment
-    const Point n0 = Scale(Normal(dirs_[0]), r), nLast = Scale(Normal(dirs_[last]), r);
+    const auto unit = [](Point d, Point otherwise) {
+      const float len = std::sqrt(Dot(d, d));
+      return len > 1e-3f && std::isfinite(len) ? Scale(d, 1 / len) : otherwise;
+    };
+    const Point startDir = unit(style.startDir, dirs_[0]);
+    const Point endDir = unit(style.endDir, dirs_[last]);
+    const Point n0 = Scale(Normal(startDir), r), nLast = Scale(Normal(endDir), r);
     left_.push_back(Add(pts_[0], n0));
     right_.push_back(Sub(pts_[0], n0));
     for (std::size_t i = 1; i + 1 < n; ++i) {
@@ -721,9 +740,9 @@ class Stroker {
     }
     left_.push_back(Add(pts_[n - 1], nLast));
     right_.push_back(Sub(pts_[n - 1], nLast));
-    Cap(left_, pts_[n - 1], dirs_[last], style.endCap);
+    Cap(left_, pts_[n - 1], endDir, style.endCap);
     left_.insert(left_.end(), right_.rbegin(), right_.rend());
-    Cap(left_, pts_[0], Scale(dirs_[0], -1), style.startCap);
+    Cap(left_, pts_[0], Scale(startDir, -1), style.startCap);
     Emit(left_, out);
   }
 
@@ -873,6 +892,8 @@ struct Renderer::State {
     return maskCount > 0 && !masks[maskCount - 1].building ? &masks[maskCount - 1] : nullptr;
   }
   void Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int boxY1, MaskLayer* target);
+  void DrawLayer(const Shape& shape, std::size_t begin, std::size_t end, const Matrix& toCanvas,
+                 const ColorTransform& cx);
 };
 
 void Renderer::State::Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int boxY1,
@@ -988,6 +1009,21 @@ void Renderer::BeginFrame(const Canvas& canvas, Rgba background) {
 void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const ColorTransform& cx) {
   State& s = *state_;
   if (!s.Ready() || !Finite(toCanvas)) return;
+  s.raster.NewShape();
+  std::size_t begin = 0;
+  for (const std::size_t start : shape.layerStarts) {
+    const std::size_t end = std::clamp(start, begin, shape.edges.size());
+    s.DrawLayer(shape, begin, end, toCanvas, cx);
+    begin = end;
+  }
+  s.DrawLayer(shape, begin, shape.edges.size(), toCanvas, cx);
+}
+
+// One style layer: the edges [begin, end) of `shape`, its fills, then its lines.
+void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size_t end,
+                                const Matrix& toCanvas, const ColorTransform& cx) {
+  State& s = *this;
+  if (begin >= end) return;
   MaskLayer* target = s.Target();
   const int width = s.canvas.width, height = s.canvas.height;
   const auto apply = [&](Point p) { return toCanvas.Apply(p); };
@@ -999,13 +1035,13 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
     s.paints.resize(shape.fills.size() + 1);
     for (Paint& p : s.paints) p.kind = PaintKind::None;
   }
-  std::vector<bool>& used = s.used;
   used.assign(shape.fills.size() + 1, false);
   const auto fillId = [&](std::uint16_t f) -> std::uint32_t {
     if (f == 0 || f > shape.fills.size()) return 0;
     return target ? 1 : f;
   };
-  for (const Edge& e : shape.edges) {
+  for (std::size_t k = begin; k < end; ++k) {
+    const Edge& e = shape.edges[k];
     const std::uint32_t left = fillId(e.fill0), right = fillId(e.fill1);
     if (left == right) continue;
     const Point a = apply(e.from), b = apply(e.to);
@@ -1026,57 +1062,49 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
 
   // Lines: each path of one style, in the order of the edges.
   const float scale = std::sqrt(std::fabs(toCanvas.a * toCanvas.d - toCanvas.b * toCanvas.c));
-  std::size_t i = 0;
-  const std::size_t count = shape.edges.size();
-  while (i < count) {
+  std::size_t i = begin;
+  const std::size_t count = end;
+  while (i < count && !s.raster.Spent()) {
     const std::uint16_t line = shape.edges[i].line;
     if (line == 0 || line > shape.lines.size()) {
       ++i;
       continue;
     }
     const LineStyle& style = shape.lines[line - 1];
+    Stroker::Style st;
     s.points.clear();
     s.smooth.clear();
     s.points.push_back(apply(shape.edges[i].from));
     s.smooth.push_back(false);
-    Point end = shape.edges[i].from;
-    const Point start = end;
+    Point last = shape.edges[i].from;
+    const Point start = last;
     std::size_t j = i;
     for (; j < count && s.points.size() < kStrokeChunk; ++j) {
       const Edge& e = shape.edges[j];
-      if (e.line != line || (j > i && (e.from.x != end.x || e.from.y != end.y))) break;
+      if (e.line != line || (j > i && (e.from.x != last.x || e.from.y != last.y))) break;
       const Point a = apply(e.from), b = apply(e.to);
       if (e.curved) {
         const Point c = apply(e.control);
         const int n = CurveSegments(a, c, b, 64);
-        // A very short first and last chord along the curve's tangents, so that caps and joins
-        // at its ends face the way the curve does, not its chords.
-        const auto nudge = [&](Point from, Point toward) {
-          const Point d = Sub(toward, from);
-          const float len = std::sqrt(Dot(d, d));
-          return len > 0.1f ? Add(from, Scale(d, 0.02f / len)) : from;
-        };
-        s.points.push_back(nudge(a, c));
-        s.smooth.push_back(true);
-        for (int k = 1; k < n; ++k) {
+        // Caps face the way the curve does at its ends, not its chords.
+        if (j == i) st.startDir = Sub(c, a);
+        st.endDir = Sub(b, c);
+        for (int k = 1; k <= n; ++k) {
           const float t = float(k) / float(n), u = 1 - t;
-          s.points.push_back({u * u * a.x + 2 * u * t * c.x + t * t * b.x,
-                              u * u * a.y + 2 * u * t * c.y + t * t * b.y});
-          s.smooth.push_back(true);
+          s.points.push_back(k == n ? b
+                                    : Point{u * u * a.x + 2 * u * t * c.x + t * t * b.x,
+                                            u * u * a.y + 2 * u * t * c.y + t * t * b.y});
+          s.smooth.push_back(k < n);
         }
-        s.points.push_back(nudge(b, c));
-        s.smooth.push_back(true);
-        s.points.push_back(b);
-        s.smooth.push_back(false);
       } else {
+        st.endDir = {};
         s.points.push_back(b);
         s.smooth.push_back(false);
       }
-      end = e.to;
+      last = e.to;
     }
     i = j;
-    const bool closed = !style.noClose && end.x == start.x && end.y == start.y;
-    Stroker::Style st;
+    const bool closed = !style.noClose && last.x == start.x && last.y == start.y;
     st.radius = std::max(1.0f, std::isfinite(scale) ? style.width * scale : 1.0f) * 0.5f;
     if (!std::isfinite(st.radius) || st.radius > kCoordLimit) continue;
     st.startCap = style.startCap;

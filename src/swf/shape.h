@@ -177,6 +177,10 @@ struct Shape {
   std::vector<LineStyle> lines;
   std::vector<Edge> edges;
   bool evenOdd = false;  // the fill rule; non-zero when false
+  // Where each style layer after the first begins, as indices into `edges`, ascending: a
+  // new-style record starts one. A layer's fills and lines are drawn above everything of the
+  // layers before it. Empty: the whole shape is one layer.
+  std::vector<std::size_t> layerStarts;
 };
 
 }  // namespace swf

@@ -177,6 +177,20 @@ inline void AppendFillPath(cairo_t* cr, const swf::Shape& shape, const swf::Matr
 inline void DrawShape(cairo_t* cr, const swf::Shape& shape, const swf::Matrix& m,
                       const swf::ColorTransform& cx, bool coverageOnly = false,
                       bool grouped = true) {
+  if (!shape.layerStarts.empty()) {  // each style layer as a shape of its own, in order
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i <= shape.layerStarts.size(); ++i) {
+      const std::size_t end =
+          i < shape.layerStarts.size() ? shape.layerStarts[i] : shape.edges.size();
+      swf::Shape layer = shape;
+      layer.layerStarts.clear();
+      layer.edges.assign(shape.edges.begin() + std::ptrdiff_t(begin),
+                         shape.edges.begin() + std::ptrdiff_t(end));
+      DrawShape(cr, layer, m, cx, coverageOnly, grouped);
+      begin = end;
+    }
+    return;
+  }
   std::vector<std::unique_ptr<std::uint32_t[]>> keep;
   const auto source = [&](const swf::FillStyle& fill) {
     if (coverageOnly) {
