@@ -3,6 +3,7 @@
 // The reader parses everything it plays at load time (shapes, bitmaps, the timelines' control
 // tags and scripts), so playing never parses and never fails.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -26,6 +28,13 @@ struct Limits {
   static constexpr std::size_t kMaxModelBytes = 96u << 20;
   static constexpr std::uint64_t kMaxBitmapPixels = 40'000'000;
 };
+
+// Labels, instance names and "FSCommand:" compare so: ASCII letters in any case.
+inline bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
 
 // Scripts: the few AVM1 actions a timeline plays by; the rest is kept only as "something else".
 using ActionValue = std::variant<std::monostate, double, std::string>;

@@ -291,13 +291,8 @@ std::size_t Inflater::Read(std::span<std::uint8_t> out) {
 }
 
 std::optional<int> Timeline::FindLabel(const std::string& label) const {
-  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
   for (const auto& [name, frame] : labels) {
-    if (name.size() == label.size() &&
-        std::equal(name.begin(), name.end(), label.begin(),
-                   [&](char x, char y) { return lower(x) == lower(y); })) {
-      return frame;
-    }
+    if (SameIgnoringCase(name, label)) return frame;
   }
   return std::nullopt;
 }

@@ -79,13 +79,7 @@ struct Clip : std::enable_shared_from_this<Clip> {
 };
 
 bool StartsWithFsCommand(const std::string& url) {
-  static constexpr char kPrefix[] = "fscommand:";
-  if (url.size() < sizeof(kPrefix) - 1) return false;
-  for (std::size_t i = 0; i + 1 < sizeof(kPrefix); ++i) {
-    const char c = url[i];
-    if (((c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c) != kPrefix[i]) return false;
-  }
-  return true;
+  return SameIgnoringCase(std::string_view(url).substr(0, 10), "fscommand:");
 }
 
 }  // namespace
@@ -304,14 +298,6 @@ void Player::State::RunQueue() {
   queue.clear();  // what this tick can't afford is dropped
 }
 
-namespace {
-bool SameName(const std::string& a, const std::string& b) {
-  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return lower(x) == lower(y); });
-}
-}  // namespace
-
 // A tellTarget path: slash ("/a/b", "../c") or dot ("_root.a.b") syntax, instance names in any
 // letter case. Null when nothing is found.
 std::shared_ptr<Clip> Player::State::Find(Clip& from, const std::string& path) {
@@ -323,10 +309,10 @@ std::shared_ptr<Clip> Player::State::Find(Clip& from, const std::string& path) {
   }
   const auto step = [this](Clip* c, const std::string& name) -> Clip* {
     if (name.empty() || name == "this") return c;
-    if (SameName(name, "_parent")) return c->parent;
-    if (SameName(name, "_root") || SameName(name, "_level0")) return root.get();
+    if (SameIgnoringCase(name, "_parent")) return c->parent;
+    if (SameIgnoringCase(name, "_root") || SameIgnoringCase(name, "_level0")) return root.get();
     for (auto& [depth, o] : c->list) {
-      if (o.clip && SameName(o.name, name)) return o.clip.get();
+      if (o.clip && SameIgnoringCase(o.name, name)) return o.clip.get();
     }
     return nullptr;
   };

@@ -198,6 +198,11 @@ void ReadRecords(ByteReader& r, Kind kind, LoadContext& ctx, Shape& shape, bool 
       const std::uint32_t f1 = (flags & 0x04) ? r.UB(fill_bits) : 0;
       const std::uint32_t l = (flags & 0x08) ? r.UB(line_bits) : 0;
       if ((flags & 0x10) && styles) {
+        // Edges from here on are a layer above those before.
+        if (!shape.edges.empty() &&
+            (shape.layerStarts.empty() || shape.layerStarts.back() != shape.edges.size())) {
+          ctx.Append(shape.layerStarts, shape.edges.size());
+        }
         fill_base = shape.fills.size();
         line_base = shape.lines.size();
         ReadFills(r, kind, ctx, shape.fills, nullptr);
