@@ -69,7 +69,9 @@ struct Clip : std::enable_shared_from_this<Clip> {
   }
 
   const Timeline* timeline;
-  Clip* parent = nullptr;  // owns this clip through its display list; null for the main one
+  // The clip whose display list holds this one (none for the main timeline). Weak: a script
+  // may keep a clip running after a goto of its parent removed it.
+  std::weak_ptr<Clip> parent;
   int nesting;
   std::uint64_t born;
   Census* census;
@@ -269,7 +271,7 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id) {
   // Too deep or too many: the sprite shows nothing (a sprite that places itself ends here).
   if (!sprite || parent.nesting >= kMaxNesting || census.clips >= kMaxClips) return;
   o.clip = std::make_shared<Clip>((*sprite)->timeline, parent.nesting + 1, tick, census);
-  o.clip->parent = &parent;
+  o.clip->parent = parent.weak_from_this();
   Goto(*o.clip, 0);
 }
 
@@ -301,27 +303,27 @@ void Player::State::RunQueue() {
 // A tellTarget path: slash ("/a/b", "../c") or dot ("_root.a.b") syntax, instance names in any
 // letter case. Null when nothing is found.
 std::shared_ptr<Clip> Player::State::Find(Clip& from, const std::string& path) {
-  Clip* at = &from;
+  std::shared_ptr<Clip> at = from.shared_from_this();
   std::size_t i = 0;
   if (!path.empty() && path[0] == '/') {
-    at = root.get();
+    at = root;
     i = 1;
   }
-  const auto step = [this](Clip* c, const std::string& name) -> Clip* {
+  const auto step = [this](const std::shared_ptr<Clip>& c, const std::string& name) {
     if (name.empty() || name == "this") return c;
-    if (SameIgnoringCase(name, "_parent")) return c->parent;
-    if (SameIgnoringCase(name, "_root") || SameIgnoringCase(name, "_level0")) return root.get();
+    if (SameIgnoringCase(name, "_parent")) return c->parent.lock();
+    if (SameIgnoringCase(name, "_root") || SameIgnoringCase(name, "_level0")) return root;
     for (auto& [depth, o] : c->list) {
-      if (o.clip && SameIgnoringCase(o.name, name)) return o.clip.get();
+      if (o.clip && SameIgnoringCase(o.name, name)) return o.clip;
     }
-    return nullptr;
+    return std::shared_ptr<Clip>();
   };
   while (at && i < path.size()) {
     const std::size_t end = std::min(path.find('/', i), path.size());
     const std::string token = path.substr(i, end - i);
     i = end + 1;
     if (token == "..") {
-      at = at->parent;
+      at = at->parent.lock();
       continue;
     }
     for (std::size_t j = 0; at && j <= token.size();) {
@@ -330,7 +332,7 @@ std::shared_ptr<Clip> Player::State::Find(Clip& from, const std::string& path) {
       j = dot + 1;
     }
   }
-  return at ? at->shared_from_this() : nullptr;
+  return at;
 }
 
 void Player::State::Run(Clip& own, const ActionBlock& block) {

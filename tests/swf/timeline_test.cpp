@@ -101,6 +101,11 @@ variable: unknown */, GetUrl2()}),
        // The sprite stops, not the movie; a target that isn't there stops nothing.
        {"f1 play | 1:6[f1]<Intro> 1/1:2 |", "f2 play | 1:6[f2]<Intro> 1/1:2 |",
         "f3 play | 1:6[f2]<Intro> 1/1:2 |", "f4 stop | 1:6[f2]<Intro> 1/1:2 |"}},
+      {"sprite_stops_its_parent",
+       Join({DefineSprite(
+                 7, 2, Join({ShowFrame(), DoAction({SetTarget("_parent"), Stop()}), ShowFrame()})),
+             PlaceObject2(1, 7), ShowFrame(), ShowFrame(), ShowFrame()}),
+       {"f1 play | 1:7[f1] |", "f2 stop | 1:7[f2] |", "f2 stop | 1:7[f1] |"}},
       {"goto_loop_keeps_playing",
        Join({kShapes, PlaceObject2(1, 1), ShowFrame(), ShowFrame(),
              DoAction({GotoFrame(0), Play()}), ShowFrame()}),
