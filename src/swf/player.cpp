@@ -41,9 +41,7 @@ struct Object {
   std::uint16_t ratio = 0;
   std::string name;
   std::uint16_t clip_depth = 0;
-  std::shared_ptr<Clip> clip;          // a sprite's own timeline
-  std::shared_ptr<const Shape> drawn;  // a morph shape at `drawn_ratio`, a bitmap as a shape
-  std::uint16_t drawn_ratio = 0;
+  std::shared_ptr<Clip> clip;  // a sprite's own timeline
 };
 
 // A timeline playing: the main one or a sprite's instance.
@@ -128,7 +126,8 @@ struct Player::State {
   SoundMixer mixer;
   std::optional<SoundStreamHead> stream_head;
   Renderer renderer;
-  std::size_t edges_left = 0;
+  std::size_t edges_left = 0;  // what the frame being drawn may still draw
+  Shape scratch;
 };
 
 // ---- Timeline ------------------------------------------------------------------------------
@@ -265,7 +264,6 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id) {
   o.character = id;
   o.def = movie.Find(id);
   o.clip.reset();
-  o.drawn.reset();
   if (!o.def) return;
   const auto* sprite = std::get_if<std::shared_ptr<const Sprite>>(o.def);
   // Too deep or too many: the sprite shows nothing (a sprite that places itself ends here).
@@ -470,38 +468,45 @@ void Player::State::DrawList(Clip& clip, const Matrix& m, const ColorTransform& 
   for (std::size_t i = 0; i < clip_ends.size(); ++i) renderer.PopMask();
 }
 
+namespace {
+// A bitmap placed by itself: a rectangle of its size filled with it.
+void BitmapRect(const std::shared_ptr<const Bitmap>& bitmap, Shape& out) {
+  const float w = float(bitmap->width) * 20, h = float(bitmap->height) * 20;
+  out = Shape{};
+  out.bounds = {0, w, 0, h};
+  out.fills.emplace_back(BitmapFill{bitmap, Matrix{20, 0, 0, 20, 0, 0}, false, true});
+  const Point corners[] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+  for (int i = 0; i < 4; ++i) {
+    const Point a = corners[i], b = corners[(i + 1) % 4];
+    out.edges.push_back({a, {(a.x + b.x) / 2, (a.y + b.y) / 2}, b, false, 0, 1, 0});
+  }
+}
+}  // namespace
+
 void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask) {
   if (!o.def) return;
+  // Morph shapes and bitmaps become a shape for the moment of drawing only: no copy per object
+  // outlives it, however many objects show them.
   const Shape* shape = nullptr;
   if (const auto* s = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
     shape = s->get();
   } else if (const auto* morph = std::get_if<std::shared_ptr<const MorphShape>>(o.def)) {
-    if (!o.drawn || o.drawn_ratio != o.ratio) {
-      o.drawn = std::make_shared<const Shape>((*morph)->At(o.ratio));
-      o.drawn_ratio = o.ratio;
+    if ((*morph)->start.edges.size() <= edges_left) {
+      scratch = (*morph)->At(o.ratio);
+      shape = &scratch;
+    } else {
+      edges_left = 0;
     }
-    shape = o.drawn.get();
   } else if (const auto* bitmap = std::get_if<std::shared_ptr<const Bitmap>>(o.def)) {
-    if (!o.drawn) {
-      // A bitmap placed by itself: a rectangle of its size filled with it.
-      const float w = float((*bitmap)->width) * 20, h = float((*bitmap)->height) * 20;
-      Shape rect;
-      rect.bounds = {0, w, 0, h};
-      rect.fills.emplace_back(BitmapFill{*bitmap, Matrix{20, 0, 0, 20, 0, 0}, false, true});
-      const Point corners[] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
-      for (int i = 0; i < 4; ++i) {
-        const Point a = corners[i], b = corners[(i + 1) % 4];
-        rect.edges.push_back({a, {(a.x + b.x) / 2, (a.y + b.y) / 2}, b, false, 0, 1, 0});
-      }
-      o.drawn = std::make_shared<const Shape>(std::move(rect));
-    }
-    shape = o.drawn.get();
+    BitmapRect(*bitmap, scratch);
+    shape = &scratch;
   } else if (o.clip) {
     DrawList(*o.clip, m, cx, in_mask);
     return;
   }
-  if (!shape || shape->edges.size() > edges_left) {
-    if (shape) edges_left = 0;  // over the frame's budget: draw no more
+  if (!shape) return;  // a font, or a morph shape over the budget
+  if (shape->edges.size() > edges_left) {
+    edges_left = 0;  // over the frame's budget: draw no more
     return;
   }
   edges_left -= shape->edges.size();
