@@ -28,8 +28,6 @@
 namespace swf {
 
 struct Movie;
-class SoundMixer;
-class Renderer;
 
 // Decodes the JPEG, PNG and GIF bytes of bitmap tags with the platform's decoder (WIC, SDL_image).
 class ImageDecoder {
@@ -54,9 +52,10 @@ struct LoadResult {
   std::string refusal;
 };
 
-// Reads an SWF file: FWS or CWS (zlib), versions 1 to 10. Never throws on any input; a file that
-// ends early is read as far as it goes. `images` may be null (JPEG, PNG and GIF bitmaps are then
-// missing and draw nothing).
+// Reads an SWF file: FWS or CWS (zlib), any version (ActionScript 3 isn't run). Never fails on any
+// input but with a refusal; a file that ends early is read as far as it goes, and what doesn't
+// fit the memory a movie may take is left out (movie.h: Limits, Movie::notes). `images` is used
+// during the call only and may be null (JPEG, PNG and GIF bitmaps then draw nothing).
 [[nodiscard]] LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images);
 
 struct StageInfo {
