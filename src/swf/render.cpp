@@ -13,6 +13,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 namespace swf {
@@ -88,7 +89,8 @@ struct LinearTables {
 
 // ---- paints ----
 
-enum class PaintKind : std::uint8_t { None, Solid, Linear, Radial, Focal, Bitmap };
+// None: not prepared yet; Nothing: prepared, draws nothing (a missing bitmap, a singular matrix).
+enum class PaintKind : std::uint8_t { None, Nothing, Solid, Linear, Radial, Focal, Bitmap };
 
 struct Paint {
   PaintKind kind = PaintKind::None;
@@ -102,11 +104,25 @@ struct Paint {
   Matrix inverse;  // canvas pixel -> gradient square (normalised to -1..1) or bitmap pixel
   const Bitmap* bitmap = nullptr;
   ColorTransform cx;
-  std::array<std::uint32_t, 256> lut{};
+  const std::uint32_t* lut = nullptr;  // gradients: 256 premultiplied colours, in a LutPool
+};
+
+// The gradient tables of the paints of one pass; reused from pass to pass.
+class LutPool {
+ public:
+  std::array<std::uint32_t, 256>& Next() {
+    if (used_ == tables_.size()) tables_.emplace_back();  // a deque: earlier tables stay put
+    return tables_[used_++];
+  }
+  void Release() { used_ = 0; }
+
+ private:
+  std::deque<std::array<std::uint32_t, 256>> tables_;
+  std::size_t used_ = 0;
 };
 
 void BuildLut(const Gradient& g, const ColorTransform& cx, const LinearTables& tables,
-              Paint& paint) {
+              std::array<std::uint32_t, 256>& lut, Paint& paint) {
   const auto& stops = g.stops;
   const bool linearRgb = g.interpolation == InterpolationMode::LinearRgb;
   std::uint32_t alphaAnd = 0xff;
@@ -131,14 +147,15 @@ void BuildLut(const Gradient& g, const ColorTransform& cx, const LinearTables& t
     }
     c = cx.Apply(c);
     alphaAnd &= c.a;
-    paint.lut[std::size_t(i)] = Premultiply(c);
+    lut[std::size_t(i)] = Premultiply(c);
   }
   paint.opaque = alphaAnd == 0xff;
+  paint.lut = lut.data();
 }
 
 // Prepares `fill` drawn through `toCanvas` with `cx`; kind None when it draws nothing.
 void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTransform& cx,
-                  const LinearTables& tables, Paint& paint) {
+                  const LinearTables& tables, LutPool& luts, Paint& paint) {
   paint.kind = PaintKind::None;
   if (const auto* solid = std::get_if<Rgba>(&fill)) {
     const Rgba c = cx.Apply(*solid);
@@ -158,7 +175,7 @@ void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTran
                  : gradient->kind == GradientKind::Radial ? PaintKind::Radial
                                                           : PaintKind::Focal;
     if (paint.kind == PaintKind::Focal && paint.focal == 0) paint.kind = PaintKind::Radial;
-    BuildLut(*gradient, cx, tables, paint);
+    BuildLut(*gradient, cx, tables, luts.Next(), paint);
   } else if (const auto* bitmapFill = std::get_if<BitmapFill>(&fill)) {
     const Bitmap* bitmap = bitmapFill->bitmap.get();
     if (bitmap == nullptr || bitmap->width < 1 || bitmap->height < 1 ||
@@ -878,7 +895,9 @@ struct Renderer::State {
   std::size_t maskCount = 0;
   std::vector<Point> points;
   std::vector<bool> smooth;
-  std::vector<bool> used;
+  std::vector<std::uint32_t> used;  // the fill styles whose paints the pass prepared
+  Paint strokePaint;
+  LutPool luts;
 
   [[nodiscard]] bool Ready() const {
     return canvas.pixels != nullptr && canvas.width > 0 && canvas.height > 0 &&
@@ -891,13 +910,16 @@ struct Renderer::State {
   const MaskLayer* Clip() const {
     return maskCount > 0 && !masks[maskCount - 1].building ? &masks[maskCount - 1] : nullptr;
   }
-  void Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int boxY1, MaskLayer* target);
+  void Fill(bool evenOdd, const Paint* paintOf, int boxX0, int boxX1, int boxY0, int boxY1,
+            MaskLayer* target);
   void DrawLayer(const Shape& shape, std::size_t begin, std::size_t end, const Matrix& toCanvas,
                  const ColorTransform& cx);
 };
 
-void Renderer::State::Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int boxY1,
-                           MaskLayer* target) {
+// Sweeps the rasterizer's segments onto the canvas, style n painted with paintOf[n], or into the
+// mask being built (`target`).
+void Renderer::State::Fill(bool evenOdd, const Paint* paintOf, int boxX0, int boxX1, int boxY0,
+                           int boxY1, MaskLayer* target) {
   const int width = canvas.width;
   const MaskLayer* clip = target ? nullptr : Clip();
   if (clip != nullptr) {
@@ -929,8 +951,10 @@ void Renderer::State::Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int bo
         PaintSpan(paint, y, x0, x1 - x0, row + x0);
       } else {
         if (!solid) PaintSpan(paint, y, x0, x1 - x0, span.data() + x0);
-        for (int i = x0; i < x1; ++i)
-          row[i] = Over(solid ? paint.color : span[std::size_t(i)], row[i]);
+        for (int i = x0; i < x1; ++i) {  // a bitmap's opaque texels stored as they are
+          const std::uint32_t src = solid ? paint.color : span[std::size_t(i)];
+          row[i] = src >= 0xff000000u ? src : Over(src, row[i]);
+        }
       }
       return;
     }
@@ -951,8 +975,10 @@ void Renderer::State::Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int bo
   };
   const auto emit = [&](std::uint32_t style, int y, const Rasterizer::Run* runs, std::size_t count,
                         std::uint8_t* cov) {
-    const Paint* paint = target != nullptr ? nullptr : &paints[style];
-    if (paint != nullptr && paint->kind == PaintKind::None) return;
+    const Paint* paint = target != nullptr ? nullptr : &paintOf[style];
+    if (paint != nullptr && (paint->kind == PaintKind::None || paint->kind == PaintKind::Nothing)) {
+      return;
+    }
     for (std::size_t r = 0; r < count; ++r) {
       const int x0 = std::max(runs[r].x0, boxX0), x1 = std::min(runs[r].x1, boxX1);
       int value = runs[r].value;
@@ -1031,11 +1057,10 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
   // Fills: all styles in one pass. A mask counts coverage only: every fill is one style there,
   // so edges between two fills cancel out.
   s.raster.Reset(width, height);
-  if (target == nullptr) {
-    s.paints.resize(shape.fills.size() + 1);
-    for (Paint& p : s.paints) p.kind = PaintKind::None;
-  }
-  used.assign(shape.fills.size() + 1, false);
+  s.luts.Release();
+  for (const std::uint32_t id : used) paints[id].kind = PaintKind::None;
+  used.clear();
+  if (paints.size() < shape.fills.size() + 1) paints.resize(shape.fills.size() + 1);
   const auto fillId = [&](std::uint16_t f) -> std::uint32_t {
     if (f == 0 || f > shape.fills.size()) return 0;
     return target ? 1 : f;
@@ -1052,13 +1077,14 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
       } else {
         s.raster.Line(a, b, id, dir);
       }
-      if (target == nullptr && !used[id]) {
-        used[id] = true;
-        PreparePaint(shape.fills[id - 1], toCanvas, cx, s.linear, s.paints[id]);
+      if (target == nullptr && paints[id].kind == PaintKind::None) {
+        used.push_back(id);
+        PreparePaint(shape.fills[id - 1], toCanvas, cx, s.linear, s.luts, s.paints[id]);
+        if (paints[id].kind == PaintKind::None) paints[id].kind = PaintKind::Nothing;
       }
     }
   }
-  if (!s.raster.Empty()) s.Fill(shape.evenOdd, 0, width, 0, height, target);
+  if (!s.raster.Empty()) s.Fill(shape.evenOdd, s.paints.data(), 0, width, 0, height, target);
 
   // Lines: each path of one style, in the order of the edges.
   const float scale = std::sqrt(std::fabs(toCanvas.a * toCanvas.d - toCanvas.b * toCanvas.c));
@@ -1115,10 +1141,10 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
     s.stroker.Stroke(s.points, s.smooth, closed, st, s.raster);
     if (s.raster.Empty()) continue;
     if (target == nullptr) {
-      s.paints.resize(1);
-      PreparePaint(style.fill, toCanvas, cx, s.linear, s.paints[0]);
+      s.luts.Release();
+      PreparePaint(style.fill, toCanvas, cx, s.linear, s.luts, s.strokePaint);
     }
-    s.Fill(false, 0, width, 0, height, target);
+    s.Fill(false, &s.strokePaint, 0, width, 0, height, target);
   }
 }
 

@@ -274,10 +274,11 @@ std::vector<Case> Cases() {
     for (Point& p : pts) p = {p.x + dx * 20, p.y + dy * 20};
     return pts;
   };
-  for (auto [name, cap] :
+  for (const auto& named :
        {std::pair{"RoundCaps", CapStyle::Round}, std::pair{"SquareCaps", CapStyle::Square},
         std::pair{"NoCaps", CapStyle::None}}) {
-    cases.push_back({name, [=] {
+    const CapStyle cap = named.second;
+    cases.push_back({named.first, [=] {
                        return std::vector<Op>{Draw(Strokes(
                            {Line(14, {20, 20, 20, 255}, cap, JoinStyle::Round),
                             Line(5, {250, 250, 250, 255}, cap, JoinStyle::Round)},
@@ -291,11 +292,12 @@ std::vector<Case> Cases() {
                                                                  {P(100, 120), P(101, 120)}}))};
                      }});
   }
-  for (auto [name, join] :
+  for (const auto& named :
        {std::pair{"RoundJoins", JoinStyle::Round}, std::pair{"BevelJoins", JoinStyle::Bevel},
         std::pair{"MiterJoins", JoinStyle::Miter}}) {
+    const JoinStyle join = named.second;
     cases.push_back(
-        {name, [=] {
+        {named.first, [=] {
            // Every miter within the limit (cairo bevels past it, Flash cuts it off).
            const std::vector<Point> zigzag = {P(20, 40),  P(60, 10),  P(80, 60),
                                               P(120, 20), P(170, 40), P(150, 70)};
@@ -669,6 +671,19 @@ std::vector<Hostile> HostileCases() {
          return std::vector<Op>{Draw(s)};
        },
        false});
+  cases.push_back({"ManyFillsAndLayers",
+                   [=] {  // each layer a gradient triangle of its own
+                     Shape s;
+                     for (int i = 0; i < 5000; ++i) {
+                       s.layerStarts.push_back(s.edges.size());
+                       s.fills.push_back(MakeGradient(GradientKind::Radial, SpreadMode::Pad, 9,
+                                                      float(i % 200), 20, 0, kThreeStops));
+                       const auto f = std::uint16_t(s.fills.size() % 65536);
+                       Poly(s, {P(float(i % 200), 10), P(float(i % 200) + 3, 30), P(0, 30)}, f);
+                     }
+                     return std::vector<Op>{Draw(s)};
+                   },
+                   false});
   cases.push_back({"MaskCallsOutOfOrder",
                    [=] {
                      return std::vector<Op>{MaskOp(Op::EndMask),   MaskOp(Op::PopMask),
