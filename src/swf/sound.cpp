@@ -225,14 +225,14 @@ std::size_t AdpcmDecoder::Decode(std::size_t maxFrames, std::vector<std::int16_t
   while (done < maxFrames) {
     if (inPacket_ == 0) {
       if (!Left(22 * channels)) break;
-      for (int c = 0; c < channels_; ++c) {
+      for (std::size_t c = 0; c < channels; ++c) {
         predictor_[c] = std::int16_t(Bits(16));
         index_[c] = int(Bits(6));
         out.push_back(std::int16_t(predictor_[c]));
       }
     } else {
       if (!Left(std::size_t(codeBits_) * channels)) break;
-      for (int c = 0; c < channels_; ++c) {
+      for (std::size_t c = 0; c < channels; ++c) {
         const std::uint32_t code = Bits(codeBits_);
         // The difference is (magnitude + 1/2) steps over 2^(bits-2), summed from halved steps.
         int step = kAdpcmSteps.at(std::size_t(index_[c]));

@@ -6,6 +6,7 @@
 // Every reader here checks each length against the bytes it was given: a count beyond the data is
 // cut to the data, never read past it.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -121,7 +122,6 @@ struct SoundStart {
                                                        std::span<const std::uint8_t> body);
 
 // ---- Decoding
-// ------------------------------------------------------------------------------------
 
 // Decoded sound: interleaved signed 16-bit samples (left, right for stereo).
 struct Pcm {
@@ -163,12 +163,11 @@ class AdpcmDecoder {
   int channels_ = 1;
   int codeBits_ = 0;  // 0 until the size field was read
   int inPacket_ = 0;  // frames of the current packet decoded so far, 0..4096
-  int predictor_[2] = {0, 0};
-  int index_[2] = {0, 0};
+  std::array<int, 2> predictor_ = {0, 0};
+  std::array<int, 2> index_ = {0, 0};
 };
 
 // ---- MP3, through the platform
-// -------------------------------------------------------------------
 
 // One MP3 frame header as the core reads it to split the data into frames (MPEG 1, 2 and 2.5,
 // layer III; a free-format bit rate is not accepted).
@@ -202,6 +201,9 @@ class Mp3Decoder {
   // passes `out` empty and takes the samples each call. Returns false when the stream can't be
   // decoded further: the core then ends that sound.
   virtual bool DecodeFrame(std::span<const std::uint8_t> frame, Pcm& out) = 0;
+  // Called once after an event sound's last frame: appends what the decoder still holds, as
+  // DecodeFrame does. (The stream sound never ends this way: it waits for more blocks.)
+  virtual void Finish(Pcm& /*out*/) {}
 };
 // Makes a decoder for one sound; may return null (the sound is then silent).
 using Mp3DecoderFactory = std::function<std::unique_ptr<Mp3Decoder>()>;

@@ -107,12 +107,23 @@ class AdpcmSource final : public Source {
   bool ended_ = false;
 };
 
+// Where skipping an MP3 sound's first frames by their headers ended, kept by the sound's player
+// so that each loop doesn't walk the same headers again.
+struct Mp3Skip {
+  std::uint64_t asked = 0;  // the frames to skip it was found for
+  std::size_t bytes = 0;
+  std::uint64_t frames = 0;  // the frames those bytes hold
+  bool known = false;
+};
+
 // MP3 frames through the platform's decoder; bytes that start no frame header are skipped up to
 // the next one that may (as players resynchronize).
 class Mp3Source final : public Source {
  public:
-  Mp3Source(std::span<const std::uint8_t> data, Mp3Decoder* decoder)
-      : data_(data), decoder_(decoder) {}
+  // `finish`: the data is the whole sound, so the decoder gives up what it holds at its end.
+  Mp3Source(std::span<const std::uint8_t> data, Mp3Decoder* decoder, bool finish,
+            Mp3Skip* skip = nullptr)
+      : data_(data), decoder_(decoder), finish_(finish), skip_(skip) {}
   bool Next(Chunk& chunk) override {
     while (!ended_ && decoder_ != nullptr) {
       const auto header = ReadMp3FrameHeader(data_);
@@ -126,23 +137,32 @@ class Mp3Source final : public Source {
       const auto frame = data_.first(header->size);
       data_ = data_.subspan(header->size);
       Pcm pcm;
-      if (!decoder_->DecodeFrame(frame, pcm)) break;
-      if (pcm.samples.empty()) continue;  // nothing yet (the decoder's delay)
-      if ((pcm.channels != 1 && pcm.channels != 2) || !(pcm.rate >= 1000 && pcm.rate <= 200000)) {
+      if (!decoder_->DecodeFrame(frame, pcm)) {
+        finish_ = false;
         break;
       }
-      chunk.rate = pcm.rate;
-      chunk.stereo.clear();
-      AppendStereo(pcm.samples, pcm.channels, chunk);
+      if (pcm.samples.empty()) continue;  // nothing yet (the decoder's delay)
+      if (!Take(pcm, chunk)) break;
       if (!chunk.stereo.empty()) return true;
     }
     ended_ = true;
+    if (finish_ && decoder_ != nullptr) {
+      finish_ = false;
+      Pcm pcm;
+      decoder_->Finish(pcm);
+      if (Take(pcm, chunk) && !chunk.stereo.empty()) return true;
+    }
     return false;
   }
   [[nodiscard]] bool Ended() const override { return ended_; }
   // Whole frames by their headers, keeping the last two before the point for the decoder's bit
   // reservoir (their sound is decoded and dropped).
   std::uint64_t Skip(std::uint64_t frames) override {
+    if (skip_ != nullptr && skip_->known && skip_->asked == frames) {
+      data_ = data_.subspan(std::min(skip_->bytes, data_.size()));
+      return skip_->frames;
+    }
+    const std::size_t size = data_.size();
     std::uint64_t skipped = 0;
     for (;;) {
       const auto header = ReadMp3FrameHeader(data_);
@@ -152,12 +172,26 @@ class Mp3Source final : public Source {
       skipped += length;
       data_ = data_.subspan(header->size);
     }
+    if (skip_ != nullptr) *skip_ = {frames, size - data_.size(), skipped, true};
     return skipped;
   }
 
  private:
+  // The decoder's PCM into `chunk`; false when its format is none the mix takes.
+  static bool Take(const Pcm& pcm, Chunk& chunk) {
+    if ((pcm.channels != 1 && pcm.channels != 2) || !(pcm.rate >= 1000 && pcm.rate <= 200000)) {
+      return false;
+    }
+    chunk.rate = pcm.rate;
+    chunk.stereo.clear();
+    AppendStereo(pcm.samples, pcm.channels, chunk);
+    return true;
+  }
+
   std::span<const std::uint8_t> data_;
   Mp3Decoder* decoder_;
+  bool finish_;
+  Mp3Skip* skip_;
   bool ended_ = false;
 };
 
@@ -262,7 +296,7 @@ class Resampler {
 
 // The source for one play of an event sound (one loop), or null when it plays nothing.
 std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const SoundInfo& info,
-                                        Mp3Decoder* decoder) {
+                                        Mp3Decoder* decoder, Mp3Skip& mp3Skip) {
   std::unique_ptr<Source> inner;
   std::uint64_t skip = 0;
   switch (SoundCodec(sound.format.codec)) {
@@ -275,7 +309,7 @@ std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const Soun
       break;
     case SoundCodec::Mp3:
       if (decoder == nullptr) return nullptr;
-      inner = std::make_unique<Mp3Source>(sound.data, decoder);
+      inner = std::make_unique<Mp3Source>(sound.data, decoder, true, &mp3Skip);
       skip = std::uint64_t(std::max<int>(sound.seekSamples, 0));
       break;
     default:
@@ -293,13 +327,13 @@ std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const Soun
 }  // namespace
 
 // ---- Event sounds
-// ---------------------------------------------------------------------------------
 
 struct SoundMixer::Voice {
   std::shared_ptr<const SoundDefinition> sound;
   SoundInfo info;
   Mp3DecoderFactory mp3;
   std::unique_ptr<Mp3Decoder> decoder;  // MP3 only, new for each loop
+  Mp3Skip mp3Skip;
   std::unique_ptr<Source> source;
   int loopsLeft = 0;  // after the current one
   Resampler resampler;
@@ -333,7 +367,7 @@ struct SoundMixer::Voice {
       decoder = mp3();
       if (!decoder) return false;
     }
-    source = MakeEventSource(*sound, info, decoder.get());
+    source = MakeEventSource(*sound, info, decoder.get(), mp3Skip);
     return source != nullptr;
   }
 
@@ -369,7 +403,6 @@ struct SoundMixer::Voice {
 };
 
 // ---- The stream sound
-// -----------------------------------------------------------------------------
 
 struct SoundMixer::StreamTrack final : Source {
   struct Block {
@@ -400,7 +433,7 @@ struct SoundMixer::StreamTrack final : Source {
         std::uint64_t limit = b.frames;
         if (codec == SoundCodec::Mp3) {
           // The decoder may give a frame's sound with a later block's: no cut at the block.
-          current = std::make_unique<Mp3Source>(b.bytes, decoder.get());
+          current = std::make_unique<Mp3Source>(b.bytes, decoder.get(), false);
           limit = kNoLimit;
         } else if (codec == SoundCodec::Adpcm) {
           current = std::make_unique<AdpcmSource>(head.stream, b.bytes);
@@ -434,7 +467,6 @@ struct SoundMixer::StreamTrack final : Source {
 };
 
 // ---- The mixer
-// ------------------------------------------------------------------------------------
 
 SoundMixer::SoundMixer(Mp3DecoderFactory mp3) : mp3_(std::move(mp3)) {}
 SoundMixer::~SoundMixer() = default;
