@@ -260,7 +260,7 @@ std::optional<std::string> Inflate(std::span<const std::uint8_t> input, std::siz
     out.resize(before + got);
     if (got < want) break;
   }
-  if (out.empty()) return "the zlib-compressed body can't be inflated";
+  if (out.empty() && limit > 0) return "the zlib-compressed body can't be inflated";
   return std::nullopt;
 }
 
