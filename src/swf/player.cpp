@@ -542,6 +542,7 @@ void Player::StopPlay() {
 
 void Player::AdvanceTo(double seconds) {
   State& s = *state_;
+  if (!std::isfinite(seconds)) return;
   if (!s.started) {
     if (!Playing()) return;
     s.started = true;
