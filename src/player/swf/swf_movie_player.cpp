@@ -124,7 +124,8 @@ void SwfMoviePlayer::Close() {
 
 void SwfMoviePlayer::PullSilently(double now) {
   // The mix advances as if a device played it, so a stream sound still paces the frames.
-  const auto due = static_cast<std::uint64_t>(std::max(0.0, now - started_) * kOutputRate);
+  const auto due =
+      static_cast<std::uint64_t>(std::round(std::max(0.0, now - started_) * kOutputRate));
   if (due <= silent_samples_) return;
   constexpr auto kMaxSamples = static_cast<std::uint64_t>(kMaxSilentPullSeconds * kOutputRate);
   const std::uint64_t take = std::min(due - silent_samples_, kMaxSamples);
