@@ -441,19 +441,23 @@ scenario_left_click_closes() { closes_movie_with left_click_closes button 1; }
 scenario_swf_esc_closes() { closes_movie_with swf_esc_closes key Escape long.swf; }
 scenario_swf_left_click_closes() { closes_movie_with swf_left_click_closes button 1 long.swf; }
 
-# A chapter titled fscommand:Close (at 0.5 s of an 8 s movie) stops the movie; the window closes
-# before the movie's end, which can't come sooner than 8 s after the key.
-scenario_close_chapter() {
-  logo_up close_chapter close.mp4
+# A Close command 0.5 s into an 8 s movie stops it; the window closes before the movie's end,
+# which can't come sooner than 8 s after the key.
+closes_on_command() { # NAME MOVIE WHAT
+  logo_up "$1" "$2"
   hold_key space
   local key_ms
   key_ms=$(now_ms)
   wait_exit 10
   local took=$((exited_ms - key_ms))
   log "closed ${took} ms after the key"
-  [ "$took" -lt 8000 ] || fail "closed ${took} ms after the key: the Close chapter was not acted on"
+  [ "$took" -lt 8000 ] || fail "closed ${took} ms after the key: $3 was not acted on"
   expect_one_launch
 }
+# From a chapter titled fscommand:Close.
+scenario_close_chapter() { closes_on_command close_chapter close.mp4 "the Close chapter"; }
+# From the SWF's FSCommand "Close" in its frame 5.
+scenario_swf_close_command() { closes_on_command swf_close_command close.swf "FSCommand Close"; }
 
 # A movie file that can't be played closes the window at the next tick, and the launcher says
 # why in one line on standard error, in libmpv's words.
@@ -495,19 +499,6 @@ swf_plays() { # NAME MOVIE
 }
 scenario_swf_plays() { swf_plays swf_plays vector.swf; }
 scenario_swf_plays_cws() { swf_plays swf_plays_cws vector_cws.swf; }
-
-# FSCommand "Close" in frame 5 (0.5 s) of an 8 s SWF closes the window long before its end.
-scenario_swf_close_command() {
-  logo_up swf_close_command close.swf
-  hold_key space
-  local key_ms
-  key_ms=$(now_ms)
-  wait_exit 10
-  local took=$((exited_ms - key_ms))
-  log "closed ${took} ms after the key"
-  [ "$took" -lt 8000 ] || fail "closed ${took} ms after the key: FSCommand Close was not acted on"
-  expect_one_launch
-}
 
 # With SDL's dummy sound driver the SWF with MP3 stream sound (4 s, 20 fps, "Close" in its last
 # frame) plays silently at its own frame rate and closes at its end.
