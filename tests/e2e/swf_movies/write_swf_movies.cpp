@@ -321,11 +321,9 @@ Bytes BenchMovie(const Mp3& mp3, int seconds) {
 Bytes OpeningMovie(const std::optional<Mp3>& mp3) {
   const int fps = 20, frames = 80;
   const std::int32_t w = 640 * kTwips, h = 360 * kTwips;
-  std::vector<std::uint32_t> checker(32 * 32);
+  std::vector<std::uint32_t> checker;
   for (int y = 0; y < 32; ++y) {
-    for (int x = 0; x < 32; ++x) {
-      checker[std::size_t(y * 32 + x)] = ((x / 8 + y / 8) % 2) ? 0xFFFFD040 : 0xFF8040C0;
-    }
+    for (int x = 0; x < 32; ++x) checker.push_back((x / 8 + y / 8) % 2 ? 0xFFFFD040 : 0xFF8040C0);
   }
   // "OP" in block letters.
   const std::vector<Glyph> letters = {
