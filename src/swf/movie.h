@@ -17,12 +17,13 @@
 
 namespace swf {
 
-// What a loaded movie may hold at most, whatever the file claims. Together with the file's
-// inflated bytes (64 MiB at most) they keep a movie well under 256 MB.
+// What a loaded movie may hold at most, whatever the file claims. The budget counts what is
+// allocated (a growing list is charged its new capacity); with a list's old buffer while it
+// grows and the file's inflated bytes, a movie stays under 256 MB.
 struct Limits {
   static constexpr std::size_t kMaxInflated = 64u << 20;
   // Decoded pixels and parsed records (shapes, tags, scripts) together.
-  static constexpr std::size_t kMaxModelBytes = 112u << 20;
+  static constexpr std::size_t kMaxModelBytes = 96u << 20;
   static constexpr std::uint64_t kMaxBitmapPixels = 40'000'000;
 };
 

@@ -16,15 +16,22 @@ namespace {
 // Whatever a movie holds, a tick and a frame's drawing stay bounded by these.
 constexpr int kMaxNesting = 16;                     // sprites inside sprites
 constexpr std::size_t kMaxClips = 10'000;           // sprite instances alive at once
+constexpr std::size_t kMaxObjects = 100'000;        // objects in all display lists together
 constexpr std::size_t kMaxTagsPerTick = 1'000'000;  // control tags applied (gotos replay frames)
 constexpr std::size_t kMaxActionsPerTick = 100'000;
 constexpr int kMaxBlocksPerTick = 1000;   // action blocks run (gotos queue their frame's)
 constexpr std::size_t kMaxQueued = 4096;  // action blocks waiting in one tick
 constexpr int kMaxTicksPerCall = 8;
 constexpr std::size_t kMaxCommands = 1000;
-constexpr std::size_t kMaxEdgesPerRender = 4'000'000;
+constexpr std::size_t kMaxEdgesPerRender = 1'000'000;
 
 struct Clip;
+
+// How many clips and display objects are alive, for the limits above.
+struct Census {
+  std::size_t clips = 0;
+  std::size_t objects = 0;
+};
 
 struct Object {
   std::uint16_t character = 0;
@@ -41,11 +48,14 @@ struct Object {
 
 // A timeline playing: the main one or a sprite's instance.
 struct Clip : std::enable_shared_from_this<Clip> {
-  Clip(const Timeline& t, int n, std::uint64_t tick, std::size_t& counter)
-      : timeline(&t), nesting(n), born(tick), clips(&counter) {
-    ++*clips;
+  Clip(const Timeline& t, int n, std::uint64_t tick, Census& c)
+      : timeline(&t), nesting(n), born(tick), census(&c) {
+    ++census->clips;
   }
-  ~Clip() { --*clips; }
+  ~Clip() {
+    --census->clips;
+    census->objects -= list.size();
+  }
   Clip(const Clip&) = delete;
   Clip& operator=(const Clip&) = delete;
   Clip(Clip&&) = delete;
@@ -61,7 +71,7 @@ struct Clip : std::enable_shared_from_this<Clip> {
   const Timeline* timeline;
   int nesting;
   std::uint64_t born;
-  std::size_t* clips;
+  Census* census;
   int frame = -1;
   bool playing = true;
   std::map<std::uint16_t, Object> list;
@@ -81,7 +91,7 @@ bool StartsWithFsCommand(const std::string& url) {
 
 struct Player::State {
   State(const Movie& m, Mp3DecoderFactory mp3) : movie(m), mixer(std::move(mp3)) {
-    root = std::make_shared<Clip>(m.main, 0, 0, clips);
+    root = std::make_shared<Clip>(m.main, 0, 0, census);
     root->playing = false;
   }
 
@@ -100,7 +110,7 @@ struct Player::State {
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
 
   const Movie& movie;
-  std::size_t clips = 0;  // before `root`: the clips count themselves out into it
+  Census census;  // before `root`: the clips count themselves out of it
   std::shared_ptr<Clip> root;
   std::uint64_t tick = 0;
   bool started = false;
@@ -166,6 +176,7 @@ bool Player::State::Goto(Clip& clip, int target) {
   std::map<std::uint16_t, Object> old;
   const int first = forward ? clip.frame + 1 : 0;
   if (!forward) {
+    census.objects -= clip.list.size();  // placed again (and counted) as the frames replay
     old = std::move(clip.list);
     clip.list.clear();
   }
@@ -210,7 +221,7 @@ void Player::State::EnterFrame(Clip& clip) {
 
 void Player::State::Apply(Clip& clip, const ControlTag& tag) {
   if (const auto* remove = std::get_if<RemoveTag>(&tag)) {
-    clip.list.erase(remove->depth);
+    census.objects -= clip.list.erase(remove->depth);
     return;
   }
   Place(clip, std::get<PlaceTag>(tag));
@@ -220,6 +231,10 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
   auto it = clip.list.find(p.depth);
   if (!p.move || it == clip.list.end()) {
     if (!p.character) return;
+    if (it == clip.list.end()) {
+      if (census.objects >= kMaxObjects) return;
+      ++census.objects;
+    }
     Object o;
     if (reuse) {
       // Found again after a backward goto: the same object, its sprite's state kept.
@@ -256,8 +271,8 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id) {
   if (!o.def) return;
   const auto* sprite = std::get_if<std::shared_ptr<const Sprite>>(o.def);
   // Too deep or too many: the sprite shows nothing (a sprite that places itself ends here).
-  if (!sprite || parent.nesting >= kMaxNesting || clips >= kMaxClips) return;
-  o.clip = std::make_shared<Clip>((*sprite)->timeline, parent.nesting + 1, tick, clips);
+  if (!sprite || parent.nesting >= kMaxNesting || census.clips >= kMaxClips) return;
+  o.clip = std::make_shared<Clip>((*sprite)->timeline, parent.nesting + 1, tick, census);
   Goto(*o.clip, 0);
 }
 
@@ -472,25 +487,26 @@ void Player::AdvanceTo(double seconds) {
   }
   const double rate = std::clamp(double(movie_->header.frame_rate), 1.0, 120.0);
   const double period = 1.0 / rate;
-  // With a stream sound being heard, the sound sets the pace: no frame while more than a
-  // moment of it waits to be heard; frames run (and are dropped from view) while it starves.
-  const auto stream = [&s] { return s.mixer.Stream(); };
-  StreamState sound = stream();
+  // While the stream sound is heard, the sound sets the pace: frames run a little ahead of it
+  // (so the audio device never waits for a block, and they are dropped from view as the
+  // drawing only shows the last), never further; time only fills in between.
+  const auto queued = [&s] { return double(s.mixer.Stream().queuedSamples); };
+  const StreamState sound = s.mixer.Stream();
   const bool following = sound.active && sound.playedSamples > 0;
   const double frame_samples = SoundMixer::kOutputRate * period;
-  if (following &&
-      double(sound.queuedSamples) > std::max(0.3 * SoundMixer::kOutputRate, 2 * frame_samples)) {
-    s.next_time = seconds + period;
-    return;
-  }
+  const double low = std::max(0.1 * SoundMixer::kOutputRate, 2 * frame_samples);
+  const double high = std::max(0.3 * SoundMixer::kOutputRate, 4 * frame_samples);
   int ticks = 0;
   while (seconds >= s.next_time && ticks < kMaxTicksPerCall) {
+    if (following && queued() > high) {
+      s.next_time = seconds;  // the sound is behind: wait for it
+      break;
+    }
     s.Tick(loop_);
     s.next_time += period;
     ++ticks;
   }
-  while (following && s.tick_queued_block && ticks < kMaxTicksPerCall &&
-         double(stream().queuedSamples) < frame_samples) {
+  while (following && s.tick_queued_block && ticks < kMaxTicksPerCall && queued() < low) {
     s.Tick(loop_);
     ++ticks;
   }

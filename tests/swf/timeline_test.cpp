@@ -2,6 +2,7 @@
 // display list, whether the movie plays, and the commands it sent.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -76,8 +77,7 @@ std::vector<TimelineCase> Cases() {
              PlaceObject2(3, 1, 0, 10), ShowFrame(), DoAction({GotoFrame(0)}), ShowFrame()}),
        // Frame 2 jumps to "end" (frame 4) with frame 3's object applied on the way; frame 5
        // goes back to frame 1 and stops there: the list is rebuilt from the first frame.
-       {"f1 play | 1:1 |", "f4 play | 1:1 2:2 3:1@0,10 |", "f1 stop | 1:1 |",
-        "f1 stop | 1:1 |"}},
+       {"f1 play | 1:1 |", "f4 play | 1:1 2:2 3:1@0,10 |", "f1 stop | 1:1 |", "f1 stop | 1:1 |"}},
       {"fscommands_from_getUrl_and_constants",
        Join({DoAction({GetUrl("FSCommand:Close", "now"), GetUrl("http://example.com", "_blank"),
                        GetUrl("fscommand:quit", "")}),
@@ -99,7 +99,9 @@ variable: unknown */, GetUrl2()}),
   };
 }
 
-void PrintTo(const TimelineCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TimelineCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class Timeline : public testing::TestWithParam<TimelineCase> {};
 
@@ -143,6 +145,59 @@ TEST(TimelineControl, StopPlayAndPlayAgain) {
   EXPECT_TRUE(player.Playing());
   player.AdvanceTo(0.8);
   EXPECT_EQ(player.CurrentFrame(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// 16-bit mono PCM at 44.1 kHz (format byte 0x3E): `count` samples of `value`.
+Bytes Pcm(int count, std::int16_t value) {
+  Bits b;
+  for (int i = 0; i < count; ++i) b.U16(std::uint16_t(value));
+  return b.bytes;
+}
+
+TEST(TimelineSound, StartSoundIsMixed) {
+  const auto loaded =
+      swf::LoadMovie(Movie(Join({Tag(14, Bits().U16(1).U8(0x3E).U32(441).Raw(Pcm(441, 1000)).bytes),
+                                 Tag(15, Bits().U16(1).U8(0).bytes), ShowFrame()})),
+                     nullptr);
+  ASSERT_TRUE(loaded.movie);
+  swf::Player player(loaded.movie);
+  player.Play();
+  player.AdvanceTo(0);
+  std::vector<std::int16_t> out(2 * 400);
+  player.PullAudio(out);
+  EXPECT_EQ(out[0], 1000);
+  EXPECT_EQ(out[701], 1000);
+}
+
+// A stream sound of 0.1 s per frame at 10 frames per second: once it is heard, the frames follow
+// the sound pulled, whatever the clock says, and the sound never waits for a frame.
+TEST(TimelineSound, FramesFollowTheStreamSound) {
+  Bytes frames;
+  for (int i = 0; i < 30; ++i) frames = Join({frames, Tag(19, Pcm(4410, 2000)), ShowFrame()});
+  const auto loaded = swf::LoadMovie(
+      Movie(Join({Tag(18, Bits().U8(0x0E).U8(0x3E).U16(4410).bytes), frames})), nullptr);
+  ASSERT_TRUE(loaded.movie);
+  swf::Player player(loaded.movie);
+  player.Play();
+  player.AdvanceTo(0);
+  std::vector<std::int16_t> out(2 * 4410);
+  for (int i = 0; i < 10; ++i) {
+    player.PullAudio(out);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 2000), std::ptrdiff_t(out.size())) << i;
+    player.AdvanceTo(0);  // the clock stands still
+  }
+  EXPECT_GE(player.CurrentFrame(), 11);
+  EXPECT_LE(player.CurrentFrame(), 14);
+  // Nothing more is heard: time alone runs the movie no further than a little ahead.
+  player.AdvanceTo(100);
+  const int held = player.CurrentFrame();
+  player.AdvanceTo(200);
+  EXPECT_EQ(player.CurrentFrame(), held);
+  EXPECT_LE(held, 15);
 }
 
 }  // namespace
