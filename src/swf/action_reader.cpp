@@ -104,6 +104,13 @@ ActionBlock ReadActions(std::span<const std::uint8_t> body, LoadContext& ctx) {
         a.op = ActionOp::Push;
         a.items = ReadPush(data, ctx);
         break;
+      case 0x8B:
+        a.op = ActionOp::SetTarget;
+        a.text = data.String();
+        break;
+      case 0x20:
+        a.op = ActionOp::SetTarget2;
+        break;
       case 0x9A:
         a.op = ActionOp::GetUrl2;
         break;

@@ -65,7 +65,8 @@ std::optional<PlaceTag> ReadPlace(ByteReader& r, int code) {
   const std::uint8_t flags3 = code == kPlaceObject3 ? r.U8() : 0;
   p.move = (flags & 0x01) != 0;
   p.depth = r.U16();
-  if (flags3 & 0x08) static_cast<void>(r.String());  // an ActionScript 3 class name
+  // An ActionScript 3 class name (or an image's).
+  if ((flags3 & 0x08) || ((flags3 & 0x10) && (flags & 0x02))) static_cast<void>(r.String());
   if (flags & 0x02) p.character = r.U16();
   if (flags & 0x04) p.matrix = r.ReadMatrix();
   if (flags & 0x08) p.color = r.ReadColorTransform(true);
@@ -290,13 +291,8 @@ std::size_t Inflater::Read(std::span<std::uint8_t> out) {
 }
 
 std::optional<int> Timeline::FindLabel(const std::string& label) const {
-  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
   for (const auto& [name, frame] : labels) {
-    if (name.size() == label.size() &&
-        std::equal(name.begin(), name.end(), label.begin(),
-                   [&](char x, char y) { return lower(x) == lower(y); })) {
-      return frame;
-    }
+    if (SameIgnoringCase(name, label)) return frame;
   }
   return std::nullopt;
 }

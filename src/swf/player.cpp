@@ -69,6 +69,7 @@ struct Clip : std::enable_shared_from_this<Clip> {
   }
 
   const Timeline* timeline;
+  Clip* parent = nullptr;  // owns this clip through its display list; null for the main one
   int nesting;
   std::uint64_t born;
   Census* census;
@@ -78,13 +79,7 @@ struct Clip : std::enable_shared_from_this<Clip> {
 };
 
 bool StartsWithFsCommand(const std::string& url) {
-  static constexpr char kPrefix[] = "fscommand:";
-  if (url.size() < sizeof(kPrefix) - 1) return false;
-  for (std::size_t i = 0; i + 1 < sizeof(kPrefix); ++i) {
-    const char c = url[i];
-    if (((c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c) != kPrefix[i]) return false;
-  }
-  return true;
+  return SameIgnoringCase(std::string_view(url).substr(0, 10), "fscommand:");
 }
 
 }  // namespace
@@ -105,6 +100,7 @@ struct Player::State {
   void RunQueue();
   void Run(Clip& clip, const ActionBlock& block);
   void Url(const std::string& url, const std::string& target);
+  std::shared_ptr<Clip> Find(Clip& from, const std::string& path);
 
   void DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
@@ -273,6 +269,7 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id) {
   // Too deep or too many: the sprite shows nothing (a sprite that places itself ends here).
   if (!sprite || parent.nesting >= kMaxNesting || census.clips >= kMaxClips) return;
   o.clip = std::make_shared<Clip>((*sprite)->timeline, parent.nesting + 1, tick, census);
+  o.clip->parent = &parent;
   Goto(*o.clip, 0);
 }
 
@@ -301,7 +298,43 @@ void Player::State::RunQueue() {
   queue.clear();  // what this tick can't afford is dropped
 }
 
-void Player::State::Run(Clip& clip, const ActionBlock& block) {
+// A tellTarget path: slash ("/a/b", "../c") or dot ("_root.a.b") syntax, instance names in any
+// letter case. Null when nothing is found.
+std::shared_ptr<Clip> Player::State::Find(Clip& from, const std::string& path) {
+  Clip* at = &from;
+  std::size_t i = 0;
+  if (!path.empty() && path[0] == '/') {
+    at = root.get();
+    i = 1;
+  }
+  const auto step = [this](Clip* c, const std::string& name) -> Clip* {
+    if (name.empty() || name == "this") return c;
+    if (SameIgnoringCase(name, "_parent")) return c->parent;
+    if (SameIgnoringCase(name, "_root") || SameIgnoringCase(name, "_level0")) return root.get();
+    for (auto& [depth, o] : c->list) {
+      if (o.clip && SameIgnoringCase(o.name, name)) return o.clip.get();
+    }
+    return nullptr;
+  };
+  while (at && i < path.size()) {
+    const std::size_t end = std::min(path.find('/', i), path.size());
+    const std::string token = path.substr(i, end - i);
+    i = end + 1;
+    if (token == "..") {
+      at = at->parent;
+      continue;
+    }
+    for (std::size_t j = 0; at && j <= token.size();) {
+      const std::size_t dot = std::min(token.find('.', j), token.size());
+      at = step(at, token.substr(j, dot - j));
+      j = dot + 1;
+    }
+  }
+  return at ? at->shared_from_this() : nullptr;
+}
+
+void Player::State::Run(Clip& own, const ActionBlock& block) {
+  std::shared_ptr<Clip> target = own.shared_from_this();
   std::vector<ActionValue> stack;
   const std::vector<std::string>* pool = nullptr;
   const auto pop = [&stack] {
@@ -316,6 +349,25 @@ void Player::State::Run(Clip& clip, const ActionBlock& block) {
     const std::size_t cost = 1 + a.items.size();
     if (cost > actions_left) return;
     actions_left -= cost;
+    if (a.op == ActionOp::SetTarget || a.op == ActionOp::SetTarget2) {
+      std::string path = a.text;
+      if (a.op == ActionOp::SetTarget2) {
+        const ActionValue v = pop();
+        const auto* s = std::get_if<std::string>(&v);
+        path = s ? *s : std::string(1, '\0');  // not a path: no target
+      }
+      target = path.empty() ? own.shared_from_this() : Find(own, path);
+      continue;
+    }
+    if (!target) {
+      if (a.op == ActionOp::Push || a.op == ActionOp::ConstantPool || a.op == ActionOp::Other ||
+          a.op == ActionOp::GetUrl || a.op == ActionOp::GetUrl2) {
+        // These don't act on a clip: they go on as usual.
+      } else {
+        continue;  // a target that doesn't exist: its timeline actions do nothing
+      }
+    }
+    Clip& clip = target ? *target : own;
     switch (a.op) {
       case ActionOp::Stop:
         clip.playing = false;
@@ -356,10 +408,10 @@ void Player::State::Run(Clip& clip, const ActionBlock& block) {
         Url(a.text, a.target);
         break;
       case ActionOp::GetUrl2: {
-        const ActionValue target = pop();
+        const ActionValue window = pop();
         const ActionValue url = pop();
         const auto* u = std::get_if<std::string>(&url);
-        const auto* t = std::get_if<std::string>(&target);
+        const auto* t = std::get_if<std::string>(&window);
         if (u && t) Url(*u, *t);
         break;
       }
@@ -379,6 +431,9 @@ void Player::State::Run(Clip& clip, const ActionBlock& block) {
         break;
       case ActionOp::Other:
         stack.clear();  // what it did to the stack is unknown
+        break;
+      case ActionOp::SetTarget:
+      case ActionOp::SetTarget2:
         break;
     }
   }

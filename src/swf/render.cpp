@@ -659,6 +659,10 @@ class Stroker {
     CapStyle endCap = CapStyle::Round;
     JoinStyle join = JoinStyle::Round;
     float miterLimit = 3;
+    // The directions the path leaves its first point and reaches its last (a curve's tangents),
+    // for the caps; zero: its first and last chords'.
+    Point startDir;
+    Point endDir;
   };
 
   // `points` with `smooth[i]` true where a vertex lies inside a flattened curve (bevelled there).
@@ -721,7 +725,13 @@ class Stroker {
       return;
     }
     const std::size_t last = n - 2;  // the last segment
-    const Point n0 = Scale(Normal(dirs_[0]), r), nLast = Scale(Normal(dirs_[last]), r);
+    const auto unit = [](Point d, Point otherwise) {
+      const float len = std::sqrt(Dot(d, d));
+      return len > 1e-3f && std::isfinite(len) ? Scale(d, 1 / len) : otherwise;
+    };
+    const Point startDir = unit(style.startDir, dirs_[0]);
+    const Point endDir = unit(style.endDir, dirs_[last]);
+    const Point n0 = Scale(Normal(startDir), r), nLast = Scale(Normal(endDir), r);
     left_.push_back(Add(pts_[0], n0));
     right_.push_back(Sub(pts_[0], n0));
     for (std::size_t i = 1; i + 1 < n; ++i) {
@@ -730,9 +740,9 @@ class Stroker {
     }
     left_.push_back(Add(pts_[n - 1], nLast));
     right_.push_back(Sub(pts_[n - 1], nLast));
-    Cap(left_, pts_[n - 1], dirs_[last], style.endCap);
+    Cap(left_, pts_[n - 1], endDir, style.endCap);
     left_.insert(left_.end(), right_.rbegin(), right_.rend());
-    Cap(left_, pts_[0], Scale(dirs_[0], -1), style.startCap);
+    Cap(left_, pts_[0], Scale(startDir, -1), style.startCap);
     Emit(left_, out);
   }
 
@@ -1061,6 +1071,7 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
       continue;
     }
     const LineStyle& style = shape.lines[line - 1];
+    Stroker::Style st;
     s.points.clear();
     s.smooth.clear();
     s.points.push_back(apply(shape.edges[i].from));
@@ -1075,26 +1086,18 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
       if (e.curved) {
         const Point c = apply(e.control);
         const int n = CurveSegments(a, c, b, 64);
-        // A very short first and last chord along the curve's tangents, so that caps and joins
-        // at its ends face the way the curve does, not its chords.
-        const auto nudge = [&](Point from, Point toward) {
-          const Point d = Sub(toward, from);
-          const float len = std::sqrt(Dot(d, d));
-          return len > 0.1f ? Add(from, Scale(d, 0.02f / len)) : from;
-        };
-        s.points.push_back(nudge(a, c));
-        s.smooth.push_back(true);
-        for (int k = 1; k < n; ++k) {
+        // Caps face the way the curve does at its ends, not its chords.
+        if (j == i) st.startDir = Sub(c, a);
+        st.endDir = Sub(b, c);
+        for (int k = 1; k <= n; ++k) {
           const float t = float(k) / float(n), u = 1 - t;
-          s.points.push_back({u * u * a.x + 2 * u * t * c.x + t * t * b.x,
-                              u * u * a.y + 2 * u * t * c.y + t * t * b.y});
-          s.smooth.push_back(true);
+          s.points.push_back(k == n ? b
+                                    : Point{u * u * a.x + 2 * u * t * c.x + t * t * b.x,
+                                            u * u * a.y + 2 * u * t * c.y + t * t * b.y});
+          s.smooth.push_back(k < n);
         }
-        s.points.push_back(nudge(b, c));
-        s.smooth.push_back(true);
-        s.points.push_back(b);
-        s.smooth.push_back(false);
       } else {
+        st.endDir = {};
         s.points.push_back(b);
         s.smooth.push_back(false);
       }
@@ -1102,7 +1105,6 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
     }
     i = j;
     const bool closed = !style.noClose && last.x == start.x && last.y == start.y;
-    Stroker::Style st;
     st.radius = std::max(1.0f, std::isfinite(scale) ? style.width * scale : 1.0f) * 0.5f;
     if (!std::isfinite(st.radius) || st.radius > kCoordLimit) continue;
     st.startCap = style.startCap;

@@ -171,7 +171,7 @@ void ReadLines(ByteReader& r, Kind kind, LoadContext& ctx, std::vector<LineStyle
 }
 
 // SHAPERECORDs up to the end record, appended to `shape` with global style indices. New styles
-// are read only when `styles` is set (DefineShape 2-4); a morph shape's end has none.
+// are read only when `styles` is set (DefineShape); morph shapes and glyphs have none.
 void ReadRecords(ByteReader& r, Kind kind, LoadContext& ctx, Shape& shape, bool styles) {
   int fill_bits = int(r.UB(4));
   int line_bits = int(r.UB(4));
@@ -197,7 +197,12 @@ void ReadRecords(ByteReader& r, Kind kind, LoadContext& ctx, Shape& shape, bool 
       const std::uint32_t f0 = (flags & 0x02) ? r.UB(fill_bits) : 0;
       const std::uint32_t f1 = (flags & 0x04) ? r.UB(fill_bits) : 0;
       const std::uint32_t l = (flags & 0x08) ? r.UB(line_bits) : 0;
-      if ((flags & 0x10) && styles && kind.shape >= 2) {
+      if ((flags & 0x10) && styles) {
+        // Edges from here on are a layer above those before.
+        if (!shape.edges.empty() &&
+            (shape.layerStarts.empty() || shape.layerStarts.back() != shape.edges.size())) {
+          ctx.Append(shape.layerStarts, shape.edges.size());
+        }
         fill_base = shape.fills.size();
         line_base = shape.lines.size();
         ReadFills(r, kind, ctx, shape.fills, nullptr);

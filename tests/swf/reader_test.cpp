@@ -134,6 +134,7 @@ std::vector<ReaderCase> Cases() {
          ASSERT_EQ(s.edges.size(), 2u);
          EXPECT_EQ(s.edges[0].fill1, 1);
          EXPECT_EQ(s.edges[1].fill1, 2);
+         EXPECT_EQ(s.layerStarts, (std::vector<std::size_t>{1}));
        }},
       {"morph_shape_by_ratio",
        [] {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,24 +18,27 @@ using namespace swf_test;
 // depth path:character, its translation in twips when not 0, a sprite's frame as [fN], a name
 // as <name>; then the commands taken.
 std::string Snapshot(swf::Player& player) {
-  std::string s =
-      "f" + std::to_string(player.CurrentFrame()) + (player.Playing() ? " play |" : " stop |");
+  std::ostringstream s;
+  s << "f" << player.CurrentFrame() << (player.Playing() ? " play |" : " stop |");
   for (const swf::DisplayItem& item : player.DisplayList()) {
-    s += ' ';
-    for (std::size_t i = 0; i < item.path.size(); ++i) {
-      s += (i ? "/" : "") + std::to_string(item.path[i]);
-    }
-    s += ":" + std::to_string(item.character);
+    s << ' ';
+    for (std::size_t i = 0; i < item.path.size(); ++i) s << (i ? "/" : "") << item.path[i];
+    s << ":" << item.character;
     if (item.matrix.tx != 0 || item.matrix.ty != 0) {
-      s += "@" + std::to_string(int(item.matrix.tx)) + "," + std::to_string(int(item.matrix.ty));
+      s << "@" << int(item.matrix.tx) << "," << int(item.matrix.ty);
     }
-    if (item.frame) s += "[f" + std::to_string(item.frame) + "]";
-    if (!item.name.empty()) s += "<" + item.name + ">";
+    if (item.frame) s << "[f" << item.frame << "]";
+    if (!item.name.empty()) s << "<" << item.name << ">";
   }
-  s += " |";
-  for (const swf::MovieCommand& c : player.TakeCommands())
-    s += " " + c.command + "(" + c.args + ")";
-  return s;
+  s << " |";
+  for (const swf::MovieCommand& c : player.TakeCommands()) {
+    s << " " << c.command << "(" << c.args << ")";
+  }
+  return s.str();
+}
+
+Bytes SetTarget(const std::string& path) {
+  return Act(0x8B, Bits().Str(path).bytes);
 }
 
 struct TimelineCase {
@@ -88,6 +92,15 @@ std::vector<TimelineCase> Cases() {
 variable: unknown */, GetUrl2()}),
              ShowFrame()}),
        {"f1 play | | Close(now) quit()", "f2 stop | | show(menu)"}},
+      {"tell_target_acts_on_the_named_sprite",
+       Join({kShapes,
+             DefineSprite(6, 3, Join({PlaceObject2(1, 2), ShowFrame(), ShowFrame(), ShowFrame()})),
+             PlaceObject2(1, 6, 0, 0, "Intro"), ShowFrame(),
+             DoAction({SetTarget("intro"), Stop(), SetTarget("")}), ShowFrame(),
+             DoAction({SetTarget("/missing"), Stop(), SetTarget("")}), ShowFrame(), ShowFrame()}),
+       // The sprite stops, not the movie; a target that isn't there stops nothing.
+       {"f1 play | 1:6[f1]<Intro> 1/1:2 |", "f2 play | 1:6[f2]<Intro> 1/1:2 |",
+        "f3 play | 1:6[f2]<Intro> 1/1:2 |", "f4 stop | 1:6[f2]<Intro> 1/1:2 |"}},
       {"goto_loop_keeps_playing",
        Join({kShapes, PlaceObject2(1, 1), ShowFrame(), ShowFrame(),
              DoAction({GotoFrame(0), Play()}), ShowFrame()}),
