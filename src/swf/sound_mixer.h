@@ -8,7 +8,7 @@
 // pulled (a playing sound holds at most one 4096-frame packet or one MP3 frame of PCM), at most
 // kMaxVoices play at once, a play ends at the data's end whatever its sample count says, and the
 // stream queue holds at most kMaxStreamQueueSeconds of sound (its blocks are kept as the file's
-// bytes and decoded lazily too).
+// bytes and decoded lazily too) in at most kMaxStreamBlocks blocks.
 //
 // Thread-safe: every member locks one mutex, so a platform's audio thread may call Mix while the
 // player's thread starts sounds and queues blocks.
@@ -44,6 +44,7 @@ class SoundMixer {
   static constexpr int kOutputRate = 44100;
   static constexpr std::size_t kMaxVoices = 32;
   static constexpr double kMaxStreamQueueSeconds = 60;
+  static constexpr std::size_t kMaxStreamBlocks = 8192;
 
   // `mp3` makes a decoder per MP3 sound; empty: MP3 sounds are silent (skipped).
   explicit SoundMixer(Mp3DecoderFactory mp3 = {});
@@ -70,8 +71,9 @@ class SoundMixer {
   // Queues one SoundStreamBlock's body (for MP3 with its sample count and seek fields, as in the
   // file), tagged with `frame`, any number the caller uses to know which frame the block came
   // with (StreamState::frame reports it back). Returns false when the block was refused: no
-  // stream started, an unplayable codec, an empty or malformed block, or the queue is full
-  // (kMaxStreamQueueSeconds; a block alone longer than that is cut to it).
+  // stream started, an unplayable codec (or MP3 without a decoder), an empty or malformed block,
+  // or the queue is full (kMaxStreamQueueSeconds of sound or kMaxStreamBlocks blocks; a block
+  // longer than the room left is cut to it).
   bool QueueStreamBlock(std::span<const std::uint8_t> body, std::int64_t frame);
   // Ends the stream sound and drops its queue (a goto away from it, the movie's end).
   void StopStream();

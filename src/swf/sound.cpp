@@ -1,0 +1,295 @@
+#include "swf/sound.h"
+
+#include <algorithm>
+#include <array>
+
+namespace swf {
+namespace {
+
+// Little-endian fields of a tag body, each read only when the body still holds it.
+class ByteReader {
+ public:
+  explicit ByteReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  [[nodiscard]] std::size_t Left() const { return bytes_.size() - pos_; }
+  [[nodiscard]] std::optional<std::uint8_t> U8() {
+    if (Left() < 1) return std::nullopt;
+    return bytes_[pos_++];
+  }
+  [[nodiscard]] std::optional<std::uint16_t> U16() {
+    if (Left() < 2) return std::nullopt;
+    const auto v = std::uint16_t(bytes_[pos_] | (bytes_[pos_ + 1] << 8));
+    pos_ += 2;
+    return v;
+  }
+  [[nodiscard]] std::optional<std::uint32_t> U32() {
+    if (Left() < 4) return std::nullopt;
+    const std::uint32_t v = std::uint32_t(bytes_[pos_]) | (std::uint32_t(bytes_[pos_ + 1]) << 8) |
+                            (std::uint32_t(bytes_[pos_ + 2]) << 16) |
+                            (std::uint32_t(bytes_[pos_ + 3]) << 24);
+    pos_ += 4;
+    return v;
+  }
+  // A null-terminated string; nullopt when the body ends before its terminator.
+  [[nodiscard]] std::optional<std::string> String() {
+    const auto rest = bytes_.subspan(pos_);
+    const auto end = std::find(rest.begin(), rest.end(), std::uint8_t{0});
+    if (end == rest.end()) return std::nullopt;
+    std::string s(rest.begin(), end);
+    pos_ += s.size() + 1;
+    return s;
+  }
+  [[nodiscard]] std::span<const std::uint8_t> Rest() const { return bytes_.subspan(pos_); }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::size_t pos_ = 0;
+};
+
+// The low byte of format, rate, size and type, as all sound tags pack it.
+SoundFormat FormatFromByte(std::uint8_t b) {
+  return {std::uint8_t(b >> 4), std::uint8_t((b >> 2) & 3), (b & 2) != 0, (b & 1) != 0};
+}
+
+// IMA ADPCM's step table.
+constexpr std::array<int, 89> kAdpcmSteps = {
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,
+    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,
+    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,   253,   279,
+    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,   876,   963,
+    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749,  3024,  3327,
+    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493,  10442, 11487,
+    12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+
+// The step index change for each magnitude (the code without its sign bit), per code size.
+constexpr std::array<int, 2> kAdpcmIndex2 = {-1, 2};
+constexpr std::array<int, 4> kAdpcmIndex3 = {-1, -1, 2, 4};
+constexpr std::array<int, 8> kAdpcmIndex4 = {-1, -1, -1, -1, 2, 4, 6, 8};
+constexpr std::array<int, 16> kAdpcmIndex5 = {-1, -1, -1, -1, -1, -1, -1, -1,
+                                              1,  2,  4,  6,  8,  10, 13, 16};
+
+int AdpcmIndexChange(int codeBits, std::uint32_t magnitude) {
+  switch (codeBits) {
+    case 2: return kAdpcmIndex2.at(magnitude);
+    case 3: return kAdpcmIndex3.at(magnitude);
+    case 4: return kAdpcmIndex4.at(magnitude);
+    default: return kAdpcmIndex5.at(magnitude);
+  }
+}
+
+constexpr int kAdpcmPacketFrames = 4096;
+
+}  // namespace
+
+double SoundFormat::Rate() const {
+  return 44100.0 / double(1 << (3 - (rateCode & 3)));
+}
+
+bool SoundFormat::Playable() const {
+  return codec == std::uint8_t(SoundCodec::PcmNative) || codec == std::uint8_t(SoundCodec::Adpcm) ||
+         codec == std::uint8_t(SoundCodec::Mp3) || codec == std::uint8_t(SoundCodec::PcmLittle);
+}
+
+std::optional<SoundStreamHead> ReadSoundStreamHead(std::span<const std::uint8_t> body) {
+  ByteReader r(body);
+  const auto playback = r.U8();
+  const auto stream = r.U8();
+  const auto samples = r.U16();
+  if (!samples) return std::nullopt;
+  SoundStreamHead head;
+  head.playback = FormatFromByte(*playback & 0x0F);
+  head.stream = FormatFromByte(*stream);
+  head.samplesPerBlock = *samples;
+  if (head.stream.codec == std::uint8_t(SoundCodec::Mp3)) {
+    if (const auto seek = r.U16()) head.latencySeek = std::int16_t(*seek);
+  }
+  return head;
+}
+
+std::optional<Mp3StreamBlock> ReadMp3StreamBlock(std::span<const std::uint8_t> body) {
+  ByteReader r(body);
+  const auto count = r.U16();
+  const auto seek = r.U16();
+  if (!seek) return std::nullopt;
+  return Mp3StreamBlock{*count, std::int16_t(*seek), r.Rest()};
+}
+
+std::optional<SoundDefinition> ReadDefineSound(std::span<const std::uint8_t> body) {
+  ByteReader r(body);
+  const auto id = r.U16();
+  const auto format = r.U8();
+  const auto count = r.U32();
+  if (!count) return std::nullopt;
+  SoundDefinition sound;
+  sound.id = *id;
+  sound.format = FormatFromByte(*format);
+  sound.sampleCount = *count;
+  if (sound.format.codec == std::uint8_t(SoundCodec::Mp3)) {
+    const auto seek = r.U16();
+    if (!seek) return std::nullopt;
+    sound.seekSamples = std::int16_t(*seek);
+  }
+  const auto rest = r.Rest();
+  sound.data.assign(rest.begin(), rest.end());
+  return sound;
+}
+
+std::optional<SoundStart> ReadStartSound(int code, std::span<const std::uint8_t> body) {
+  ByteReader r(body);
+  SoundStart start;
+  if (code == kTagStartSound) {
+    const auto id = r.U16();
+    if (!id) return std::nullopt;
+    start.id = *id;
+  } else if (code == kTagStartSound2) {
+    auto name = r.String();
+    if (!name) return std::nullopt;
+    start.className = std::move(*name);
+    start.byClassName = true;
+  } else {
+    return std::nullopt;
+  }
+  const auto flags = r.U8();
+  if (!flags) return std::nullopt;
+  SoundInfo& info = start.info;
+  info.stop = (*flags & 0x20) != 0;
+  info.noMultiple = (*flags & 0x10) != 0;
+  if ((*flags & 0x01) != 0) {
+    info.inPoint = r.U32();
+    if (!info.inPoint) return std::nullopt;
+  }
+  if ((*flags & 0x02) != 0) {
+    info.outPoint = r.U32();
+    if (!info.outPoint) return std::nullopt;
+  }
+  if ((*flags & 0x04) != 0) {
+    const auto loops = r.U16();
+    if (!loops) return std::nullopt;
+    info.loops = std::max<std::uint16_t>(*loops, 1);
+  }
+  if ((*flags & 0x08) != 0) {
+    const auto points = r.U8();
+    if (!points) return std::nullopt;
+    for (int i = 0; i < *points; ++i) {
+      const auto pos = r.U32();
+      const auto left = r.U16();
+      const auto right = r.U16();
+      if (!right) break;
+      info.envelope.push_back({*pos, *left, *right});
+    }
+  }
+  return start;
+}
+
+void DecodePcm(const SoundFormat& format, std::span<const std::uint8_t> data, std::size_t maxFrames,
+               Pcm& out) {
+  const int channels = format.stereo ? 2 : 1;
+  const std::size_t bytesPerSample = format.sixteenBit ? 2 : 1;
+  const std::size_t frames =
+      std::min(maxFrames, data.size() / (bytesPerSample * std::size_t(channels)));
+  out.rate = format.Rate();
+  out.channels = channels;
+  const std::size_t count = frames * std::size_t(channels);
+  out.samples.reserve(out.samples.size() + count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (format.sixteenBit) {
+      out.samples.push_back(std::int16_t(data[2 * i] | (data[2 * i + 1] << 8)));
+    } else {
+      out.samples.push_back(std::int16_t((data[i] - 128) * 256));
+    }
+  }
+}
+
+AdpcmDecoder::AdpcmDecoder(std::span<const std::uint8_t> data, bool stereo)
+    : data_(data), channels_(stereo ? 2 : 1) {}
+
+std::uint32_t AdpcmDecoder::Bits(int count) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < count; ++i, ++bitPos_) {
+    v = (v << 1) | ((data_[bitPos_ >> 3] >> (7 - (bitPos_ & 7))) & 1U);
+  }
+  return v;
+}
+
+std::size_t AdpcmDecoder::Decode(std::size_t maxFrames, std::vector<std::int16_t>& out) {
+  if (codeBits_ == 0) {
+    if (!Left(2)) return 0;
+    codeBits_ = int(Bits(2)) + 2;
+  }
+  const auto channels = std::size_t(channels_);
+  const std::uint32_t sign = 1U << (codeBits_ - 1);
+  std::size_t done = 0;
+  while (done < maxFrames) {
+    if (inPacket_ == 0) {
+      if (!Left(22 * channels)) break;
+      for (int c = 0; c < channels_; ++c) {
+        predictor_[c] = std::int16_t(Bits(16));
+        index_[c] = int(Bits(6));
+        out.push_back(std::int16_t(predictor_[c]));
+      }
+    } else {
+      if (!Left(std::size_t(codeBits_) * channels)) break;
+      for (int c = 0; c < channels_; ++c) {
+        const std::uint32_t code = Bits(codeBits_);
+        // The difference is (magnitude + 1/2) steps over 2^(bits-2), summed from halved steps.
+        int step = kAdpcmSteps.at(std::size_t(index_[c]));
+        int diff = 0;
+        for (std::uint32_t bit = sign >> 1; bit != 0; bit >>= 1) {
+          if ((code & bit) != 0) diff += step;
+          step >>= 1;
+        }
+        diff += step;
+        predictor_[c] = std::clamp((code & sign) != 0 ? predictor_[c] - diff : predictor_[c] + diff,
+                                   -32768, 32767);
+        index_[c] = std::clamp(index_[c] + AdpcmIndexChange(codeBits_, code & (sign - 1)), 0, 88);
+        out.push_back(std::int16_t(predictor_[c]));
+      }
+    }
+    ++done;
+    if (++inPacket_ == kAdpcmPacketFrames) inPacket_ = 0;
+  }
+  return done;
+}
+
+std::size_t AdpcmDecoder::CountFrames(std::span<const std::uint8_t> data, bool stereo) {
+  std::size_t bits = data.size() * 8;
+  if (bits < 2) return 0;
+  const auto codeBits = std::size_t((data[0] >> 6) + 2);
+  const std::size_t channels = stereo ? 2 : 1;
+  bits -= 2;
+  std::size_t frames = 0;
+  while (bits >= 22 * channels) {
+    bits -= 22 * channels;
+    const std::size_t codes = std::min<std::size_t>(kAdpcmPacketFrames - 1, bits / (codeBits * channels));
+    frames += 1 + codes;
+    bits -= codes * codeBits * channels;
+    if (codes < kAdpcmPacketFrames - 1) break;
+  }
+  return frames;
+}
+
+std::optional<Mp3FrameHeader> ReadMp3FrameHeader(std::span<const std::uint8_t> bytes) {
+  if (bytes.size() < 4 || bytes[0] != 0xFF || (bytes[1] & 0xE0) != 0xE0) return std::nullopt;
+  const int version = (bytes[1] >> 3) & 3;  // 0: MPEG 2.5, 1: reserved, 2: MPEG 2, 3: MPEG 1
+  const int layer = (bytes[1] >> 1) & 3;    // 1: layer III
+  const int bitrateIndex = bytes[2] >> 4;
+  const int rateIndex = (bytes[2] >> 2) & 3;
+  if (version == 1 || layer != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3) {
+    return std::nullopt;
+  }
+  static constexpr std::array<int, 15> kBitrates1 = {0,   32,  40,  48,  56,  64,  80, 96,
+                                                     112, 128, 160, 192, 224, 256, 320};
+  static constexpr std::array<int, 15> kBitrates2 = {0,  8,  16, 24,  32,  40,  48, 56,
+                                                     64, 80, 96, 112, 128, 144, 160};
+  static constexpr std::array<int, 3> kRates = {44100, 48000, 32000};
+  const bool mpeg1 = version == 3;
+  Mp3FrameHeader h;
+  h.rate = kRates.at(std::size_t(rateIndex)) >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+  h.channels = (bytes[3] >> 6) == 3 ? 1 : 2;
+  h.samplesPerFrame = mpeg1 ? 1152 : 576;
+  const int kbps = (mpeg1 ? kBitrates1 : kBitrates2).at(std::size_t(bitrateIndex));
+  const int padding = (bytes[2] >> 1) & 1;
+  h.size = std::size_t((mpeg1 ? 144000 : 72000) * kbps / h.rate + padding);
+  return h;
+}
+
+}  // namespace swf

@@ -1,0 +1,592 @@
+#include "swf/sound_mixer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace swf {
+namespace {
+
+constexpr std::size_t kChunkFrames = 4096;  // what a source decodes at a time
+constexpr std::uint64_t kOne = std::uint64_t{1} << 32;  // 1.0 in the resampler's 32.32 positions
+constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+
+// Decoded sound on its way to the mix: interleaved stereo at `rate`.
+struct Chunk {
+  double rate = 0;
+  std::vector<std::int16_t> stereo;
+  [[nodiscard]] std::size_t Frames() const { return stereo.size() / 2; }
+};
+
+// Appends `pcm` (mono or stereo) to `chunk` as stereo.
+void AppendStereo(const std::vector<std::int16_t>& samples, int channels, Chunk& chunk) {
+  if (channels == 2) {
+    chunk.stereo.insert(chunk.stereo.end(), samples.begin(), samples.end() - (samples.size() & 1));
+    return;
+  }
+  for (const std::int16_t s : samples) {
+    chunk.stereo.push_back(s);
+    chunk.stereo.push_back(s);
+  }
+}
+
+// Sound decoded lazily, a chunk at a time.
+class Source {
+ public:
+  virtual ~Source() = default;
+  Source() = default;
+  Source(const Source&) = delete;
+  Source& operator=(const Source&) = delete;
+  Source(Source&&) = delete;
+  Source& operator=(Source&&) = delete;
+  // Replaces `chunk` with the next decoded frames (at least one). False when there are none now.
+  virtual bool Next(Chunk& chunk) = 0;
+  // True when Next will never give more (false for a stream that waits for blocks).
+  [[nodiscard]] virtual bool Ended() const = 0;
+};
+
+class PcmSource final : public Source {
+ public:
+  PcmSource(SoundFormat format, std::span<const std::uint8_t> data)
+      : format_(format), data_(data),
+        frameBytes_(std::size_t(format.sixteenBit ? 2 : 1) * std::size_t(format.stereo ? 2 : 1)) {}
+  bool Next(Chunk& chunk) override {
+    Pcm pcm;
+    DecodePcm(format_, data_, kChunkFrames, pcm);
+    data_ = data_.subspan(std::min(data_.size(), pcm.Frames() * frameBytes_));
+    chunk.rate = pcm.rate;
+    chunk.stereo.clear();
+    AppendStereo(pcm.samples, pcm.channels, chunk);
+    ended_ = chunk.stereo.empty();
+    return !ended_;
+  }
+  [[nodiscard]] bool Ended() const override { return ended_; }
+
+ private:
+  SoundFormat format_;
+  std::span<const std::uint8_t> data_;
+  std::size_t frameBytes_;
+  bool ended_ = false;
+};
+
+class AdpcmSource final : public Source {
+ public:
+  AdpcmSource(SoundFormat format, std::span<const std::uint8_t> data)
+      : decoder_(data, format.stereo), rate_(format.Rate()), channels_(format.stereo ? 2 : 1) {}
+  bool Next(Chunk& chunk) override {
+    samples_.clear();
+    decoder_.Decode(kChunkFrames, samples_);
+    chunk.rate = rate_;
+    chunk.stereo.clear();
+    AppendStereo(samples_, channels_, chunk);
+    ended_ = chunk.stereo.empty();
+    return !ended_;
+  }
+  [[nodiscard]] bool Ended() const override { return ended_; }
+
+ private:
+  AdpcmDecoder decoder_;
+  double rate_;
+  int channels_;
+  std::vector<std::int16_t> samples_;
+  bool ended_ = false;
+};
+
+// MP3 frames through the platform's decoder; data that is no frame header is skipped a byte at a
+// time until one is found (as players resynchronize).
+class Mp3Source final : public Source {
+ public:
+  Mp3Source(std::span<const std::uint8_t> data, Mp3Decoder* decoder)
+      : data_(data), decoder_(decoder) {}
+  bool Next(Chunk& chunk) override {
+    while (!ended_ && decoder_ != nullptr) {
+      const auto header = ReadMp3FrameHeader(data_);
+      if (!header) {
+        if (data_.size() <= 4) break;
+        data_ = data_.subspan(1);
+        continue;
+      }
+      if (header->size > data_.size()) break;  // a cut last frame
+      const auto frame = data_.first(header->size);
+      data_ = data_.subspan(header->size);
+      Pcm pcm;
+      if (!decoder_->DecodeFrame(frame, pcm)) break;
+      if (pcm.samples.empty()) continue;  // nothing yet (the decoder's delay)
+      if ((pcm.channels != 1 && pcm.channels != 2) || !(pcm.rate >= 1000 && pcm.rate <= 200000)) {
+        break;
+      }
+      chunk.rate = pcm.rate;
+      chunk.stereo.clear();
+      AppendStereo(pcm.samples, pcm.channels, chunk);
+      if (!chunk.stereo.empty()) return true;
+    }
+    ended_ = true;
+    return false;
+  }
+  [[nodiscard]] bool Ended() const override { return ended_; }
+
+ private:
+  std::span<const std::uint8_t> data_;
+  Mp3Decoder* decoder_;
+  bool ended_ = false;
+};
+
+// A source's frames from `skip` on, at most `limit` of them.
+class WindowSource final : public Source {
+ public:
+  WindowSource(std::unique_ptr<Source> inner, std::uint64_t skip, std::uint64_t limit)
+      : inner_(std::move(inner)), skip_(skip), limit_(limit) {}
+  bool Next(Chunk& chunk) override {
+    while (limit_ > 0 && inner_->Next(chunk)) {
+      std::uint64_t frames = chunk.Frames();
+      if (skip_ >= frames) {
+        skip_ -= frames;
+        continue;
+      }
+      const auto first = std::size_t(skip_);
+      skip_ = 0;
+      frames = std::min<std::uint64_t>(frames - first, limit_);
+      limit_ -= frames;
+      chunk.stereo.erase(chunk.stereo.begin(), chunk.stereo.begin() + std::ptrdiff_t(2 * first));
+      chunk.stereo.resize(std::size_t(2 * frames));
+      return true;
+    }
+    limit_ = 0;
+    return false;
+  }
+  [[nodiscard]] bool Ended() const override { return limit_ == 0 || inner_->Ended(); }
+
+ private:
+  std::unique_ptr<Source> inner_;
+  std::uint64_t skip_;
+  std::uint64_t limit_;
+};
+
+// Linear resampling to 44100 Hz of a source's frames.
+class Resampler {
+ public:
+  // Writes up to `frames` stereo frames to `out`; returns how many. Fewer when the source has
+  // no more now: it has ended (`Finished`), or it waits for more (a stream between blocks).
+  std::size_t Render(Source& source, std::int16_t* out, std::size_t frames) {
+    for (std::size_t i = 0; i < frames; ++i) {
+      while (pos_ >= kOne || !haveCur_) {
+        if (!Pop(source, cur_)) {
+          finished_ = source.Ended();
+          return i;
+        }
+        if (haveCur_) {
+          pos_ -= kOne;
+        } else {
+          haveCur_ = true;
+        }
+      }
+      std::array<std::int16_t, 2> next = cur_;
+      if (pos_ != 0 && !Peek(source, next) && !source.Ended()) return i;  // wait for the next one
+      for (std::size_t c = 0; c < 2; ++c) {
+        const std::int64_t d = std::int64_t(next.at(c)) - cur_.at(c);
+        out[2 * i + c] = std::int16_t(cur_.at(c) + ((d * std::int64_t(pos_)) >> 32));
+      }
+      pos_ += step_;
+    }
+    return frames;
+  }
+  [[nodiscard]] bool Finished() const { return finished_; }
+  // Source frames taken so far; the current one is the last of them.
+  [[nodiscard]] std::uint64_t Taken() const { return taken_; }
+  // How far the output is past the current frame, in frames (0 to 1, more while waiting).
+  [[nodiscard]] double Fraction() const { return double(pos_) / double(kOne); }
+
+ private:
+  bool Fill(Source& source) {
+    while (read_ >= chunk_.Frames()) {
+      if (!source.Next(chunk_)) return false;
+      read_ = 0;
+      step_ = std::uint64_t(std::llround(chunk_.rate / SoundMixer::kOutputRate * double(kOne)));
+      step_ = std::max<std::uint64_t>(step_, 1);
+    }
+    return true;
+  }
+  bool Pop(Source& source, std::array<std::int16_t, 2>& frame) {
+    if (!Fill(source)) return false;
+    frame = {chunk_.stereo[2 * read_], chunk_.stereo[2 * read_ + 1]};
+    ++read_;
+    ++taken_;
+    return true;
+  }
+  bool Peek(Source& source, std::array<std::int16_t, 2>& frame) {
+    if (!Fill(source)) return false;
+    frame = {chunk_.stereo[2 * read_], chunk_.stereo[2 * read_ + 1]};
+    return true;
+  }
+
+  Chunk chunk_;
+  std::size_t read_ = 0;
+  std::array<std::int16_t, 2> cur_ = {0, 0};
+  bool haveCur_ = false;
+  std::uint64_t pos_ = 0;  // output position past cur_, 32.32
+  std::uint64_t step_ = kOne;
+  std::uint64_t taken_ = 0;
+  bool finished_ = false;
+};
+
+// The source for one play of an event sound (one loop), or null when it plays nothing.
+std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const SoundInfo& info,
+                                        Mp3Decoder* decoder) {
+  std::unique_ptr<Source> inner;
+  std::uint64_t skip = 0;
+  switch (SoundCodec(sound.format.codec)) {
+    case SoundCodec::PcmNative:
+    case SoundCodec::PcmLittle:
+      inner = std::make_unique<PcmSource>(sound.format, sound.data);
+      break;
+    case SoundCodec::Adpcm:
+      inner = std::make_unique<AdpcmSource>(sound.format, sound.data);
+      break;
+    case SoundCodec::Mp3:
+      if (decoder == nullptr) return nullptr;
+      inner = std::make_unique<Mp3Source>(sound.data, decoder);
+      skip = std::uint64_t(std::max<int>(sound.seekSamples, 0));
+      break;
+    default:
+      return nullptr;
+  }
+  // In and out points count 44.1 kHz samples; the sound's own rate converts them.
+  const double perSample44 = sound.format.Rate() / SoundMixer::kOutputRate;
+  const std::uint64_t in = info.inPoint ? std::uint64_t(double(*info.inPoint) * perSample44) : 0;
+  std::uint64_t end = sound.sampleCount;
+  if (info.outPoint) end = std::min(end, std::uint64_t(double(*info.outPoint) * perSample44));
+  if (end <= in) return nullptr;
+  return std::make_unique<WindowSource>(std::move(inner), skip + in, end - in);
+}
+
+}  // namespace
+
+// ---- Event sounds ---------------------------------------------------------------------------------
+
+struct SoundMixer::Voice {
+  std::shared_ptr<const SoundDefinition> sound;
+  SoundInfo info;
+  Mp3DecoderFactory mp3;
+  std::unique_ptr<Mp3Decoder> decoder;  // MP3 only, new for each loop
+  std::unique_ptr<Source> source;
+  int loopsLeft = 0;  // after the current one
+  Resampler resampler;
+  std::uint64_t played = 0;  // output samples since the start
+  std::size_t envelopePoint = 0;
+  bool done = false;
+
+  // A source that goes on with the next loop where the current one ends.
+  class Looping final : public Source {
+   public:
+    explicit Looping(Voice& voice) : voice_(voice) {}
+    bool Next(Chunk& chunk) override {
+      for (;;) {
+        if (voice_.source && voice_.source->Next(chunk)) return true;
+        if (voice_.loopsLeft <= 0 || !voice_.Restart()) {
+          voice_.source.reset();
+          return false;
+        }
+        if (!voice_.source->Next(chunk)) {  // a loop that gives nothing: end, don't spin
+          voice_.source.reset();
+          return false;
+        }
+        return true;
+      }
+    }
+    [[nodiscard]] bool Ended() const override { return !voice_.source; }
+
+   private:
+    Voice& voice_;
+  };
+
+  bool Restart() {
+    --loopsLeft;
+    decoder.reset();
+    if (SoundCodec(sound->format.codec) == SoundCodec::Mp3) {
+      if (!mp3) return false;
+      decoder = mp3();
+      if (!decoder) return false;
+    }
+    source = MakeEventSource(*sound, info, decoder.get());
+    return source != nullptr;
+  }
+
+  // Scales a rendered stretch by the envelope: levels interpolated linearly between its points,
+  // the first level before the first point, the last after the last.
+  void ApplyEnvelope(std::int16_t* out, std::size_t frames) {
+    const auto& points = info.envelope;
+    if (points.empty()) return;
+    const std::uint64_t base = info.inPoint.value_or(0);
+    for (std::size_t i = 0; i < frames; ++i) {
+      const std::uint64_t pos = base + played + i;
+      while (envelopePoint < points.size() && points[envelopePoint].pos44 <= pos) ++envelopePoint;
+      double left = 0;
+      double right = 0;
+      const auto level = [](std::uint16_t v) { return std::min<double>(v, 32768) / 32768.0; };
+      if (envelopePoint == 0) {
+        left = level(points.front().left);
+        right = level(points.front().right);
+      } else if (envelopePoint == points.size()) {
+        left = level(points.back().left);
+        right = level(points.back().right);
+      } else {
+        const auto& a = points[envelopePoint - 1];
+        const auto& b = points[envelopePoint];
+        const double t = double(pos - a.pos44) / double(b.pos44 - a.pos44);
+        left = level(a.left) + (level(b.left) - level(a.left)) * t;
+        right = level(a.right) + (level(b.right) - level(a.right)) * t;
+      }
+      out[2 * i] = std::int16_t(std::lround(out[2 * i] * left));
+      out[2 * i + 1] = std::int16_t(std::lround(out[2 * i + 1] * right));
+    }
+  }
+};
+
+// ---- The stream sound -----------------------------------------------------------------------------
+
+struct SoundMixer::StreamTrack final : Source {
+  struct Block {
+    std::vector<std::uint8_t> bytes;  // the sound data (for MP3 only the whole frames)
+    std::int64_t frame = 0;
+    std::uint64_t frames = 0;  // its length in source frames
+    double rate = 0;
+    std::uint64_t output = 0;  // its length in output samples
+  };
+
+  SoundStreamHead head;
+  std::unique_ptr<Mp3Decoder> decoder;  // MP3: one for the whole stream
+  std::deque<Block> blocks;             // not yet played to their end
+  std::size_t decoding = 0;             // the block `current` decodes
+  std::unique_ptr<Source> current;
+  std::uint64_t frontStart = 0;  // source frame where blocks.front() starts
+  std::uint64_t queuedOutput = 0;  // output samples of the queued blocks
+  std::int64_t lastFrame = -1;
+  Resampler resampler;
+  std::uint64_t played = 0;
+  bool starved = true;
+
+  bool Next(Chunk& chunk) override {
+    while (decoding < blocks.size()) {
+      if (!current) {
+        const Block& b = blocks[decoding];
+        const auto codec = SoundCodec(head.stream.codec);
+        if (codec == SoundCodec::Mp3) {
+          current = std::make_unique<Mp3Source>(b.bytes, decoder.get());
+        } else if (codec == SoundCodec::Adpcm) {
+          current = std::make_unique<AdpcmSource>(head.stream, b.bytes);
+        } else {
+          current = std::make_unique<PcmSource>(head.stream, b.bytes);
+        }
+        current = std::make_unique<WindowSource>(std::move(current), 0, b.frames);
+      }
+      if (current->Next(chunk)) return true;
+      current.reset();
+      ++decoding;
+    }
+    return false;
+  }
+  [[nodiscard]] bool Ended() const override { return false; }
+
+  // Drops the blocks the output has played to their end (never the one being decoded).
+  void DropPlayed() {
+    const std::uint64_t at = resampler.Taken() == 0 ? 0 : resampler.Taken() - 1;
+    while (!blocks.empty() && decoding > 0 && frontStart + blocks.front().frames <= at) {
+      frontStart += blocks.front().frames;
+      queuedOutput -= blocks.front().output;
+      lastFrame = blocks.front().frame;
+      blocks.pop_front();
+      --decoding;
+    }
+    if (!blocks.empty() && resampler.Taken() > 0 && at >= frontStart) {
+      lastFrame = blocks.front().frame;
+    }
+  }
+};
+
+// ---- The mixer ------------------------------------------------------------------------------------
+
+SoundMixer::SoundMixer(Mp3DecoderFactory mp3) : mp3_(std::move(mp3)) {}
+SoundMixer::~SoundMixer() = default;
+
+void SoundMixer::DefineSound(SoundDefinition sound) {
+  const std::scoped_lock lock(mutex_);
+  const auto id = sound.id;
+  sounds_.try_emplace(id, std::make_shared<const SoundDefinition>(std::move(sound)));
+}
+
+void SoundMixer::StartSound(const SoundStart& start) {
+  const std::scoped_lock lock(mutex_);
+  if (start.byClassName) return;
+  const auto found = sounds_.find(start.id);
+  if (found == sounds_.end()) return;
+  const auto same = [&](const std::unique_ptr<Voice>& v) { return v->sound->id == start.id; };
+  if (start.info.stop) {
+    std::erase_if(voices_, same);
+    return;
+  }
+  if (start.info.noMultiple && std::any_of(voices_.begin(), voices_.end(), same)) return;
+  if (!found->second->format.Playable() || voices_.size() >= kMaxVoices) return;
+  auto voice = std::make_unique<Voice>();
+  voice->sound = found->second;
+  voice->info = start.info;
+  voice->mp3 = mp3_;
+  voice->loopsLeft = start.info.loops;
+  if (!voice->Restart()) return;
+  voices_.push_back(std::move(voice));
+}
+
+void SoundMixer::StopAllSounds() {
+  const std::scoped_lock lock(mutex_);
+  voices_.clear();
+}
+
+void SoundMixer::StartStream(const SoundStreamHead& head) {
+  const std::scoped_lock lock(mutex_);
+  stream_ = std::make_unique<StreamTrack>();
+  stream_->head = head;
+  if (SoundCodec(head.stream.codec) == SoundCodec::Mp3 && mp3_) stream_->decoder = mp3_();
+}
+
+bool SoundMixer::QueueStreamBlock(std::span<const std::uint8_t> body, std::int64_t frame) {
+  const std::scoped_lock lock(mutex_);
+  if (!stream_ || stream_->blocks.size() >= kMaxStreamBlocks) return false;
+  const SoundFormat& format = stream_->head.stream;
+  const auto capacity = std::uint64_t(kMaxStreamQueueSeconds * kOutputRate);
+  if (stream_->queuedOutput >= capacity) return false;
+  // The room left in the queue, in frames at `rate`.
+  const auto room = [&](double rate) {
+    return std::uint64_t(std::ceil(double(capacity - stream_->queuedOutput) * rate / kOutputRate));
+  };
+  StreamTrack::Block block;
+  block.frame = frame;
+  block.rate = format.Rate();
+  switch (SoundCodec(format.codec)) {
+    case SoundCodec::PcmNative:
+    case SoundCodec::PcmLittle: {
+      const std::size_t frameBytes =
+          std::size_t(format.sixteenBit ? 2 : 1) * std::size_t(format.stereo ? 2 : 1);
+      block.frames = std::min<std::uint64_t>(body.size() / frameBytes, room(block.rate));
+      block.bytes.assign(body.begin(), body.begin() + std::ptrdiff_t(block.frames * frameBytes));
+      break;
+    }
+    case SoundCodec::Adpcm: {
+      block.frames =
+          std::min<std::uint64_t>(AdpcmDecoder::CountFrames(body, format.stereo), room(block.rate));
+      // The bits those frames take: the size field, a header per packet, codes for the rest.
+      const std::uint64_t channels = format.stereo ? 2 : 1;
+      const std::uint64_t packets = (block.frames + 4095) / 4096;
+      const std::uint64_t codeBits = body.empty() ? 0 : std::uint64_t((body[0] >> 6) + 2);
+      const std::uint64_t bits =
+          2 + packets * 22 * channels + (block.frames - packets) * codeBits * channels;
+      const auto bytes = std::min<std::uint64_t>((bits + 7) / 8, body.size());
+      block.bytes.assign(body.begin(), body.begin() + std::ptrdiff_t(bytes));
+      break;
+    }
+    case SoundCodec::Mp3: {
+      if (!stream_->decoder) return false;
+      const auto mp3 = ReadMp3StreamBlock(body);
+      if (!mp3) return false;
+      // Whole frames only, up to the queue's room; their headers give the length and rate.
+      std::span<const std::uint8_t> rest = mp3->frames;
+      std::size_t taken = 0;
+      for (;;) {
+        const auto header = ReadMp3FrameHeader(rest);
+        if (!header || header->size > rest.size()) break;
+        if (taken == 0) block.rate = header->rate;
+        if (block.frames + std::uint64_t(header->samplesPerFrame) > room(block.rate)) break;
+        block.frames += std::uint64_t(header->samplesPerFrame);
+        taken += header->size;
+        rest = rest.subspan(header->size);
+      }
+      block.bytes.assign(mp3->frames.begin(), mp3->frames.begin() + std::ptrdiff_t(taken));
+      break;
+    }
+    default:
+      return false;
+  }
+  if (block.frames == 0) return false;
+  block.output = std::uint64_t(double(block.frames) * kOutputRate / block.rate);
+  stream_->queuedOutput += block.output;
+  stream_->blocks.push_back(std::move(block));
+  return true;
+}
+
+void SoundMixer::StopStream() {
+  const std::scoped_lock lock(mutex_);
+  stream_.reset();
+}
+
+StreamState SoundMixer::Stream() const {
+  const std::scoped_lock lock(mutex_);
+  StreamState state;
+  if (!stream_) return state;
+  const StreamTrack& s = *stream_;
+  state.active = true;
+  state.frame = s.lastFrame;
+  state.playedSamples = s.played;
+  state.queuedBlocks = s.blocks.size();
+  const std::uint64_t at = s.resampler.Taken() == 0 ? 0 : s.resampler.Taken() - 1;
+  std::uint64_t playedInFront = 0;
+  if (!s.blocks.empty() && s.resampler.Taken() > 0 && at >= s.frontStart) {
+    const auto& front = s.blocks.front();
+    playedInFront = std::min(at - s.frontStart, front.frames);
+    state.blockFraction =
+        std::min(1.0, (double(playedInFront) + s.resampler.Fraction()) / double(front.frames));
+    state.playing = !s.starved && at < s.frontStart + front.frames;
+  }
+  const std::uint64_t playedOutput =
+      s.blocks.empty() || s.resampler.Taken() == 0
+          ? 0
+          : std::uint64_t(std::llround((double(playedInFront) + s.resampler.Fraction()) *
+                                       kOutputRate / s.blocks.front().rate));
+  state.queuedSamples = s.queuedOutput - std::min(s.queuedOutput, playedOutput);
+  return state;
+}
+
+void SoundMixer::Mix(std::span<std::int16_t> out) {
+  const std::scoped_lock lock(mutex_);
+  if ((out.size() & 1) != 0) out.back() = 0;
+  const std::size_t total = out.size() / 2;
+  std::vector<std::int16_t> rendered(2 * std::min(total, kChunkFrames));
+  for (std::size_t start = 0; start < total; start += kChunkFrames) {
+    const std::size_t frames = std::min(kChunkFrames, total - start);
+    accumulator_.assign(2 * frames, 0);
+    const auto add = [&](std::size_t count) {
+      for (std::size_t i = 0; i < 2 * count; ++i) accumulator_[i] += rendered[i];
+    };
+    for (auto& voice : voices_) {
+      Voice::Looping looping(*voice);
+      const std::size_t got = voice->resampler.Render(looping, rendered.data(), frames);
+      voice->ApplyEnvelope(rendered.data(), got);
+      voice->played += got;
+      add(got);
+      voice->done = got < frames && voice->resampler.Finished();
+    }
+    std::erase_if(voices_, [](const std::unique_ptr<Voice>& v) { return v->done; });
+    if (stream_) {
+      const std::size_t got = stream_->resampler.Render(*stream_, rendered.data(), frames);
+      stream_->played += got;
+      stream_->starved = got < frames;
+      add(got);
+      stream_->DropPlayed();
+    }
+    for (std::size_t i = 0; i < 2 * frames; ++i) {
+      out[2 * start + i] = std::int16_t(std::clamp(accumulator_[i], -32768, 32767));
+    }
+  }
+  outputSamples_ += total;
+}
+
+std::uint64_t SoundMixer::OutputSamples() const {
+  const std::scoped_lock lock(mutex_);
+  return outputSamples_;
+}
+
+std::size_t SoundMixer::ActiveSounds() const {
+  const std::scoped_lock lock(mutex_);
+  return voices_.size();
+}
+
+}  // namespace swf
