@@ -10,8 +10,8 @@ bool IsFlashMovie(const PathText& path) {
 }
 
 SwitchingMoviePlayer::SwitchingMoviePlayer(std::unique_ptr<MoviePlayer> flash,
-                                           EngineFactory builtIn)
-    : flash_(std::move(flash)), make_built_in_(std::move(builtIn)) {}
+                                           EngineFactory builtIn, SwfRoute swf)
+    : flash_(std::move(flash)), make_built_in_(std::move(builtIn)), swf_route_(std::move(swf)) {}
 
 MoviePlayer* SwitchingMoviePlayer::Current() {
   if (chosen_ != nullptr) return chosen_;
@@ -57,22 +57,38 @@ void SwitchingMoviePlayer::Replay(MoviePlayer& engine) const {
   engine.SetVisible(visible_);
 }
 
-void SwitchingMoviePlayer::SetMovie(const PathText& path) {
-  MoviePlayer* next = nullptr;
-  if (flash_ && IsFlashMovie(path)) {
-    next = flash_.get();
-  } else {
-    if (!built_in_) built_in_ = make_built_in_();
-    next = built_in_.get();
-  }
+MoviePlayer& SwitchingMoviePlayer::BuiltIn() {
+  if (!built_in_) built_in_ = make_built_in_();
+  return *built_in_;
+}
+
+void SwitchingMoviePlayer::Choose(MoviePlayer& next, const PathText& path) {
   // Only one engine is ever seen: the one that had the properties so far steps aside, and the
   // new one takes them over.
-  if (MoviePlayer* previous = Current(); next != previous) {
+  if (MoviePlayer* previous = Current(); &next != previous) {
     if (previous != nullptr) previous->SetVisible(false);
-    Replay(*next);
+    Replay(next);
   }
-  chosen_ = next;
+  chosen_ = &next;
   chosen_->SetMovie(path);
+}
+
+void SwitchingMoviePlayer::SetMovie(const PathText& path) {
+  const bool flashMovie = IsFlashMovie(path);
+  if (flashMovie && flash_) {
+    Choose(*flash_, path);
+    return;
+  }
+  if (!flashMovie || !swf_route_.make) {
+    Choose(BuiltIn(), path);
+    return;
+  }
+  if (!swf_) swf_ = swf_route_.make();
+  Choose(*swf_, path);
+  const std::string refusal = swf_->Refusal();
+  if (refusal.empty()) return;
+  if (swf_route_.refused) swf_route_.refused(path, refusal);
+  if (swf_route_.fall_back) Choose(BuiltIn(), path);
 }
 
 void SwitchingMoviePlayer::Play() {

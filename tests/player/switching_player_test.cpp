@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace launcher {
 namespace {
@@ -26,9 +29,10 @@ struct EngineState {
   bool playing = false;
 };
 
-class FakeEngine final : public MoviePlayer {
+class FakeEngine final : public SelectiveMoviePlayer {
  public:
-  explicit FakeEngine(EngineState& state) : state_(state) {}
+  explicit FakeEngine(EngineState& state, std::string refusal = {})
+      : state_(state), refusal_(std::move(refusal)) {}
   void SetVisible(bool visible) override { state_.visible = visible; }
   void SetTop(Twips top) override { state_.top = top; }
   void SetLeft(Twips left) override { state_.left = left; }
@@ -45,9 +49,11 @@ class FakeEngine final : public MoviePlayer {
     ++state_.stops;
     state_.playing = false;
   }
+  std::string Refusal() const override { return refusal_; }
 
  private:
   EngineState& state_;
+  std::string refusal_;
 };
 
 class SwitchingPlayerTest : public ::testing::Test {
@@ -161,6 +167,61 @@ TEST_F(SwitchingPlayerTest, SwitchingEnginesHidesThePreviousOne) {
   EXPECT_EQ(flash_.visible, true);
   EXPECT_EQ(built_in_.visible, false);
   EXPECT_EQ(flash_.plays, 2);
+}
+
+// An SWF without the Flash control goes to the SWF player; one it refuses is told, then goes on to
+// the built-in engine or is skipped.
+TEST_F(SwitchingPlayerTest, SwfPlayerTakesFlashMoviesTheControlDoesNot) {
+  struct Case {
+    const char* name;
+    bool with_flash;
+    const char* movie;
+    const char* refusal;
+    bool fall_back;
+    const char* plays_in;  // "flash", "swf", "built-in"
+    bool refusal_told;
+  };
+  const Case cases[] = {
+      {"control installed", true, "OP.swf", "", false, "flash", false},
+      {"not an SWF", false, "OP.mp4", "", true, "built-in", false},
+      {"SWF player plays it", false, "OP.SWF", "", true, "swf", false},
+      {"refused, goes on", false, "OP.swf", "SWF player: video only", true, "built-in", true},
+      {"refused, skipped", false, "OP.swf", "SWF player: video only", false, "swf", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EngineState flash, builtIn, swf;
+    std::vector<std::pair<PathText, std::string>> told;
+    SwitchingMoviePlayer player(
+        c.with_flash ? std::make_unique<FakeEngine>(flash) : nullptr,
+        [&builtIn] { return std::make_unique<FakeEngine>(builtIn); },
+        SwfRoute{[&swf, &c] { return std::make_unique<FakeEngine>(swf, c.refusal); },
+                 [&told](const PathText& path, const std::string& refusal) {
+                   told.emplace_back(path, refusal);
+                 },
+                 c.fall_back});
+    Prepare(player);
+    Start(player, c.movie);
+    const std::string playsIn = c.plays_in;
+    EngineState& chosen = playsIn == "flash" ? flash : playsIn == "swf" ? swf : builtIn;
+    EXPECT_EQ(chosen.movie, AsciiPath(c.movie));
+    EXPECT_EQ(chosen.plays, 1);
+    EXPECT_EQ(chosen.visible, true);
+    EXPECT_EQ(chosen.width, 6000);
+    // Only the chosen engine is seen, and only it plays.
+    for (EngineState* other : {&flash, &swf, &builtIn}) {
+      if (other == &chosen) continue;
+      EXPECT_NE(other->visible, std::optional<bool>(true));
+      EXPECT_EQ(other->plays, 0);
+    }
+    if (c.refusal_told) {
+      ASSERT_EQ(told.size(), 1U);
+      EXPECT_EQ(told[0].first, AsciiPath(c.movie));
+      EXPECT_EQ(told[0].second, c.refusal);
+    } else {
+      EXPECT_TRUE(told.empty());
+    }
+  }
 }
 
 }  // namespace

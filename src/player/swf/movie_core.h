@@ -1,0 +1,53 @@
+#pragma once
+// The SWF core as the engine drives it: one loaded movie and its player. The product's core is
+// swf::Player (core_movie.h); tests drive the engine through fakes of this.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "player/fscommand_chapter.h"
+#include "player/swf/swf_platform.h"
+
+namespace launcher::swfplayer {
+
+class MovieCore {
+ public:
+  MovieCore() = default;
+  virtual ~MovieCore() = default;
+  MovieCore(const MovieCore&) = delete;
+  MovieCore& operator=(const MovieCore&) = delete;
+  MovieCore(MovieCore&&) = delete;
+  MovieCore& operator=(MovieCore&&) = delete;
+
+  // Frames per second as the movie says (may be 0 or absurd: the engine bounds it).
+  [[nodiscard]] virtual double FrameRate() const = 0;
+  // With loop false (the launcher's setting) the main timeline stops on its last frame.
+  virtual void SetLoop(bool loop) = 0;
+  virtual void Play() = 0;
+  virtual void StopPlay() = 0;
+  // True while the main timeline advances.
+  [[nodiscard]] virtual bool Playing() const = 0;
+  // Runs the frames due by `seconds` on the engine's clock since Play.
+  virtual void AdvanceTo(double seconds) = 0;
+  // Draws the current frame, the stage fitted into the memory with its proportions kept.
+  virtual void Render(const FramePixels& frame) = 0;
+  // FSCommands sent since the last call, oldest first.
+  [[nodiscard]] virtual std::vector<MovieCommand> TakeCommands() = 0;
+  // The next samples of the mix; called from the sound device's thread.
+  virtual void PullAudio(std::span<std::int16_t> stereo) = 0;
+};
+
+// A movie ready to play, or why the file can't be played (no core then).
+struct LoadedCore {
+  std::unique_ptr<MovieCore> core;
+  std::string refusal;
+};
+
+// Reads a movie from a file's bytes; never throws for what a file holds.
+using CoreLoader = std::function<LoadedCore(std::span<const std::uint8_t> file)>;
+
+}  // namespace launcher::swfplayer

@@ -1,0 +1,138 @@
+#include "player/swf/swf_movie_player.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <utility>
+
+namespace launcher::swfplayer {
+namespace {
+
+constexpr int kOutputRate = 44100;
+
+}  // namespace
+
+SwfMoviePlayer::SwfMoviePlayer(Platform platform) : platform_(std::move(platform)) {}
+
+SwfMoviePlayer::~SwfMoviePlayer() = default;
+
+void SwfMoviePlayer::SetVisible(bool visible) {
+  visible_ = visible;
+  platform_.surface.SetVisible(visible);
+}
+
+void SwfMoviePlayer::SetTop(Twips top) {
+  platform_.surface.SetTop(top);
+}
+
+void SwfMoviePlayer::SetLeft(Twips left) {
+  platform_.surface.SetLeft(left);
+}
+
+void SwfMoviePlayer::SetHeight(Twips height) {
+  platform_.surface.SetHeight(height);
+}
+
+void SwfMoviePlayer::SetWidth(Twips width) {
+  platform_.surface.SetWidth(width);
+}
+
+void SwfMoviePlayer::SetLoop(bool loop) {
+  loop_ = loop;
+  if (core_) core_->SetLoop(loop);
+}
+
+void SwfMoviePlayer::SetMovie(const PathText& path) {
+  Close();
+  core_.reset();
+  refusal_.clear();
+  LoadedCore loaded;
+  try {
+    const std::vector<std::uint8_t> file = platform_.read_file(path, kMaxFileBytes);
+    loaded = platform_.load(file);
+  } catch (const std::exception& error) {
+    loaded.refusal = error.what();
+  }
+  if (!loaded.core) {
+    refusal_ = "SWF player: " + (loaded.refusal.empty() ? "not a movie" : loaded.refusal);
+    return;
+  }
+  core_ = std::move(loaded.core);
+  core_->SetLoop(loop_);
+  const double rate = core_->FrameRate();
+  frame_rate_ =
+      std::isfinite(rate) ? std::clamp(rate, kMinFrameRate, kMaxFrameRate) : kMinFrameRate;
+}
+
+void SwfMoviePlayer::Play() {
+  if (!core_) return;
+  Close();
+  core_->Play();
+  playing_ = true;
+  started_ = platform_.now();
+  next_due_ = started_;
+  silent_samples_ = 0;
+  MovieCore* core = core_.get();
+  if (platform_.open_audio) {
+    audio_ =
+        platform_.open_audio([core](std::span<std::int16_t> stereo) { core->PullAudio(stereo); });
+  }
+}
+
+bool SwfMoviePlayer::Playing() {
+  return playing_ && core_ && core_->Playing();
+}
+
+void SwfMoviePlayer::StopPlay() {
+  if (core_) core_->StopPlay();
+  Close();
+}
+
+std::string SwfMoviePlayer::Refusal() const {
+  return refusal_;
+}
+
+std::optional<double> SwfMoviePlayer::NextFrameDue() const {
+  if (!playing_) return std::nullopt;
+  return next_due_;
+}
+
+std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
+  if (!playing_ || !core_) return {};
+  const double now = platform_.now();
+  if (!audio_) PullSilently(now);
+  core_->AdvanceTo(now - started_);
+  if (visible_) {
+    platform_.surface.Present([this](const FramePixels& frame) { core_->Render(frame); });
+  }
+  std::vector<MovieCommand> commands = core_->TakeCommands();
+  if (!core_->Playing()) {
+    Close();
+  } else {
+    // The next frame's own time, on the grid that started at Play: a late frame never shifts the
+    // ones after it.
+    const double frames = std::floor((now - started_) * frame_rate_) + 1;
+    next_due_ = started_ + frames / frame_rate_;
+  }
+  return commands;
+}
+
+void SwfMoviePlayer::Close() {
+  audio_.reset();
+  playing_ = false;
+}
+
+void SwfMoviePlayer::PullSilently(double now) {
+  // The mix advances as if a device played it, so a stream sound still paces the frames.
+  const auto due =
+      static_cast<std::uint64_t>(std::round(std::max(0.0, now - started_) * kOutputRate));
+  if (due <= silent_samples_) return;
+  constexpr auto kMaxSamples = static_cast<std::uint64_t>(kMaxSilentPullSeconds * kOutputRate);
+  const std::uint64_t take = std::min(due - silent_samples_, kMaxSamples);
+  silent_buffer_.resize(static_cast<std::size_t>(take) * 2);
+  core_->PullAudio(silent_buffer_);
+  // What a stalled window missed is not made up.
+  silent_samples_ = due;
+}
+
+}  // namespace launcher::swfplayer

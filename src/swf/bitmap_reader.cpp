@@ -1,0 +1,161 @@
+// Bitmap tags: the lossless ones decoded here row by row as zlib gives them (memory never holds
+// more than the picture), JPEG, PNG and GIF through the platform's decoder.
+#include <algorithm>
+
+#include "swf/reader_parts.h"
+#include "swf/swf_player.h"
+
+namespace swf {
+namespace {
+
+std::uint32_t Premultiplied(std::uint32_t a, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+  const auto mul = [a](std::uint32_t c) { return (c * a + 127) / 255; };
+  return (a << 24) | (mul(r) << 16) | (mul(g) << 8) | mul(b);
+}
+// Already premultiplied in the file; a colour above its alpha is cut to it.
+std::uint32_t Kept(std::uint32_t a, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+  return (a << 24) | (std::min(r, a) << 16) | (std::min(g, a) << 8) | std::min(b, a);
+}
+
+std::optional<Bitmap> ReadLossless(ByteReader& r, bool alpha, std::uint16_t id, LoadContext& ctx) {
+  const int format = r.U8();
+  Bitmap bitmap;
+  bitmap.width = r.U16();
+  bitmap.height = r.U16();
+  const int table_size = format == 3 ? r.U8() + 1 : 0;
+  if (!r.ok()) return std::nullopt;
+  const std::uint64_t pixels = std::uint64_t(bitmap.width) * std::uint64_t(bitmap.height);
+  if (pixels > Limits::kMaxBitmapPixels || !ctx.Charge(pixels * 4)) {
+    ctx.Note("bitmap " + std::to_string(id) + ": " + std::to_string(bitmap.width) + "x" +
+             std::to_string(bitmap.height) + " is too large");
+    return std::nullopt;
+  }
+  if (format != 3 && format != 5 && !(format == 4 && !alpha)) {
+    ctx.Note("bitmap " + std::to_string(id) + ": unknown format " + std::to_string(format));
+    return std::nullopt;
+  }
+  Inflater z(r.Rest());
+  std::vector<std::uint32_t> table;
+  if (format == 3) {
+    const int each = alpha ? 4 : 3;
+    std::vector<std::uint8_t> raw(std::size_t(table_size * each));
+    raw.resize(z.Read(raw));
+    for (std::size_t i = 0; i + std::size_t(each) <= raw.size(); i += std::size_t(each)) {
+      table.push_back(alpha ? Kept(raw[i + 3], raw[i], raw[i + 1], raw[i + 2])
+                            : Premultiplied(255, raw[i], raw[i + 1], raw[i + 2]));
+    }
+    table.resize(256, 0);  // an index beyond the table is transparent
+  }
+  const std::size_t width = std::size_t(bitmap.width);
+  const std::size_t bytes_per_pixel = format == 3 ? 1 : format == 4 ? 2 : 4;
+  const std::size_t row_bytes = (width * bytes_per_pixel + 3) & ~std::size_t(3);
+  std::vector<std::uint8_t> row(row_bytes);
+  bitmap.pixels.assign(pixels, 0);
+  for (std::size_t y = 0; y < std::size_t(bitmap.height); ++y) {
+    if (z.Read(row) < row_bytes) break;  // cut short: the rest stays transparent
+    std::uint32_t* out = bitmap.pixels.data() + y * width;
+    for (std::size_t x = 0; x < width; ++x) {
+      if (format == 3) {
+        out[x] = table[row[x]];
+      } else if (format == 4) {
+        const std::uint32_t v = std::uint32_t(row[2 * x] << 8) | row[2 * x + 1];
+        const auto c = [](std::uint32_t five) { return (five << 3) | (five >> 2); };
+        out[x] = Premultiplied(255, c((v >> 10) & 31), c((v >> 5) & 31), c(v & 31));
+      } else {
+        const std::uint8_t* p = &row[4 * x];
+        out[x] = alpha ? Kept(p[0], p[1], p[2], p[3]) : Premultiplied(255, p[1], p[2], p[3]);
+      }
+    }
+  }
+  return bitmap;
+}
+
+bool StartsWith(std::span<const std::uint8_t> data, std::initializer_list<std::uint8_t> head) {
+  return data.size() >= head.size() && std::equal(head.begin(), head.end(), data.begin());
+}
+
+// JPEG bytes as one stream a decoder accepts: the tables of JPEGTables joined in, and the end and
+// start markers that tools of the time left between tables and picture taken out.
+std::vector<std::uint8_t> CleanJpeg(std::span<const std::uint8_t> tables,
+                                    std::span<const std::uint8_t> data) {
+  std::vector<std::uint8_t> in;
+  in.reserve(tables.size() + data.size());
+  in.insert(in.end(), tables.begin(), tables.end());
+  in.insert(in.end(), data.begin(), data.end());
+  std::vector<std::uint8_t> out;
+  out.reserve(in.size());
+  std::size_t i = 0;
+  bool started = false;
+  // Markers up to the scan: SOI only once, EOI dropped; the scan's data is copied as it is.
+  while (i + 1 < in.size()) {
+    if (in[i] != 0xFF) break;
+    const std::uint8_t marker = in[i + 1];
+    if (marker == 0xD8 || marker == 0xD9) {
+      if (marker == 0xD8 && !started) out.insert(out.end(), {0xFF, 0xD8});
+      started |= marker == 0xD8;
+      i += 2;
+      continue;
+    }
+    if (marker == 0xFF) {  // fill bytes
+      ++i;
+      continue;
+    }
+    if (i + 3 >= in.size()) break;
+    const std::size_t length = std::size_t(in[i + 2] << 8 | in[i + 3]);
+    const std::size_t end = std::min(in.size(), i + 2 + length);
+    if (marker == 0xDA) break;
+    out.insert(out.end(), in.begin() + std::ptrdiff_t(i), in.begin() + std::ptrdiff_t(end));
+    i = end;
+  }
+  out.insert(out.end(), in.begin() + std::ptrdiff_t(std::min(i, in.size())), in.end());
+  return out;
+}
+
+}  // namespace
+
+std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, int code, std::uint16_t id,
+                                       LoadContext& ctx) {
+  if (code == 20 || code == 36) return ReadLossless(r, code == 36, id, ctx);
+  std::span<const std::uint8_t> image;
+  std::span<const std::uint8_t> alpha;
+  if (code == 35 || code == 90) {
+    const std::uint32_t alpha_at = r.U32();
+    if (code == 90) r.Skip(2);  // deblocking
+    image = r.Bytes(std::min<std::size_t>(alpha_at, r.remaining()));
+    alpha = r.Rest();
+  } else {
+    image = r.Rest();
+  }
+  if (!ctx.images) return std::nullopt;
+  const bool png = StartsWith(image, {0x89, 'P', 'N', 'G'});
+  const bool gif = StartsWith(image, {'G', 'I', 'F', '8'});
+  const std::vector<std::uint8_t> bytes =
+      png || gif ? std::vector<std::uint8_t>(image.begin(), image.end())
+                 : CleanJpeg(code == 6 ? std::span<const std::uint8_t>(ctx.jpeg_tables)
+                                       : std::span<const std::uint8_t>(),
+                             image);
+  const std::uint64_t max_pixels =
+      std::min<std::uint64_t>(Limits::kMaxBitmapPixels, ctx.budget / 4);
+  std::optional<Bitmap> bitmap = ctx.images->Decode(bytes, max_pixels);
+  if (!bitmap || bitmap->width <= 0 || bitmap->height <= 0 ||
+      bitmap->pixels.size() != std::size_t(bitmap->width) * std::size_t(bitmap->height) ||
+      !ctx.Charge(bitmap->pixels.size() * 4)) {
+    ctx.Note("bitmap " + std::to_string(id) + ": not decoded");
+    return std::nullopt;
+  }
+  if (!alpha.empty() && !png && !gif) {
+    Inflater z(alpha);
+    std::vector<std::uint8_t> row(std::size_t(bitmap->width));
+    for (std::size_t y = 0; y < std::size_t(bitmap->height); ++y) {
+      if (z.Read(row) < row.size()) break;
+      std::uint32_t* p = bitmap->pixels.data() + y * row.size();
+      for (std::size_t x = 0; x < row.size(); ++x) {
+        const std::uint32_t c = p[x];
+        p[x] = Premultiplied(row[x], (c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
+      }
+    }
+  }
+  return bitmap;
+}
+
+}  // namespace swf

@@ -1,0 +1,144 @@
+#pragma once
+// A loaded movie: what the file defines, immutable once read, shared by every player of it.
+// The reader parses everything it plays at load time (shapes, bitmaps, the timelines' control
+// tags and scripts), so playing never parses and never fails.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "swf/shape.h"
+
+namespace swf {
+
+// What a loaded movie may hold at most, whatever the file claims. Together with the file's
+// inflated bytes (64 MiB at most) they keep a movie well under 256 MB.
+struct Limits {
+  static constexpr std::size_t kMaxInflated = 64u << 20;
+  // Decoded pixels and parsed records (shapes, tags, scripts) together.
+  static constexpr std::size_t kMaxModelBytes = 112u << 20;
+  static constexpr std::uint64_t kMaxBitmapPixels = 40'000'000;
+};
+
+// Scripts: the few AVM1 actions a timeline plays by; the rest is kept only as "something else".
+using ActionValue = std::variant<std::monostate, double, std::string>;
+struct PushItem {
+  ActionValue value;
+  int constant = -1;  // an index into the block's constant pool instead of `value`
+};
+enum class ActionOp : std::uint8_t {
+  Stop,
+  Play,
+  NextFrame,
+  PreviousFrame,
+  GotoFrame,     // frame
+  GotoLabel,     // text
+  GotoFrame2,    // pops a frame number or label; frame = scene bias, play
+  GetUrl,        // text = URL, target
+  GetUrl2,       // pops target, then URL
+  Push,          // items
+  ConstantPool,  // pool
+  Other,         // any other action: its effect on the stack is unknown
+};
+struct Action {
+  ActionOp op = ActionOp::Other;
+  int frame = 0;
+  bool play = false;
+  std::string text;
+  std::string target;
+  std::vector<PushItem> items;
+  std::vector<std::string> pool;
+};
+using ActionBlock = std::vector<Action>;
+
+struct PlaceTag {
+  std::uint16_t depth = 0;
+  bool move = false;  // changes the object at depth rather than placing a new one
+  std::optional<std::uint16_t> character;
+  std::optional<Matrix> matrix;
+  std::optional<ColorTransform> color;
+  std::optional<std::uint16_t> ratio;
+  std::optional<std::string> name;
+  std::optional<std::uint16_t> clip_depth;
+};
+struct RemoveTag {
+  std::uint16_t depth = 0;
+};
+// A sound tag's code and body, read by the sound part when the frame plays.
+struct SoundTag {
+  std::uint16_t code = 0;
+  std::span<const std::uint8_t> body;
+};
+using ControlTag = std::variant<PlaceTag, RemoveTag>;
+
+struct Frame {
+  std::vector<ControlTag> tags;
+  std::vector<ActionBlock> actions;
+  std::vector<SoundTag> sounds;
+};
+
+struct Timeline {
+  std::vector<Frame> frames;  // at least one
+  std::vector<std::pair<std::string, int>> labels;
+  // Control tags in frames before each frame: what a backward goto replays.
+  std::vector<std::size_t> tags_before;
+
+  // A label's frame (ASCII letter case ignored), if any.
+  [[nodiscard]] std::optional<int> FindLabel(const std::string& label) const;
+};
+
+// A morph shape: its start and end, edge by edge and style by style, blended by a ratio.
+struct MorphShape {
+  Shape start;
+  Shape end;
+  // The shape at ratio / 65535 of the way from start to end.
+  [[nodiscard]] Shape At(std::uint16_t ratio) const;
+};
+
+struct Font {
+  std::vector<Shape> glyphs;
+  float em = 1024;  // glyph units per em: 1024, or 20480 for DefineFont3
+};
+
+struct Sprite {
+  Timeline timeline;
+};
+
+using Character = std::variant<std::shared_ptr<const Shape>, std::shared_ptr<const MorphShape>,
+                               std::shared_ptr<const Sprite>, std::shared_ptr<const Font>,
+                               std::shared_ptr<const Bitmap>>;
+
+struct Header {
+  int version = 0;
+  Rect stage;            // twips
+  float frame_rate = 0;  // frames per second, as the file says (8.8)
+  int frame_count = 0;   // as the file's header says
+  std::uint32_t file_length = 0;
+  bool compressed = false;
+};
+
+struct Movie {
+  Header header;
+  Rgba background{255, 255, 255, 255};
+  std::map<std::uint16_t, Character> dictionary;
+  Timeline main;
+  // The inflated file: sound tags point into it.
+  std::vector<std::uint8_t> bytes;
+  // Sound tags outside any frame (DefineSound), for the sound part.
+  std::vector<SoundTag> sound_definitions;
+  // What the reader left out, for a diagnostic line (e.g. "bitmap 3: 50000x50000 is too large").
+  std::vector<std::string> notes;
+
+  [[nodiscard]] const Character* Find(std::uint16_t id) const {
+    const auto it = dictionary.find(id);
+    return it == dictionary.end() ? nullptr : &it->second;
+  }
+};
+
+}  // namespace swf

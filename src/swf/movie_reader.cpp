@@ -1,0 +1,348 @@
+// The file: its header, the zlib body, and the tags, sorted into the dictionary and timelines.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "swf/reader_parts.h"
+#include "swf/swf_player.h"
+
+namespace swf {
+namespace {
+
+enum Tag : int {
+  kEnd = 0,
+  kShowFrame = 1,
+  kDefineShape = 2,
+  kPlaceObject = 4,
+  kRemoveObject = 5,
+  kDefineBits = 6,
+  kJpegTables = 8,
+  kSetBackgroundColor = 9,
+  kDefineFont = 10,
+  kDefineText = 11,
+  kDoAction = 12,
+  kDefineSoundTag = 14,
+  kStartSoundTag = 15,
+  kSoundStreamHeadTag = 18,
+  kSoundStreamBlockTag = 19,
+  kDefineBitsLossless = 20,
+  kDefineBitsJpeg2 = 21,
+  kDefineShape2 = 22,
+  kPlaceObject2 = 26,
+  kRemoveObject2 = 28,
+  kDefineShape3 = 32,
+  kDefineText2 = 33,
+  kDefineBitsJpeg3 = 35,
+  kDefineBitsLossless2 = 36,
+  kDefineSprite = 39,
+  kFrameLabel = 43,
+  kSoundStreamHead2Tag = 45,
+  kDefineMorphShape = 46,
+  kDefineFont2 = 48,
+  kPlaceObject3 = 70,
+  kDefineFont3 = 75,
+  kDefineShape4 = 83,
+  kDefineMorphShape2 = 84,
+  kStartSound2Tag = 89,
+  kDefineBitsJpeg4 = 90,
+};
+
+// Room kept back so that a movie whose budget ran out still ends its frames cleanly.
+constexpr std::size_t kBudgetReserve = 4096;
+
+std::optional<PlaceTag> ReadPlace(ByteReader& r, int code) {
+  PlaceTag p;
+  if (code == kPlaceObject) {
+    p.character = r.U16();
+    p.depth = r.U16();
+    p.matrix = r.ReadMatrix();
+    if (r.remaining() > 0) p.color = r.ReadColorTransform(false);
+    return r.ok() ? std::optional(p) : std::nullopt;
+  }
+  const std::uint8_t flags = r.U8();
+  const std::uint8_t flags3 = code == kPlaceObject3 ? r.U8() : 0;
+  p.move = (flags & 0x01) != 0;
+  p.depth = r.U16();
+  if (flags3 & 0x08) static_cast<void>(r.String());  // an ActionScript 3 class name
+  if (flags & 0x02) p.character = r.U16();
+  if (flags & 0x04) p.matrix = r.ReadMatrix();
+  if (flags & 0x08) p.color = r.ReadColorTransform(true);
+  if (flags & 0x10) p.ratio = r.U16();
+  if (flags & 0x20) p.name = r.String();
+  if (flags & 0x40) p.clip_depth = r.U16();
+  // Filters, blend modes and clip actions follow: not played.
+  return r.ok() ? std::optional(p) : std::nullopt;
+}
+
+class TimelineReader {
+ public:
+  TimelineReader(LoadContext& ctx, bool main) : ctx_(ctx), main_(main) {}
+
+  // Reads tags up to End or the data's end into `out`.
+  void Read(ByteReader& r, Timeline& out) {
+    Frame frame;
+    bool frame_used = false;
+    while (r.remaining() >= 2) {
+      if (ctx_.budget < kBudgetReserve) {
+        ctx_.Note("the movie holds more than can be kept: read up to frame " +
+                  std::to_string(out.frames.size()));
+        break;
+      }
+      const std::uint16_t head = r.U16();
+      const int code = head >> 6;
+      std::size_t length = head & 0x3F;
+      if (length == 0x3F) length = r.U32();
+      if (!r.ok()) break;
+      // A tag longer than what is left is read as far as it goes.
+      ByteReader body(r.Bytes(std::min(length, r.remaining())));
+      if (code == kEnd) break;
+      if (code == kShowFrame) {
+        if (!ctx_.Charge(sizeof(Frame))) break;
+        out.frames.push_back(std::move(frame));
+        frame = Frame{};
+        frame_used = false;
+        continue;
+      }
+      frame_used |= ReadControl(body, code, frame, out);
+      if (main_) ReadDefinition(body, code);
+    }
+    if (out.frames.empty() || (frame_used && !main_)) out.frames.push_back(std::move(frame));
+    std::size_t tags = 0;
+    out.tags_before.reserve(out.frames.size());
+    for (const Frame& f : out.frames) {
+      out.tags_before.push_back(tags);
+      tags += f.tags.size();
+    }
+  }
+
+ private:
+  // A tag that belongs to a frame; true when the frame took it.
+  bool ReadControl(ByteReader& body, int code, Frame& frame, Timeline& out) {
+    switch (code) {
+      case kPlaceObject:
+      case kPlaceObject2:
+      case kPlaceObject3:
+        if (auto place = ReadPlace(body, code)) {
+          const std::size_t cost = sizeof(ControlTag) + (place->name ? place->name->size() : 0);
+          if (!ctx_.Charge(cost)) return false;
+          frame.tags.emplace_back(std::move(*place));
+          return true;
+        }
+        return false;
+      case kRemoveObject:
+      case kRemoveObject2: {
+        if (code == kRemoveObject) body.Skip(2);
+        const std::uint16_t depth = body.U16();
+        if (!body.ok() || !ctx_.Charge(sizeof(ControlTag))) return false;
+        frame.tags.emplace_back(RemoveTag{depth});
+        return true;
+      }
+      case kDoAction: {
+        ActionBlock block = ReadActions(body.Rest(), ctx_);
+        if (block.empty() || !ctx_.Charge(sizeof(ActionBlock))) return false;
+        frame.actions.push_back(std::move(block));
+        return true;
+      }
+      case kFrameLabel: {
+        std::string label = body.String();
+        if (!ctx_.Charge(sizeof(out.labels[0]) + label.size())) return false;
+        out.labels.emplace_back(std::move(label), int(out.frames.size()));
+        return true;
+      }
+      case kStartSoundTag:
+      case kStartSound2Tag:
+      case kSoundStreamHeadTag:
+      case kSoundStreamHead2Tag:
+      case kSoundStreamBlockTag:
+        if (!ctx_.Charge(sizeof(SoundTag))) return false;
+        frame.sounds.push_back({std::uint16_t(code), body.Rest()});
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  template <typename T>
+  void Define(std::uint16_t id, std::optional<T> parsed) {
+    if (parsed) Define(id, Character(std::make_shared<const T>(std::move(*parsed))));
+  }
+  void Define(std::uint16_t id, Character c) {
+    if (!ctx_.movie.dictionary.emplace(id, std::move(c)).second) {
+      ctx_.Note("character " + std::to_string(id) + " defined twice: the first kept");
+    }
+  }
+
+  // A tag of the dictionary, read only on the main timeline.
+  void ReadDefinition(ByteReader& body, int code) {
+    Movie& movie = ctx_.movie;
+    switch (code) {
+      case kSetBackgroundColor:
+        if (Rgba c = body.ReadRgb(); body.ok()) movie.background = c;
+        return;
+      case kDefineShape:
+      case kDefineShape2:
+      case kDefineShape3:
+      case kDefineShape4: {
+        const std::uint16_t id = body.U16();
+        Define(id, ReadDefineShape(body, code, ctx_));
+        return;
+      }
+      case kDefineMorphShape:
+      case kDefineMorphShape2: {
+        const std::uint16_t id = body.U16();
+        Define(id, ReadDefineMorphShape(body, code, ctx_));
+        return;
+      }
+      case kDefineFont:
+      case kDefineFont2:
+      case kDefineFont3: {
+        const std::uint16_t id = body.U16();
+        Define(id, ReadDefineFont(body, code, ctx_));
+        return;
+      }
+      case kDefineText:
+      case kDefineText2: {
+        const std::uint16_t id = body.U16();
+        Define(id, ReadDefineText(body, code, ctx_));
+        return;
+      }
+      case kJpegTables: {
+        const auto tables = body.Rest();
+        if (ctx_.jpeg_tables.empty() && ctx_.Charge(tables.size())) {
+          ctx_.jpeg_tables.assign(tables.begin(), tables.end());
+        }
+        return;
+      }
+      case kDefineBits:
+      case kDefineBitsJpeg2:
+      case kDefineBitsJpeg3:
+      case kDefineBitsJpeg4:
+      case kDefineBitsLossless:
+      case kDefineBitsLossless2: {
+        const std::uint16_t id = body.U16();
+        if (!body.ok() || movie.dictionary.count(id)) return;
+        Define(id, ReadDefineBitmap(body, code, id, ctx_));
+        return;
+      }
+      case kDefineSprite: {
+        const std::uint16_t id = body.U16();
+        body.Skip(2);  // the frame count: the frames are counted as read
+        if (!body.ok() || !ctx_.Charge(sizeof(Sprite))) return;
+        auto sprite = std::make_shared<Sprite>();
+        TimelineReader(ctx_, false).Read(body, sprite->timeline);
+        Define(id, std::shared_ptr<const Sprite>(std::move(sprite)));
+        return;
+      }
+      case kDefineSoundTag:
+        if (ctx_.Charge(sizeof(SoundTag) + body.remaining())) {
+          movie.sound_definitions.push_back({std::uint16_t(code), body.Rest()});
+        }
+        return;
+      default:
+        return;
+    }
+  }
+
+  LoadContext& ctx_;
+  bool main_;
+};
+
+// The file's bytes after its 8-byte header, inflated for CWS, at most `limit` of them.
+std::optional<std::string> Inflate(std::span<const std::uint8_t> input, std::size_t limit,
+                                   std::vector<std::uint8_t>& out) {
+  Inflater z(input);
+  out.reserve(std::min<std::size_t>(limit, std::size_t(1) << 20));
+  constexpr std::size_t kChunk = 1 << 16;
+  while (out.size() < limit) {
+    const std::size_t before = out.size();
+    const std::size_t want = std::min(kChunk, limit - before);
+    out.resize(before + want);
+    const std::size_t got = z.Read(std::span(out).subspan(before, want));
+    out.resize(before + got);
+    if (got < want) break;
+  }
+  if (out.empty()) return "the zlib-compressed body can't be inflated";
+  return std::nullopt;
+}
+
+}  // namespace
+
+Inflater::Inflater(std::span<const std::uint8_t> input) : z_(std::make_unique<z_stream>()) {
+  z_->next_in = const_cast<Bytef*>(input.data());  // zlib's API takes no const
+  z_->avail_in = uInt(std::min<std::size_t>(input.size(), 0xFFFFFFFFu));
+  done_ = inflateInit(z_.get()) != Z_OK;
+}
+
+Inflater::~Inflater() {
+  inflateEnd(z_.get());
+}
+
+std::size_t Inflater::Read(std::span<std::uint8_t> out) {
+  if (done_ || out.empty()) return 0;
+  z_->next_out = out.data();
+  z_->avail_out = uInt(out.size());
+  while (z_->avail_out > 0) {
+    const int status = inflate(z_.get(), Z_NO_FLUSH);
+    if (status != Z_OK) {
+      done_ = true;  // the end, damaged data, or input used up: read as far as it went
+      break;
+    }
+  }
+  return out.size() - z_->avail_out;
+}
+
+std::optional<int> Timeline::FindLabel(const std::string& label) const {
+  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+  for (const auto& [name, frame] : labels) {
+    if (name.size() == label.size() &&
+        std::equal(name.begin(), name.end(), label.begin(),
+                   [&](char x, char y) { return lower(x) == lower(y); })) {
+      return frame;
+    }
+  }
+  return std::nullopt;
+}
+
+LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images) {
+  if (file.size() < 8) return {nullptr, "not an SWF file (shorter than its header)"};
+  const std::string signature(file.begin(), file.begin() + 3);
+  if (signature == "ZWS") {
+    return {nullptr, "LZMA-compressed SWF (ZWS, Flash 11 and later) is not supported"};
+  }
+  if (signature != "FWS" && signature != "CWS") {
+    return {nullptr, "not an SWF file (no FWS or CWS signature)"};
+  }
+  auto movie = std::make_shared<Movie>();
+  Header& header = movie->header;
+  header.version = file[3];
+  header.file_length =
+      std::uint32_t(file[4] | (file[5] << 8) | (file[6] << 16)) | (std::uint32_t(file[7]) << 24);
+  header.compressed = signature == "CWS";
+  const std::size_t limit = std::min<std::size_t>(
+      header.file_length < 8 ? 0 : header.file_length - 8, Limits::kMaxInflated);
+  const auto body = file.subspan(8);
+  if (header.compressed) {
+    if (auto failure = Inflate(body, limit, movie->bytes)) return {nullptr, *failure};
+  } else {
+    const auto kept = body.first(std::min(limit, body.size()));
+    movie->bytes.assign(kept.begin(), kept.end());
+  }
+
+  ByteReader r(movie->bytes);
+  header.stage = r.ReadRect();
+  header.frame_rate = float(r.U16()) / 256.0f;
+  header.frame_count = r.U16();
+  if (!r.ok()) return {nullptr, "the file ends inside its header"};
+
+  LoadContext ctx{*movie, images, Limits::kMaxModelBytes, {}};
+  TimelineReader(ctx, true).Read(r, movie->main);
+  return {std::move(movie), {}};
+}
+
+StageInfo Stage(const Movie& movie) {
+  return {movie.header.stage, movie.header.frame_rate, int(movie.main.frames.size()),
+          movie.background, movie.header.version};
+}
+
+}  // namespace swf

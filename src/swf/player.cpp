@@ -1,0 +1,561 @@
+// Playing a loaded movie: the display lists of the main timeline and its sprites, the frame
+// clock, the timeline actions, and drawing and sound through the renderer and the mixer.
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <utility>
+
+#include "swf/movie.h"
+#include "swf/render.h"
+#include "swf/sound_mixer.h"
+#include "swf/swf_player.h"
+
+namespace swf {
+namespace {
+
+// Whatever a movie holds, a tick and a frame's drawing stay bounded by these.
+constexpr int kMaxNesting = 16;                     // sprites inside sprites
+constexpr std::size_t kMaxClips = 10'000;           // sprite instances alive at once
+constexpr std::size_t kMaxTagsPerTick = 1'000'000;  // control tags applied (gotos replay frames)
+constexpr std::size_t kMaxActionsPerTick = 100'000;
+constexpr int kMaxBlocksPerTick = 1000;   // action blocks run (gotos queue their frame's)
+constexpr std::size_t kMaxQueued = 4096;  // action blocks waiting in one tick
+constexpr int kMaxTicksPerCall = 8;
+constexpr std::size_t kMaxCommands = 1000;
+constexpr std::size_t kMaxEdgesPerRender = 4'000'000;
+
+struct Clip;
+
+struct Object {
+  std::uint16_t character = 0;
+  const Character* def = nullptr;
+  Matrix matrix;
+  ColorTransform color;
+  std::uint16_t ratio = 0;
+  std::string name;
+  std::uint16_t clip_depth = 0;
+  std::shared_ptr<Clip> clip;          // a sprite's own timeline
+  std::shared_ptr<const Shape> drawn;  // a morph shape at `drawn_ratio`, a bitmap as a shape
+  std::uint16_t drawn_ratio = 0;
+};
+
+// A timeline playing: the main one or a sprite's instance.
+struct Clip : std::enable_shared_from_this<Clip> {
+  Clip(const Timeline& t, int n, std::uint64_t tick, std::size_t& counter)
+      : timeline(&t), nesting(n), born(tick), clips(&counter) {
+    ++*clips;
+  }
+  ~Clip() { --*clips; }
+  Clip(const Clip&) = delete;
+  Clip& operator=(const Clip&) = delete;
+  Clip(Clip&&) = delete;
+  Clip& operator=(Clip&&) = delete;
+
+  [[nodiscard]] int last() const { return int(timeline->frames.size()) - 1; }
+  // Control tags of frames 0..frame.
+  [[nodiscard]] std::size_t TagsThrough(int f) const {
+    if (f < 0) return 0;
+    return timeline->tags_before[std::size_t(f)] + timeline->frames[std::size_t(f)].tags.size();
+  }
+
+  const Timeline* timeline;
+  int nesting;
+  std::uint64_t born;
+  std::size_t* clips;
+  int frame = -1;
+  bool playing = true;
+  std::map<std::uint16_t, Object> list;
+};
+
+bool StartsWithFsCommand(const std::string& url) {
+  static constexpr char kPrefix[] = "fscommand:";
+  if (url.size() < sizeof(kPrefix) - 1) return false;
+  for (std::size_t i = 0; i + 1 < sizeof(kPrefix); ++i) {
+    const char c = url[i];
+    if (((c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c) != kPrefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+struct Player::State {
+  State(const Movie& m, Mp3DecoderFactory mp3) : movie(m), mixer(std::move(mp3)) {
+    root = std::make_shared<Clip>(m.main, 0, 0, clips);
+    root->playing = false;
+  }
+
+  void Tick(bool loop);
+  bool Goto(Clip& clip, int target);
+  void Apply(Clip& clip, const ControlTag& tag);
+  void Place(Clip& clip, const PlaceTag& p);
+  void SetCharacter(Clip& parent, Object& o, std::uint16_t id);
+  void EnterFrame(Clip& clip);
+  void AdvanceSprites(Clip& clip);
+  void RunQueue();
+  void Run(Clip& clip, const ActionBlock& block);
+  void Url(const std::string& url, const std::string& target);
+
+  void DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
+  void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
+
+  const Movie& movie;
+  std::size_t clips = 0;  // before `root`: the clips count themselves out into it
+  std::shared_ptr<Clip> root;
+  std::uint64_t tick = 0;
+  bool started = false;
+  bool ended = false;    // the last frame was shown without loop
+  bool restart = false;  // Play after the end: the next tick shows the first frame again
+  double next_time = 0;
+  bool tick_queued_block = false;
+
+  std::size_t tags_left = 0;
+  std::size_t actions_left = 0;
+  int blocks_left = 0;
+  std::deque<std::pair<std::weak_ptr<Clip>, const ActionBlock*>> queue;
+  // A backward goto rebuilds a display list; objects found again keep their sprite's state.
+  std::map<std::uint16_t, Object>* reuse = nullptr;
+
+  std::vector<MovieCommand> commands;
+  SoundMixer mixer;
+  std::optional<SoundStreamHead> stream_head;
+  Renderer renderer;
+  std::size_t edges_left = 0;
+};
+
+// ---- Timeline ------------------------------------------------------------------------------
+
+void Player::State::Tick(bool loop) {
+  ++tick;
+  tags_left = kMaxTagsPerTick;
+  actions_left = kMaxActionsPerTick;
+  blocks_left = kMaxBlocksPerTick;
+  tick_queued_block = false;
+  Clip& main = *root;
+  if (main.playing) {
+    if (main.frame < 0 || restart) {
+      restart = false;
+      if (main.frame >= 0 && stream_head) mixer.StartStream(*stream_head);
+      Goto(main, 0);
+    } else if (main.frame < main.last()) {
+      Goto(main, main.frame + 1);
+    } else if (loop) {
+      if (stream_head) mixer.StartStream(*stream_head);
+      Goto(main, 0);
+    }
+  }
+  AdvanceSprites(main);
+  RunQueue();
+  if (main.playing && !loop && main.frame == main.last()) {
+    main.playing = false;
+    ended = true;
+  }
+}
+
+// Shows `target` (clamped to the timeline) on `clip`: forward by applying the frames between,
+// backward by rebuilding the list from the first frame. The frame's actions are queued. False
+// when the tick can't afford the tags it would apply (nothing changes then).
+bool Player::State::Goto(Clip& clip, int target) {
+  target = std::clamp(target, 0, clip.last());
+  if (target == clip.frame) return true;
+  const bool forward = target > clip.frame;
+  const std::size_t cost =
+      forward ? clip.TagsThrough(target) - clip.TagsThrough(clip.frame) : clip.TagsThrough(target);
+  if (cost > tags_left) return false;
+  tags_left -= cost;
+  std::map<std::uint16_t, Object> old;
+  const int first = forward ? clip.frame + 1 : 0;
+  if (!forward) {
+    old = std::move(clip.list);
+    clip.list.clear();
+  }
+  std::map<std::uint16_t, Object>* outer_reuse = reuse;
+  reuse = forward ? nullptr : &old;
+  for (int f = first; f <= target; ++f) {
+    for (const ControlTag& tag : clip.timeline->frames[std::size_t(f)].tags) Apply(clip, tag);
+  }
+  reuse = outer_reuse;
+  clip.frame = target;
+  EnterFrame(clip);
+  return true;
+}
+
+// What a frame does once shown: its actions are queued, its sounds started.
+void Player::State::EnterFrame(Clip& clip) {
+  const Frame& frame = clip.timeline->frames[std::size_t(clip.frame)];
+  for (const ActionBlock& block : frame.actions) {
+    if (queue.size() >= kMaxQueued) break;
+    queue.emplace_back(clip.weak_from_this(), &block);
+  }
+  for (const SoundTag& sound : frame.sounds) {
+    switch (sound.code) {
+      case kTagStartSound:
+      case kTagStartSound2:
+        if (auto start = ReadStartSound(sound.code, sound.body)) mixer.StartSound(*start);
+        break;
+      case kTagSoundStreamHead:
+      case kTagSoundStreamHead2:
+        if (&clip != root.get()) break;
+        if ((stream_head = ReadSoundStreamHead(sound.body))) mixer.StartStream(*stream_head);
+        break;
+      case kTagSoundStreamBlock:
+        if (&clip != root.get()) break;
+        tick_queued_block |= mixer.QueueStreamBlock(sound.body, std::int64_t(tick));
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void Player::State::Apply(Clip& clip, const ControlTag& tag) {
+  if (const auto* remove = std::get_if<RemoveTag>(&tag)) {
+    clip.list.erase(remove->depth);
+    return;
+  }
+  Place(clip, std::get<PlaceTag>(tag));
+}
+
+void Player::State::Place(Clip& clip, const PlaceTag& p) {
+  auto it = clip.list.find(p.depth);
+  if (!p.move || it == clip.list.end()) {
+    if (!p.character) return;
+    Object o;
+    if (reuse) {
+      // Found again after a backward goto: the same object, its sprite's state kept.
+      const auto found = reuse->find(p.depth);
+      if (found != reuse->end() && found->second.character == *p.character) {
+        o = std::move(found->second);
+        o.matrix = Matrix{};
+        o.color = ColorTransform{};
+        o.ratio = 0;
+        o.name.clear();
+        o.clip_depth = 0;
+      }
+    }
+    it = clip.list.insert_or_assign(p.depth, std::move(o)).first;
+    if (!it->second.def || it->second.character != *p.character) {
+      SetCharacter(clip, it->second, *p.character);
+    }
+  } else if (p.character && *p.character != it->second.character) {
+    SetCharacter(clip, it->second, *p.character);
+  }
+  Object& o = it->second;
+  if (p.matrix) o.matrix = *p.matrix;
+  if (p.color) o.color = *p.color;
+  if (p.ratio) o.ratio = *p.ratio;
+  if (p.name) o.name = *p.name;
+  if (p.clip_depth) o.clip_depth = *p.clip_depth;
+}
+
+void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id) {
+  o.character = id;
+  o.def = movie.Find(id);
+  o.clip.reset();
+  o.drawn.reset();
+  if (!o.def) return;
+  const auto* sprite = std::get_if<std::shared_ptr<const Sprite>>(o.def);
+  // Too deep or too many: the sprite shows nothing (a sprite that places itself ends here).
+  if (!sprite || parent.nesting >= kMaxNesting || clips >= kMaxClips) return;
+  o.clip = std::make_shared<Clip>((*sprite)->timeline, parent.nesting + 1, tick, clips);
+  Goto(*o.clip, 0);
+}
+
+void Player::State::AdvanceSprites(Clip& clip) {
+  for (auto& [depth, o] : clip.list) {
+    if (!o.clip) continue;
+    Clip& sprite = *o.clip;
+    if (sprite.frame < 0) {
+      Goto(sprite, 0);  // placed when the tick couldn't afford its first frame
+    } else if (sprite.born < tick && sprite.playing && sprite.last() > 0) {
+      Goto(sprite, sprite.frame < sprite.last() ? sprite.frame + 1 : 0);
+    }
+    AdvanceSprites(sprite);
+  }
+}
+
+// ---- Actions -------------------------------------------------------------------------------
+
+void Player::State::RunQueue() {
+  while (!queue.empty() && blocks_left > 0) {
+    auto [weak, block] = queue.front();
+    queue.pop_front();
+    --blocks_left;
+    if (const std::shared_ptr<Clip> clip = weak.lock()) Run(*clip, *block);
+  }
+  queue.clear();  // what this tick can't afford is dropped
+}
+
+void Player::State::Run(Clip& clip, const ActionBlock& block) {
+  std::vector<ActionValue> stack;
+  const std::vector<std::string>* pool = nullptr;
+  const auto pop = [&stack] {
+    ActionValue v;
+    if (!stack.empty()) {
+      v = std::move(stack.back());
+      stack.pop_back();
+    }
+    return v;
+  };
+  for (const Action& a : block) {
+    const std::size_t cost = 1 + a.items.size();
+    if (cost > actions_left) return;
+    actions_left -= cost;
+    switch (a.op) {
+      case ActionOp::Stop:
+        clip.playing = false;
+        break;
+      case ActionOp::Play:
+        clip.playing = true;
+        break;
+      case ActionOp::NextFrame:
+      case ActionOp::PreviousFrame:
+        Goto(clip, clip.frame + (a.op == ActionOp::NextFrame ? 1 : -1));
+        clip.playing = false;
+        break;
+      case ActionOp::GotoFrame:
+        Goto(clip, a.frame);
+        clip.playing = false;
+        break;
+      case ActionOp::GotoLabel:
+        if (const auto frame = clip.timeline->FindLabel(a.text)) Goto(clip, *frame);
+        clip.playing = false;
+        break;
+      case ActionOp::GotoFrame2: {
+        const ActionValue v = pop();
+        std::optional<int> frame;
+        if (const auto* n = std::get_if<double>(&v)) {
+          if (std::isfinite(*n)) frame = int(std::clamp(*n, -1.0, 70000.0)) - 1 + a.frame;
+        } else if (const auto* s = std::get_if<std::string>(&v)) {
+          frame = clip.timeline->FindLabel(*s);
+          if (!frame && !s->empty() && s->find_first_not_of("0123456789") == std::string::npos &&
+              s->size() < 6) {
+            frame = std::stoi(*s) - 1 + a.frame;
+          }
+        }
+        if (frame) Goto(clip, *frame);
+        clip.playing = a.play;
+        break;
+      }
+      case ActionOp::GetUrl:
+        Url(a.text, a.target);
+        break;
+      case ActionOp::GetUrl2: {
+        const ActionValue target = pop();
+        const ActionValue url = pop();
+        const auto* u = std::get_if<std::string>(&url);
+        const auto* t = std::get_if<std::string>(&target);
+        if (u && t) Url(*u, *t);
+        break;
+      }
+      case ActionOp::Push:
+        for (const PushItem& item : a.items) {
+          if (item.constant < 0) {
+            stack.push_back(item.value);
+          } else if (pool && std::size_t(item.constant) < pool->size()) {
+            stack.emplace_back((*pool)[std::size_t(item.constant)]);
+          } else {
+            stack.emplace_back();
+          }
+        }
+        break;
+      case ActionOp::ConstantPool:
+        pool = &a.pool;
+        break;
+      case ActionOp::Other:
+        stack.clear();  // what it did to the stack is unknown
+        break;
+    }
+  }
+}
+
+void Player::State::Url(const std::string& url, const std::string& target) {
+  if (!StartsWithFsCommand(url) || commands.size() >= kMaxCommands) return;
+  commands.push_back({url.substr(10), target});
+}
+
+// ---- Drawing -------------------------------------------------------------------------------
+
+void Player::State::DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask) {
+  std::vector<std::uint16_t> clip_ends;  // the depths up to which each active mask clips
+  for (auto& [depth, o] : clip.list) {
+    while (!clip_ends.empty() && depth > clip_ends.back()) {
+      renderer.PopMask();
+      clip_ends.pop_back();
+    }
+    const Matrix om = o.matrix.Then(m);
+    const ColorTransform ocx = o.color.Then(cx);
+    if (o.clip_depth > 0) {
+      if (in_mask) continue;  // a mask inside a mask's content adds nothing to it
+      renderer.BeginMask();
+      DrawObject(o, om, ocx, true);
+      renderer.EndMask();
+      clip_ends.push_back(o.clip_depth);
+      continue;
+    }
+    DrawObject(o, om, ocx, in_mask);
+  }
+  for (std::size_t i = 0; i < clip_ends.size(); ++i) renderer.PopMask();
+}
+
+void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask) {
+  if (!o.def) return;
+  const Shape* shape = nullptr;
+  if (const auto* s = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
+    shape = s->get();
+  } else if (const auto* morph = std::get_if<std::shared_ptr<const MorphShape>>(o.def)) {
+    if (!o.drawn || o.drawn_ratio != o.ratio) {
+      o.drawn = std::make_shared<const Shape>((*morph)->At(o.ratio));
+      o.drawn_ratio = o.ratio;
+    }
+    shape = o.drawn.get();
+  } else if (const auto* bitmap = std::get_if<std::shared_ptr<const Bitmap>>(o.def)) {
+    if (!o.drawn) {
+      // A bitmap placed by itself: a rectangle of its size filled with it.
+      const float w = float((*bitmap)->width) * 20, h = float((*bitmap)->height) * 20;
+      Shape rect;
+      rect.bounds = {0, w, 0, h};
+      rect.fills.emplace_back(BitmapFill{*bitmap, Matrix{20, 0, 0, 20, 0, 0}, false, true});
+      const Point corners[] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+      for (int i = 0; i < 4; ++i) {
+        const Point a = corners[i], b = corners[(i + 1) % 4];
+        rect.edges.push_back({a, {(a.x + b.x) / 2, (a.y + b.y) / 2}, b, false, 0, 1, 0});
+      }
+      o.drawn = std::make_shared<const Shape>(std::move(rect));
+    }
+    shape = o.drawn.get();
+  } else if (o.clip) {
+    DrawList(*o.clip, m, cx, in_mask);
+    return;
+  }
+  if (!shape || shape->edges.size() > edges_left) {
+    if (shape) edges_left = 0;  // over the frame's budget: draw no more
+    return;
+  }
+  edges_left -= shape->edges.size();
+  renderer.DrawShape(*shape, m, cx);
+}
+
+// ---- The player ----------------------------------------------------------------------------
+
+Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3)
+    : movie_(std::move(movie)), state_(std::make_unique<State>(*movie_, std::move(mp3))) {
+  for (const SoundTag& tag : movie_->sound_definitions) {
+    if (auto sound = ReadDefineSound(tag.body)) state_->mixer.DefineSound(std::move(*sound));
+  }
+}
+
+Player::~Player() = default;
+
+bool Player::Playing() const {
+  return state_->root->playing;
+}
+
+void Player::Play() {
+  if (state_->ended) {
+    state_->ended = false;
+    state_->restart = true;
+  }
+  state_->root->playing = true;
+}
+
+void Player::StopPlay() {
+  state_->root->playing = false;
+}
+
+void Player::AdvanceTo(double seconds) {
+  State& s = *state_;
+  if (!s.started) {
+    if (!Playing()) return;
+    s.started = true;
+    s.next_time = seconds;
+  }
+  const double rate = std::clamp(double(movie_->header.frame_rate), 1.0, 120.0);
+  const double period = 1.0 / rate;
+  // With a stream sound being heard, the sound sets the pace: no frame while more than a
+  // moment of it waits to be heard; frames run (and are dropped from view) while it starves.
+  const auto stream = [&s] { return s.mixer.Stream(); };
+  StreamState sound = stream();
+  const bool following = sound.active && sound.playedSamples > 0;
+  const double frame_samples = SoundMixer::kOutputRate * period;
+  if (following &&
+      double(sound.queuedSamples) > std::max(0.3 * SoundMixer::kOutputRate, 2 * frame_samples)) {
+    s.next_time = seconds + period;
+    return;
+  }
+  int ticks = 0;
+  while (seconds >= s.next_time && ticks < kMaxTicksPerCall) {
+    s.Tick(loop_);
+    s.next_time += period;
+    ++ticks;
+  }
+  while (following && s.tick_queued_block && ticks < kMaxTicksPerCall &&
+         double(stream().queuedSamples) < frame_samples) {
+    s.Tick(loop_);
+    ++ticks;
+  }
+  if (seconds >= s.next_time) s.next_time = seconds;  // far behind: slow down, never burst
+}
+
+void Player::Render(std::uint32_t* bgra, int width, int height, int stride) {
+  State& s = *state_;
+  const Rgba bg{movie_->background.r, movie_->background.g, movie_->background.b, 255};
+  s.renderer.BeginFrame(Canvas{bgra, width, height, stride}, bg);
+  if (!bgra || width <= 0 || height <= 0 || stride < width) return;
+  const Matrix stage = ShowAllMatrix(movie_->header.stage, width, height);
+  s.edges_left = kMaxEdgesPerRender;
+  s.DrawList(*s.root, stage, ColorTransform{}, false);
+  // What lies beyond the stage is the background's.
+  const Rect& r = movie_->header.stage;
+  const Point a = stage.Apply({r.xMin, r.yMin});
+  const Point b = stage.Apply({r.xMax, r.yMax});
+  const auto edge = [](float v, int limit) {
+    return std::isfinite(v) ? int(std::clamp(std::lround(v), 0L, long(limit))) : 0;
+  };
+  const int x0 = edge(std::min(a.x, b.x), width), x1 = edge(std::max(a.x, b.x), width);
+  const int y0 = edge(std::min(a.y, b.y), height), y1 = edge(std::max(a.y, b.y), height);
+  const std::uint32_t fill =
+      0xFF000000u | std::uint32_t(bg.r) << 16 | std::uint32_t(bg.g) << 8 | bg.b;
+  for (int y = 0; y < height; ++y) {
+    std::uint32_t* row = bgra + std::size_t(y) * std::size_t(stride);
+    if (y < y0 || y >= y1) {
+      std::fill(row, row + width, fill);
+    } else {
+      std::fill(row, row + x0, fill);
+      std::fill(row + x1, row + width, fill);
+    }
+  }
+}
+
+std::vector<MovieCommand> Player::TakeCommands() {
+  return std::exchange(state_->commands, {});
+}
+
+void Player::PullAudio(std::span<std::int16_t> stereo) {
+  state_->mixer.Mix(stereo);
+}
+
+int Player::CurrentFrame() const {
+  return state_->root->frame + 1;
+}
+
+namespace {
+void Flatten(const Clip& clip, std::vector<int>& path, std::vector<DisplayItem>& out) {
+  for (const auto& [depth, o] : clip.list) {
+    path.push_back(depth);
+    out.push_back({path, o.character, o.matrix, o.color, o.ratio, o.name, o.clip_depth,
+                   o.clip ? o.clip->frame + 1 : 0});
+    if (o.clip) Flatten(*o.clip, path, out);
+    path.pop_back();
+  }
+}
+}  // namespace
+
+std::vector<DisplayItem> Player::DisplayList() const {
+  std::vector<DisplayItem> out;
+  std::vector<int> path;
+  Flatten(*state_->root, path, out);
+  return out;
+}
+
+}  // namespace swf

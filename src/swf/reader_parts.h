@@ -1,0 +1,74 @@
+#pragma once
+// The movie reader's parts, shared by its files: the load's memory budget, zlib streams, and the
+// parsers of shapes, bitmaps, text and scripts. Each parser takes one tag's body and yields its
+// result or nothing; none reads outside the body.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "swf/byte_reader.h"
+#include "swf/movie.h"
+
+struct z_stream_s;
+
+namespace swf {
+
+class ImageDecoder;
+
+// What a load may still allocate for parsed records and decoded pixels, and what it noted.
+struct LoadContext {
+  Movie& movie;
+  ImageDecoder* images = nullptr;
+  std::size_t budget = Limits::kMaxModelBytes;
+  std::vector<std::uint8_t> jpeg_tables;
+
+  // Takes `bytes` from the budget; false (and nothing taken) when they don't fit.
+  bool Charge(std::size_t bytes) {
+    if (bytes > budget) return false;
+    budget -= bytes;
+    return true;
+  }
+  void Note(std::string what) {
+    if (movie.notes.size() < 32) movie.notes.push_back(std::move(what));
+  }
+};
+
+// A zlib stream read in pieces, so a bitmap's rows are converted as they come out.
+class Inflater {
+ public:
+  explicit Inflater(std::span<const std::uint8_t> input);
+  ~Inflater();
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+  Inflater(Inflater&&) = delete;
+  Inflater& operator=(Inflater&&) = delete;
+
+  // Fills `out` as far as the stream goes; returns how many bytes it wrote. Fewer than asked
+  // means the stream ended or is damaged (nothing more comes after that).
+  std::size_t Read(std::span<std::uint8_t> out);
+
+ private:
+  std::unique_ptr<z_stream_s> z_;
+  bool done_ = false;
+};
+
+// DefineShape 1-4 (code 2, 22, 32, 83), and the glyphs of fonts (version 1, no styles of their
+// own: their fill is style 1).
+std::optional<Shape> ReadDefineShape(ByteReader& r, int code, LoadContext& ctx);
+std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, int code, LoadContext& ctx);
+// The glyph shapes of DefineFont 1-3 (code 10, 48, 75).
+std::optional<Font> ReadDefineFont(ByteReader& r, int code, LoadContext& ctx);
+// DefineText 1/2 (code 11, 33) as one shape: its glyphs placed, one solid fill per colour.
+std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx);
+// The bitmap tags (6, 20, 21, 35, 36, 90); nullopt when the picture can't be decoded or is too
+// large (noted).
+std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, int code, std::uint16_t id, LoadContext& ctx);
+// One DoAction body.
+ActionBlock ReadActions(std::span<const std::uint8_t> body, LoadContext& ctx);
+
+}  // namespace swf

@@ -1,0 +1,69 @@
+#pragma once
+// Drawing a movie's shapes on the CPU: an anti-aliased compound scan converter (each edge carries
+// the fills on both of its sides, so shared edges leave no seams), solid, gradient and bitmap
+// paints with the placement's colour transform, strokes, and the masks of clip depths.
+// Every platform draws the same pixels with it.
+
+#include <cstdint>
+#include <memory>
+
+#include "swf/shape.h"
+
+namespace swf {
+
+// Where a frame is drawn: premultiplied 0xAARRGGBB pixels in native order (B, G, R, A bytes on a
+// little-endian machine), `stride` pixels from the start of one row to the start of the next.
+// The pixels belong to the caller.
+struct Canvas {
+  std::uint32_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  int stride = 0;
+};
+
+// The matrix that maps the stage (twips) into a canvas of `width` x `height` pixels as the Flash
+// control's default scale mode ("show all") does: the whole stage visible, its proportions kept,
+// centred; the rest of the canvas is the background's. An empty stage gives the identity scale
+// of 1/20 pixel per twip.
+[[nodiscard]] Matrix ShowAllMatrix(const Rect& stage, int width, int height);
+
+class Renderer {
+ public:
+  Renderer();
+  ~Renderer();
+  Renderer(const Renderer&) = delete;
+  Renderer& operator=(const Renderer&) = delete;
+
+  // Starts a frame on `canvas` (used until the next BeginFrame; the renderer keeps no pointer
+  // beyond that): fills all of it with `background` (drawn opaque whatever its alpha) and forgets
+  // every mask of the frame before. A canvas without pixels or with a size under 1 draws nothing.
+  void BeginFrame(const Canvas& canvas, Rgba background);
+
+  // Draws `shape`: `toCanvas` maps the shape's twips to canvas pixels (the placement's matrix,
+  // then its parents', then the stage's), `cx` is the placement's colour transform (with its
+  // parents'). The fills are drawn as one compound fill by the shape's rule (even-odd or
+  // non-zero), then the lines in the order of the edges, each path of one line style as one
+  // stroke (at least one pixel wide). Everything is clipped by the active masks. While a mask is
+  // being built (BeginMask), the shape adds its coverage to that mask instead: fills and lines
+  // count, their colours and alpha don't. Shapes wholly outside the canvas cost almost nothing.
+  // Any input is safe: non-finite or huge coordinates, empty shapes, out-of-range style indices
+  // (skipped), missing bitmaps (drawn as nothing).
+  void DrawShape(const Shape& shape, const Matrix& toCanvas, const ColorTransform& cx);
+
+  // Clip depths. A clip layer is drawn between BeginMask and EndMask (every shape it holds,
+  // through DrawShape); EndMask makes the mask active: from then on every shape drawn is clipped
+  // by it, and by the masks active before it (nested clips intersect). PopMask drops the mask
+  // made active last, when the depths it clips have been drawn. An EndMask without a BeginMask,
+  // or a PopMask without an active mask, does nothing.
+  void BeginMask();
+  void EndMask();
+  void PopMask();
+  // How many masks are being built or active.
+  [[nodiscard]] int MaskDepth() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace swf

@@ -1,0 +1,144 @@
+#pragma once
+// The SWF player's core as the platforms use it: load a movie from its bytes (or learn why not),
+// play it on a clock the platform drives, draw its frames into a BGRA buffer, take the commands it
+// sends (FSCommand) and pull its mixed sound.
+//
+// Threads: a Player is used from one thread (the window's), except PullAudio, which a platform's
+// audio thread may call at any time (the mixer behind it locks). A loaded Movie is immutable and
+// may be shared by players on any threads.
+//
+//   swf::LoadResult loaded = swf::LoadMovie(bytes, &decoder);
+//   if (!loaded.movie) report(loaded.refusal);
+//   swf::Player player(loaded.movie, mp3Factory);
+//   player.Play();
+//   each tick:  player.AdvanceTo(secondsSinceStart); player.Render(pixels, w, h, stride);
+//               for (auto& c : player.TakeCommands()) ...; if (!player.Playing()) end;
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "swf/shape.h"
+#include "swf/sound.h"
+
+namespace swf {
+
+struct Movie;
+class SoundMixer;
+class Renderer;
+
+// Decodes the JPEG, PNG and GIF bytes of bitmap tags with the platform's decoder (WIC, SDL_image).
+class ImageDecoder {
+ public:
+  ImageDecoder() = default;
+  virtual ~ImageDecoder() = default;
+  ImageDecoder(const ImageDecoder&) = delete;
+  ImageDecoder& operator=(const ImageDecoder&) = delete;
+  ImageDecoder(ImageDecoder&&) = delete;
+  ImageDecoder& operator=(ImageDecoder&&) = delete;
+
+  // The picture (the first frame of a GIF) as premultiplied pixels, or nullopt when the bytes are
+  // no picture or it has more than `max_pixels` pixels: that must be found from its header,
+  // before any pixel is decoded. JPEG bytes arrive as one stream (tables merged in by the core).
+  virtual std::optional<Bitmap> Decode(std::span<const std::uint8_t> bytes,
+                                       std::uint64_t max_pixels) = 0;
+};
+
+// A loaded movie, or why the file can't be played (a sentence for the skip line).
+struct LoadResult {
+  std::shared_ptr<const Movie> movie;
+  std::string refusal;
+};
+
+// Reads an SWF file: FWS or CWS (zlib), versions 1 to 10. Never throws on any input; a file that
+// ends early is read as far as it goes. `images` may be null (JPEG, PNG and GIF bitmaps are then
+// missing and draw nothing).
+[[nodiscard]] LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images);
+
+struct StageInfo {
+  Rect bounds;           // twips
+  float frame_rate = 0;  // frames per second as the file says; the clock uses at least 1
+  int frame_count = 0;   // frames of the main timeline as read (the header's count may differ)
+  Rgba background;       // SetBackgroundColor, white without one
+  int version = 0;
+};
+[[nodiscard]] StageInfo Stage(const Movie& movie);
+
+// What the movie sent through FSCommand: a GetURL to "FSCommand:<command>" with <args> as target.
+struct MovieCommand {
+  std::string command;
+  std::string args;
+  friend bool operator==(const MovieCommand&, const MovieCommand&) = default;
+};
+
+// One object of the display list, for inspection (tests, diagnostics). Nested objects follow
+// their sprite, with its depths before theirs in `path`.
+struct DisplayItem {
+  std::vector<int> path;  // depths from the main timeline down
+  int character = 0;
+  Matrix matrix;
+  ColorTransform color;
+  int ratio = 0;
+  std::string name;
+  int clip_depth = 0;
+  int frame = 0;  // a sprite's current frame, 1-based; 0 for other characters
+};
+
+class Player {
+ public:
+  // mp3: makes the platform's MP3 decoders; empty leaves MP3 sound silent.
+  explicit Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3 = {});
+  ~Player();
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
+  Player(Player&&) = delete;
+  Player& operator=(Player&&) = delete;
+
+  [[nodiscard]] const Movie& movie() const { return *movie_; }
+
+  // With loop false (the default) the main timeline stops on its last frame.
+  void SetLoop(bool loop) { loop_ = loop; }
+  // Starts (or resumes) the main timeline: its first frame is shown at the next AdvanceTo. After
+  // the end, the movie starts again from its first frame.
+  void Play();
+  // Stops the main timeline where it is (sprites go on, as in Flash).
+  void StopPlay();
+  // True from Play on; false after a Stop on the main timeline, StopPlay, or once the last frame
+  // has been shown without loop.
+  [[nodiscard]] bool Playing() const;
+
+  // Runs the frames due by `seconds` (any monotonic clock; only differences count): one per
+  // 1/frame rate since the first frame, or, while the movie's stream sound plays, the frame
+  // whose sound is heard (frames are then dropped to keep up). Bounded work per call: a caller
+  // far behind sees the movie slow down, never a burst of frames.
+  void AdvanceTo(double seconds);
+
+  // Draws the current frame into `bgra` (premultiplied 0xAARRGGBB, native order; `stride` in
+  // pixels): the stage scaled to fit, proportions kept, centred, the background colour around
+  // it. Bounded work whatever the movie holds.
+  void Render(std::uint32_t* bgra, int width, int height, int stride);
+
+  // The commands sent since the last call, oldest first.
+  [[nodiscard]] std::vector<MovieCommand> TakeCommands();
+
+  // Fills `stereo` with the next frames of the 44.1 kHz interleaved stereo mix (silence when
+  // nothing plays). May be called from another thread.
+  void PullAudio(std::span<std::int16_t> stereo);
+
+  // The main timeline's current frame, 1-based (0 before the first).
+  [[nodiscard]] int CurrentFrame() const;
+  [[nodiscard]] std::vector<DisplayItem> DisplayList() const;
+
+  struct State;  // player.cpp
+
+ private:
+  std::shared_ptr<const Movie> movie_;
+  std::unique_ptr<State> state_;
+  bool loop_ = false;
+};
+
+}  // namespace swf
