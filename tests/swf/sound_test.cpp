@@ -88,7 +88,8 @@ Samples Left(const Samples& stereo) {
   return left;
 }
 
-// ---- ADPCM ---------------------------------------------------------------------------------------
+// ---- ADPCM
+// ---------------------------------------------------------------------------------------
 
 struct AdpcmCase {
   const char* name;
@@ -117,8 +118,8 @@ TEST(SwfSound, AdpcmDecodesHandComputedSequences) {
       // stays clamped, index 70 (5894). 011: 5894+2947+1473 = 10314 -> -22454, index 74 (8630).
       // 000: +(8630>>2 = 2157) -> -20297.
       {"3-bit clamped",
-       PackBits({{1, 2}, {std::uint16_t(-32000), 16}, {63, 6}, {3, 3}, {7, 3}, {4, 3}, {3, 3},
-                 {0, 3}}),
+       PackBits(
+           {{1, 2}, {std::uint16_t(-32000), 16}, {63, 6}, {3, 3}, {7, 3}, {4, 3}, {3, 3}, {0, 3}}),
        false,
        {-32000, -26708, -32768, -32768, -22454, -20297}},
       // 5-bit: 0, step 7. 01111: 7+3+1+0+(7>>4=0) = 11, index +16 (34). 11000: -(34+(34>>4=2)) =
@@ -130,16 +131,20 @@ TEST(SwfSound, AdpcmDecodesHandComputedSequences) {
       // Stereo 4-bit, codes interleaved left, right. 0001: +(1 of 7>>2 = 1) +0 = 1; index -1
       // clamps to 0; 1001: -1. 0000: +(7>>3 = 0).
       {"4-bit stereo",
-       PackBits({{2, 2}, {100, 16}, {0, 6}, {std::uint16_t(-100), 16}, {0, 6}, {1, 4}, {9, 4},
-                 {0, 4}, {0, 4}}),
+       PackBits({{2, 2},
+                 {100, 16},
+                 {0, 6},
+                 {std::uint16_t(-100), 16},
+                 {0, 6},
+                 {1, 4},
+                 {9, 4},
+                 {0, 4},
+                 {0, 4}}),
        true,
        {100, -100, 101, -101, 101, -101}},
       // 3-bit, two 000 codes: +(7>>2 = 1) each. The 2 bits left in the last byte can't make a
       // code and are ignored.
-      {"trailing bits",
-       PackBits({{1, 2}, {5, 16}, {0, 6}, {0, 3}, {0, 3}}),
-       false,
-       {5, 6, 7}},
+      {"trailing bits", PackBits({{1, 2}, {5, 16}, {0, 6}, {0, 3}, {0, 3}}), false, {5, 6, 7}},
       {"size field only", PackBits({{2, 2}}), false, {}},
       {"empty", {}, false, {}},
       {"header cut short", PackBits({{2, 2}, {5, 12}}), false, {}},
@@ -179,7 +184,8 @@ TEST(SwfSound, AdpcmStartsANewPacketEvery4096Samples) {
   EXPECT_EQ(AdpcmDecoder::CountFrames(data, false), 4099U);
 }
 
-// ---- PCM -----------------------------------------------------------------------------------------
+// ---- PCM
+// -----------------------------------------------------------------------------------------
 
 struct PcmCase {
   const char* name;
@@ -191,7 +197,11 @@ struct PcmCase {
 
 TEST(SwfSound, PcmDecodes8And16Bit) {
   const std::vector<PcmCase> cases = {
-      {"8-bit unsigned", {3, 3, false, false}, {0x80, 0xFF, 0x00, 0x81}, {0, 32512, -32768, 256}, 1},
+      {"8-bit unsigned",
+       {3, 3, false, false},
+       {0x80, 0xFF, 0x00, 0x81},
+       {0, 32512, -32768, 256},
+       1},
       {"16-bit little-endian stereo",
        {3, 3, true, true},
        {0x01, 0x00, 0xFF, 0xFF, 0x00, 0x80, 0xFF, 0x7F},
@@ -214,7 +224,8 @@ TEST(SwfSound, PcmDecodes8And16Bit) {
   EXPECT_EQ(capped.samples.size(), 2U);
 }
 
-// ---- Tags ----------------------------------------------------------------------------------------
+// ---- Tags
+// ----------------------------------------------------------------------------------------
 
 TEST(SwfSound, ReadsTagBodies) {
   // SoundStreamHead2: playback 44 kHz 16-bit stereo; stream MP3 22 kHz 16-bit mono; 1152; -300.
@@ -362,7 +373,8 @@ TEST(SwfSound, HostileCountsNeverReadBeyondTheBody) {
   }
 }
 
-// ---- Resampling and mixing -----------------------------------------------------------------------
+// ---- Resampling and mixing
+// -----------------------------------------------------------------------
 
 struct ResampleCase {
   const char* name;
@@ -374,19 +386,28 @@ struct ResampleCase {
 
 TEST(SwfSound, ResamplesLinearlyTo44kStereo) {
   const std::vector<ResampleCase> cases = {
-      {"44 kHz mono is copied to both channels", 3, false, Pcm16({100, -200}),
+      {"44 kHz mono is copied to both channels",
+       3,
+       false,
+       Pcm16({100, -200}),
        {100, 100, -200, -200}},
       {"11 kHz mono: four outputs per sample, the last held",
        1,
        false,
        Pcm16({0, 400, 800}),
-       {0, 0, 100, 100, 200, 200, 300, 300, 400, 400, 500, 500, 600, 600, 700, 700, 800, 800, 800,
-        800, 800, 800, 800, 800}},
-      {"22 kHz stereo", 2, true, Pcm16({0, 1000, 200, -1000}),
+       {0,   0,   100, 100, 200, 200, 300, 300, 400, 400, 500, 500,
+        600, 600, 700, 700, 800, 800, 800, 800, 800, 800, 800, 800}},
+      {"22 kHz stereo",
+       2,
+       true,
+       Pcm16({0, 1000, 200, -1000}),
        {0, 1000, 100, 0, 200, -1000, 200, -1000}},
-      {"5.5 kHz: eight outputs per sample", 0, false, Pcm16({0, 800}),
-       {0, 0, 100, 100, 200, 200, 300, 300, 400, 400, 500, 500, 600, 600, 700, 700, 800, 800, 800,
-        800, 800, 800, 800, 800, 800, 800, 800, 800, 800, 800, 800, 800}},
+      {"5.5 kHz: eight outputs per sample",
+       0,
+       false,
+       Pcm16({0, 800}),
+       {0,   0,   100, 100, 200, 200, 300, 300, 400, 400, 500, 500, 600, 600, 700, 700,
+        800, 800, 800, 800, 800, 800, 800, 800, 800, 800, 800, 800, 800, 800, 800, 800}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -446,18 +467,21 @@ TEST(SwfSound, StartSoundHonoursItsInfo) {
   fade.envelope = {{0, 32768, 0}, {4, 0, 0}};
   const std::vector<Case> cases = {
       {"once", {{}}, {10, 20, 30, 40, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
-      {"three loops", {loops3},
-       {10, 20, 30, 40, 50, 10, 20, 30, 40, 50, 10, 20, 30, 40, 50, 0}, 0},
+      {"three loops", {loops3}, {10, 20, 30, 40, 50, 10, 20, 30, 40, 50, 10, 20, 30, 40, 50, 0}, 0},
       {"two instances add", {{}, {}}, {20, 40, 60, 80, 100, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
       {"no multiple", {{}, noMultiple}, {10, 20, 30, 40, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
       {"stop", {loops3, stop}, Samples(16, 0), 0},
-      {"in and out points, looped", {inOut}, {20, 30, 20, 30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
+      {"in and out points, looped",
+       {inOut},
+       {20, 30, 20, 30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+       0},
       {"envelope", {fade}, {10, 15, 15, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SoundMixer mixer;
-    mixer.DefineSound(Define(DefineSoundBody(1, 3, 3, true, false, 5, Pcm16({10, 20, 30, 40, 50}))));
+    mixer.DefineSound(
+        Define(DefineSoundBody(1, 3, 3, true, false, 5, Pcm16({10, 20, 30, 40, 50}))));
     for (const auto& info : c.starts) mixer.StartSound(Start(1, info));
     const Samples out = MixFrames(mixer, 16);
     EXPECT_EQ(Left(out), c.left);
@@ -485,7 +509,8 @@ TEST(SwfSound, ManyStartsAreCapped) {
   EXPECT_EQ(mixer.ActiveSounds(), 0U);
 }
 
-// ---- The stream sound ----------------------------------------------------------------------------
+// ---- The stream sound
+// ----------------------------------------------------------------------------
 
 SoundStreamHead PcmStreamHead(int rateCode) {
   SoundStreamHead head;
@@ -517,8 +542,8 @@ TEST(SwfSound, StreamPositionFollowsTheOutput) {
     std::uint64_t queued;
   };
   const std::vector<Step> steps = {
-      {8, true, 10, 0.5, 8, 24},    // halfway through the first block
-      {8, true, 10, 1.0, 16, 16},   // at its end
+      {8, true, 10, 0.5, 8, 24},   // halfway through the first block
+      {8, true, 10, 1.0, 16, 16},  // at its end
       {1, true, 11, 0.0625, 17, 15},
       {20, false, 11, 0.8125, 29, 3},  // starved: three outputs wait for the next sample
   };
@@ -554,7 +579,8 @@ TEST(SwfSound, StreamQueueIsBounded) {
   // One block of 61 s is cut to the 60 s the queue holds; then the queue is full.
   const Bytes huge(std::size_t(2 * 44100 * 61), 0);
   ASSERT_TRUE(mixer.QueueStreamBlock(huge, 1));
-  EXPECT_EQ(mixer.Stream().queuedSamples, std::uint64_t(44100 * SoundMixer::kMaxStreamQueueSeconds));
+  EXPECT_EQ(mixer.Stream().queuedSamples,
+            std::uint64_t(44100 * SoundMixer::kMaxStreamQueueSeconds));
   EXPECT_FALSE(mixer.QueueStreamBlock(Pcm16({1}), 2));
   // Many small blocks stop at the block cap.
   mixer.StartStream(PcmStreamHead(3));
@@ -579,7 +605,8 @@ TEST(SwfSound, AdpcmStreamBlocks) {
   EXPECT_EQ(Left(MixFrames(mixer, 5)), (Samples{0, 11, 41, 500, 0}));
 }
 
-// ---- MP3 through a fake decoder ------------------------------------------------------------------
+// ---- MP3 through a fake decoder
+// ------------------------------------------------------------------
 
 // An MPEG 2 layer III frame: 8 kbit/s, 22050 Hz, mono, 26 bytes, 576 samples. Byte 4 marks it.
 Bytes Mp3Frame(std::uint8_t marker) {
@@ -646,22 +673,40 @@ TEST(SwfSound, Mp3EventSoundThroughThePlatformDecoder) {
       // 576 of 100 and 576 of 200 at 22050 Hz, 100 skipped, 1000 kept: 476 of 100, 524 of 200,
       // each source sample two outputs, 150 between them.
       {"two frames", 0, 100, 1000, {Mp3Frame(1), Mp3Frame(2)}, 2, {100, 150, 200, 200, 0}},
-      {"junk between frames is skipped", 0, 100, 1000, {Mp3Frame(1), junk, Mp3Frame(2)}, 2,
+      {"junk between frames is skipped",
+       0,
+       100,
+       1000,
+       {Mp3Frame(1), junk, Mp3Frame(2)},
+       2,
        {100, 150, 200, 200, 0}},
-      {"decoder delay", 1, 100, 1000, {Mp3Frame(1), Mp3Frame(2), Mp3Frame(3)}, 3,
+      {"decoder delay",
+       1,
+       100,
+       1000,
+       {Mp3Frame(1), Mp3Frame(2), Mp3Frame(3)},
+       3,
        {100, 150, 200, 200, 0}},
-      {"a cut last frame is not fed", 0, 100, 1000,
-       {Mp3Frame(1), Mp3Frame(2), cut}, 2,
+      {"a cut last frame is not fed",
+       0,
+       100,
+       1000,
+       {Mp3Frame(1), Mp3Frame(2), cut},
+       2,
        {100, 150, 200, 200, 0}},
-      {"decoder failure ends the sound", 0, 0, 100000, {Mp3Frame(1), Mp3Frame(0xEE), Mp3Frame(2)},
-       2, {100, 100, 100, 0, 0}},
+      {"decoder failure ends the sound",
+       0,
+       0,
+       100000,
+       {Mp3Frame(1), Mp3Frame(0xEE), Mp3Frame(2)},
+       2,
+       {100, 100, 100, 0, 0}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<Bytes> seen;
-    SoundMixer mixer([&]() -> std::unique_ptr<Mp3Decoder> {
-      return std::make_unique<FakeMp3>(c.delay, &seen);
-    });
+    SoundMixer mixer(
+        [&]() -> std::unique_ptr<Mp3Decoder> { return std::make_unique<FakeMp3>(c.delay, &seen); });
     Bytes data;
     Le16(data, c.seek);
     for (const auto& p : c.parts) data.insert(data.end(), p.begin(), p.end());
@@ -691,7 +736,8 @@ TEST(SwfSound, Mp3EventSoundThroughThePlatformDecoder) {
 
 TEST(SwfSound, Mp3StreamAcrossBlocks) {
   std::vector<Bytes> seen;
-  SoundMixer mixer([&]() -> std::unique_ptr<Mp3Decoder> { return std::make_unique<FakeMp3>(0, &seen); });
+  SoundMixer mixer(
+      [&]() -> std::unique_ptr<Mp3Decoder> { return std::make_unique<FakeMp3>(0, &seen); });
   SoundStreamHead head;
   head.stream = {2, 2, true, false};
   mixer.StartStream(head);

@@ -1,0 +1,148 @@
+// The timeline, frame by frame: movies written by the tag writer, and after each frame the
+// display list, whether the movie plays, and the commands it sent.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "swf/swf_player.h"
+#include "swf_writer.h"
+
+namespace {
+
+using namespace swf_test;
+
+// "f2 play | 1:1 2:3@100,0 2/1:1 | Close(now)": the frame, playing or stopped, each object as
+// depth path:character, its translation in twips when not 0, a sprite's frame as [fN], a name
+// as <name>; then the commands taken.
+std::string Snapshot(swf::Player& player) {
+  std::string s =
+      "f" + std::to_string(player.CurrentFrame()) + (player.Playing() ? " play |" : " stop |");
+  for (const swf::DisplayItem& item : player.DisplayList()) {
+    s += ' ';
+    for (std::size_t i = 0; i < item.path.size(); ++i) {
+      s += (i ? "/" : "") + std::to_string(item.path[i]);
+    }
+    s += ":" + std::to_string(item.character);
+    if (item.matrix.tx != 0 || item.matrix.ty != 0) {
+      s += "@" + std::to_string(int(item.matrix.tx)) + "," + std::to_string(int(item.matrix.ty));
+    }
+    if (item.frame) s += "[f" + std::to_string(item.frame) + "]";
+    if (!item.name.empty()) s += "<" + item.name + ">";
+  }
+  s += " |";
+  for (const swf::MovieCommand& c : player.TakeCommands())
+    s += " " + c.command + "(" + c.args + ")";
+  return s;
+}
+
+struct TimelineCase {
+  const char* name;
+  Bytes tags;
+  std::vector<std::string> frames;  // Snapshot after each frame's time
+  bool loop = false;
+};
+
+const Bytes kShapes =
+    Join({RectShape(1, 200, 200, 0xFF0000FF), RectShape(2, 100, 100, 0x00FF00FF)});
+
+std::vector<TimelineCase> Cases() {
+  return {
+      {"place_move_remove",
+       Join({kShapes, PlaceObject2(1, 1), ShowFrame(), PlaceObject2(1, 0, 100, 0),
+             PlaceObject2(2, 2, 0, 50, "b"), ShowFrame(), RemoveObject2(1), ShowFrame()}),
+       {"f1 play | 1:1 |", "f2 play | 1:1@100,0 2:2@0,50<b> |", "f3 stop | 2:2@0,50<b> |",
+        "f3 stop | 2:2@0,50<b> |"}},
+      {"stop_action_on_main",
+       Join({kShapes, PlaceObject2(1, 1), ShowFrame(), DoAction({Stop()}), ShowFrame(),
+             ShowFrame()}),
+       {"f1 play | 1:1 |", "f2 stop | 1:1 |", "f2 stop | 1:1 |"}},
+      {"sprite_plays_its_own_timeline_and_loops",
+       Join({kShapes,
+             DefineSprite(5, 2,
+                          Join({PlaceObject2(1, 1), ShowFrame(), RemoveObject2(1),
+                                PlaceObject2(2, 2), DoAction({Stop()}), ShowFrame()})),
+             DefineSprite(6, 2, Join({PlaceObject2(1, 2), ShowFrame(), ShowFrame()})),
+             PlaceObject2(1, 5), PlaceObject2(2, 6, 20, 0), ShowFrame(), ShowFrame(), ShowFrame(),
+             ShowFrame()}),
+       // The sprite's Stop stops the sprite only; the other sprite loops.
+       {"f1 play | 1:5[f1] 1/1:1 2:6@20,0[f1] 2/1:2 |",
+        "f2 play | 1:5[f2] 1/2:2 2:6@20,0[f2] 2/1:2 |",
+        "f3 play | 1:5[f2] 1/2:2 2:6@20,0[f1] 2/1:2 |",
+        "f4 stop | 1:5[f2] 1/2:2 2:6@20,0[f2] 2/1:2 |"}},
+      {"goto_label_forward_and_back",
+       Join({kShapes, PlaceObject2(1, 1), ShowFrame(), DoAction({GotoLabel("END"), Play()}),
+             ShowFrame(), PlaceObject2(2, 2), ShowFrame(), FrameLabel("end"),
+             PlaceObject2(3, 1, 0, 10), ShowFrame(), DoAction({GotoFrame(0)}), ShowFrame()}),
+       // Frame 2 jumps to "end" (frame 4) with frame 3's object applied on the way; frame 5
+       // goes back to frame 1 and stops there: the list is rebuilt from the first frame.
+       {"f1 play | 1:1 |", "f4 play | 1:1 2:2 3:1@0,10 |", "f1 stop | 1:1 |",
+        "f1 stop | 1:1 |"}},
+      {"fscommands_from_getUrl_and_constants",
+       Join({DoAction({GetUrl("FSCommand:Close", "now"), GetUrl("http://example.com", "_blank"),
+                       GetUrl("fscommand:quit", "")}),
+             ShowFrame(),
+             DoAction({ConstantPool({"FSCOMMAND:show", "menu"}), PushConstant(0), PushConstant(1),
+                       GetUrl2(), PushString("FSCommand:"), PushString("x"),
+                       Act(0x1C) /* a
+variable: unknown */, GetUrl2()}),
+             ShowFrame()}),
+       {"f1 play | | Close(now) quit()", "f2 stop | | show(menu)"}},
+      {"goto_loop_keeps_playing",
+       Join({kShapes, PlaceObject2(1, 1), ShowFrame(), ShowFrame(),
+             DoAction({GotoFrame(0), Play()}), ShowFrame()}),
+       {"f1 play | 1:1 |", "f2 play | 1:1 |", "f1 play | 1:1 |", "f2 play | 1:1 |"}},
+      {"loop_wraps_to_the_first_frame",
+       Join({kShapes, PlaceObject2(1, 1), ShowFrame(), RemoveObject2(1), ShowFrame()}),
+       {"f1 play | 1:1 |", "f2 play | |", "f1 play | 1:1 |"},
+       true},
+  };
+}
+
+void PrintTo(const TimelineCase& c, std::ostream* os) { *os << c.name; }
+
+class Timeline : public testing::TestWithParam<TimelineCase> {};
+
+TEST_P(Timeline, FrameByFrame) {
+  const TimelineCase& c = GetParam();
+  const swf::LoadResult loaded = swf::LoadMovie(Movie(c.tags), nullptr);
+  ASSERT_TRUE(loaded.movie) << loaded.refusal;
+  swf::Player player(loaded.movie);
+  player.SetLoop(c.loop);
+  EXPECT_FALSE(player.Playing());
+  player.Play();
+  EXPECT_TRUE(player.Playing());
+  for (std::size_t i = 0; i < c.frames.size(); ++i) {
+    // 10 frames per second: frame i is due at i / 10 s.
+    player.AdvanceTo(i == 0 ? 0 : (double(i) + 0.5) / 10);
+    EXPECT_EQ(Snapshot(player), c.frames[i]) << "after frame " << i + 1;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Swf, Timeline, testing::ValuesIn(Cases()),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// StopPlay stops where it is; Play goes on from there, and after the end starts over.
+TEST(TimelineControl, StopPlayAndPlayAgain) {
+  const auto loaded = swf::LoadMovie(
+      Movie(Join({ShowFrame(), ShowFrame(), ShowFrame()}), 4000, 3000, 10, true), nullptr);
+  ASSERT_TRUE(loaded.movie) << loaded.refusal;
+  swf::Player player(loaded.movie);
+  player.Play();
+  player.AdvanceTo(0);
+  player.StopPlay();
+  player.AdvanceTo(0.5);
+  EXPECT_EQ(player.CurrentFrame(), 1);
+  EXPECT_FALSE(player.Playing());
+  player.Play();
+  player.AdvanceTo(0.6);
+  player.AdvanceTo(0.7);
+  EXPECT_EQ(player.CurrentFrame(), 3);
+  EXPECT_FALSE(player.Playing());
+  player.Play();
+  EXPECT_TRUE(player.Playing());
+  player.AdvanceTo(0.8);
+  EXPECT_EQ(player.CurrentFrame(), 1);
+}
+
+}  // namespace
