@@ -1,5 +1,9 @@
 #include "linux/event_loop.h"
 
+#include <chrono>
+#include <cmath>
+#include <vector>
+
 namespace launcher::sdl {
 
 void SdlTimer::SetInterval(int milliseconds) {
@@ -26,10 +30,34 @@ void Waker::Wake() {
   if (SDL_PushEvent(&event) != 1) pending_.store(false);
 }
 
+double SteadySeconds() {
+  using Seconds = std::chrono::duration<double>;
+  return std::chrono::duration_cast<Seconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 namespace {
 
+// Each command is its own event; one that closes the window ends the delivery.
+void Deliver(const std::vector<MovieCommand>& commands, EventDispatcher& events) {
+  for (const MovieCommand& command : commands) {
+    if (!events.WindowLoaded()) break;
+    events.Command(command.command, command.args);
+  }
+}
+
+// Milliseconds until the SWF player's next frame (0: due now), or none while it plays nothing.
+std::optional<Uint32> SwfFrameWait(const MovieEngines& engines) {
+  if (engines.swf == nullptr) return std::nullopt;
+  const std::optional<double> due = engines.swf->NextFrameDue();
+  if (!due) return std::nullopt;
+  // Rounded up: waking a little early would only come back to wait again.
+  const double wait = std::ceil((*due - SteadySeconds()) * 1000);
+  return wait > 0 ? static_cast<Uint32>(wait) : 0;
+}
+
 void HandleEvent(const SDL_Event& event, EventDispatcher& events, SdlWindow& window,
-                 mpv::MpvMoviePlayer& player, Waker& playerEvents, Waker& playerFrames) {
+                 const MovieEngines& engines, Waker& playerEvents, Waker& playerFrames) {
   if (event.type == SDL_QUIT) {
     events.CloseRequest();
   } else if (event.type == SDL_WINDOWEVENT) {
@@ -46,35 +74,37 @@ void HandleEvent(const SDL_Event& event, EventDispatcher& events, SdlWindow& win
     }
   } else if (event.type == playerEvents.Type()) {
     playerEvents.Taken();
-    // Each command is its own event; one that closes the window ends the delivery.
-    for (const MovieCommand& command : player.HandleEvents()) {
-      if (!events.WindowLoaded()) break;
-      events.Command(command.command, command.args);
-    }
+    if (engines.mpv != nullptr) Deliver(engines.mpv->HandleEvents(), events);
   } else if (event.type == playerFrames.Type()) {
     playerFrames.Taken();
-    player.DrawFrame();
+    if (engines.mpv != nullptr) engines.mpv->DrawFrame();
   }
 }
 
 }  // namespace
 
 void RunEventLoop(EventDispatcher& events, SdlWindow& window, SdlTimer& timer,
-                  mpv::MpvMoviePlayer& player, Waker& playerEvents, Waker& playerFrames) {
+                  const MovieEngines& engines, Waker& playerEvents, Waker& playerFrames) {
   while (events.WindowLoaded() && !window.Dismissed()) {
     window.RedrawIfNeeded();
 
     const Uint64 now = SDL_GetTicks64();
-    const std::optional<Uint32> remaining = timer.Remaining(now);
+    std::optional<Uint32> remaining = timer.Remaining(now);
     if (remaining == std::optional<Uint32>(0)) {
       timer.Fire(now);
       events.Tick();
       continue;
     }
+    // A frame due runs now; then one waiting event is taken without waiting, so a movie slower
+    // than its frame rate never starves the window's events.
+    const std::optional<Uint32> frame = SwfFrameWait(engines);
+    if (frame == std::optional<Uint32>(0)) Deliver(engines.swf->RunFrame(), events);
+    if (frame && (!remaining || *frame < *remaining)) remaining = frame;
+    if (!events.WindowLoaded()) break;
     SDL_Event event{};
     const int got = remaining ? SDL_WaitEventTimeout(&event, static_cast<int>(*remaining))
                               : SDL_WaitEvent(&event);
-    if (got == 1) HandleEvent(event, events, window, player, playerEvents, playerFrames);
+    if (got == 1) HandleEvent(event, events, window, engines, playerEvents, playerFrames);
   }
 }
 

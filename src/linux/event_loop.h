@@ -12,6 +12,7 @@
 #include "launcher/window_parts.h"
 #include "linux/sdl_window.h"
 #include "player/mpv/mpv_player.h"
+#include "player/swf/swf_movie_player.h"
 
 namespace launcher::sdl {
 
@@ -48,8 +49,18 @@ class Waker {
   std::atomic<bool> pending_{false};
 };
 
+// Seconds on the steady clock: the SWF player's clock.
+[[nodiscard]] double SteadySeconds();
+
+// The movie engines made so far (null until a movie needs one): the loop delivers their reports
+// and frames.
+struct MovieEngines {
+  mpv::MpvMoviePlayer* mpv = nullptr;
+  swfplayer::SwfMoviePlayer* swf = nullptr;
+};
+
 // Runs until the window is dismissed.
 void RunEventLoop(EventDispatcher& events, SdlWindow& window, SdlTimer& timer,
-                  mpv::MpvMoviePlayer& player, Waker& playerEvents, Waker& playerFrames);
+                  const MovieEngines& engines, Waker& playerEvents, Waker& playerFrames);
 
 }  // namespace launcher::sdl

@@ -1,5 +1,6 @@
-// The launcher on Linux: the window Main on SDL, the opening movie on libmpv, the game started
-// through the launch command. It takes no options and reads no environment variable of its own.
+// The launcher on Linux: the window Main on SDL, the opening movie on the built-in SWF player or
+// libmpv, the game started through the launch command. It takes no options and reads no
+// environment variable of its own.
 
 #include <unistd.h>
 
@@ -12,12 +13,21 @@
 #include "launcher/launcher_window.h"
 #include "linux/app_folder.h"
 #include "linux/event_loop.h"
+#include "linux/posix_files.h"
 #include "linux/posix_text_rules.h"
 #include "linux/process_start.h"
 #include "linux/sdl_system.h"
 #include "linux/sdl_window.h"
+#include "linux/swf/mpg123_decoder.h"
+#include "linux/swf/sdl_audio_output.h"
+#include "linux/swf/sdl_image_decoder.h"
+#include "linux/swf/video_layer_surface.h"
 #include "player/mpv/mpv_library.h"
 #include "player/mpv/mpv_player.h"
+#include "player/skipped_movie_line.h"
+#include "player/swf/core_movie.h"
+#include "player/swf/swf_movie_player.h"
+#include "player/switching_player.h"
 
 namespace {
 
@@ -49,10 +59,45 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
 
   // Declared before the player, so the loading thread outlives every use of the library.
   mpv::MpvLibraryLoader mpvLibrary;
-  mpv::MpvMoviePlayer player(
-      mpvLibrary, window.Video(), [&playerEvents] { playerEvents.Wake(); },
-      [&playerFrames] { playerFrames.Wake(); },
-      [&reporter](std::string_view line) { reporter.Report(line); });
+  sdl::VideoLayerSurface swfSurface(window.Video());
+  sdl::SdlImageDecoder swfImages;
+  // The movie the SWF player turned down and why, for libmpv's skip line when it can't play it
+  // either: the line names the SWF player's reason before libmpv's.
+  std::string swfRefused;
+  std::string swfRefusal;
+  sdl::MovieEngines engines;
+  auto makeMpv = [&] {
+    auto mpv = std::make_unique<mpv::MpvMoviePlayer>(
+        mpvLibrary, window.Video(), [&playerEvents] { playerEvents.Wake(); },
+        [&playerFrames] { playerFrames.Wake(); },
+        [&reporter, &swfRefused, &swfRefusal](std::string_view line) {
+          const std::string lead = SkippedMovieLine(swfRefused, "");
+          if (swfRefusal.empty() || line.substr(0, lead.size()) != lead) {
+            reporter.Report(line);
+            return;
+          }
+          reporter.Report(lead + swfRefusal + "; " + std::string(line.substr(lead.size())));
+        });
+    engines.mpv = mpv.get();
+    return mpv;
+  };
+  auto makeSwf = [&] {
+    auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(
+        swfplayer::Platform{swfSurface, &posix::ReadOrdinaryFile,
+                            swfplayer::MakeCoreLoader(&swfImages, &sdl::MakeMpg123Decoder),
+                            &sdl::OpenSdlAudio, &sdl::SteadySeconds});
+    engines.swf = swf.get();
+    return swf;
+  };
+  // An SWF the SWF player can't play goes on to libmpv, which plays SWF files that wrap a video.
+  SwitchingMoviePlayer player(
+      nullptr, makeMpv,
+      SwfRoute{makeSwf,
+               [&swfRefused, &swfRefusal](const PathText& path, const std::string& refusal) {
+                 swfRefused = path;
+                 swfRefusal = refusal;
+               },
+               true});
 
   Main main({window, timer, player, window.LogoBox(), window.Image()},
             {system, processes, text, folder});
@@ -64,7 +109,7 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
     window.RedrawIfNeeded();
     // The movie's engine loads while the logo shows; a key pressed sooner waits for the rest.
     mpvLibrary.Start();
-    sdl::RunEventLoop(events, window, timer, player, playerEvents, playerFrames);
+    sdl::RunEventLoop(events, window, timer, engines, playerEvents, playerFrames);
   }
   return events.ExitCode();
 }

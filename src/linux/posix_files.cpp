@@ -1,10 +1,16 @@
 #include "linux/posix_files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 namespace launcher::posix {
 namespace {
@@ -18,6 +24,26 @@ bool IsOrdinaryFile(const PathText& path, std::string_view name) {
 struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&&) = delete;
+  FileDescriptor& operator=(FileDescriptor&&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  [[nodiscard]] int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+std::runtime_error SystemError(const std::string& what) {
+  return std::runtime_error(what + ": " + std::strerror(errno));
+}
 
 }  // namespace
 
@@ -36,6 +62,28 @@ bool FilePresent(const PathText& path) {
     if (IsOrdinaryFile(folder + PathText(entryName), entryName)) return true;
   }
   return false;
+}
+
+std::vector<std::uint8_t> ReadOrdinaryFile(const PathText& path, std::size_t maxBytes) {
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0) throw SystemError("can't open the file");
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) throw SystemError("can't read the file");
+  if (!S_ISREG(info.st_mode)) throw std::runtime_error("not an ordinary file");
+  if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
+    throw std::runtime_error("the file is larger than " + std::to_string(maxBytes >> 20) + " MiB");
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+  std::size_t filled = 0;
+  while (filled < bytes.size()) {
+    const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw SystemError("can't read the file");
+    if (got == 0) break;  // the file shrank while it was read
+    filled += static_cast<std::size_t>(got);
+  }
+  bytes.resize(filled);
+  return bytes;
 }
 
 }  // namespace launcher::posix

@@ -1,9 +1,711 @@
+// The CPU rasterizer. Shapes are flattened in canvas space into line segments that carry a style
+// and a winding direction: an edge adds +1 to the style on its left (fill0) and -1 to the style on
+// its right (fill1), so each style's coverage comes from its own windings and an edge shared by
+// two styles gives them complementary coverage (no seams). Coverage is exact area: each segment
+// adds the signed area it leaves to its right into a row of cells, and a prefix sum over the row
+// gives the winding-weighted coverage of every pixel (as in AGG, stb_truetype and font-rs), then
+// the fill rule folds it. Rows are swept one at a time with an active segment list sorted by
+// style. Where several styles share a pixel partly, their premultiplied colours are added in a
+// row buffer before one src-over, which is what makes shared edges seamless.
 #include "swf/render.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace swf {
+namespace {
+
+constexpr float kTolerance = 0.05f;  // curve and arc flattening, in pixels (half cairo's default)
+constexpr float kCoordLimit = 4e6f;  // canvas coordinates are clamped to this
+constexpr std::size_t kSegmentBudget = std::size_t(2) << 20;  // per fill or stroke pass
+constexpr std::size_t kStrokeChunk = 8192;  // vertices of one stroked path drawn at once
+
+// ---- pixel arithmetic on premultiplied 0xAARRGGBB, rounded as pixman does ----
+
+inline std::uint32_t Mul8(std::uint32_t a, std::uint32_t b) {
+  const std::uint32_t t = a * b + 0x80;
+  return (t + (t >> 8)) >> 8;
+}
+
+// Each channel of p times a/255.
+inline std::uint32_t MulPixel(std::uint32_t p, std::uint32_t a) {
+  std::uint32_t rb = (p & 0xff00ffu) * a + 0x800080u;
+  rb = ((rb + ((rb >> 8) & 0xff00ffu)) >> 8) & 0xff00ffu;
+  std::uint32_t ag = ((p >> 8) & 0xff00ffu) * a + 0x800080u;
+  ag = (ag + ((ag >> 8) & 0xff00ffu)) & 0xff00ff00u;
+  return rb | ag;
+}
+
+// Channel-wise saturating sum.
+inline std::uint32_t AddPixel(std::uint32_t a, std::uint32_t b) {
+  std::uint32_t rb = (a & 0xff00ffu) + (b & 0xff00ffu);
+  rb |= 0x1000100u - ((rb >> 8) & 0x10001u);
+  std::uint32_t ag = ((a >> 8) & 0xff00ffu) + ((b >> 8) & 0xff00ffu);
+  ag |= 0x1000100u - ((ag >> 8) & 0x10001u);
+  return (rb & 0xff00ffu) | ((ag & 0xff00ffu) << 8);
+}
+
+inline std::uint32_t Over(std::uint32_t src, std::uint32_t dst) {
+  return AddPixel(src, MulPixel(dst, 255 - (src >> 24)));
+}
+
+inline std::uint32_t Premultiply(Rgba c) {
+  return (std::uint32_t(c.a) << 24) | (Mul8(c.r, c.a) << 16) | (Mul8(c.g, c.a) << 8) |
+         Mul8(c.b, c.a);
+}
+
+inline int FloorInt(float v) {
+  const int i = int(v);
+  return i - int(v < float(i));
+}
+
+// ---- colour helpers for gradients ----
+
+float SrgbToLinear(float c) {
+  return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+}
+
+struct LinearTables {
+  std::array<float, 256> toLinear{};
+  std::array<std::uint8_t, 4096> toSrgb{};
+  LinearTables() {
+    for (int i = 0; i < 256; ++i) toLinear[std::size_t(i)] = SrgbToLinear(float(i) / 255);
+    for (int i = 0; i < 4096; ++i) {
+      const float l = float(i) / 4095;
+      const float s = l <= 0.0031308f ? l * 12.92f : 1.055f * std::pow(l, 1 / 2.4f) - 0.055f;
+      toSrgb[std::size_t(i)] = std::uint8_t(std::clamp(s, 0.0f, 1.0f) * 255 + 0.5f);
+    }
+  }
+};
+
+const LinearTables& Linear() {
+  static const LinearTables tables;
+  return tables;
+}
+
+// ---- paints ----
+
+enum class PaintKind : std::uint8_t { None, Solid, Linear, Radial, Focal, Bitmap };
+
+struct Paint {
+  PaintKind kind = PaintKind::None;
+  bool opaque = false;
+  SpreadMode spread = SpreadMode::Pad;
+  bool repeat = true;
+  bool smooth = true;
+  std::uint8_t cxMode = 0;  // bitmaps: 0 none, 1 multiply only, 2 full
+  std::uint32_t color = 0;  // solid, premultiplied
+  float focal = 0;
+  Matrix inverse;  // canvas pixel -> gradient square (normalised to -1..1) or bitmap pixel
+  const Bitmap* bitmap = nullptr;
+  ColorTransform cx;
+  std::array<std::uint32_t, 256> lut{};
+};
+
+void BuildLut(const Gradient& g, const ColorTransform& cx, Paint& paint) {
+  const auto& stops = g.stops;
+  const bool linearRgb = g.interpolation == InterpolationMode::LinearRgb;
+  const auto& tables = Linear();
+  std::uint32_t alphaAnd = 0xff;
+  std::size_t k = 0;
+  for (int i = 0; i < 256; ++i) {
+    while (k + 1 < stops.size() && stops[k + 1].ratio < i) ++k;
+    Rgba c;
+    if (i <= stops.front().ratio || k + 1 >= stops.size()) {
+      c = i <= stops.front().ratio ? stops.front().color : stops.back().color;
+    } else {
+      const GradientStop& s0 = stops[k];
+      const GradientStop& s1 = stops[k + 1];
+      const float f = s1.ratio == s0.ratio ? 1.0f : float(i - s0.ratio) / float(s1.ratio - s0.ratio);
+      const auto mix = [&](std::uint8_t a, std::uint8_t b) {
+        if (!linearRgb) return std::uint8_t(float(a) + (float(b) - float(a)) * f + 0.5f);
+        const float l = tables.toLinear[a] + (tables.toLinear[b] - tables.toLinear[a]) * f;
+        return tables.toSrgb[std::size_t(std::clamp(l, 0.0f, 1.0f) * 4095 + 0.5f)];
+      };
+      c = {mix(s0.color.r, s1.color.r), mix(s0.color.g, s1.color.g), mix(s0.color.b, s1.color.b),
+           std::uint8_t(float(s0.color.a) + (float(s1.color.a) - float(s0.color.a)) * f + 0.5f)};
+    }
+    c = cx.Apply(c);
+    alphaAnd &= c.a;
+    paint.lut[std::size_t(i)] = Premultiply(c);
+  }
+  paint.opaque = alphaAnd == 0xff;
+}
+
+// Prepares `fill` drawn through `toCanvas` with `cx`; kind None when it draws nothing.
+void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTransform& cx,
+                  Paint& paint) {
+  paint.kind = PaintKind::None;
+  if (const auto* solid = std::get_if<Rgba>(&fill)) {
+    const Rgba c = cx.Apply(*solid);
+    paint.kind = PaintKind::Solid;
+    paint.color = Premultiply(c);
+    paint.opaque = c.a == 255;
+  } else if (const auto* gradient = std::get_if<Gradient>(&fill)) {
+    if (gradient->stops.empty()) return;
+    const auto inverse = gradient->matrix.Then(toCanvas).Inverse();
+    if (!inverse) return;
+    constexpr float kScale = 1.0f / 16384;
+    paint.inverse = inverse->Then(Matrix{kScale, 0, 0, kScale, 0, 0});
+    paint.spread = gradient->spread;
+    paint.focal = std::clamp(gradient->focalPoint, -0.98f, 0.98f);
+    paint.kind = gradient->kind == GradientKind::Linear   ? PaintKind::Linear
+                 : gradient->kind == GradientKind::Radial ? PaintKind::Radial
+                                                          : PaintKind::Focal;
+    if (paint.kind == PaintKind::Focal && paint.focal == 0) paint.kind = PaintKind::Radial;
+    BuildLut(*gradient, cx, paint);
+  } else if (const auto* bitmapFill = std::get_if<BitmapFill>(&fill)) {
+    const Bitmap* bitmap = bitmapFill->bitmap.get();
+    if (bitmap == nullptr || bitmap->width < 1 || bitmap->height < 1 ||
+        bitmap->pixels.size() < std::size_t(bitmap->width) * std::size_t(bitmap->height)) {
+      return;
+    }
+    const auto inverse = bitmapFill->matrix.Then(toCanvas).Inverse();
+    if (!inverse) return;
+    paint.kind = PaintKind::Bitmap;
+    paint.inverse = *inverse;
+    paint.bitmap = bitmap;
+    paint.repeat = bitmapFill->repeat;
+    paint.smooth = bitmapFill->smooth;
+    paint.cx = cx;
+    paint.cxMode = cx.IsIdentity() ? 0
+                   : (cx.addR == 0 && cx.addG == 0 && cx.addB == 0 && cx.addA == 0 &&
+                      cx.mulR <= 1 && cx.mulG <= 1 && cx.mulB <= 1 && cx.mulA <= 1 &&
+                      cx.mulR >= 0 && cx.mulG >= 0 && cx.mulB >= 0 && cx.mulA >= 0)
+                       ? 1
+                       : 2;
+    paint.opaque = false;
+  }
+}
+
+inline int LutIndex(float t, SpreadMode spread) {
+  t = std::clamp(t, -16384.0f, 16384.0f);
+  const int f = int(t * 65536);
+  int u;
+  switch (spread) {
+    case SpreadMode::Pad:
+      u = std::clamp(f, 0, 65536);
+      break;
+    case SpreadMode::Repeat:
+      u = f & 0xffff;
+      break;
+    default:
+      u = f & 0x1ffff;
+      if (u > 0x10000) u = 0x20000 - u;
+      break;
+  }
+  return (u * 255 + 32768) >> 16;
+}
+
+std::uint32_t Transformed(std::uint32_t p, const Paint& paint) {
+  const ColorTransform& cx = paint.cx;
+  const std::uint32_t a = p >> 24;
+  if (paint.cxMode == 1) {
+    const float ma = cx.mulA;
+    const auto ch = [&](int shift, float m) {
+      return std::uint32_t(float((p >> shift) & 0xff) * m * ma + 0.5f) << shift;
+    };
+    return (std::uint32_t(float(a) * ma + 0.5f) << 24) | ch(16, cx.mulR) | ch(8, cx.mulG) |
+           ch(0, cx.mulB);
+  }
+  Rgba c{0, 0, 0, std::uint8_t(a)};
+  if (a != 0) {
+    const auto un = [&](int shift) {
+      return std::uint8_t(std::min<std::uint32_t>(255, (((p >> shift) & 0xff) * 255 + a / 2) / a));
+    };
+    c = {un(16), un(8), un(0), std::uint8_t(a)};
+  }
+  return Premultiply(cx.Apply(c));
+}
+
+inline std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t w) {  // w 0..256
+  const std::uint32_t iw = 256 - w;
+  const std::uint32_t rb = (((a & 0xff00ffu) * iw + (b & 0xff00ffu) * w) >> 8) & 0xff00ffu;
+  const std::uint32_t ag = (((a >> 8) & 0xff00ffu) * iw + ((b >> 8) & 0xff00ffu) * w) & 0xff00ff00u;
+  return rb | ag;
+}
+
+inline int Wrap(int i, int n) {
+  i %= n;
+  return i < 0 ? i + n : i;
+}
+
+// Writes the paint's premultiplied colours of pixels x .. x+n-1 of row y into out.
+void PaintSpan(const Paint& p, int y, int x, int n, std::uint32_t* out) {
+  const Matrix& m = p.inverse;
+  const float px = float(x) + 0.5f, py = float(y) + 0.5f;
+  const float u0 = m.a * px + m.c * py + m.tx, v0 = m.b * px + m.d * py + m.ty;
+  const float du = m.a, dv = m.b;
+  switch (p.kind) {
+    case PaintKind::Linear:
+      for (int i = 0; i < n; ++i) {
+        const float t = (u0 + du * float(i)) * 0.5f + 0.5f;
+        out[i] = p.lut[std::size_t(LutIndex(t, p.spread))];
+      }
+      break;
+    case PaintKind::Radial:
+      for (int i = 0; i < n; ++i) {
+        const float u = u0 + du * float(i), v = v0 + dv * float(i);
+        out[i] = p.lut[std::size_t(LutIndex(std::sqrt(u * u + v * v), p.spread))];
+      }
+      break;
+    case PaintKind::Focal: {
+      // t where the point lies on the circle through the focus scaled by t: solves
+      // (f^2 - 1) t^2 - 2 b t + |d|^2 = 0 with d = point - focus, b = -f d.x.
+      const float f = p.focal, a = f * f - 1;
+      for (int i = 0; i < n; ++i) {
+        const float dx = u0 + du * float(i) - f, dy = v0 + dv * float(i);
+        const float b = -f * dx, c = dx * dx + dy * dy;
+        const float t = (b - std::sqrt(std::max(0.0f, b * b - a * c))) / a;
+        out[i] = p.lut[std::size_t(LutIndex(t, p.spread))];
+      }
+      break;
+    }
+    case PaintKind::Bitmap: {
+      const Bitmap& bm = *p.bitmap;
+      const int w = bm.width, h = bm.height;
+      const std::uint32_t* px0 = bm.pixels.data();
+      const auto index = [&](int i, int size) {
+        return p.repeat ? Wrap(i, size) : std::clamp(i, 0, size - 1);
+      };
+      for (int i = 0; i < n; ++i) {
+        float u = std::clamp(u0 + du * float(i), -1e8f, 1e8f);
+        float v = std::clamp(v0 + dv * float(i), -1e8f, 1e8f);
+        if (p.repeat) {  // keep the coordinates small before they become integers
+          u -= float(w) * float(FloorInt(u / float(w)));
+          v -= float(h) * float(FloorInt(v / float(h)));
+        }
+        std::uint32_t c;
+        if (!p.smooth) {
+          c = px0[std::size_t(index(FloorInt(v), h)) * std::size_t(w) +
+                  std::size_t(index(FloorInt(u), w))];
+        } else {
+          const float fu = u - 0.5f, fv = v - 0.5f;
+          const int iu = FloorInt(fu), iv = FloorInt(fv);
+          const auto wu = std::uint32_t((fu - float(iu)) * 256 + 0.5f);
+          const auto wv = std::uint32_t((fv - float(iv)) * 256 + 0.5f);
+          const std::size_t x0 = std::size_t(index(iu, w)), x1 = std::size_t(index(iu + 1, w));
+          const std::uint32_t* r0 = px0 + std::size_t(index(iv, h)) * std::size_t(w);
+          const std::uint32_t* r1 = px0 + std::size_t(index(iv + 1, h)) * std::size_t(w);
+          c = Lerp(Lerp(r0[x0], r0[x1], wu), Lerp(r1[x0], r1[x1], wu), wv);
+        }
+        out[i] = p.cxMode == 0 ? c : Transformed(c, p);
+      }
+      break;
+    }
+    default:
+      std::fill(out, out + n, p.color);
+      break;
+  }
+}
+
+// ---- scan conversion ----
+
+struct Segment {
+  float x0, y0, x1, y1;  // y0 < y1
+  float dxdy;
+  float dir;  // +1 or -1: the winding it adds to the right of it
+  std::uint32_t style;
+};
+
+class Rasterizer {
+ public:
+  void Reset(int width, int height) {
+    width_ = width;
+    height_ = height;
+    segments_.clear();
+    if (cells_.size() < std::size_t(width) + 3) cells_.assign(std::size_t(width) + 3, 0.0f);
+    if (coverage_.size() < std::size_t(width) + 1) coverage_.resize(std::size_t(width) + 1);
+  }
+  [[nodiscard]] bool Empty() const { return segments_.empty(); }
+
+  void Line(Point a, Point b, std::uint32_t style, float dir) {
+    if (!(std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) && std::isfinite(b.y))) {
+      return;
+    }
+    a = {std::clamp(a.x, -kCoordLimit, kCoordLimit), std::clamp(a.y, -kCoordLimit, kCoordLimit)};
+    b = {std::clamp(b.x, -kCoordLimit, kCoordLimit), std::clamp(b.y, -kCoordLimit, kCoordLimit)};
+    if (a.y == b.y) return;
+    if (a.y > b.y) {
+      std::swap(a, b);
+      dir = -dir;
+    }
+    if (b.y <= 0 || a.y >= float(height_) || std::min(a.x, b.x) >= float(width_)) return;
+    if (segments_.size() >= kSegmentBudget) return;
+    segments_.push_back({a.x, a.y, b.x, b.y, (b.x - a.x) / (b.y - a.y), dir, style});
+  }
+
+  void Quad(Point a, Point c, Point b, std::uint32_t style, float dir) {
+    const float ddx = a.x - 2 * c.x + b.x, ddy = a.y - 2 * c.y + b.y;
+    const float dd = std::sqrt(ddx * ddx + ddy * ddy);
+    const float minY = std::min({a.y, b.y, c.y}), maxY = std::max({a.y, b.y, c.y});
+    const float minX = std::min({a.x, b.x, c.x}), maxX = std::max({a.x, b.x, c.x});
+    // Wholly above, below, right or left of the canvas: only its ends matter.
+    const bool outside = maxY <= 0 || minY >= float(height_) || minX >= float(width_) || maxX <= 0;
+    const int n = (outside || !std::isfinite(dd))
+                      ? 1
+                      : std::clamp(int(std::ceil(std::sqrt(dd / (8 * kTolerance)))), 1, 256);
+    Point prev = a;
+    for (int i = 1; i <= n; ++i) {
+      const float t = float(i) / float(n), s = 1 - t;
+      const Point p = i == n ? b
+                             : Point{s * s * a.x + 2 * s * t * c.x + t * t * b.x,
+                                     s * s * a.y + 2 * s * t * c.y + t * t * b.y};
+      Line(prev, p, style, dir);
+      prev = p;
+    }
+  }
+
+  // Sweeps the rows top to bottom. For each row: begin(y) once, then emit(style, y, x0, x1,
+  // coverage) for each style with coverage there (coverage[x] for x0 <= x < x1, 0..255), then
+  // end(y). Rows outside [rowMin, rowMax) are skipped.
+  template <typename Begin, typename Emit, typename End>
+  void Sweep(bool evenOdd, int rowMin, int rowMax, Begin&& begin, Emit&& emit, End&& end) {
+    std::sort(segments_.begin(), segments_.end(),
+              [](const Segment& l, const Segment& r) { return l.y0 < r.y0; });
+    active_.clear();
+    std::size_t next = 0;
+    const std::size_t count = segments_.size();
+    rowMin = std::max(rowMin, 0);
+    rowMax = std::min(rowMax, height_);
+    for (int y = rowMin; y < rowMax; ++y) {
+      const float top = float(y), bottom = float(y + 1);
+      if (active_.empty()) {
+        if (next == count) break;
+        if (segments_[next].y0 >= bottom) {
+          y = std::max(y, int(segments_[next].y0)) - 1;  // jump to the next segment's row
+          if (y + 1 >= rowMax) break;
+          continue;
+        }
+      }
+      while (next < count && segments_[next].y0 < bottom) {
+        if (segments_[next].y1 > top) active_.push_back(std::uint32_t(next));
+        ++next;
+      }
+      std::size_t kept = 0;
+      for (std::uint32_t i : active_) {
+        if (segments_[i].y1 > top) active_[kept++] = i;
+      }
+      active_.resize(kept);
+      if (active_.empty()) continue;
+      // Insertion sort by style: the order changes little from one row to the next.
+      for (std::size_t i = 1; i < active_.size(); ++i) {
+        const std::uint32_t v = active_[i];
+        const std::uint32_t s = segments_[v].style;
+        std::size_t j = i;
+        while (j > 0 && segments_[active_[j - 1]].style > s) {
+          active_[j] = active_[j - 1];
+          --j;
+        }
+        active_[j] = v;
+      }
+      begin(y);
+      std::size_t g = 0;
+      while (g < active_.size()) {
+        const std::uint32_t style = segments_[active_[g]].style;
+        int xMin = width_ + 2, xMax = -1;
+        std::size_t e = g;
+        for (; e < active_.size() && segments_[active_[e]].style == style; ++e) {
+          AddToRow(segments_[active_[e]], top, bottom, xMin, xMax);
+        }
+        g = e;
+        if (xMax < xMin) continue;
+        const int x1 = std::min(xMax, width_);
+        float sum = 0;
+        float* cells = cells_.data();
+        std::uint8_t* cov = coverage_.data();
+        bool any = false;
+        for (int x = xMin; x < x1; ++x) {
+          sum += cells[x];
+          cells[x] = 0;
+          float c = std::fabs(sum);
+          if (evenOdd) {
+            c -= 2 * float(int(c * 0.5f));
+            if (c > 1) c = 2 - c;
+          }
+          const auto v = std::uint8_t(std::min(c, 1.0f) * 255 + 0.5f);
+          cov[x] = v;
+          any |= v != 0;
+        }
+        for (int x = x1; x <= xMax; ++x) cells[x] = 0;
+        if (any) emit(style, y, xMin, x1, cov);
+      }
+      end(y);
+    }
+  }
+
+ private:
+  // Adds the part of `s` within the row [top, bottom) to the cells.
+  void AddToRow(const Segment& s, float top, float bottom, int& xMin, int& xMax) {
+    const float ya = std::max(s.y0, top), yb = std::min(s.y1, bottom);
+    if (yb <= ya) return;
+    float xa = s.x0 + (ya - s.y0) * s.dxdy;
+    float xb = s.x0 + (yb - s.y0) * s.dxdy;
+    if (s.y0 >= top) xa = s.x0;
+    if (s.y1 <= bottom) xb = s.x1;
+    float d = (yb - ya) * s.dir;
+    if (xa > xb) std::swap(xa, xb);
+    const float w = float(width_);
+    // What lies right of the canvas changes no pixel, but the row's sum then no longer comes
+    // back to 0 at its last cell: the row is swept to its end.
+    if (xa >= w) {
+      xMax = std::max(xMax, width_);
+      return;
+    }
+    if (xb <= 0) {  // wholly left of the canvas: covers every pixel of the row to its right
+      cells_[0] += d;
+      xMin = 0;
+      xMax = std::max(xMax, width_);
+      return;
+    }
+    if (xa < 0) {  // the part left of the canvas goes into the first cell whole
+      const float left = d * (-xa) / (xb - xa);
+      cells_[0] += left;
+      d -= left;
+      xa = 0;
+      xMax = std::max(xMax, width_);
+    }
+    if (xb > w) {
+      d *= (w - xa) / (xb - xa);
+      xb = w;
+      xMax = std::max(xMax, width_);
+    }
+    const int i0 = int(xa), i1 = std::min(int(xb), width_);
+    xMin = std::min(xMin, i0);
+    xMax = std::max(xMax, i1 + 1);
+    float* cells = cells_.data();
+    if (i0 == i1 || xb - xa < 1e-6f) {
+      const float m = (xa + xb) * 0.5f - float(i0);
+      cells[i0] += d * (1 - m);
+      cells[i0 + 1] += d * m;
+      return;
+    }
+    const float slope = d / (xb - xa);
+    // First partial cell.
+    float part = float(i0 + 1) - xa;
+    float dd = slope * part;
+    float m = 1 - part * 0.5f;  // the mean x of the piece in the cell
+    cells[i0] += dd * (1 - m);
+    cells[i0 + 1] += dd * m;
+    // Whole cells: half of each one's share stays, half goes on.
+    if (i1 > i0 + 1) {
+      cells[i0 + 1] += slope * 0.5f;
+      for (int i = i0 + 2; i < i1; ++i) cells[i] += slope;
+      cells[i1] += slope * 0.5f;
+    }
+    // Last partial cell.
+    part = xb - float(i1);
+    if (part > 0) {
+      dd = slope * part;
+      m = part * 0.5f;
+      cells[i1] += dd * (1 - m);
+      cells[i1 + 1] += dd * m;
+    }
+  }
+
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<Segment> segments_;
+  std::vector<std::uint32_t> active_;
+  std::vector<float> cells_;
+  std::vector<std::uint8_t> coverage_;
+};
+
+// ---- strokes ----
+
+Point Add(Point a, Point b) { return {a.x + b.x, a.y + b.y}; }
+Point Sub(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
+Point Scale(Point a, float s) { return {a.x * s, a.y * s}; }
+float Dot(Point a, Point b) { return a.x * b.x + a.y * b.y; }
+float Cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
+Point Normal(Point d) { return {-d.y, d.x}; }
+
+// Builds the outline of a stroked polyline as closed polygons, filled non-zero: the left side
+// forwards, the end cap, the right side backwards, the start cap (two loops for a closed path).
+// On the inner side of a turn the outline goes to the point where the two offset lines meet, so
+// the outline doesn't overlap itself there (an overlap would count twice in the area sums).
+class Stroker {
+ public:
+  struct Style {
+    float radius = 0.5f;
+    CapStyle startCap = CapStyle::Round;
+    CapStyle endCap = CapStyle::Round;
+    JoinStyle join = JoinStyle::Round;
+    float miterLimit = 3;
+  };
+
+  // `points` with `smooth[i]` true where a vertex lies inside a flattened curve (bevelled there).
+  void Stroke(const std::vector<Point>& points, const std::vector<bool>& smooth, bool closed,
+              const Style& style, Rasterizer& out) {
+    style_ = style;
+    pts_.clear();
+    smooth_.clear();
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      if (!pts_.empty() && points[i].x == pts_.back().x && points[i].y == pts_.back().y) continue;
+      pts_.push_back(points[i]);
+      smooth_.push_back(smooth[i]);
+    }
+    if (closed && pts_.size() > 2 && pts_.front().x == pts_.back().x &&
+        pts_.front().y == pts_.back().y) {
+      pts_.pop_back();
+      smooth_.pop_back();
+    } else {
+      closed = false;
+    }
+    const float r = style.radius;
+    const std::size_t n = pts_.size();
+    if (n == 0) return;
+    left_.clear();
+    if (n == 1) {  // a dot: its caps alone
+      const Point p = pts_[0];
+      if (style.startCap == CapStyle::Round) {
+        Arc(left_, p, {r, 0}, {-r, 0}, {0, 1});
+        left_.push_back({p.x - r, p.y});
+        Arc(left_, p, {-r, 0}, {r, 0}, {0, -1});
+        left_.push_back({p.x + r, p.y});
+      } else if (style.startCap == CapStyle::Square) {
+        left_ = {{p.x - r, p.y - r}, {p.x + r, p.y - r}, {p.x + r, p.y + r}, {p.x - r, p.y + r}};
+      }
+      Emit(left_, out);
+      return;
+    }
+    dirs_.resize(n);
+    lens_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      const Point d = Sub(pts_[(i + 1) % n], pts_[i]);
+      const float len = std::sqrt(Dot(d, d));
+      dirs_[i] = len > 0 ? Scale(d, 1 / len) : Point{1, 0};
+      lens_[i] = len;
+    }
+    right_.clear();
+    if (closed) {
+      for (std::size_t i = 0; i < n; ++i) {
+        Join(left_, i, (i + n - 1) % n, i, 1);
+        Join(right_, i, (i + n - 1) % n, i, -1);
+      }
+      std::reverse(right_.begin(), right_.end());
+      Emit(left_, out);
+      Emit(right_, out);
+      return;
+    }
+    const std::size_t last = n - 2;  // the last segment
+    const Point n0 = Scale(Normal(dirs_[0]), r), nLast = Scale(Normal(dirs_[last]), r);
+    left_.push_back(Add(pts_[0], n0));
+    right_.push_back(Sub(pts_[0], n0));
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+      Join(left_, i, i - 1, i, 1);
+      Join(right_, i, i - 1, i, -1);
+    }
+    left_.push_back(Add(pts_[n - 1], nLast));
+    right_.push_back(Sub(pts_[n - 1], nLast));
+    Cap(left_, pts_[n - 1], dirs_[last], style.endCap);
+    left_.insert(left_.end(), right_.rbegin(), right_.rend());
+    Cap(left_, pts_[0], Scale(dirs_[0], -1), style.startCap);
+    Emit(left_, out);
+  }
+
+ private:
+  // The outline's points at vertex v between segments `in` and `out` on one side (+1 left).
+  void Join(std::vector<Point>& poly, std::size_t v, std::size_t in, std::size_t out,
+            float side) const {
+    const float r = style_.radius;
+    const Point p = pts_[v];
+    const Point d0 = dirs_[in], d1 = dirs_[out];
+    const Point n0 = Scale(Normal(d0), side * r), n1 = Scale(Normal(d1), side * r);
+    const Point a = Add(p, n0), b = Add(p, n1);
+    const float cross = Cross(d0, d1) * side;
+    const float cosTurn = Dot(d0, d1);
+    if (std::fabs(cross) < 1e-6f && cosTurn > 0) {  // straight on
+      poly.push_back(a);
+      return;
+    }
+    // The offset lines meet at p + (n0 + n1) / (1 + cos(turn)).
+    const float k = 1 + cosTurn;
+    if (cross > 0) {  // the inner side
+      const float back = k > 1e-4f ? r * std::sqrt(std::max(0.0f, (1 - cosTurn) / k)) : 1e30f;
+      if (back <= std::min(lens_[in], lens_[out])) {
+        poly.push_back(Add(p, Scale(Add(n0, n1), 1 / k)));
+      } else {  // too short a segment for the meeting point: round the vertex itself
+        poly.push_back(a);
+        poly.push_back(p);
+        poly.push_back(b);
+      }
+      return;
+    }
+    const JoinStyle join = smooth_[v] ? JoinStyle::Bevel : style_.join;
+    poly.push_back(a);
+    if (join == JoinStyle::Round) {
+      Arc(poly, p, n0, n1, d0);
+    } else if (join == JoinStyle::Miter) {
+      const float limit = std::max(style_.miterLimit, 1.0f) * r;
+      const float tip = k > 1e-6f ? r * std::sqrt(2 / k) : 1e30f;
+      if (tip <= limit) {
+        poly.push_back(Add(p, Scale(Add(n0, n1), 1 / k)));
+      } else {  // Flash cuts the miter off at the limit, across the bisector
+        Point m = Add(n0, n1);
+        const float ml = std::sqrt(Dot(m, m));
+        m = ml > 1e-4f * r ? Scale(m, 1 / ml) : d0;
+        const float along = Dot(d0, m);
+        const float t = along > 1e-6f ? (limit - Dot(n0, m)) / along : limit;
+        poly.push_back(Add(a, Scale(d0, t)));
+        poly.push_back(Sub(b, Scale(d1, t)));
+      }
+    }
+    poly.push_back(b);
+  }
+
+  // From the left end (p + normal) round to the right end (p - normal), ends excluded.
+  void Cap(std::vector<Point>& poly, Point p, Point d, CapStyle cap) const {
+    const float r = style_.radius;
+    const Point n = Scale(Normal(d), r);
+    if (cap == CapStyle::Square) {
+      poly.push_back(Add(Add(p, n), Scale(d, r)));
+      poly.push_back(Add(Sub(p, n), Scale(d, r)));
+    } else if (cap == CapStyle::Round) {
+      Arc(poly, p, n, Scale(n, -1), d);
+    }
+  }
+
+  // The points strictly between offsets `from` and `to` on the circle around c, the shorter way
+  // round, or through the direction `via` when they are opposite.
+  void Arc(std::vector<Point>& poly, Point c, Point from, Point to, Point via) const {
+    const float r = style_.radius;
+    const float a0 = std::atan2(from.y, from.x);
+    float sweep = std::atan2(Cross(from, to), Dot(from, to));
+    constexpr float kPi = 3.14159265f;
+    if (std::fabs(std::fabs(sweep) - kPi) < 1e-3f) sweep = Cross(from, via) > 0 ? kPi : -kPi;
+    const float step = r > kTolerance ? 2 * std::acos(1 - kTolerance / r) : 1.0f;
+    const int n = std::clamp(int(std::ceil(std::fabs(sweep) / step)), 1, 256);
+    for (int i = 1; i < n; ++i) {
+      const float a = a0 + sweep * float(i) / float(n);
+      poly.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
+    }
+  }
+
+  static void Emit(const std::vector<Point>& poly, Rasterizer& out) {
+    for (std::size_t i = 0; i < poly.size(); ++i) {
+      out.Line(poly[i], poly[(i + 1) % poly.size()], 0, 1);
+    }
+  }
+
+  Style style_;
+  std::vector<Point> pts_;
+  std::vector<bool> smooth_;
+  std::vector<Point> dirs_;
+  std::vector<float> lens_;
+  std::vector<Point> left_;
+  std::vector<Point> right_;
+};
+
+bool Finite(const Matrix& m) {
+  return std::isfinite(m.a) && std::isfinite(m.b) && std::isfinite(m.c) && std::isfinite(m.d) &&
+         std::isfinite(m.tx) && std::isfinite(m.ty);
+}
+
+}  // namespace
 
 Matrix ShowAllMatrix(const Rect& stage, int width, int height) {
   const double stageW = double(stage.xMax) - stage.xMin;
@@ -17,18 +719,134 @@ Matrix ShowAllMatrix(const Rect& stage, int width, int height) {
   return Matrix{float(scale), 0, 0, float(scale), float(tx), float(ty)};
 }
 
+// A mask: 8-bit coverage over the canvas, with the box outside which it is 0.
+struct MaskLayer {
+  std::vector<std::uint8_t> coverage;
+  int width = 0, height = 0;
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // the box of non-zero coverage
+  bool building = true;
+};
+
 struct Renderer::State {
   Canvas canvas;
-  int masks = 0;
+  Rasterizer raster;
+  Stroker stroker;
+  std::vector<Paint> paints;
+  std::vector<std::uint32_t> span;  // one row of paint
+  std::vector<std::uint32_t> mix;   // one row of colours added up where styles share pixels
+  std::vector<MaskLayer> masks;     // the stack; layers past `maskCount` are kept for reuse
+  std::size_t maskCount = 0;
+  std::vector<Point> points;
+  std::vector<bool> smooth;
+  std::vector<bool> used;
+
+  [[nodiscard]] bool Ready() const {
+    return canvas.pixels != nullptr && canvas.width > 0 && canvas.height > 0 &&
+           canvas.stride >= canvas.width;
+  }
+  MaskLayer* Target() {
+    return maskCount > 0 && masks[maskCount - 1].building ? &masks[maskCount - 1] : nullptr;
+  }
+  // The active mask that clips what is drawn now, if any.
+  const MaskLayer* Clip() const {
+    return maskCount > 0 && !masks[maskCount - 1].building ? &masks[maskCount - 1] : nullptr;
+  }
+  void Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int boxY1, MaskLayer* target);
 };
+
+void Renderer::State::Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int boxY1,
+                           MaskLayer* target) {
+  const int width = canvas.width;
+  const MaskLayer* clip = target ? nullptr : Clip();
+  if (clip != nullptr) {
+    boxX0 = std::max(boxX0, clip->x0);
+    boxX1 = std::min(boxX1, clip->x1);
+    boxY0 = std::max(boxY0, clip->y0);
+    boxY1 = std::min(boxY1, clip->y1);
+  }
+  if (boxX0 >= boxX1 || boxY0 >= boxY1) return;
+  if (span.size() < std::size_t(width)) span.resize(std::size_t(width));
+  if (mix.size() < std::size_t(width)) mix.assign(std::size_t(width), 0);
+  int partialMin = width, partialMax = 0;
+  std::uint32_t* row = nullptr;
+  const std::uint8_t* clipRow = nullptr;
+
+  const auto begin = [&](int y) {
+    row = canvas.pixels + std::ptrdiff_t(y) * canvas.stride;
+    clipRow = clip ? clip->coverage.data() + std::ptrdiff_t(y) * width : nullptr;
+  };
+  const auto emit = [&](std::uint32_t style, int y, int x0, int x1, std::uint8_t* cov) {
+    x0 = std::max(x0, boxX0);
+    x1 = std::min(x1, boxX1);
+    if (x0 >= x1) return;
+    if (target != nullptr) {  // union into the mask being built
+      std::uint8_t* m = target->coverage.data() + std::ptrdiff_t(y) * width;
+      for (int x = x0; x < x1; ++x) {
+        const std::uint32_t c = cov[x];
+        if (c != 0) m[x] = std::uint8_t(c + Mul8(m[x], 255 - c));
+      }
+      target->x0 = std::min(target->x0, x0);
+      target->x1 = std::max(target->x1, x1);
+      target->y0 = std::min(target->y0, y);
+      target->y1 = std::max(target->y1, y + 1);
+      return;
+    }
+    const Paint& paint = paints[style];
+    if (paint.kind == PaintKind::None) return;
+    if (clipRow != nullptr) {
+      for (int x = x0; x < x1; ++x) cov[x] = std::uint8_t(Mul8(cov[x], clipRow[x]));
+    }
+    const bool solid = paint.kind == PaintKind::Solid;
+    const bool opaque = paint.opaque;
+    int x = x0;
+    while (x < x1) {
+      if (cov[x] == 0) {
+        ++x;
+        continue;
+      }
+      int e = x + 1;
+      while (e < x1 && cov[e] != 0) ++e;
+      const std::uint32_t* src = nullptr;
+      if (!solid) {
+        PaintSpan(paint, y, x, e - x, span.data() + x);
+        src = span.data();
+      }
+      for (int i = x; i < e; ++i) {
+        const std::uint32_t c = cov[i];
+        const std::uint32_t s = solid ? paint.color : src[i];
+        if (c == 255) {
+          row[i] = opaque ? s : Over(s, row[i]);
+        } else {
+          // A pixel this style covers in part: added up with the other styles' parts.
+          mix[std::size_t(i)] = AddPixel(mix[std::size_t(i)], MulPixel(s, c));
+          partialMin = std::min(partialMin, i);
+          partialMax = std::max(partialMax, i + 1);
+        }
+      }
+      x = e;
+    }
+  };
+  const auto end = [&](int) {
+    for (int x = partialMin; x < partialMax; ++x) {
+      const std::uint32_t s = mix[std::size_t(x)];
+      if (s == 0) continue;
+      mix[std::size_t(x)] = 0;
+      row[x] = (s >> 24) == 255 ? s : Over(s, row[x]);
+    }
+    partialMin = width;
+    partialMax = 0;
+  };
+  raster.Sweep(evenOdd, boxY0, boxY1, begin, emit, end);
+}
 
 Renderer::Renderer() : state_(std::make_unique<State>()) {}
 Renderer::~Renderer() = default;
 
 void Renderer::BeginFrame(const Canvas& canvas, Rgba background) {
-  state_->canvas = canvas;
-  state_->masks = 0;
-  if (canvas.pixels == nullptr || canvas.width < 1 || canvas.height < 1) return;
+  State& s = *state_;
+  s.canvas = canvas;
+  s.maskCount = 0;
+  if (!s.Ready()) return;
   const std::uint32_t pixel = 0xff000000u | (std::uint32_t(background.r) << 16) |
                               (std::uint32_t(background.g) << 8) | background.b;
   for (int y = 0; y < canvas.height; ++y) {
@@ -37,10 +855,199 @@ void Renderer::BeginFrame(const Canvas& canvas, Rgba background) {
   }
 }
 
-void Renderer::DrawShape(const Shape&, const Matrix&, const ColorTransform&) {}
-void Renderer::BeginMask() { ++state_->masks; }
-void Renderer::EndMask() {}
-void Renderer::PopMask() { state_->masks = std::max(0, state_->masks - 1); }
-int Renderer::MaskDepth() const { return state_->masks; }
+void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const ColorTransform& cx) {
+  State& s = *state_;
+  if (!s.Ready() || !Finite(toCanvas)) return;
+  MaskLayer* target = s.Target();
+  const int width = s.canvas.width, height = s.canvas.height;
+  const auto apply = [&](Point p) { return toCanvas.Apply(p); };
+
+  // Fills: all styles in one pass. A mask counts coverage only: every fill is one style there,
+  // so edges between two fills cancel out.
+  s.raster.Reset(width, height);
+  if (target == nullptr) {
+    s.paints.resize(shape.fills.size() + 1);
+    for (Paint& p : s.paints) p.kind = PaintKind::None;
+  }
+  std::vector<bool>& used = s.used;
+  used.assign(shape.fills.size() + 1, false);
+  const auto fillId = [&](std::uint16_t f) -> std::uint32_t {
+    if (f == 0 || f > shape.fills.size()) return 0;
+    return target ? 1 : f;
+  };
+  for (const Edge& e : shape.edges) {
+    const std::uint32_t left = fillId(e.fill0), right = fillId(e.fill1);
+    if (left == right) continue;
+    const Point a = apply(e.from), b = apply(e.to);
+    for (const auto& [id, dir] : {std::pair{left, 1.0f}, std::pair{right, -1.0f}}) {
+      if (id == 0) continue;
+      if (e.curved) {
+        s.raster.Quad(a, apply(e.control), b, id, dir);
+      } else {
+        s.raster.Line(a, b, id, dir);
+      }
+      if (target == nullptr && !used[id]) {
+        used[id] = true;
+        PreparePaint(shape.fills[id - 1], toCanvas, cx, s.paints[id]);
+      }
+    }
+  }
+  if (!s.raster.Empty()) s.Fill(shape.evenOdd, 0, width, 0, height, target);
+
+  // Lines: each path of one style, in the order of the edges.
+  const float scale = std::sqrt(std::fabs(toCanvas.a * toCanvas.d - toCanvas.b * toCanvas.c));
+  std::size_t i = 0;
+  const std::size_t count = shape.edges.size();
+  while (i < count) {
+    const std::uint16_t line = shape.edges[i].line;
+    if (line == 0 || line > shape.lines.size()) {
+      ++i;
+      continue;
+    }
+    const LineStyle& style = shape.lines[line - 1];
+    s.points.clear();
+    s.smooth.clear();
+    s.points.push_back(apply(shape.edges[i].from));
+    s.smooth.push_back(false);
+    Point end = shape.edges[i].from;
+    const Point start = end;
+    std::size_t j = i;
+    for (; j < count && s.points.size() < kStrokeChunk; ++j) {
+      const Edge& e = shape.edges[j];
+      if (e.line != line || (j > i && (e.from.x != end.x || e.from.y != end.y))) break;
+      const Point a = apply(e.from), b = apply(e.to);
+      if (e.curved) {
+        const Point c = apply(e.control);
+        const float ddx = a.x - 2 * c.x + b.x, ddy = a.y - 2 * c.y + b.y;
+        const float dd = std::sqrt(ddx * ddx + ddy * ddy);
+        const int n =
+            std::isfinite(dd) ? std::clamp(int(std::ceil(std::sqrt(dd / (8 * kTolerance)))), 1, 64)
+                              : 1;
+        // A very short first and last chord along the curve's tangents, so that caps and joins
+        // at its ends face the way the curve does, not its chords.
+        const auto nudge = [&](Point from, Point toward) {
+          const Point d = Sub(toward, from);
+          const float len = std::sqrt(Dot(d, d));
+          return len > 0.1f ? Add(from, Scale(d, 0.02f / len)) : from;
+        };
+        s.points.push_back(nudge(a, c));
+        s.smooth.push_back(true);
+        for (int k = 1; k < n; ++k) {
+          const float t = float(k) / float(n), u = 1 - t;
+          s.points.push_back({u * u * a.x + 2 * u * t * c.x + t * t * b.x,
+                              u * u * a.y + 2 * u * t * c.y + t * t * b.y});
+          s.smooth.push_back(true);
+        }
+        s.points.push_back(nudge(b, c));
+        s.smooth.push_back(true);
+        s.points.push_back(b);
+        s.smooth.push_back(false);
+      } else {
+        s.points.push_back(b);
+        s.smooth.push_back(false);
+      }
+      end = e.to;
+    }
+    i = j;
+    const bool closed = !style.noClose && end.x == start.x && end.y == start.y;
+    Stroker::Style st;
+    st.radius = std::max(1.0f, std::isfinite(scale) ? style.width * scale : 1.0f) * 0.5f;
+    if (!std::isfinite(st.radius) || st.radius > kCoordLimit) continue;
+    st.startCap = style.startCap;
+    st.endCap = style.endCap;
+    st.join = style.join;
+    st.miterLimit = style.miterLimit;
+    s.raster.Reset(width, height);
+    s.stroker.Stroke(s.points, s.smooth, closed, st, s.raster);
+    if (s.raster.Empty()) continue;
+    if (target == nullptr) {
+      s.paints.resize(1);
+      PreparePaint(style.fill, toCanvas, cx, s.paints[0]);
+    }
+    s.Fill(false, 0, width, 0, height, target);
+  }
+}
+
+void Renderer::BeginMask() {
+  State& s = *state_;
+  if (!s.Ready()) {
+    ++s.maskCount;
+    if (s.masks.size() < s.maskCount) s.masks.resize(s.maskCount);
+    s.masks[s.maskCount - 1].building = true;
+    return;
+  }
+  if (s.masks.size() <= s.maskCount) s.masks.emplace_back();
+  MaskLayer& m = s.masks[s.maskCount++];
+  const std::size_t size = std::size_t(s.canvas.width) * std::size_t(s.canvas.height);
+  if (m.width != s.canvas.width || m.height != s.canvas.height) {
+    m.coverage.assign(size, 0);
+    m.width = s.canvas.width;
+    m.height = s.canvas.height;
+  } else if (m.x0 < m.x1) {
+    for (int y = m.y0; y < m.y1; ++y) {
+      std::uint8_t* row = m.coverage.data() + std::ptrdiff_t(y) * s.canvas.width;
+      std::fill(row + m.x0, row + m.x1, std::uint8_t(0));
+    }
+  }
+  m.x0 = s.canvas.width;
+  m.y0 = s.canvas.height;
+  m.x1 = m.y1 = 0;
+  m.building = true;
+}
+
+void Renderer::EndMask() {
+  State& s = *state_;
+  if (s.maskCount == 0 || !s.masks[s.maskCount - 1].building) return;
+  MaskLayer& m = s.masks[s.maskCount - 1];
+  m.building = false;
+  if (!s.Ready()) return;
+  // Intersect with the mask active below it, if any.
+  --s.maskCount;
+  const MaskLayer* below = s.Clip();
+  ++s.maskCount;
+  if (below == nullptr) return;
+  const int width = s.canvas.width;
+  for (int y = m.y0; y < m.y1; ++y) {
+    std::uint8_t* row = m.coverage.data() + std::ptrdiff_t(y) * width;
+    const std::uint8_t* other = below->coverage.data() + std::ptrdiff_t(y) * width;
+    for (int x = m.x0; x < m.x1; ++x) row[x] = std::uint8_t(Mul8(row[x], other[x]));
+  }
+  // The box shrinks to the common part; the cleared-on-reuse box stays the whole one.
+  if (below->x0 > m.x0 || below->x1 < m.x1 || below->y0 > m.y0 || below->y1 < m.y1) {
+    const int x0 = std::max(m.x0, below->x0), x1 = std::min(m.x1, below->x1);
+    const int y0 = std::max(m.y0, below->y0), y1 = std::min(m.y1, below->y1);
+    // Zero what lies outside the common box so the smaller box tells the truth.
+    for (int y = m.y0; y < m.y1; ++y) {
+      std::uint8_t* row = m.coverage.data() + std::ptrdiff_t(y) * width;
+      if (y < y0 || y >= y1) {
+        std::fill(row + m.x0, row + m.x1, std::uint8_t(0));
+      } else {
+        std::fill(row + m.x0, row + std::max(m.x0, x0), std::uint8_t(0));
+        std::fill(row + std::min(m.x1, std::max(x1, m.x0)), row + m.x1, std::uint8_t(0));
+      }
+    }
+    if (x0 >= x1 || y0 >= y1) {
+      m.x0 = m.y0 = m.x1 = m.y1 = 0;
+    } else {
+      m.x0 = x0;
+      m.x1 = x1;
+      m.y0 = y0;
+      m.y1 = y1;
+    }
+  }
+}
+
+void Renderer::PopMask() {
+  State& s = *state_;
+  for (std::size_t i = s.maskCount; i > 0; --i) {
+    if (!s.masks[i - 1].building) {
+      // Drop it; building layers above it (not expected) go with it.
+      s.maskCount = i - 1;
+      return;
+    }
+  }
+}
+
+int Renderer::MaskDepth() const { return int(state_->maskCount); }
 
 }  // namespace swf

@@ -1,0 +1,53 @@
+#include "player/swf/core_movie.h"
+
+#include <utility>
+
+#include "swf/swf_player.h"
+
+namespace launcher::swfplayer {
+namespace {
+
+class CoreMovie final : public MovieCore {
+ public:
+  CoreMovie(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3)
+      : frame_rate_(swf::Stage(*movie).frame_rate), player_(std::move(movie), std::move(mp3)) {}
+
+  double FrameRate() const override { return frame_rate_; }
+  void SetLoop(bool loop) override { player_.SetLoop(loop); }
+  void Play() override { player_.Play(); }
+  void StopPlay() override { player_.StopPlay(); }
+  bool Playing() const override { return player_.Playing(); }
+  void AdvanceTo(double seconds) override { player_.AdvanceTo(seconds); }
+  void Render(const FramePixels& frame) override {
+    player_.Render(frame.pixels, frame.width, frame.height, frame.stride);
+  }
+  std::vector<MovieCommand> TakeCommands() override {
+    std::vector<MovieCommand> commands;
+    for (swf::MovieCommand& sent : player_.TakeCommands()) {
+      commands.push_back({std::move(sent.command), std::move(sent.args)});
+    }
+    return commands;
+  }
+  void PullAudio(std::span<std::int16_t> stereo) override { player_.PullAudio(stereo); }
+
+ private:
+  double frame_rate_;
+  swf::Player player_;
+};
+
+}  // namespace
+
+CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3) {
+  return [images, mp3 = std::move(mp3)](std::span<const std::uint8_t> file) {
+    swf::LoadResult loaded = swf::LoadMovie(file, images);
+    LoadedCore result;
+    if (loaded.movie) {
+      result.core = std::make_unique<CoreMovie>(std::move(loaded.movie), mp3);
+    } else {
+      result.refusal = std::move(loaded.refusal);
+    }
+    return result;
+  };
+}
+
+}  // namespace launcher::swfplayer
