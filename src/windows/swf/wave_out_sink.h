@@ -5,25 +5,19 @@
 // silently.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 
+#include "player/swf/swf_platform.h"
+
 namespace launcher::win32 {
 
-class WaveOutSink {
+class WaveOutSink : public swfplayer::AudioOutput {
  public:
   // Fills its span with the next samples; called on the sink's thread, never after the sink is
   // gone.
-  using Source = std::function<void(std::span<std::int16_t> stereo)>;
-
-  virtual ~WaveOutSink() = default;
-  WaveOutSink() = default;
-  WaveOutSink(const WaveOutSink&) = delete;
-  WaveOutSink& operator=(const WaveOutSink&) = delete;
-  WaveOutSink(WaveOutSink&&) = delete;
-  WaveOutSink& operator=(WaveOutSink&&) = delete;
+  using Source = swfplayer::AudioPull;
 
   // Samples (stereo frames) the device has played so far.
   [[nodiscard]] virtual std::uint64_t PlayedFrames() const = 0;

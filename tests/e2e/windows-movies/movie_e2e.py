@@ -7,6 +7,11 @@ there with a PulseAudio null sink ("null-sink") or with no sound device at all (
 window manager unless told otherwise, through the Wine loader and in the prefix it is given
 (../windows/wine_session.py). Runs inside scripts/with-test-env.sh.
 
+The "swf-*" scenarios play SWF movies the build's write_test_swfs program writes (no Flash
+control is registered, so the built-in SWF player plays them): a 2:1 stage on blue, letterboxed
+in the 4:3 player, red then yellow, with stream sound ("vector", FWS and CWS), FSCommand "Close"
+at 1 s, and ten seconds of red for Esc and the left button.
+
 Wine's own process may crash while it exits after Media Foundation was used; scenarios are
 judged by what was shown and launched, never by the exit status.
 """
@@ -37,15 +42,34 @@ def run(*args, **kwargs):
     return subprocess.run(args, check=True, capture_output=True, text=True, **kwargs)
 
 
-def make_media(folder, movie, seconds):
-    """The red logo, Start.ini and the movie it names; no seconds make a file that is no movie."""
+# The SWF scenarios: the file write_test_swfs writes, how long its timeline lasts, and how it
+# closes ("end", "command", or the key or button the driver uses).
+SWF_SCENARIOS = {
+    "swf-vector": ("vector.swf", 3, "end"),
+    "swf-vector-cws": ("vector-cws.swf", 3, "end"),
+    "swf-close": ("close.swf", 10, "command"),
+    "swf-esc": ("long.swf", 10, "Escape"),
+    "swf-click": ("long.swf", 10, "left-button"),
+}
+
+
+def make_media(folder, movie, seconds, swf_writer=None, swf_name=None):
+    """The red logo, Start.ini and the movie it names; no seconds make a file that is no movie.
+    With swf_writer, the movie is its file swf_name."""
     ffmpeg = ["ffmpeg", "-loglevel", "error", "-y"]
     run(*ffmpeg, "-f", "lavfi", "-i", f"color=c=red:s={WIDTH}x{HEIGHT}", "-frames:v", "1",
         os.path.join(folder, "logo.jpg"))
     green = ["-f", "lavfi", "-i", f"color=c=0x00ff00:s={WIDTH}x{HEIGHT}:r=25:d={seconds}",
              "-f", "lavfi", "-i", f"sine=f=440:d={seconds}"]
     path = os.path.join(folder, movie)
-    if seconds == 0:
+    if swf_writer is not None:
+        written = os.path.join(folder, "written")
+        os.makedirs(written)
+        shutil.copy(swf_writer, os.path.join(folder, "write_test_swfs.exe"))
+        subprocess.run([WINE, "write_test_swfs.exe", "written"], cwd=folder, check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=60)
+        shutil.copy(os.path.join(written, swf_name), path)
+    elif seconds == 0:
         with open(path, "w") as junk:
             junk.write("this is not a movie\n")
     elif movie.endswith(".mp4"):
@@ -134,6 +158,61 @@ def is_green(rgb):
     return g > 180 and r < 90 and b < 90
 
 
+def near(rgb, expected):
+    return all(abs(a - b) <= 40 for a, b in zip(rgb, expected))
+
+
+RED, YELLOW, BLUE = (255, 0, 0), (255, 255, 0), (0, 0, 255)
+
+
+def swf_frame_shown(x, y, width, height, folder, colour, seen):
+    """Whether the stage shows `colour`, letterboxed: the 2:1 stage fills the 4:3 player's width,
+    with the stage's blue background in bars above and below it (50 pixels each at 400 x 300)."""
+    bar = (HEIGHT - WIDTH // 2) // 2
+    points = [(x + width // 2, y + height // 2), (x + 4, y + height // 2),
+              (x + width - 5, y + height // 2), (x + width // 2, y + bar // 2),
+              (x + width // 2, y + height - 1 - bar // 2), (x + width // 2, y + bar + 4),
+              (x + width // 2, y + height - 1 - bar - 4)]
+    seen[:] = pixels(points, folder)
+    wanted = [colour, colour, colour, BLUE, BLUE, colour, colour]
+    return all(near(p, w) for p, w in zip(seen, wanted))
+
+
+def swf_scenario(args, folder, x, y, width, height, pressed):
+    """Watches an SWF play and close as the scenario says; returns once the game was launched."""
+    _, seconds, way_out = SWF_SCENARIOS[args.scenario]
+    seen = []
+    shown = wine_session.wait_until(
+        lambda: swf_frame_shown(x, y, width, height, folder, RED, seen), 8)
+    print("first frames (centre, sides, bars, stage edges):", seen)
+    if not shown:
+        fail(f"the movie's red first frames are not seen, letterboxed: {seen}")
+    if way_out == "end":
+        # The second moment: yellow from 1.5 s on.
+        if not wine_session.wait_until(
+                lambda: swf_frame_shown(x, y, width, height, folder, YELLOW, seen), 4):
+            fail(f"the movie's yellow frames are not seen, letterboxed: {seen}")
+        print("later frames:", seen)
+    elif way_out == "Escape":
+        hold_key("Escape")
+    elif way_out == "left-button":
+        run("xdotool", "mousemove", str(x + width // 2), str(y + height // 2))
+        run("xdotool", "mousedown", "1")
+        time.sleep(0.15)
+        run("xdotool", "mouseup", "1")
+    limit = seconds + 4 if way_out == "end" else 4
+    if not wine_session.wait_until(lambda: launches(folder) > 0, limit):
+        fail(f"no launch within {limit} s ({way_out})")
+    took = time.monotonic() - pressed
+    print(f"closed {took:.1f} s after the key ({way_out}); the timeline lasts {seconds} s")
+    if way_out == "end" and took < seconds - 0.3:
+        fail("the window closed before the timeline could have ended")
+    if way_out != "end" and took > seconds - 2:
+        fail("the window closed only near the timeline's end")
+    if way_out == "left-button":
+        wine_session.release_left_button(WINE)
+
+
 def launches(folder):
     log = os.path.join(folder, "ntleac.log")
     if not os.path.exists(log):
@@ -146,10 +225,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--scenario", required=True,
                         choices=["plays-mp4", "plays-wmv", "esc", "unplayable", "swf",
-                                 "no-media-foundation"])
+                                 "no-media-foundation", *SWF_SCENARIOS])
     parser.add_argument("--sound", required=True, choices=["null-sink", "none"])
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--ntleac", required=True)
+    parser.add_argument("--swf-writer", help="write_test_swfs.exe, for the swf-* scenarios")
     wine_session.add_options(parser)
     args = parser.parse_args()
     global WINE
@@ -165,7 +245,10 @@ def main():
         "unplayable": ("OP.mp4", 0),
         "swf": ("OP.swf", 3),
         "no-media-foundation": ("OP.mp4", 4),
-    }[args.scenario]
+    }.get(args.scenario, ("OP.swf", 0))
+    swf_name = SWF_SCENARIOS.get(args.scenario, (None,))[0]
+    if swf_name is not None and not args.swf_writer:
+        fail("--swf-writer is needed for " + args.scenario)
 
     folder = tempfile.mkdtemp(prefix="launcher-movie-")
     sound = None
@@ -175,7 +258,7 @@ def main():
         window_manager.__enter__()
         shutil.copy(args.launcher, os.path.join(folder, "launcher.exe"))
         shutil.copy(args.ntleac, os.path.join(folder, "ntleac.exe"))
-        make_media(folder, movie, seconds)
+        make_media(folder, movie, seconds, args.swf_writer if swf_name else None, swf_name)
         sound = SoundServer(args.sound, folder)
 
         # Should this be the session's first Wine program, Wine's background services start
@@ -207,7 +290,9 @@ def main():
 
         # The launch happens inside the unload, so it marks the moment the window closed; Wine
         # without a window manager takes another two seconds to take the window off the screen.
-        if args.scenario in ("unplayable", "swf", "no-media-foundation"):
+        if swf_name is not None:
+            swf_scenario(args, folder, x, y, width, height, pressed)
+        elif args.scenario in ("unplayable", "swf", "no-media-foundation"):
             # The built-in engine can't play it: the window closes at the next tick after Media
             # Foundation has said so (it reads the file on its own threads, which a loaded
             # machine may slow down).

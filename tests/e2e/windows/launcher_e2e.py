@@ -526,33 +526,9 @@ def control_left_click(options, root):
         run(["xdotool", "mouseup", "1"])
         check(game.ended_within(3), "the left button did not close the window")
         game.wait()
-    release_left_button_in_wine()
+    wine_session.release_left_button(WINE)
     check(check_control_calls(game) == [CLOSED_SHOWN], "unexpected calls after the start")
     game.check_one_launch()
-
-
-def release_left_button_in_wine():
-    """The button above was let go after the launcher's window had gone, over no Wine window, so
-    Wine's desktop still holds it down, and it outlives this program: the test environment keeps
-    the desktop up between programs. A click on a throwaway Wine window lets it go, so the next
-    scenario's launcher doesn't start with the button held."""
-    notepad = subprocess.Popen([WINE, "notepad.exe"], stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        windows = []
-        deadline = time.monotonic() + 15
-        while not windows and time.monotonic() < deadline:
-            found = run(["xdotool", "search", "--onlyvisible", "--class", "notepad"])
-            windows = found.stdout.split()
-            time.sleep(0.1)
-        check(windows, "no Notepad window to release the left button on")
-        x, y, width, height = geometry(windows[0])
-        run(["xdotool", "mousemove", str(x + width // 2), str(y + height // 2)])
-        run(["xdotool", "click", "1"])
-        time.sleep(0.3)
-    finally:
-        notepad.kill()
-        notepad.wait()
 
 
 def control_close_command(options, root):
