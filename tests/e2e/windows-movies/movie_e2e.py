@@ -178,7 +178,14 @@ def swf_frame_shown(x, y, width, height, folder, colour, seen):
     return all(near(p, w) for p, w in zip(seen, wanted))
 
 
-def swf_scenario(args, folder, x, y, width, height, pressed):
+def sound_streams(sound):
+    """How many streams play on the PulseAudio server now."""
+    listed = subprocess.run(["pactl", "--server", sound.env["PULSE_SERVER"], "list", "short",
+                             "sink-inputs"], capture_output=True, text=True, env=sound.env)
+    return len(listed.stdout.split("\n")) - 1 if listed.returncode == 0 else 0
+
+
+def swf_scenario(args, folder, x, y, width, height, pressed, sound):
     """Watches an SWF play and close as the scenario says; returns once the game was launched."""
     _, seconds, way_out = SWF_SCENARIOS[args.scenario]
     seen = []
@@ -188,6 +195,8 @@ def swf_scenario(args, folder, x, y, width, height, pressed):
     if not shown:
         fail(f"the movie's red first frames are not seen, letterboxed: {seen}")
     if way_out == "end":
+        if args.sound == "null-sink" and sound_streams(sound) < 1:
+            fail("the movie's stream sound plays on no sound device")
         # The second moment: yellow from 1.5 s on.
         if not wine_session.wait_until(
                 lambda: swf_frame_shown(x, y, width, height, folder, YELLOW, seen), 4):
@@ -272,7 +281,7 @@ def main():
             overrides = env.get("WINEDLLOVERRIDES", "")
             env["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "mfplat,mf=d"
         streams = quiet
-        if args.scenario == "unplayable":
+        if args.scenario in ("unplayable", "swf"):
             # The reason goes to the debugger output, which Wine prints on stderr with +debugstr.
             env["WINEDEBUG"] = "+debugstr"
             streams = dict(quiet, stderr=open(os.path.join(folder, "stderr.log"), "w"))
@@ -291,7 +300,7 @@ def main():
         # The launch happens inside the unload, so it marks the moment the window closed; Wine
         # without a window manager takes another two seconds to take the window off the screen.
         if swf_name is not None:
-            swf_scenario(args, folder, x, y, width, height, pressed)
+            swf_scenario(args, folder, x, y, width, height, pressed, sound)
         elif args.scenario in ("unplayable", "swf", "no-media-foundation"):
             # The built-in engine can't play it: the window closes at the next tick after Media
             # Foundation has said so (it reads the file on its own threads, which a loaded
@@ -334,7 +343,7 @@ def main():
         count = launches(folder)
         if count != 1:
             fail(f"the game was launched {count} times")
-        if args.scenario == "unplayable":
+        if args.scenario in ("unplayable", "swf"):
             # Written when the engine failed, before the launch.
             log = os.path.join(folder, "stderr.log")
             with open(log, encoding="utf-8", errors="replace") as err:
@@ -344,6 +353,10 @@ def main():
             print("reason:", lines)
             expected = (re.escape(f"launcher: movie skipped: {movie_path}: ")
                         + r".+ failed: 0x[0-9A-F]{8}")
+            if args.scenario == "swf":
+                # Video in an SWF: no Flash control, and the SWF player refuses it; each says why.
+                expected = (re.escape(f"launcher: movie skipped: {movie_path}: Flash control: ")
+                            + r".+; SWF player: .+")
             if len(lines) != 1 or not re.match(expected, lines[0]):
                 fail("no single line naming the movie and the reason it was skipped")
         # Reported, not judged: Wine's process may crash or hang on its way out once Media
