@@ -1,26 +1,48 @@
 #include "launcher/event_dispatch.h"
 
-#include <exception>
 #include <string>
 
-namespace launcher {
-namespace {
+#include "handoff/launch_command.h"
 
-std::string Describe(std::string_view event, std::exception_ptr error) {
-  std::string line = "launcher: unhandled error in ";
-  line += event;
-  line += ": ";
+namespace launcher {
+
+void ReportError(ErrorReporter& reporter, std::string_view event,
+                 const std::exception_ptr& error) noexcept {
   try {
-    std::rethrow_exception(std::move(error));
-  } catch (const std::exception& e) {
-    line += e.what();
+    std::string line = "launcher: ";
+    if (!event.empty()) {
+      line += "unhandled error in ";
+      line += event;
+      line += ": ";
+    }
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      line += e.what();
+    } catch (...) {
+      line += "unknown error";
+    }
+    reporter.Report(line);
   } catch (...) {
-    line += "unknown error";
+    reporter.Report("launcher: error");  // no memory even for the line
   }
-  return line;
 }
 
-}  // namespace
+int RunWithLastResortStart(ProcessStarter& starter, ErrorReporter& reporter,
+                           const std::function<int(ProcessStarter& game)>& run) {
+  StartOnce game(starter);
+  try {
+    return run(game);
+  } catch (...) {
+    ReportError(reporter, "", std::current_exception());
+  }
+  try {
+    game.Start(kLaunchCommand);
+  } catch (...) {
+    ReportError(reporter, "", std::current_exception());
+  }
+  return 1;
+}
 
 template <typename Handler>
 void EventDispatcher::Deliver(std::string_view event, Handler&& handler) {
@@ -29,12 +51,12 @@ void EventDispatcher::Deliver(std::string_view event, Handler&& handler) {
     return;
   } catch (...) {
     failed_ = true;
-    reporter_.Report(Describe(event, std::current_exception()));
+    ReportError(reporter_, event, std::current_exception());
   }
   try {
     window_.Unload();
   } catch (...) {
-    reporter_.Report(Describe("unload", std::current_exception()));
+    ReportError(reporter_, "unload", std::current_exception());
   }
 }
 

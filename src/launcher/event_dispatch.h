@@ -1,14 +1,39 @@
 #pragma once
-// Delivers events to the window the way the event loop must: one at a time, and with one policy
-// for an error that no handler traps. Such an error is reported in one line, the window is
-// unloaded if it is still loaded (a broken opening must never keep the player from the game),
-// and the run ends with a failure status.
+// The launcher's frame, shared by both platforms' programs: the outermost frame that starts the
+// game whatever happens, and inside it the delivery of events to the window the way the event loop
+// must: one at a time, and with one policy for an error that no handler traps. Such an error is
+// reported in one line, the window is unloaded if it is still loaded (a broken opening must never
+// keep the player from the game), and the run ends with a failure status.
 
+#include <exception>
+#include <functional>
 #include <string_view>
 
+#include "handoff/process_starter.h"
 #include "launcher/launcher_window.h"
 
 namespace launcher {
+
+// One line about an error, to wherever the platform reports errors. Reporting never fails.
+class ErrorReporter {
+ public:
+  virtual ~ErrorReporter() = default;
+  virtual void Report(std::string_view line) noexcept = 0;
+};
+
+// Reports an error in one line: "launcher: unhandled error in <event>: <what it says>" for one
+// that escaped an event's handler, "launcher: <what it says>" for one outside every event (no
+// event named); "unknown error" for an error that says nothing, "launcher: error" when not even
+// that line can be made.
+void ReportError(ErrorReporter& reporter, std::string_view event,
+                 const std::exception_ptr& error) noexcept;
+
+// The launcher's outermost frame. Calls run with a starter that starts the game once per run, and
+// returns its status. When run fails (no window could be made, or its event loop broke), the
+// failure is reported in one line and the game starts anyway, unless run started it already: a
+// broken opening must not keep the player from the game. The status is then 1.
+int RunWithLastResortStart(ProcessStarter& starter, ErrorReporter& reporter,
+                           const std::function<int(ProcessStarter& game)>& run);
 
 class EventDispatcher {
  public:

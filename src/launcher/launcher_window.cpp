@@ -1,16 +1,13 @@
 #include "launcher/launcher_window.h"
 
 #include "handoff/launch_command.h"
+#include "launcher/virtual_keys.h"
 
 namespace launcher {
 namespace {
 
-constexpr std::uint8_t kDownBit = 0x80;
-constexpr std::size_t kEscape = 27;
-constexpr std::size_t kLeftButton = 1;
-
 bool IsDown(const KeyState& keys, std::size_t code) {
-  return (keys[code] & kDownBit) != 0;
+  return (keys[code] & kKeyDown) != 0;
 }
 
 }  // namespace
@@ -120,8 +117,8 @@ void Main::Tick() {
 
   // Playing is read on every movie-phase tick, also when Esc or the left button is down.
   const bool playing = controls_.player.Playing();
-  const bool escape = IsDown(keys, kEscape);
-  const bool leftButton = IsDown(keys, kLeftButton);
+  const bool escape = IsDown(keys, vk::kEscape);
+  const bool leftButton = IsDown(keys, vk::kLeftButton);
   if (!playing || escape || leftButton) Unload();
 }
 

@@ -7,6 +7,7 @@
 
 #include "handoff/process_starter.h"
 #include "launcher/window_parts.h"
+#include "player/movie_player.h"
 #include "settings/launch_settings.h"
 #include "settings/text_rules.h"
 

@@ -6,9 +6,10 @@
 #include <limits>
 #include <stdexcept>
 
-#include "player/movie_player.h"
-
 namespace launcher {
+
+// A size or position as the window's interfaces give it: 1/1440 inch.
+using Twips = float;
 
 inline constexpr double kTwipsPerInch = 1440.0;
 // The logical resolution of a display at 100 %: 15 twips to the pixel.

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "player/movie_player.h"
+#include "launcher/twips_scale.h"
 #include "settings/path_text.h"
 
 namespace launcher {
@@ -35,8 +35,10 @@ struct PixelSize {
   int height = 0;
 };
 
-// The keyboard and mouse-button state by Windows virtual-key code; bit 7 set means down.
+// The keyboard and mouse-button state by Windows virtual-key code (launcher/virtual_keys.h); an
+// entry with kKeyDown set is down, and no other bit counts.
 using KeyState = std::array<std::uint8_t, 256>;
+inline constexpr std::uint8_t kKeyDown = 0x80;
 
 // The window Main as the handlers see it. Its outer size is its client size (no frame).
 class Form {

@@ -5,40 +5,10 @@
 #include <array>
 #include <utility>
 
+#include "launcher/virtual_keys.h"
+
 namespace launcher::sdl {
 namespace {
-
-// Windows virtual-key codes used below.
-namespace vk {
-constexpr std::uint8_t kLeftButton = 0x01, kRightButton = 0x02, kMiddleButton = 0x04,
-                       kX1Button = 0x05, kX2Button = 0x06;
-constexpr std::uint8_t kCancel = 0x03, kBack = 0x08, kTab = 0x09, kClear = 0x0C, kReturn = 0x0D;
-constexpr std::uint8_t kShift = 0x10, kControl = 0x11, kMenu = 0x12, kPause = 0x13, kCapital = 0x14;
-constexpr std::uint8_t kKana = 0x15, kHanja = 0x19, kConvert = 0x1C, kNonConvert = 0x1D;
-constexpr std::uint8_t kEscape = 0x1B, kSpace = 0x20, kPrior = 0x21, kNext = 0x22, kEnd = 0x23,
-                       kHome = 0x24, kLeft = 0x25, kUp = 0x26, kRight = 0x27, kDown = 0x28;
-constexpr std::uint8_t kSelect = 0x29, kExecute = 0x2B, kSnapshot = 0x2C, kInsert = 0x2D,
-                       kDelete = 0x2E, kHelp = 0x2F;
-constexpr std::uint8_t kLeftWin = 0x5B, kRightWin = 0x5C, kApps = 0x5D, kSleep = 0x5F;
-constexpr std::uint8_t kNumpad0 = 0x60, kMultiply = 0x6A, kAdd = 0x6B, kSeparator = 0x6C,
-                       kSubtract = 0x6D, kDecimal = 0x6E, kDivide = 0x6F;
-constexpr std::uint8_t kF1 = 0x70, kF13 = 0x7C;
-constexpr std::uint8_t kNumLock = 0x90, kScroll = 0x91;
-constexpr std::uint8_t kLeftShift = 0xA0, kRightShift = 0xA1, kLeftControl = 0xA2,
-                       kRightControl = 0xA3, kLeftMenu = 0xA4, kRightMenu = 0xA5;
-constexpr std::uint8_t kBrowserBack = 0xA6, kBrowserForward = 0xA7, kBrowserRefresh = 0xA8,
-                       kBrowserStop = 0xA9, kBrowserSearch = 0xAA, kBrowserFavorites = 0xAB,
-                       kBrowserHome = 0xAC;
-constexpr std::uint8_t kVolumeMute = 0xAD, kVolumeDown = 0xAE, kVolumeUp = 0xAF, kMediaNext = 0xB0,
-                       kMediaPrev = 0xB1, kMediaStop = 0xB2, kMediaPlayPause = 0xB3,
-                       kLaunchMail = 0xB4, kMediaSelect = 0xB5, kLaunchApp1 = 0xB6,
-                       kLaunchApp2 = 0xB7;
-constexpr std::uint8_t kOem1 = 0xBA, kOemPlus = 0xBB, kOemComma = 0xBC, kOemMinus = 0xBD,
-                       kOemPeriod = 0xBE, kOem2 = 0xBF, kOem3 = 0xC0, kOem4 = 0xDB, kOem5 = 0xDC,
-                       kOem6 = 0xDD, kOem7 = 0xDE, kOem102 = 0xE2;
-constexpr std::uint8_t kAbntC1 = 0xC1, kAbntC2 = 0xC2;
-constexpr std::uint8_t kNone = 0xFF;  // a key without a code of its own
-}  // namespace vk
 
 constexpr std::size_t kTableSize = SDL_NUM_SCANCODES;
 
@@ -163,10 +133,9 @@ std::uint8_t VirtualKeyOf(SDL_Scancode scancode) {
 }
 
 KeyState BuildKeyState(std::span<const std::uint8_t> keyboard, std::uint32_t mouseButtons) {
-  constexpr std::uint8_t kDownBit = 0x80;
   KeyState keys{};
   const auto press = [&](std::uint8_t code) {
-    if (code != 0) keys[code] = kDownBit;
+    if (code != 0) keys[code] = kKeyDown;
   };
 
   for (std::size_t i = 0; i < keyboard.size() && i < kTable.size(); ++i) {

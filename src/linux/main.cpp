@@ -17,6 +17,7 @@
 #include "linux/posix_text_rules.h"
 #include "linux/process_start.h"
 #include "linux/sdl_system.h"
+#include "linux/sdl_video.h"
 #include "linux/sdl_window.h"
 #include "linux/swf/mpg123_decoder.h"
 #include "linux/swf/sdl_audio_output.h"
@@ -70,13 +71,12 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
     auto mpv = std::make_unique<mpv::MpvMoviePlayer>(
         mpvLibrary, window.Video(), [&playerEvents] { playerEvents.Wake(); },
         [&playerFrames] { playerFrames.Wake(); },
-        [&reporter, &swfRefused, &swfRefusal](std::string_view line) {
-          const std::string lead = SkippedMovieLine(swfRefused, "");
-          if (swfRefusal.empty() || line.substr(0, lead.size()) != lead) {
-            reporter.Report(line);
+        [&reporter, &swfRefused, &swfRefusal](const PathText& path, std::string_view reason) {
+          if (swfRefusal.empty() || path != swfRefused) {
+            reporter.Report(SkippedMovieLine(path, reason));
             return;
           }
-          reporter.Report(lead + swfRefusal + "; " + std::string(line.substr(lead.size())));
+          reporter.Report(SkippedMovieLine(path, swfRefusal + "; " + std::string(reason)));
         });
     engines.mpv = mpv.get();
     return mpv;

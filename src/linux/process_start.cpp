@@ -23,6 +23,13 @@ bool IsExecutableFile(const std::string& path) {
          ::access(path.c_str(), X_OK) == 0;
 }
 
+// What the started program gets of the launcher, whichever way below it is started: its standard
+// streams on the null device, none of the launcher's other files or sockets, no blocked signal
+// and every signal at its default action.
+constexpr const char* kNullDevice = "/dev/null";
+constexpr int kStandardStreams[] = {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO};
+constexpr int kFirstLauncherFile = 3;
+
 // Exit status of the intermediate child when it could not start the program's process.
 constexpr int kForkFailed = 71;
 
@@ -33,17 +40,15 @@ constexpr int kForkFailed = 71;
   if (grandchild < 0) ::_exit(kForkFailed);
   if (grandchild > 0) ::_exit(0);
 
-  const int null = ::open("/dev/null", O_RDWR);
+  const int null = ::open(kNullDevice, O_RDWR);
   if (null >= 0) {
-    ::dup2(null, STDIN_FILENO);
-    ::dup2(null, STDOUT_FILENO);
-    ::dup2(null, STDERR_FILENO);
+    for (const int stream : kStandardStreams) ::dup2(null, stream);
   }
-  ::close_range(3, ~0U, 0);  // the game gets none of the launcher's files or sockets
+  ::close_range(kFirstLauncherFile, ~0U, 0);
   sigset_t none;
   ::sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
-  ::signal(SIGPIPE, SIG_DFL);
+  for (int number = 1; number < NSIG; ++number) ::signal(number, SIG_DFL);
   ::execv(program, argv);
   ::_exit(127);  // as a shell reports a program it could not run
 }
@@ -77,18 +82,18 @@ class SpawnOptions {
   bool attributes_ready_;
 };
 
-// Starts setsid for argv, its streams on /dev/null and nothing else of the launcher's, its
-// signals as a new program expects them; returns its process, or -1 when it can't be started.
+// Starts setsid for argv, set up as the program is to be, and returns its process, or -1 when it
+// can't be started.
 pid_t SpawnThroughSetsid(char* const* argv) {
   SpawnOptions options;
   if (!options.Ready()) return -1;
   posix_spawn_file_actions_t* files = options.Files();
-  if (::posix_spawn_file_actions_addopen(files, STDIN_FILENO, "/dev/null", O_RDWR, 0) != 0 ||
-      ::posix_spawn_file_actions_adddup2(files, STDIN_FILENO, STDOUT_FILENO) != 0 ||
-      ::posix_spawn_file_actions_adddup2(files, STDIN_FILENO, STDERR_FILENO) != 0 ||
-      ::posix_spawn_file_actions_addclosefrom_np(files, 3) != 0) {
-    return -1;
+  const int first = kStandardStreams[0];
+  if (::posix_spawn_file_actions_addopen(files, first, kNullDevice, O_RDWR, 0) != 0) return -1;
+  for (const int stream : kStandardStreams) {
+    if (stream != first && ::posix_spawn_file_actions_adddup2(files, first, stream) != 0) return -1;
   }
+  if (::posix_spawn_file_actions_addclosefrom_np(files, kFirstLauncherFile) != 0) return -1;
   sigset_t none;
   sigset_t all;
   ::sigemptyset(&none);

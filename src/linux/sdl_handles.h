@@ -1,9 +1,11 @@
 #pragma once
-// Owners of SDL's objects.
+// Owners of SDL's objects, and SDL's failures as exceptions.
 
 #include <SDL.h>
 
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 namespace launcher::sdl {
 
@@ -19,13 +21,9 @@ using RendererPtr = std::unique_ptr<SDL_Renderer, SdlDeleter>;
 using TexturePtr = std::unique_ptr<SDL_Texture, SdlDeleter>;
 using SurfacePtr = std::unique_ptr<SDL_Surface, SdlDeleter>;
 
-// SDL's video subsystem for the life of the program.
-class SdlVideo {
- public:
-  SdlVideo();  // throws std::runtime_error when there is no display to show on
-  ~SdlVideo();
-  SdlVideo(const SdlVideo&) = delete;
-  SdlVideo& operator=(const SdlVideo&) = delete;
-};
+// "what: SDL's reason" for the call that just failed.
+inline std::runtime_error SdlError(const std::string& what) {
+  return std::runtime_error(what + ": " + SDL_GetError());
+}
 
 }  // namespace launcher::sdl

@@ -5,6 +5,7 @@
 
 #include "linux/key_map.h"
 #include "linux/posix_files.h"
+#include "linux/sdl_picture.h"
 
 namespace launcher::sdl {
 

@@ -1,36 +1,17 @@
 #include "linux/sdl_window.h"
 
-#include <SDL_image.h>
 #include <SDL_syswm.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cmath>
-#include <cstdint>
-#include <optional>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "launcher/launcher_window.h"
-#include "launcher/picture_header.h"
 #include "linux/display_scale.h"
 #include "window_icon.h"
 
 namespace launcher::sdl {
 namespace {
-
-// A logo file larger than this is refused unread; pictures of the accepted size compress to far
-// less.
-constexpr off_t kMaxPictureFileBytes = off_t{64} << 20;
-
-std::runtime_error SdlError(const std::string& what) {
-  return std::runtime_error(what + ": " + SDL_GetError());
-}
 
 // The desktop's logical resolution, from the X resources that desktops set for their scaling.
 TwipsScale DesktopScale(SDL_Window* window) {
@@ -62,111 +43,7 @@ void SetLauncherIcon(SDL_Window* window) {
   if (icon) SDL_SetWindowIcon(window, icon.get());  // a window without an icon works all the same
 }
 
-const char* SdlTypeName(PictureFormat format) {
-  switch (format) {
-    case PictureFormat::kJpeg:
-      return "JPG";
-    case PictureFormat::kPng:
-      return "PNG";
-    case PictureFormat::kGif:
-      return "GIF";
-    case PictureFormat::kBmp:
-      return "BMP";
-    case PictureFormat::kWebp:
-      return "WEBP";
-  }
-  return "";
-}
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  [[nodiscard]] int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// The whole file, read only if it is an ordinary file of bounded size: opening without blocking
-// so that a named pipe or a device in the logo's place can't stall the window.
-std::vector<unsigned char> ReadPictureFile(const PathText& path) {
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (file.get() < 0) throw std::runtime_error("can't open the picture " + path);
-  const int fd = file.get();
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    throw std::runtime_error("the picture is not an ordinary file: " + path);
-  }
-  if (info.st_size > kMaxPictureFileBytes) {
-    throw std::runtime_error("the picture file is too large: " + path);
-  }
-  std::vector<unsigned char> bytes(static_cast<std::size_t>(info.st_size));
-  std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw std::runtime_error("can't read the picture " + path);
-    if (got == 0) break;  // the file shrank while it was read
-    filled += static_cast<std::size_t>(got);
-  }
-  bytes.resize(filled);
-  return bytes;
-}
-
 }  // namespace
-
-SdlVideo::SdlVideo() {
-  // The software renderer draws straight into the window's shared-memory image; without these
-  // hints SDL would load the OpenGL stack to present it.
-  SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-  // Only a display someone looks at: SDL would otherwise fall back to drawing off screen, and the
-  // launcher would wait for a key that nobody can press.
-  SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
-  // A busy X server may turn a connection away now and then; a second try is cheap.
-  constexpr int kAttempts = 3;
-  constexpr Uint32 kRetryMilliseconds = 50;
-  for (int attempt = 1; SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0; ++attempt) {
-    if (attempt == kAttempts) {
-      const std::runtime_error error = SdlError("can't open the display");
-      SDL_Quit();
-      throw error;
-    }
-    SDL_Delay(kRetryMilliseconds);
-  }
-  // The window reads the keyboard by polling; text input would only cost an input method.
-  SDL_StopTextInput();
-  for (const Uint32 type :
-       {SDL_KEYDOWN, SDL_KEYUP, SDL_TEXTINPUT, SDL_TEXTEDITING, SDL_MOUSEMOTION,
-        SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP, SDL_MOUSEWHEEL, SDL_KEYMAPCHANGED}) {
-    SDL_EventState(type, SDL_IGNORE);  // the key and button state is kept all the same
-  }
-}
-
-SdlVideo::~SdlVideo() {
-  SDL_Quit();
-}
-
-PictureRef LoadSdlPicture(const PathText& path) {
-  const std::vector<unsigned char> file = ReadPictureFile(path);
-  const std::optional<PictureHeader> header = ReadPictureHeader(file);
-  if (!header) throw std::runtime_error("not a JPEG, PNG, GIF, BMP or WebP picture: " + path);
-  if (ExceedsPictureLimit(header->width, header->height)) {
-    throw std::runtime_error("the picture has more pixels than the launcher shows: " + path);
-  }
-  // Decoded as the format its header names, so no other decoder ever sees the bytes.
-  SDL_RWops* bytes = SDL_RWFromConstMem(file.data(), static_cast<int>(file.size()));
-  if (bytes == nullptr) throw SdlError("picture " + path);
-  SurfacePtr surface(IMG_LoadTyped_RW(bytes, 1, SdlTypeName(header->format)));
-  if (!surface) throw std::runtime_error("can't read the picture " + path + ": " + IMG_GetError());
-  return std::make_shared<const SdlPicture>(std::move(surface));
-}
 
 // --- PictureTexture ---
 

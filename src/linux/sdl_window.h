@@ -8,29 +8,10 @@
 #include "launcher/twips_scale.h"
 #include "launcher/window_parts.h"
 #include "linux/sdl_handles.h"
+#include "linux/sdl_picture.h"
 #include "player/mpv/video_layer.h"
 
 namespace launcher::sdl {
-
-// A picture from SDL_image, at its natural size in pixels.
-class SdlPicture final : public Picture {
- public:
-  // surface: not null.
-  explicit SdlPicture(SurfacePtr surface)
-      : surface_(std::move(surface)), width_(surface_->w), height_(surface_->h) {}
-  [[nodiscard]] SDL_Surface* Surface() const { return surface_.get(); }
-  [[nodiscard]] int Width() const { return width_; }
-  [[nodiscard]] int Height() const { return height_; }
-
- private:
-  SurfacePtr surface_;
-  int width_;
-  int height_;
-};
-
-// JPEG, PNG, BMP, GIF (its first frame), WebP and whatever else SDL_image reads. Throws
-// std::runtime_error when the file can't be read as a picture.
-[[nodiscard]] PictureRef LoadSdlPicture(const PathText& path);
 
 struct TwipsRect {
   Twips left = 0, top = 0, width = 0, height = 0;

@@ -2,11 +2,10 @@
 // The movie player control as the launcher's handlers use it. Sizes are twips; a failing call
 // throws. Engines: the Flash control and Media Foundation on Windows, libmpv on Linux.
 
+#include "launcher/twips_scale.h"
 #include "settings/path_text.h"
 
 namespace launcher {
-
-using Twips = float;
 
 class MoviePlayer {
  public:

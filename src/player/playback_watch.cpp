@@ -7,7 +7,7 @@ namespace launcher {
 PlaybackWatch::PlaybackWatch(Now now) : now_(std::move(now)) {}
 
 void PlaybackWatch::Load() {
-  state_ = State::kIdle;
+  state_ = State::kLoaded;
   duration_.reset();
 }
 
@@ -55,11 +55,16 @@ bool PlaybackWatch::Playing() {
       if (duration_ && now - since_ >= *duration_ + kEndGrace) state_ = State::kOver;
       break;
     case State::kIdle:
+    case State::kLoaded:
     case State::kOver:
     case State::kFailed:
       break;
   }
   return state_ == State::kStarting || state_ == State::kRunning;
+}
+
+bool PlaybackWatch::Opening() const {
+  return state_ == State::kLoaded || state_ == State::kStarting;
 }
 
 }  // namespace launcher

@@ -40,8 +40,14 @@ class PlaybackWatch {
   // True from Play until the end, a failure, a stop or the watchdog, whichever comes first.
   [[nodiscard]] bool Playing();
 
+  // The loaded movie is still opening: it has neither begun, ended, failed nor been stopped. The
+  // same movie set again now needs no new load (a second key in the same tick sets it again).
+  [[nodiscard]] bool Opening() const;
+  // Play was called and the movie is still opening: played again, it needs no new start.
+  [[nodiscard]] bool Starting() const { return state_ == State::kStarting; }
+
  private:
-  enum class State { kIdle, kStarting, kRunning, kOver, kFailed };
+  enum class State { kIdle, kLoaded, kStarting, kRunning, kOver, kFailed };
 
   Now now_;
   State state_ = State::kIdle;

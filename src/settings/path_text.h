@@ -1,6 +1,7 @@
 #pragma once
 // Paths as the platform keeps them: UTF-16 on Windows, bytes elsewhere. The type follows
-// std::filesystem, so portable code never needs to know which one it holds.
+// std::filesystem, so portable code never needs to know which one it holds. Also the few rules
+// for text that every part of the launcher shares.
 
 #include <filesystem>
 #include <string>
@@ -44,6 +45,16 @@ constexpr bool EqualsIgnoringAsciiCase(std::basic_string_view<Char> a,
     if (lower(a[i]) != lower(b[i])) return false;
   }
   return true;
+}
+
+// The text without the line ends and blanks at its end: a library's message as one line's part.
+template <typename Char>
+constexpr std::basic_string_view<Char> WithoutLineEnd(std::basic_string_view<Char> text) {
+  while (!text.empty() &&
+         (text.back() == Char{'\n'} || text.back() == Char{'\r'} || text.back() == Char{' '})) {
+    text.remove_suffix(1);
+  }
+  return text;
 }
 
 }  // namespace launcher

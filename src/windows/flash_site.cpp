@@ -8,8 +8,10 @@
 #include <optional>
 #include <utility>
 
+#include "player/skip_once.h"
 #include "windows/scoped_win.h"
 #include "windows/skip_report.h"
+#include "windows/win32_failure.h"
 
 namespace launcher::win32 {
 namespace {
@@ -17,10 +19,28 @@ namespace {
 constexpr wchar_t kSiteClass[] = L"LauncherControlSite";
 constexpr double kHimetricPerTwip = 2540.0 / kTwipsPerInch;  // HIMETRIC: 0.01 mm
 
+// A COM object of ours with IDispatch among its interfaces, and without type information: whoever
+// calls it knows its DISPIDs.
+template <typename... Interfaces>
+class DispatchObject : public ComObject<Interfaces..., IDispatch> {
+ public:
+  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+    if (count == nullptr) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info != nullptr) *info = nullptr;
+    return E_NOTIMPL;
+  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+};
+
 // The site the control lives in: client site, in-place site and frame, and the ambient
 // properties. Everything it is asked for beyond that is declined.
-class ControlSite final
-    : public ComObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame, IDispatch> {
+class ControlSite final : public DispatchObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame> {
  public:
   ControlSite(HWND siteWindow, HWND frameWindow) : site_(siteWindow), frame_(frameWindow) {}
   // Called when the site window goes: the control may keep a reference for a while.
@@ -90,18 +110,6 @@ class ControlSite final
   STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
   // IDispatch: the ambient properties of a running program's form.
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    if (count == nullptr) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info != nullptr) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
                       UINT*) override {
     if ((flags & DISPATCH_PROPERTYGET) == 0 || result == nullptr) return DISP_E_MEMBERNOTFOUND;
@@ -155,24 +163,12 @@ class ControlSite final
 
 // Sink of the control's event interface. It takes any Invoke; DISPID 150 is FSCommand(command,
 // args), and every other event is declined quietly.
-class CommandSink final : public ComObject<IDispatch> {
+class CommandSink final : public DispatchObject<> {
  public:
   CommandSink(const IID& source, CommandHandler handler)
       : source_(source), handler_(std::move(handler)) {}
   void Disconnect() { handler_ = nullptr; }
 
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    if (count == nullptr) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info != nullptr) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
                       UINT*) override {
     if (id != flash::kFSCommand || !handler_ || params == nullptr || params->cArgs < 2) {
@@ -209,43 +205,25 @@ class CommandSink final : public ComObject<IDispatch> {
   CommandHandler handler_;
 };
 
-// The EXCEPINFO of a call that fails with DISP_E_EXCEPTION; its texts are freed when it goes.
-class ExceptionInfo {
- public:
-  ExceptionInfo() = default;
-  ExceptionInfo(const ExceptionInfo&) = delete;
-  ExceptionInfo& operator=(const ExceptionInfo&) = delete;
-  ~ExceptionInfo() {
-    ::SysFreeString(info_.bstrSource);
-    ::SysFreeString(info_.bstrDescription);
-    ::SysFreeString(info_.bstrHelpFile);
+// "<step> failed: <code> <message> (<source>: <description>)" for a call that failed with
+// DISP_E_EXCEPTION. The code is the exception's own when it names one (scode, or wCode mapped as
+// comdef.h's _com_error does), else DISP_E_EXCEPTION.
+std::wstring ExceptionText(std::wstring_view step, ExceptionInfo& exception) {
+  const EXCEPINFO& info = exception.Filled();
+  HRESULT code = DISP_E_EXCEPTION;
+  if (FAILED(info.scode)) {
+    code = info.scode;
+  } else if (info.wCode != 0) {
+    code = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, std::min(0x200U + info.wCode, 0xFFFFU));
   }
-
-  EXCEPINFO* get() { return &info_; }
-
-  // "<step> failed: <code> <message> (<source>: <description>)". The code is the exception's own
-  // when it names one (scode, or wCode mapped as comdef.h's _com_error does), else
-  // DISP_E_EXCEPTION.
-  std::wstring Describe(std::wstring_view step) {
-    if (const auto fill = std::exchange(info_.pfnDeferredFillIn, nullptr)) fill(&info_);
-    HRESULT code = DISP_E_EXCEPTION;
-    if (FAILED(info_.scode)) {
-      code = info_.scode;
-    } else if (info_.wCode != 0) {
-      code = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, std::min(0x200U + info_.wCode, 0xFFFFU));
-    }
-    std::wstring words = BstrText(info_.bstrSource);
-    const std::wstring description = BstrText(info_.bstrDescription);
-    if (!words.empty() && !description.empty()) words += L": ";
-    words += description;
-    std::wstring text = FailureText(step, code);
-    if (!words.empty()) text += L" (" + words + L")";
-    return text;
-  }
-
- private:
-  EXCEPINFO info_{};
-};
+  std::wstring words = BstrText(info.bstrSource);
+  const std::wstring description = BstrText(info.bstrDescription);
+  if (!words.empty() && !description.empty()) words += L": ";
+  words += description;
+  std::wstring text = FailureText(step, code);
+  if (!words.empty()) text += L" (" + words + L")";
+  return text;
+}
 
 // IDispatch::Invoke with positional arguments (last to first); a property put names its value.
 HRESULT InvokeDispatch(IDispatch* target, DISPID id, WORD flags, VARIANT* args, UINT count,
@@ -270,14 +248,13 @@ class FlashPlayer final : public MoviePlayer {
  public:
   FlashPlayer(HWND parent, const TwipsScale& scale, const RECT& bounds)
       : scale_(scale), bounds_(bounds) {
-    const HINSTANCE instance = InstanceOf(parent);
-    // Without the class the window below can't be made, and there is no player.
-    static_cast<void>(RegisterWindowClass(instance, kSiteClass, ::DefWindowProcW));
-    window_ = ::CreateWindowExW(0, kSiteClass, L"SWFPlayer", WS_CHILD | WS_CLIPCHILDREN,
-                                bounds.left, bounds.top, bounds.right - bounds.left,
-                                bounds.bottom - bounds.top, parent, nullptr, instance, nullptr);
-    if (window_ != nullptr) {
-      site_ = MakeCom<ControlSite>(window_, ::GetAncestor(parent, GA_ROOT));
+    // Without its window there is no player.
+    if (window_.Create(InstanceOf(parent), {.className = kSiteClass,
+                                            .caption = L"SWFPlayer",
+                                            .style = WS_CHILD | WS_CLIPCHILDREN,
+                                            .bounds = bounds,
+                                            .parent = parent}) == nullptr) {
+      site_ = MakeCom<ControlSite>(window_.get(), ::GetAncestor(parent, GA_ROOT));
     } else {
       site_error_ = ::GetLastError();
     }
@@ -300,7 +277,7 @@ class FlashPlayer final : public MoviePlayer {
     object_.Reset();
     if (site_) site_->Detach();
     site_.Reset();
-    if (window_ != nullptr) ::DestroyWindow(window_);
+    // The site's window goes last, with window_.
   }
 
   // Empty when the control is in place; else the step that failed, in the system's words.
@@ -329,7 +306,7 @@ class FlashPlayer final : public MoviePlayer {
     ConnectEvents(control, std::move(onCommand));
 
     RECT area{0, 0, bounds_.right - bounds_.left, bounds_.bottom - bounds_.top};
-    hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.Get(), 0, window_, &area);
+    hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.Get(), 0, window_.get(), &area);
     if (FAILED(hr)) return CreationFailure(L"DoVerb", hr);
     in_place_ = QueryAs<IOleInPlaceObject>(control);
     FitControl();
@@ -338,7 +315,9 @@ class FlashPlayer final : public MoviePlayer {
 
   // The container properties are the site's own: it moves, sizes, shows and hides the control's
   // window. The control never hears of them.
-  void SetVisible(bool visible) override { ::ShowWindow(window_, visible ? SW_SHOW : SW_HIDE); }
+  void SetVisible(bool visible) override {
+    ::ShowWindow(window_.get(), visible ? SW_SHOW : SW_HIDE);
+  }
   void SetTop(Twips top) override {
     ::OffsetRect(&bounds_, 0, scale_.Pixels(top) - bounds_.top);
     Place();
@@ -392,6 +371,12 @@ class FlashPlayer final : public MoviePlayer {
   }
 
  private:
+  friend class BoundWindow<FlashPlayer>;
+  // The site's window is the system's own: the control draws in a window of its own within it.
+  static LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+
   void SetPersistedSettings() {
     // By name: the DISPIDs of these properties have moved between versions of the control, the
     // names have not. A control without one of them plays all the same.
@@ -424,7 +409,7 @@ class FlashPlayer final : public MoviePlayer {
     ExceptionInfo exception;
     const HRESULT hr = InvokeDispatch(dispatch_.Get(), id, flags, args, count, result, exception);
     if (SUCCEEDED(hr)) return true;
-    Fail(hr == DISP_E_EXCEPTION ? exception.Describe(step) : FailureText(step, hr));
+    Fail(hr == DISP_E_EXCEPTION ? ExceptionText(step, exception) : FailureText(step, hr));
     return false;
   }
 
@@ -433,11 +418,9 @@ class FlashPlayer final : public MoviePlayer {
     Report();
   }
 
-  // One line per player, once the movie's path is known: the launcher plays one movie a run.
+  // Told once the movie's path is known.
   void Report() {
-    if (!failure_ || path_.empty() || reported_) return;
-    reported_ = true;
-    ReportSkippedMovie(path_, *failure_);
+    if (failure_ && !path_.empty()) skip_.Skip(path_, *failure_);
   }
 
   static std::wstring CreationFailure(std::wstring_view step, HRESULT code) {
@@ -476,7 +459,7 @@ class FlashPlayer final : public MoviePlayer {
   }
 
   void Place() {
-    ::MoveWindow(window_, bounds_.left, bounds_.top, bounds_.right - bounds_.left,
+    ::MoveWindow(window_.get(), bounds_.left, bounds_.top, bounds_.right - bounds_.left,
                  bounds_.bottom - bounds_.top, TRUE);
     FitControl();
   }
@@ -495,7 +478,7 @@ class FlashPlayer final : public MoviePlayer {
 
   TwipsScale scale_;
   RECT bounds_;
-  HWND window_ = nullptr;
+  BoundWindow<FlashPlayer> window_{*this};
   DWORD site_error_ = ERROR_SUCCESS;
   ComPtr<ControlSite> site_;
   ComPtr<IOleObject> object_;
@@ -506,7 +489,7 @@ class FlashPlayer final : public MoviePlayer {
   DWORD cookie_ = 0;
   PathText path_;
   std::optional<std::wstring> failure_;
-  bool reported_ = false;
+  SkipOnce skip_{&ReportSkippedMovie};
 };
 
 }  // namespace

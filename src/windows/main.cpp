@@ -3,18 +3,17 @@
 
 #include <windows.h>
 
-#include <objbase.h>
-#include <ole2.h>
-
 #include <memory>
 
 #include "handoff/process_starter.h"
 #include "launcher/event_dispatch.h"
 #include "launcher/launcher_window.h"
+#include "player/skip_once.h"
 #include "player/switching_player.h"
 #include "resource_ids.h"
 #include "windows/flash_site.h"
 #include "windows/media/media_foundation_player.h"
+#include "windows/scoped_win.h"
 #include "windows/skip_report.h"
 #include "windows/swf/swf_window_player.h"
 #include "windows/win32_system.h"
@@ -25,19 +24,6 @@ namespace {
 
 using namespace launcher;
 using namespace launcher::win32;
-
-class OleSession {
- public:
-  OleSession() : result_(::OleInitialize(nullptr)) {}
-  OleSession(const OleSession&) = delete;
-  OleSession& operator=(const OleSession&) = delete;
-  ~OleSession() {
-    if (SUCCEEDED(result_)) ::OleUninitialize();
-  }
-
- private:
-  HRESULT result_;
-};
 
 RECT CreatedRect(const TwipsScale& scale, const created::Rect& rect) {
   return PixelRect(scale, rect.left, rect.top, rect.width, rect.height);

@@ -1,51 +1,25 @@
 #pragma once
-// The launcher's Win32 and COM helpers, in one place: owners for handles, device contexts, COM
-// references, BSTRs and VARIANTs; the reference counting of the COM objects the launcher
-// implements; its window classes; failures as exceptions. Header-only, so that every Windows
-// library of the launcher can use it without linking anything more.
+// The launcher's Win32 and COM owners, in one place: handles, local memory, device contexts,
+// windows (with the tie between a window and its object), COM on a thread, COM references, BSTRs,
+// VARIANTs and exception information; the reference counting of the COM objects the launcher
+// implements; its window classes. Header-only, so that every Windows library of the launcher can
+// use it without linking anything more.
 
 #include <windows.h>
 
+#include <objbase.h>
+#include <ole2.h>
 #include <oleauto.h>
 #include <wrl/client.h>
 
 #include <atomic>
-#include <cstdio>
 #include <new>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
 
 namespace launcher::win32 {
-
-// ---- Failures
-
-// "what failed (error N)" with the calling thread's last error.
-inline std::string LastErrorText(std::string_view what) {
-  return std::string(what) + " failed (error " + std::to_string(::GetLastError()) + ")";
-}
-
-[[noreturn]] inline void ThrowLastError(std::string_view what) {
-  throw std::runtime_error(LastErrorText(what));
-}
-
-class ComError : public std::runtime_error {
- public:
-  ComError(std::string_view what, HRESULT code) : std::runtime_error(Describe(what, code)) {}
-
- private:
-  static std::string Describe(std::string_view what, HRESULT code) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
-    return std::string(what) + " failed (" + hex + ")";
-  }
-};
-
-inline void ThrowIfFailed(HRESULT code, std::string_view what) {
-  if (FAILED(code)) throw ComError(what, code);
-}
 
 // ---- Handles
 
@@ -88,6 +62,8 @@ using FindHandle = UniqueHandle<HANDLE, &::FindClose>;
 using Bitmap = UniqueHandle<HBITMAP, &::DeleteObject>;
 // A memory device context (CreateCompatibleDC), deleted when it goes.
 using MemoryDC = UniqueHandle<HDC, &::DeleteDC>;
+// Memory the system allocated for the caller (FormatMessage's text, for one), freed when it goes.
+using LocalMemory = UniqueHandle<HLOCAL, &::LocalFree>;
 
 // ---- Device contexts
 
@@ -163,7 +139,124 @@ inline HINSTANCE InstanceOf(HWND window) {
   return ::RegisterClassExW(&wc) != 0;
 }
 
+// How a window of the launcher is made: its class (registered on first use), caption, styles,
+// place (in its parent's client area, or on the screen) and parent or owner.
+struct WindowSpec {
+  const wchar_t* className = nullptr;
+  const wchar_t* caption = L"";
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  RECT bounds{};
+  HWND parent = nullptr;
+  HICON icon = nullptr;
+};
+
+// A window whose procedure calls a member of its object: Owner::OnMessage(HWND, UINT, WPARAM,
+// LPARAM) receives its messages from WM_NCCREATE on. The window goes with this object, unless the
+// system destroyed it first (a parent takes its children along, an owner its owned windows); the
+// tie is cut either way, and messages outside it go to DefWindowProc. The owner hears nothing of
+// its window's destruction by this object: it is going itself. Not movable: the window holds this
+// object's address.
+template <typename Owner>
+class BoundWindow {
+ public:
+  explicit BoundWindow(Owner& owner) : owner_(owner) {}
+  BoundWindow(const BoundWindow&) = delete;
+  BoundWindow& operator=(const BoundWindow&) = delete;
+  ~BoundWindow() {
+    if (window_ == nullptr) return;
+    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    ::DestroyWindow(std::exchange(window_, nullptr));
+  }
+
+  // Registers the class on first use and creates the window. Null when the window exists; else
+  // the call that failed, and GetLastError says why.
+  [[nodiscard]] const char* Create(HINSTANCE instance, const WindowSpec& spec) {
+    if (!RegisterWindowClass(instance, spec.className, &Procedure, spec.icon)) {
+      return "RegisterClassEx";
+    }
+    const RECT& at = spec.bounds;
+    if (::CreateWindowExW(spec.exStyle, spec.className, spec.caption, spec.style, at.left, at.top,
+                          at.right - at.left, at.bottom - at.top, spec.parent, nullptr, instance,
+                          this) == nullptr) {
+      return "CreateWindowEx";
+    }
+    return nullptr;
+  }
+
+  // The window, or null before it is made and after it is gone.
+  [[nodiscard]] HWND get() const { return window_; }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+      // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_NCCREATE's parameter is the creation data
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      auto* made = static_cast<BoundWindow*>(create->lpCreateParams);
+      made->window_ = window;
+      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(made));
+    }
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the window's slot holds this object's address
+    auto* self = reinterpret_cast<BoundWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+      ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      self->window_ = nullptr;
+      return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    return self->owner_.OnMessage(window, message, wParam, lParam);
+  }
+
+  Owner& owner_;
+  HWND window_ = nullptr;
+};
+
+// One WM_PAINT of a window of the launcher: black wherever it is to be painted, then draw(dc) over
+// that.
+template <typename Draw>
+void PaintBlack(HWND window, Draw&& draw) {
+  const Painting paint(window);
+  if (paint.dc() == nullptr) return;
+  ::FillRect(paint.dc(), &paint.Area(), static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+  std::forward<Draw>(draw)(paint.dc());
+}
+
+inline void PaintBlack(HWND window) {
+  PaintBlack(window, [](HDC) {});
+}
+
 // ---- COM
+
+// The calling thread's membership of something it joined (COM, OLE) for as long as this lives;
+// left when this goes, unless the join failed (a thread already in another apartment, say).
+template <auto Leave>
+class ThreadMembership {
+ public:
+  ThreadMembership(const ThreadMembership&) = delete;
+  ThreadMembership& operator=(const ThreadMembership&) = delete;
+  ~ThreadMembership() {
+    if (joined_) Leave();
+  }
+
+ protected:
+  explicit ThreadMembership(HRESULT joined) : joined_(SUCCEEDED(joined)) {}
+
+ private:
+  bool joined_;
+};
+
+// COM on the calling thread, in the given apartment.
+class ComApartment final : public ThreadMembership<&::CoUninitialize> {
+ public:
+  explicit ComApartment(DWORD model) : ThreadMembership(::CoInitializeEx(nullptr, model)) {}
+};
+
+// OLE on the calling thread: COM in a single-threaded apartment, and what in-place controls need
+// besides.
+class OleSession final : public ThreadMembership<&::OleUninitialize> {
+ public:
+  OleSession() : ThreadMembership(::OleInitialize(nullptr)) {}
+};
 
 using Microsoft::WRL::ComPtr;
 
@@ -262,5 +355,30 @@ class Variant {
 inline std::wstring BstrText(BSTR text) {
   return text == nullptr ? std::wstring() : std::wstring(text, ::SysStringLen(text));
 }
+
+// The EXCEPINFO of an IDispatch::Invoke that failed with DISP_E_EXCEPTION; its texts are freed
+// when it goes.
+class ExceptionInfo {
+ public:
+  ExceptionInfo() = default;
+  ExceptionInfo(const ExceptionInfo&) = delete;
+  ExceptionInfo& operator=(const ExceptionInfo&) = delete;
+  ~ExceptionInfo() {
+    ::SysFreeString(info_.bstrSource);
+    ::SysFreeString(info_.bstrDescription);
+    ::SysFreeString(info_.bstrHelpFile);
+  }
+
+  // For the call to fill in.
+  EXCEPINFO* get() { return &info_; }
+  // What the call filled in, with the part it deferred filled in now.
+  const EXCEPINFO& Filled() {
+    if (const auto fill = std::exchange(info_.pfnDeferredFillIn, nullptr)) fill(&info_);
+    return info_;
+  }
+
+ private:
+  EXCEPINFO info_{};
+};
 
 }  // namespace launcher::win32

@@ -14,6 +14,7 @@
 
 #include "launcher/picture_header.h"
 #include "windows/scoped_win.h"
+#include "windows/win32_failure.h"
 #include "windows/win32_files.h"
 
 namespace launcher::win32 {

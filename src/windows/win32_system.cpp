@@ -6,6 +6,7 @@
 
 #include "windows/scoped_win.h"
 #include "windows/wic_picture.h"
+#include "windows/win32_failure.h"
 #include "windows/win32_files.h"
 #include "windows/win32_text_rules.h"
 

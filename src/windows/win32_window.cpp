@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 #include "launcher/launcher_window.h"
 #include "windows/scoped_win.h"
 #include "windows/wic_picture.h"
+#include "windows/win32_failure.h"
 #include "windows/win32_text_rules.h"
 
 namespace launcher::win32 {
@@ -16,20 +18,6 @@ constexpr wchar_t kPictureBoxClass[] = L"LauncherPictureBox";
 constexpr wchar_t kCaption[] = L"Game";
 // Posted for each queued movie command.
 constexpr UINT kCommandMessage = WM_APP + 1;
-
-template <typename T>
-T* FromWindow(HWND window) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): the window's slot holds the object's address
-  return reinterpret_cast<T*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
-// On WM_NCCREATE: ties the window to the object passed to CreateWindowEx.
-template <typename T>
-void Bind(HWND window, LPARAM lParam) {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_NCCREATE's parameter is the creation data
-  auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-  ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-}
 
 unsigned WindowDpi(HWND window) {
   // GetDpiForWindow exists from Windows 10 (1607) on; the program also runs on 7 and 8.1.
@@ -66,26 +54,22 @@ RECT PixelRect(const TwipsScale& scale, Twips left, Twips top, Twips width, Twip
 // ---- MainWindow
 
 MainWindow::MainWindow(HINSTANCE instance, HICON icon) {
-  if (!RegisterWindowClass(instance, kWindowClass, &MainWindow::Procedure, icon)) {
-    ThrowLastError("RegisterClassEx");
-  }
   // Created at the primary monitor's corner so that its DPI is the primary monitor's; the size
   // follows once that DPI is known. WS_CLIPCHILDREN: the image is painted beneath the children.
-  hwnd_ = ::CreateWindowExW(0, kWindowClass, kCaption, WS_POPUP | WS_CLIPCHILDREN, 0, 0, 0, 0,
-                            nullptr, nullptr, instance, this);
-  if (hwnd_ == nullptr) ThrowLastError("CreateWindowEx");
-  scale_ = WindowScale(hwnd_);
+  if (const char* failed = window_.Create(instance, {.className = kWindowClass,
+                                                     .caption = kCaption,
+                                                     .style = WS_POPUP | WS_CLIPCHILDREN,
+                                                     .icon = icon})) {
+    ThrowLastError(failed);
+  }
+  scale_ = WindowScale(hwnd());
   Resize(scale_.Pixels(created::kWindowWidth), scale_.Pixels(created::kWindowHeight));
 }
 
-MainWindow::~MainWindow() {
-  if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
-}
-
 void MainWindow::QueueCommand(std::wstring command, std::wstring args) {
-  if (dismissed_ || hwnd_ == nullptr) return;
+  if (dismissed_ || hwnd() == nullptr) return;
   commands_.emplace_back(std::move(command), std::move(args));
-  if (!::PostMessageW(hwnd_, kCommandMessage, 0, 0)) commands_.pop_back();
+  if (!::PostMessageW(hwnd(), kCommandMessage, 0, 0)) commands_.pop_back();
 }
 
 void MainWindow::DeliverCommand() {
@@ -96,7 +80,7 @@ void MainWindow::DeliverCommand() {
 }
 
 void MainWindow::Show() {
-  if ((::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) & WS_EX_TOPMOST) == 0) {
+  if ((::GetWindowLongPtrW(hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) == 0) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     if (::GetMonitorInfoW(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
@@ -104,11 +88,11 @@ void MainWindow::Show() {
       const SIZE size = ClientSize();
       const int x = area.left + std::max(0L, (area.right - area.left - size.cx) / 2);
       const int y = area.top + std::max(0L, (area.bottom - area.top - size.cy) / 2);
-      ::SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+      ::SetWindowPos(hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
   }
-  ::ShowWindow(hwnd_, SW_SHOW);
-  ::UpdateWindow(hwnd_);
+  ::ShowWindow(hwnd(), SW_SHOW);
+  ::UpdateWindow(hwnd());
 }
 
 void MainWindow::RunMessageLoop() {
@@ -127,13 +111,13 @@ void MainWindow::RunMessageLoop() {
 
 SIZE MainWindow::ClientSize() const {
   RECT client{};
-  if (!::GetClientRect(hwnd_, &client)) ThrowLastError("GetClientRect");
+  if (!::GetClientRect(hwnd(), &client)) ThrowLastError("GetClientRect");
   return SIZE{client.right - client.left, client.bottom - client.top};
 }
 
 void MainWindow::Resize(int width, int height) {
   // No frame: the outer size is the client size.
-  if (!::SetWindowPos(hwnd_, nullptr, 0, 0, width, height,
+  if (!::SetWindowPos(hwnd(), nullptr, 0, 0, width, height,
                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE)) {
     ThrowLastError("SetWindowPos");
   }
@@ -153,33 +137,20 @@ void MainWindow::SetWidth(Twips width) {
 }
 
 WindowHandle MainWindow::Handle() const {
-  return reinterpret_cast<WindowHandle>(hwnd_);
+  return reinterpret_cast<WindowHandle>(hwnd());
 }
 
 void MainWindow::Dismiss() noexcept {
   if (dismissed_) return;
   dismissed_ = true;
   commands_.clear();
-  if (hwnd_ != nullptr) {
-    ::KillTimer(hwnd_, kTimerId);
-    ::ShowWindow(hwnd_, SW_HIDE);
+  if (hwnd() != nullptr) {
+    ::KillTimer(hwnd(), kTimerId);
+    ::ShowWindow(hwnd(), SW_HIDE);
   }
 }
 
-LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) Bind<MainWindow>(window, lParam);
-  MainWindow* self = FromWindow<MainWindow>(window);
-  if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
-  if (message == WM_NCCREATE) self->hwnd_ = window;
-  if (message == WM_NCDESTROY) {
-    self->hwnd_ = nullptr;
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    return ::DefWindowProcW(window, message, wParam, lParam);
-  }
-  return self->Handle(message, wParam, lParam);
-}
-
-LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_TIMER:
       if (wParam == kTimerId) {
@@ -197,19 +168,14 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;  // WM_PAINT covers every pixel
     case WM_PAINT:
-      Paint();
+      PaintBlack(window, [this](HDC dc) {
+        if (image_ != nullptr) image_->Paint(dc);
+      });
       return 0;
     default:
       break;
   }
-  return ::DefWindowProcW(hwnd_, message, wParam, lParam);
-}
-
-void MainWindow::Paint() {
-  const Painting paint(hwnd_);
-  if (paint.dc() == nullptr) return;
-  ::FillRect(paint.dc(), &paint.Area(), static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
-  if (image_ != nullptr) image_->Paint(paint.dc());
+  return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 // ---- WindowTimer
@@ -231,52 +197,38 @@ void WindowTimer::SetInterval(int milliseconds) {
 
 PictureBoxWindow::PictureBoxWindow(MainWindow& parent, const RECT& created)
     : scale_(parent.Scale()) {
-  const HINSTANCE instance = InstanceOf(parent.hwnd());
-  if (!RegisterWindowClass(instance, kPictureBoxClass, &PictureBoxWindow::Procedure)) {
-    ThrowLastError("RegisterClassEx");
-  }
   // No border; visible like a freshly created control (the load handler hides it at once).
-  hwnd_ = ::CreateWindowExW(0, kPictureBoxClass, L"Logo", WS_CHILD | WS_VISIBLE, created.left,
-                            created.top, created.right - created.left, created.bottom - created.top,
-                            parent.hwnd(), nullptr, instance, this);
-  if (hwnd_ == nullptr) ThrowLastError("CreateWindowEx (Logo)");
-}
-
-PictureBoxWindow::~PictureBoxWindow() {
-  if (hwnd_ != nullptr) {
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    ::DestroyWindow(hwnd_);
+  if (const char* failed =
+          window_.Create(InstanceOf(parent.hwnd()), {.className = kPictureBoxClass,
+                                                     .caption = L"Logo",
+                                                     .style = WS_CHILD | WS_VISIBLE,
+                                                     .bounds = created,
+                                                     .parent = parent.hwnd()})) {
+    ThrowLastError(std::string(failed) + " (Logo)");
   }
 }
 
-LRESULT CALLBACK PictureBoxWindow::Procedure(HWND window, UINT message, WPARAM wParam,
-                                             LPARAM lParam) {
-  if (message == WM_NCCREATE) Bind<PictureBoxWindow>(window, lParam);
-  if (message == WM_PAINT) {
-    const Painting paint(window);
-    if (paint.dc() != nullptr) {
-      ::FillRect(paint.dc(), &paint.Area(), static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
-      const PictureBoxWindow* self = FromWindow<PictureBoxWindow>(window);
-      if (self != nullptr && self->picture_) {
-        RECT client{};
-        ::GetClientRect(window, &client);
-        static_cast<const WicPicture&>(*self->picture_).Paint(paint.dc(), client, false);
-      }
-    }
-    return 0;
-  }
-  return ::DefWindowProcW(window, message, wParam, lParam);
+LRESULT PictureBoxWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_PAINT) return ::DefWindowProcW(window, message, wParam, lParam);
+  PaintBlack(window, [&](HDC dc) {
+    if (!picture_) return;
+    RECT client{};
+    ::GetClientRect(window, &client);
+    static_cast<const WicPicture&>(*picture_).Paint(dc, client, false);
+  });
+  return 0;
 }
 
 RECT PictureBoxWindow::Bounds() const {
+  const HWND window = window_.get();
   RECT bounds{};
-  if (!::GetWindowRect(hwnd_, &bounds)) ThrowLastError("GetWindowRect (Logo)");
-  ::MapWindowPoints(HWND_DESKTOP, ::GetParent(hwnd_), reinterpret_cast<POINT*>(&bounds), 2);
+  if (!::GetWindowRect(window, &bounds)) ThrowLastError("GetWindowRect (Logo)");
+  ::MapWindowPoints(HWND_DESKTOP, ::GetParent(window), reinterpret_cast<POINT*>(&bounds), 2);
   return bounds;
 }
 
 void PictureBoxWindow::Place(const RECT& bounds) {
-  if (!::SetWindowPos(hwnd_, nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
+  if (!::SetWindowPos(window_.get(), nullptr, bounds.left, bounds.top, bounds.right - bounds.left,
                       bounds.bottom - bounds.top, SWP_NOZORDER | SWP_NOACTIVATE)) {
     ThrowLastError("SetWindowPos (Logo)");
   }
@@ -292,7 +244,7 @@ void PictureBoxWindow::FitPicture() {
 }
 
 void PictureBoxWindow::SetVisible(bool visible) {
-  ::ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE);
+  ::ShowWindow(window_.get(), visible ? SW_SHOW : SW_HIDE);
 }
 
 void PictureBoxWindow::SetAutoSize(bool autoSize) {
@@ -306,7 +258,7 @@ void PictureBoxWindow::SetPicture(PictureRef picture) {
   }
   picture_ = std::move(picture);
   FitPicture();
-  ::InvalidateRect(hwnd_, nullptr, TRUE);
+  ::InvalidateRect(window_.get(), nullptr, TRUE);
 }
 
 void PictureBoxWindow::SetTop(Twips top) {

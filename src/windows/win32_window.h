@@ -12,6 +12,7 @@
 #include "launcher/event_dispatch.h"
 #include "launcher/twips_scale.h"
 #include "launcher/window_parts.h"
+#include "windows/scoped_win.h"
 
 namespace launcher::win32 {
 
@@ -27,11 +28,8 @@ class MainWindow final : public Form {
  public:
   // Registers the window class (with its icon) on first use and creates the window, hidden.
   MainWindow(HINSTANCE instance, HICON icon);
-  MainWindow(const MainWindow&) = delete;
-  MainWindow& operator=(const MainWindow&) = delete;
-  ~MainWindow() override;
 
-  [[nodiscard]] HWND hwnd() const { return hwnd_; }
+  [[nodiscard]] HWND hwnd() const { return window_.get(); }
   [[nodiscard]] const TwipsScale& Scale() const { return scale_; }
 
   // Where the window delivers its events, and the image it paints; both outlive the loop.
@@ -59,14 +57,13 @@ class MainWindow final : public Form {
   static constexpr UINT_PTR kTimerId = 1;
 
  private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
-  void Paint();
+  friend class BoundWindow<MainWindow>;
+  LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void DeliverCommand();
   [[nodiscard]] SIZE ClientSize() const;
   void Resize(int width, int height);
 
-  HWND hwnd_ = nullptr;
+  BoundWindow<MainWindow> window_{*this};
   TwipsScale scale_;
   EventDispatcher* dispatcher_ = nullptr;
   PaintedImage* image_ = nullptr;
@@ -88,9 +85,6 @@ class WindowTimer final : public TimerControl {
 class PictureBoxWindow final : public PictureBox {
  public:
   PictureBoxWindow(MainWindow& parent, const RECT& created);
-  PictureBoxWindow(const PictureBoxWindow&) = delete;
-  PictureBoxWindow& operator=(const PictureBoxWindow&) = delete;
-  ~PictureBoxWindow() override;
 
   void SetVisible(bool visible) override;
   void SetAutoSize(bool autoSize) override;
@@ -104,13 +98,14 @@ class PictureBoxWindow final : public PictureBox {
   void SetWidth(Twips width) override;
 
  private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend class BoundWindow<PictureBoxWindow>;
+  LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   [[nodiscard]] RECT Bounds() const;
   void Place(const RECT& bounds);
   void FitPicture();
 
   const TwipsScale& scale_;
-  HWND hwnd_ = nullptr;
+  BoundWindow<PictureBoxWindow> window_{*this};
   PictureRef picture_;
   bool auto_size_ = false;
 };

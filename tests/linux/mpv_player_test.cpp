@@ -8,11 +8,16 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "player/skipped_movie_line.h"
 
 namespace launcher::mpv {
 namespace {
@@ -77,13 +82,16 @@ class Wakes {
 class MpvPlayer : public ::testing::Test {
  protected:
   explicit MpvPlayer(const char* soname = MpvLibrary::kSoname) : loader_(soname) {}
+  explicit MpvPlayer(MpvLibraryLoader::Opener open) : loader_(std::move(open)) {}
 
   RecordingLayer layer_;
   Wakes wakes_;
   std::vector<std::string> lines_;
   MpvLibraryLoader loader_;
   MpvMoviePlayer player_{loader_, layer_, [this] { wakes_.Events(); }, [this] { wakes_.Frame(); },
-                         [this](std::string_view line) { lines_.emplace_back(line); }};
+                         [this](const PathText& path, std::string_view reason) {
+                           lines_.push_back(SkippedMovieLine(path, reason));
+                         }};
 };
 
 TEST_F(MpvPlayer, PlaysToTheEndAndDrawsFrames) {
@@ -120,6 +128,47 @@ TEST_F(MpvPlayer, AFileThatIsNoMovieIsSkippedWithMpvsReasonInOneLine) {
   const std::string prefix = "launcher: movie skipped: " + movie.string() + ": ";
   EXPECT_EQ(lines_[0].rfind(prefix, 0), 0U) << lines_[0];
   EXPECT_NE(lines_[0].find("unrecognized file format"), std::string::npos) << lines_[0];
+}
+
+// libmpv with its mpv_command_async wrapped: counts the loadfile commands the player sends.
+class MpvCountingLoads : public MpvPlayer {
+ protected:
+  MpvCountingLoads()
+      : MpvPlayer([] {
+          auto library = std::make_shared<MpvLibrary>(*MpvLibrary::Open());
+          real_command_ = library->command_async;
+          library->command_async = &CountingCommand;
+          return std::shared_ptr<const MpvLibrary>(std::move(library));
+        }) {
+    loads_ = 0;
+  }
+
+  static int CountingCommand(mpv_handle* handle, std::uint64_t reply, const char** args) {
+    if (args != nullptr && args[0] != nullptr && std::string_view(args[0]) == "loadfile") ++loads_;
+    return real_command_(handle, reply, args);
+  }
+
+  static inline decltype(&::mpv_command_async) real_command_ = nullptr;
+  static inline int loads_ = 0;
+};
+
+TEST_F(MpvCountingLoads, TheSameMovieSetAgainAndPlayedWhileOpeningIsLoadedOnce) {
+  // What a tick with two codes down does (Shift is two): set and play, twice.
+  const std::string movie = "av://lavfi:testsrc=size=64x48:rate=25:duration=0.4";
+  for (int key = 0; key < 2; ++key) {
+    player_.SetMovie(movie);
+    player_.Play();
+  }
+  EXPECT_TRUE(player_.Playing());
+  ASSERT_TRUE(wakes_.Pump(player_, [this] { return !player_.Playing(); }));
+  EXPECT_EQ(loads_, 1);
+  EXPECT_GT(layer_.frames, 0);  // and it plays as one set and play would
+  EXPECT_TRUE(lines_.empty()) << lines_.front();
+
+  player_.SetMovie(movie);  // over now: set and played again, it is loaded again
+  player_.Play();
+  EXPECT_EQ(loads_, 2);
+  player_.StopPlay();
 }
 
 class MpvMissing : public MpvPlayer {

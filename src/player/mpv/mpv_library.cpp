@@ -31,7 +31,8 @@ std::shared_ptr<const MpvLibrary> MpvLibrary::Open(const char* soname) {
   // library stays mapped after dlclose: FFmpeg and the audio libraries leave exit handlers behind.
   void* handle = ::dlopen(soname, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (handle == nullptr) throw std::runtime_error(LastDlError());
-  std::shared_ptr<MpvLibrary> library(new MpvLibrary(handle));
+  std::shared_ptr<MpvLibrary> library(
+      new MpvLibrary(std::shared_ptr<void>(handle, [](void* opened) { ::dlclose(opened); })));
   Resolve(handle, library->error_string, "mpv_error_string");
   Resolve(handle, library->create, "mpv_create");
   Resolve(handle, library->initialize, "mpv_initialize");
@@ -52,18 +53,13 @@ std::shared_ptr<const MpvLibrary> MpvLibrary::Open(const char* soname) {
   return library;
 }
 
-MpvLibrary::~MpvLibrary() {
-  ::dlclose(handle_);
-}
-
 MpvLibraryLoader::~MpvLibraryLoader() {
   if (thread_.joinable()) thread_.join();
 }
 
 void MpvLibraryLoader::Start() {
   if (library_.valid()) return;
-  std::packaged_task<std::shared_ptr<const MpvLibrary>()> open(
-      [soname = soname_] { return MpvLibrary::Open(soname); });
+  std::packaged_task<std::shared_ptr<const MpvLibrary>()> open(open_);
   auto library = open.get_future().share();
   try {
     thread_ = std::thread(std::move(open));
@@ -75,7 +71,7 @@ void MpvLibraryLoader::Start() {
 
 std::shared_ptr<const MpvLibrary> MpvLibraryLoader::Get() {
   Start();
-  if (!library_.valid()) return MpvLibrary::Open(soname_);
+  if (!library_.valid()) return open_();
   return library_.get();
 }
 

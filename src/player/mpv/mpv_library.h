@@ -6,22 +6,21 @@
 #include <mpv/client.h>
 #include <mpv/render.h>
 
+#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
 
 namespace launcher::mpv {
 
-// The functions of libmpv the player uses; the library stays loaded while this lives.
+// The functions of libmpv the player uses; the library stays loaded while this, or a copy of it,
+// lives. A copy may have some of its functions wrapped (tests count calls so).
 class MpvLibrary {
  public:
   static constexpr const char* kSoname = "libmpv.so.2";
 
   // Opens the library and resolves every function. Throws std::runtime_error.
   [[nodiscard]] static std::shared_ptr<const MpvLibrary> Open(const char* soname = kSoname);
-  ~MpvLibrary();
-  MpvLibrary(const MpvLibrary&) = delete;
-  MpvLibrary& operator=(const MpvLibrary&) = delete;
 
   decltype(&::mpv_error_string) error_string = nullptr;
   decltype(&::mpv_create) create = nullptr;
@@ -41,14 +40,19 @@ class MpvLibrary {
   decltype(&::mpv_render_context_free) render_context_free = nullptr;
 
  private:
-  explicit MpvLibrary(void* handle) : handle_(handle) {}
-  void* handle_;
+  explicit MpvLibrary(std::shared_ptr<void> handle) : handle_(std::move(handle)) {}
+  std::shared_ptr<void> handle_;
 };
 
 // Opens libmpv on a thread of its own once started; whoever needs it waits only for what is left.
 class MpvLibraryLoader {
  public:
-  explicit MpvLibraryLoader(const char* soname = MpvLibrary::kSoname) : soname_(soname) {}
+  // How the library is opened, on the loader's thread. Throws what opening it throws.
+  using Opener = std::function<std::shared_ptr<const MpvLibrary>()>;
+
+  explicit MpvLibraryLoader(const char* soname = MpvLibrary::kSoname)
+      : open_([soname] { return MpvLibrary::Open(soname); }) {}
+  explicit MpvLibraryLoader(Opener open) : open_(std::move(open)) {}
   ~MpvLibraryLoader();  // waits for the thread: the process must not end inside the loader
   MpvLibraryLoader(const MpvLibraryLoader&) = delete;
   MpvLibraryLoader& operator=(const MpvLibraryLoader&) = delete;
@@ -59,7 +63,7 @@ class MpvLibraryLoader {
   [[nodiscard]] std::shared_ptr<const MpvLibrary> Get();
 
  private:
-  const char* soname_;
+  Opener open_;
   std::thread thread_;
   std::shared_future<std::shared_ptr<const MpvLibrary>> library_;
 };

@@ -6,8 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "player/skipped_movie_line.h"
-
 namespace launcher::mpv {
 namespace {
 
@@ -57,13 +55,6 @@ std::int64_t EntryOf(const mpv_node& result) {
   return -1;
 }
 
-std::string_view WithoutLineEnd(std::string_view text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
 }  // namespace
 
 // mpv's core and its render context, each freed by its owner; the context goes first, as mpv
@@ -102,12 +93,12 @@ struct MpvMoviePlayer::Engine {
 };
 
 MpvMoviePlayer::MpvMoviePlayer(MpvLibraryLoader& loader, VideoLayer& layer, Wake wakeForEvents,
-                               Wake wakeForFrame, Report reportSkipped)
+                               Wake wakeForFrame, SkipReporter reportSkipped)
     : loader_(loader),
       layer_(layer),
       wake_for_events_(std::move(wakeForEvents)),
       wake_for_frame_(std::move(wakeForFrame)),
-      report_skipped_(std::move(reportSkipped)) {}
+      skip_(std::move(reportSkipped)) {}
 
 MpvMoviePlayer::~MpvMoviePlayer() = default;
 
@@ -174,6 +165,8 @@ void MpvMoviePlayer::StartEngine() {
 }
 
 void MpvMoviePlayer::SetMovie(const PathText& path) {
+  // The same movie again while it opens (a second key in the same tick): nothing to do.
+  if (path == movie_ && watch_.Opening()) return;
   movie_ = path;
   watch_.Load();
   if (engine_) return;
@@ -185,7 +178,8 @@ void MpvMoviePlayer::SetMovie(const PathText& path) {
 }
 
 void MpvMoviePlayer::Play() {
-  if (!engine_ || movie_.empty()) return;
+  // Played again while it opens: its loadfile is on its way already.
+  if (!engine_ || movie_.empty() || watch_.Starting()) return;
   watch_.Load();
   entry_ = -1;
   entry_started_ = false;
@@ -268,7 +262,7 @@ void MpvMoviePlayer::HandleEvent(const mpv_event& event, std::vector<MovieComman
       const auto* message = static_cast<const mpv_event_log_message*>(event.data);
       std::string line = message->prefix;
       line += ": ";
-      line += WithoutLineEnd(message->text);
+      line += WithoutLineEnd<char>(message->text);
       warnings_.push_back(std::move(line));
       if (warnings_.size() > kKeptWarnings) warnings_.pop_front();
       break;
@@ -348,10 +342,7 @@ std::string MpvMoviePlayer::InMpvWords(int error) const {
 
 void MpvMoviePlayer::Skip(std::string_view reason) {
   watch_.Failed();
-  // The launcher plays one movie a run: one line, whatever else goes wrong with it afterwards.
-  if (skip_reported_) return;
-  skip_reported_ = true;
-  report_skipped_(SkippedMovieLine(movie_, reason));
+  skip_.Skip(movie_, reason);
 }
 
 void MpvMoviePlayer::DrawFrame() {

@@ -29,6 +29,7 @@
 #include "player/mpv/mpv_library.h"
 #include "player/mpv/video_layer.h"
 #include "player/playback_watch.h"
+#include "player/skip_once.h"
 
 namespace launcher::mpv {
 
@@ -36,12 +37,10 @@ class MpvMoviePlayer final : public MoviePlayer {
  public:
   // Called on any thread, at any time until the player is gone: must only wake the event loop.
   using Wake = std::function<void()>;
-  // Called on the window's thread with one line (no line end) when a movie is skipped.
-  using Report = std::function<void(std::string_view line)>;
-
-  // mpv itself is created when the first movie is set, from the library that loader opens.
+  // mpv itself is created when the first movie is set, from the library that loader opens. Why a
+  // movie was skipped goes to reportSkipped, on the window's thread, once.
   MpvMoviePlayer(MpvLibraryLoader& loader, VideoLayer& layer, Wake wakeForEvents, Wake wakeForFrame,
-                 Report reportSkipped);
+                 SkipReporter reportSkipped);
   ~MpvMoviePlayer() override;
   MpvMoviePlayer(const MpvMoviePlayer&) = delete;
   MpvMoviePlayer& operator=(const MpvMoviePlayer&) = delete;
@@ -53,7 +52,8 @@ class MpvMoviePlayer final : public MoviePlayer {
   void SetWidth(Twips width) override;
   void SetLoop(bool loop) override;
   // A movie that can't be played, libmpv missing included, reads as not playing and is reported
-  // in one line: "launcher: movie skipped: PATH: REASON", the reason in libmpv's words.
+  // with the reason in libmpv's words. The same movie set again while it is opening, and played
+  // again, costs nothing: mpv gets one loadfile.
   void SetMovie(const PathText& path) override;
   void Play() override;
   [[nodiscard]] bool Playing() override;
@@ -79,7 +79,7 @@ class MpvMoviePlayer final : public MoviePlayer {
   VideoLayer& layer_;
   Wake wake_for_events_;
   Wake wake_for_frame_;
-  Report report_skipped_;
+  SkipOnce skip_;
   bool loop_ = false;
   PathText movie_;
   PlaybackWatch watch_;
@@ -93,7 +93,6 @@ class MpvMoviePlayer final : public MoviePlayer {
   std::vector<std::string> chapter_titles_;
   // mpv's latest warnings and errors since the movie was loaded, oldest first.
   std::deque<std::string> warnings_;
-  bool skip_reported_ = false;
   std::unique_ptr<Engine> engine_;  // last: it goes first, while the rest is still there
 };
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <functional>
 
-#include "player/movie_player.h"
+#include "launcher/twips_scale.h"
 
 namespace launcher::mpv {
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "windows/system_library.h"
+#include "windows/win32_failure.h"
 
 namespace launcher::win32 {
 namespace {

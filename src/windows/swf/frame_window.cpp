@@ -1,4 +1,5 @@
 #include "windows/swf/frame_window.h"
+#include "windows/win32_failure.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -15,47 +16,26 @@ constexpr UINT_PTR kDueTimer = 1;
 
 FrameWindow::FrameWindow(HWND parent, const TwipsScale& scale, std::function<void()> due)
     : parent_(parent), scale_(scale), due_(std::move(due)) {
-  const HINSTANCE instance = InstanceOf(parent);
-  if (!RegisterWindowClass(instance, kFrameWindowClass, &FrameWindow::Procedure)) {
-    ThrowLastError("RegisterClassEx");
-  }
-  window_ = ::CreateWindowExW(0, kFrameWindowClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0,
-                              parent, nullptr, instance, this);
-  if (window_ == nullptr) ThrowLastError("CreateWindowEx");
+  WindowSpec spec;
+  spec.className = kFrameWindowClass;
+  spec.style = WS_CHILD | WS_CLIPSIBLINGS;
+  spec.parent = parent;
+  if (const char* failed = window_.Create(InstanceOf(parent), spec)) ThrowLastError(failed);
 }
 
 FrameWindow::~FrameWindow() {
-  // The parent's destruction may have taken the window already.
-  if (window_ != nullptr && ::IsWindow(window_)) {
-    ::KillTimer(window_, kDueTimer);
-    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-    ::DestroyWindow(window_);
-  }
+  if (Handle() != nullptr) ::KillTimer(Handle(), kDueTimer);
 }
 
-LRESULT CALLBACK FrameWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_NCCREATE's parameter is the creation data
-    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    // Messages come before CreateWindowEx returns the handle.
-    static_cast<FrameWindow*>(create->lpCreateParams)->window_ = window;
-  }
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): the window's slot holds the object's address
-  auto* self = reinterpret_cast<FrameWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
-  return self->Handle(message, wParam, lParam);
-}
-
-LRESULT FrameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT FrameWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_TIMER:
       if (wParam != kDueTimer) break;
-      ::KillTimer(window_, kDueTimer);
+      ::KillTimer(window, kDueTimer);
       due_();
       return 0;
     case WM_PAINT: {
-      const Painting paint(window_);
+      const Painting paint(window);
       Blit(paint.dc());
       return 0;
     }
@@ -66,7 +46,7 @@ LRESULT FrameWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       break;
   }
-  return ::DefWindowProcW(window_, message, wParam, lParam);
+  return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
 void FrameWindow::SetVisible(bool visible) {
@@ -97,7 +77,7 @@ void FrameWindow::Resize(int& field, Twips twips) {
 
 void FrameWindow::Place() {
   const bool shown = visible_ && presented_;
-  ::SetWindowPos(window_, HWND_TOP, left_, top_, std::max(width_, 0), std::max(height_, 0),
+  ::SetWindowPos(Handle(), HWND_TOP, left_, top_, std::max(width_, 0), std::max(height_, 0),
                  SWP_NOACTIVATE | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
@@ -127,15 +107,15 @@ void FrameWindow::Present(const std::function<void(const swfplayer::FramePixels&
     presented_ = true;
     Place();
   }
-  if (::IsWindowVisible(window_)) {
-    const WindowDC dc(window_);
+  if (::IsWindowVisible(Handle())) {
+    const WindowDC dc(Handle());
     Blit(dc.get());
   }
 }
 
 void FrameWindow::Blit(HDC dc) const {
   RECT client{};
-  ::GetClientRect(window_, &client);
+  ::GetClientRect(Handle(), &client);
   if (!section_) {
     ::FillRect(dc, &client, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
     return;
@@ -147,11 +127,11 @@ void FrameWindow::Blit(HDC dc) const {
 }
 
 void FrameWindow::RunAfter(unsigned milliseconds) {
-  ::SetTimer(window_, kDueTimer, std::max<unsigned>(milliseconds, USER_TIMER_MINIMUM), nullptr);
+  ::SetTimer(Handle(), kDueTimer, std::max<unsigned>(milliseconds, USER_TIMER_MINIMUM), nullptr);
 }
 
 void FrameWindow::CancelRun() {
-  ::KillTimer(window_, kDueTimer);
+  ::KillTimer(Handle(), kDueTimer);
 }
 
 }  // namespace launcher::win32

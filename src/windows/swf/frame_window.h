@@ -26,7 +26,7 @@ class FrameWindow final : public swfplayer::FrameSurface {
   FrameWindow(FrameWindow&&) = delete;
   FrameWindow& operator=(FrameWindow&&) = delete;
 
-  [[nodiscard]] HWND Handle() const { return window_; }
+  [[nodiscard]] HWND Handle() const { return window_.get(); }
 
   void SetVisible(bool visible) override;
   void SetTop(Twips top) override;
@@ -39,9 +39,10 @@ class FrameWindow final : public swfplayer::FrameSurface {
   void RunAfter(unsigned milliseconds);
   void CancelRun();
 
+  // The window's messages (BoundWindow).
+  LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
  private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void Resize(int& field, Twips twips);
   void Place();
   void Blit(HDC dc) const;
@@ -49,7 +50,6 @@ class FrameWindow final : public swfplayer::FrameSurface {
   HWND parent_;
   TwipsScale scale_;
   std::function<void()> due_;
-  HWND window_ = nullptr;
   Bitmap section_;
   std::uint32_t* bits_ = nullptr;
   int section_width_ = 0;
@@ -57,6 +57,7 @@ class FrameWindow final : public swfplayer::FrameSurface {
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   bool visible_ = false;
   bool presented_ = false;
+  BoundWindow<FrameWindow> window_{*this};  // last: it goes first, before what it draws
 };
 
 }  // namespace launcher::win32

@@ -12,11 +12,11 @@
 #include "player/swf/core_movie.h"
 #include "player/swf/swf_movie_player.h"
 #include "windows/scoped_win.h"
-#include "windows/skip_report.h"
 #include "windows/swf/acm_mp3_decoder.h"
 #include "windows/swf/frame_window.h"
 #include "windows/swf/wave_out_sink.h"
 #include "windows/swf/wic_image_decoder.h"
+#include "windows/win32_failure.h"
 #include "windows/win32_files.h"
 #include "windows/win32_text_rules.h"
 

@@ -13,6 +13,7 @@
 
 #include "windows/scoped_win.h"
 #include "windows/system_library.h"
+#include "windows/win32_failure.h"
 
 namespace launcher::win32 {
 namespace {
