@@ -389,6 +389,8 @@ std::optional<Font> ReadDefineFont(ByteReader& r, int code, LoadContext& ctx) {
   const Kind kind{1, false};
   for (std::uint32_t offset : offsets) {
     Shape glyph;
+    // A glyph has no style arrays: its fill 1 is the text's colour, which DefineText gives.
+    glyph.fills.emplace_back(Rgba{});
     ByteReader g = whole;
     const std::size_t at = table_at + offset;
     if (at < g.position() || at - g.position() > g.remaining()) {

@@ -3,8 +3,9 @@
 # display (Xvfb from scripts/with-test-env.sh), held keys and buttons through xdotool, screenshots
 # through ImageMagick's import, and a stand-in ntleac that records how it was started.
 #
-#   launcher_e2e.sh media WORKDIR                 makes the test pictures and movies once
-#   launcher_e2e.sh SCENARIO LAUNCHER WORKDIR     runs one scenario in its own game folder
+#   launcher_e2e.sh media WORKDIR WRITER                makes the test pictures and movies once
+#   launcher_e2e.sh SCENARIO LAUNCHER WORKDIR WRITER    runs one scenario in its own game folder
+# WRITER is write_swf_movies, the program that writes the SWF movies.
 #
 # Every wait polls with a deadline; nothing sleeps for a fixed long time. A failing scenario keeps
 # its game folder (path printed) and the launcher's output for a look.
@@ -22,13 +23,15 @@ now_ms() { date +%s%3N; }
 
 # ---------------------------------------------------------------------------------------------
 # Media: a quadrant logo (so stretching and placement show in single pixels), solid-colour movies
-# with a tone, a movie that asks to be closed by a chapter, and a file that is no movie at all.
+# with a tone, a movie that asks to be closed by a chapter, and a file that is no movie at all;
+# SWF movies from the tag writer (solid colours on a 4:3 stage, so the bars beside it show).
 # ---------------------------------------------------------------------------------------------
 logo_w=352
 logo_h=224
 # Quadrant colours of the logo and the movies' colours, as "R G B".
 c_tl="255 0 0" c_tr="0 255 0" c_bl="0 0 255" c_br="255 255 0"
 c_movie="255 0 255"
+c_swf_bars="32 64 160" c_swf_first="255 0 0" c_swf_second="0 255 0"
 
 make_movie() { # out seconds colour [chapters-file]
   local out=$1 secs=$2 colour=$3 chapters=${4:-}
@@ -40,8 +43,8 @@ make_movie() { # out seconds colour [chapters-file]
 
 make_media() {
   local dir=$1/media stamp
-  # Made again whenever this script (and so what the media should be) changes.
-  stamp=$(md5sum <"$here/launcher_e2e.sh")
+  # Made again whenever this script or the SWF writer (and so what the media should be) changes.
+  stamp=$(cat "$here/launcher_e2e.sh" "$swf_writer" | md5sum)
   [ "$(cat "$dir/complete" 2>/dev/null)" = "$stamp" ] && return 0
   rm -rf "$dir.tmp" && mkdir -p "$dir.tmp"
   local half_w=$((logo_w / 2)) half_h=$((logo_h / 2))
@@ -67,6 +70,10 @@ title=fscommand:Close
 EOF
   make_movie "$dir.tmp/close.mp4" 8 0x00ffff "$dir.tmp/chapters.txt"
   printf 'This is not a movie.\n' >"$dir.tmp/broken.mp4"
+  cp "$dir.tmp/broken.mp4" "$dir.tmp/broken.swf"
+  ffmpeg -v error -y -f lavfi -i "sine=frequency=440:sample_rate=44100:d=6" -ac 2 \
+    -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 "$dir.tmp/tone.mp3"
+  "$swf_writer" "$dir.tmp" "$dir.tmp/tone.mp3"
   echo "$stamp" >"$dir.tmp/complete"
   rm -rf "$dir" && mv "$dir.tmp" "$dir"
 }
@@ -361,12 +368,15 @@ scenario_logo_folder() {
   no_logo_case logo_folder 'mkdir "$game/logo.jpg"; start_ini logo.jpg OP.mp4 WINDOW'
 }
 
-# A game folder whose logo is shown; the movie is MOVIE (a media file name, or "" for none).
+# A game folder whose logo is shown; the movie is MOVIE (a media file name, or "" for none), as
+# OP.swf for an SWF and OP.mp4 otherwise.
 logo_up() { # NAME MOVIE
   new_game "$1"
   cp "$media/logo.jpg" "$game/logo.jpg"
-  [ -z "$2" ] || cp "$media/$2" "$game/OP.mp4"
-  start_ini logo.jpg OP.mp4 WINDOW
+  local name=OP.mp4
+  [[ "$2" == *.swf ]] && name=OP.swf
+  [ -z "$2" ] || cp "$media/$2" "$game/$name"
+  start_ini logo.jpg "$name" WINDOW
   run_launcher
   wait_window 15
   geometry
@@ -413,8 +423,8 @@ scenario_movie_end() {
 # In the movie, a held Esc or left button closes the window before the movie's 8 s end. Judged
 # against that end, which can't come sooner than 8 s after the last look that didn't see the movie
 # yet: a busy machine may take seconds to end the process, and that is no fault of the launcher.
-closes_movie_with() { # NAME KIND KEY
-  logo_up "$1" long.mp4
+closes_movie_with() { # NAME KIND KEY [MOVIE]
+  logo_up "$1" "${4:-long.mp4}"
   absent_ms=$(now_ms)
   hold_key space
   wait_pixel $((win_w / 2)) $((win_h / 2)) "$c_movie" 5
@@ -428,20 +438,26 @@ closes_movie_with() { # NAME KIND KEY
 }
 scenario_esc_closes() { closes_movie_with esc_closes key Escape; }
 scenario_left_click_closes() { closes_movie_with left_click_closes button 1; }
+scenario_swf_esc_closes() { closes_movie_with swf_esc_closes key Escape long.swf; }
+scenario_swf_left_click_closes() { closes_movie_with swf_left_click_closes button 1 long.swf; }
 
-# A chapter titled fscommand:Close (at 0.5 s of an 8 s movie) stops the movie; the window closes
-# before the movie's end, which can't come sooner than 8 s after the key.
-scenario_close_chapter() {
-  logo_up close_chapter close.mp4
+# A Close command 0.5 s into an 8 s movie stops it; the window closes before the movie's end,
+# which can't come sooner than 8 s after the key.
+closes_on_command() { # NAME MOVIE WHAT
+  logo_up "$1" "$2"
   hold_key space
   local key_ms
   key_ms=$(now_ms)
   wait_exit 10
   local took=$((exited_ms - key_ms))
   log "closed ${took} ms after the key"
-  [ "$took" -lt 8000 ] || fail "closed ${took} ms after the key: the Close chapter was not acted on"
+  [ "$took" -lt 8000 ] || fail "closed ${took} ms after the key: $3 was not acted on"
   expect_one_launch
 }
+# From a chapter titled fscommand:Close.
+scenario_close_chapter() { closes_on_command close_chapter close.mp4 "the Close chapter"; }
+# From the SWF's FSCommand "Close" in its frame 5.
+scenario_swf_close_command() { closes_on_command swf_close_command close.swf "FSCommand Close"; }
 
 # A movie file that can't be played closes the window at the next tick, and the launcher says
 # why in one line on standard error, in libmpv's words.
@@ -454,6 +470,64 @@ scenario_unplayable_movie() {
   expected="launcher: movie skipped: $(cd "$game" && pwd -P)/OP.mp4: unrecognized file format"
   { [ "$(wc -l <"$game/launcher.out")" -eq 1 ] && grep -qF "$expected" "$game/launcher.out"; } ||
     fail "expected one line starting \"$expected\", got: $(cat "$game/launcher.out")"
+}
+
+# A vector SWF (FWS or CWS) plays in the SWF player: its stage fitted into the logo's area with the
+# background colour in the bars beside it, red for its first 1.5 s and green for the rest; the end
+# of its timeline (3 s) closes the window.
+swf_plays() { # NAME MOVIE
+  logo_up "$1" "$2"
+  hold_key space
+  local key_ms
+  key_ms=$(now_ms)
+  wait_pixel $((win_w / 2)) $((win_h / 2)) "$c_swf_first" 5
+  log "first SWF frame visible $(($(now_ms) - key_ms)) ms after the key"
+  # A 320 x 240 stage in 352 x 224: 299 pixels wide, bars of 26 pixels on either side.
+  expect_pixel 8 $((win_h / 2)) "$c_swf_bars" "bar left of the stage"
+  expect_pixel $((win_w - 8)) $((win_h / 2)) "$c_swf_bars" "bar right of the stage"
+  expect_pixel 40 4 "$c_swf_first" "stage's top-left"
+  expect_pixel $((win_w - 40)) $((win_h - 4)) "$c_swf_first" "stage's bottom-right"
+  screenshot swf-first
+  wait_pixel $((win_w / 2)) $((win_h / 2)) "$c_swf_second" 5
+  log "second SWF picture $(($(now_ms) - key_ms)) ms after the key"
+  expect_pixel 8 $((win_h / 2)) "$c_swf_bars" "bar left of the stage, later"
+  screenshot swf-second
+  wait_exit 10
+  local played=$((exited_ms - key_ms))
+  [ "$played" -ge 2700 ] || fail "closed ${played} ms after the key: the 3 s timeline did not play"
+  expect_one_launch
+}
+scenario_swf_plays() { swf_plays swf_plays vector.swf; }
+scenario_swf_plays_cws() { swf_plays swf_plays_cws vector_cws.swf; }
+
+# With SDL's dummy sound driver the SWF with MP3 stream sound (4 s, 20 fps, "Close" in its last
+# frame) plays silently at its own frame rate and closes at its end.
+scenario_swf_silent() {
+  export SDL_AUDIODRIVER=dummy
+  logo_up swf_silent OP.swf
+  hold_key space
+  local key_ms
+  key_ms=$(now_ms)
+  wait_exit 12
+  local took=$((exited_ms - key_ms))
+  log "closed ${took} ms after the key"
+  { [ "$took" -ge 3500 ] && [ "$took" -lt 9000 ]; } ||
+    fail "closed ${took} ms after the key, expected the movie's 4 s"
+  expect_one_launch
+}
+
+# A file named .swf that is no SWF: the SWF player refuses it, libmpv can't play it either, and one
+# line names both reasons.
+scenario_swf_refused() {
+  logo_up swf_refused broken.swf
+  hold_key space
+  wait_exit 10
+  expect_one_launch
+  local expected
+  expected="launcher: movie skipped: $(cd "$game" && pwd -P)/OP.swf: SWF player: not an SWF file"
+  { [ "$(wc -l <"$game/launcher.out")" -eq 1 ] && grep -qF "$expected" "$game/launcher.out" &&
+    grep -qF "; " "$game/launcher.out"; } ||
+    fail "expected one line starting \"$expected\" and libmpv's reason, got: $(cat "$game/launcher.out")"
 }
 
 # No movie file: the first held key closes the window.
@@ -489,11 +563,13 @@ scenario_other_cwd() {
 # ---------------------------------------------------------------------------------------------
 scenario=${1:?scenario}
 if [ "$scenario" = media ]; then
+  swf_writer=$(realpath "${3:?SWF writer}")
   make_media "${2:?work dir}"
   exit 0
 fi
 launcher_exe=$(realpath "${2:?launcher executable}")
 work=$(realpath "${3:?work dir}")
+swf_writer=$(realpath "${4:?SWF writer}")
 media="$work/media"
 runs="$work/runs"
 shots="$work/shots"
