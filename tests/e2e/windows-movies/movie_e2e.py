@@ -7,10 +7,11 @@ there with a PulseAudio null sink ("null-sink") or with no sound device at all (
 window manager unless told otherwise, through the Wine loader and in the prefix it is given
 (../windows/wine_session.py). Runs inside scripts/with-test-env.sh.
 
-The "swf-*" scenarios play SWF movies the build's write_test_swfs program writes (no Flash
-control is registered, so the built-in SWF player plays them): a 2:1 stage on blue, letterboxed
-in the 4:3 player, red then yellow, with stream sound ("vector", FWS and CWS), FSCommand "Close"
-at 1 s, and ten seconds of red for Esc and the left button.
+The "swf-*" scenarios play the SWF movies the build's write_swf_movies program writes (no Flash
+control is registered, so the built-in SWF player plays them) in a 2:1 player: a 4:3 stage with
+bars of its background colour either side, red then green ("vector", FWS and CWS), FSCommand
+"Close" at 0.5 s, eight seconds of magenta for Esc and the left button, and the example's
+opening with MP3 stream sound, which closes itself at its end.
 
 Wine's own process may crash while it exits after Media Foundation was used; scenarios are
 judged by what was shown and launched, never by the exit status.
@@ -42,22 +43,26 @@ def run(*args, **kwargs):
     return subprocess.run(args, check=True, capture_output=True, text=True, **kwargs)
 
 
-# The SWF scenarios: the file write_test_swfs writes, how long its timeline lasts, and how it
-# closes ("end", "command", or the key or button the driver uses).
+# The SWF scenarios: the file write_swf_movies writes, how long its timeline lasts, and how it
+# closes ("end", "command", "sound": the end of a movie with stream sound, or the key or button
+# the driver uses).
 SWF_SCENARIOS = {
     "swf-vector": ("vector.swf", 3, "end"),
-    "swf-vector-cws": ("vector-cws.swf", 3, "end"),
-    "swf-close": ("close.swf", 10, "command"),
-    "swf-esc": ("long.swf", 10, "Escape"),
-    "swf-click": ("long.swf", 10, "left-button"),
+    "swf-vector-cws": ("vector_cws.swf", 3, "end"),
+    "swf-close": ("close.swf", 8, "command"),
+    "swf-esc": ("long.swf", 8, "Escape"),
+    "swf-click": ("long.swf", 8, "left-button"),
+    "swf-sound": ("OP.swf", 4, "sound"),
 }
+SWF_PLAYER = (400, 200)  # the logo's size, so the player's too: 2:1 beside the 4:3 stage
 
 
 def make_media(folder, movie, seconds, swf_writer=None, swf_name=None):
     """The red logo, Start.ini and the movie it names; no seconds make a file that is no movie.
-    With swf_writer, the movie is its file swf_name."""
+    With swf_writer, the movie is its file swf_name, and the logo has the SWF player's size."""
     ffmpeg = ["ffmpeg", "-loglevel", "error", "-y"]
-    run(*ffmpeg, "-f", "lavfi", "-i", f"color=c=red:s={WIDTH}x{HEIGHT}", "-frames:v", "1",
+    width, height = SWF_PLAYER if swf_writer else (WIDTH, HEIGHT)
+    run(*ffmpeg, "-f", "lavfi", "-i", f"color=c=red:s={width}x{height}", "-frames:v", "1",
         os.path.join(folder, "logo.jpg"))
     green = ["-f", "lavfi", "-i", f"color=c=0x00ff00:s={WIDTH}x{HEIGHT}:r=25:d={seconds}",
              "-f", "lavfi", "-i", f"sine=f=440:d={seconds}"]
@@ -65,9 +70,13 @@ def make_media(folder, movie, seconds, swf_writer=None, swf_name=None):
     if swf_writer is not None:
         written = os.path.join(folder, "written")
         os.makedirs(written)
-        shutil.copy(swf_writer, os.path.join(folder, "write_test_swfs.exe"))
-        subprocess.run([WINE, "write_test_swfs.exe", "written"], cwd=folder, check=True,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=60)
+        # The stream sound of the movies that have one: MP3 at 44.1 kHz.
+        run(*ffmpeg, "-f", "lavfi", "-i", "sine=f=440:d=5", "-ar", "44100", "-ac", "2",
+            "-c:a", "libmp3lame", "-b:a", "128k", os.path.join(folder, "sound.mp3"))
+        shutil.copy(swf_writer, os.path.join(folder, "write_swf_movies.exe"))
+        subprocess.run([WINE, "write_swf_movies.exe", "written", "sound.mp3"], cwd=folder,
+                       check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       timeout=60)
         shutil.copy(os.path.join(written, swf_name), path)
     elif seconds == 0:
         with open(path, "w") as junk:
@@ -162,19 +171,20 @@ def near(rgb, expected):
     return all(abs(a - b) <= 40 for a, b in zip(rgb, expected))
 
 
-RED, YELLOW, BLUE = (255, 0, 0), (255, 255, 0), (0, 0, 255)
+RED, GREEN, MAGENTA, BARS = (255, 0, 0), (0, 255, 0), (255, 0, 255), (0x20, 0x40, 0xA0)
 
 
 def swf_frame_shown(x, y, width, height, folder, colour, seen):
-    """Whether the stage shows `colour`, letterboxed: the 2:1 stage fills the 4:3 player's width,
-    with the stage's blue background in bars above and below it (50 pixels each at 400 x 300)."""
-    bar = (HEIGHT - WIDTH // 2) // 2
-    points = [(x + width // 2, y + height // 2), (x + 4, y + height // 2),
-              (x + width - 5, y + height // 2), (x + width // 2, y + bar // 2),
-              (x + width // 2, y + height - 1 - bar // 2), (x + width // 2, y + bar + 4),
-              (x + width // 2, y + height - 1 - bar - 4)]
+    """Whether the stage shows `colour`, letterboxed: the 4:3 stage fills the 2:1 player's height,
+    with the stage's background colour in bars beside it."""
+    stage = height * 4 // 3
+    left = (width - stage) // 2
+    points = [(x + width // 2, y + height // 2), (x + left + 5, y + height // 2),
+              (x + left + stage - 6, y + height // 2), (x + left // 2, y + height // 2),
+              (x + width - 1 - left // 2, y + height // 2), (x + width // 2, y + 4),
+              (x + width // 2, y + height - 5)]
     seen[:] = pixels(points, folder)
-    wanted = [colour, colour, colour, BLUE, BLUE, colour, colour]
+    wanted = [colour, colour, colour, BARS, BARS, colour, colour]
     return all(near(p, w) for p, w in zip(seen, wanted))
 
 
@@ -189,18 +199,21 @@ def swf_scenario(args, folder, x, y, width, height, pressed, sound):
     """Watches an SWF play and close as the scenario says; returns once the game was launched."""
     _, seconds, way_out = SWF_SCENARIOS[args.scenario]
     seen = []
-    shown = wine_session.wait_until(
-        lambda: swf_frame_shown(x, y, width, height, folder, RED, seen), 8)
-    print("first frames (centre, sides, bars, stage edges):", seen)
-    if not shown:
-        fail(f"the movie's red first frames are not seen, letterboxed: {seen}")
+    first = {"end": RED, "Escape": MAGENTA, "left-button": MAGENTA}.get(way_out)
+    if first is not None:
+        shown = wine_session.wait_until(
+            lambda: swf_frame_shown(x, y, width, height, folder, first, seen), 8)
+        print("first frames (centre, stage edges, bars, stage top and bottom):", seen)
+        if not shown:
+            fail(f"the movie's first frames are not seen, letterboxed: {seen}")
+    if way_out in ("end", "sound") and args.sound == "null-sink":
+        if not wine_session.wait_until(lambda: sound_streams(sound) > 0, 2):
+            fail("the movie plays no sound on the sound device")
     if way_out == "end":
-        if args.sound == "null-sink" and sound_streams(sound) < 1:
-            fail("the movie's stream sound plays on no sound device")
-        # The second moment: yellow from 1.5 s on.
+        # The second moment: green from 1.5 s on.
         if not wine_session.wait_until(
-                lambda: swf_frame_shown(x, y, width, height, folder, YELLOW, seen), 4):
-            fail(f"the movie's yellow frames are not seen, letterboxed: {seen}")
+                lambda: swf_frame_shown(x, y, width, height, folder, GREEN, seen), 4):
+            fail(f"the movie's green frames are not seen, letterboxed: {seen}")
         print("later frames:", seen)
     elif way_out == "Escape":
         hold_key("Escape")
@@ -209,14 +222,15 @@ def swf_scenario(args, folder, x, y, width, height, pressed, sound):
         run("xdotool", "mousedown", "1")
         time.sleep(0.15)
         run("xdotool", "mouseup", "1")
-    limit = seconds + 4 if way_out == "end" else 4
+    ends = way_out in ("end", "sound")
+    limit = seconds + 4 if ends else 4
     if not wine_session.wait_until(lambda: launches(folder) > 0, limit):
         fail(f"no launch within {limit} s ({way_out})")
     took = time.monotonic() - pressed
     print(f"closed {took:.1f} s after the key ({way_out}); the timeline lasts {seconds} s")
-    if way_out == "end" and took < seconds - 0.3:
+    if ends and took < seconds - 0.3:
         fail("the window closed before the timeline could have ended")
-    if way_out != "end" and took > seconds - 2:
+    if not ends and took > seconds - 2:
         fail("the window closed only near the timeline's end")
     if way_out == "left-button":
         wine_session.release_left_button(WINE)
@@ -238,7 +252,7 @@ def main():
     parser.add_argument("--sound", required=True, choices=["null-sink", "none"])
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--ntleac", required=True)
-    parser.add_argument("--swf-writer", help="write_test_swfs.exe, for the swf-* scenarios")
+    parser.add_argument("--swf-writer", help="write_swf_movies.exe, for the swf-* scenarios")
     wine_session.add_options(parser)
     args = parser.parse_args()
     global WINE
@@ -291,8 +305,9 @@ def main():
         window = find_window()
         time.sleep(0.5)
         x, y, width, height = window_geometry(window)
-        if (width, height) != (WIDTH, HEIGHT):
-            fail(f"window is {width}x{height}, the logo is {WIDTH}x{HEIGHT}")
+        logo = SWF_PLAYER if swf_name else (WIDTH, HEIGHT)
+        if (width, height) != logo:
+            fail(f"window is {width}x{height}, the logo is {logo[0]}x{logo[1]}")
         run("xdotool", "windowfocus", window)
         hold_key("space")
         pressed = time.monotonic()
