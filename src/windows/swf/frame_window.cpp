@@ -15,7 +15,7 @@ constexpr UINT_PTR kDueTimer = 1;
 }  // namespace
 
 FrameWindow::FrameWindow(HWND parent, const TwipsScale& scale, std::function<void()> due)
-    : parent_(parent), scale_(scale), due_(std::move(due)) {
+    : scale_(scale), due_(std::move(due)) {
   WindowSpec spec;
   spec.className = kFrameWindowClass;
   spec.style = WS_CHILD | WS_CLIPSIBLINGS;

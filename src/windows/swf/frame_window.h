@@ -47,7 +47,6 @@ class FrameWindow final : public swfplayer::FrameSurface {
   void Place();
   void Blit(HDC dc) const;
 
-  HWND parent_;
   TwipsScale scale_;
   std::function<void()> due_;
   Bitmap section_;

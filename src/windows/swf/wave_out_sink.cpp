@@ -100,7 +100,8 @@ class WaveOut final : public WaveOutSink {
     for (Buffer& buffer : buffers_) {
       buffer.samples.assign(kFramesPerBuffer * 2, 0);
       buffer.header.lpData = reinterpret_cast<LPSTR>(buffer.samples.data());
-      buffer.header.dwBufferLength = static_cast<DWORD>(buffer.samples.size() * 2);
+      const std::size_t bytes = buffer.samples.size() * sizeof(std::int16_t);
+      buffer.header.dwBufferLength = static_cast<DWORD>(bytes);
       if (api_.prepare(device_, &buffer.header, sizeof buffer.header) != MMSYSERR_NOERROR) {
         why = "preparing a sound buffer failed";
         return false;
