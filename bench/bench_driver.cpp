@@ -13,6 +13,9 @@
 //                        an ntleac that notes no time, such as the Windows stand-in)
 //     --keep-focus       leave the keyboard focus where the window manager put it (Wine's
 //                        windows lose the keyboard when the focus moves to their frame)
+//     --frames N         the movie numbers its frames 2..N at the probe point (red 0x80, frame
+//                        number in green * 256 + blue) after its first frame in --movie's colour
+//     --fps F            its frame rate
 //
 // Figures: start_to_logo_ms (fork to logo pixel), idle_cpu_pct (CPU time of all threads over the
 // idle window, as % of one core), shown_hwm_kb, logo_hwm_kb and movie_hwm_kb (VmHWM read when the
@@ -192,8 +195,15 @@ struct Options {
   double idle_ms = 3000;
   int stamp_wait_ms = 5000;
   bool keep_focus = false;
+  int frames = 0;
+  double fps = 0;
   std::vector<std::string> command;
 };
+
+// The frame number a numbered frame shows at the probe point, or 0.
+int FrameNumber(const Rgb& c) {
+  return std::abs(c.r - 0x80) <= 1 ? c.g * 256 + c.b : 0;
+}
 
 std::optional<Options> ParseOptions(int argc, char** argv) {
   Options o;
@@ -226,6 +236,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       if (!o.tail) return std::nullopt;
     } else if (a == "--idle-ms") {
       o.idle_ms = std::strtod(v.c_str(), nullptr);
+    } else if (a == "--frames") {
+      o.frames = std::atoi(v.c_str());
+    } else if (a == "--fps") {
+      o.fps = std::strtod(v.c_str(), nullptr);
     } else if (a == "--stamp-wait-ms") {
       o.stamp_wait_ms = std::atoi(v.c_str());
     } else {
@@ -367,14 +381,45 @@ int main(int argc, char** argv) {
   std::printf("key_to_frame_ms=%.1f\n", Ms(*frame - key));
 
   std::optional<Ns> tail;
+  std::vector<Ns> shown(static_cast<std::size_t>(std::max(o.frames, 0)) + 1, 0);
+  shown.at(shown.size() > 1 ? 1 : 0) = *frame;
+  const auto cpu_first = CpuTimes(child.Pid());
+  std::map<std::string, Ns> cpu_last;
+  Ns last_seen = *frame;
+  long play_uss = 0;
   while (child.Running()) {
     movie_hwm = std::max(movie_hwm, HighWater(child.Pid()));
-    if (o.tail && !tail && Near(screen.Probe(), *o.tail)) tail = Now();
+    const Rgb probe = screen.Probe();
+    if (o.tail && !tail && Near(probe, *o.tail)) tail = Now();
+    if (const int k = FrameNumber(probe); k > 1 && k <= o.frames && shown[std::size_t(k)] == 0) {
+      last_seen = shown[std::size_t(k)] = Now();
+      cpu_last = CpuTimes(child.Pid());
+      if (k == o.frames / 2) play_uss = Memory(child.Pid()).uss;
+    }
     SleepMs(1);
     if (Now() - key > 60'000'000'000LL) return Fail("program did not end");
   }
   const Ns ended = Now();
   std::printf("movie_hwm_kb=%ld\n", movie_hwm);
+  if (o.frames > 1 && o.fps > 0) {
+    const double period = 1e9 / o.fps;
+    int seen = 0, on_time = 0, last = 1;
+    for (int k = 1; k <= o.frames; ++k) {
+      if (shown[std::size_t(k)] == 0) continue;
+      ++seen;
+      last = k;
+      const double late = double(shown[std::size_t(k)] - *frame) - (k - 1) * period;
+      if (late <= period) ++on_time;
+    }
+    std::printf("frames_seen=%d\nframes_on_time_pct=%.1f\n", seen, 100.0 * on_time / o.frames);
+    std::printf("drift_ms=%.1f\n",
+                (double(shown[std::size_t(last)] - *frame) - (last - 1) * period) / 1e6);
+    if (!cpu_last.empty() && last_seen > *frame) {
+      std::printf("play_cpu_pct=%.1f\n",
+                  100.0 * double(CpuSpent(cpu_first, cpu_last)) / double(last_seen - *frame));
+    }
+    if (play_uss > 0) std::printf("play_uss_kb=%ld\n", play_uss);
+  }
   // ntleac is started unwaited, so it may note its start a moment after the program ended.
   auto read_stamp = [](const std::filesystem::path& file, int wait_ms) -> std::optional<Ns> {
     for (int i = 0; i <= wait_ms; ++i) {

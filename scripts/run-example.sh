@@ -21,7 +21,8 @@ if [ -z "${LAUNCHER_EXAMPLE_HEADLESS:-}" ]; then
 
   rm -rf "$game" && mkdir -p "$game"
   cp build/linux-release/launcher "$game/launcher"
-  cp examples/game/Start.ini examples/game/logo.jpg examples/game/OP.mp4 examples/game/ntleac "$game/"
+  cp examples/game/Start.ini examples/game/logo.jpg examples/game/OP.swf examples/game/OP.mp4 \
+    examples/game/ntleac "$game/"
   chmod +x "$game/launcher" "$game/ntleac"
 
   if display_usable; then

@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "launcher/picture_header.h"
 #include "launcher/window_parts.h"
 #include "linux/sdl_handles.h"
 
@@ -30,5 +31,9 @@ class SdlPicture final : public Picture {
 // ordinary file of at most 64 MiB, opened without blocking, of no more pixels than the launcher
 // shows. Throws std::runtime_error when the file can't be read as such a picture.
 [[nodiscard]] PictureRef LoadSdlPicture(const PathText& path);
+
+// SDL_image's name of a format, so that only the decoder of the format a header names ever sees a
+// file's bytes.
+[[nodiscard]] const char* SdlImageType(PictureFormat format);
 
 }  // namespace launcher::sdl

@@ -20,7 +20,7 @@ struct FakeSurface final : FrameSurface {
   void SetHeight(Twips twips) override { height = twips; }
   void SetWidth(Twips twips) override { width = twips; }
   void Present(const std::function<void(const FramePixels&)>& draw) override {
-    pixels.assign(4 * 3, 0);
+    pixels.assign(std::size_t{4} * 3, 0);
     draw({pixels.data(), 4, 3, 4});
     ++presents;
   }
@@ -36,6 +36,7 @@ struct CoreLog {
   std::size_t pulled = 0;  // samples
   bool playing = false;
   bool loop = true;
+  bool held = false;  // the stream sound isn't there yet: AdvanceTo stays on the frame
 };
 
 class FakeCore final : public MovieCore {
@@ -48,9 +49,11 @@ class FakeCore final : public MovieCore {
   bool Playing() const override { return log_.playing; }
   void AdvanceTo(double seconds) override {
     log_.advances.push_back(seconds);
-    frame_ = static_cast<int>(log_.advances.size());
+    if (log_.held) return;
+    ++frame_;
     if (frame_ >= frames_) log_.playing = false;
   }
+  int CurrentFrame() const override { return frame_; }
   void Render(const FramePixels& frame) override {
     for (int y = 0; y < frame.height; ++y) {
       for (int x = 0; x < frame.width; ++x) {
@@ -161,6 +164,30 @@ TEST_F(SwfMoviePlayerTest, FramesFallDueOnTheMoviesGridFromPlay) {
   ASSERT_EQ(log_.advances.size(), 2U);
   EXPECT_DOUBLE_EQ(log_.advances[0], 0);
   EXPECT_NEAR(log_.advances[1], 0.13, 1e-9);
+}
+
+TEST_F(SwfMoviePlayerTest,
+       FrameTheSoundHasNotReachedIsLookedForAgainSoonAndKeptFrameDrawnAgainLater) {
+  SwfMoviePlayer player = Make(25);
+  player.SetVisible(true);
+  player.SetMovie(AsciiPath("OP.swf"));
+  player.Play();
+  static_cast<void>(player.RunFrame());
+  EXPECT_EQ(surface_.presents, 1);
+  log_.held = true;
+  now_ = 100.04;
+  static_cast<void>(player.RunFrame());
+  EXPECT_EQ(surface_.presents, 1);  // nothing new to show
+  EXPECT_DOUBLE_EQ(*player.NextFrameDue(), 100.04 + SwfMoviePlayer::kRecheckFraction / 25);
+  log_.held = false;
+  now_ = 100.05;
+  static_cast<void>(player.RunFrame());
+  EXPECT_EQ(surface_.presents, 2);
+  EXPECT_DOUBLE_EQ(*player.NextFrameDue(), 100.08);  // back on the grid
+  log_.held = true;
+  now_ = 100.14;  // two periods after the last drawing: the same frame again
+  static_cast<void>(player.RunFrame());
+  EXPECT_EQ(surface_.presents, 3);
 }
 
 TEST_F(SwfMoviePlayerTest, FrameRateIsBounded) {

@@ -7,6 +7,7 @@
 
 #include "launcher/picture_header.h"
 #include "linux/sdl_handles.h"
+#include "linux/sdl_picture.h"
 
 namespace launcher::sdl {
 namespace {
@@ -37,7 +38,7 @@ std::optional<swf::Bitmap> SdlImageDecoder::Decode(std::span<const std::uint8_t>
 
   SDL_RWops* stream = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
   if (stream == nullptr) return std::nullopt;
-  const SurfacePtr decoded(IMG_Load_RW(stream, 1));
+  const SurfacePtr decoded(IMG_LoadTyped_RW(stream, 1, SdlImageType(header->format)));
   if (!decoded) return std::nullopt;
   // A decoder may disagree with the header it was given: the limit holds for what it made too.
   if (std::uint64_t(decoded->w) * std::uint64_t(decoded->h) > max_pixels) return std::nullopt;

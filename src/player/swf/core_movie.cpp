@@ -19,6 +19,7 @@ class CoreMovie final : public MovieCore {
   void StopPlay() override { player_.StopPlay(); }
   bool Playing() const override { return player_.Playing(); }
   void AdvanceTo(double seconds) override { player_.AdvanceTo(seconds); }
+  int CurrentFrame() const override { return player_.CurrentFrame(); }
   void Render(const FramePixels& frame) override {
     player_.Render(frame.pixels, frame.width, frame.height, frame.stride);
   }

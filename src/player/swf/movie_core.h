@@ -33,6 +33,8 @@ class MovieCore {
   [[nodiscard]] virtual bool Playing() const = 0;
   // Runs the frames due by `seconds` on the engine's clock since Play.
   virtual void AdvanceTo(double seconds) = 0;
+  // The main timeline's frame now, 1-based (0 before the first).
+  [[nodiscard]] virtual int CurrentFrame() const = 0;
   // Draws the current frame, the stage fitted into the memory with its proportions kept.
   virtual void Render(const FramePixels& frame) = 0;
   // FSCommands sent since the last call, oldest first.

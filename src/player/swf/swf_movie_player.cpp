@@ -17,6 +17,7 @@ SwfMoviePlayer::SwfMoviePlayer(Platform platform) : platform_(std::move(platform
 SwfMoviePlayer::~SwfMoviePlayer() = default;
 
 void SwfMoviePlayer::SetVisible(bool visible) {
+  if (visible && !visible_) shown_frame_ = 0;
   visible_ = visible;
   platform_.surface.SetVisible(visible);
 }
@@ -71,6 +72,7 @@ void SwfMoviePlayer::Play() {
   playing_ = true;
   started_ = platform_.now();
   next_due_ = started_;
+  shown_frame_ = 0;
   silent_samples_ = 0;
   MovieCore* core = core_.get();
   if (platform_.open_audio) {
@@ -102,17 +104,26 @@ std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
   const double now = platform_.now();
   if (!audio_) PullSilently(now);
   core_->AdvanceTo(now - started_);
-  if (visible_) {
-    platform_.surface.Present([this](const FramePixels& frame) { core_->Render(frame); });
+  // A new frame is drawn. So is the same one two periods on (a timeline that goes to its own
+  // frame again still moves its sprites), late enough never to hold up a frame the sound is due
+  // to bring a little after its time.
+  const int frame = core_->CurrentFrame();
+  const bool draw = frame != shown_frame_ || now - drawn_at_ >= 2 / frame_rate_;
+  if (visible_ && draw) {
+    platform_.surface.Present([this](const FramePixels& pixels) { core_->Render(pixels); });
+    shown_frame_ = frame;
+    drawn_at_ = now;
   }
   std::vector<MovieCommand> commands = core_->TakeCommands();
   if (!core_->Playing()) {
     Close();
-  } else {
+  } else if (draw || !visible_) {
     // The next frame's own time, on the grid that started at Play: a late frame never shifts the
     // ones after it.
     const double frames = std::floor((now - started_) * frame_rate_) + 1;
     next_due_ = started_ + frames / frame_rate_;
+  } else {
+    next_due_ = now + kRecheckFraction / frame_rate_;
   }
   return commands;
 }

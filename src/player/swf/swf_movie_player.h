@@ -43,6 +43,9 @@ class SwfMoviePlayer final : public SelectiveMoviePlayer {
   // Without a sound device the engine takes the mix itself, at most this much per frame (a
   // stalled window never makes it decode a burst of sound).
   static constexpr double kMaxSilentPullSeconds = 0.25;
+  // A stream sound paces the frames by what the device has taken, which moves in the device's
+  // periods: a frame not yet due by the sound is looked for again after this part of a period.
+  static constexpr double kRecheckFraction = 0.25;
 
   explicit SwfMoviePlayer(Platform platform);
   ~SwfMoviePlayer() override;
@@ -82,6 +85,8 @@ class SwfMoviePlayer final : public SelectiveMoviePlayer {
   double frame_rate_ = kMinFrameRate;
   double started_ = 0;
   double next_due_ = 0;
+  int shown_frame_ = 0;  // the frame on the surface; 0: none yet, or it must be drawn again
+  double drawn_at_ = 0;
   std::uint64_t silent_samples_ = 0;  // stereo frames taken without a device since Play
   std::vector<std::int16_t> silent_buffer_;
   std::unique_ptr<MovieCore> core_;

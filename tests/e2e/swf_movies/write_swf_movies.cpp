@@ -285,11 +285,13 @@ Bytes TwoColourMovie(int frames, int fps, std::uint32_t first, std::uint32_t sec
   return Movie(tags, w, h, fps, compressed);
 }
 
-// 800 x 600 at 30 fps for `seconds`, with the stream sound: a gradient sky, a bitmap, moving bars
-// and a radial sun, so each frame has something to draw.
+// 800 x 600 at 30 fps for `seconds`, with the stream sound: a gradient sky, a radial sun and a bar
+// moving, so each frame has something to draw, and a flat patch at the centre for the benchmark's
+// probe: 0x20C040 in the first frame, then the frame's number k as 0x80, k / 256, k % 256.
 Bytes BenchMovie(const Mp3& mp3, int seconds) {
-  const int fps = 30;
+  const int fps = 30, frames = fps * seconds;
   const std::int32_t w = 800 * kTwips, h = 600 * kTwips;
+  const std::int32_t patchW = 200 * kTwips, patchH = 150 * kTwips;
   StreamSound sound(mp3, fps);
   Bytes tags =
       Join({SetBackgroundColor(0x000000), sound.Head(),
@@ -300,11 +302,16 @@ Bytes BenchMovie(const Mp3& mp3, int seconds) {
                                   {{0, 0xFFFF80FF}, {200, 0xFF8000FF}, {255, 0xFF800000}})),
             BoxShape(3, {{0, 0, 40 * kTwips, 400 * kTwips, 1}}, 1, SolidFill(0x30C030FF)),
             PlaceObject2(1, 1), PlaceObject2(2, 2), PlaceObject2(3, 3)});
-  for (int f = 0; f < fps * seconds; ++f) {
+  for (int f = 1; f <= frames; ++f) {
+    const std::uint32_t rgb = f == 1 ? 0x20C040 : 0x800000 | std::uint32_t(f);
+    const int patch = 100 + f;
+    tags = Join({tags, RectShape(patch, patchW, patchH, rgb << 8 | 0xFF)});
+    if (f > 1) tags = Join({tags, RemoveObject2(10)});
     const std::int32_t x = (f * 9 % 760) * kTwips;
-    tags =
-        Join({tags, PlaceObject2(2, 0, x, 100 * kTwips),
-              PlaceObject2(3, 0, w - x - 40 * kTwips, 150 * kTwips), sound.Block(f), ShowFrame()});
+    tags = Join({tags, PlaceObject2(10, patch, (w - patchW) / 2, (h - patchH) / 2),
+                 PlaceObject2(2, 0, x, 100 * kTwips),
+                 PlaceObject2(3, 0, w - x - 40 * kTwips, 150 * kTwips), sound.Block(f - 1),
+                 ShowFrame()});
   }
   return Movie(tags, w, h, fps, true);
 }
@@ -314,11 +321,9 @@ Bytes BenchMovie(const Mp3& mp3, int seconds) {
 Bytes OpeningMovie(const std::optional<Mp3>& mp3) {
   const int fps = 20, frames = 80;
   const std::int32_t w = 640 * kTwips, h = 360 * kTwips;
-  std::vector<std::uint32_t> checker(32 * 32);
+  std::vector<std::uint32_t> checker;
   for (int y = 0; y < 32; ++y) {
-    for (int x = 0; x < 32; ++x) {
-      checker[std::size_t(y * 32 + x)] = ((x / 8 + y / 8) % 2) ? 0xFFFFD040 : 0xFF8040C0;
-    }
+    for (int x = 0; x < 32; ++x) checker.push_back((x / 8 + y / 8) % 2 ? 0xFFFFD040 : 0xFF8040C0);
   }
   // "OP" in block letters.
   const std::vector<Glyph> letters = {
