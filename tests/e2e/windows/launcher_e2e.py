@@ -422,10 +422,10 @@ def wait_for_journal(game, line, timeout=5):
 # SWF movies that are skipped, each with the reason its one line gives: the window closes at the
 # next tick as for a movie that ended, the game starts once and the run ends with status 0.
 SKIPPED = {
-    # No Flash control: the built-in engine can't play it either.
+    # No Flash control: the SWF player can't play it either, and no other engine gets it.
     "key_without_control": (False, "not a movie any engine can play",
                             r"Flash control: CoCreateInstance failed: 0x80040154[^;]*; "
-                            r".+ failed: 0x[0-9A-F]{8}"),
+                            r"SWF player: not an SWF file \(no FWS or CWS signature\)"),
     # The control refuses the movie with an exception of its own.
     "control_exception": (True, "exception This movie can't be loaded\n",
                           r"Movie failed: 0x80020009.*"
