@@ -53,7 +53,10 @@ SWF_SCENARIOS = {
     "swf-esc": ("long.swf", 8, "Escape"),
     "swf-click": ("long.swf", 8, "left-button"),
     "swf-sound": ("OP.swf", 4, "sound"),
+    # The same beside DLLs planted under the names of the libraries its sound loads.
+    "swf-planted": ("OP.swf", 4, "sound"),
 }
+PLANTED = ("msacm32.dll", "winmm.dll")
 SWF_PLAYER = (400, 200)  # the logo's size, so the player's too: 2:1 beside the 4:3 stage
 
 
@@ -188,6 +191,13 @@ def swf_frame_shown(x, y, width, height, folder, colour, seen):
     return all(near(p, w) for p, w in zip(seen, wanted))
 
 
+def check_planted(folder):
+    """Fails when a DLL planted beside the launcher ran (it leaves a mark beside itself)."""
+    ran = [name for name in PLANTED if os.path.exists(os.path.join(folder, name + ".loaded"))]
+    if ran:
+        fail(f"the launcher loaded the DLLs planted beside it: {ran}")
+
+
 def sound_streams(sound):
     """How many streams play on the PulseAudio server now."""
     listed = subprocess.run(["pactl", "--server", sound.env["PULSE_SERVER"], "list", "short",
@@ -206,6 +216,7 @@ def swf_scenario(args, folder, x, y, width, height, pressed, sound):
         print("first frames (centre, stage edges, bars, stage top and bottom):", seen)
         if not shown:
             fail(f"the movie's first frames are not seen, letterboxed: {seen}")
+    check_planted(folder)  # before the sound is judged: a planted DLL would silence it
     if way_out in ("end", "sound") and args.sound == "null-sink":
         if not wine_session.wait_until(lambda: sound_streams(sound) > 0, 2):
             fail("the movie plays no sound on the sound device")
@@ -253,6 +264,7 @@ def main():
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--ntleac", required=True)
     parser.add_argument("--swf-writer", help="write_swf_movies.exe, for the swf-* scenarios")
+    parser.add_argument("--planted", help="the folder of the DLLs swf-planted plants")
     wine_session.add_options(parser)
     args = parser.parse_args()
     global WINE
@@ -290,6 +302,13 @@ def main():
                  "stderr": subprocess.DEVNULL}
         subprocess.run([WINE, "cmd.exe", "/c", "exit"], timeout=60, **quiet)
         env = dict(sound.env)
+        if args.scenario == "swf-planted":
+            # A DLL beside the launcher that the search order let in would run: Wine, which
+            # otherwise prefers its own, is told to prefer those for the two names.
+            for name in PLANTED:
+                shutil.copy(os.path.join(args.planted, name), os.path.join(folder, name))
+            overrides = env.get("WINEDLLOVERRIDES", "")
+            env["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "msacm32,winmm=n,b"
         if args.scenario == "no-media-foundation":
             # As on Windows "N" editions: there is no Media Foundation to load.
             overrides = env.get("WINEDLLOVERRIDES", "")
@@ -355,6 +374,7 @@ def main():
         if not wine_session.wait_until(lambda: find_window() is None, 5):
             fail("the window is still shown after the launch")
         time.sleep(1.0)
+        check_planted(folder)
         count = launches(folder)
         if count != 1:
             fail(f"the game was launched {count} times")
