@@ -59,7 +59,7 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
       : scale_(scale),
         skip_(std::move(report)),
         api_(api),
-        unavailable_(std::move(missing)),
+        unavailable_(missing),
         video_(parent, *this) {
     if (!unavailable_) {
       const HRESULT hr = api_.startup(MF_VERSION, MFSTARTUP_LITE);
@@ -287,8 +287,7 @@ std::unique_ptr<MoviePlayer> CreateMediaFoundationPlayer(HWND parent, const Twip
                                                          SkipReporter report) {
   MediaFoundationApi api;
   std::optional<Failure> missing = mf::LoadApi(api);
-  return std::make_unique<MediaFoundationPlayer>(parent, scale, std::move(report), api,
-                                                 std::move(missing));
+  return std::make_unique<MediaFoundationPlayer>(parent, scale, std::move(report), api, missing);
 }
 
 }  // namespace launcher::win32
