@@ -412,8 +412,17 @@ int main(int argc, char** argv) {
       if (late <= period) ++on_time;
     }
     std::printf("frames_seen=%d\nframes_on_time_pct=%.1f\n", seen, 100.0 * on_time / o.frames);
-    std::printf("drift_ms=%.1f\n",
-                (double(shown[std::size_t(last)] - *frame) - (last - 1) * period) / 1e6);
+    // Each frame's offset from its time on the grid; the drift is how far it moved from the first
+    // numbered frame to the last, so a constant start-up offset doesn't count.
+    const auto offset = [&](int k) {
+      return double(shown[std::size_t(k)] - *frame) - (k - 1) * period;
+    };
+    int second = 0;
+    for (int k = 2; k <= o.frames && second == 0; ++k) second = shown[std::size_t(k)] != 0 ? k : 0;
+    if (second != 0) {
+      std::printf("second_frame_offset_ms=%.1f\n", offset(second) / 1e6);
+      std::printf("drift_ms=%.1f\n", (offset(last) - offset(second)) / 1e6);
+    }
     if (!cpu_last.empty() && last_seen > *frame) {
       std::printf("play_cpu_pct=%.1f\n",
                   100.0 * double(CpuSpent(cpu_first, cpu_last)) / double(last_seen - *frame));

@@ -17,7 +17,10 @@ packages=(
   # reference renderer the SWF rasterizer is compared with
   xvfb xauth xdotool x11-utils imagemagick ffmpeg file python3 procps libxtst-dev locales unzip
   wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
-  gstreamer1.0-libav pulseaudio libcairo2-dev
+  gstreamer1.0-libav pulseaudio
+  # the SWF rasterizer's tests and benchmark: cairo draws the reference frames (never linked
+  # into the product)
+  libcairo2-dev
   # tests as players run them and the clean-exit count: a window manager; the 32-bit C library
   # that tells whether this kernel runs 32-bit programs
   openbox libc6-i386

@@ -12,12 +12,10 @@ namespace {
 std::vector<PushItem> ReadPush(ByteReader& r, LoadContext& ctx) {
   std::vector<PushItem> items;
   while (r.remaining() > 0 && r.ok()) {
-    if (!ctx.Charge(sizeof(PushItem))) break;
     PushItem item;
     switch (r.U8()) {
       case 0:
         item.value = r.String();
-        if (!ctx.Charge(std::get<std::string>(item.value).size())) return items;
         break;
       case 1:
         item.value = double(std::bit_cast<float>(r.U32()));
@@ -50,7 +48,8 @@ std::vector<PushItem> ReadPush(ByteReader& r, LoadContext& ctx) {
         r.Fail();
         return items;
     }
-    items.push_back(std::move(item));
+    const auto* text = std::get_if<std::string>(&item.value);
+    if (!ctx.Append(items, std::move(item), text ? text->size() : 0)) break;
   }
   return items;
 }
@@ -96,14 +95,21 @@ ActionBlock ReadActions(std::span<const std::uint8_t> body, LoadContext& ctx) {
         const std::size_t count = data.U16();
         for (std::size_t i = 0; i < count && data.ok() && data.remaining() > 0; ++i) {
           std::string s = data.String();
-          if (!ctx.Charge(sizeof(s) + s.size())) break;
-          a.pool.push_back(std::move(s));
+          const std::size_t size = s.size();
+          if (!ctx.Append(a.pool, std::move(s), size)) break;
         }
         break;
       }
       case 0x96:
         a.op = ActionOp::Push;
         a.items = ReadPush(data, ctx);
+        break;
+      case 0x8B:
+        a.op = ActionOp::SetTarget;
+        a.text = data.String();
+        break;
+      case 0x20:
+        a.op = ActionOp::SetTarget2;
         break;
       case 0x9A:
         a.op = ActionOp::GetUrl2;
@@ -120,8 +126,7 @@ ActionBlock ReadActions(std::span<const std::uint8_t> body, LoadContext& ctx) {
         break;
     }
     // Push items and pool strings were charged as they were read.
-    if (!ctx.Charge(sizeof(Action) + a.text.size() + a.target.size())) break;
-    block.push_back(std::move(a));
+    if (!ctx.Append(block, std::move(a), a.text.size() + a.target.size())) break;
   }
   return block;
 }

@@ -3,6 +3,7 @@
 // The reader parses everything it plays at load time (shapes, bitmaps, the timelines' control
 // tags and scripts), so playing never parses and never fails.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -17,14 +19,22 @@
 
 namespace swf {
 
-// What a loaded movie may hold at most, whatever the file claims. Together with the file's
-// inflated bytes (64 MiB at most) they keep a movie well under 256 MB.
+// What a loaded movie may hold at most, whatever the file claims. The budget counts what is
+// allocated (a growing list is charged its new capacity); with a list's old buffer while it
+// grows and the file's inflated bytes, a movie stays under 256 MB.
 struct Limits {
   static constexpr std::size_t kMaxInflated = 64u << 20;
   // Decoded pixels and parsed records (shapes, tags, scripts) together.
-  static constexpr std::size_t kMaxModelBytes = 112u << 20;
+  static constexpr std::size_t kMaxModelBytes = 96u << 20;
   static constexpr std::uint64_t kMaxBitmapPixels = 40'000'000;
 };
+
+// Labels, instance names and "FSCommand:" compare so: ASCII letters in any case.
+inline bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
 
 // Scripts: the few AVM1 actions a timeline plays by; the rest is kept only as "something else".
 using ActionValue = std::variant<std::monostate, double, std::string>;
@@ -42,6 +52,8 @@ enum class ActionOp : std::uint8_t {
   GotoFrame2,    // pops a frame number or label; frame = scene bias, play
   GetUrl,        // text = URL, target
   GetUrl2,       // pops target, then URL
+  SetTarget,     // text: the clip the next actions act on ("" for the block's own)
+  SetTarget2,    // pops the target's path
   Push,          // items
   ConstantPool,  // pool
   Other,         // any other action: its effect on the stack is unknown

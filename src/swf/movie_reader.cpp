@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "swf/reader_parts.h"
 #include "swf/swf_player.h"
@@ -64,7 +65,8 @@ std::optional<PlaceTag> ReadPlace(ByteReader& r, int code) {
   const std::uint8_t flags3 = code == kPlaceObject3 ? r.U8() : 0;
   p.move = (flags & 0x01) != 0;
   p.depth = r.U16();
-  if (flags3 & 0x08) static_cast<void>(r.String());  // an ActionScript 3 class name
+  // An ActionScript 3 class name (or an image's).
+  if ((flags3 & 0x08) || ((flags3 & 0x10) && (flags & 0x02))) static_cast<void>(r.String());
   if (flags & 0x02) p.character = r.U16();
   if (flags & 0x04) p.matrix = r.ReadMatrix();
   if (flags & 0x08) p.color = r.ReadColorTransform(true);
@@ -83,10 +85,10 @@ class TimelineReader {
   void Read(ByteReader& r, Timeline& out) {
     Frame frame;
     bool frame_used = false;
+    bool full = false;
     while (r.remaining() >= 2) {
       if (ctx_.budget < kBudgetReserve) {
-        ctx_.Note("the movie holds more than can be kept: read up to frame " +
-                  std::to_string(out.frames.size()));
+        full = true;
         break;
       }
       const std::uint16_t head = r.U16();
@@ -98,14 +100,19 @@ class TimelineReader {
       ByteReader body(r.Bytes(std::min(length, r.remaining())));
       if (code == kEnd) break;
       if (code == kShowFrame) {
-        if (!ctx_.Charge(sizeof(Frame))) break;
-        out.frames.push_back(std::move(frame));
-        frame = Frame{};
+        if (!ctx_.Append(out.frames, std::exchange(frame, Frame{}))) {
+          full = true;
+          break;
+        }
         frame_used = false;
         continue;
       }
       frame_used |= ReadControl(body, code, frame, out);
       if (main_) ReadDefinition(body, code);
+    }
+    if (full) {
+      ctx_.Note("the movie holds more than can be kept: read up to frame " +
+                std::to_string(out.frames.size()));
     }
     if (out.frames.empty() || (frame_used && !main_)) out.frames.push_back(std::move(frame));
     std::size_t tags = 0;
@@ -124,40 +131,31 @@ class TimelineReader {
       case kPlaceObject2:
       case kPlaceObject3:
         if (auto place = ReadPlace(body, code)) {
-          const std::size_t cost = sizeof(ControlTag) + (place->name ? place->name->size() : 0);
-          if (!ctx_.Charge(cost)) return false;
-          frame.tags.emplace_back(std::move(*place));
-          return true;
+          const std::size_t name = place->name ? place->name->size() : 0;
+          return ctx_.Append(frame.tags, ControlTag(std::move(*place)), name);
         }
         return false;
       case kRemoveObject:
       case kRemoveObject2: {
         if (code == kRemoveObject) body.Skip(2);
         const std::uint16_t depth = body.U16();
-        if (!body.ok() || !ctx_.Charge(sizeof(ControlTag))) return false;
-        frame.tags.emplace_back(RemoveTag{depth});
-        return true;
+        return body.ok() && ctx_.Append(frame.tags, ControlTag(RemoveTag{depth}));
       }
       case kDoAction: {
         ActionBlock block = ReadActions(body.Rest(), ctx_);
-        if (block.empty() || !ctx_.Charge(sizeof(ActionBlock))) return false;
-        frame.actions.push_back(std::move(block));
-        return true;
+        return !block.empty() && ctx_.Append(frame.actions, std::move(block));
       }
       case kFrameLabel: {
         std::string label = body.String();
-        if (!ctx_.Charge(sizeof(out.labels[0]) + label.size())) return false;
-        out.labels.emplace_back(std::move(label), int(out.frames.size()));
-        return true;
+        const std::size_t size = label.size();
+        return ctx_.Append(out.labels, std::pair(std::move(label), int(out.frames.size())), size);
       }
       case kStartSoundTag:
       case kStartSound2Tag:
       case kSoundStreamHeadTag:
       case kSoundStreamHead2Tag:
       case kSoundStreamBlockTag:
-        if (!ctx_.Charge(sizeof(SoundTag))) return false;
-        frame.sounds.push_back({std::uint16_t(code), body.Rest()});
-        return true;
+        return ctx_.Append(frame.sounds, SoundTag{std::uint16_t(code), body.Rest()});
       default:
         return false;
     }
@@ -235,9 +233,9 @@ class TimelineReader {
         return;
       }
       case kDefineSoundTag:
-        if (ctx_.Charge(sizeof(SoundTag) + body.remaining())) {
-          movie.sound_definitions.push_back({std::uint16_t(code), body.Rest()});
-        }
+        // The player copies what it plays: its bytes are charged too.
+        ctx_.Append(movie.sound_definitions, SoundTag{std::uint16_t(code), body.Rest()},
+                    body.remaining());
         return;
       default:
         return;
@@ -293,13 +291,8 @@ std::size_t Inflater::Read(std::span<std::uint8_t> out) {
 }
 
 std::optional<int> Timeline::FindLabel(const std::string& label) const {
-  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
   for (const auto& [name, frame] : labels) {
-    if (name.size() == label.size() &&
-        std::equal(name.begin(), name.end(), label.begin(),
-                   [&](char x, char y) { return lower(x) == lower(y); })) {
-      return frame;
-    }
+    if (SameIgnoringCase(name, label)) return frame;
   }
   return std::nullopt;
 }

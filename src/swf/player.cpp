@@ -16,15 +16,22 @@ namespace {
 // Whatever a movie holds, a tick and a frame's drawing stay bounded by these.
 constexpr int kMaxNesting = 16;                     // sprites inside sprites
 constexpr std::size_t kMaxClips = 10'000;           // sprite instances alive at once
+constexpr std::size_t kMaxObjects = 100'000;        // objects in all display lists together
 constexpr std::size_t kMaxTagsPerTick = 1'000'000;  // control tags applied (gotos replay frames)
 constexpr std::size_t kMaxActionsPerTick = 100'000;
 constexpr int kMaxBlocksPerTick = 1000;   // action blocks run (gotos queue their frame's)
 constexpr std::size_t kMaxQueued = 4096;  // action blocks waiting in one tick
 constexpr int kMaxTicksPerCall = 8;
 constexpr std::size_t kMaxCommands = 1000;
-constexpr std::size_t kMaxEdgesPerRender = 4'000'000;
+constexpr std::size_t kMaxEdgesPerRender = 1'000'000;
 
 struct Clip;
+
+// How many clips and display objects are alive, for the limits above.
+struct Census {
+  std::size_t clips = 0;
+  std::size_t objects = 0;
+};
 
 struct Object {
   std::uint16_t character = 0;
@@ -41,11 +48,14 @@ struct Object {
 
 // A timeline playing: the main one or a sprite's instance.
 struct Clip : std::enable_shared_from_this<Clip> {
-  Clip(const Timeline& t, int n, std::uint64_t tick, std::size_t& counter)
-      : timeline(&t), nesting(n), born(tick), clips(&counter) {
-    ++*clips;
+  Clip(const Timeline& t, int n, std::uint64_t tick, Census& c)
+      : timeline(&t), nesting(n), born(tick), census(&c) {
+    ++census->clips;
   }
-  ~Clip() { --*clips; }
+  ~Clip() {
+    --census->clips;
+    census->objects -= list.size();
+  }
   Clip(const Clip&) = delete;
   Clip& operator=(const Clip&) = delete;
   Clip(Clip&&) = delete;
@@ -59,29 +69,24 @@ struct Clip : std::enable_shared_from_this<Clip> {
   }
 
   const Timeline* timeline;
+  Clip* parent = nullptr;  // owns this clip through its display list; null for the main one
   int nesting;
   std::uint64_t born;
-  std::size_t* clips;
+  Census* census;
   int frame = -1;
   bool playing = true;
   std::map<std::uint16_t, Object> list;
 };
 
 bool StartsWithFsCommand(const std::string& url) {
-  static constexpr char kPrefix[] = "fscommand:";
-  if (url.size() < sizeof(kPrefix) - 1) return false;
-  for (std::size_t i = 0; i + 1 < sizeof(kPrefix); ++i) {
-    const char c = url[i];
-    if (((c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c) != kPrefix[i]) return false;
-  }
-  return true;
+  return SameIgnoringCase(std::string_view(url).substr(0, 10), "fscommand:");
 }
 
 }  // namespace
 
 struct Player::State {
   State(const Movie& m, Mp3DecoderFactory mp3) : movie(m), mixer(std::move(mp3)) {
-    root = std::make_shared<Clip>(m.main, 0, 0, clips);
+    root = std::make_shared<Clip>(m.main, 0, 0, census);
     root->playing = false;
   }
 
@@ -95,12 +100,13 @@ struct Player::State {
   void RunQueue();
   void Run(Clip& clip, const ActionBlock& block);
   void Url(const std::string& url, const std::string& target);
+  std::shared_ptr<Clip> Find(Clip& from, const std::string& path);
 
   void DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
 
   const Movie& movie;
-  std::size_t clips = 0;  // before `root`: the clips count themselves out into it
+  Census census;  // before `root`: the clips count themselves out of it
   std::shared_ptr<Clip> root;
   std::uint64_t tick = 0;
   bool started = false;
@@ -166,6 +172,7 @@ bool Player::State::Goto(Clip& clip, int target) {
   std::map<std::uint16_t, Object> old;
   const int first = forward ? clip.frame + 1 : 0;
   if (!forward) {
+    census.objects -= clip.list.size();  // placed again (and counted) as the frames replay
     old = std::move(clip.list);
     clip.list.clear();
   }
@@ -210,7 +217,7 @@ void Player::State::EnterFrame(Clip& clip) {
 
 void Player::State::Apply(Clip& clip, const ControlTag& tag) {
   if (const auto* remove = std::get_if<RemoveTag>(&tag)) {
-    clip.list.erase(remove->depth);
+    census.objects -= clip.list.erase(remove->depth);
     return;
   }
   Place(clip, std::get<PlaceTag>(tag));
@@ -220,6 +227,10 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
   auto it = clip.list.find(p.depth);
   if (!p.move || it == clip.list.end()) {
     if (!p.character) return;
+    if (it == clip.list.end()) {
+      if (census.objects >= kMaxObjects) return;
+      ++census.objects;
+    }
     Object o;
     if (reuse) {
       // Found again after a backward goto: the same object, its sprite's state kept.
@@ -256,8 +267,9 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id) {
   if (!o.def) return;
   const auto* sprite = std::get_if<std::shared_ptr<const Sprite>>(o.def);
   // Too deep or too many: the sprite shows nothing (a sprite that places itself ends here).
-  if (!sprite || parent.nesting >= kMaxNesting || clips >= kMaxClips) return;
-  o.clip = std::make_shared<Clip>((*sprite)->timeline, parent.nesting + 1, tick, clips);
+  if (!sprite || parent.nesting >= kMaxNesting || census.clips >= kMaxClips) return;
+  o.clip = std::make_shared<Clip>((*sprite)->timeline, parent.nesting + 1, tick, census);
+  o.clip->parent = &parent;
   Goto(*o.clip, 0);
 }
 
@@ -286,7 +298,43 @@ void Player::State::RunQueue() {
   queue.clear();  // what this tick can't afford is dropped
 }
 
-void Player::State::Run(Clip& clip, const ActionBlock& block) {
+// A tellTarget path: slash ("/a/b", "../c") or dot ("_root.a.b") syntax, instance names in any
+// letter case. Null when nothing is found.
+std::shared_ptr<Clip> Player::State::Find(Clip& from, const std::string& path) {
+  Clip* at = &from;
+  std::size_t i = 0;
+  if (!path.empty() && path[0] == '/') {
+    at = root.get();
+    i = 1;
+  }
+  const auto step = [this](Clip* c, const std::string& name) -> Clip* {
+    if (name.empty() || name == "this") return c;
+    if (SameIgnoringCase(name, "_parent")) return c->parent;
+    if (SameIgnoringCase(name, "_root") || SameIgnoringCase(name, "_level0")) return root.get();
+    for (auto& [depth, o] : c->list) {
+      if (o.clip && SameIgnoringCase(o.name, name)) return o.clip.get();
+    }
+    return nullptr;
+  };
+  while (at && i < path.size()) {
+    const std::size_t end = std::min(path.find('/', i), path.size());
+    const std::string token = path.substr(i, end - i);
+    i = end + 1;
+    if (token == "..") {
+      at = at->parent;
+      continue;
+    }
+    for (std::size_t j = 0; at && j <= token.size();) {
+      const std::size_t dot = std::min(token.find('.', j), token.size());
+      at = step(at, token.substr(j, dot - j));
+      j = dot + 1;
+    }
+  }
+  return at ? at->shared_from_this() : nullptr;
+}
+
+void Player::State::Run(Clip& own, const ActionBlock& block) {
+  std::shared_ptr<Clip> target = own.shared_from_this();
   std::vector<ActionValue> stack;
   const std::vector<std::string>* pool = nullptr;
   const auto pop = [&stack] {
@@ -301,6 +349,25 @@ void Player::State::Run(Clip& clip, const ActionBlock& block) {
     const std::size_t cost = 1 + a.items.size();
     if (cost > actions_left) return;
     actions_left -= cost;
+    if (a.op == ActionOp::SetTarget || a.op == ActionOp::SetTarget2) {
+      std::string path = a.text;
+      if (a.op == ActionOp::SetTarget2) {
+        const ActionValue v = pop();
+        const auto* s = std::get_if<std::string>(&v);
+        path = s ? *s : std::string(1, '\0');  // not a path: no target
+      }
+      target = path.empty() ? own.shared_from_this() : Find(own, path);
+      continue;
+    }
+    if (!target) {
+      if (a.op == ActionOp::Push || a.op == ActionOp::ConstantPool || a.op == ActionOp::Other ||
+          a.op == ActionOp::GetUrl || a.op == ActionOp::GetUrl2) {
+        // These don't act on a clip: they go on as usual.
+      } else {
+        continue;  // a target that doesn't exist: its timeline actions do nothing
+      }
+    }
+    Clip& clip = target ? *target : own;
     switch (a.op) {
       case ActionOp::Stop:
         clip.playing = false;
@@ -341,10 +408,10 @@ void Player::State::Run(Clip& clip, const ActionBlock& block) {
         Url(a.text, a.target);
         break;
       case ActionOp::GetUrl2: {
-        const ActionValue target = pop();
+        const ActionValue window = pop();
         const ActionValue url = pop();
         const auto* u = std::get_if<std::string>(&url);
-        const auto* t = std::get_if<std::string>(&target);
+        const auto* t = std::get_if<std::string>(&window);
         if (u && t) Url(*u, *t);
         break;
       }
@@ -364,6 +431,9 @@ void Player::State::Run(Clip& clip, const ActionBlock& block) {
         break;
       case ActionOp::Other:
         stack.clear();  // what it did to the stack is unknown
+        break;
+      case ActionOp::SetTarget:
+      case ActionOp::SetTarget2:
         break;
     }
   }
@@ -472,25 +542,26 @@ void Player::AdvanceTo(double seconds) {
   }
   const double rate = std::clamp(double(movie_->header.frame_rate), 1.0, 120.0);
   const double period = 1.0 / rate;
-  // With a stream sound being heard, the sound sets the pace: no frame while more than a
-  // moment of it waits to be heard; frames run (and are dropped from view) while it starves.
-  const auto stream = [&s] { return s.mixer.Stream(); };
-  StreamState sound = stream();
+  // While the stream sound is heard, the sound sets the pace: frames run a little ahead of it
+  // (so the audio device never waits for a block, and they are dropped from view as the
+  // drawing only shows the last), never further; time only fills in between.
+  const auto queued = [&s] { return double(s.mixer.Stream().queuedSamples); };
+  const StreamState sound = s.mixer.Stream();
   const bool following = sound.active && sound.playedSamples > 0;
   const double frame_samples = SoundMixer::kOutputRate * period;
-  if (following &&
-      double(sound.queuedSamples) > std::max(0.3 * SoundMixer::kOutputRate, 2 * frame_samples)) {
-    s.next_time = seconds + period;
-    return;
-  }
+  const double low = std::max(0.1 * SoundMixer::kOutputRate, 2 * frame_samples);
+  const double high = std::max(0.3 * SoundMixer::kOutputRate, 4 * frame_samples);
   int ticks = 0;
   while (seconds >= s.next_time && ticks < kMaxTicksPerCall) {
+    if (following && queued() > high) {
+      s.next_time = seconds;  // the sound is behind: wait for it
+      break;
+    }
     s.Tick(loop_);
     s.next_time += period;
     ++ticks;
   }
-  while (following && s.tick_queued_block && ticks < kMaxTicksPerCall &&
-         double(stream().queuedSamples) < frame_samples) {
+  while (following && s.tick_queued_block && ticks < kMaxTicksPerCall && queued() < low) {
     s.Tick(loop_);
     ++ticks;
   }

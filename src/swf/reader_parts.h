@@ -3,12 +3,14 @@
 // parsers of shapes, bitmaps, text and scripts. Each parser takes one tag's body and yields its
 // result or nothing; none reads outside the body.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "swf/byte_reader.h"
@@ -31,6 +33,19 @@ struct LoadContext {
   bool Charge(std::size_t bytes) {
     if (bytes > budget) return false;
     budget -= bytes;
+    return true;
+  }
+  // Appends to a vector whose growth is charged (the capacity it adds, not just the item), so
+  // the budget counts what is really allocated; `extra` is what the item holds besides.
+  template <typename T, typename U>
+  bool Append(std::vector<T>& v, U&& item, std::size_t extra = 0) {
+    if (!Charge(extra)) return false;
+    if (v.size() == v.capacity()) {
+      const std::size_t more = std::max<std::size_t>(v.capacity(), 4);
+      if (!Charge(more * sizeof(T))) return false;
+      v.reserve(v.capacity() + more);
+    }
+    v.push_back(std::forward<U>(item));
     return true;
   }
   void Note(std::string what) {

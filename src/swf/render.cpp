@@ -20,7 +20,11 @@ namespace {
 
 constexpr float kTolerance = 0.05f;  // curve and arc flattening, in pixels (half cairo's default)
 constexpr float kCoordLimit = 4e6f;  // canvas coordinates are clamped to this
-constexpr std::size_t kSegmentBudget = std::size_t(2) << 20;  // per fill or stroke pass
+// Bounds on a hostile shape (a real one stays far below): the segments one fill or stroke pass
+// keeps (28 MB), and the rows the segments of all its passes cross together (the sweep's work:
+// about 0.2 s at most).
+constexpr std::size_t kSegmentBudget = std::size_t(1) << 20;
+constexpr double kRowBudget = 4e6;
 constexpr std::size_t kStrokeChunk = 8192;  // vertices of one stroked path drawn at once
 
 // ---- pixel arithmetic on premultiplied 0xAARRGGBB, rounded as pixman does ----
@@ -57,9 +61,10 @@ inline std::uint32_t Premultiply(Rgba c) {
          Mul8(c.b, c.a);
 }
 
-inline int FloorInt(float v) {
-  const int i = int(v);
-  return i - int(v < float(i));
+// Rounds a value known to be >= 0 and small: a half added, then truncated (std::lround would be
+// a library call in the inner loops).
+inline int Round(float v) {
+  return int(v + 0.5f);  // NOLINT(bugprone-incorrect-roundings)
 }
 
 // ---- colour helpers for gradients ----
@@ -76,15 +81,10 @@ struct LinearTables {
     for (int i = 0; i < 4096; ++i) {
       const float l = float(i) / 4095;
       const float s = l <= 0.0031308f ? l * 12.92f : 1.055f * std::pow(l, 1 / 2.4f) - 0.055f;
-      toSrgb[std::size_t(i)] = std::uint8_t(std::clamp(s, 0.0f, 1.0f) * 255 + 0.5f);
+      toSrgb[std::size_t(i)] = std::uint8_t(Round(std::clamp(s, 0.0f, 1.0f) * 255));
     }
   }
 };
-
-const LinearTables& Linear() {
-  static const LinearTables tables;
-  return tables;
-}
 
 // ---- paints ----
 
@@ -105,10 +105,10 @@ struct Paint {
   std::array<std::uint32_t, 256> lut{};
 };
 
-void BuildLut(const Gradient& g, const ColorTransform& cx, Paint& paint) {
+void BuildLut(const Gradient& g, const ColorTransform& cx, const LinearTables& tables,
+              Paint& paint) {
   const auto& stops = g.stops;
   const bool linearRgb = g.interpolation == InterpolationMode::LinearRgb;
-  const auto& tables = Linear();
   std::uint32_t alphaAnd = 0xff;
   std::size_t k = 0;
   for (int i = 0; i < 256; ++i) {
@@ -119,14 +119,15 @@ void BuildLut(const Gradient& g, const ColorTransform& cx, Paint& paint) {
     } else {
       const GradientStop& s0 = stops[k];
       const GradientStop& s1 = stops[k + 1];
-      const float f = s1.ratio == s0.ratio ? 1.0f : float(i - s0.ratio) / float(s1.ratio - s0.ratio);
+      const float f =
+          s1.ratio == s0.ratio ? 1.0f : float(i - s0.ratio) / float(s1.ratio - s0.ratio);
       const auto mix = [&](std::uint8_t a, std::uint8_t b) {
-        if (!linearRgb) return std::uint8_t(float(a) + (float(b) - float(a)) * f + 0.5f);
+        if (!linearRgb) return std::uint8_t(Round(float(a) + (float(b) - float(a)) * f));
         const float l = tables.toLinear[a] + (tables.toLinear[b] - tables.toLinear[a]) * f;
-        return tables.toSrgb[std::size_t(std::clamp(l, 0.0f, 1.0f) * 4095 + 0.5f)];
+        return tables.toSrgb[std::size_t(Round(std::clamp(l, 0.0f, 1.0f) * 4095))];
       };
       c = {mix(s0.color.r, s1.color.r), mix(s0.color.g, s1.color.g), mix(s0.color.b, s1.color.b),
-           std::uint8_t(float(s0.color.a) + (float(s1.color.a) - float(s0.color.a)) * f + 0.5f)};
+           std::uint8_t(Round(float(s0.color.a) + (float(s1.color.a) - float(s0.color.a)) * f))};
     }
     c = cx.Apply(c);
     alphaAnd &= c.a;
@@ -137,7 +138,7 @@ void BuildLut(const Gradient& g, const ColorTransform& cx, Paint& paint) {
 
 // Prepares `fill` drawn through `toCanvas` with `cx`; kind None when it draws nothing.
 void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTransform& cx,
-                  Paint& paint) {
+                  const LinearTables& tables, Paint& paint) {
   paint.kind = PaintKind::None;
   if (const auto* solid = std::get_if<Rgba>(&fill)) {
     const Rgba c = cx.Apply(*solid);
@@ -151,12 +152,13 @@ void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTran
     constexpr float kScale = 1.0f / 16384;
     paint.inverse = inverse->Then(Matrix{kScale, 0, 0, kScale, 0, 0});
     paint.spread = gradient->spread;
-    paint.focal = std::clamp(gradient->focalPoint, -0.98f, 0.98f);
+    paint.focal =
+        std::isfinite(gradient->focalPoint) ? std::clamp(gradient->focalPoint, -0.98f, 0.98f) : 0;
     paint.kind = gradient->kind == GradientKind::Linear   ? PaintKind::Linear
                  : gradient->kind == GradientKind::Radial ? PaintKind::Radial
                                                           : PaintKind::Focal;
     if (paint.kind == PaintKind::Focal && paint.focal == 0) paint.kind = PaintKind::Radial;
-    BuildLut(*gradient, cx, paint);
+    BuildLut(*gradient, cx, tables, paint);
   } else if (const auto* bitmapFill = std::get_if<BitmapFill>(&fill)) {
     const Bitmap* bitmap = bitmapFill->bitmap.get();
     if (bitmap == nullptr || bitmap->width < 1 || bitmap->height < 1 ||
@@ -181,23 +183,40 @@ void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTran
   }
 }
 
-inline int LutIndex(float t, SpreadMode spread) {
-  t = std::clamp(t, -16384.0f, 16384.0f);
+// The table index of gradient position t (0..1 across the gradient) under each spread.
+template <SpreadMode spread>
+inline int LutIndex(float t) {
+  t = t > -16384.0f ? (t < 16384.0f ? t : 16384.0f) : -16384.0f;  // NaN (overflowed maths) too
   const int f = int(t * 65536);
   int u;
-  switch (spread) {
-    case SpreadMode::Pad:
-      u = std::clamp(f, 0, 65536);
-      break;
-    case SpreadMode::Repeat:
-      u = f & 0xffff;
-      break;
-    default:
-      u = f & 0x1ffff;
-      if (u > 0x10000) u = 0x20000 - u;
-      break;
+  if constexpr (spread == SpreadMode::Pad) {
+    u = std::clamp(f, 0, 65536);
+  } else if constexpr (spread == SpreadMode::Repeat) {
+    u = f & 0xffff;
+  } else {
+    u = f & 0x1ffff;
+    if (u > 0x10000) u = 0x20000 - u;
   }
   return (u * 255 + 32768) >> 16;
+}
+
+// out[i] = lut[index of position(i)] for i < n, with the spread chosen once.
+template <typename Position>
+void GradientSpan(const Paint& p, int n, std::uint32_t* out, Position&& position) {
+  const auto run = [&](auto index) {
+    for (int i = 0; i < n; ++i) out[i] = p.lut[std::size_t(index(position(i)))];
+  };
+  switch (p.spread) {
+    case SpreadMode::Pad:
+      run([](float t) { return LutIndex<SpreadMode::Pad>(t); });
+      break;
+    case SpreadMode::Repeat:
+      run([](float t) { return LutIndex<SpreadMode::Repeat>(t); });
+      break;
+    default:
+      run([](float t) { return LutIndex<SpreadMode::Reflect>(t); });
+      break;
+  }
 }
 
 std::uint32_t Transformed(std::uint32_t p, const Paint& paint) {
@@ -206,9 +225,9 @@ std::uint32_t Transformed(std::uint32_t p, const Paint& paint) {
   if (paint.cxMode == 1) {
     const float ma = cx.mulA;
     const auto ch = [&](int shift, float m) {
-      return std::uint32_t(float((p >> shift) & 0xff) * m * ma + 0.5f) << shift;
+      return std::uint32_t(Round(float((p >> shift) & 0xff) * m * ma)) << shift;
     };
-    return (std::uint32_t(float(a) * ma + 0.5f) << 24) | ch(16, cx.mulR) | ch(8, cx.mulG) |
+    return (std::uint32_t(Round(float(a) * ma)) << 24) | ch(16, cx.mulR) | ch(8, cx.mulG) |
            ch(0, cx.mulB);
   }
   Rgba c{0, 0, 0, std::uint8_t(a)};
@@ -228,9 +247,76 @@ inline std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, std::uint32_t w) {  
   return rb | ag;
 }
 
-inline int Wrap(int i, int n) {
-  i %= n;
-  return i < 0 ? i + n : i;
+// Bitmap samples along a row, texel coordinates (u0 + i du, v0 + i dv) with texel centres at .5,
+// stepped in 16.16 fixed point (a repeating bitmap wraps by one compare a pixel: the start and
+// the step are reduced modulo its size first).
+template <bool repeat, bool smooth>
+void BitmapSpan(const Paint& p, double u0, double v0, double du, double dv, int n,
+                std::uint32_t* out) {
+  const Bitmap& bm = *p.bitmap;
+  const int w = bm.width, h = bm.height;
+  const std::uint32_t* texels = bm.pixels.data();
+  if constexpr (smooth) {  // between the four nearest centres
+    u0 -= 0.5;
+    v0 -= 0.5;
+  }
+  constexpr double kOne = 65536;
+  const auto fixed = [](double v) { return std::int64_t(std::clamp(v, -1e9, 1e9) * kOne); };
+  const std::int64_t wide = std::int64_t(w) << 16, high = std::int64_t(h) << 16;
+  const auto reduce = [](double v, int size) {
+    v = std::fmod(v, double(size));
+    return v < 0 ? v + size : v;
+  };
+  std::int64_t u, v, stepU, stepV;
+  if constexpr (repeat) {
+    u = std::min(fixed(reduce(u0, w)), wide - 1);
+    v = std::min(fixed(reduce(v0, h)), high - 1);
+    stepU = std::min(fixed(reduce(du, w)), wide - 1);
+    stepV = std::min(fixed(reduce(dv, h)), high - 1);
+  } else {
+    u = fixed(u0);
+    v = fixed(v0);
+    stepU = fixed(du);
+    stepV = fixed(dv);
+  }
+  for (int i = 0; i < n; ++i) {
+    int x0 = int(u >> 16), y0 = int(v >> 16);
+    if constexpr (!repeat) {
+      x0 = int(std::clamp<std::int64_t>(u >> 16, -1, w - 1));
+      y0 = int(std::clamp<std::int64_t>(v >> 16, -1, h - 1));
+    }
+    if constexpr (!smooth) {
+      if constexpr (!repeat) {
+        x0 = std::max(x0, 0);
+        y0 = std::max(y0, 0);
+      }
+      out[i] = texels[std::size_t(y0) * std::size_t(w) + std::size_t(x0)];
+    } else {
+      const auto wu = std::uint32_t((u >> 8) & 255), wv = std::uint32_t((v >> 8) & 255);
+      int x1 = x0 + 1, y1 = y0 + 1;
+      if constexpr (repeat) {
+        if (x1 == w) x1 = 0;
+        if (y1 == h) y1 = 0;
+      } else {
+        x0 = std::max(x0, 0);
+        y0 = std::max(y0, 0);
+        x1 = std::min(x1, w - 1);
+        y1 = std::min(y1, h - 1);
+      }
+      const std::uint32_t* r0 = texels + std::size_t(y0) * std::size_t(w);
+      const std::uint32_t* r1 = texels + std::size_t(y1) * std::size_t(w);
+      out[i] = Lerp(Lerp(r0[x0], r0[x1], wu), Lerp(r1[x0], r1[x1], wu), wv);
+    }
+    u += stepU;
+    v += stepV;
+    if constexpr (repeat) {
+      if (u >= wide) u -= wide;
+      if (v >= high) v -= high;
+    }
+  }
+  if (p.cxMode != 0) {
+    for (int i = 0; i < n; ++i) out[i] = Transformed(out[i], p);
+  }
 }
 
 // Writes the paint's premultiplied colours of pixels x .. x+n-1 of row y into out.
@@ -239,63 +325,42 @@ void PaintSpan(const Paint& p, int y, int x, int n, std::uint32_t* out) {
   const float px = float(x) + 0.5f, py = float(y) + 0.5f;
   const float u0 = m.a * px + m.c * py + m.tx, v0 = m.b * px + m.d * py + m.ty;
   const float du = m.a, dv = m.b;
+  // Past float's range along this row (a nearly singular paint matrix): nothing to sample.
+  const float last = float(n);
+  if (p.kind != PaintKind::Solid &&
+      !(std::isfinite(u0 + du * last) && std::isfinite(v0 + dv * last) && std::isfinite(u0) &&
+        std::isfinite(v0))) {
+    std::fill(out, out + n, 0u);
+    return;
+  }
   switch (p.kind) {
     case PaintKind::Linear:
-      for (int i = 0; i < n; ++i) {
-        const float t = (u0 + du * float(i)) * 0.5f + 0.5f;
-        out[i] = p.lut[std::size_t(LutIndex(t, p.spread))];
-      }
+      GradientSpan(p, n, out, [&](int i) { return (u0 + du * float(i)) * 0.5f + 0.5f; });
       break;
     case PaintKind::Radial:
-      for (int i = 0; i < n; ++i) {
+      GradientSpan(p, n, out, [&](int i) {
         const float u = u0 + du * float(i), v = v0 + dv * float(i);
-        out[i] = p.lut[std::size_t(LutIndex(std::sqrt(u * u + v * v), p.spread))];
-      }
+        return std::sqrt(u * u + v * v);
+      });
       break;
     case PaintKind::Focal: {
       // t where the point lies on the circle through the focus scaled by t: solves
       // (f^2 - 1) t^2 - 2 b t + |d|^2 = 0 with d = point - focus, b = -f d.x.
-      const float f = p.focal, a = f * f - 1;
-      for (int i = 0; i < n; ++i) {
+      const float f = p.focal, inverseA = 1 / (f * f - 1), a = f * f - 1;
+      GradientSpan(p, n, out, [&](int i) {
         const float dx = u0 + du * float(i) - f, dy = v0 + dv * float(i);
         const float b = -f * dx, c = dx * dx + dy * dy;
-        const float t = (b - std::sqrt(std::max(0.0f, b * b - a * c))) / a;
-        out[i] = p.lut[std::size_t(LutIndex(t, p.spread))];
-      }
+        return (b - std::sqrt(std::max(0.0f, b * b - a * c))) * inverseA;
+      });
       break;
     }
-    case PaintKind::Bitmap: {
-      const Bitmap& bm = *p.bitmap;
-      const int w = bm.width, h = bm.height;
-      const std::uint32_t* px0 = bm.pixels.data();
-      const auto index = [&](int i, int size) {
-        return p.repeat ? Wrap(i, size) : std::clamp(i, 0, size - 1);
-      };
-      for (int i = 0; i < n; ++i) {
-        float u = std::clamp(u0 + du * float(i), -1e8f, 1e8f);
-        float v = std::clamp(v0 + dv * float(i), -1e8f, 1e8f);
-        if (p.repeat) {  // keep the coordinates small before they become integers
-          u -= float(w) * float(FloorInt(u / float(w)));
-          v -= float(h) * float(FloorInt(v / float(h)));
-        }
-        std::uint32_t c;
-        if (!p.smooth) {
-          c = px0[std::size_t(index(FloorInt(v), h)) * std::size_t(w) +
-                  std::size_t(index(FloorInt(u), w))];
-        } else {
-          const float fu = u - 0.5f, fv = v - 0.5f;
-          const int iu = FloorInt(fu), iv = FloorInt(fv);
-          const auto wu = std::uint32_t((fu - float(iu)) * 256 + 0.5f);
-          const auto wv = std::uint32_t((fv - float(iv)) * 256 + 0.5f);
-          const std::size_t x0 = std::size_t(index(iu, w)), x1 = std::size_t(index(iu + 1, w));
-          const std::uint32_t* r0 = px0 + std::size_t(index(iv, h)) * std::size_t(w);
-          const std::uint32_t* r1 = px0 + std::size_t(index(iv + 1, h)) * std::size_t(w);
-          c = Lerp(Lerp(r0[x0], r0[x1], wu), Lerp(r1[x0], r1[x1], wu), wv);
-        }
-        out[i] = p.cxMode == 0 ? c : Transformed(c, p);
+    case PaintKind::Bitmap:
+      if (p.repeat) {
+        (p.smooth ? BitmapSpan<true, true> : BitmapSpan<true, false>)(p, u0, v0, du, dv, n, out);
+      } else {
+        (p.smooth ? BitmapSpan<false, true> : BitmapSpan<false, false>)(p, u0, v0, du, dv, n, out);
       }
       break;
-    }
     default:
       std::fill(out, out + n, p.color);
       break;
@@ -303,6 +368,14 @@ void PaintSpan(const Paint& p, int y, int x, int n, std::uint32_t* out) {
 }
 
 // ---- scan conversion ----
+
+// How many chords keep a quadratic curve within the tolerance: its distance from the chords of n
+// equal steps is |a - 2c + b| / (8 n^2). At least 1, at most `most` (and 1 for non-finite ends).
+int CurveSegments(Point a, Point c, Point b, int most) {
+  const float ddx = a.x - 2 * c.x + b.x, ddy = a.y - 2 * c.y + b.y;
+  const float n = std::ceil(std::sqrt(std::sqrt(ddx * ddx + ddy * ddy) / (8 * kTolerance)));
+  return n >= 1 ? int(std::min(n, float(most))) : 1;  // NaN compares false
+}
 
 struct Segment {
   float x0, y0, x1, y1;  // y0 < y1
@@ -321,6 +394,9 @@ class Rasterizer {
     if (coverage_.size() < std::size_t(width) + 1) coverage_.resize(std::size_t(width) + 1);
   }
   [[nodiscard]] bool Empty() const { return segments_.empty(); }
+  // Starts a shape's budget of rows crossed (see kRowBudget).
+  void NewShape() { rows_ = 0; }
+  [[nodiscard]] bool Spent() const { return rows_ > kRowBudget; }
 
   void Line(Point a, Point b, std::uint32_t style, float dir) {
     if (!(std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) && std::isfinite(b.y))) {
@@ -333,23 +409,22 @@ class Rasterizer {
       std::swap(a, b);
       dir = -dir;
     }
-    if (b.y <= 0 || a.y >= float(height_) || std::min(a.x, b.x) >= float(width_)) return;
-    if (segments_.size() >= kSegmentBudget) return;
+    // Above or below the canvas: no effect. Right of it, the segment is kept: it tells the sweep
+    // to go on to the row's end.
+    if (b.y <= 0 || a.y >= float(height_)) return;
+    rows_ += double(std::min(b.y, float(height_)) - std::max(a.y, 0.0f)) + 1;
+    if (segments_.size() >= kSegmentBudget || Spent()) return;
     segments_.push_back({a.x, a.y, b.x, b.y, (b.x - a.x) / (b.y - a.y), dir, style});
   }
 
   void Quad(Point a, Point c, Point b, std::uint32_t style, float dir) {
-    const float ddx = a.x - 2 * c.x + b.x, ddy = a.y - 2 * c.y + b.y;
-    const float dd = std::sqrt(ddx * ddx + ddy * ddy);
     const float minY = std::min({a.y, b.y, c.y}), maxY = std::max({a.y, b.y, c.y});
     const float minX = std::min({a.x, b.x, c.x}), maxX = std::max({a.x, b.x, c.x});
     // Wholly above, below, right or left of the canvas: only its ends matter.
     const bool outside = maxY <= 0 || minY >= float(height_) || minX >= float(width_) || maxX <= 0;
-    const int n = (outside || !std::isfinite(dd))
-                      ? 1
-                      : std::clamp(int(std::ceil(std::sqrt(dd / (8 * kTolerance)))), 1, 256);
+    const int n = outside ? 1 : CurveSegments(a, c, b, 256);
     Point prev = a;
-    for (int i = 1; i <= n; ++i) {
+    for (int i = 1; i <= n && !Spent(); ++i) {
       const float t = float(i) / float(n), s = 1 - t;
       const Point p = i == n ? b
                              : Point{s * s * a.x + 2 * s * t * c.x + t * t * b.x,
@@ -359,9 +434,10 @@ class Rasterizer {
     }
   }
 
-  // Sweeps the rows top to bottom. For each row: begin(y) once, then emit(style, y, x0, x1,
-  // coverage) for each style with coverage there (coverage[x] for x0 <= x < x1, 0..255), then
-  // end(y). Rows outside [rowMin, rowMax) are skipped.
+  // Sweeps the rows top to bottom. For each row: begin(y) once, then emit(style, y, runs, count,
+  // coverage) for each style with coverage there, then end(y). A run is a span of pixels with
+  // one coverage (0..255), or with coverage[x] each (value < 0) where edges cross it. Rows
+  // outside [rowMin, rowMax) are skipped.
   template <typename Begin, typename Emit, typename End>
   void Sweep(bool evenOdd, int rowMin, int rowMax, Begin&& begin, Emit&& emit, End&& end) {
     std::sort(segments_.begin(), segments_.end(),
@@ -376,8 +452,7 @@ class Rasterizer {
       if (active_.empty()) {
         if (next == count) break;
         if (segments_[next].y0 >= bottom) {
-          y = std::max(y, int(segments_[next].y0)) - 1;  // jump to the next segment's row
-          if (y + 1 >= rowMax) break;
+          y = std::max(y, int(segments_[next].y0)) - 1;  // on to the next segment's row
           continue;
         }
       }
@@ -406,40 +481,83 @@ class Rasterizer {
       std::size_t g = 0;
       while (g < active_.size()) {
         const std::uint32_t style = segments_[active_[g]].style;
-        int xMin = width_ + 2, xMax = -1;
+        touched_.clear();
         std::size_t e = g;
         for (; e < active_.size() && segments_[active_[e]].style == style; ++e) {
-          AddToRow(segments_[active_[e]], top, bottom, xMin, xMax);
+          AddToRow(segments_[active_[e]], top, bottom);
         }
         g = e;
-        if (xMax < xMin) continue;
-        const int x1 = std::min(xMax, width_);
-        float sum = 0;
-        float* cells = cells_.data();
-        std::uint8_t* cov = coverage_.data();
-        bool any = false;
-        for (int x = xMin; x < x1; ++x) {
-          sum += cells[x];
-          cells[x] = 0;
-          float c = std::fabs(sum);
-          if (evenOdd) {
-            c -= 2 * float(int(c * 0.5f));
-            if (c > 1) c = 2 - c;
-          }
-          const auto v = std::uint8_t(std::min(c, 1.0f) * 255 + 0.5f);
-          cov[x] = v;
-          any |= v != 0;
-        }
-        for (int x = x1; x <= xMax; ++x) cells[x] = 0;
-        if (any) emit(style, y, xMin, x1, cov);
+        if (SweepRow(evenOdd)) emit(style, y, runs_.data(), runs_.size(), coverage_.data());
       }
       end(y);
     }
   }
 
+  struct Run {
+    int x0, x1;
+    int value;  // the coverage of the whole run, or -1: coverage[x] each
+  };
+
  private:
+  // Folds a winding-weighted area into 0..255 by the fill rule.
+  static int Rule(float sum, bool evenOdd) {
+    float c = std::fabs(sum);
+    if (evenOdd) {
+      c -= 2 * float(int(c * 0.5f));
+      if (c > 1) c = 2 - c;
+    }
+    return Round(std::min(c, 1.0f) * 255);
+  }
+
+  // Turns the row's cells into runs: the touched cells one by one, the spans between them whole.
+  // Clears the cells. False when nothing is covered.
+  bool SweepRow(bool evenOdd) {
+    runs_.clear();
+    if (touched_.empty()) return false;
+    std::sort(touched_.begin(), touched_.end(),
+              [](const std::pair<int, int>& l, const std::pair<int, int>& r) {
+                return l.first < r.first;
+              });
+    float* cells = cells_.data();
+    std::uint8_t* cov = coverage_.data();
+    float sum = 0;
+    int x = touched_.front().first;
+    std::size_t i = 0;
+    while (i < touched_.size()) {
+      const int a = touched_[i].first;
+      int b = touched_[i].second;
+      for (++i; i < touched_.size() && touched_[i].first <= b; ++i) {
+        b = std::max(b, touched_[i].second);
+      }
+      if (x < a) {
+        const int c = Rule(sum, evenOdd);
+        if (c != 0) runs_.push_back({x, a, c});
+      }
+      const int visible = std::min(b, width_);
+      bool any = false;
+      for (int k = a; k < visible; ++k) {
+        sum += cells[k];
+        cells[k] = 0;
+        const int c = Rule(sum, evenOdd);
+        cov[k] = std::uint8_t(c);
+        any |= c != 0;
+      }
+      for (int k = std::max(a, visible); k < b; ++k) {
+        sum += cells[k];
+        cells[k] = 0;
+      }
+      if (any) runs_.push_back({a, visible, -1});
+      x = std::max(x, b);
+    }
+    if (x < width_) {  // past the last edge: what lies right of the canvas leaves a sum
+      const int c = Rule(sum, evenOdd);
+      if (c != 0) runs_.push_back({x, width_, c});
+    }
+    return !runs_.empty();
+  }
+
   // Adds the part of `s` within the row [top, bottom) to the cells.
-  void AddToRow(const Segment& s, float top, float bottom, int& xMin, int& xMax) {
+  void AddToRow(const Segment& s, float top, float bottom) {
     const float ya = std::max(s.y0, top), yb = std::min(s.y1, bottom);
     if (yb <= ya) return;
     float xa = s.x0 + (ya - s.y0) * s.dxdy;
@@ -449,16 +567,10 @@ class Rasterizer {
     float d = (yb - ya) * s.dir;
     if (xa > xb) std::swap(xa, xb);
     const float w = float(width_);
-    // What lies right of the canvas changes no pixel, but the row's sum then no longer comes
-    // back to 0 at its last cell: the row is swept to its end.
-    if (xa >= w) {
-      xMax = std::max(xMax, width_);
-      return;
-    }
-    if (xb <= 0) {  // wholly left of the canvas: covers every pixel of the row to its right
+    if (xa >= w) return;  // changes no pixel (the sweep goes on to the row's end)
+    if (xb <= 0) {        // wholly left of the canvas: covers every pixel of the row to its right
       cells_[0] += d;
-      xMin = 0;
-      xMax = std::max(xMax, width_);
+      touched_.emplace_back(0, 1);
       return;
     }
     if (xa < 0) {  // the part left of the canvas goes into the first cell whole
@@ -466,16 +578,13 @@ class Rasterizer {
       cells_[0] += left;
       d -= left;
       xa = 0;
-      xMax = std::max(xMax, width_);
     }
     if (xb > w) {
       d *= (w - xa) / (xb - xa);
       xb = w;
-      xMax = std::max(xMax, width_);
     }
     const int i0 = int(xa), i1 = std::min(int(xb), width_);
-    xMin = std::min(xMin, i0);
-    xMax = std::max(xMax, i1 + 1);
+    touched_.emplace_back(i0, i1 + 2);
     float* cells = cells_.data();
     if (i0 == i1 || xb - xa < 1e-6f) {
       const float m = (xa + xb) * 0.5f - float(i0);
@@ -509,19 +618,34 @@ class Rasterizer {
   int width_ = 0;
   int height_ = 0;
   std::vector<Segment> segments_;
+  double rows_ = 0;  // rows the segments cross, all together
   std::vector<std::uint32_t> active_;
   std::vector<float> cells_;
   std::vector<std::uint8_t> coverage_;
+  std::vector<std::pair<int, int>> touched_;  // cell ranges [first, second) edges touched
+  std::vector<Run> runs_;
 };
 
 // ---- strokes ----
 
-Point Add(Point a, Point b) { return {a.x + b.x, a.y + b.y}; }
-Point Sub(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
-Point Scale(Point a, float s) { return {a.x * s, a.y * s}; }
-float Dot(Point a, Point b) { return a.x * b.x + a.y * b.y; }
-float Cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
-Point Normal(Point d) { return {-d.y, d.x}; }
+Point Add(Point a, Point b) {
+  return {a.x + b.x, a.y + b.y};
+}
+Point Sub(Point a, Point b) {
+  return {a.x - b.x, a.y - b.y};
+}
+Point Scale(Point a, float s) {
+  return {a.x * s, a.y * s};
+}
+float Dot(Point a, Point b) {
+  return a.x * b.x + a.y * b.y;
+}
+float Cross(Point a, Point b) {
+  return a.x * b.y - a.y * b.x;
+}
+Point Normal(Point d) {
+  return {-d.y, d.x};
+}
 
 // Builds the outline of a stroked polyline as closed polygons, filled non-zero: the left side
 // forwards, the end cap, the right side backwards, the start cap (two loops for a closed path).
@@ -535,6 +659,10 @@ class Stroker {
     CapStyle endCap = CapStyle::Round;
     JoinStyle join = JoinStyle::Round;
     float miterLimit = 3;
+    // The directions the path leaves its first point and reaches its last (a curve's tangents),
+    // for the caps; zero: its first and last chords'.
+    Point startDir;
+    Point endDir;
   };
 
   // `points` with `smooth[i]` true where a vertex lies inside a flattened curve (bevelled there).
@@ -544,8 +672,13 @@ class Stroker {
     pts_.clear();
     smooth_.clear();
     for (std::size_t i = 0; i < points.size(); ++i) {
-      if (!pts_.empty() && points[i].x == pts_.back().x && points[i].y == pts_.back().y) continue;
-      pts_.push_back(points[i]);
+      // Non-finite points are left out; the rest are kept where float arithmetic stays exact
+      // enough (the offsets below are computed from them).
+      if (!std::isfinite(points[i].x) || !std::isfinite(points[i].y)) continue;
+      const Point p{std::clamp(points[i].x, -kCoordLimit, kCoordLimit),
+                    std::clamp(points[i].y, -kCoordLimit, kCoordLimit)};
+      if (!pts_.empty() && p.x == pts_.back().x && p.y == pts_.back().y) continue;
+      pts_.push_back(p);
       smooth_.push_back(smooth[i]);
     }
     if (closed && pts_.size() > 2 && pts_.front().x == pts_.back().x &&
@@ -592,7 +725,13 @@ class Stroker {
       return;
     }
     const std::size_t last = n - 2;  // the last segment
-    const Point n0 = Scale(Normal(dirs_[0]), r), nLast = Scale(Normal(dirs_[last]), r);
+    const auto unit = [](Point d, Point otherwise) {
+      const float len = std::sqrt(Dot(d, d));
+      return len > 1e-3f && std::isfinite(len) ? Scale(d, 1 / len) : otherwise;
+    };
+    const Point startDir = unit(style.startDir, dirs_[0]);
+    const Point endDir = unit(style.endDir, dirs_[last]);
+    const Point n0 = Scale(Normal(startDir), r), nLast = Scale(Normal(endDir), r);
     left_.push_back(Add(pts_[0], n0));
     right_.push_back(Sub(pts_[0], n0));
     for (std::size_t i = 1; i + 1 < n; ++i) {
@@ -601,9 +740,9 @@ class Stroker {
     }
     left_.push_back(Add(pts_[n - 1], nLast));
     right_.push_back(Sub(pts_[n - 1], nLast));
-    Cap(left_, pts_[n - 1], dirs_[last], style.endCap);
+    Cap(left_, pts_[n - 1], endDir, style.endCap);
     left_.insert(left_.end(), right_.rbegin(), right_.rend());
-    Cap(left_, pts_[0], Scale(dirs_[0], -1), style.startCap);
+    Cap(left_, pts_[0], Scale(startDir, -1), style.startCap);
     Emit(left_, out);
   }
 
@@ -678,7 +817,7 @@ class Stroker {
     constexpr float kPi = 3.14159265f;
     if (std::fabs(std::fabs(sweep) - kPi) < 1e-3f) sweep = Cross(from, via) > 0 ? kPi : -kPi;
     const float step = r > kTolerance ? 2 * std::acos(1 - kTolerance / r) : 1.0f;
-    const int n = std::clamp(int(std::ceil(std::fabs(sweep) / step)), 1, 256);
+    const int n = int(std::clamp(std::ceil(std::fabs(sweep) / step), 1.0f, 256.0f));
     for (int i = 1; i < n; ++i) {
       const float a = a0 + sweep * float(i) / float(n);
       poly.push_back({c.x + r * std::cos(a), c.y + r * std::sin(a)});
@@ -729,6 +868,7 @@ struct MaskLayer {
 
 struct Renderer::State {
   Canvas canvas;
+  LinearTables linear;
   Rasterizer raster;
   Stroker stroker;
   std::vector<Paint> paints;
@@ -752,6 +892,8 @@ struct Renderer::State {
     return maskCount > 0 && !masks[maskCount - 1].building ? &masks[maskCount - 1] : nullptr;
   }
   void Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int boxY1, MaskLayer* target);
+  void DrawLayer(const Shape& shape, std::size_t begin, std::size_t end, const Matrix& toCanvas,
+                 const ColorTransform& cx);
 };
 
 void Renderer::State::Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int boxY1,
@@ -775,59 +917,68 @@ void Renderer::State::Fill(bool evenOdd, int boxX0, int boxX1, int boxY0, int bo
     row = canvas.pixels + std::ptrdiff_t(y) * canvas.stride;
     clipRow = clip ? clip->coverage.data() + std::ptrdiff_t(y) * width : nullptr;
   };
-  const auto emit = [&](std::uint32_t style, int y, int x0, int x1, std::uint8_t* cov) {
-    x0 = std::max(x0, boxX0);
-    x1 = std::min(x1, boxX1);
-    if (x0 >= x1) return;
-    if (target != nullptr) {  // union into the mask being built
-      std::uint8_t* m = target->coverage.data() + std::ptrdiff_t(y) * width;
-      for (int x = x0; x < x1; ++x) {
-        const std::uint32_t c = cov[x];
-        if (c != 0) m[x] = std::uint8_t(c + Mul8(m[x], 255 - c));
+  // Pixels a style covers whole are drawn at once (stored where the paint is opaque); pixels it
+  // covers in part are added up with the other styles' parts in `mix`, drawn at the row's end.
+  const auto drawRun = [&](const Paint& paint, int y, int x0, int x1, int value,
+                           std::uint8_t* cov) {
+    const bool solid = paint.kind == PaintKind::Solid;
+    if (value == 255) {
+      if (paint.opaque && solid) {
+        std::fill(row + x0, row + x1, paint.color);
+      } else if (paint.opaque) {
+        PaintSpan(paint, y, x0, x1 - x0, row + x0);
+      } else {
+        if (!solid) PaintSpan(paint, y, x0, x1 - x0, span.data() + x0);
+        for (int i = x0; i < x1; ++i)
+          row[i] = Over(solid ? paint.color : span[std::size_t(i)], row[i]);
       }
-      target->x0 = std::min(target->x0, x0);
-      target->x1 = std::max(target->x1, x1);
-      target->y0 = std::min(target->y0, y);
-      target->y1 = std::max(target->y1, y + 1);
       return;
     }
-    const Paint& paint = paints[style];
-    if (paint.kind == PaintKind::None) return;
-    if (clipRow != nullptr) {
-      for (int x = x0; x < x1; ++x) cov[x] = std::uint8_t(Mul8(cov[x], clipRow[x]));
+    if (value > 0) std::fill(cov + x0, cov + x1, std::uint8_t(value));
+    if (!solid) PaintSpan(paint, y, x0, x1 - x0, span.data() + x0);
+    partialMin = std::min(partialMin, x0);
+    partialMax = std::max(partialMax, x1);
+    for (int i = x0; i < x1; ++i) {
+      const std::uint32_t c = cov[i];
+      if (c == 0) continue;
+      const std::uint32_t src = solid ? paint.color : span[std::size_t(i)];
+      if (c == 255) {
+        row[i] = paint.opaque ? src : Over(src, row[i]);
+      } else {
+        mix[std::size_t(i)] = AddPixel(mix[std::size_t(i)], MulPixel(src, c));
+      }
     }
-    const bool solid = paint.kind == PaintKind::Solid;
-    const bool opaque = paint.opaque;
-    int x = x0;
-    while (x < x1) {
-      if (cov[x] == 0) {
-        ++x;
+  };
+  const auto emit = [&](std::uint32_t style, int y, const Rasterizer::Run* runs, std::size_t count,
+                        std::uint8_t* cov) {
+    const Paint* paint = target != nullptr ? nullptr : &paints[style];
+    if (paint != nullptr && paint->kind == PaintKind::None) return;
+    for (std::size_t r = 0; r < count; ++r) {
+      const int x0 = std::max(runs[r].x0, boxX0), x1 = std::min(runs[r].x1, boxX1);
+      int value = runs[r].value;
+      if (x0 >= x1) continue;
+      if (target != nullptr) {  // union into the mask being built
+        std::uint8_t* m = target->coverage.data() + std::ptrdiff_t(y) * width;
+        for (int x = x0; x < x1; ++x) {
+          const std::uint32_t c = value >= 0 ? std::uint32_t(value) : cov[x];
+          if (c != 0) m[x] = std::uint8_t(c + Mul8(m[x], 255 - c));
+        }
+        target->x0 = std::min(target->x0, x0);
+        target->x1 = std::max(target->x1, x1);
+        target->y0 = std::min(target->y0, y);
+        target->y1 = std::max(target->y1, y + 1);
         continue;
       }
-      int e = x + 1;
-      while (e < x1 && cov[e] != 0) ++e;
-      const std::uint32_t* src = nullptr;
-      if (!solid) {
-        PaintSpan(paint, y, x, e - x, span.data() + x);
-        src = span.data();
+      if (clipRow != nullptr) {  // clipped, every pixel has a coverage of its own
+        if (value >= 0) std::fill(cov + x0, cov + x1, std::uint8_t(value));
+        for (int x = x0; x < x1; ++x) cov[x] = std::uint8_t(Mul8(cov[x], clipRow[x]));
+        value = -1;
       }
-      for (int i = x; i < e; ++i) {
-        const std::uint32_t c = cov[i];
-        const std::uint32_t s = solid ? paint.color : src[i];
-        if (c == 255) {
-          row[i] = opaque ? s : Over(s, row[i]);
-        } else {
-          // A pixel this style covers in part: added up with the other styles' parts.
-          mix[std::size_t(i)] = AddPixel(mix[std::size_t(i)], MulPixel(s, c));
-          partialMin = std::min(partialMin, i);
-          partialMax = std::max(partialMax, i + 1);
-        }
-      }
-      x = e;
+      drawRun(*paint, y, x0, x1, value, cov);
     }
   };
   const auto end = [&](int) {
-    for (int x = partialMin; x < partialMax; ++x) {
+    for (int x = partialMin; x < partialMax; ++x) {  // cleared as it goes
       const std::uint32_t s = mix[std::size_t(x)];
       if (s == 0) continue;
       mix[std::size_t(x)] = 0;
@@ -858,6 +1009,21 @@ void Renderer::BeginFrame(const Canvas& canvas, Rgba background) {
 void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const ColorTransform& cx) {
   State& s = *state_;
   if (!s.Ready() || !Finite(toCanvas)) return;
+  s.raster.NewShape();
+  std::size_t begin = 0;
+  for (const std::size_t start : shape.layerStarts) {
+    const std::size_t end = std::clamp(start, begin, shape.edges.size());
+    s.DrawLayer(shape, begin, end, toCanvas, cx);
+    begin = end;
+  }
+  s.DrawLayer(shape, begin, shape.edges.size(), toCanvas, cx);
+}
+
+// One style layer: the edges [begin, end) of `shape`, its fills, then its lines.
+void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size_t end,
+                                const Matrix& toCanvas, const ColorTransform& cx) {
+  State& s = *this;
+  if (begin >= end) return;
   MaskLayer* target = s.Target();
   const int width = s.canvas.width, height = s.canvas.height;
   const auto apply = [&](Point p) { return toCanvas.Apply(p); };
@@ -869,13 +1035,13 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
     s.paints.resize(shape.fills.size() + 1);
     for (Paint& p : s.paints) p.kind = PaintKind::None;
   }
-  std::vector<bool>& used = s.used;
   used.assign(shape.fills.size() + 1, false);
   const auto fillId = [&](std::uint16_t f) -> std::uint32_t {
     if (f == 0 || f > shape.fills.size()) return 0;
     return target ? 1 : f;
   };
-  for (const Edge& e : shape.edges) {
+  for (std::size_t k = begin; k < end; ++k) {
+    const Edge& e = shape.edges[k];
     const std::uint32_t left = fillId(e.fill0), right = fillId(e.fill1);
     if (left == right) continue;
     const Point a = apply(e.from), b = apply(e.to);
@@ -888,7 +1054,7 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
       }
       if (target == nullptr && !used[id]) {
         used[id] = true;
-        PreparePaint(shape.fills[id - 1], toCanvas, cx, s.paints[id]);
+        PreparePaint(shape.fills[id - 1], toCanvas, cx, s.linear, s.paints[id]);
       }
     }
   }
@@ -896,61 +1062,49 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
 
   // Lines: each path of one style, in the order of the edges.
   const float scale = std::sqrt(std::fabs(toCanvas.a * toCanvas.d - toCanvas.b * toCanvas.c));
-  std::size_t i = 0;
-  const std::size_t count = shape.edges.size();
-  while (i < count) {
+  std::size_t i = begin;
+  const std::size_t count = end;
+  while (i < count && !s.raster.Spent()) {
     const std::uint16_t line = shape.edges[i].line;
     if (line == 0 || line > shape.lines.size()) {
       ++i;
       continue;
     }
     const LineStyle& style = shape.lines[line - 1];
+    Stroker::Style st;
     s.points.clear();
     s.smooth.clear();
     s.points.push_back(apply(shape.edges[i].from));
     s.smooth.push_back(false);
-    Point end = shape.edges[i].from;
-    const Point start = end;
+    Point last = shape.edges[i].from;
+    const Point start = last;
     std::size_t j = i;
     for (; j < count && s.points.size() < kStrokeChunk; ++j) {
       const Edge& e = shape.edges[j];
-      if (e.line != line || (j > i && (e.from.x != end.x || e.from.y != end.y))) break;
+      if (e.line != line || (j > i && (e.from.x != last.x || e.from.y != last.y))) break;
       const Point a = apply(e.from), b = apply(e.to);
       if (e.curved) {
         const Point c = apply(e.control);
-        const float ddx = a.x - 2 * c.x + b.x, ddy = a.y - 2 * c.y + b.y;
-        const float dd = std::sqrt(ddx * ddx + ddy * ddy);
-        const int n =
-            std::isfinite(dd) ? std::clamp(int(std::ceil(std::sqrt(dd / (8 * kTolerance)))), 1, 64)
-                              : 1;
-        // A very short first and last chord along the curve's tangents, so that caps and joins
-        // at its ends face the way the curve does, not its chords.
-        const auto nudge = [&](Point from, Point toward) {
-          const Point d = Sub(toward, from);
-          const float len = std::sqrt(Dot(d, d));
-          return len > 0.1f ? Add(from, Scale(d, 0.02f / len)) : from;
-        };
-        s.points.push_back(nudge(a, c));
-        s.smooth.push_back(true);
-        for (int k = 1; k < n; ++k) {
+        const int n = CurveSegments(a, c, b, 64);
+        // Caps face the way the curve does at its ends, not its chords.
+        if (j == i) st.startDir = Sub(c, a);
+        st.endDir = Sub(b, c);
+        for (int k = 1; k <= n; ++k) {
           const float t = float(k) / float(n), u = 1 - t;
-          s.points.push_back({u * u * a.x + 2 * u * t * c.x + t * t * b.x,
-                              u * u * a.y + 2 * u * t * c.y + t * t * b.y});
-          s.smooth.push_back(true);
+          s.points.push_back(k == n ? b
+                                    : Point{u * u * a.x + 2 * u * t * c.x + t * t * b.x,
+                                            u * u * a.y + 2 * u * t * c.y + t * t * b.y});
+          s.smooth.push_back(k < n);
         }
-        s.points.push_back(nudge(b, c));
-        s.smooth.push_back(true);
-        s.points.push_back(b);
-        s.smooth.push_back(false);
       } else {
+        st.endDir = {};
         s.points.push_back(b);
         s.smooth.push_back(false);
       }
-      end = e.to;
+      last = e.to;
     }
     i = j;
-    const bool closed = !style.noClose && end.x == start.x && end.y == start.y;
-    Stroker::Style st;
+    const bool closed = !style.noClose && last.x == start.x && last.y == start.y;
     st.radius = std::max(1.0f, std::isfinite(scale) ? style.width * scale : 1.0f) * 0.5f;
     if (!std::isfinite(st.radius) || st.radius > kCoordLimit) continue;
     st.startCap = style.startCap;
@@ -962,7 +1116,7 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const Color
     if (s.raster.Empty()) continue;
     if (target == nullptr) {
       s.paints.resize(1);
-      PreparePaint(style.fill, toCanvas, cx, s.paints[0]);
+      PreparePaint(style.fill, toCanvas, cx, s.linear, s.paints[0]);
     }
     s.Fill(false, 0, width, 0, height, target);
   }
@@ -1048,6 +1202,8 @@ void Renderer::PopMask() {
   }
 }
 
-int Renderer::MaskDepth() const { return int(state_->maskCount); }
+int Renderer::MaskDepth() const {
+  return int(state_->maskCount);
+}
 
 }  // namespace swf

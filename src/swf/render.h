@@ -41,9 +41,10 @@ class Renderer {
 
   // Draws `shape`: `toCanvas` maps the shape's twips to canvas pixels (the placement's matrix,
   // then its parents', then the stage's), `cx` is the placement's colour transform (with its
-  // parents'). The fills are drawn as one compound fill by the shape's rule (even-odd or
-  // non-zero), then the lines in the order of the edges, each path of one line style as one
-  // stroke (at least one pixel wide). Everything is clipped by the active masks. While a mask is
+  // parents'). Each style layer in turn (Shape::layerStarts): its fills as one compound fill by
+  // the shape's rule (even-odd or non-zero), then its lines in the order of the edges, each path
+  // of one line style as one stroke (at least one pixel wide). Everything is clipped by the
+  // active masks. While a mask is
   // being built (BeginMask), the shape adds its coverage to that mask instead: fills and lines
   // count, their colours and alpha don't. Shapes wholly outside the canvas cost almost nothing.
   // Any input is safe: non-finite or huge coordinates, empty shapes, out-of-range style indices

@@ -3,6 +3,7 @@
 // Coordinates are the file's own units (twips) unless a comment says otherwise.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -79,7 +80,7 @@ struct ColorTransform {
 
   [[nodiscard]] Rgba Apply(Rgba c) const {
     const auto channel = [](std::uint8_t v, float mul, float add) {
-      return std::uint8_t(std::clamp(float(v) * mul + add, 0.0f, 255.0f) + 0.5f);
+      return std::uint8_t(std::lround(std::clamp(float(v) * mul + add, 0.0f, 255.0f)));
     };
     return {channel(c.r, mulR, addR), channel(c.g, mulG, addG), channel(c.b, mulB, addB),
             channel(c.a, mulA, addA)};
@@ -176,6 +177,10 @@ struct Shape {
   std::vector<LineStyle> lines;
   std::vector<Edge> edges;
   bool evenOdd = false;  // the fill rule; non-zero when false
+  // Where each style layer after the first begins, as indices into `edges`, ascending: a
+  // new-style record starts one. A layer's fills and lines are drawn above everything of the
+  // layers before it. Empty: the whole shape is one layer.
+  std::vector<std::size_t> layerStarts;
 };
 
 }  // namespace swf

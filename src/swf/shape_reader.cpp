@@ -113,6 +113,8 @@ void ReadFills(ByteReader& r, Kind kind, LoadContext& ctx, std::vector<FillStyle
                std::vector<FillStyle>* end) {
   const std::size_t n = ReadCount(r, kind.shape >= 2);
   if (!CountAndCharge(n, sizeof(FillStyle) * (end ? 2 : 1), r, ctx)) return;
+  out.reserve(out.size() + n);
+  if (end) end->reserve(end->size() + n);
   for (std::size_t i = 0; i < n && r.ok(); ++i) {
     FillStyle end_fill;
     out.push_back(ReadFill(r, kind, ctx, end ? &end_fill : nullptr));
@@ -124,6 +126,8 @@ void ReadLines(ByteReader& r, Kind kind, LoadContext& ctx, std::vector<LineStyle
                std::vector<LineStyle>* end) {
   const std::size_t n = ReadCount(r, true);
   if (!CountAndCharge(n, sizeof(LineStyle) * (end ? 2 : 1), r, ctx)) return;
+  out.reserve(out.size() + n);
+  if (end) end->reserve(end->size() + n);
   static constexpr CapStyle kCaps[] = {CapStyle::Round, CapStyle::None, CapStyle::Square,
                                        CapStyle::Round};
   static constexpr JoinStyle kJoins[] = {JoinStyle::Round, JoinStyle::Bevel, JoinStyle::Miter,
@@ -167,13 +171,14 @@ void ReadLines(ByteReader& r, Kind kind, LoadContext& ctx, std::vector<LineStyle
 }
 
 // SHAPERECORDs up to the end record, appended to `shape` with global style indices. New styles
-// are read only when `styles` is set (DefineShape 2-4); a morph shape's end has none.
+// are read only when `styles` is set (DefineShape); morph shapes and glyphs have none.
 void ReadRecords(ByteReader& r, Kind kind, LoadContext& ctx, Shape& shape, bool styles) {
   int fill_bits = int(r.UB(4));
   int line_bits = int(r.UB(4));
   std::size_t fill_base = 0;
   std::size_t line_base = 0;
-  std::size_t fill_count = shape.fills.size();
+  // A glyph has no styles of its own: its fill 1 is the text's colour.
+  std::size_t fill_count = shape.fills.empty() && !styles ? 1 : shape.fills.size();
   std::size_t line_count = shape.lines.size();
   std::uint16_t fill0 = 0, fill1 = 0, line = 0;
   Point pos;
@@ -192,7 +197,12 @@ void ReadRecords(ByteReader& r, Kind kind, LoadContext& ctx, Shape& shape, bool 
       const std::uint32_t f0 = (flags & 0x02) ? r.UB(fill_bits) : 0;
       const std::uint32_t f1 = (flags & 0x04) ? r.UB(fill_bits) : 0;
       const std::uint32_t l = (flags & 0x08) ? r.UB(line_bits) : 0;
-      if ((flags & 0x10) && styles && kind.shape >= 2) {
+      if ((flags & 0x10) && styles) {
+        // Edges from here on are a layer above those before.
+        if (!shape.edges.empty() &&
+            (shape.layerStarts.empty() || shape.layerStarts.back() != shape.edges.size())) {
+          ctx.Append(shape.layerStarts, shape.edges.size());
+        }
         fill_base = shape.fills.size();
         line_base = shape.lines.size();
         ReadFills(r, kind, ctx, shape.fills, nullptr);
@@ -234,11 +244,10 @@ void ReadRecords(ByteReader& r, Kind kind, LoadContext& ctx, Shape& shape, bool 
     e.fill0 = fill0;
     e.fill1 = fill1;
     e.line = line;
-    if (!ctx.Charge(sizeof(Edge))) {
+    if (!ctx.Append(shape.edges, e)) {
       ctx.Note("a shape has more edges than can be kept: the rest left out");
       break;
     }
-    shape.edges.push_back(e);
   }
 }
 
@@ -381,16 +390,16 @@ std::optional<Font> ReadDefineFont(ByteReader& r, int code, LoadContext& ctx) {
     const std::size_t at = r.position();
     const bool wide = (flags & 0x08) != 0;
     if (!CountAndCharge(count, sizeof(std::uint32_t), r, ctx)) return at;
+    offsets.reserve(count);
     for (std::size_t i = 0; i < count && r.ok(); ++i) offsets.push_back(wide ? r.U32() : r.U16());
     return at;
   }();
   if (!r.ok() || !ctx.Charge(offsets.size() * sizeof(Shape))) return std::nullopt;
+  font.glyphs.reserve(offsets.size());
   ByteReader whole = r;  // positions are counted from the table's start
   const Kind kind{1, false};
   for (std::uint32_t offset : offsets) {
     Shape glyph;
-    // A glyph has no style arrays: its fill 1 is the text's colour, which DefineText gives.
-    glyph.fills.emplace_back(Rgba{});
     ByteReader g = whole;
     const std::size_t at = table_at + offset;
     if (at < g.position() || at - g.position() > g.remaining()) {
@@ -423,8 +432,9 @@ std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx) {
       }
     }
     if (flags & 0x04) {
-      if (!ctx.Charge(sizeof(FillStyle))) return text;
-      text.fills.emplace_back(code == 33 ? r.ReadRgba() : r.ReadRgb());
+      if (!ctx.Append(text.fills, FillStyle(code == 33 ? r.ReadRgba() : r.ReadRgb()))) {
+        return text;
+      }
       fill = std::uint16_t(std::min<std::size_t>(text.fills.size(), 0xFFFF));
     }
     if (flags & 0x01) x = r.S16();
@@ -438,14 +448,13 @@ std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx) {
         const float scale = height / font->em;
         const Matrix place = Matrix{scale, 0, 0, scale, x, y}.Then(matrix);
         for (Edge e : font->glyphs[index].edges) {
-          if (!ctx.Charge(sizeof(Edge))) return text;
           e.from = place.Apply(e.from);
           e.control = place.Apply(e.control);
           e.to = place.Apply(e.to);
           e.fill0 = e.fill0 ? fill : 0;
           e.fill1 = e.fill1 ? fill : 0;
           e.line = 0;
-          text.edges.push_back(e);
+          if (!ctx.Append(text.edges, e)) return text;
         }
       }
       x += advance;

@@ -52,12 +52,12 @@ SoundFormat FormatFromByte(std::uint8_t b) {
 
 // IMA ADPCM's step table.
 constexpr std::array<int, 89> kAdpcmSteps = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,
-    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,
-    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,   253,   279,
-    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,   876,   963,
-    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749,  3024,  3327,
-    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493,  10442, 11487,
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
     12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 
 // The step index change for each magnitude (the code without its sign bit), per code size.
@@ -69,10 +69,14 @@ constexpr std::array<int, 16> kAdpcmIndex5 = {-1, -1, -1, -1, -1, -1, -1, -1,
 
 int AdpcmIndexChange(int codeBits, std::uint32_t magnitude) {
   switch (codeBits) {
-    case 2: return kAdpcmIndex2.at(magnitude);
-    case 3: return kAdpcmIndex3.at(magnitude);
-    case 4: return kAdpcmIndex4.at(magnitude);
-    default: return kAdpcmIndex5.at(magnitude);
+    case 2:
+      return kAdpcmIndex2.at(magnitude);
+    case 3:
+      return kAdpcmIndex3.at(magnitude);
+    case 4:
+      return kAdpcmIndex4.at(magnitude);
+    default:
+      return kAdpcmIndex5.at(magnitude);
   }
 }
 
@@ -221,14 +225,14 @@ std::size_t AdpcmDecoder::Decode(std::size_t maxFrames, std::vector<std::int16_t
   while (done < maxFrames) {
     if (inPacket_ == 0) {
       if (!Left(22 * channels)) break;
-      for (int c = 0; c < channels_; ++c) {
+      for (std::size_t c = 0; c < channels; ++c) {
         predictor_[c] = std::int16_t(Bits(16));
         index_[c] = int(Bits(6));
         out.push_back(std::int16_t(predictor_[c]));
       }
     } else {
       if (!Left(std::size_t(codeBits_) * channels)) break;
-      for (int c = 0; c < channels_; ++c) {
+      for (std::size_t c = 0; c < channels; ++c) {
         const std::uint32_t code = Bits(codeBits_);
         // The difference is (magnitude + 1/2) steps over 2^(bits-2), summed from halved steps.
         int step = kAdpcmSteps.at(std::size_t(index_[c]));
@@ -250,16 +254,46 @@ std::size_t AdpcmDecoder::Decode(std::size_t maxFrames, std::vector<std::int16_t
   return done;
 }
 
+std::size_t AdpcmDecoder::Skip(std::size_t frames) {
+  if (codeBits_ == 0) {
+    if (!Left(2)) return 0;
+    codeBits_ = int(Bits(2)) + 2;
+  }
+  const auto channels = std::size_t(channels_);
+  const std::size_t packetBits =
+      22 * channels + std::size_t(kAdpcmPacketFrames - 1) * std::size_t(codeBits_) * channels;
+  std::size_t skipped = 0;
+  std::vector<std::int16_t> scratch;
+  while (skipped < frames) {
+    if (inPacket_ == 0) {
+      // Whole packets that are there in full: jumped over.
+      const std::size_t whole = std::min((frames - skipped) / kAdpcmPacketFrames,
+                                         (data_.size() * 8 - bitPos_) / packetBits);
+      bitPos_ += whole * packetBits;
+      skipped += whole * kAdpcmPacketFrames;
+      if (skipped == frames) break;
+    }
+    scratch.clear();
+    const std::size_t want =
+        std::min(frames - skipped, std::size_t(kAdpcmPacketFrames - inPacket_));
+    const std::size_t got = Decode(want, scratch);
+    if (got == 0) break;
+    skipped += got;
+  }
+  return skipped;
+}
+
 std::size_t AdpcmDecoder::CountFrames(std::span<const std::uint8_t> data, bool stereo) {
   std::size_t bits = data.size() * 8;
   if (bits < 2) return 0;
-  const auto codeBits = std::size_t((data[0] >> 6) + 2);
+  const std::size_t codeBits = std::size_t(data[0] >> 6) + 2;
   const std::size_t channels = stereo ? 2 : 1;
   bits -= 2;
   std::size_t frames = 0;
   while (bits >= 22 * channels) {
     bits -= 22 * channels;
-    const std::size_t codes = std::min<std::size_t>(kAdpcmPacketFrames - 1, bits / (codeBits * channels));
+    const std::size_t codes =
+        std::min<std::size_t>(kAdpcmPacketFrames - 1, bits / (codeBits * channels));
     frames += 1 + codes;
     bits -= codes * codeBits * channels;
     if (codes < kAdpcmPacketFrames - 1) break;
@@ -288,7 +322,8 @@ std::optional<Mp3FrameHeader> ReadMp3FrameHeader(std::span<const std::uint8_t> b
   h.samplesPerFrame = mpeg1 ? 1152 : 576;
   const int kbps = (mpeg1 ? kBitrates1 : kBitrates2).at(std::size_t(bitrateIndex));
   const int padding = (bytes[2] >> 1) & 1;
-  h.size = std::size_t((mpeg1 ? 144000 : 72000) * kbps / h.rate + padding);
+  const int size = (mpeg1 ? 144000 : 72000) * kbps / h.rate + padding;
+  h.size = std::size_t(size);
   return h;
 }
 

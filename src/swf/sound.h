@@ -6,6 +6,7 @@
 // Every reader here checks each length against the bytes it was given: a count beyond the data is
 // cut to the data, never read past it.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -48,17 +49,20 @@ struct SoundFormat {
   [[nodiscard]] double Rate() const;
   // True for the codecs the core plays: PCM (0, 3), ADPCM (1) and MP3 (2).
   [[nodiscard]] bool Playable() const;
+  friend bool operator==(const SoundFormat&, const SoundFormat&) = default;
 };
 
 // SoundStreamHead (18) and SoundStreamHead2 (45): the timeline's stream sound.
 struct SoundStreamHead {
-  SoundFormat playback;  // the rate the author suggested for playing; informative only
-  SoundFormat stream;    // what the blocks hold
+  SoundFormat playback;               // the rate the author suggested for playing; informative only
+  SoundFormat stream;                 // what the blocks hold
   std::uint16_t samplesPerBlock = 0;  // the average sample count of one frame's block
   std::int16_t latencySeek = 0;       // MP3 only (0 when a file leaves it out)
+  friend bool operator==(const SoundStreamHead&, const SoundStreamHead&) = default;
 };
 // Reads either head's body; nullopt when it is shorter than its fixed part (4 bytes).
-[[nodiscard]] std::optional<SoundStreamHead> ReadSoundStreamHead(std::span<const std::uint8_t> body);
+[[nodiscard]] std::optional<SoundStreamHead> ReadSoundStreamHead(
+    std::span<const std::uint8_t> body);
 
 // One SoundStreamBlock (19) of an MP3 stream: its two fields, then the MP3 frames.
 struct Mp3StreamBlock {
@@ -74,9 +78,10 @@ struct Mp3StreamBlock {
 struct SoundDefinition {
   std::uint16_t id = 0;
   SoundFormat format;
-  std::uint32_t sampleCount = 0;  // as the file claims it (per channel); never trusted for memory
-  std::int16_t seekSamples = 0;   // MP3 only: decoded samples to skip at the start
-  std::vector<std::uint8_t> data; // for MP3 the frames (the seek field taken off), else as stored
+  std::uint32_t sampleCount = 0;   // as the file claims it (per channel); never trusted for memory
+  std::int16_t seekSamples = 0;    // MP3 only: decoded samples to skip at the start
+  std::vector<std::uint8_t> data;  // for MP3 the frames (the seek field taken off), else as stored
+  friend bool operator==(const SoundDefinition&, const SoundDefinition&) = default;
 };
 // nullopt when the body is shorter than its fixed part (7 bytes; 9 for MP3).
 [[nodiscard]] std::optional<SoundDefinition> ReadDefineSound(std::span<const std::uint8_t> body);
@@ -87,6 +92,7 @@ struct SoundEnvelopePoint {
   std::uint32_t pos44 = 0;
   std::uint16_t left = 32768;
   std::uint16_t right = 32768;
+  friend bool operator==(const SoundEnvelopePoint&, const SoundEnvelopePoint&) = default;
 };
 
 // SOUNDINFO. In and out points are in 44.1 kHz samples from the sound's start, whatever its rate
@@ -98,6 +104,7 @@ struct SoundInfo {
   std::optional<std::uint32_t> outPoint;
   std::uint16_t loops = 1;  // plays this many times (a file's 0 plays once)
   std::vector<SoundEnvelopePoint> envelope;
+  friend bool operator==(const SoundInfo&, const SoundInfo&) = default;
 };
 
 // StartSound (15) names a sound by id; StartSound2 (89) by an ActionScript 3 class name, which the
@@ -107,17 +114,19 @@ struct SoundStart {
   std::string className;  // StartSound2 only; empty for StartSound
   bool byClassName = false;
   SoundInfo info;
+  friend bool operator==(const SoundStart&, const SoundStart&) = default;
 };
 // Reads a StartSound (code 15) or StartSound2 (code 89) body; nullopt for another code or a body
 // too short for its fields (an envelope with more points than bytes keeps the whole points only).
-[[nodiscard]] std::optional<SoundStart> ReadStartSound(int code, std::span<const std::uint8_t> body);
+[[nodiscard]] std::optional<SoundStart> ReadStartSound(int code,
+                                                       std::span<const std::uint8_t> body);
 
-// ---- Decoding ------------------------------------------------------------------------------------
+// ---- Decoding
 
 // Decoded sound: interleaved signed 16-bit samples (left, right for stereo).
 struct Pcm {
-  double rate = 0;    // Hz
-  int channels = 0;   // 1 or 2; 0 when nothing was decoded
+  double rate = 0;   // Hz
+  int channels = 0;  // 1 or 2; 0 when nothing was decoded
   std::vector<std::int16_t> samples;
   [[nodiscard]] std::size_t Frames() const {
     return channels > 0 ? samples.size() / std::size_t(channels) : 0;
@@ -140,6 +149,8 @@ class AdpcmDecoder {
   // Appends up to `maxFrames` decoded frames to `out` (interleaved); returns how many it appended.
   // 0 means the data is used up.
   std::size_t Decode(std::size_t maxFrames, std::vector<std::int16_t>& out);
+  // Skips up to `frames` frames, whole packets without decoding them; returns how many it skipped.
+  std::size_t Skip(std::size_t frames);
   // The number of frames the data holds, found from its length without decoding.
   [[nodiscard]] static std::size_t CountFrames(std::span<const std::uint8_t> data, bool stereo);
 
@@ -150,21 +161,21 @@ class AdpcmDecoder {
   std::span<const std::uint8_t> data_;
   std::size_t bitPos_ = 0;
   int channels_ = 1;
-  int codeBits_ = 0;           // 0 until the size field was read
-  int inPacket_ = 0;           // frames of the current packet decoded so far, 0..4096
-  int predictor_[2] = {0, 0};
-  int index_[2] = {0, 0};
+  int codeBits_ = 0;  // 0 until the size field was read
+  int inPacket_ = 0;  // frames of the current packet decoded so far, 0..4096
+  std::array<int, 2> predictor_ = {0, 0};
+  std::array<int, 2> index_ = {0, 0};
 };
 
-// ---- MP3, through the platform -------------------------------------------------------------------
+// ---- MP3, through the platform
 
 // One MP3 frame header as the core reads it to split the data into frames (MPEG 1, 2 and 2.5,
 // layer III; a free-format bit rate is not accepted).
 struct Mp3FrameHeader {
-  int rate = 0;            // Hz
-  int channels = 0;        // 1 or 2
-  int samplesPerFrame = 0; // 1152 (MPEG 1) or 576
-  std::size_t size = 0;    // bytes, header included
+  int rate = 0;             // Hz
+  int channels = 0;         // 1 or 2
+  int samplesPerFrame = 0;  // 1152 (MPEG 1) or 576
+  std::size_t size = 0;     // bytes, header included
 };
 // nullopt when the 4 bytes at `bytes`' start are no such header.
 [[nodiscard]] std::optional<Mp3FrameHeader> ReadMp3FrameHeader(std::span<const std::uint8_t> bytes);
@@ -190,6 +201,9 @@ class Mp3Decoder {
   // passes `out` empty and takes the samples each call. Returns false when the stream can't be
   // decoded further: the core then ends that sound.
   virtual bool DecodeFrame(std::span<const std::uint8_t> frame, Pcm& out) = 0;
+  // Called once after an event sound's last frame: appends what the decoder still holds, as
+  // DecodeFrame does. (The stream sound never ends this way: it waits for more blocks.)
+  virtual void Finish(Pcm& /*out*/) {}
 };
 // Makes a decoder for one sound; may return null (the sound is then silent).
 using Mp3DecoderFactory = std::function<std::unique_ptr<Mp3Decoder>()>;

@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <limits>
+#include <cstdint>
 #include <utility>
 
 namespace swf {
 namespace {
 
-constexpr std::size_t kChunkFrames = 4096;  // what a source decodes at a time
+constexpr std::size_t kChunkFrames = 4096;              // what a source decodes at a time
 constexpr std::uint64_t kOne = std::uint64_t{1} << 32;  // 1.0 in the resampler's 32.32 positions
-constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+constexpr std::uint64_t kNoLimit = ~std::uint64_t{0};
 
 // Decoded sound on its way to the mix: interleaved stereo at `rate`.
 struct Chunk {
@@ -20,10 +20,11 @@ struct Chunk {
   [[nodiscard]] std::size_t Frames() const { return stereo.size() / 2; }
 };
 
-// Appends `pcm` (mono or stereo) to `chunk` as stereo.
+// Appends interleaved `samples` (mono or stereo) to `chunk` as stereo.
 void AppendStereo(const std::vector<std::int16_t>& samples, int channels, Chunk& chunk) {
   if (channels == 2) {
-    chunk.stereo.insert(chunk.stereo.end(), samples.begin(), samples.end() - (samples.size() & 1));
+    const auto whole = std::ptrdiff_t(samples.size() & ~std::size_t{1});
+    chunk.stereo.insert(chunk.stereo.end(), samples.begin(), samples.begin() + whole);
     return;
   }
   for (const std::int16_t s : samples) {
@@ -45,12 +46,16 @@ class Source {
   virtual bool Next(Chunk& chunk) = 0;
   // True when Next will never give more (false for a stream that waits for blocks).
   [[nodiscard]] virtual bool Ended() const = 0;
+  // Skips up to `frames` frames without decoding them where the format allows; returns how many
+  // it skipped (never more). What it leaves, the caller decodes and drops.
+  virtual std::uint64_t Skip(std::uint64_t /*frames*/) { return 0; }
 };
 
 class PcmSource final : public Source {
  public:
   PcmSource(SoundFormat format, std::span<const std::uint8_t> data)
-      : format_(format), data_(data),
+      : format_(format),
+        data_(data),
         frameBytes_(std::size_t(format.sixteenBit ? 2 : 1) * std::size_t(format.stereo ? 2 : 1)) {}
   bool Next(Chunk& chunk) override {
     Pcm pcm;
@@ -63,6 +68,11 @@ class PcmSource final : public Source {
     return !ended_;
   }
   [[nodiscard]] bool Ended() const override { return ended_; }
+  std::uint64_t Skip(std::uint64_t frames) override {
+    const std::uint64_t skipped = std::min<std::uint64_t>(frames, data_.size() / frameBytes_);
+    data_ = data_.subspan(std::size_t(skipped) * frameBytes_);
+    return skipped;
+  }
 
  private:
   SoundFormat format_;
@@ -85,6 +95,9 @@ class AdpcmSource final : public Source {
     return !ended_;
   }
   [[nodiscard]] bool Ended() const override { return ended_; }
+  std::uint64_t Skip(std::uint64_t frames) override {
+    return decoder_.Skip(std::size_t(std::min<std::uint64_t>(frames, SIZE_MAX)));
+  }
 
  private:
   AdpcmDecoder decoder_;
@@ -94,42 +107,91 @@ class AdpcmSource final : public Source {
   bool ended_ = false;
 };
 
-// MP3 frames through the platform's decoder; data that is no frame header is skipped a byte at a
-// time until one is found (as players resynchronize).
+// Where skipping an MP3 sound's first frames by their headers ended, kept by the sound's player
+// so that each loop doesn't walk the same headers again.
+struct Mp3Skip {
+  std::uint64_t asked = 0;  // the frames to skip it was found for
+  std::size_t bytes = 0;
+  std::uint64_t frames = 0;  // the frames those bytes hold
+  bool known = false;
+};
+
+// MP3 frames through the platform's decoder; bytes that start no frame header are skipped up to
+// the next one that may (as players resynchronize).
 class Mp3Source final : public Source {
  public:
-  Mp3Source(std::span<const std::uint8_t> data, Mp3Decoder* decoder)
-      : data_(data), decoder_(decoder) {}
+  // `finish`: the data is the whole sound, so the decoder gives up what it holds at its end.
+  Mp3Source(std::span<const std::uint8_t> data, Mp3Decoder* decoder, bool finish,
+            Mp3Skip* skip = nullptr)
+      : data_(data), decoder_(decoder), finish_(finish), skip_(skip) {}
   bool Next(Chunk& chunk) override {
     while (!ended_ && decoder_ != nullptr) {
       const auto header = ReadMp3FrameHeader(data_);
       if (!header) {
         if (data_.size() <= 4) break;
-        data_ = data_.subspan(1);
+        const auto sync = std::find(data_.begin() + 1, data_.end(), std::uint8_t{0xFF});
+        data_ = data_.subspan(std::size_t(sync - data_.begin()));
         continue;
       }
       if (header->size > data_.size()) break;  // a cut last frame
       const auto frame = data_.first(header->size);
       data_ = data_.subspan(header->size);
       Pcm pcm;
-      if (!decoder_->DecodeFrame(frame, pcm)) break;
-      if (pcm.samples.empty()) continue;  // nothing yet (the decoder's delay)
-      if ((pcm.channels != 1 && pcm.channels != 2) || !(pcm.rate >= 1000 && pcm.rate <= 200000)) {
+      if (!decoder_->DecodeFrame(frame, pcm)) {
+        finish_ = false;
         break;
       }
-      chunk.rate = pcm.rate;
-      chunk.stereo.clear();
-      AppendStereo(pcm.samples, pcm.channels, chunk);
+      if (pcm.samples.empty()) continue;  // nothing yet (the decoder's delay)
+      if (!Take(pcm, chunk)) break;
       if (!chunk.stereo.empty()) return true;
     }
     ended_ = true;
+    if (finish_ && decoder_ != nullptr) {
+      finish_ = false;
+      Pcm pcm;
+      decoder_->Finish(pcm);
+      if (Take(pcm, chunk) && !chunk.stereo.empty()) return true;
+    }
     return false;
   }
   [[nodiscard]] bool Ended() const override { return ended_; }
+  // Whole frames by their headers, keeping the last two before the point for the decoder's bit
+  // reservoir (their sound is decoded and dropped).
+  std::uint64_t Skip(std::uint64_t frames) override {
+    if (skip_ != nullptr && skip_->known && skip_->asked == frames) {
+      data_ = data_.subspan(std::min(skip_->bytes, data_.size()));
+      return skip_->frames;
+    }
+    const std::size_t size = data_.size();
+    std::uint64_t skipped = 0;
+    for (;;) {
+      const auto header = ReadMp3FrameHeader(data_);
+      if (!header || header->size > data_.size()) break;
+      const auto length = std::uint64_t(header->samplesPerFrame);
+      if (frames - skipped < 3 * length) break;
+      skipped += length;
+      data_ = data_.subspan(header->size);
+    }
+    if (skip_ != nullptr) *skip_ = {frames, size - data_.size(), skipped, true};
+    return skipped;
+  }
 
  private:
+  // The decoder's PCM into `chunk`; false when its format is none the mix takes.
+  static bool Take(const Pcm& pcm, Chunk& chunk) {
+    if ((pcm.channels != 1 && pcm.channels != 2) || !(pcm.rate >= 1000 && pcm.rate <= 200000)) {
+      return false;
+    }
+    chunk.rate = pcm.rate;
+    chunk.stereo.clear();
+    AppendStereo(pcm.samples, pcm.channels, chunk);
+    return true;
+  }
+
   std::span<const std::uint8_t> data_;
   Mp3Decoder* decoder_;
+  bool finish_;
+  Mp3Skip* skip_;
   bool ended_ = false;
 };
 
@@ -139,6 +201,7 @@ class WindowSource final : public Source {
   WindowSource(std::unique_ptr<Source> inner, std::uint64_t skip, std::uint64_t limit)
       : inner_(std::move(inner)), skip_(skip), limit_(limit) {}
   bool Next(Chunk& chunk) override {
+    if (skip_ > 0) skip_ -= inner_->Skip(skip_);
     while (limit_ > 0 && inner_->Next(chunk)) {
       std::uint64_t frames = chunk.Frames();
       if (skip_ >= frames) {
@@ -233,7 +296,7 @@ class Resampler {
 
 // The source for one play of an event sound (one loop), or null when it plays nothing.
 std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const SoundInfo& info,
-                                        Mp3Decoder* decoder) {
+                                        Mp3Decoder* decoder, Mp3Skip& mp3Skip) {
   std::unique_ptr<Source> inner;
   std::uint64_t skip = 0;
   switch (SoundCodec(sound.format.codec)) {
@@ -246,7 +309,7 @@ std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const Soun
       break;
     case SoundCodec::Mp3:
       if (decoder == nullptr) return nullptr;
-      inner = std::make_unique<Mp3Source>(sound.data, decoder);
+      inner = std::make_unique<Mp3Source>(sound.data, decoder, true, &mp3Skip);
       skip = std::uint64_t(std::max<int>(sound.seekSamples, 0));
       break;
     default:
@@ -263,13 +326,14 @@ std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const Soun
 
 }  // namespace
 
-// ---- Event sounds ---------------------------------------------------------------------------------
+// ---- Event sounds
 
 struct SoundMixer::Voice {
   std::shared_ptr<const SoundDefinition> sound;
   SoundInfo info;
   Mp3DecoderFactory mp3;
   std::unique_ptr<Mp3Decoder> decoder;  // MP3 only, new for each loop
+  Mp3Skip mp3Skip;
   std::unique_ptr<Source> source;
   int loopsLeft = 0;  // after the current one
   Resampler resampler;
@@ -282,18 +346,11 @@ struct SoundMixer::Voice {
    public:
     explicit Looping(Voice& voice) : voice_(voice) {}
     bool Next(Chunk& chunk) override {
-      for (;;) {
-        if (voice_.source && voice_.source->Next(chunk)) return true;
-        if (voice_.loopsLeft <= 0 || !voice_.Restart()) {
-          voice_.source.reset();
-          return false;
-        }
-        if (!voice_.source->Next(chunk)) {  // a loop that gives nothing: end, don't spin
-          voice_.source.reset();
-          return false;
-        }
-        return true;
-      }
+      if (voice_.source && voice_.source->Next(chunk)) return true;
+      // A loop that gives nothing ends the sound rather than spin through the loops left.
+      if (voice_.loopsLeft > 0 && voice_.Restart() && voice_.source->Next(chunk)) return true;
+      voice_.source.reset();
+      return false;
     }
     [[nodiscard]] bool Ended() const override { return !voice_.source; }
 
@@ -303,13 +360,14 @@ struct SoundMixer::Voice {
 
   bool Restart() {
     --loopsLeft;
+    source.reset();  // before the decoder it reads through
     decoder.reset();
     if (SoundCodec(sound->format.codec) == SoundCodec::Mp3) {
       if (!mp3) return false;
       decoder = mp3();
       if (!decoder) return false;
     }
-    source = MakeEventSource(*sound, info, decoder.get());
+    source = MakeEventSource(*sound, info, decoder.get(), mp3Skip);
     return source != nullptr;
   }
 
@@ -344,7 +402,7 @@ struct SoundMixer::Voice {
   }
 };
 
-// ---- The stream sound -----------------------------------------------------------------------------
+// ---- The stream sound
 
 struct SoundMixer::StreamTrack final : Source {
   struct Block {
@@ -360,7 +418,7 @@ struct SoundMixer::StreamTrack final : Source {
   std::deque<Block> blocks;             // not yet played to their end
   std::size_t decoding = 0;             // the block `current` decodes
   std::unique_ptr<Source> current;
-  std::uint64_t frontStart = 0;  // source frame where blocks.front() starts
+  std::uint64_t frontStart = 0;    // source frame where blocks.front() starts
   std::uint64_t queuedOutput = 0;  // output samples of the queued blocks
   std::int64_t lastFrame = -1;
   Resampler resampler;
@@ -372,14 +430,17 @@ struct SoundMixer::StreamTrack final : Source {
       if (!current) {
         const Block& b = blocks[decoding];
         const auto codec = SoundCodec(head.stream.codec);
+        std::uint64_t limit = b.frames;
         if (codec == SoundCodec::Mp3) {
-          current = std::make_unique<Mp3Source>(b.bytes, decoder.get());
+          // The decoder may give a frame's sound with a later block's: no cut at the block.
+          current = std::make_unique<Mp3Source>(b.bytes, decoder.get(), false);
+          limit = kNoLimit;
         } else if (codec == SoundCodec::Adpcm) {
           current = std::make_unique<AdpcmSource>(head.stream, b.bytes);
         } else {
           current = std::make_unique<PcmSource>(head.stream, b.bytes);
         }
-        current = std::make_unique<WindowSource>(std::move(current), 0, b.frames);
+        current = std::make_unique<WindowSource>(std::move(current), 0, limit);
       }
       if (current->Next(chunk)) return true;
       current.reset();
@@ -405,7 +466,7 @@ struct SoundMixer::StreamTrack final : Source {
   }
 };
 
-// ---- The mixer ------------------------------------------------------------------------------------
+// ---- The mixer
 
 SoundMixer::SoundMixer(Mp3DecoderFactory mp3) : mp3_(std::move(mp3)) {}
 SoundMixer::~SoundMixer() = default;
@@ -549,24 +610,26 @@ void SoundMixer::Mix(std::span<std::int16_t> out) {
   const std::scoped_lock lock(mutex_);
   if ((out.size() & 1) != 0) out.back() = 0;
   const std::size_t total = out.size() / 2;
-  std::vector<std::int16_t> rendered(2 * std::min(total, kChunkFrames));
+  rendered_.resize(2 * kChunkFrames);
+  accumulator_.resize(2 * kChunkFrames);
+  std::int16_t* rendered = rendered_.data();
   for (std::size_t start = 0; start < total; start += kChunkFrames) {
     const std::size_t frames = std::min(kChunkFrames, total - start);
-    accumulator_.assign(2 * frames, 0);
+    std::fill_n(accumulator_.begin(), 2 * frames, 0);
     const auto add = [&](std::size_t count) {
       for (std::size_t i = 0; i < 2 * count; ++i) accumulator_[i] += rendered[i];
     };
     for (auto& voice : voices_) {
       Voice::Looping looping(*voice);
-      const std::size_t got = voice->resampler.Render(looping, rendered.data(), frames);
-      voice->ApplyEnvelope(rendered.data(), got);
+      const std::size_t got = voice->resampler.Render(looping, rendered, frames);
+      voice->ApplyEnvelope(rendered, got);
       voice->played += got;
       add(got);
       voice->done = got < frames && voice->resampler.Finished();
     }
     std::erase_if(voices_, [](const std::unique_ptr<Voice>& v) { return v->done; });
     if (stream_) {
-      const std::size_t got = stream_->resampler.Render(*stream_, rendered.data(), frames);
+      const std::size_t got = stream_->resampler.Render(*stream_, rendered, frames);
       stream_->played += got;
       stream_->starved = got < frames;
       add(got);

@@ -26,13 +26,19 @@
 
 namespace swf {
 
-// Where the stream sound is, for the frame clock to follow: the frame to show is the one whose
-// block is playing (frames are dropped to catch up, sound never is).
+// Where the stream sound is, for the frame clock to follow: while `playing`, the frame to show is
+// at least `frame`, the one whose block the output is in (the timeline runs the frames up to it,
+// drawing only the last: frames are dropped, sound never is); while not playing, the header's
+// frame rate drives the clock. The output can only play blocks already queued, and a platform
+// pulls sound ahead of the picture by its buffer, so queue the blocks of the frames ahead of the
+// playhead (read from the timeline's tags, e.g. the next half second, `queuedSamples` tells how
+// much is queued) rather than each when its frame runs; on a goto, StartStream again and queue
+// from the new frame.
 struct StreamState {
-  bool active = false;   // a head was given (StartStream) and the stream wasn't stopped since
-  bool playing = false;  // the output is inside a queued block now (false: none yet, or starved)
-  std::int64_t frame = -1;     // the tag of the block the output is in (or last was); -1: none yet
-  double blockFraction = 0;    // how far the output is into that block, 0..1
+  bool active = false;      // a head was given (StartStream) and the stream wasn't stopped since
+  bool playing = false;     // the output is inside a queued block now (false: none yet, or starved)
+  std::int64_t frame = -1;  // the tag of the block the output is in (or last was); -1: none yet
+  double blockFraction = 0;         // how far the output is into that block, 0..1
   std::uint64_t playedSamples = 0;  // output samples (44.1 kHz) the stream played since StartStream
   std::uint64_t queuedSamples = 0;  // output samples still queued and not played (MP3: from the
                                     // frames' headers)
@@ -58,15 +64,21 @@ class SoundMixer {
   void DefineSound(SoundDefinition sound);
 
   // Carries out a StartSound: stop (every instance of the id stops; nothing starts), no-multiple
-  // (nothing starts while one plays), else a new instance with its loops, in and out points and
-  // envelope. Unknown ids, StartSound2's class names and unplayable codecs do nothing.
+  // (nothing starts while one plays), else a new instance with its loops (each plays from the in
+  // point to the out point, or the sound's end), and its envelope (positions from the sound's
+  // start, where the play begins at the in point, on over the whole play, loops included). MP3: the
+  // first SeekSamples decoded samples are skipped, then at most sampleCount are played. Unknown
+  // ids, StartSound2's class names, unplayable codecs and MP3 without a decoder do nothing; neither
+  // does a start beyond kMaxVoices playing sounds.
   void StartSound(const SoundStart& start);
   // Stops every event sound (AVM1's StopSounds; the movie's end).
   void StopAllSounds();
 
   // Starts the stream sound with this head: whatever was queued before is dropped, its position
   // starts again at 0. An unplayable codec (Nellymoser, Speex) makes a stream whose blocks are
-  // refused: it stays silent and never `playing`.
+  // refused: it stays silent and never `playing`. MP3 blocks are one continuous stream of frames
+  // through one decoder; the head's latency seek and the blocks' seek fields are not applied (the
+  // blocks' lengths come from their frames' headers).
   void StartStream(const SoundStreamHead& head);
   // Queues one SoundStreamBlock's body (for MP3 with its sample count and seek fields, as in the
   // file), tagged with `frame`, any number the caller uses to know which frame the block came
@@ -98,7 +110,8 @@ class SoundMixer {
   std::vector<std::unique_ptr<Voice>> voices_;
   std::unique_ptr<StreamTrack> stream_;
   std::uint64_t outputSamples_ = 0;
-  std::vector<std::int32_t> accumulator_;
+  std::vector<std::int32_t> accumulator_;  // Mix's sums and one sound's samples, kept between calls
+  std::vector<std::int16_t> rendered_;
 };
 
 }  // namespace swf

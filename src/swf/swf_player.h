@@ -112,9 +112,11 @@ class Player {
   [[nodiscard]] bool Playing() const;
 
   // Runs the frames due by `seconds` (any monotonic clock; only differences count): one per
-  // 1/frame rate since the first frame, or, while the movie's stream sound plays, the frame
-  // whose sound is heard (frames are then dropped to keep up). Bounded work per call: a caller
-  // far behind sees the movie slow down, never a burst of frames.
+  // 1/frame rate since the first frame. Once PullAudio has taken some of the movie's stream
+  // sound, the sound sets the pace instead: frames run 0.1 to 0.3 s ahead of what was pulled
+  // (faster when the sound needs blocks, dropped from view; none while it lags), so pull in
+  // pieces shorter than 0.1 s. Bounded work per call: a caller far behind sees the movie slow
+  // down, never a burst of frames.
   void AdvanceTo(double seconds);
 
   // Draws the current frame into `bgra` (premultiplied 0xAARRGGBB, native order; `stride` in

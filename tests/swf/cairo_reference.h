@@ -1,6 +1,7 @@
 #pragma once
 // The reference renderer for the rasterizer's tests and benchmark: draws a swf::Shape with cairo
-// into an image surface, the same paths the rasterizer draws. A shape's fills are drawn as
+// into an image surface, the same paths the rasterizer draws; and the scenes both draw (shapes
+// and clip masks in drawing order), with the helpers that build them. A shape's fills are drawn as
 // cairo's compound equivalent: each style filled with the ADD operator into a group, the group
 // then painted over the canvas (so an edge shared by two fills leaves no seam, as in Flash).
 // Lines are one cairo_stroke per path. Linux tests and benchmark only.
@@ -16,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "swf/render.h"
 #include "swf/shape.h"
 
 namespace swf_ref {
@@ -60,7 +62,8 @@ inline cairo_pattern_t* MakePattern(const swf::FillStyle& fill, const swf::Matri
                                         c.a / 255.0);
     };
     if (g->interpolation == swf::InterpolationMode::Rgb) {
-      for (const auto& s : g->stops) add(s.ratio / 255.0, s.color.r, s.color.g, s.color.b, s.color.a);
+      for (const auto& s : g->stops)
+        add(s.ratio / 255.0, s.color.r, s.color.g, s.color.b, s.color.a);
     } else {
       for (int i = 0; i <= 255; ++i) {
         const double ratio = i;
@@ -68,8 +71,9 @@ inline cairo_pattern_t* MakePattern(const swf::FillStyle& fill, const swf::Matri
         while (k + 2 < g->stops.size() && g->stops[k + 1].ratio < ratio) ++k;
         const auto& s0 = g->stops[k];
         const auto& s1 = g->stops[std::min(k + 1, g->stops.size() - 1)];
-        const double t =
-            s1.ratio == s0.ratio ? 0 : std::clamp((ratio - s0.ratio) / (s1.ratio - s0.ratio), 0.0, 1.0);
+        const double t = s1.ratio == s0.ratio
+                             ? 0
+                             : std::clamp((ratio - s0.ratio) / (s1.ratio - s0.ratio), 0.0, 1.0);
         const auto mix = [&](std::uint8_t a, std::uint8_t b) {
           const double l = SrgbToLinear(a / 255.0) * (1 - t) + SrgbToLinear(b / 255.0) * t;
           return LinearToSrgb(l) * 255;
@@ -91,15 +95,16 @@ inline cairo_pattern_t* MakePattern(const swf::FillStyle& fill, const swf::Matri
     const std::uint32_t p = bm.pixels[i];
     const std::uint32_t a = p >> 24;
     const auto un = [&](int shift) {
-      return std::uint8_t(a == 0 ? 0 : std::min<std::uint32_t>(255, (((p >> shift) & 255) * 255 + a / 2) / a));
+      return std::uint8_t(
+          a == 0 ? 0 : std::min<std::uint32_t>(255, (((p >> shift) & 255) * 255 + a / 2) / a));
     };
     const swf::Rgba c = cx.Apply({un(16), un(8), un(0), std::uint8_t(a)});
     const auto pre = [&](std::uint8_t v) { return std::uint32_t(v * c.a + 127) / 255; };
     pixels[i] = (std::uint32_t(c.a) << 24) | (pre(c.r) << 16) | (pre(c.g) << 8) | pre(c.b);
   }
-  cairo_surface_t* surface = cairo_image_surface_create_for_data(
-      reinterpret_cast<unsigned char*>(pixels.get()), CAIRO_FORMAT_ARGB32, bm.width, bm.height,
-      bm.width * 4);
+  cairo_surface_t* surface =
+      cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(pixels.get()),
+                                          CAIRO_FORMAT_ARGB32, bm.width, bm.height, bm.width * 4);
   keep.push_back(std::move(pixels));
   cairo_pattern_t* p = cairo_pattern_create_for_surface(surface);
   cairo_surface_destroy(surface);
@@ -172,6 +177,20 @@ inline void AppendFillPath(cairo_t* cr, const swf::Shape& shape, const swf::Matr
 inline void DrawShape(cairo_t* cr, const swf::Shape& shape, const swf::Matrix& m,
                       const swf::ColorTransform& cx, bool coverageOnly = false,
                       bool grouped = true) {
+  if (!shape.layerStarts.empty()) {  // each style layer as a shape of its own, in order
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i <= shape.layerStarts.size(); ++i) {
+      const std::size_t end =
+          i < shape.layerStarts.size() ? shape.layerStarts[i] : shape.edges.size();
+      swf::Shape layer = shape;
+      layer.layerStarts.clear();
+      layer.edges.assign(shape.edges.begin() + std::ptrdiff_t(begin),
+                         shape.edges.begin() + std::ptrdiff_t(end));
+      DrawShape(cr, layer, m, cx, coverageOnly, grouped);
+      begin = end;
+    }
+    return;
+  }
   std::vector<std::unique_ptr<std::uint32_t[]>> keep;
   const auto source = [&](const swf::FillStyle& fill) {
     if (coverageOnly) {
@@ -230,6 +249,111 @@ inline void DrawShape(cairo_t* cr, const swf::Shape& shape, const swf::Matrix& m
     source(style.fill);
     cairo_stroke(cr);
   }
+}
+
+// One step of a scene: a shape drawn, or a clip mask begun, made active or dropped.
+struct Op {
+  enum Kind { Draw, BeginMask, EndMask, PopMask } kind = Draw;
+  swf::Shape shape;
+  swf::Matrix matrix{0.05f, 0, 0, 0.05f, 0, 0};  // twips to pixels
+  swf::ColorTransform cx;
+};
+
+inline swf::Point P(float x, float y) {
+  return {x * 20, y * 20};
+}  // pixels to twips
+
+// A closed polygon (or an open polyline) of pixel points with fill0 `f0` and line `line`.
+inline void Poly(swf::Shape& s, const std::vector<swf::Point>& pts, std::uint16_t f0,
+                 std::uint16_t line = 0, bool closed = true) {
+  for (std::size_t i = 0; i + 1 < pts.size() + (closed ? 1 : 0); ++i) {
+    s.edges.push_back({pts[i], {}, pts[(i + 1) % pts.size()], false, f0, 0, line});
+  }
+}
+
+// A circle of eight quadratic curves, as Flash writes them (centre and radius in pixels).
+inline void Circle(swf::Shape& s, float cx, float cy, float r, std::uint16_t f0,
+                   std::uint16_t line = 0) {
+  constexpr float kPi = 3.14159265f;
+  const float k = r / std::cos(kPi / 8);
+  for (int i = 0; i < 8; ++i) {
+    const float a0 = float(i) * kPi / 4, a1 = float(i + 1) * kPi / 4, am = (a0 + a1) / 2;
+    s.edges.push_back({P(cx + r * std::cos(a0), cy + r * std::sin(a0)),
+                       P(cx + k * std::cos(am), cy + k * std::sin(am)),
+                       P(cx + r * std::cos(a1), cy + r * std::sin(a1)), true, f0, 0, line});
+  }
+}
+
+// The scene through swf::Renderer, onto a canvas it first fills with `background`.
+inline void DrawOurs(swf::Renderer& r, const swf::Canvas& canvas, swf::Rgba background,
+                     const std::vector<Op>& ops) {
+  r.BeginFrame(canvas, background);
+  for (const Op& op : ops) {
+    switch (op.kind) {
+      case Op::Draw:
+        r.DrawShape(op.shape, op.matrix, op.cx);
+        break;
+      case Op::BeginMask:
+        r.BeginMask();
+        break;
+      case Op::EndMask:
+        r.EndMask();
+        break;
+      case Op::PopMask:
+        r.PopMask();
+        break;
+    }
+  }
+}
+
+// The scene through cairo onto `surface` (ARGB32), first filled with `background`. Each mask is
+// an A8 surface (intersected with the one below when made active); a shape under a mask is drawn
+// into a group painted through it. `grouped` as in DrawShape.
+inline void DrawCairo(cairo_surface_t* surface, swf::Rgba background, const std::vector<Op>& ops,
+                      bool grouped, double tolerance) {
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_tolerance(cr, tolerance);
+  cairo_set_source_rgb(cr, background.r / 255.0, background.g / 255.0, background.b / 255.0);
+  cairo_paint(cr);
+  const int width = cairo_image_surface_get_width(surface);
+  const int height = cairo_image_surface_get_height(surface);
+  struct Mask {
+    cairo_surface_t* surface;
+    bool building;
+  };
+  std::vector<Mask> masks;
+  for (const Op& op : ops) {
+    if (op.kind == Op::BeginMask) {
+      masks.push_back({cairo_image_surface_create(CAIRO_FORMAT_A8, width, height), true});
+    } else if (op.kind == Op::EndMask) {
+      masks.back().building = false;
+      if (masks.size() > 1) {
+        cairo_t* m = cairo_create(masks.back().surface);
+        cairo_set_operator(m, CAIRO_OPERATOR_DEST_IN);
+        cairo_set_source_surface(m, masks[masks.size() - 2].surface, 0, 0);
+        cairo_paint(m);
+        cairo_destroy(m);
+      }
+    } else if (op.kind == Op::PopMask) {
+      cairo_surface_destroy(masks.back().surface);
+      masks.pop_back();
+    } else if (!masks.empty() && masks.back().building) {
+      cairo_t* m = cairo_create(masks.back().surface);
+      cairo_set_tolerance(m, tolerance);
+      DrawShape(m, op.shape, op.matrix, op.cx, true, grouped);
+      cairo_destroy(m);
+    } else if (!masks.empty()) {
+      cairo_push_group(cr);
+      DrawShape(cr, op.shape, op.matrix, op.cx, false, grouped);
+      cairo_pop_group_to_source(cr);
+      cairo_mask_surface(cr, masks.back().surface, 0, 0);
+    } else {
+      DrawShape(cr, op.shape, op.matrix, op.cx, false, grouped);
+    }
+  }
+  for (Mask& m : masks) cairo_surface_destroy(m.surface);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
 }
 
 }  // namespace swf_ref

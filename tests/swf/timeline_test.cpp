@@ -2,6 +2,8 @@
 // display list, whether the movie plays, and the commands it sent.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,24 +18,27 @@ using namespace swf_test;
 // depth path:character, its translation in twips when not 0, a sprite's frame as [fN], a name
 // as <name>; then the commands taken.
 std::string Snapshot(swf::Player& player) {
-  std::string s =
-      "f" + std::to_string(player.CurrentFrame()) + (player.Playing() ? " play |" : " stop |");
+  std::ostringstream s;
+  s << "f" << player.CurrentFrame() << (player.Playing() ? " play |" : " stop |");
   for (const swf::DisplayItem& item : player.DisplayList()) {
-    s += ' ';
-    for (std::size_t i = 0; i < item.path.size(); ++i) {
-      s += (i ? "/" : "") + std::to_string(item.path[i]);
-    }
-    s += ":" + std::to_string(item.character);
+    s << ' ';
+    for (std::size_t i = 0; i < item.path.size(); ++i) s << (i ? "/" : "") << item.path[i];
+    s << ":" << item.character;
     if (item.matrix.tx != 0 || item.matrix.ty != 0) {
-      s += "@" + std::to_string(int(item.matrix.tx)) + "," + std::to_string(int(item.matrix.ty));
+      s << "@" << int(item.matrix.tx) << "," << int(item.matrix.ty);
     }
-    if (item.frame) s += "[f" + std::to_string(item.frame) + "]";
-    if (!item.name.empty()) s += "<" + item.name + ">";
+    if (item.frame) s << "[f" << item.frame << "]";
+    if (!item.name.empty()) s << "<" << item.name << ">";
   }
-  s += " |";
-  for (const swf::MovieCommand& c : player.TakeCommands())
-    s += " " + c.command + "(" + c.args + ")";
-  return s;
+  s << " |";
+  for (const swf::MovieCommand& c : player.TakeCommands()) {
+    s << " " << c.command << "(" << c.args << ")";
+  }
+  return s.str();
+}
+
+Bytes SetTarget(const std::string& path) {
+  return Act(0x8B, Bits().Str(path).bytes);
 }
 
 struct TimelineCase {
@@ -76,8 +81,7 @@ std::vector<TimelineCase> Cases() {
              PlaceObject2(3, 1, 0, 10), ShowFrame(), DoAction({GotoFrame(0)}), ShowFrame()}),
        // Frame 2 jumps to "end" (frame 4) with frame 3's object applied on the way; frame 5
        // goes back to frame 1 and stops there: the list is rebuilt from the first frame.
-       {"f1 play | 1:1 |", "f4 play | 1:1 2:2 3:1@0,10 |", "f1 stop | 1:1 |",
-        "f1 stop | 1:1 |"}},
+       {"f1 play | 1:1 |", "f4 play | 1:1 2:2 3:1@0,10 |", "f1 stop | 1:1 |", "f1 stop | 1:1 |"}},
       {"fscommands_from_getUrl_and_constants",
        Join({DoAction({GetUrl("FSCommand:Close", "now"), GetUrl("http://example.com", "_blank"),
                        GetUrl("fscommand:quit", "")}),
@@ -88,6 +92,15 @@ std::vector<TimelineCase> Cases() {
 variable: unknown */, GetUrl2()}),
              ShowFrame()}),
        {"f1 play | | Close(now) quit()", "f2 stop | | show(menu)"}},
+      {"tell_target_acts_on_the_named_sprite",
+       Join({kShapes,
+             DefineSprite(6, 3, Join({PlaceObject2(1, 2), ShowFrame(), ShowFrame(), ShowFrame()})),
+             PlaceObject2(1, 6, 0, 0, "Intro"), ShowFrame(),
+             DoAction({SetTarget("intro"), Stop(), SetTarget("")}), ShowFrame(),
+             DoAction({SetTarget("/missing"), Stop(), SetTarget("")}), ShowFrame(), ShowFrame()}),
+       // The sprite stops, not the movie; a target that isn't there stops nothing.
+       {"f1 play | 1:6[f1]<Intro> 1/1:2 |", "f2 play | 1:6[f2]<Intro> 1/1:2 |",
+        "f3 play | 1:6[f2]<Intro> 1/1:2 |", "f4 stop | 1:6[f2]<Intro> 1/1:2 |"}},
       {"goto_loop_keeps_playing",
        Join({kShapes, PlaceObject2(1, 1), ShowFrame(), ShowFrame(),
              DoAction({GotoFrame(0), Play()}), ShowFrame()}),
@@ -99,7 +112,9 @@ variable: unknown */, GetUrl2()}),
   };
 }
 
-void PrintTo(const TimelineCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TimelineCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class Timeline : public testing::TestWithParam<TimelineCase> {};
 
@@ -143,6 +158,59 @@ TEST(TimelineControl, StopPlayAndPlayAgain) {
   EXPECT_TRUE(player.Playing());
   player.AdvanceTo(0.8);
   EXPECT_EQ(player.CurrentFrame(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// 16-bit mono PCM at 44.1 kHz (format byte 0x3E): `count` samples of `value`.
+Bytes Pcm(int count, std::int16_t value) {
+  Bits b;
+  for (int i = 0; i < count; ++i) b.U16(std::uint16_t(value));
+  return b.bytes;
+}
+
+TEST(TimelineSound, StartSoundIsMixed) {
+  const auto loaded =
+      swf::LoadMovie(Movie(Join({Tag(14, Bits().U16(1).U8(0x3E).U32(441).Raw(Pcm(441, 1000)).bytes),
+                                 Tag(15, Bits().U16(1).U8(0).bytes), ShowFrame()})),
+                     nullptr);
+  ASSERT_TRUE(loaded.movie);
+  swf::Player player(loaded.movie);
+  player.Play();
+  player.AdvanceTo(0);
+  std::vector<std::int16_t> out(2 * 400);
+  player.PullAudio(out);
+  EXPECT_EQ(out[0], 1000);
+  EXPECT_EQ(out[701], 1000);
+}
+
+// A stream sound of 0.1 s per frame at 10 frames per second: once it is heard, the frames follow
+// the sound pulled, whatever the clock says, and the sound never waits for a frame.
+TEST(TimelineSound, FramesFollowTheStreamSound) {
+  Bytes frames;
+  for (int i = 0; i < 30; ++i) frames = Join({frames, Tag(19, Pcm(4410, 2000)), ShowFrame()});
+  const auto loaded = swf::LoadMovie(
+      Movie(Join({Tag(18, Bits().U8(0x0E).U8(0x3E).U16(4410).bytes), frames})), nullptr);
+  ASSERT_TRUE(loaded.movie);
+  swf::Player player(loaded.movie);
+  player.Play();
+  player.AdvanceTo(0);
+  std::vector<std::int16_t> out(2 * 4410);
+  for (int i = 0; i < 10; ++i) {
+    player.PullAudio(out);
+    EXPECT_EQ(std::count(out.begin(), out.end(), 2000), std::ptrdiff_t(out.size())) << i;
+    player.AdvanceTo(0);  // the clock stands still
+  }
+  EXPECT_GE(player.CurrentFrame(), 11);
+  EXPECT_LE(player.CurrentFrame(), 14);
+  // Nothing more is heard: time alone runs the movie no further than a little ahead.
+  player.AdvanceTo(100);
+  const int held = player.CurrentFrame();
+  player.AdvanceTo(200);
+  EXPECT_EQ(player.CurrentFrame(), held);
+  EXPECT_LE(held, 15);
 }
 
 }  // namespace

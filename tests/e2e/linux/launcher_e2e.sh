@@ -86,7 +86,10 @@ launcher_pid=""
 launcher_status=""
 watch_pid=""
 
+sound_pid="" # a PulseAudio server a scenario started
+
 cleanup() {
+  [ -n "$sound_pid" ] && kill "$sound_pid" 2>/dev/null
   [ -n "$launcher_pid" ] && kill -9 "$launcher_pid" 2>/dev/null
   [ -n "$watch_pid" ] && kill "$watch_pid" 2>/dev/null
   return 0
@@ -514,6 +517,41 @@ scenario_swf_silent() {
   { [ "$took" -ge 3500 ] && [ "$took" -lt 9000 ]; } ||
     fail "closed ${took} ms after the key, expected the movie's 4 s"
   expect_one_launch
+}
+
+# On a sound device (a PulseAudio server of the scenario's own with only a null sink) the SWF's MP3
+# stream sound is heard: what the sink plays, recorded from its monitor while the movie runs, is
+# not silence.
+scenario_swf_sound() {
+  local runtime="$runs/swf_sound-pulse" socket
+  rm -rf "$runtime" && mkdir -p "$runtime"
+  socket="$runtime/native"
+  PULSE_RUNTIME_PATH=$runtime XDG_RUNTIME_DIR=$runtime HOME=$runtime pulseaudio -n \
+    --daemonize=no --exit-idle-time=-1 --disable-shm=yes --use-pid-file=no \
+    --load="module-null-sink sink_name=silent" \
+    --load="module-native-protocol-unix socket=$socket auth-anonymous=1" >/dev/null 2>&1 &
+  sound_pid=$!
+  local i
+  for i in $(seq 100); do
+    [ -S "$socket" ] && break
+    sleep 0.05
+  done
+  [ -S "$socket" ] || fail "PulseAudio did not start"
+  export PULSE_SERVER="unix:$socket" SDL_AUDIODRIVER=pulseaudio
+  logo_up swf_sound OP.swf
+  hold_key space
+  timeout 2 parec --raw --format=s16le --channels=2 --rate=44100 -d silent.monitor \
+    >"$runtime/heard.raw" 2>/dev/null || true
+  wait_exit 12
+  expect_one_launch
+  local loudest
+  loudest=$(od -An -v -t d2 -w2 "$runtime/heard.raw" | awk '{v = $1 < 0 ? -$1 : $1} v > m {m = v} END {print m + 0}')
+  log "loudest sample heard: $loudest of $(($(stat -c %s "$runtime/heard.raw") / 4)) frames"
+  [ "$loudest" -gt 1000 ] || fail "the sound device played silence (loudest sample $loudest)"
+  kill "$sound_pid" 2>/dev/null || true
+  wait "$sound_pid" 2>/dev/null || true
+  sound_pid=""
+  rm -rf "$runtime"
 }
 
 # A file named .swf that is no SWF: the SWF player refuses it, libmpv can't play it either, and one

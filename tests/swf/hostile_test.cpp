@@ -1,0 +1,239 @@
+// Hostile files: each is refused with a reason or plays bounded, with the memory the test
+// process allocates meanwhile under 256 MB. (No time is measured: a hang fails by the test's
+// timeout.)
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <new>
+
+#include "swf/movie.h"
+#include "swf/swf_player.h"
+#include "swf_writer.h"
+
+// Every allocation of this test program is counted, for the peak of what a load and play hold.
+// Never inlined: a compiler that sees both ends of an allocation mistakes the header for misuse.
+namespace {
+std::atomic<std::size_t> g_live{0};
+std::atomic<std::size_t> g_peak{0};
+constexpr std::size_t kHeader = alignof(std::max_align_t);
+}  // namespace
+
+[[gnu::noinline]] void* operator new(std::size_t n) {
+  void* block = std::malloc(n + kHeader);
+  if (!block) throw std::bad_alloc();
+  *static_cast<std::size_t*>(block) = n;
+  const std::size_t live = g_live += n;
+  std::size_t peak = g_peak.load();
+  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+  }
+  return static_cast<char*>(block) + kHeader;
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+  if (!p) return;
+  void* block = static_cast<char*>(p) - kHeader;
+  g_live -= *static_cast<std::size_t*>(block);
+  std::free(block);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  operator delete(p);
+}
+void* operator new[](std::size_t n) {
+  return operator new(n);
+}
+void operator delete[](void* p) noexcept {
+  operator delete(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  operator delete(p);
+}
+
+namespace {
+
+using namespace swf_test;
+
+// `head`, then `unit` `repeats` times, deflated without ever holding the whole.
+Bytes Deflated(const Bytes& head, const Bytes& unit, std::size_t repeats) {
+  z_stream z{};
+  deflateInit(&z, 9);
+  Bytes out;
+  Bytes buffer(1 << 16);
+  Bytes block;
+  while (block.size() + unit.size() <= (1 << 16))
+    block.insert(block.end(), unit.begin(), unit.end());
+  const std::size_t per_block = block.size() / unit.size();
+  const auto feed = [&](const Bytes& in, int flush) {
+    z.next_in = const_cast<Bytef*>(in.data());
+    z.avail_in = uInt(in.size());
+    do {
+      z.next_out = buffer.data();
+      z.avail_out = uInt(buffer.size());
+      deflate(&z, flush);
+      out.insert(out.end(), buffer.data(), buffer.data() + (buffer.size() - z.avail_out));
+    } while (z.avail_out == 0);
+  };
+  feed(head, Z_NO_FLUSH);
+  for (std::size_t done = 0; done < repeats; done += per_block) feed(block, Z_NO_FLUSH);
+  feed({}, Z_FINISH);
+  deflateEnd(&z);
+  return out;
+}
+
+Bytes Header(const char* signature, std::uint32_t length) {
+  Bits b;
+  for (int i = 0; i < 3; ++i) b.U8(std::uint8_t(signature[i]));
+  return b.U8(8).U32(length).bytes;
+}
+
+// A CWS file claiming 4 GiB whose body inflates past 64 MiB: ShowFrame tags all the way.
+Bytes ZlibBomb() {
+  Bits stage;
+  stage.Rect(0, 4000, 0, 3000).U16(10 << 8).U16(1);
+  return Join({Header("CWS", 0xFFFFFFFFu),
+               Deflated(stage.bytes, ShowFrame(), std::size_t(80) << 19)});  // 80 MiB
+}
+
+// One shape of a million edges, a zigzag, placed on the stage.
+Bytes MillionRecords() {
+  Bits b;
+  b.U16(1).Rect(0, 2000, 0, 2000);
+  b.U8(1).U8(0).U8(0).U8(0).U8(255).U8(255).U8(0).UB(1, 4).UB(0, 4);
+  b.UB(0, 1).UB(0b00101, 5).UB(2, 5).SB(0, 2).SB(0, 2).UB(1, 1);
+  for (int i = 0; i < 1'000'000; ++i) {
+    b.UB(0b11, 2).UB(5, 4).UB(1, 1).SB(i % 2 ? -20 : 20, 7).SB(i % 2 ? 1 : 0, 7);
+  }
+  b.UB(0, 6);
+  return Movie(Join({Tag(32, b.bytes), PlaceObject2(1, 1), ShowFrame()}));
+}
+
+// DefineBitsLossless of 8000 x 6000 pixels (48 million) with a little zlib data, filling a shape.
+Bytes HugeBitmap() {
+  Bits b;
+  b.U16(7).U8(5).U16(8000).U16(6000).Raw(Deflated({}, {0, 1, 2, 3}, 1000));
+  return Movie(Join({Tag(20, b.bytes), PlaceObject2(1, 7), ShowFrame()}));
+}
+
+Bytes SpriteInItself() {
+  return Movie(Join({DefineSprite(5, 1, Join({PlaceObject2(1, 5), ShowFrame()})),
+                     PlaceObject2(1, 5), ShowFrame()}));
+}
+
+// Three levels of 200 placements each: 8 million objects if nothing held it back.
+Bytes SpriteFanOut() {
+  Bytes shape_row, sprite_row, main_row;
+  for (int d = 1; d <= 200; ++d) {
+    shape_row = Join({shape_row, PlaceObject2(d, 1, d * 20)});
+    sprite_row = Join({sprite_row, PlaceObject2(d, 3, 0, d * 20)});
+    main_row = Join({main_row, PlaceObject2(d, 4, d, d)});
+  }
+  return Movie(
+      Join({RectShape(1, 100, 100, 0x336699FF), DefineSprite(3, 1, Join({shape_row, ShowFrame()})),
+            DefineSprite(4, 1, Join({sprite_row, ShowFrame()})), main_row, ShowFrame()}));
+}
+
+Bytes GotoLoop() {
+  return Movie(Join({DoAction({GotoFrame(1), Play()}), ShowFrame(),
+                     DoAction({GotoFrame(0), Play()}), ShowFrame()}));
+}
+
+struct HostileCase {
+  const char* name;
+  std::function<Bytes()> make;
+  const char* refusal;  // a part of the reason, or null when the movie must load and play
+  std::function<void(const swf::Player&)> check = nullptr;
+};
+
+void PrintTo(const HostileCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+std::vector<HostileCase> Cases() {
+  return {
+      {"zlib_bomb", ZlibBomb, nullptr,
+       [](const swf::Player& p) {
+         EXPECT_LE(p.movie().bytes.size(), swf::Limits::kMaxInflated);
+         EXPECT_FALSE(p.movie().notes.empty()) << p.movie().main.frames.size() << " frames from "
+                                               << p.movie().bytes.size() << " bytes";
+       }},
+      {"million_shape_records", MillionRecords, nullptr,
+       [](const swf::Player& p) { EXPECT_EQ(p.DisplayList().size(), 1u); }},
+      {"bitmap_over_40_million_pixels", HugeBitmap, nullptr,
+       [](const swf::Player& p) {
+         EXPECT_EQ(p.movie().Find(7), nullptr);
+         ASSERT_FALSE(p.movie().notes.empty());
+         EXPECT_NE(p.movie().notes[0].find("too large"), std::string::npos);
+       }},
+      {"sprite_placing_itself", SpriteInItself, nullptr,
+       [](const swf::Player& p) {
+         std::size_t deepest = 0;
+         for (const auto& item : p.DisplayList()) deepest = std::max(deepest, item.path.size());
+         EXPECT_GT(deepest, 4u);
+         EXPECT_LE(deepest, 17u);
+       }},
+      {"sprite_fan_out", SpriteFanOut, nullptr,
+       [](const swf::Player& p) { EXPECT_LE(p.DisplayList().size(), 100'000u); }},
+      // Each tick runs a bounded number of the gotos, then shows where they left it.
+      {"goto_loop", GotoLoop, nullptr,
+       [](const swf::Player& p) { EXPECT_GE(p.CurrentFrame(), 1); }},
+      {"lzma",
+       [] {
+         return Join({Header("ZWS", 100), Bytes(100)});
+       },
+       "LZMA"},
+      {"not_swf", [] { return Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0, 0}; }, "not an SWF"},
+      {"empty", [] { return Bytes{}; }, "not an SWF"},
+      {"header_cut",
+       [] {
+         return Join({Header("FWS", 1000), Bytes{0x78}});
+       },
+       "ends inside"},
+      {"zlib_garbage",
+       [] {
+         return Join({Header("CWS", 1000), Bytes(50, 0xAB)});
+       },
+       "inflate"},
+      {"truncated_cws",
+       [] {
+         Bytes file = Movie(Join({RectShape(1, 200, 200, 0xFF0000FF), PlaceObject2(1, 1),
+                                  ShowFrame(), ShowFrame()}),
+                            4000, 3000, 10, true);
+         file.resize(file.size() * 2 / 3);
+         return file;
+       },
+       nullptr},
+  };
+}
+
+class Hostile : public testing::TestWithParam<HostileCase> {};
+
+TEST_P(Hostile, RefusedOrBounded) {
+  const HostileCase& c = GetParam();
+  const Bytes file = c.make();
+  const std::size_t before = g_live;
+  g_peak = before;
+  {
+    const swf::LoadResult loaded = swf::LoadMovie(file, nullptr);
+    if (c.refusal) {
+      EXPECT_FALSE(loaded.movie);
+      EXPECT_NE(loaded.refusal.find(c.refusal), std::string::npos) << loaded.refusal;
+    } else {
+      ASSERT_TRUE(loaded.movie) << loaded.refusal;
+      swf::Player player(loaded.movie);
+      player.Play();
+      std::vector<std::uint32_t> pixels(64 * 48);
+      for (int frame = 0; frame < 12; ++frame) {
+        player.AdvanceTo(frame / 10.0);
+        if (frame % 4 == 0) player.Render(pixels.data(), 64, 48, 64);
+      }
+      if (c.check) c.check(player);
+    }
+  }
+  EXPECT_LT(g_peak - before, std::size_t(256) << 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(Swf, Hostile, testing::ValuesIn(Cases()),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+}  // namespace
