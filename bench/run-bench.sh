@@ -27,7 +27,7 @@ if [ $windows = 1 ]; then
   programs=(launcher.exe wic_reference.exe mf_reference.exe stand_in_ntleac.exe)
 else
   build=$(realpath "${1:-$root/build/linux-release}")
-  programs=(launcher bench_sdl_reference bench_mpv_reference bench_ntleac write_swf_movies)
+  programs=(launcher bench_sdl_reference bench_mpv_reference bench_ntleac)
 fi
 linux_build=$(realpath "${BENCH_LINUX_BUILD:-$root/build/linux-release}")
 
@@ -39,7 +39,7 @@ if [ -z "${LAUNCHER_BENCH_IN_ENV:-}" ]; then
   LAUNCHER_TEST_WINE=$windows LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" "${options[@]}" "$build"
 fi
 
-for f in "${programs[@]/#/$build/}" "$linux_build/bench_driver"; do
+for f in "${programs[@]/#/$build/}" "$linux_build/bench_driver" "$linux_build/write_swf_movies"; do
   [ -f "$f" ] || { echo "run-bench: $f missing; build the linux-release (for --windows also the windows-x64) preset first" >&2; exit 1; }
 done
 runs=${BENCH_RUNS:-5}
@@ -66,16 +66,15 @@ printf '"logo.jpg","OP.mp4","Game.exe","FULL"\n' >"$game/Start.ini"
 
 # The SWF player's movie: 6 s of 800x600 at 30 fps with MP3 stream sound, its frames numbered at
 # the probe point (tests/e2e/swf_movies); the same logo, in a game folder of its own.
+# Written by the Linux build's writer for both platforms.
 swf_game="$work/game-swf"
-if [ $windows = 0 ]; then
-  ffmpeg -v error -y -f lavfi -i "sine=frequency=440:sample_rate=44100:d=6" -ac 2 \
-    -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 "$work/media/tone.mp3"
-  "$build/write_swf_movies" "$work/media" "$work/media/tone.mp3"
-  mkdir -p "$swf_game"
-  cp "$work/media/logo.jpg" "$swf_game/"
-  cp "$work/media/bench.swf" "$swf_game/OP.swf"
-  printf '"logo.jpg","OP.swf","Game.exe","FULL"\n' >"$swf_game/Start.ini"
-fi
+ffmpeg -v error -y -f lavfi -i "sine=frequency=440:sample_rate=44100:d=6" -ac 2 \
+  -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 "$work/media/tone.mp3"
+"$linux_build/write_swf_movies" "$work/media" "$work/media/tone.mp3"
+mkdir -p "$swf_game"
+cp "$work/media/logo.jpg" "$swf_game/"
+cp "$work/media/bench.swf" "$swf_game/OP.swf"
+printf '"logo.jpg","OP.swf","Game.exe","FULL"\n' >"$swf_game/Start.ini"
 
 driver="$linux_build/bench_driver"
 results="$work/results.txt"
@@ -153,6 +152,23 @@ if sys.argv[3] == "windows":
     print("|---|---|---|---|")
     figure("Start to window shown", "start_to_logo_ms", "wic", "bare WIC program")
     figure("Held key to first movie frame (1280×720 H.264)", "key_to_frame_ms", "mf", "bare Media Session")
+    sk, k = med("swf.key_to_frame_ms"), med("launcher.key_to_frame_ms")
+    print(f"| Held key to first SWF frame (800×600, 30 fps, MP3 stream sound) | {fmt(sk, 'ms')}{spread('swf.key_to_frame_ms')} | "
+          f"{fmt(k, 'ms')} (the launcher's MP4 path above) | {'n/a' if sk is None or not k else f'{sk / k:.2f}'} |")
+    def swf_rows(who, how):
+        def swf_row(name, key, unit, scale=1.0):
+            v = med(f"{who}.{key}")
+            print(f"| {name} ({how}) | {fmt(None if v is None else v * scale, unit, 1)}"
+                  f"{spread(f'{who}.{key}', scale, 1)} | — | — |")
+        swf_row("SWF frames shown within one frame period of their time (180 frames; goal ≥ 99 %)",
+                "frames_on_time_pct", "%")
+        swf_row("Drift of the SWF's frames from the second to the last (goal within one frame, 33.3 ms)",
+                "drift_ms", "ms")
+        swf_row("The second SWF frame's offset from the first's grid", "second_frame_offset_ms", "ms")
+        swf_row("CPU while playing the SWF", "play_cpu_pct", "% of a core")
+        swf_row("Private memory (USS) while playing the SWF", "play_uss_kb", "MB", 1 / 1024)
+    swf_rows("swf", "no sound device")
+    swf_rows("swfsink", "waveOut into a null sink")
     statuses_and_errors()
     sys.exit()
 
@@ -228,16 +244,44 @@ windows_round() {
     sed 's/^/wic./' >>"$1" || true
   "$driver" "${common[@]}" "${movie[@]}" -- $wine mf_reference.exe logo.jpg OP.mp4 \
     2>>"$work/programs.log" | sed 's/^/mf./' >>"$1" || true
+  # The SWF player without a sound device (it takes the sound at its clock's pace), and with its
+  # sound through waveOut into a PulseAudio null sink.
+  local swf=(--cwd "$swf_game" --keep-focus --stamp-wait-ms 0 --idle-ms 500 --logo "$logo_rgb"
+             --movie "$movie_rgb" --frames 180 --fps 30 -- "$wine" launcher.exe)
+  PULSE_SERVER="unix:$work/pulse/none" "$driver" "${swf[@]}" 2>>"$work/programs.log" |
+    sed 's/^/swf./' >>"$1" || true
+  PULSE_SERVER="unix:$work/pulse/native" "$driver" "${swf[@]}" 2>>"$work/programs.log" |
+    sed 's/^/swfsink./' >>"$1" || true
+}
+
+# A PulseAudio server with only a null sink, for the Windows SWF rows: the device takes the sound
+# at its real pace, so the stream sound paces the frames as a sound card would.
+start_null_sink() {
+  mkdir -p "$work/pulse"
+  PULSE_RUNTIME_PATH="$work/pulse" XDG_RUNTIME_DIR="$work/pulse" HOME="$work/pulse" \
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes --use-pid-file=no \
+    --load="module-null-sink sink_name=silent" \
+    --load="module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
+    >/dev/null 2>&1 &
+  pulse=$!
+  for _ in $(seq 100); do
+    [ -S "$work/pulse/native" ] && break
+    sleep 0.05
+  done
 }
 
 if [ $windows = 1 ]; then
   section="windows-bench"
   cp "$build/launcher.exe" "$build/wic_reference.exe" "$build/mf_reference.exe" "$game/"
   cp "$build/stand_in_ntleac.exe" "$game/ntleac.exe"
+  cp "$build/launcher.exe" "$swf_game/"
+  cp "$build/stand_in_ntleac.exe" "$swf_game/ntleac.exe"
   # Players have a window manager; without one Wine waits up to 2 s for every hide.
   openbox --sm-disable --startup "touch $work/openbox-ready" >/dev/null 2>&1 &
   wm=$!
-  trap 'kill $wm 2>/dev/null || true' EXIT
+  pulse=""
+  start_null_sink
+  trap 'kill $wm $pulse 2>/dev/null || true' EXIT
   for _ in $(seq 300); do
     [ -e "$work/openbox-ready" ] && break
     sleep 0.05
@@ -277,6 +321,11 @@ How it is measured (bench/bench_driver.cpp, the Linux driver, from outside Wine)
   50 ms by design, so on average 25 ms of its figure is the poll; the reference reacts to
   WM_KEYDOWN.
 - Ratio: the launcher's median over the reference's.
+- The SWF rows: the launcher plays the same 6 s 800×600 SWF at 30 fps with MP3 stream sound as
+  the Linux rows (tests/e2e/swf_movies), full screen, its frames numbered at the probe point;
+  on time and drift as for the Linux rows. Twice a round: with no sound device (PULSE_SERVER names no
+  server: the player takes the sound at its clock's pace) and with its sound through waveOut
+  into a PulseAudio null sink (Wine's winmm over winepulse), where the sound paces the frames.
 - References: bench/wic_reference.cpp decodes the same JPEG through WIC (32bpp BGR) and paints it
   stretched with StretchDIBits into a borderless WS_POPUP window over the primary monitor;
   bench/mf_reference.cpp shows the same window and on the first key resolves the MP4

@@ -15,6 +15,7 @@
 #include "windows/media/media_foundation_player.h"
 #include "windows/scoped_win.h"
 #include "windows/skip_report.h"
+#include "windows/swf/swf_window_player.h"
 #include "windows/win32_system.h"
 #include "windows/win32_text_rules.h"
 #include "windows/win32_window.h"
@@ -39,10 +40,12 @@ int Run(HINSTANCE instance, ProcessStarter& processes, ErrorReporter& reporter) 
 
   // The controls in their created order: Timer, SWFPlayer, Logo, ImgTemp.
   WindowTimer timer(window);
-  FlashControl flash = CreateFlashPlayer(window.hwnd(), scale, CreatedRect(scale, created::kPlayer),
-                                         [&window](std::wstring command, std::wstring args) {
-                                           window.QueueCommand(std::move(command), std::move(args));
-                                         });
+  // Movie commands, from whichever engine plays.
+  const auto queue = [&window](std::wstring command, std::wstring args) {
+    window.QueueCommand(std::move(command), std::move(args));
+  };
+  FlashControl flash =
+      CreateFlashPlayer(window.hwnd(), scale, CreatedRect(scale, created::kPlayer), queue);
   // An SWF reaches the built-in engine only when the control is missing: if that engine can't
   // play it either, the line says first why the control wasn't there.
   SkipReporter report = [control = std::move(flash.failure)](const PathText& path,
@@ -51,9 +54,18 @@ int Run(HINSTANCE instance, ProcessStarter& processes, ErrorReporter& reporter) 
     ReportSkippedMovie(path, control + L"; " + std::wstring(reason));
   };
   HWND parent = window.hwnd();
-  SwitchingMoviePlayer player(std::move(flash.player), [parent, scale, report] {
-    return CreateMediaFoundationPlayer(parent, scale, report);
-  });
+  // An SWF without the control goes to the SWF player; one it can't play is skipped, since no
+  // decoder of Windows reads the video an SWF may wrap.
+  SwfRoute swf{
+      .make = [parent, scale, queue] { return CreateSwfPlayer(parent, scale, queue); },
+      .refused = [report](const PathText& path,
+                          const std::string& refusal) { report(path, FromUtf8(refusal)); },
+      .fall_back = false,
+  };
+  SwitchingMoviePlayer player(
+      std::move(flash.player),
+      [parent, scale, report] { return CreateMediaFoundationPlayer(parent, scale, report); },
+      std::move(swf));
   PictureBoxWindow logo(window, CreatedRect(scale, created::kLogo));
   PaintedImage image(window, CreatedRect(scale, created::kImage));
 

@@ -7,6 +7,12 @@ there with a PulseAudio null sink ("null-sink") or with no sound device at all (
 window manager unless told otherwise, through the Wine loader and in the prefix it is given
 (../windows/wine_session.py). Runs inside scripts/with-test-env.sh.
 
+The "swf-*" scenarios play the SWF movies the build's write_swf_movies program writes (no Flash
+control is registered, so the built-in SWF player plays them) in a 2:1 player: a 4:3 stage with
+bars of its background colour either side, red then green ("vector", FWS and CWS), FSCommand
+"Close" at 0.5 s, eight seconds of magenta for Esc and the left button, and the example's
+opening with MP3 stream sound, which closes itself at its end.
+
 Wine's own process may crash while it exits after Media Foundation was used; scenarios are
 judged by what was shown and launched, never by the exit status.
 """
@@ -37,15 +43,45 @@ def run(*args, **kwargs):
     return subprocess.run(args, check=True, capture_output=True, text=True, **kwargs)
 
 
-def make_media(folder, movie, seconds):
-    """The red logo, Start.ini and the movie it names; no seconds make a file that is no movie."""
+# The SWF scenarios: the file write_swf_movies writes, how long its timeline lasts, and how it
+# closes ("end", "command", "sound": the end of a movie with stream sound, or the key or button
+# the driver uses).
+SWF_SCENARIOS = {
+    "swf-vector": ("vector.swf", 3, "end"),
+    "swf-vector-cws": ("vector_cws.swf", 3, "end"),
+    "swf-close": ("close.swf", 8, "command"),
+    "swf-esc": ("long.swf", 8, "Escape"),
+    "swf-click": ("long.swf", 8, "left-button"),
+    "swf-sound": ("OP.swf", 4, "sound"),
+    # The same beside DLLs planted under the names of the libraries its sound loads.
+    "swf-planted": ("OP.swf", 4, "sound"),
+}
+PLANTED = ("msacm32.dll", "winmm.dll")
+SWF_PLAYER = (400, 200)  # the logo's size, so the player's too: 2:1 beside the 4:3 stage
+
+
+def make_media(folder, movie, seconds, swf_writer=None, swf_name=None):
+    """The red logo, Start.ini and the movie it names; no seconds make a file that is no movie.
+    With swf_writer, the movie is its file swf_name, and the logo has the SWF player's size."""
     ffmpeg = ["ffmpeg", "-loglevel", "error", "-y"]
-    run(*ffmpeg, "-f", "lavfi", "-i", f"color=c=red:s={WIDTH}x{HEIGHT}", "-frames:v", "1",
+    width, height = SWF_PLAYER if swf_writer else (WIDTH, HEIGHT)
+    run(*ffmpeg, "-f", "lavfi", "-i", f"color=c=red:s={width}x{height}", "-frames:v", "1",
         os.path.join(folder, "logo.jpg"))
     green = ["-f", "lavfi", "-i", f"color=c=0x00ff00:s={WIDTH}x{HEIGHT}:r=25:d={seconds}",
              "-f", "lavfi", "-i", f"sine=f=440:d={seconds}"]
     path = os.path.join(folder, movie)
-    if seconds == 0:
+    if swf_writer is not None:
+        written = os.path.join(folder, "written")
+        os.makedirs(written)
+        # The stream sound of the movies that have one: MP3 at 44.1 kHz.
+        run(*ffmpeg, "-f", "lavfi", "-i", "sine=f=440:d=5", "-ar", "44100", "-ac", "2",
+            "-c:a", "libmp3lame", "-b:a", "128k", os.path.join(folder, "sound.mp3"))
+        shutil.copy(swf_writer, os.path.join(folder, "write_swf_movies.exe"))
+        subprocess.run([WINE, "write_swf_movies.exe", "written", "sound.mp3"], cwd=folder,
+                       check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       timeout=60)
+        shutil.copy(os.path.join(written, swf_name), path)
+    elif seconds == 0:
         with open(path, "w") as junk:
             junk.write("this is not a movie\n")
     elif movie.endswith(".mp4"):
@@ -134,6 +170,83 @@ def is_green(rgb):
     return g > 180 and r < 90 and b < 90
 
 
+def near(rgb, expected):
+    return all(abs(a - b) <= 40 for a, b in zip(rgb, expected))
+
+
+RED, GREEN, MAGENTA, BARS = (255, 0, 0), (0, 255, 0), (255, 0, 255), (0x20, 0x40, 0xA0)
+
+
+def swf_frame_shown(x, y, width, height, folder, colour, seen):
+    """Whether the stage shows `colour`, letterboxed: the 4:3 stage fills the 2:1 player's height,
+    with the stage's background colour in bars beside it."""
+    stage = height * 4 // 3
+    left = (width - stage) // 2
+    points = [(x + width // 2, y + height // 2), (x + left + 5, y + height // 2),
+              (x + left + stage - 6, y + height // 2), (x + left // 2, y + height // 2),
+              (x + width - 1 - left // 2, y + height // 2), (x + width // 2, y + 4),
+              (x + width // 2, y + height - 5)]
+    seen[:] = pixels(points, folder)
+    wanted = [colour, colour, colour, BARS, BARS, colour, colour]
+    return all(near(p, w) for p, w in zip(seen, wanted))
+
+
+def check_planted(folder):
+    """Fails when a DLL planted beside the launcher ran (it leaves a mark beside itself)."""
+    ran = [name for name in PLANTED if os.path.exists(os.path.join(folder, name + ".loaded"))]
+    if ran:
+        fail(f"the launcher loaded the DLLs planted beside it: {ran}")
+
+
+def sound_streams(sound):
+    """How many streams play on the PulseAudio server now."""
+    listed = subprocess.run(["pactl", "--server", sound.env["PULSE_SERVER"], "list", "short",
+                             "sink-inputs"], capture_output=True, text=True, env=sound.env)
+    return len(listed.stdout.split("\n")) - 1 if listed.returncode == 0 else 0
+
+
+def swf_scenario(args, folder, x, y, width, height, pressed, sound):
+    """Watches an SWF play and close as the scenario says; returns once the game was launched."""
+    _, seconds, way_out = SWF_SCENARIOS[args.scenario]
+    seen = []
+    first = {"end": RED, "Escape": MAGENTA, "left-button": MAGENTA}.get(way_out)
+    if first is not None:
+        shown = wine_session.wait_until(
+            lambda: swf_frame_shown(x, y, width, height, folder, first, seen), 8)
+        print("first frames (centre, stage edges, bars, stage top and bottom):", seen)
+        if not shown:
+            fail(f"the movie's first frames are not seen, letterboxed: {seen}")
+    check_planted(folder)  # before the sound is judged: a planted DLL would silence it
+    if way_out in ("end", "sound") and args.sound == "null-sink":
+        if not wine_session.wait_until(lambda: sound_streams(sound) > 0, 2):
+            fail("the movie plays no sound on the sound device")
+    if way_out == "end":
+        # The second moment: green from 1.5 s on.
+        if not wine_session.wait_until(
+                lambda: swf_frame_shown(x, y, width, height, folder, GREEN, seen), 4):
+            fail(f"the movie's green frames are not seen, letterboxed: {seen}")
+        print("later frames:", seen)
+    elif way_out == "Escape":
+        hold_key("Escape")
+    elif way_out == "left-button":
+        run("xdotool", "mousemove", str(x + width // 2), str(y + height // 2))
+        run("xdotool", "mousedown", "1")
+        time.sleep(0.15)
+        run("xdotool", "mouseup", "1")
+    ends = way_out in ("end", "sound")
+    limit = seconds + 4 if ends else 4
+    if not wine_session.wait_until(lambda: launches(folder) > 0, limit):
+        fail(f"no launch within {limit} s ({way_out})")
+    took = time.monotonic() - pressed
+    print(f"closed {took:.1f} s after the key ({way_out}); the timeline lasts {seconds} s")
+    if ends and took < seconds - 0.3:
+        fail("the window closed before the timeline could have ended")
+    if not ends and took > seconds - 2:
+        fail("the window closed only near the timeline's end")
+    if way_out == "left-button":
+        wine_session.release_left_button(WINE)
+
+
 def launches(folder):
     log = os.path.join(folder, "ntleac.log")
     if not os.path.exists(log):
@@ -146,10 +259,12 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--scenario", required=True,
                         choices=["plays-mp4", "plays-wmv", "esc", "unplayable", "swf",
-                                 "no-media-foundation"])
+                                 "no-media-foundation", *SWF_SCENARIOS])
     parser.add_argument("--sound", required=True, choices=["null-sink", "none"])
     parser.add_argument("--launcher", required=True)
     parser.add_argument("--ntleac", required=True)
+    parser.add_argument("--swf-writer", help="write_swf_movies.exe, for the swf-* scenarios")
+    parser.add_argument("--planted", help="the folder of the DLLs swf-planted plants")
     wine_session.add_options(parser)
     args = parser.parse_args()
     global WINE
@@ -165,7 +280,10 @@ def main():
         "unplayable": ("OP.mp4", 0),
         "swf": ("OP.swf", 3),
         "no-media-foundation": ("OP.mp4", 4),
-    }[args.scenario]
+    }.get(args.scenario, ("OP.swf", 0))
+    swf_name = SWF_SCENARIOS.get(args.scenario, (None,))[0]
+    if swf_name is not None and not args.swf_writer:
+        fail("--swf-writer is needed for " + args.scenario)
 
     folder = tempfile.mkdtemp(prefix="launcher-movie-")
     sound = None
@@ -175,7 +293,7 @@ def main():
         window_manager.__enter__()
         shutil.copy(args.launcher, os.path.join(folder, "launcher.exe"))
         shutil.copy(args.ntleac, os.path.join(folder, "ntleac.exe"))
-        make_media(folder, movie, seconds)
+        make_media(folder, movie, seconds, args.swf_writer if swf_name else None, swf_name)
         sound = SoundServer(args.sound, folder)
 
         # Should this be the session's first Wine program, Wine's background services start
@@ -184,12 +302,19 @@ def main():
                  "stderr": subprocess.DEVNULL}
         subprocess.run([WINE, "cmd.exe", "/c", "exit"], timeout=60, **quiet)
         env = dict(sound.env)
+        if args.scenario == "swf-planted":
+            # A DLL beside the launcher that the search order let in would run: Wine, which
+            # otherwise prefers its own, is told to prefer those for the two names.
+            for name in PLANTED:
+                shutil.copy(os.path.join(args.planted, name), os.path.join(folder, name))
+            overrides = env.get("WINEDLLOVERRIDES", "")
+            env["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "msacm32,winmm=n,b"
         if args.scenario == "no-media-foundation":
             # As on Windows "N" editions: there is no Media Foundation to load.
             overrides = env.get("WINEDLLOVERRIDES", "")
             env["WINEDLLOVERRIDES"] = (overrides + ";" if overrides else "") + "mfplat,mf=d"
         streams = quiet
-        if args.scenario == "unplayable":
+        if args.scenario in ("unplayable", "swf"):
             # The reason goes to the debugger output, which Wine prints on stderr with +debugstr.
             env["WINEDEBUG"] = "+debugstr"
             streams = dict(quiet, stderr=open(os.path.join(folder, "stderr.log"), "w"))
@@ -199,15 +324,18 @@ def main():
         window = find_window()
         time.sleep(0.5)
         x, y, width, height = window_geometry(window)
-        if (width, height) != (WIDTH, HEIGHT):
-            fail(f"window is {width}x{height}, the logo is {WIDTH}x{HEIGHT}")
+        logo = SWF_PLAYER if swf_name else (WIDTH, HEIGHT)
+        if (width, height) != logo:
+            fail(f"window is {width}x{height}, the logo is {logo[0]}x{logo[1]}")
         run("xdotool", "windowfocus", window)
         hold_key("space")
         pressed = time.monotonic()
 
         # The launch happens inside the unload, so it marks the moment the window closed; Wine
         # without a window manager takes another two seconds to take the window off the screen.
-        if args.scenario in ("unplayable", "swf", "no-media-foundation"):
+        if swf_name is not None:
+            swf_scenario(args, folder, x, y, width, height, pressed, sound)
+        elif args.scenario in ("unplayable", "swf", "no-media-foundation"):
             # The built-in engine can't play it: the window closes at the next tick after Media
             # Foundation has said so (it reads the file on its own threads, which a loaded
             # machine may slow down).
@@ -246,10 +374,11 @@ def main():
         if not wine_session.wait_until(lambda: find_window() is None, 5):
             fail("the window is still shown after the launch")
         time.sleep(1.0)
+        check_planted(folder)
         count = launches(folder)
         if count != 1:
             fail(f"the game was launched {count} times")
-        if args.scenario == "unplayable":
+        if args.scenario in ("unplayable", "swf"):
             # Written when the engine failed, before the launch.
             log = os.path.join(folder, "stderr.log")
             with open(log, encoding="utf-8", errors="replace") as err:
@@ -259,6 +388,10 @@ def main():
             print("reason:", lines)
             expected = (re.escape(f"launcher: movie skipped: {movie_path}: ")
                         + r".+ failed: 0x[0-9A-F]{8}")
+            if args.scenario == "swf":
+                # Video in an SWF: no Flash control, and the SWF player refuses it; each says why.
+                expected = (re.escape(f"launcher: movie skipped: {movie_path}: Flash control: ")
+                            + r".+; SWF player: .+")
             if len(lines) != 1 or not re.match(expected, lines[0]):
                 fail("no single line naming the movie and the reason it was skipped")
         # Reported, not judged: Wine's process may crash or hang on its way out once Media

@@ -44,6 +44,35 @@ def add_options(parser):
     parser.add_argument("--window-manager", choices=["openbox", "none"], default="openbox")
 
 
+def release_left_button(wine):
+    """A left button let go after the launcher's window had gone, over no Wine window, stays down
+    for Wine's desktop, and it outlives the program: the test environment keeps the desktop up
+    between programs. A click on a throwaway Wine window lets it go, so the next scenario's
+    launcher doesn't start with the button held."""
+    notepad = subprocess.Popen([wine, "notepad.exe"], stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        windows = []
+        deadline = time.monotonic() + 15
+        while not windows and time.monotonic() < deadline:
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--class", "notepad"],
+                                   capture_output=True, text=True)
+            windows = found.stdout.split()
+            time.sleep(0.1)
+        if not windows:
+            raise RuntimeError("no Notepad window to release the left button on")
+        shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", windows[0]],
+                               capture_output=True, text=True, check=True).stdout
+        values = dict(line.split("=", 1) for line in shell.split())
+        x = int(values["X"]) + int(values["WIDTH"]) // 2
+        y = int(values["Y"]) + int(values["HEIGHT"]) // 2
+        subprocess.run(["xdotool", "mousemove", str(x), str(y), "click", "1"], check=True)
+        time.sleep(0.3)
+    finally:
+        notepad.kill()
+        notepad.wait()
+
+
 class Deadline(Exception):
     pass
 

@@ -1,0 +1,62 @@
+#pragma once
+// The SWF player's frames on Windows: a child window over the player's rectangle that shows a
+// DIB section. Each frame is drawn into the section and copied to the screen at once; WM_PAINT
+// copies the same pixels and the background is never erased, so nothing flickers. The window is
+// shown with its first frame (until then the logo stays in view) and lets the mouse through to
+// its parent, which watches the buttons.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+
+#include "launcher/twips_scale.h"
+#include "player/swf/swf_platform.h"
+#include "windows/scoped_win.h"
+
+namespace launcher::win32 {
+
+class FrameWindow final : public swfplayer::FrameSurface {
+ public:
+  // `due` runs on the window's thread when the timer set by RunAfter fires.
+  FrameWindow(HWND parent, const TwipsScale& scale, std::function<void()> due);
+  ~FrameWindow() override;
+  FrameWindow(const FrameWindow&) = delete;
+  FrameWindow& operator=(const FrameWindow&) = delete;
+  FrameWindow(FrameWindow&&) = delete;
+  FrameWindow& operator=(FrameWindow&&) = delete;
+
+  [[nodiscard]] HWND Handle() const { return window_.get(); }
+
+  void SetVisible(bool visible) override;
+  void SetTop(Twips top) override;
+  void SetLeft(Twips left) override;
+  void SetHeight(Twips height) override;
+  void SetWidth(Twips width) override;
+  void Present(const std::function<void(const swfplayer::FramePixels&)>& draw) override;
+
+  // Runs `due` once, after `milliseconds` (at the timer's resolution); replaces an earlier wait.
+  void RunAfter(unsigned milliseconds);
+  void CancelRun();
+
+  // The window's messages (BoundWindow).
+  LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  void Resize(int& field, Twips twips);
+  void Place();
+  void Blit(HDC dc) const;
+
+  TwipsScale scale_;
+  std::function<void()> due_;
+  Bitmap section_;
+  std::uint32_t* bits_ = nullptr;
+  int section_width_ = 0;
+  int section_height_ = 0;
+  int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+  bool visible_ = false;
+  bool presented_ = false;
+  BoundWindow<FrameWindow> window_{*this};  // last: it goes first, before what it draws
+};
+
+}  // namespace launcher::win32
