@@ -141,7 +141,7 @@ inline HINSTANCE InstanceOf(HWND window) {
 
 // How a window of the launcher is made: its class (registered on first use), caption, styles,
 // place (in its parent's client area, or on the screen) and parent or owner.
-struct WindowSpec {
+struct WindowParams {
   const wchar_t* className = nullptr;
   const wchar_t* caption = L"";
   DWORD style = 0;
@@ -171,14 +171,14 @@ class BoundWindow {
 
   // Registers the class on first use and creates the window. Null when the window exists; else
   // the call that failed, and GetLastError says why.
-  [[nodiscard]] const char* Create(HINSTANCE instance, const WindowSpec& spec) {
-    if (!RegisterWindowClass(instance, spec.className, &Procedure, spec.icon)) {
+  [[nodiscard]] const char* Create(HINSTANCE instance, const WindowParams& params) {
+    if (!RegisterWindowClass(instance, params.className, &Procedure, params.icon)) {
       return "RegisterClassEx";
     }
-    const RECT& at = spec.bounds;
-    if (::CreateWindowExW(spec.exStyle, spec.className, spec.caption, spec.style, at.left, at.top,
-                          at.right - at.left, at.bottom - at.top, spec.parent, nullptr, instance,
-                          this) == nullptr) {
+    const RECT& at = params.bounds;
+    if (::CreateWindowExW(params.exStyle, params.className, params.caption, params.style, at.left,
+                          at.top, at.right - at.left, at.bottom - at.top, params.parent, nullptr,
+                          instance, this) == nullptr) {
       return "CreateWindowEx";
     }
     return nullptr;

@@ -16,11 +16,11 @@ constexpr UINT_PTR kDueTimer = 1;
 
 FrameWindow::FrameWindow(HWND parent, const TwipsScale& scale, std::function<void()> due)
     : scale_(scale), due_(std::move(due)) {
-  WindowSpec spec;
-  spec.className = kFrameWindowClass;
-  spec.style = WS_CHILD | WS_CLIPSIBLINGS;
-  spec.parent = parent;
-  if (const char* failed = window_.Create(InstanceOf(parent), spec)) ThrowLastError(failed);
+  WindowParams params;
+  params.className = kFrameWindowClass;
+  params.style = WS_CHILD | WS_CLIPSIBLINGS;
+  params.parent = parent;
+  if (const char* failed = window_.Create(InstanceOf(parent), params)) ThrowLastError(failed);
 }
 
 FrameWindow::~FrameWindow() {
