@@ -1,49 +1,12 @@
 #include "swf/sound.h"
 
+#include "swf/byte_reader.h"
+
 #include <algorithm>
 #include <array>
 
 namespace swf {
 namespace {
-
-// Little-endian fields of a tag body, each read only when the body still holds it.
-class ByteReader {
- public:
-  explicit ByteReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-  [[nodiscard]] std::size_t Left() const { return bytes_.size() - pos_; }
-  [[nodiscard]] std::optional<std::uint8_t> U8() {
-    if (Left() < 1) return std::nullopt;
-    return bytes_[pos_++];
-  }
-  [[nodiscard]] std::optional<std::uint16_t> U16() {
-    if (Left() < 2) return std::nullopt;
-    const auto v = std::uint16_t(bytes_[pos_] | (bytes_[pos_ + 1] << 8));
-    pos_ += 2;
-    return v;
-  }
-  [[nodiscard]] std::optional<std::uint32_t> U32() {
-    if (Left() < 4) return std::nullopt;
-    const std::uint32_t v = std::uint32_t(bytes_[pos_]) | (std::uint32_t(bytes_[pos_ + 1]) << 8) |
-                            (std::uint32_t(bytes_[pos_ + 2]) << 16) |
-                            (std::uint32_t(bytes_[pos_ + 3]) << 24);
-    pos_ += 4;
-    return v;
-  }
-  // A null-terminated string; nullopt when the body ends before its terminator.
-  [[nodiscard]] std::optional<std::string> String() {
-    const auto rest = bytes_.subspan(pos_);
-    const auto end = std::find(rest.begin(), rest.end(), std::uint8_t{0});
-    if (end == rest.end()) return std::nullopt;
-    std::string s(rest.begin(), end);
-    pos_ += s.size() + 1;
-    return s;
-  }
-  [[nodiscard]] std::span<const std::uint8_t> Rest() const { return bytes_.subspan(pos_); }
-
- private:
-  std::span<const std::uint8_t> bytes_;
-  std::size_t pos_ = 0;
-};
 
 // The low byte of format, rate, size and type, as all sound tags pack it.
 SoundFormat FormatFromByte(std::uint8_t b) {
@@ -95,43 +58,34 @@ bool SoundFormat::Playable() const {
 
 std::optional<SoundStreamHead> ReadSoundStreamHead(std::span<const std::uint8_t> body) {
   ByteReader r(body);
-  const auto playback = r.U8();
-  const auto stream = r.U8();
-  const auto samples = r.U16();
-  if (!samples) return std::nullopt;
   SoundStreamHead head;
-  head.playback = FormatFromByte(*playback & 0x0F);
-  head.stream = FormatFromByte(*stream);
-  head.samplesPerBlock = *samples;
-  if (head.stream.codec == std::uint8_t(SoundCodec::Mp3)) {
-    if (const auto seek = r.U16()) head.latencySeek = std::int16_t(*seek);
+  head.playback = FormatFromByte(r.U8() & 0x0F);
+  head.stream = FormatFromByte(r.U8());
+  head.samplesPerBlock = r.U16();
+  if (!r.ok()) return std::nullopt;
+  // The latency seek is often left out, although MP3 streams should carry it.
+  if (head.stream.codec == std::uint8_t(SoundCodec::Mp3) && r.remaining() >= 2) {
+    head.latencySeek = r.S16();
   }
   return head;
 }
 
 std::optional<Mp3StreamBlock> ReadMp3StreamBlock(std::span<const std::uint8_t> body) {
   ByteReader r(body);
-  const auto count = r.U16();
-  const auto seek = r.U16();
-  if (!seek) return std::nullopt;
-  return Mp3StreamBlock{*count, std::int16_t(*seek), r.Rest()};
+  const std::uint16_t count = r.U16();
+  const std::int16_t seek = r.S16();
+  if (!r.ok()) return std::nullopt;
+  return Mp3StreamBlock{count, seek, r.Rest()};
 }
 
 std::optional<SoundDefinition> ReadDefineSound(std::span<const std::uint8_t> body) {
   ByteReader r(body);
-  const auto id = r.U16();
-  const auto format = r.U8();
-  const auto count = r.U32();
-  if (!count) return std::nullopt;
   SoundDefinition sound;
-  sound.id = *id;
-  sound.format = FormatFromByte(*format);
-  sound.sampleCount = *count;
-  if (sound.format.codec == std::uint8_t(SoundCodec::Mp3)) {
-    const auto seek = r.U16();
-    if (!seek) return std::nullopt;
-    sound.seekSamples = std::int16_t(*seek);
-  }
+  sound.id = r.U16();
+  sound.format = FormatFromByte(r.U8());
+  sound.sampleCount = r.U32();
+  if (sound.format.codec == std::uint8_t(SoundCodec::Mp3)) sound.seekSamples = r.S16();
+  if (!r.ok()) return std::nullopt;
   const auto rest = r.Rest();
   sound.data.assign(rest.begin(), rest.end());
   return sound;
@@ -141,44 +95,35 @@ std::optional<SoundStart> ReadStartSound(int code, std::span<const std::uint8_t>
   ByteReader r(body);
   SoundStart start;
   if (code == kTagStartSound) {
-    const auto id = r.U16();
-    if (!id) return std::nullopt;
-    start.id = *id;
+    start.id = r.U16();
   } else if (code == kTagStartSound2) {
-    auto name = r.String();
-    if (!name) return std::nullopt;
-    start.className = std::move(*name);
+    const auto rest = r.Rest();
+    const auto end = std::find(rest.begin(), rest.end(), std::uint8_t{0});
+    if (end == rest.end()) return std::nullopt;
+    start.className.assign(rest.begin(), end);
     start.byClassName = true;
+    r = ByteReader(std::span(end + 1, rest.end()));
   } else {
     return std::nullopt;
   }
-  const auto flags = r.U8();
-  if (!flags) return std::nullopt;
+  const std::uint8_t flags = r.U8();
   SoundInfo& info = start.info;
-  info.stop = (*flags & 0x20) != 0;
-  info.noMultiple = (*flags & 0x10) != 0;
-  if ((*flags & 0x01) != 0) {
-    info.inPoint = r.U32();
-    if (!info.inPoint) return std::nullopt;
-  }
-  if ((*flags & 0x02) != 0) {
-    info.outPoint = r.U32();
-    if (!info.outPoint) return std::nullopt;
-  }
-  if ((*flags & 0x04) != 0) {
-    const auto loops = r.U16();
-    if (!loops) return std::nullopt;
-    info.loops = std::max<std::uint16_t>(*loops, 1);
-  }
-  if ((*flags & 0x08) != 0) {
-    const auto points = r.U8();
-    if (!points) return std::nullopt;
-    for (int i = 0; i < *points; ++i) {
-      const auto pos = r.U32();
-      const auto left = r.U16();
-      const auto right = r.U16();
-      if (!right) break;
-      info.envelope.push_back({*pos, *left, *right});
+  info.stop = (flags & 0x20) != 0;
+  info.noMultiple = (flags & 0x10) != 0;
+  if ((flags & 0x01) != 0) info.inPoint = r.U32();
+  if ((flags & 0x02) != 0) info.outPoint = r.U32();
+  if ((flags & 0x04) != 0) info.loops = std::max<std::uint16_t>(r.U16(), 1);
+  if (!r.ok()) return std::nullopt;
+  if ((flags & 0x08) != 0) {
+    const int points = r.U8();
+    if (!r.ok()) return std::nullopt;
+    // Only whole points: a list cut short keeps those before the cut.
+    for (int i = 0; i < points && r.remaining() >= 8; ++i) {
+      SoundEnvelopePoint point;
+      point.pos44 = r.U32();
+      point.left = r.U16();
+      point.right = r.U16();
+      info.envelope.push_back(point);
     }
   }
   return start;
