@@ -88,6 +88,7 @@ class SwfMoviePlayerTest : public ::testing::Test {
     return SwfMoviePlayer(Platform{surface_,
                                    [this](const PathText& path, std::size_t maxBytes) {
                                      read_limit_ = maxBytes;
+                                     ++reads_;
                                      if (path == AsciiPath("missing.swf"))
                                        throw std::runtime_error("No such file");
                                      return std::vector<std::uint8_t>{'F', 'W', 'S'};
@@ -114,6 +115,7 @@ class SwfMoviePlayerTest : public ::testing::Test {
   CoreLog log_;
   std::string refuse_;
   std::size_t read_limit_ = 0;
+  int reads_ = 0;
   AudioPull pull_;
   int audio_open_ = 0;
   double now_ = 100;
@@ -164,6 +166,23 @@ TEST_F(SwfMoviePlayerTest, FramesFallDueOnTheMoviesGridFromPlay) {
   ASSERT_EQ(log_.advances.size(), 2U);
   EXPECT_DOUBLE_EQ(log_.advances[0], 0);
   EXPECT_NEAR(log_.advances[1], 0.13, 1e-9);
+}
+
+// Two keys down in one tick: the same movie set and played again before its first frame.
+TEST_F(SwfMoviePlayerTest, SameMovieSetAndPlayedAgainWhileOpeningCostsNothing) {
+  SwfMoviePlayer player = Make(25);
+  player.SetMovie(AsciiPath("OP.swf"));
+  player.Play();
+  now_ = 100.01;
+  player.SetMovie(AsciiPath("OP.swf"));
+  player.Play();
+  EXPECT_EQ(reads_, 1);
+  EXPECT_EQ(audio_open_, 1);
+  EXPECT_TRUE(player.Playing());
+  EXPECT_DOUBLE_EQ(*player.NextFrameDue(), 100);  // still the first Play's grid
+  static_cast<void>(player.RunFrame());
+  player.SetMovie(AsciiPath("OP.swf"));  // once a frame has run, setting it again reloads it
+  EXPECT_EQ(reads_, 2);
 }
 
 TEST_F(SwfMoviePlayerTest,

@@ -44,7 +44,11 @@ void SwfMoviePlayer::SetLoop(bool loop) {
 }
 
 void SwfMoviePlayer::SetMovie(const PathText& path) {
+  // Two keys down in one tick set and play the same movie twice: the second time, while the
+  // first has shown nothing yet, changes nothing.
+  if (opening_ && path == path_) return;
   Close();
+  path_ = path;
   core_.reset();
   refusal_.clear();
   LoadedCore loaded;
@@ -66,10 +70,11 @@ void SwfMoviePlayer::SetMovie(const PathText& path) {
 }
 
 void SwfMoviePlayer::Play() {
-  if (!core_) return;
+  if (!core_ || opening_) return;
   Close();
   core_->Play();
   playing_ = true;
+  opening_ = true;
   started_ = platform_.now();
   next_due_ = started_;
   shown_frame_ = 0;
@@ -101,6 +106,7 @@ std::optional<double> SwfMoviePlayer::NextFrameDue() const {
 
 std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
   if (!playing_ || !core_) return {};
+  opening_ = false;
   const double now = platform_.now();
   if (!audio_) PullSilently(now);
   core_->AdvanceTo(now - started_);
@@ -131,6 +137,7 @@ std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
 void SwfMoviePlayer::Close() {
   audio_.reset();
   playing_ = false;
+  opening_ = false;
 }
 
 void SwfMoviePlayer::PullSilently(double now) {

@@ -82,6 +82,8 @@ class SwfMoviePlayer final : public SelectiveMoviePlayer {
   bool loop_ = false;
   std::string refusal_;
   bool playing_ = false;
+  bool opening_ = false;  // played, and no frame run since
+  PathText path_;
   double frame_rate_ = kMinFrameRate;
   double started_ = 0;
   double next_due_ = 0;
