@@ -146,6 +146,8 @@ struct Movie {
   std::vector<SoundTag> sound_definitions;
   // What the reader left out, for a diagnostic line (e.g. "bitmap 3: 50000x50000 is too large").
   std::vector<std::string> notes;
+  // Tags the reader skipped as unknown to the player, by name, with how often.
+  std::map<std::string, int> left_out;
 
   [[nodiscard]] const Character* Find(std::uint16_t id) const {
     const auto it = dictionary.find(id);

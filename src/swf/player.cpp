@@ -123,6 +123,9 @@ struct Player::State {
   std::map<std::uint16_t, Object>* reuse = nullptr;
 
   std::vector<MovieCommand> commands;
+  std::vector<std::string> trace;
+  std::uint64_t random_seed = 0;
+  std::map<std::string, int> left_out;  // what playing met and doesn't play
   SoundMixer mixer;
   std::optional<SoundStreamHead> stream_head;
   Renderer renderer;
@@ -608,6 +611,23 @@ void Player::Render(std::uint32_t* bgra, int width, int height, int stride) {
 
 std::vector<MovieCommand> Player::TakeCommands() {
   return std::exchange(state_->commands, {});
+}
+
+std::vector<std::string> Player::TakeTrace() {
+  return std::exchange(state_->trace, {});
+}
+
+void Player::SetRandomSeed(std::uint64_t seed) {
+  state_->random_seed = seed;
+}
+
+std::vector<LeftOut> Player::LeftOutSoFar() const {
+  std::map<std::string, int> all = movie_->left_out;
+  for (const auto& [what, count] : state_->left_out) all[what] += count;
+  std::vector<LeftOut> out;
+  out.reserve(all.size());
+  for (auto& [what, count] : all) out.push_back({what, count});
+  return out;
 }
 
 void Player::PullAudio(std::span<std::int16_t> stereo) {

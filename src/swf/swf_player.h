@@ -74,6 +74,14 @@ struct MovieCommand {
   friend bool operator==(const MovieCommand&, const MovieCommand&) = default;
 };
 
+// One kind of thing a movie asked for that the player doesn't play, e.g. "tag 60
+// (DefineVideoStream)".
+struct LeftOut {
+  std::string what;
+  int count = 0;
+  friend bool operator==(const LeftOut&, const LeftOut&) = default;
+};
+
 // One object of the display list, for inspection (tests, diagnostics). Nested objects follow
 // their sprite, with its depths before theirs in `path`.
 struct DisplayItem {
@@ -125,6 +133,17 @@ class Player {
 
   // The commands sent since the last call, oldest first.
   [[nodiscard]] std::vector<MovieCommand> TakeCommands();
+
+  // What the movie's `trace` printed since the last call, a line each, oldest first, as Flash
+  // Player's trace log writes it. Bounded: lines past a cap between two calls are dropped.
+  [[nodiscard]] std::vector<std::string> TakeTrace();
+
+  // The seed of the movie's `Math.random`: a fixed one makes a run repeatable (swfcheck).
+  void SetRandomSeed(std::uint64_t seed);
+
+  // What the movie asked for and the player leaves out (tags, actions, objects, methods), each
+  // with how often, the reader's and the playing's together; sorted by `what`.
+  [[nodiscard]] std::vector<LeftOut> LeftOutSoFar() const;
 
   // Fills `stereo` with the next frames of the 44.1 kHz interleaved stereo mix (silence when
   // nothing plays). May be called from another thread.
