@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "launcher/twips_scale.h"
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
+#include "vocabulary/twips_scale.h"
 
 namespace launcher {
 

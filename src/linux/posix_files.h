@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher::posix {
 

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "handoff/launch_command.h"
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher::posix {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/picture_header.h"
 #include "linux/posix_files.h"
+#include "vocabulary/picture_header.h"
 
 namespace launcher::sdl {
 namespace {

@@ -5,11 +5,11 @@
 
 #include <optional>
 
-#include "launcher/twips_scale.h"
 #include "launcher/window_parts.h"
 #include "linux/sdl_handles.h"
 #include "linux/sdl_picture.h"
 #include "player/mpv/video_layer.h"
+#include "vocabulary/twips_scale.h"
 
 namespace launcher::sdl {
 

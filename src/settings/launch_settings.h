@@ -3,8 +3,8 @@
 
 #include <stdexcept>
 
-#include "settings/path_text.h"
 #include "settings/text_rules.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher {
 

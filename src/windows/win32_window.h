@@ -10,8 +10,8 @@
 #include <string>
 
 #include "launcher/event_dispatch.h"
-#include "launcher/twips_scale.h"
 #include "launcher/window_parts.h"
+#include "vocabulary/twips_scale.h"
 #include "windows/scoped_win.h"
 
 namespace launcher::win32 {

@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "launcher/picture_header.h"
 #include "linux/sdl_handles.h"
 #include "linux/sdl_picture.h"
+#include "vocabulary/picture_header.h"
 
 namespace launcher::sdl {
 namespace {

@@ -32,7 +32,7 @@
 #include <mutex>
 #include <optional>
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 #include "windows/media/mf_api.h"
 #include "windows/scoped_win.h"
 

@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "launcher/twips_scale.h"
 #include "player/swf/swf_platform.h"
+#include "vocabulary/twips_scale.h"
 #include "windows/scoped_win.h"
 
 namespace launcher::win32 {

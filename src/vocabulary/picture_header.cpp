@@ -1,4 +1,4 @@
-#include "launcher/picture_header.h"
+#include "vocabulary/picture_header.h"
 
 #include <algorithm>
 #include <string_view>
