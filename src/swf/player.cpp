@@ -159,6 +159,8 @@ void Player::State::Tick(bool loop) {
   if (main.playing && !loop && main.frame == main.last()) {
     main.playing = false;
     ended = true;
+    // The stream sound ends with the movie; event sounds play on, as in Flash.
+    mixer.StopStream();
   }
 }
 
@@ -199,22 +201,15 @@ void Player::State::EnterFrame(Clip& clip) {
     queue.emplace_back(clip.weak_from_this(), &block);
   }
   for (const SoundTag& sound : frame.sounds) {
-    switch (sound.code) {
-      case kTagStartSound:
-      case kTagStartSound2:
-        if (auto start = ReadStartSound(sound.code, sound.body)) mixer.StartSound(*start);
-        break;
-      case kTagSoundStreamHead:
-      case kTagSoundStreamHead2:
-        if (&clip != root.get()) break;
-        if ((stream_head = ReadSoundStreamHead(sound.body))) mixer.StartStream(*stream_head);
-        break;
-      case kTagSoundStreamBlock:
-        if (&clip != root.get()) break;
-        tick_queued_block |= mixer.QueueStreamBlock(sound.body, std::int64_t(tick));
-        break;
-      default:
-        break;
+    if (const auto* start = std::get_if<SoundStart>(&sound)) {
+      mixer.StartSound(*start);
+    } else if (&clip != root.get()) {
+      // A sprite's stream sound is not played.
+    } else if (const auto* head = std::get_if<StreamHeadTag>(&sound)) {
+      if ((stream_head = head->head)) mixer.StartStream(*stream_head);
+    } else {
+      const auto& block = std::get<StreamBlockTag>(sound);
+      tick_queued_block |= mixer.QueueStreamBlock(block.body, std::int64_t(tick));
     }
   }
 }
@@ -229,8 +224,8 @@ void Player::State::Apply(Clip& clip, const ControlTag& tag) {
 
 void Player::State::Place(Clip& clip, const PlaceTag& p) {
   auto it = clip.list.find(p.depth);
-  if (!p.move || it == clip.list.end()) {
-    if (!p.character) return;
+  if (p.kind == PlaceKind::Place || it == clip.list.end()) {
+    if (p.kind == PlaceKind::Move) return;
     if (it == clip.list.end()) {
       if (census.objects >= kMaxObjects) return;
       ++census.objects;
@@ -239,7 +234,7 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
     if (reuse) {
       // Found again after a backward goto: the same object, its sprite's state kept.
       const auto found = reuse->find(p.depth);
-      if (found != reuse->end() && found->second.character == *p.character) {
+      if (found != reuse->end() && found->second.character == p.character) {
         o = std::move(found->second);
         o.matrix = Matrix{};
         o.color = ColorTransform{};
@@ -249,11 +244,11 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
       }
     }
     it = clip.list.insert_or_assign(p.depth, std::move(o)).first;
-    if (!it->second.def || it->second.character != *p.character) {
-      SetCharacter(clip, it->second, *p.character);
+    if (!it->second.def || it->second.character != p.character) {
+      SetCharacter(clip, it->second, p.character);
     }
-  } else if (p.character && *p.character != it->second.character) {
-    SetCharacter(clip, it->second, *p.character);
+  } else if (p.kind == PlaceKind::Replace && p.character != it->second.character) {
+    SetCharacter(clip, it->second, p.character);
   }
   Object& o = it->second;
   if (p.matrix) o.matrix = *p.matrix;
@@ -520,9 +515,7 @@ void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform&
 
 Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3)
     : movie_(std::move(movie)), state_(std::make_unique<State>(*movie_, std::move(mp3))) {
-  for (const SoundTag& tag : movie_->sound_definitions) {
-    if (auto sound = ReadDefineSound(tag.body)) state_->mixer.DefineSound(std::move(*sound));
-  }
+  for (const auto& sound : movie_->sound_definitions) state_->mixer.DefineSound(sound);
 }
 
 Player::~Player() = default;

@@ -1228,8 +1228,4 @@ void Renderer::PopMask() {
   }
 }
 
-int Renderer::MaskDepth() const {
-  return int(state_->maskCount);
-}
-
 }  // namespace swf

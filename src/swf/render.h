@@ -59,8 +59,6 @@ class Renderer {
   void BeginMask();
   void EndMask();
   void PopMask();
-  // How many masks are being built or active.
-  [[nodiscard]] int MaskDepth() const;
 
  private:
   struct State;

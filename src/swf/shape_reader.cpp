@@ -290,8 +290,12 @@ FillStyle Lerp(const FillStyle& a, const FillStyle& b, float t) {
 
 }  // namespace
 
-std::optional<Shape> ReadDefineShape(ByteReader& r, int code, LoadContext& ctx) {
-  const Kind kind{code == 2 ? 1 : code == 22 ? 2 : code == 32 ? 3 : 4, false};
+std::optional<Shape> ReadDefineShape(ByteReader& r, TagCode code, LoadContext& ctx) {
+  const Kind kind{code == TagCode::DefineShape    ? 1
+                  : code == TagCode::DefineShape2 ? 2
+                  : code == TagCode::DefineShape3 ? 3
+                                                  : 4,
+                  false};
   Shape shape;
   shape.bounds = r.ReadRect();
   shape.evenOdd = true;
@@ -306,12 +310,12 @@ std::optional<Shape> ReadDefineShape(ByteReader& r, int code, LoadContext& ctx) 
   return shape;
 }
 
-std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, int code, LoadContext& ctx) {
-  const Kind kind{code == 84 ? 4 : 3, true};
+std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, TagCode code, LoadContext& ctx) {
+  const Kind kind{code == TagCode::DefineMorphShape2 ? 4 : 3, true};
   MorphShape m;
   m.start.bounds = r.ReadRect();
   m.end.bounds = r.ReadRect();
-  if (code == 84) {
+  if (code == TagCode::DefineMorphShape2) {
     static_cast<void>(r.ReadRect());
     static_cast<void>(r.ReadRect());
     r.Skip(1);
@@ -371,18 +375,18 @@ Shape MorphShape::At(std::uint16_t ratio) const {
   return out;
 }
 
-std::optional<Font> ReadDefineFont(ByteReader& r, int code, LoadContext& ctx) {
+std::optional<Font> ReadDefineFont(ByteReader& r, TagCode code, LoadContext& ctx) {
   Font font;
   std::vector<std::uint32_t> offsets;
   const std::size_t table_at = [&] {
-    if (code == 10) {
+    if (code == TagCode::DefineFont) {
       const std::size_t at = r.position();
       const std::uint16_t first = r.U16();
       offsets.push_back(first);
       for (std::size_t i = 1; i < first / 2u && r.ok(); ++i) offsets.push_back(r.U16());
       return at;
     }
-    font.em = code == 75 ? 20480.0f : 1024.0f;
+    font.em = code == TagCode::DefineFont3 ? 20480.0f : 1024.0f;
     const std::uint8_t flags = r.U8();
     r.Skip(1);       // language
     r.Skip(r.U8());  // name
@@ -413,7 +417,7 @@ std::optional<Font> ReadDefineFont(ByteReader& r, int code, LoadContext& ctx) {
   return font;
 }
 
-std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx) {
+std::optional<Shape> ReadDefineText(ByteReader& r, TagCode code, LoadContext& ctx) {
   Shape text;
   text.bounds = r.ReadRect();
   const Matrix matrix = r.ReadMatrix();
@@ -432,7 +436,8 @@ std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx) {
       }
     }
     if (flags & 0x04) {
-      if (!ctx.Append(text.fills, FillStyle(code == 33 ? r.ReadRgba() : r.ReadRgb()))) {
+      if (!ctx.Append(text.fills,
+                      FillStyle(code == TagCode::DefineText2 ? r.ReadRgba() : r.ReadRgb()))) {
         return text;
       }
       fill = std::uint16_t(std::min<std::size_t>(text.fills.size(), 0xFFFF));

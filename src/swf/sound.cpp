@@ -91,12 +91,12 @@ std::optional<SoundDefinition> ReadDefineSound(std::span<const std::uint8_t> bod
   return sound;
 }
 
-std::optional<SoundStart> ReadStartSound(int code, std::span<const std::uint8_t> body) {
+std::optional<SoundStart> ReadStartSound(TagCode code, std::span<const std::uint8_t> body) {
   ByteReader r(body);
   SoundStart start;
-  if (code == kTagStartSound) {
+  if (code == TagCode::StartSound) {
     start.id = r.U16();
-  } else if (code == kTagStartSound2) {
+  } else if (code == TagCode::StartSound2) {
     const auto rest = r.Rest();
     const auto end = std::find(rest.begin(), rest.end(), std::uint8_t{0});
     if (end == rest.end()) return std::nullopt;

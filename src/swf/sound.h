@@ -1,5 +1,5 @@
 #pragma once
-// A movie's sound tags as the reader hands them over (a tag code and its body bytes), the decoders
+// A movie's sound tags as the reader parses them, the decoders
 // of the formats the core decodes itself (ADPCM, uncompressed PCM), and the interface through which
 // a platform decodes MP3. The mixer that plays all this is in sound_mixer.h.
 //
@@ -16,15 +16,9 @@
 #include <string>
 #include <vector>
 
-namespace swf {
+#include "swf/tag_codes.h"
 
-// Tag codes of the sound tags.
-inline constexpr int kTagDefineSound = 14;
-inline constexpr int kTagStartSound = 15;
-inline constexpr int kTagSoundStreamHead = 18;
-inline constexpr int kTagSoundStreamBlock = 19;
-inline constexpr int kTagSoundStreamHead2 = 45;
-inline constexpr int kTagStartSound2 = 89;
+namespace swf {
 
 // The file's SoundFormat field. Nellymoser and Speex are read and never played.
 enum class SoundCodec : std::uint8_t {
@@ -118,7 +112,7 @@ struct SoundStart {
 };
 // Reads a StartSound (code 15) or StartSound2 (code 89) body; nullopt for another code or a body
 // too short for its fields (an envelope with more points than bytes keeps the whole points only).
-[[nodiscard]] std::optional<SoundStart> ReadStartSound(int code,
+[[nodiscard]] std::optional<SoundStart> ReadStartSound(TagCode code,
                                                        std::span<const std::uint8_t> body);
 
 // ---- Decoding

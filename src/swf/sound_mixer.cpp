@@ -472,9 +472,14 @@ SoundMixer::SoundMixer(Mp3DecoderFactory mp3) : mp3_(std::move(mp3)) {}
 SoundMixer::~SoundMixer() = default;
 
 void SoundMixer::DefineSound(SoundDefinition sound) {
+  DefineSound(std::make_shared<const SoundDefinition>(std::move(sound)));
+}
+
+void SoundMixer::DefineSound(std::shared_ptr<const SoundDefinition> sound) {
+  if (!sound) return;
   const std::scoped_lock lock(mutex_);
-  const auto id = sound.id;
-  sounds_.try_emplace(id, std::make_shared<const SoundDefinition>(std::move(sound)));
+  const auto id = sound->id;
+  sounds_.try_emplace(id, std::move(sound));
 }
 
 void SoundMixer::StartSound(const SoundStart& start) {

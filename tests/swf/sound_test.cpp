@@ -264,9 +264,9 @@ TEST(SwfSound, ReadsTagBodies) {
                           {0, 2},
                           {32768, 2}});
   SoundInfo info{true, true, 10, 20, 3, {{0, 32768, 0}, {100, 0, 32768}}};
-  EXPECT_EQ(ReadStartSound(kTagStartSound, start), (SoundStart{9, "", false, info}));
+  EXPECT_EQ(ReadStartSound(TagCode::StartSound, start), (SoundStart{9, "", false, info}));
   // StartSound2: a class name, loops 0 (plays once).
-  EXPECT_EQ(ReadStartSound(kTagStartSound2, Bytes{'S', 'n', 'd', 0, 0x04, 0, 0}),
+  EXPECT_EQ(ReadStartSound(TagCode::StartSound2, Bytes{'S', 'n', 'd', 0, 0x04, 0, 0}),
             (SoundStart{0, "Snd", true, {}}));
 
   const auto block = ReadMp3StreamBlock(Bytes{0x40, 0x02, 0xFF, 0xFF, 0x11});
@@ -278,34 +278,34 @@ TEST(SwfSound, ReadsTagBodies) {
 
 TEST(SwfSound, ShortBodiesAndHostileCounts) {
   struct Case {
-    int code;
+    TagCode code;
     Bytes body;
     bool parses;
   };
   const std::vector<Case> cases = {
-      {kTagStartSound, {1, 0, 0x01, 0, 0}, false},  // in point flag, field cut
-      {kTagStartSound, {1, 0, 0x02, 0, 0, 0}, false},
-      {kTagStartSound, {1, 0, 0x04, 3}, false},
-      {kTagStartSound, {1, 0}, false},
-      {kTagStartSound2, {'a', 'b'}, false},  // class name unterminated
-      {kTagDefineSound, {1, 0, 0x3E, 0, 0, 0}, false},
-      {kTagDefineSound, SoundBody(7, 2, 3, true, 1, {0x01}), false},  // MP3 without its seek
-      {kTagSoundStreamHead, {0x0F, 0x2A, 0x80}, false},
-      {kTagSoundStreamBlock, {0x40, 0x02, 0xFF}, false},
-      {kTagStartSound, {}, false},
-      {kTagDefineSound, {}, false},
+      {TagCode::StartSound, {1, 0, 0x01, 0, 0}, false},  // in point flag, field cut
+      {TagCode::StartSound, {1, 0, 0x02, 0, 0, 0}, false},
+      {TagCode::StartSound, {1, 0, 0x04, 3}, false},
+      {TagCode::StartSound, {1, 0}, false},
+      {TagCode::StartSound2, {'a', 'b'}, false},  // class name unterminated
+      {TagCode::DefineSound, {1, 0, 0x3E, 0, 0, 0}, false},
+      {TagCode::DefineSound, SoundBody(7, 2, 3, true, 1, {0x01}), false},  // MP3 without its seek
+      {TagCode::SoundStreamHead, {0x0F, 0x2A, 0x80}, false},
+      {TagCode::SoundStreamBlock, {0x40, 0x02, 0xFF}, false},
+      {TagCode::StartSound, {}, false},
+      {TagCode::DefineSound, {}, false},
   };
   for (const auto& c : cases) {
-    const bool parsed = c.code == kTagDefineSound       ? ReadDefineSound(c.body).has_value()
-                        : c.code == kTagSoundStreamHead ? ReadSoundStreamHead(c.body).has_value()
-                        : c.code == kTagSoundStreamBlock
-                            ? ReadMp3StreamBlock(c.body).has_value()
-                            : ReadStartSound(c.code, c.body).has_value();
+    const bool parsed =
+        c.code == TagCode::DefineSound        ? ReadDefineSound(c.body).has_value()
+        : c.code == TagCode::SoundStreamHead  ? ReadSoundStreamHead(c.body).has_value()
+        : c.code == TagCode::SoundStreamBlock ? ReadMp3StreamBlock(c.body).has_value()
+                                              : ReadStartSound(c.code, c.body).has_value();
     EXPECT_EQ(parsed, c.parses) << ::testing::PrintToString(c.body);
   }
   // An envelope claiming 255 points with one there keeps that one.
   const Bytes envelope = {1, 0, 0x08, 255, 0, 0, 0, 0, 0, 0x80, 0, 0x80, 1, 2, 3};
-  EXPECT_EQ(ReadStartSound(kTagStartSound, envelope)->info.envelope.size(), 1U);
+  EXPECT_EQ(ReadStartSound(TagCode::StartSound, envelope)->info.envelope.size(), 1U);
 
   // Random bodies through every reader and the mixer: nothing read out of bounds (ASan).
   std::uint32_t seed = 12345;
@@ -319,7 +319,7 @@ TEST(SwfSound, ShortBodiesAndHostileCounts) {
       m.DefineSound(std::move(*d));
       m.StartSound({.id = id});
     }
-    if (auto s = ReadStartSound(round % 2 ? kTagStartSound : kTagStartSound2, body)) {
+    if (auto s = ReadStartSound(round % 2 ? TagCode::StartSound : TagCode::StartSound2, body)) {
       m.StartSound(*s);
     }
     if (const auto h = ReadSoundStreamHead(body)) {
