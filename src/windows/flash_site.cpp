@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "player/skip_once.h"
+#include "windows/com_object.h"
 #include "windows/scoped_win.h"
 #include "windows/skip_report.h"
 #include "windows/win32_failure.h"
@@ -236,14 +237,6 @@ HRESULT InvokeDispatch(IDispatch* target, DISPID id, WORD flags, VARIANT* args, 
                         &badArgument);
 }
 
-VARIANT BoolArgument(bool value) {
-  VARIANT v;
-  ::VariantInit(&v);
-  v.vt = VT_BOOL;
-  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
-}
-
 class FlashPlayer final : public MoviePlayer {
  public:
   FlashPlayer(HWND parent, const TwipsScale& scale, const RECT& bounds)
@@ -336,18 +329,17 @@ class FlashPlayer final : public MoviePlayer {
   }
 
   void SetLoop(bool loop) override {
-    VARIANT value = BoolArgument(loop);
-    Call(L"Loop", flash::kLoop, DISPATCH_PROPERTYPUT, &value, 1, nullptr);
+    Variant value;
+    value.SetBool(loop);
+    Call(L"Loop", flash::kLoop, DISPATCH_PROPERTYPUT, value.get(), 1, nullptr);
   }
 
   void SetMovie(const PathText& path) override {
     path_ = path;
     Bstr movie(path);
-    VARIANT value;
-    ::VariantInit(&value);
-    value.vt = VT_BYREF | VT_BSTR;  // text by reference
-    value.pbstrVal = movie.Address();
-    Call(L"Movie", flash::kMovie, DISPATCH_PROPERTYPUT, &value, 1, nullptr);
+    Variant value;
+    value.SetTextReference(movie.Address());
+    Call(L"Movie", flash::kMovie, DISPATCH_PROPERTYPUT, value.get(), 1, nullptr);
     Report();  // also when an earlier call (the Loop put of the load) failed
   }
 
@@ -392,13 +384,10 @@ class FlashPlayer final : public MoviePlayer {
     LPOLESTR names[] = {copy.data()};
     DISPID id = DISPID_UNKNOWN;
     if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return;
-    Bstr value(text);
-    VARIANT argument;
-    ::VariantInit(&argument);
-    argument.vt = VT_BSTR;
-    argument.bstrVal = value.get();
+    Variant argument;
+    argument.SetText(text);
     ExceptionInfo ignored;
-    InvokeDispatch(dispatch_.Get(), id, DISPATCH_PROPERTYPUT, &argument, 1, nullptr, ignored);
+    InvokeDispatch(dispatch_.Get(), id, DISPATCH_PROPERTYPUT, argument.get(), 1, nullptr, ignored);
   }
 
   // Calls the control unless an earlier call failed: the first failure skips the movie, and the

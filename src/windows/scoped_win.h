@@ -1,9 +1,8 @@
 #pragma once
 // The launcher's Win32 and COM owners, in one place: handles, local memory, device contexts,
 // windows (with the tie between a window and its object), COM on a thread, COM references, BSTRs,
-// VARIANTs and exception information; the reference counting of the COM objects the launcher
-// implements; its window classes. Header-only, so that every Windows library of the launcher can
-// use it without linking anything more.
+// VARIANTs and exception information. Header-only, so that every Windows library of the launcher
+// can use it without linking anything more.
 
 #include <windows.h>
 
@@ -12,12 +11,13 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
+
+#include "windows/window_class.h"
 
 namespace launcher::win32 {
 
@@ -118,25 +118,6 @@ class Selection {
 inline HINSTANCE InstanceOf(HWND window) {
   // NOLINTNEXTLINE(performance-no-int-to-ptr): the window's slot holds a handle
   return reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window, GWLP_HINSTANCE));
-}
-
-// Registers a window class of the launcher (arrow cursor, black background) unless the module has
-// it already: a second window or a second engine in one process finds it there. False when it
-// can't be registered (GetLastError says why).
-[[nodiscard]] inline bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name,
-                                              WNDPROC procedure, HICON icon = nullptr) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof existing;
-  if (::GetClassInfoExW(instance, name, &existing)) return true;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = procedure;
-  wc.hInstance = instance;
-  wc.hIcon = icon;
-  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
-  wc.lpszClassName = name;
-  return ::RegisterClassExW(&wc) != 0;
 }
 
 // How a window of the launcher is made: its class (registered on first use), caption, styles,
@@ -268,53 +249,6 @@ template <typename U, typename T>
   return other;
 }
 
-// COM objects are destroyed through Release, never deleted through an interface pointer, so the
-// interfaces' destructors need not be virtual.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-
-// IUnknown for a COM object of the launcher's own that implements Interfaces: a thread-safe
-// count, and QueryInterface through Find. Made with one reference (see MakeCom).
-template <typename... Interfaces>
-class ComObject : public Interfaces... {
- public:
-  ComObject(const ComObject&) = delete;
-  ComObject& operator=(const ComObject&) = delete;
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) final {
-    if (object == nullptr) return E_POINTER;
-    *object = Find(iid);
-    if (*object == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() final { return ++count_; }
-  STDMETHODIMP_(ULONG) Release() final {
-    const ULONG left = --count_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  ComObject() = default;
-  virtual ~ComObject() = default;
-  // The object's interface for iid (IUnknown included), or null when it has none.
-  [[nodiscard]] virtual void* Find(REFIID iid) = 0;
-
- private:
-  std::atomic<ULONG> count_{1};
-};
-
-#pragma GCC diagnostic pop
-
-// A new object of the launcher's own, its first reference held by the result.
-template <typename T, typename... Args>
-[[nodiscard]] ComPtr<T> MakeCom(Args&&... args) {
-  ComPtr<T> object;
-  object.Attach(new T(std::forward<Args>(args)...));
-  return object;
-}
-
 class Bstr {
  public:
   Bstr() = default;
@@ -346,6 +280,27 @@ class Variant {
   VARIANT* get() { return &v_; }
   const VARIANT* get() const { return &v_; }
   VARIANT* operator->() { return &v_; }
+
+  // A boolean.
+  void SetBool(bool value) {
+    ::VariantClear(&v_);
+    v_.vt = VT_BOOL;
+    v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  }
+  // A copy of text, freed with the VARIANT.
+  void SetText(std::wstring_view text) {
+    BSTR copy = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (copy == nullptr) throw std::bad_alloc();
+    ::VariantClear(&v_);
+    v_.vt = VT_BSTR;
+    v_.bstrVal = copy;
+  }
+  // Text by reference, for a callee that may replace it: the text stays the caller's.
+  void SetTextReference(BSTR* text) {
+    ::VariantClear(&v_);
+    v_.vt = VT_BYREF | VT_BSTR;
+    v_.pbstrVal = text;
+  }
 
  private:
   VARIANT v_;

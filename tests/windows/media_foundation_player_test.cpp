@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "windows/com_object.h"
 #include "windows/scoped_win.h"
 #include "windows/win32_system.h"
 #include "windows/win32_window.h"

@@ -7,6 +7,7 @@
 #include <functional>
 #include <utility>
 
+#include "windows/com_object.h"
 #include "windows/media/mf_topology.h"
 #include "windows/win32_files.h"
 
