@@ -26,8 +26,8 @@
 #include "player/mpv/mpv_library.h"
 #include "player/mpv/mpv_player.h"
 #include "player/skipped_movie_line.h"
-#include "player/swf/core_movie.h"
 #include "player/swf/swf_movie_player.h"
+#include "player/swf/swf_player_core.h"
 #include "player/switching_player.h"
 
 namespace {
@@ -92,12 +92,13 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
   // An SWF the SWF player can't play goes on to libmpv, which plays SWF files that wrap a video.
   SwitchingMoviePlayer player(
       nullptr, makeMpv,
-      SwfRoute{makeSwf,
-               [&swfRefused, &swfRefusal](const PathText& path, const std::string& refusal) {
-                 swfRefused = path;
-                 swfRefusal = refusal;
-               },
-               true});
+      SwfRoute{.make = makeSwf,
+               .refused =
+                   [&swfRefused, &swfRefusal](const PathText& path, const std::string& refusal) {
+                     swfRefused = path;
+                     swfRefusal = refusal;
+                   },
+               .fall_back = SwfFallBack::ToBuiltIn});
 
   Main main({window, timer, player, window.LogoBox(), window.Image()},
             {system, processes, text, folder});

@@ -88,7 +88,7 @@ void SwitchingMoviePlayer::SetMovie(const PathText& path) {
   const std::string refusal = swf_->Refusal();
   if (refusal.empty()) return;
   if (swf_route_.refused) swf_route_.refused(path, refusal);
-  if (swf_route_.fall_back) Choose(BuiltIn(), path);
+  if (swf_route_.fall_back == SwfFallBack::ToBuiltIn) Choose(BuiltIn(), path);
 }
 
 void SwitchingMoviePlayer::Play() {

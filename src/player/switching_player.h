@@ -3,6 +3,7 @@
 // installed, else to the built-in SWF player; every other movie goes to the built-in engine. The
 // handlers see one MoviePlayer and never learn which engine plays.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,6 +23,12 @@ class SelectiveMoviePlayer : public MoviePlayer {
   [[nodiscard]] virtual std::string Refusal() const = 0;
 };
 
+// What becomes of a movie the SWF player turns down.
+enum class SwfFallBack : std::uint8_t {
+  Skip,       // it is skipped (the SWF player reads as not playing)
+  ToBuiltIn,  // it goes on to the built-in engine (libmpv plays SWF files that wrap a video)
+};
+
 // Where an SWF goes when no Flash control plays it.
 struct SwfRoute {
   // Makes the built-in SWF player the first time a movie needs it; empty: there is none, and
@@ -29,9 +36,7 @@ struct SwfRoute {
   std::function<std::unique_ptr<SelectiveMoviePlayer>()> make;
   // Told each movie the SWF player turns down, with its refusal.
   std::function<void(const PathText& path, const std::string& refusal)> refused;
-  // True: a movie it turns down goes on to the built-in engine (libmpv plays SWF files that wrap
-  // a video). False: it is skipped (the SWF player reads as not playing).
-  bool fall_back = false;
+  SwfFallBack fall_back = SwfFallBack::Skip;
 };
 
 class SwitchingMoviePlayer final : public MoviePlayer {

@@ -60,7 +60,7 @@ int Run(HINSTANCE instance, ProcessStarter& processes, ErrorReporter& reporter) 
       .make = [parent, scale, queue] { return CreateSwfPlayer(parent, scale, queue); },
       .refused = [report](const PathText& path,
                           const std::string& refusal) { report(path, FromUtf8(refusal)); },
-      .fall_back = false,
+      .fall_back = SwfFallBack::Skip,
   };
   SwitchingMoviePlayer player(
       std::move(flash.player),

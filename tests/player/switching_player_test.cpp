@@ -199,7 +199,7 @@ TEST_F(SwitchingPlayerTest, SwfPlayerTakesFlashMoviesTheControlDoesNot) {
                  [&told](const PathText& path, const std::string& refusal) {
                    told.emplace_back(path, refusal);
                  },
-                 c.fall_back});
+                 c.fall_back ? SwfFallBack::ToBuiltIn : SwfFallBack::Skip});
     Prepare(player);
     Start(player, c.movie);
     const std::string playsIn = c.plays_in;

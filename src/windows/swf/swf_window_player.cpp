@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "player/swf/core_movie.h"
+#include "player/swf/swf_player_core.h"
 #include "player/swf/swf_movie_player.h"
 #include "windows/scoped_win.h"
 #include "windows/swf/acm_mp3_decoder.h"
