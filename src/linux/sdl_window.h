@@ -56,7 +56,7 @@ class SdlPictureBox final : public PictureBox {
  public:
   explicit SdlPictureBox(SdlWindow& window);
   void SetVisible(bool visible) override;
-  void SetAutoSize(bool autoSize) override;
+  void SetAutoSize(bool auto_size) override;
   void SetPicture(PictureRef picture) override;
   [[nodiscard]] PictureRef Picture() const override;
   void SetTop(Twips top) override;

@@ -9,9 +9,9 @@
 namespace launcher {
 
 struct LaunchSettings {
-  PathText LogoPath;
-  PathText MoviePath;
-  bool FullScreen = false;
+  PathText logo_path;
+  PathText movie_path;
+  bool full_screen = false;
 
   friend bool operator==(const LaunchSettings&, const LaunchSettings&) = default;
 };

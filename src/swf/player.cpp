@@ -549,9 +549,9 @@ void Player::AdvanceTo(double seconds) {
   // While the stream sound is heard, the sound sets the pace: frames run a little ahead of it
   // (so the audio device never waits for a block, and they are dropped from view as the
   // drawing only shows the last), never further; time only fills in between.
-  const auto queued = [&s] { return double(s.mixer.Stream().queuedSamples); };
+  const auto queued = [&s] { return double(s.mixer.Stream().queued_samples); };
   const StreamState sound = s.mixer.Stream();
-  const bool following = sound.active && sound.playedSamples > 0;
+  const bool following = sound.active && sound.played_samples > 0;
   const double frame_samples = SoundMixer::kOutputRate * period;
   const double low = std::max(0.1 * SoundMixer::kOutputRate, 2 * frame_samples);
   const double high = std::max(0.3 * SoundMixer::kOutputRate, 4 * frame_samples);
@@ -582,8 +582,8 @@ void Player::Render(std::uint32_t* bgra, int width, int height, int stride) {
   s.DrawList(*s.root, stage, ColorTransform{}, false);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;
-  const Point a = stage.Apply({r.xMin, r.yMin});
-  const Point b = stage.Apply({r.xMax, r.yMax});
+  const Point a = stage.Apply({r.x_min, r.y_min});
+  const Point b = stage.Apply({r.x_max, r.y_max});
   const auto edge = [](float v, int limit) {
     return std::isfinite(v) ? int(std::clamp(std::lround(v), 0L, long(limit))) : 0;
   };

@@ -43,7 +43,7 @@ class DispatchObject : public ComObject<Interfaces..., IDispatch> {
 // properties. Everything it is asked for beyond that is declined.
 class ControlSite final : public DispatchObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame> {
  public:
-  ControlSite(HWND siteWindow, HWND frameWindow) : site_(siteWindow), frame_(frameWindow) {}
+  ControlSite(HWND site_window, HWND frame_window) : site_(site_window), frame_(frame_window) {}
   // Called when the site window goes: the control may keep a reference for a while.
   void Detach() { site_ = frame_ = nullptr; }
 
@@ -232,9 +232,9 @@ HRESULT InvokeDispatch(IDispatch* target, DISPID id, WORD flags, VARIANT* args, 
   DISPID named = DISPID_PROPERTYPUT;
   const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
   DISPPARAMS params{args, put ? &named : nullptr, count, put ? 1u : 0u};
-  UINT badArgument = 0;
+  UINT bad_argument = 0;
   return target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception.get(),
-                        &badArgument);
+                        &bad_argument);
 }
 
 class FlashPlayer final : public MoviePlayer {
@@ -242,7 +242,7 @@ class FlashPlayer final : public MoviePlayer {
   FlashPlayer(HWND parent, const TwipsScale& scale, const RECT& bounds)
       : scale_(scale), bounds_(bounds) {
     // Without its window there is no player.
-    if (window_.Create(InstanceOf(parent), {.className = kSiteClass,
+    if (window_.Create(InstanceOf(parent), {.class_name = kSiteClass,
                                             .caption = L"SWFPlayer",
                                             .style = WS_CHILD | WS_CLIPCHILDREN,
                                             .bounds = bounds,
@@ -274,7 +274,7 @@ class FlashPlayer final : public MoviePlayer {
   }
 
   // Empty when the control is in place; else the step that failed, in the system's words.
-  std::wstring Create(const ControlFactory& factory, CommandHandler onCommand) {
+  std::wstring Create(const ControlFactory& factory, CommandHandler on_command) {
     if (!site_) {
       return CreationFailure(L"creating its site window", HRESULT_FROM_WIN32(site_error_));
     }
@@ -296,7 +296,7 @@ class FlashPlayer final : public MoviePlayer {
     }
     if (auto persist = QueryAs<IPersistStreamInit>(control)) persist->InitNew();
     SetPersistedSettings();
-    ConnectEvents(control, std::move(onCommand));
+    ConnectEvents(control, std::move(on_command));
 
     RECT area{0, 0, bounds_.right - bounds_.left, bounds_.bottom - bounds_.top};
     hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.Get(), 0, window_.get(), &area);
@@ -365,8 +365,8 @@ class FlashPlayer final : public MoviePlayer {
  private:
   friend class BoundWindow<FlashPlayer>;
   // The site's window is the system's own: the control draws in a window of its own within it.
-  static LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::DefWindowProcW(window, message, wParam, lParam);
+  static LRESULT OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+    return ::DefWindowProcW(window, message, w_param, l_param);
   }
 
   void SetPersistedSettings() {
@@ -418,7 +418,7 @@ class FlashPlayer final : public MoviePlayer {
 
   // The event interface named by the control's class information, else the first connection
   // point that isn't for property changes. Without one the movie plays but sends no commands.
-  void ConnectEvents(const ComPtr<IUnknown>& control, CommandHandler onCommand) {
+  void ConnectEvents(const ComPtr<IUnknown>& control, CommandHandler on_command) {
     auto container = QueryAs<IConnectionPointContainer>(control);
     if (!container) return;
     IID source = IID_NULL;
@@ -440,7 +440,7 @@ class FlashPlayer final : public MoviePlayer {
       }
     }
     if (!events_) return;
-    sink_ = MakeCom<CommandSink>(source, std::move(onCommand));
+    sink_ = MakeCom<CommandSink>(source, std::move(on_command));
     if (FAILED(events_->Advise(static_cast<IDispatch*>(sink_.Get()), &cookie_))) {
       cookie_ = 0;
       events_.Reset();
@@ -484,9 +484,9 @@ class FlashPlayer final : public MoviePlayer {
 }  // namespace
 
 FlashControl CreateFlashPlayer(HWND parent, const TwipsScale& scale, const RECT& bounds,
-                               CommandHandler onCommand, const ControlFactory& factory) {
+                               CommandHandler on_command, const ControlFactory& factory) {
   auto player = std::make_unique<FlashPlayer>(parent, scale, bounds);
-  std::wstring failure = player->Create(factory, std::move(onCommand));
+  std::wstring failure = player->Create(factory, std::move(on_command));
   if (!failure.empty()) return {nullptr, std::move(failure)};
   return {std::move(player), {}};
 }

@@ -123,10 +123,10 @@ inline HINSTANCE InstanceOf(HWND window) {
 // How a window of the launcher is made: its class (registered on first use), caption, styles,
 // place (in its parent's client area, or on the screen) and parent or owner.
 struct WindowParams {
-  const wchar_t* className = nullptr;
+  const wchar_t* class_name = nullptr;
   const wchar_t* caption = L"";
   DWORD style = 0;
-  DWORD exStyle = 0;
+  DWORD ex_style = 0;
   RECT bounds{};
   HWND parent = nullptr;
   HICON icon = nullptr;
@@ -153,11 +153,11 @@ class BoundWindow {
   // Registers the class on first use and creates the window. Null when the window exists; else
   // the call that failed, and GetLastError says why.
   [[nodiscard]] const char* Create(HINSTANCE instance, const WindowParams& params) {
-    if (!RegisterWindowClass(instance, params.className, &Procedure, params.icon)) {
+    if (!RegisterWindowClass(instance, params.class_name, &Procedure, params.icon)) {
       return "RegisterClassEx";
     }
     const RECT& at = params.bounds;
-    if (::CreateWindowExW(params.exStyle, params.className, params.caption, params.style, at.left,
+    if (::CreateWindowExW(params.ex_style, params.class_name, params.caption, params.style, at.left,
                           at.top, at.right - at.left, at.bottom - at.top, params.parent, nullptr,
                           instance, this) == nullptr) {
       return "CreateWindowEx";
@@ -169,23 +169,23 @@ class BoundWindow {
   [[nodiscard]] HWND get() const { return window_; }
 
  private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
     if (message == WM_NCCREATE) {
       // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_NCCREATE's parameter is the creation data
-      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l_param);
       auto* made = static_cast<BoundWindow*>(create->lpCreateParams);
       made->window_ = window;
       ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(made));
     }
     // NOLINTNEXTLINE(performance-no-int-to-ptr): the window's slot holds this object's address
     auto* self = reinterpret_cast<BoundWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
+    if (self == nullptr) return ::DefWindowProcW(window, message, w_param, l_param);
     if (message == WM_NCDESTROY) {
       ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       self->window_ = nullptr;
-      return ::DefWindowProcW(window, message, wParam, lParam);
+      return ::DefWindowProcW(window, message, w_param, l_param);
     }
-    return self->owner_.OnMessage(window, message, wParam, lParam);
+    return self->owner_.OnMessage(window, message, w_param, l_param);
   }
 
   Owner& owner_;

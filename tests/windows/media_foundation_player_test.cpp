@@ -75,7 +75,7 @@ TEST(MediaFoundationPlayer, TheSameMovieSetAgainAndPlayedWhileOpeningIsOpenedOnc
   const ComApartment com(COINIT_APARTMENTTHREADED);
   mf::MediaFoundationApi api;
   ASSERT_FALSE(mf::LoadApi(api)) << "no Media Foundation";
-  api.createSourceResolver = &CreateOpeningResolver;
+  api.create_source_resolver = &CreateOpeningResolver;
   OpeningResolver::opened = 0;
   MainWindow window(::GetModuleHandleW(nullptr), nullptr);
   std::vector<std::wstring> reasons;

@@ -14,8 +14,8 @@ namespace {
 
 // The formats a bitmap tag may hold.
 bool BitmapFormat(PictureFormat format) {
-  return format == PictureFormat::kJpeg || format == PictureFormat::kPng ||
-         format == PictureFormat::kGif;
+  return format == PictureFormat::Jpeg || format == PictureFormat::Png ||
+         format == PictureFormat::Gif;
 }
 
 std::uint32_t Premultiplied(std::uint32_t argb) {

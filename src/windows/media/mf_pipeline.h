@@ -44,8 +44,8 @@ inline constexpr UINT kNotesMessage = WM_APP + 1;
 // What Media Foundation's threads leave for the window's thread: the movie opened (or why not),
 // or one event of the session with its status.
 struct Note {
-  enum class Kind { kOpened, kEvent };
-  Kind kind = Kind::kEvent;
+  enum class Kind { Opened, Event };
+  Kind kind = Kind::Event;
   HRESULT status = S_OK;
   const wchar_t* step = L"";
   MediaEventType event = MEUnknown;
