@@ -44,10 +44,10 @@ class SwitchingMoviePlayer final : public MoviePlayer {
   using EngineFactory = std::function<std::unique_ptr<MoviePlayer>()>;
 
   // flash: the Flash control, created with the window, or null when it isn't installed; it is
-  // given every container property as it comes. builtIn: makes the built-in engine the first
+  // given every container property as it comes. built_in: makes the built-in engine the first
   // time a movie needs it; it may throw. swf: the built-in SWF player and what becomes of the
   // movies it refuses.
-  SwitchingMoviePlayer(std::unique_ptr<MoviePlayer> flash, EngineFactory builtIn,
+  SwitchingMoviePlayer(std::unique_ptr<MoviePlayer> flash, EngineFactory built_in,
                        SwfRoute swf = {});
 
   void SetVisible(bool visible) override;
@@ -68,6 +68,9 @@ class SwitchingMoviePlayer final : public MoviePlayer {
   // Makes next the one engine that is seen and sets its movie.
   void Choose(MoviePlayer& next, const PathText& path);
   void Replay(MoviePlayer& engine) const;
+  // Remembers a property for the engines to come and gives it to the one playing now.
+  template <typename T>
+  void Forward(std::optional<T>& kept, T value, void (MoviePlayer::*set)(T));
 
   std::unique_ptr<MoviePlayer> flash_;
   EngineFactory make_built_in_;
