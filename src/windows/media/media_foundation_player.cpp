@@ -165,11 +165,11 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
     // What a closing pipeline still reports (its stop, an error on the way) changes nothing.
     if (phase_ == Phase::Over) return;
     if (FAILED(note.status)) {
-      Fail(Failure{note.kind == Note::Kind::kOpened ? note.step : EventStep(note.event),
+      Fail(Failure{note.kind == Note::Kind::Opened ? note.step : EventStep(note.event),
                    note.status});
       return;
     }
-    if (note.kind == Note::Kind::kOpened) {
+    if (note.kind == Note::Kind::Opened) {
       if (note.duration) watch_.SetDuration(*note.duration);
       Move(Event::Opened);
       return;
