@@ -23,9 +23,9 @@ namespace launcher::win32 {
 
 // ---- Handles
 
-// Sole owner of one handle of type T, closed by Close when it goes. Null, and for kernel handles
+// Sole owner of one handle of type T, closed by `close` when it goes. Null, and for kernel handles
 // also INVALID_HANDLE_VALUE, mean "no handle".
-template <typename T, auto Close>
+template <typename T, auto close>
 class UniqueHandle {
  public:
   UniqueHandle() = default;
@@ -49,7 +49,7 @@ class UniqueHandle {
   }
   explicit operator bool() const { return valid(); }
   void Reset(T handle = T{}) {
-    if (valid()) Close(handle_);
+    if (valid()) close(handle_);
     handle_ = handle;
   }
 
@@ -210,13 +210,13 @@ inline void PaintBlack(HWND window) {
 
 // The calling thread's membership of something it joined (COM, OLE) for as long as this lives;
 // left when this goes, unless the join failed (a thread already in another apartment, say).
-template <auto Leave>
+template <auto leave>
 class ThreadMembership {
  public:
   ThreadMembership(const ThreadMembership&) = delete;
   ThreadMembership& operator=(const ThreadMembership&) = delete;
   ~ThreadMembership() {
-    if (joined_) Leave();
+    if (joined_) leave();
   }
 
  protected:
