@@ -477,11 +477,10 @@ void SoundMixer::DefineSound(SoundDefinition sound) {
   DefineSound(std::make_shared<const SoundDefinition>(std::move(sound)));
 }
 
-void SoundMixer::DefineSound(std::shared_ptr<const SoundDefinition> sound) {
+void SoundMixer::DefineSound(const std::shared_ptr<const SoundDefinition>& sound) {
   if (!sound) return;
   const std::scoped_lock lock(mutex_);
-  const auto id = sound->id;
-  sounds_.try_emplace(id, std::move(sound));
+  sounds_.try_emplace(sound->id, sound);
 }
 
 void SoundMixer::StartSound(const SoundStart& start) {

@@ -59,7 +59,7 @@ class SoundMixer {
   // Keeps a DefineSound for StartSound to play. The first definition of an id wins.
   void DefineSound(SoundDefinition sound);
   // The same, shared with the movie that holds it.
-  void DefineSound(std::shared_ptr<const SoundDefinition> sound);
+  void DefineSound(const std::shared_ptr<const SoundDefinition>& sound);
 
   // Carries out a StartSound: stop (every instance of the id stops; nothing starts), no-multiple
   // (nothing starts while one plays), else a new instance with its loops (each plays from the in
