@@ -22,7 +22,6 @@
 #include "linux/swf/mpg123_decoder.h"
 #include "linux/swf/sdl_audio_output.h"
 #include "linux/swf/sdl_image_decoder.h"
-#include "linux/swf/video_layer_surface.h"
 #include "player/mpv/mpv_library.h"
 #include "player/mpv/mpv_player.h"
 #include "player/skipped_movie_line.h"
@@ -61,7 +60,6 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
 
   // Declared before the player, so the loading thread outlives every use of the library.
   mpv::MpvLibraryLoader mpv_library;
-  sdl::VideoLayerSurface swf_surface(window.Video());
   sdl::SdlImageDecoder swf_images;
   // The movie the SWF player turned down and why, for libmpv's skip line when it can't play it
   // either: the line names the SWF player's reason before libmpv's.
@@ -84,7 +82,7 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
   };
   auto make_swf = [&] {
     auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(
-        swfplayer::Platform{swf_surface, &posix::ReadOrdinaryFile,
+        swfplayer::Platform{window.Video(), &posix::ReadOrdinaryFile,
                             swfplayer::MakeCoreLoader(&swf_images, &sdl::MakeMpg123Decoder),
                             &sdl::OpenSdlAudio, &sdl::SteadySeconds});
     engines.swf = swf.get();

@@ -572,10 +572,12 @@ void Player::AdvanceTo(double seconds) {
   if (seconds >= s.next_time) s.next_time = seconds;  // far behind: slow down, never burst
 }
 
-void Player::Render(std::uint32_t* bgra, int width, int height, int stride) {
+void Player::Render(const FramePixels& frame) {
+  std::uint32_t* const bgra = frame.pixels;
+  const int width = frame.width, height = frame.height, stride = frame.stride;
   State& s = *state_;
   const Rgba bg{movie_->background.r, movie_->background.g, movie_->background.b, 255};
-  s.renderer.BeginFrame(Canvas{bgra, width, height, stride}, bg);
+  s.renderer.BeginFrame(frame, bg);
   if (!bgra || width <= 0 || height <= 0 || stride < width) return;
   const Matrix stage = ShowAllMatrix(movie_->header.stage, width, height);
   s.edges_left = kMaxEdgesPerRender;

@@ -885,7 +885,7 @@ struct MaskLayer {
 };
 
 struct Renderer::State {
-  Canvas canvas;
+  FramePixels canvas;
   LinearTables linear;
   Rasterizer raster;
   Stroker stroker;
@@ -1020,7 +1020,7 @@ void Renderer::State::Fill(bool even_odd, const Paint* paint_of, int box_x0, int
 Renderer::Renderer() : state_(std::make_unique<State>()) {}
 Renderer::~Renderer() = default;
 
-void Renderer::BeginFrame(const Canvas& canvas, Rgba background) {
+void Renderer::BeginFrame(const FramePixels& canvas, Rgba background) {
   State& s = *state_;
   s.canvas = canvas;
   s.mask_count = 0;

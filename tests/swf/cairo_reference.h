@@ -285,7 +285,7 @@ inline void Circle(swf::Shape& s, float cx, float cy, float r, std::uint16_t f0,
 }
 
 // The scene through swf::Renderer, onto a canvas it first fills with `background`.
-inline void DrawOurs(swf::Renderer& r, const swf::Canvas& canvas, swf::Rgba background,
+inline void DrawOurs(swf::Renderer& r, const swf::FramePixels& canvas, swf::Rgba background,
                      const std::vector<Op>& ops) {
   r.BeginFrame(canvas, background);
   for (const Op& op : ops) {

@@ -723,8 +723,9 @@ INSTANTIATE_TEST_SUITE_P(Table, RasterHostile, testing::ValuesIn(HostileCases())
 TEST(RasterHostile, CanvasWithoutPixels) {
   Renderer r;
   std::vector<std::uint32_t> pixels(4, 7);
-  for (const Canvas& c : {Canvas{}, Canvas{pixels.data(), 2, 2, 1}, Canvas{pixels.data(), 0, 5, 4},
-                          Canvas{pixels.data(), -3, 2, 2}}) {
+  for (const FramePixels& c :
+       {FramePixels{}, FramePixels{pixels.data(), 2, 2, 1}, FramePixels{pixels.data(), 0, 5, 4},
+        FramePixels{pixels.data(), -3, 2, 2}}) {
     r.BeginFrame(c, kBackground);
     r.BeginMask();
     r.DrawShape(Rect(0, 0, 10, 10, Rgba{}), kPixels, {});

@@ -350,10 +350,12 @@ void MpvMoviePlayer::DrawFrame() {
   const MpvLibrary& mpv = *engine_->library;
   mpv_render_context* context = engine_->context.get();
   if ((mpv.render_context_update(context) & MPV_RENDER_UPDATE_FRAME) == 0) return;
-  layer_.DrawFrame([&](const FrameMemory& memory) {
+  layer_.DrawFrame([&](const FramePixels& memory) {
     int size[2] = {memory.width, memory.height};
     char format[] = "bgr0";
-    std::size_t stride = memory.stride;
+    // The layer's rows: the core's pixels with their alpha byte unused ("bgr0"); mpv counts
+    // the stride in bytes.
+    std::size_t stride = std::size_t(memory.stride) * sizeof(std::uint32_t);
     std::array<mpv_render_param, 5> params{{{MPV_RENDER_PARAM_SW_SIZE, size},
                                             {MPV_RENDER_PARAM_SW_FORMAT, format},
                                             {MPV_RENDER_PARAM_SW_STRIDE, &stride},

@@ -27,9 +27,9 @@
 #include "player/fscommand_chapter.h"
 #include "player/movie_player.h"
 #include "player/mpv/mpv_library.h"
-#include "player/mpv/video_layer.h"
 #include "player/playback_watch.h"
 #include "player/skip_once.h"
+#include "player/video_layer.h"
 
 namespace launcher::mpv {
 

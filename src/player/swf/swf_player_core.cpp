@@ -20,9 +20,7 @@ class SwfPlayerCore final : public MovieCore {
   bool Playing() const override { return player_.Playing(); }
   void AdvanceTo(double seconds) override { player_.AdvanceTo(seconds); }
   int CurrentFrame() const override { return player_.CurrentFrame(); }
-  void Render(const FramePixels& frame) override {
-    player_.Render(frame.pixels, frame.width, frame.height, frame.stride);
-  }
+  void Render(const FramePixels& frame) override { player_.Render(frame); }
   std::vector<MovieCommand> TakeCommands() override {
     std::vector<MovieCommand> commands;
     for (swf::MovieCommand& sent : player_.TakeCommands()) {

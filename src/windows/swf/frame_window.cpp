@@ -81,7 +81,7 @@ void FrameWindow::Place() {
                  SWP_NOACTIVATE | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
-void FrameWindow::Present(const std::function<void(const swfplayer::FramePixels&)>& draw) {
+void FrameWindow::DrawFrame(const std::function<void(const FramePixels&)>& render) {
   if (width_ <= 0 || height_ <= 0) return;
   if (!section_ || section_width_ != width_ || section_height_ != height_) {
     BITMAPINFO info{};
@@ -102,7 +102,7 @@ void FrameWindow::Present(const std::function<void(const swfplayer::FramePixels&
     section_height_ = height_;
   }
   ::GdiFlush();  // GDI is done with the section before the core writes it
-  draw(swfplayer::FramePixels{bits_, section_width_, section_height_, section_width_});
+  render(FramePixels{bits_, section_width_, section_height_, section_width_});
   if (!presented_) {
     presented_ = true;
     Place();
@@ -111,6 +111,13 @@ void FrameWindow::Present(const std::function<void(const swfplayer::FramePixels&
     const WindowDC dc(Handle());
     Blit(dc.get());
   }
+}
+
+void FrameWindow::ClearFrame() {
+  section_.Reset();  // Blit paints black without a section
+  bits_ = nullptr;
+  section_width_ = section_height_ = 0;
+  ::InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 void FrameWindow::Blit(HDC dc) const {
