@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <string>
 #include <utility>
 
 #include "swf/reader_parts.h"
@@ -48,6 +50,61 @@ enum Tag : int {
   kStartSound2Tag = 89,
   kDefineBitsJpeg4 = 90,
 };
+
+// The tags the reader takes, in either of its switches below.
+constexpr int kTakenTags[] = {
+    kPlaceObject,        kPlaceObject2,       kPlaceObject3,        kRemoveObject,
+    kRemoveObject2,      kDoAction,           kFrameLabel,          kStartSoundTag,
+    kStartSound2Tag,     kSoundStreamHeadTag, kSoundStreamHead2Tag, kSoundStreamBlockTag,
+    kSetBackgroundColor, kDefineShape,        kDefineShape2,        kDefineShape3,
+    kDefineShape4,       kDefineMorphShape,   kDefineMorphShape2,   kDefineFont,
+    kDefineFont2,        kDefineFont3,        kDefineText,          kDefineText2,
+    kJpegTables,         kDefineBits,         kDefineBitsJpeg2,     kDefineBitsJpeg3,
+    kDefineBitsJpeg4,    kDefineBitsLossless, kDefineBitsLossless2, kDefineSprite,
+    kDefineSoundTag};
+// Tags that carry nothing to show or hear (device-font names, protection, debugger and authoring
+// hints, metadata, file attributes, script limits, tab order): dropped without loss.
+constexpr int kHintTags[] = {13, 24, 25, 29, 31, 40, 41, 58, 62, 63,
+                             64, 65, 66, 69, 73, 74, 77, 88, 93};
+// Names of the tags the player skips and a movie loses something by.
+constexpr std::pair<int, const char*> kSkippedTagNames[] = {{3, "FreeCharacter"},
+                                                            {7, "DefineButton"},
+                                                            {16, "StopSound"},
+                                                            {17, "DefineButtonSound"},
+                                                            {23, "DefineButtonCxform"},
+                                                            {34, "DefineButton2"},
+                                                            {37, "DefineEditText"},
+                                                            {38, "DefineVideo"},
+                                                            {42, "DefineTextFormat"},
+                                                            {44, "DefineBehavior"},
+                                                            {56, "ExportAssets"},
+                                                            {57, "ImportAssets"},
+                                                            {59, "DoInitAction"},
+                                                            {60, "DefineVideoStream"},
+                                                            {61, "VideoFrame"},
+                                                            {71, "ImportAssets2"},
+                                                            {72, "DoABC"},
+                                                            {76, "SymbolClass"},
+                                                            {78, "DefineScalingGrid"},
+                                                            {82, "DoABC"},
+                                                            {86, "DefineSceneAndFrameLabelData"},
+                                                            {87, "DefineBinaryData"},
+                                                            {91, "DefineFont4"},
+                                                            {94, "PlaceObject4"}};
+
+// Counts a tag the player skips into the movie's left-out list, e.g. "tag 60
+// (DefineVideoStream)": one entry per tag code at most, so the list stays small.
+void CountSkippedTag(Movie& movie, int code) {
+  if (std::ranges::find(kTakenTags, code) != std::end(kTakenTags) ||
+      std::ranges::find(kHintTags, code) != std::end(kHintTags)) {
+    return;
+  }
+  std::string what = "tag " + std::to_string(code);
+  const auto* named =
+      std::ranges::find(kSkippedTagNames, code, &std::pair<int, const char*>::first);
+  if (named != std::end(kSkippedTagNames)) what += std::string(" (") + named->second + ")";
+  ++movie.left_out[what];
+}
 
 // Room kept back so that a movie whose budget ran out still ends its frames cleanly.
 constexpr std::size_t kBudgetReserve = 4096;
@@ -109,6 +166,7 @@ class TimelineReader {
       }
       frame_used |= ReadControl(body, code, frame, out);
       if (main_) ReadDefinition(body, code);
+      CountSkippedTag(ctx_.movie, code);
     }
     if (full) {
       ctx_.Note("the movie holds more than can be kept: read up to frame " +
