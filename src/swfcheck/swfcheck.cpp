@@ -140,8 +140,8 @@ bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) 
   return !bytes.empty() && out.good();
 }
 
-int Pixels(std::int32_t twips) {
-  return std::clamp(int(std::lround(double(twips) / 20.0)), 1, kMaxSide);
+int Pixels(double twips) {
+  return int(std::lround(std::clamp(twips / 20.0, 1.0, double(kMaxSide))));
 }
 
 // The stage's size in pixels, made smaller (proportions kept) where it has too many.

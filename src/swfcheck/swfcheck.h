@@ -9,6 +9,7 @@
 // counts); standard output only the movie's trace lines with --trace. The frames run headless on
 // the movie's own clock: no real time, window or sound device, and a fixed random seed.
 
+#include <cstdint>
 #include <iosfwd>
 #include <span>
 #include <string>

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,7 +21,7 @@ namespace fs = std::filesystem;
 
 fs::path Scratch() {
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  const fs::path dir = fs::temp_directory_path() / ("swfcheck_test_" + std::to_string(stamp));
+  fs::path dir = fs::temp_directory_path() / ("swfcheck_test_" + std::to_string(stamp));
   fs::create_directories(dir);
   return dir;
 }
@@ -145,16 +144,16 @@ TEST(Swfcheck, WritesTheLastFrameAsPng) {
   const std::vector<std::string> args = {movie, "--frames", "2", "--png", png, "--size", "40x30"};
   ASSERT_EQ(swfcheck::Run(args, nullptr, out, err), swfcheck::kExitLoaded) << err.str();
 
-  std::ifstream in(png, std::ios::binary);
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
+  std::vector<std::uint8_t> bytes(fs::file_size(png));
+  std::ifstream(png, std::ios::binary)
+      .read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
   ASSERT_GT(bytes.size(), 33u);
   EXPECT_EQ(BigEndian(bytes, 16), 40u);
   EXPECT_EQ(BigEndian(bytes, 20), 30u);
   const std::size_t idat = 33;  // after the signature and IHDR
   ASSERT_EQ(std::string(bytes.begin() + idat + 4, bytes.begin() + idat + 8), "IDAT");
   const std::uint32_t length = BigEndian(bytes, idat);
-  std::vector<std::uint8_t> raw(30 * (1 + 40 * 4));
+  std::vector<std::uint8_t> raw(std::size_t{30} * (1 + 40 * 4));
   uLongf size = uLongf(raw.size());
   ASSERT_EQ(uncompress(raw.data(), &size, bytes.data() + idat + 8, length), Z_OK);
   ASSERT_EQ(size, raw.size());
