@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "swf/reader_parts.h"
@@ -22,6 +23,17 @@ constexpr std::uint8_t kPlaceHasClipDepth = 0x40;
 // PlaceObject3's second flags byte.
 constexpr std::uint8_t kPlaceHasClassName = 0x08;
 constexpr std::uint8_t kPlaceHasImage = 0x10;
+
+// Counts a tag the player skips into the movie's left-out list, e.g. "tag 60
+// (DefineVideoStream)": one entry per tag code, so the list stays small. Tags that carry nothing
+// to show or hear are not named.
+void CountSkippedTag(Movie& movie, TagCode code) {
+  const TagInfo info = DescribeTag(code);
+  if (info.role == TagRole::Hint) return;
+  std::string what = "tag " + std::to_string(int(code));
+  if (!info.name.empty()) what += " (" + std::string(info.name) + ")";
+  ++movie.left_out[what];
+}
 
 // Room kept back so that a movie whose budget ran out still ends its frames cleanly.
 constexpr std::size_t kBudgetReserve = 4096;
@@ -93,8 +105,11 @@ class TimelineReader {
         frame_used = false;
         continue;
       }
+      // Each switch that doesn't know the tag takes one off; none left knows it.
+      readers_knowing_ = main_ ? 2 : 1;
       frame_used |= ReadControl(body, code, frame, out);
       if (main_) ReadDefinition(body, code);
+      if (readers_knowing_ == 0) CountSkippedTag(ctx_.movie, code);
     }
     if (full) {
       ctx_.Note("the movie holds more than can be kept: read up to frame " +
@@ -149,6 +164,7 @@ class TimelineReader {
       case TagCode::SoundStreamBlock:
         return ctx_.Append(frame.sounds, SoundTag(StreamBlockTag{body.Rest()}));
       default:
+        --readers_knowing_;
         return false;
     }
   }
@@ -232,12 +248,14 @@ class TimelineReader {
         }
         return;
       default:
+        --readers_knowing_;
         return;
     }
   }
 
   LoadContext& ctx_;
   bool main_;
+  int readers_knowing_ = 0;
 };
 
 // The file's bytes after its 8-byte header, inflated for CWS, at most `limit` of them.

@@ -37,18 +37,23 @@ class SwfPlayerCore final : public MovieCore {
 
 }  // namespace
 
+std::string EngineRefusal(const swf::Movie& movie) {
+  // A movie that defines nothing to draw is, in practice, an embedded video (which the core
+  // skips): another player shows it better than a background colour would.
+  if (movie.dictionary.empty()) {
+    return "nothing to draw (no shapes, text or bitmaps; embedded video is not played)";
+  }
+  return {};
+}
+
 CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3) {
   return [images, mp3 = std::move(mp3)](std::span<const std::uint8_t> file) {
     swf::LoadResult loaded = swf::LoadMovie(file, images);
     LoadedCore result;
-    // A movie that defines nothing to draw is, in practice, an embedded video (which the core
-    // skips): another player shows it better than a background colour would.
-    if (loaded.movie && loaded.movie->dictionary.empty()) {
-      result.refusal = "nothing to draw (no shapes, text or bitmaps; embedded video is not played)";
-    } else if (loaded.movie) {
-      result.core = std::make_unique<SwfPlayerCore>(std::move(loaded.movie), mp3);
-    } else {
+    if (!loaded.movie) {
       result.refusal = std::move(loaded.refusal);
+    } else if (result.refusal = EngineRefusal(*loaded.movie); result.refusal.empty()) {
+      result.core = std::make_unique<SwfPlayerCore>(std::move(loaded.movie), mp3);
     }
     return result;
   };
