@@ -19,6 +19,7 @@
 #include "linux/sdl_system.h"
 #include "linux/sdl_video.h"
 #include "linux/sdl_window.h"
+#include "linux/swf/freetype_fonts.h"
 #include "linux/swf/mpg123_decoder.h"
 #include "linux/swf/sdl_audio_output.h"
 #include "linux/swf/sdl_image_decoder.h"
@@ -62,6 +63,7 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
   mpv::MpvLibraryLoader mpvLibrary;
   sdl::VideoLayerSurface swfSurface(window.Video());
   sdl::SdlImageDecoder swfImages;
+  sdl::FreeTypeFonts swfFonts;
   // The movie the SWF player turned down and why, for libmpv's skip line when it can't play it
   // either: the line names the SWF player's reason before libmpv's.
   std::string swfRefused;
@@ -82,10 +84,10 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
     return mpv;
   };
   auto makeSwf = [&] {
-    auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(
-        swfplayer::Platform{swfSurface, &posix::ReadOrdinaryFile,
-                            swfplayer::MakeCoreLoader(&swfImages, &sdl::MakeMpg123Decoder),
-                            &sdl::OpenSdlAudio, &sdl::SteadySeconds});
+    auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(swfplayer::Platform{
+        swfSurface, &posix::ReadOrdinaryFile,
+        swfplayer::MakeCoreLoader(&swfImages, &sdl::MakeMpg123Decoder, &swfFonts),
+        &sdl::OpenSdlAudio, &sdl::SteadySeconds});
     engines.swf = swf.get();
     return swf;
   };

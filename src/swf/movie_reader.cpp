@@ -23,6 +23,7 @@ enum Tag : int {
   kDefineFont = 10,
   kDefineText = 11,
   kDoAction = 12,
+  kDefineFontInfo = 13,
   kDefineSoundTag = 14,
   kStartSoundTag = 15,
   kSoundStreamHeadTag = 18,
@@ -36,11 +37,13 @@ enum Tag : int {
   kDefineText2 = 33,
   kDefineBitsJpeg3 = 35,
   kDefineBitsLossless2 = 36,
+  kDefineEditText = 37,
   kDefineSprite = 39,
   kFrameLabel = 43,
   kSoundStreamHead2Tag = 45,
   kDefineMorphShape = 46,
   kDefineFont2 = 48,
+  kDefineFontInfo2 = 62,
   kPlaceObject3 = 70,
   kDefineFont3 = 75,
   kDefineShape4 = 83,
@@ -197,6 +200,15 @@ class TimelineReader {
       case kDefineFont3: {
         const std::uint16_t id = body.U16();
         Define(id, ReadDefineFont(body, code, ctx_));
+        return;
+      }
+      case kDefineFontInfo:
+      case kDefineFontInfo2:
+        ReadDefineFontInfo(body, code, ctx_);
+        return;
+      case kDefineEditText: {
+        const std::uint16_t id = body.U16();
+        Define(id, ReadDefineEditText(body, ctx_));
         return;
       }
       case kDefineText:

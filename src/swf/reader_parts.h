@@ -78,6 +78,17 @@ std::optional<Shape> ReadDefineShape(ByteReader& r, int code, LoadContext& ctx);
 std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, int code, LoadContext& ctx);
 // The glyph shapes of DefineFont 1-3 (code 10, 48, 75).
 std::optional<Font> ReadDefineFont(ByteReader& r, int code, LoadContext& ctx);
+// The rest of DefineFont2/3 (code 48, 75) once its glyphs are read: `after_offsets` reads on
+// from the code table's offset, `table_at` is where the offsets begin.
+void ReadFontLayout(ByteReader& after_offsets, ByteReader whole, std::size_t table_at,
+                    std::uint8_t flags, Font& font, LoadContext& ctx);
+// A font's name as the file spells it: Flash 6 and later write UTF-8, earlier files the system's
+// code page (kept as bytes). A trailing NUL is dropped.
+std::string FontName(std::span<const std::uint8_t> bytes);
+// DefineFontInfo 1/2 (code 13, 62): a DefineFont's name, style and code table.
+void ReadDefineFontInfo(ByteReader& r, int code, LoadContext& ctx);
+// DefineEditText (code 37) after its id.
+std::optional<EditText> ReadDefineEditText(ByteReader& r, LoadContext& ctx);
 // DefineText 1/2 (code 11, 33) as one shape: its glyphs placed, one solid fill per colour.
 std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx);
 // The bitmap tags (6, 20, 21, 35, 36, 90); nullopt when the picture can't be decoded or is too

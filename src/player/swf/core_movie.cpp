@@ -10,8 +10,11 @@ namespace {
 
 class CoreMovie final : public MovieCore {
  public:
-  CoreMovie(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3)
-      : frame_rate_(swf::Stage(*movie).frame_rate), player_(std::move(movie), std::move(mp3)) {}
+  CoreMovie(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3,
+            swf::DeviceFonts* fonts)
+      : frame_rate_(swf::Stage(*movie).frame_rate), player_(std::move(movie), std::move(mp3)) {
+    player_.SetDeviceFonts(fonts);
+  }
 
   double FrameRate() const override { return frame_rate_; }
   void SetLoop(bool loop) override { player_.SetLoop(loop); }
@@ -39,8 +42,9 @@ class CoreMovie final : public MovieCore {
 
 }  // namespace
 
-CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3) {
-  return [images, mp3 = std::move(mp3)](std::span<const std::uint8_t> file) {
+CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3,
+                          swf::DeviceFonts* fonts) {
+  return [images, mp3 = std::move(mp3), fonts](std::span<const std::uint8_t> file) {
     swf::LoadResult loaded = swf::LoadMovie(file, images);
     LoadedCore result;
     // A movie that defines nothing to draw is, in practice, an embedded video (which the core
@@ -48,7 +52,7 @@ CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3)
     if (loaded.movie && loaded.movie->dictionary.empty()) {
       result.refusal = "nothing to draw (no shapes, text or bitmaps; embedded video is not played)";
     } else if (loaded.movie) {
-      result.core = std::make_unique<CoreMovie>(std::move(loaded.movie), mp3);
+      result.core = std::make_unique<CoreMovie>(std::move(loaded.movie), mp3, fonts);
     } else {
       result.refusal = std::move(loaded.refusal);
     }
