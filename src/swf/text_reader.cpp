@@ -14,7 +14,7 @@ std::vector<char32_t> ReadCodes(ByteReader& r, std::size_t count, bool wide, Loa
   if (!ctx.Charge(count * sizeof(char32_t))) return codes;
   codes.reserve(count);
   for (std::size_t i = 0; i < count && r.ok(); ++i) codes.push_back(wide ? r.U16() : r.U8());
-  if (!r.ok()) codes.resize(codes.size() > 0 ? codes.size() - 1 : 0);
+  if (!r.ok()) codes.resize(codes.empty() ? 0 : codes.size() - 1);
   return codes;
 }
 

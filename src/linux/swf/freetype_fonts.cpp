@@ -205,7 +205,7 @@ std::optional<swf::DeviceGlyph> FreeTypeFonts::Glyph(const swf::DeviceFace& face
   swf::DeviceGlyph out;
   const float scale = swf::kDeviceEm / float(em);
   out.advance = float(ft->glyph->advance.x) * scale;
-  if (face.bold && !(ft->style_flags & FT_STYLE_FLAG_BOLD)) out.advance += float(em / 32) * scale;
+  if (face.bold && !(ft->style_flags & FT_STYLE_FLAG_BOLD)) out.advance += float(em) / 32 * scale;
   out.outline.bounds = {1e9f, -1e9f, 1e9f, -1e9f};
   OutlineWriter writer(out.outline, scale);
   const FT_Outline_Funcs funcs{&OutlineWriter::MoveTo,

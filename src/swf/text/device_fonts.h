@@ -3,10 +3,10 @@
 // and advance in a named face (fontconfig and FreeType on Linux, GDI on Windows), the core lays
 // the text out and the one rasterizer fills the outlines, so both platforms draw text alike.
 
-#include <compare>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "swf/shape.h"
 
@@ -17,7 +17,9 @@ struct DeviceFace {
   std::string name;
   bool bold = false;
   bool italic = false;
-  friend auto operator<=>(const DeviceFace&, const DeviceFace&) = default;
+  friend bool operator<(const DeviceFace& a, const DeviceFace& b) {
+    return std::tie(a.name, a.bold, a.italic) < std::tie(b.name, b.bold, b.italic);
+  }
 };
 
 // Units of the outlines and metrics below: an em is this many, whatever the size drawn, so one

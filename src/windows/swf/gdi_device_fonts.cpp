@@ -233,6 +233,7 @@ class GdiDeviceFonts final : public swf::DeviceFonts {
     EnumFontFamiliesExW(
         dc_, &lf,
         [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM flag) -> int {
+          // NOLINTNEXTLINE(performance-no-int-to-ptr): the enumeration's parameter is our flag
           *reinterpret_cast<bool*>(flag) = true;
           return 0;
         },
