@@ -15,6 +15,7 @@
 
 #include "swf/byte_reader.h"
 #include "swf/movie.h"
+#include "swf/tag_codes.h"
 
 struct z_stream_s;
 
@@ -72,28 +73,29 @@ class Inflater {
   bool done_ = false;
 };
 
-// DefineShape 1-4 (code 2, 22, 32, 83), and the glyphs of fonts (version 1, no styles of their
+// DefineShape 1-4, and the glyphs of fonts (version 1, no styles of their
 // own: their fill is style 1).
-std::optional<Shape> ReadDefineShape(ByteReader& r, int code, LoadContext& ctx);
-std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, int code, LoadContext& ctx);
-// The glyph shapes of DefineFont 1-3 (code 10, 48, 75).
-std::optional<Font> ReadDefineFont(ByteReader& r, int code, LoadContext& ctx);
-// The rest of DefineFont2/3 (code 48, 75) once its glyphs are read: `after_offsets` reads on
-// from the code table's offset, `table_at` is where the offsets begin.
+std::optional<Shape> ReadDefineShape(ByteReader& r, TagCode code, LoadContext& ctx);
+std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, TagCode code, LoadContext& ctx);
+// The glyph shapes of DefineFont 1-3.
+std::optional<Font> ReadDefineFont(ByteReader& r, TagCode code, LoadContext& ctx);
+// The rest of DefineFont2/3 once its glyphs are read: `after_offsets` reads on from the code
+// table's offset, `table_at` is where the offsets begin.
 void ReadFontLayout(ByteReader& after_offsets, ByteReader whole, std::size_t table_at,
                     std::uint8_t flags, Font& font, LoadContext& ctx);
 // A font's name as the file spells it: Flash 6 and later write UTF-8, earlier files the system's
 // code page (kept as bytes). A trailing NUL is dropped.
 std::string FontName(std::span<const std::uint8_t> bytes);
-// DefineFontInfo 1/2 (code 13, 62): a DefineFont's name, style and code table.
-void ReadDefineFontInfo(ByteReader& r, int code, LoadContext& ctx);
-// DefineEditText (code 37) after its id.
+// DefineFontInfo 1/2: a DefineFont's name, style and code table.
+void ReadDefineFontInfo(ByteReader& r, TagCode code, LoadContext& ctx);
+// DefineEditText after its id.
 std::optional<EditText> ReadDefineEditText(ByteReader& r, LoadContext& ctx);
-// DefineText 1/2 (code 11, 33) as one shape: its glyphs placed, one solid fill per colour.
-std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx);
-// The bitmap tags (6, 20, 21, 35, 36, 90); nullopt when the picture can't be decoded or is too
-// large (noted).
-std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, int code, std::uint16_t id, LoadContext& ctx);
+// DefineText 1/2 as one shape: its glyphs placed, one solid fill per colour.
+std::optional<Shape> ReadDefineText(ByteReader& r, TagCode code, LoadContext& ctx);
+// The bitmap tags (DefineBits, its JPEG 2-4 and Lossless 1-2); nullopt when the picture can't be
+// decoded or is too large (noted).
+std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, TagCode code, std::uint16_t id,
+                                       LoadContext& ctx);
 // One DoAction body.
 ActionBlock ReadActions(std::span<const std::uint8_t> body, LoadContext& ctx);
 

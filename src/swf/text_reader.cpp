@@ -69,11 +69,11 @@ void ReadFontLayout(ByteReader& after_offsets, ByteReader whole, std::size_t tab
             });
 }
 
-void ReadDefineFontInfo(ByteReader& r, int code, LoadContext& ctx) {
+void ReadDefineFontInfo(ByteReader& r, TagCode code, LoadContext& ctx) {
   const std::uint16_t id = r.U16();
   const auto name = r.Bytes(r.U8());
   const std::uint8_t flags = r.U8();
-  if (code == 62) r.Skip(1);  // language
+  if (code == TagCode::DefineFontInfo2) r.Skip(1);  // language
   if (!r.ok()) return;
   const auto it = ctx.movie.dictionary.find(id);
   if (it == ctx.movie.dictionary.end()) return;

@@ -91,10 +91,10 @@ class OutlineWriter {
   void Add(swf::Point from, swf::Point control, swf::Point to, bool curved) {
     out_.edges.push_back({from, control, to, curved, 0, 1, 0});
     for (const swf::Point& p : {from, to}) {
-      out_.bounds.xMin = std::min(out_.bounds.xMin, p.x);
-      out_.bounds.xMax = std::max(out_.bounds.xMax, p.x);
-      out_.bounds.yMin = std::min(out_.bounds.yMin, p.y);
-      out_.bounds.yMax = std::max(out_.bounds.yMax, p.y);
+      out_.bounds.x_min = std::min(out_.bounds.x_min, p.x);
+      out_.bounds.x_max = std::max(out_.bounds.x_max, p.x);
+      out_.bounds.y_min = std::min(out_.bounds.y_min, p.y);
+      out_.bounds.y_max = std::max(out_.bounds.y_max, p.y);
     }
     at_ = to;
   }

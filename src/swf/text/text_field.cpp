@@ -90,7 +90,7 @@ GlyphOutline TextFonts::Glyph(const TextFormat& format, char32_t code) {
       const Font& f = *e->font;
       const float scale = format.size / f.em;
       const float advance = it->second < f.advances.size() ? f.advances[it->second]
-                                                           : f.glyphs[it->second].bounds.xMax;
+                                                           : f.glyphs[it->second].bounds.x_max;
       return {&f.glyphs[it->second], scale, advance * scale};
     }
     return {nullptr, 0, 0};  // an embedded font draws only what it embeds
@@ -169,17 +169,17 @@ void TextField::Update() {
   if (def_->auto_size) {
     // The box grows (or shrinks) to the text: down from its top, and sideways from the side the
     // text is aligned to when lines don't wrap.
-    bounds_.yMax = bounds_.yMin + layout_.text_height + 2 * kGutter;
+    bounds_.y_max = bounds_.y_min + layout_.text_height + 2 * kGutter;
     if (!def_->word_wrap) {
       const float width = layout_.text_width + 2 * kGutter;
-      const float old = bounds_.xMax - bounds_.xMin;
+      const float old = bounds_.x_max - bounds_.x_min;
       if (def_->align == EditText::Align::Right) {
-        bounds_.xMin = bounds_.xMax - width;
+        bounds_.x_min = bounds_.x_max - width;
       } else if (def_->align == EditText::Align::Center) {
-        bounds_.xMin += (old - width) / 2;
-        bounds_.xMax = bounds_.xMin + width;
+        bounds_.x_min += (old - width) / 2;
+        bounds_.x_max = bounds_.x_min + width;
       } else {
-        bounds_.xMax = bounds_.xMin + width;
+        bounds_.x_max = bounds_.x_min + width;
       }
       if (width != old) layout_ = LayOut(text_, Box(), fonts_, kMaxGlyphs);
     }
@@ -215,7 +215,8 @@ TextFieldMetrics TextField::Metrics() {
   m.max_scroll = int(top) + 1;
   m.bottom_scroll = int(scroll_ + LinesInView(layout_, Box(), scroll_));
   m.hscroll = hscroll_;
-  m.max_hscroll = std::max(0.0f, layout_.text_width - (bounds_.xMax - bounds_.xMin - 2 * kGutter));
+  m.max_hscroll =
+      std::max(0.0f, layout_.text_width - (bounds_.x_max - bounds_.x_min - 2 * kGutter));
   m.bounds = bounds_;
   return m;
 }
@@ -228,8 +229,8 @@ Rect TextField::Bounds() {
 bool TextField::Clips() {
   Update();
   return scroll_ > 0 || hscroll_ > 0 ||
-         layout_.text_width + 2 * kGutter > bounds_.xMax - bounds_.xMin ||
-         layout_.text_height + 2 * kGutter > bounds_.yMax - bounds_.yMin;
+         layout_.text_width + 2 * kGutter > bounds_.x_max - bounds_.x_min ||
+         layout_.text_height + 2 * kGutter > bounds_.y_max - bounds_.y_min;
 }
 
 const Shape& TextField::Frame() {

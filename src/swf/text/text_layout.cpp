@@ -58,7 +58,7 @@ struct Lines {
   Formats formats{text};
   float y = kGutter;
 
-  [[nodiscard]] float Width() const { return box.bounds.xMax - box.bounds.xMin - 2 * kGutter; }
+  [[nodiscard]] float Width() const { return box.bounds.x_max - box.bounds.x_min - 2 * kGutter; }
 
   // One paragraph, text[p0, p1), as many lines as it takes.
   void Paragraph(std::size_t p0, std::size_t p1) {
@@ -170,7 +170,7 @@ TextLayout LayOut(const StyledText& text, const LayoutBox& box, GlyphSource& fon
 }
 
 std::size_t LinesInView(const TextLayout& layout, const LayoutBox& box, std::size_t scroll) {
-  const float height = box.bounds.yMax - box.bounds.yMin - 2 * kGutter;
+  const float height = box.bounds.y_max - box.bounds.y_min - 2 * kGutter;
   if (scroll >= layout.lines.size()) return 1;
   const float top = layout.lines[scroll].top;
   std::size_t n = 0;
@@ -183,7 +183,8 @@ std::size_t LinesInView(const TextLayout& layout, const LayoutBox& box, std::siz
 }
 
 void AddRectangle(Shape& out, const Rect& r, std::uint16_t fill, std::uint16_t line) {
-  const Point corners[] = {{r.xMin, r.yMin}, {r.xMax, r.yMin}, {r.xMax, r.yMax}, {r.xMin, r.yMax}};
+  const Point corners[] = {
+      {r.x_min, r.y_min}, {r.x_max, r.y_min}, {r.x_max, r.y_max}, {r.x_min, r.y_max}};
   for (int i = 0; i < 4; ++i) {
     const Point a = corners[i], b = corners[(i + 1) % 4];
     out.edges.push_back({a, {(a.x + b.x) / 2, (a.y + b.y) / 2}, b, false, 0, fill, line});
@@ -195,7 +196,7 @@ void DrawLayout(const TextLayout& layout, const StyledText& text, const LayoutBo
   out = Shape{};
   out.bounds = box.bounds;
   if (scroll >= layout.lines.size()) return;
-  const float height = box.bounds.yMax - box.bounds.yMin;
+  const float height = box.bounds.y_max - box.bounds.y_min;
   const float dy = kGutter - layout.lines[scroll].top;
   Formats formats(text);
   const auto place = [&out](const GlyphOutline& g, float x, float baseline, std::uint16_t fill) {
@@ -206,11 +207,11 @@ void DrawLayout(const TextLayout& layout, const StyledText& text, const LayoutBo
   for (std::size_t l = scroll; l < layout.lines.size(); ++l) {
     const LaidLine& line = layout.lines[l];
     if (line.top + dy >= height) break;
-    const float baseline = box.bounds.yMin + line.top + dy + line.ascent;
+    const float baseline = box.bounds.y_min + line.top + dy + line.ascent;
     for (std::size_t gi = line.begin; gi < line.end; ++gi) {
       const LaidGlyph& lg = layout.glyphs[gi];
       const TextFormat& f = formats.At(lg.index);
-      const float x = box.bounds.xMin + lg.x - hscroll;
+      const float x = box.bounds.x_min + lg.x - hscroll;
       const std::uint16_t fill = FillOf(out, f.color);
       if (f.underline) {
         const float thick = std::max(20.0f, f.size / 20);
@@ -220,7 +221,7 @@ void DrawLayout(const TextLayout& layout, const StyledText& text, const LayoutBo
       }
       // A list item's bullet, left of its first line.
       if (f.bullet && gi == line.begin && (lg.index == 0 || text.text[lg.index - 1] == U'\n')) {
-        const float at = box.bounds.xMin + kGutter + f.left_margin + f.block_indent + kBulletAt;
+        const float at = box.bounds.x_min + kGutter + f.left_margin + f.block_indent + kBulletAt;
         place(fonts.Glyph(f, U'\u2022'), at - hscroll, baseline, fill);
       }
       place(fonts.Glyph(f, lg.code), x, baseline, fill);

@@ -75,11 +75,11 @@ std::vector<std::wstring> FacesFor(const std::string& name) {
 
 // Faces tried for a character the chosen face lacks: Japanese first, as the movies are.
 const std::vector<std::wstring>& FallbackFaces() {
-  static const std::vector<std::wstring> faces = {
+  static const std::vector<std::wstring> kFaces = {
       L"MS PGothic", L"Meiryo",           L"Yu Gothic",  L"IPAPGothic",
       L"IPAGothic",  L"Noto Sans CJK JP", L"Arial",      L"Segoe UI",
       L"Tahoma",     L"Arial Unicode MS", L"DejaVu Sans"};
-  return faces;
+  return kFaces;
 }
 
 double Fixed(const FIXED& f) {

@@ -1,4 +1,4 @@
-#include "player/swf/core_movie.h"
+#include "player/swf/swf_player_core.h"
 
 #include <utility>
 
@@ -8,10 +8,10 @@
 namespace launcher::swfplayer {
 namespace {
 
-class CoreMovie final : public MovieCore {
+class SwfPlayerCore final : public MovieCore {
  public:
-  CoreMovie(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3,
-            swf::DeviceFonts* fonts)
+  SwfPlayerCore(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3,
+                swf::DeviceFonts* fonts)
       : frame_rate_(swf::Stage(*movie).frame_rate), player_(std::move(movie), std::move(mp3)) {
     player_.SetDeviceFonts(fonts);
   }
@@ -52,7 +52,7 @@ CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3,
     if (loaded.movie && loaded.movie->dictionary.empty()) {
       result.refusal = "nothing to draw (no shapes, text or bitmaps; embedded video is not played)";
     } else if (loaded.movie) {
-      result.core = std::make_unique<CoreMovie>(std::move(loaded.movie), mp3, fonts);
+      result.core = std::make_unique<SwfPlayerCore>(std::move(loaded.movie), mp3, fonts);
     } else {
       result.refusal = std::move(loaded.refusal);
     }
