@@ -11,6 +11,8 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   # Linux build: window, pictures, movie, the SWF player's inflate and MP3 frames
   libsdl2-dev libsdl2-image-dev libmpv-dev zlib1g-dev libmpg123-dev
+  # Linux build: the SWF player's text in the system's fonts, Japanese faces for it
+  libfontconfig1-dev libfreetype-dev fonts-ipafont
   # Windows builds: the SWF player's inflate, linked statically
   libz-mingw-w64-dev
   # tests: virtual display, input, screenshots, media, Windows runtime and its media stack, the

@@ -19,6 +19,7 @@
 #include "linux/sdl_system.h"
 #include "linux/sdl_video.h"
 #include "linux/sdl_window.h"
+#include "linux/swf/freetype_fonts.h"
 #include "linux/swf/mpg123_decoder.h"
 #include "linux/swf/sdl_audio_output.h"
 #include "linux/swf/sdl_image_decoder.h"
@@ -61,6 +62,7 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
   // Declared before the player, so the loading thread outlives every use of the library.
   mpv::MpvLibraryLoader mpv_library;
   sdl::SdlImageDecoder swf_images;
+  sdl::FreeTypeFonts swf_fonts;
   // The movie the SWF player turned down and why, for libmpv's skip line when it can't play it
   // either: the line names the SWF player's reason before libmpv's.
   std::string swf_refused;
@@ -81,10 +83,10 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
     return mpv;
   };
   auto make_swf = [&] {
-    auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(
-        swfplayer::Platform{window.Video(), &posix::ReadOrdinaryFile,
-                            swfplayer::MakeCoreLoader(&swf_images, &sdl::MakeMpg123Decoder),
-                            &sdl::OpenSdlAudio, &sdl::SteadySeconds});
+    auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(swfplayer::Platform{
+        window.Video(), &posix::ReadOrdinaryFile,
+        swfplayer::MakeCoreLoader(&swf_images, &sdl::MakeMpg123Decoder, &swf_fonts),
+        &sdl::OpenSdlAudio, &sdl::SteadySeconds});
     engines.swf = swf.get();
     return swf;
   };

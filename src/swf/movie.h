@@ -125,9 +125,54 @@ struct MorphShape {
   [[nodiscard]] Shape At(std::uint16_t ratio) const;
 };
 
+struct KerningPair {
+  char32_t left = 0;
+  char32_t right = 0;
+  float adjust = 0;  // glyph units
+};
+
+// A font of the file. Its glyphs, advances and metrics are in glyph units (`em` per em). A font
+// without glyphs (DefineFont2 with none) names a font of the system instead.
 struct Font {
   std::vector<Shape> glyphs;
   float em = 1024;  // glyph units per em: 1024, or 20480 for DefineFont3
+  std::string name;
+  bool bold = false;
+  bool italic = false;
+  std::vector<char32_t> codes;  // each glyph's code point; empty for DefineFont 1
+  // From DefineFont2/3's layout: empty advances when the font has none.
+  std::vector<float> advances;
+  float ascent = 0;
+  float descent = 0;
+  float leading = 0;
+  std::vector<KerningPair> kerning;  // sorted by (left, right)
+};
+
+// DefineEditText: a text field as the file sets it up; its text may change as the movie plays.
+struct EditText {
+  enum class Align : std::uint8_t { Left, Right, Center, Justify };
+  Rect bounds;
+  bool word_wrap = false;
+  bool multiline = false;
+  bool password = false;
+  bool read_only = false;
+  bool auto_size = false;
+  bool no_select = false;
+  bool border = false;
+  bool html = false;
+  bool use_outlines = false;  // draw with the embedded font's glyphs, else a font of the system
+  std::uint16_t font = 0;     // 0: none given
+  std::string font_class;
+  float height = 240;  // twips
+  Rgba color{0, 0, 0, 255};
+  int max_length = 0;  // 0: any
+  Align align = Align::Left;
+  float left_margin = 0;  // twips
+  float right_margin = 0;
+  float indent = 0;
+  float leading = 0;
+  std::string variable;
+  std::string initial_text;  // as the file has it (HTML when `html`)
 };
 
 struct Sprite {
@@ -136,7 +181,7 @@ struct Sprite {
 
 using Character = std::variant<std::shared_ptr<const Shape>, std::shared_ptr<const MorphShape>,
                                std::shared_ptr<const Sprite>, std::shared_ptr<const Font>,
-                               std::shared_ptr<const Bitmap>>;
+                               std::shared_ptr<const Bitmap>, std::shared_ptr<const EditText>>;
 
 struct Header {
   int version = 0;

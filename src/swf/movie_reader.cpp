@@ -207,6 +207,15 @@ class TimelineReader {
         Define(id, ReadDefineFont(body, code, ctx_));
         return;
       }
+      case TagCode::DefineFontInfo:
+      case TagCode::DefineFontInfo2:
+        ReadDefineFontInfo(body, code, ctx_);
+        return;
+      case TagCode::DefineEditText: {
+        const std::uint16_t id = body.U16();
+        Define(id, ReadDefineEditText(body, ctx_));
+        return;
+      }
       case TagCode::DefineText:
       case TagCode::DefineText2: {
         const std::uint16_t id = body.U16();

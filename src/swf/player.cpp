@@ -9,6 +9,7 @@
 #include "swf/render.h"
 #include "swf/sound_mixer.h"
 #include "swf/swf_player.h"
+#include "swf/text/text_field.h"
 
 namespace swf {
 namespace {
@@ -41,7 +42,8 @@ struct Object {
   std::uint16_t ratio = 0;
   std::string name;
   std::uint16_t clip_depth = 0;
-  std::shared_ptr<Clip> clip;  // a sprite's own timeline
+  std::shared_ptr<Clip> clip;       // a sprite's own timeline
+  std::shared_ptr<TextField> text;  // a text field's text, layout and scroll
 };
 
 // A timeline playing: the main one or a sprite's instance.
@@ -104,9 +106,11 @@ struct Player::State {
 
   void DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
+  void DrawTextField(TextField& field, const Matrix& m, const ColorTransform& cx, bool in_mask);
 
   const Movie& movie;
-  Census census;  // before `root`: the clips count themselves out of it
+  TextFonts text_fonts{movie};  // before `root`: text fields use it until they go
+  Census census;                // before `root`: the clips count themselves out of it
   std::shared_ptr<Clip> root;
   std::uint64_t tick = 0;
   bool started = false;
@@ -262,7 +266,12 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id) {
   o.character = id;
   o.def = movie.Find(id);
   o.clip.reset();
+  o.text.reset();
   if (!o.def) return;
+  if (const auto* edit = std::get_if<std::shared_ptr<const EditText>>(o.def)) {
+    o.text = std::make_shared<TextField>(*edit, movie, text_fonts);
+    return;
+  }
   const auto* sprite = std::get_if<std::shared_ptr<const Sprite>>(o.def);
   // Too deep or too many: the sprite shows nothing (a sprite that places itself ends here).
   if (!sprite || parent.nesting >= kMaxNesting || census.clips >= kMaxClips) return;
@@ -501,6 +510,9 @@ void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform&
   } else if (o.clip) {
     DrawList(*o.clip, m, cx, in_mask);
     return;
+  } else if (o.text) {
+    DrawTextField(*o.text, m, cx, in_mask);
+    return;
   }
   if (!shape) return;  // a font, or a morph shape over the budget
   if (shape->edges.size() > edges_left) {
@@ -511,6 +523,33 @@ void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform&
   renderer.DrawShape(*shape, m, cx);
 }
 
+// A text field: its background and border, then its glyphs, clipped to its box when they
+// reach beyond it.
+void Player::State::DrawTextField(TextField& field, const Matrix& m, const ColorTransform& cx,
+                                  bool in_mask) {
+  const Shape& frame = field.Frame();
+  const Shape& glyphs = field.Glyphs();
+  const std::size_t edges = frame.edges.size() + glyphs.edges.size() + 4;
+  if (edges > edges_left) {
+    edges_left = 0;
+    return;
+  }
+  edges_left -= edges;
+  if (!frame.edges.empty()) renderer.DrawShape(frame, m, cx);
+  const bool clip = !in_mask && field.Clips();
+  if (clip) {
+    scratch = Shape{};
+    scratch.bounds = field.Bounds();
+    scratch.fills.emplace_back(Rgba{0, 0, 0, 255});
+    AddRectangle(scratch, scratch.bounds, 1, 0);
+    renderer.BeginMask();
+    renderer.DrawShape(scratch, m, cx);
+    renderer.EndMask();
+  }
+  renderer.DrawShape(glyphs, m, cx);
+  if (clip) renderer.PopMask();
+}
+
 // ---- The player ----------------------------------------------------------------------------
 
 Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3)
@@ -519,6 +558,10 @@ Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3)
 }
 
 Player::~Player() = default;
+
+void Player::SetDeviceFonts(DeviceFonts* fonts) {
+  state_->text_fonts.SetDevice(fonts);
+}
 
 bool Player::Playing() const {
   return state_->root->playing;

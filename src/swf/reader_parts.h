@@ -79,6 +79,17 @@ std::optional<Shape> ReadDefineShape(ByteReader& r, TagCode code, LoadContext& c
 std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, TagCode code, LoadContext& ctx);
 // The glyph shapes of DefineFont 1-3.
 std::optional<Font> ReadDefineFont(ByteReader& r, TagCode code, LoadContext& ctx);
+// The rest of DefineFont2/3 once its glyphs are read: `after_offsets` reads on from the code
+// table's offset, `table_at` is where the offsets begin.
+void ReadFontLayout(ByteReader& after_offsets, ByteReader whole, std::size_t table_at,
+                    std::uint8_t flags, Font& font, LoadContext& ctx);
+// A font's name as the file spells it: Flash 6 and later write UTF-8, earlier files the system's
+// code page (kept as bytes). A trailing NUL is dropped.
+std::string FontName(std::span<const std::uint8_t> bytes);
+// DefineFontInfo 1/2: a DefineFont's name, style and code table.
+void ReadDefineFontInfo(ByteReader& r, TagCode code, LoadContext& ctx);
+// DefineEditText after its id.
+std::optional<EditText> ReadDefineEditText(ByteReader& r, LoadContext& ctx);
 // DefineText 1/2 as one shape: its glyphs placed, one solid fill per colour.
 std::optional<Shape> ReadDefineText(ByteReader& r, TagCode code, LoadContext& ctx);
 // The bitmap tags (DefineBits, its JPEG 2-4 and Lossless 1-2); nullopt when the picture can't be

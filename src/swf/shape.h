@@ -169,6 +169,17 @@ struct Edge {
   std::uint16_t line = 0;
 };
 
+// A glyph's edge placed by `m`, filled with `fill` on the sides the glyph fills, unstroked.
+inline Edge PlaceGlyphEdge(Edge e, const Matrix& m, std::uint16_t fill) {
+  e.from = m.Apply(e.from);
+  e.control = m.Apply(e.control);
+  e.to = m.Apply(e.to);
+  e.fill0 = e.fill0 ? fill : 0;
+  e.fill1 = e.fill1 ? fill : 0;
+  e.line = 0;
+  return e;
+}
+
 // A shape with every style change already resolved: the reader appends the styles that a
 // new-style record brings to `fills` and `lines` and renumbers its edges, so indices are global.
 struct Shape {

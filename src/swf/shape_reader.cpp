@@ -377,6 +377,7 @@ Shape MorphShape::At(std::uint16_t ratio) const {
 
 std::optional<Font> ReadDefineFont(ByteReader& r, TagCode code, LoadContext& ctx) {
   Font font;
+  std::uint8_t flags = 0;
   std::vector<std::uint32_t> offsets;
   const std::size_t table_at = [&] {
     if (code == TagCode::DefineFont) {
@@ -387,9 +388,12 @@ std::optional<Font> ReadDefineFont(ByteReader& r, TagCode code, LoadContext& ctx
       return at;
     }
     font.em = code == TagCode::DefineFont3 ? 20480.0f : 1024.0f;
-    const std::uint8_t flags = r.U8();
-    r.Skip(1);       // language
-    r.Skip(r.U8());  // name
+    flags = r.U8();
+    r.Skip(1);  // language
+    const auto name = r.Bytes(r.U8());
+    font.name = FontName(name);
+    font.bold = (flags & 0x01) != 0;
+    font.italic = (flags & 0x02) != 0;
     const std::size_t count = r.U16();
     const std::size_t at = r.position();
     const bool wide = (flags & 0x08) != 0;
@@ -414,6 +418,8 @@ std::optional<Font> ReadDefineFont(ByteReader& r, TagCode code, LoadContext& ctx
     ReadRecords(g, kind, ctx, glyph, false);
     font.glyphs.push_back(std::move(glyph));
   }
+  // The code table and layout follow the offsets (and, in the file, the glyphs).
+  if (code != TagCode::DefineFont) ReadFontLayout(r, whole, table_at, flags, font, ctx);
   return font;
 }
 
@@ -452,14 +458,8 @@ std::optional<Shape> ReadDefineText(ByteReader& r, TagCode code, LoadContext& ct
       if (font && fill != 0 && index < font->glyphs.size()) {
         const float scale = height / font->em;
         const Matrix place = Matrix{scale, 0, 0, scale, x, y}.Then(matrix);
-        for (Edge e : font->glyphs[index].edges) {
-          e.from = place.Apply(e.from);
-          e.control = place.Apply(e.control);
-          e.to = place.Apply(e.to);
-          e.fill0 = e.fill0 ? fill : 0;
-          e.fill1 = e.fill1 ? fill : 0;
-          e.line = 0;
-          if (!ctx.Append(text.edges, e)) return text;
+        for (const Edge& e : font->glyphs[index].edges) {
+          if (!ctx.Append(text.edges, PlaceGlyphEdge(e, place, fill))) return text;
         }
       }
       x += advance;

@@ -29,6 +29,7 @@
 namespace swf {
 
 struct Movie;
+class DeviceFonts;
 
 // Decodes the JPEG, PNG and GIF bytes of bitmap tags with the platform's decoder (WIC, SDL_image).
 class ImageDecoder {
@@ -107,6 +108,10 @@ class Player {
   Player& operator=(Player&&) = delete;
 
   [[nodiscard]] const Movie& movie() const { return *movie_; }
+
+  // The system's fonts for text fields that embed none (null: such text takes room but shows
+  // nothing). They must outlive the player.
+  void SetDeviceFonts(DeviceFonts* fonts);
 
   // With loop false (the default) the main timeline stops on its last frame.
   void SetLoop(bool loop) { loop_ = loop; }

@@ -9,7 +9,7 @@
 namespace swf {
 
 // X(name, code, role): Content tags matter to a movie; Hint tags carry nothing to show or hear
-// (device-font names, protection, debugger and authoring hints, metadata, file attributes, script
+// (protection, debugger and authoring hints, metadata, file attributes, script
 // limits, tab order), so skipping them loses nothing.
 #define SWF_TAG_CODES(X)                       \
   X(End, 0, Content)                           \
@@ -25,7 +25,7 @@ namespace swf {
   X(DefineFont, 10, Content)                   \
   X(DefineText, 11, Content)                   \
   X(DoAction, 12, Content)                     \
-  X(DefineFontInfo, 13, Hint)                  \
+  X(DefineFontInfo, 13, Content)               \
   X(DefineSound, 14, Content)                  \
   X(StartSound, 15, Content)                   \
   X(StopSound, 16, Content)                    \
@@ -65,7 +65,7 @@ namespace swf {
   X(DoInitAction, 59, Content)                 \
   X(DefineVideoStream, 60, Content)            \
   X(VideoFrame, 61, Content)                   \
-  X(DefineFontInfo2, 62, Hint)                 \
+  X(DefineFontInfo2, 62, Content)              \
   X(DebugId, 63, Hint)                         \
   X(EnableDebugger2, 64, Hint)                 \
   X(ScriptLimits, 65, Hint)                    \

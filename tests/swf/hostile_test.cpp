@@ -138,6 +138,53 @@ Bytes GotoLoop() {
                      DoAction({GotoFrame(0), Play()}), ShowFrame()}));
 }
 
+// DefineFont2 1 with 65,535 triangle glyphs (code i is glyph i), their advances and bounds, and
+// 65,535 kerning pairs; DefineEditText 2 drawing 20,000 characters of it, wrapped.
+Bytes HugeFont() {
+  constexpr std::uint32_t kGlyphs = 65535;
+  Bits glyph;
+  glyph.UB(1, 4).UB(0, 4);
+  glyph.UB(0, 1).UB(0b00101, 5).UB(2, 5).SB(0, 2).SB(0, 2).UB(1, 1);  // move to 0,0; fill 1
+  for (const auto& [dx, dy] : {std::pair(100, 0), std::pair(-100, -100), std::pair(0, 100)}) {
+    glyph.UB(1, 1).UB(1, 1).UB(9 - 2, 4).UB(1, 1).SB(dx, 9).SB(dy, 9);
+  }
+  glyph.UB(0, 6);
+  const std::uint32_t size = std::uint32_t(glyph.bytes.size());
+  Bits font;
+  font.U16(1).U8(0x80 | 0x08 | 0x04).U8(0).U8(3).U8('B').U8('i').U8('g').U16(kGlyphs);
+  const std::uint32_t table = (kGlyphs + 1) * 4;
+  for (std::uint32_t i = 0; i < kGlyphs; ++i) font.U32(table + i * size);
+  font.U32(table + kGlyphs * size);
+  for (std::uint32_t i = 0; i < kGlyphs; ++i) font.Raw(glyph.bytes);
+  for (std::uint32_t i = 0; i < kGlyphs; ++i) font.U16(i);
+  font.U16(800).U16(200).U16(0);
+  for (std::uint32_t i = 0; i < kGlyphs; ++i) font.U16(500);
+  for (std::uint32_t i = 0; i < kGlyphs; ++i) font.Rect(0, 0, 0, 0);
+  font.U16(kGlyphs);
+  for (std::uint32_t i = 0; i < kGlyphs; ++i) font.U16(kGlyphs - i).U16(i).U16(0xFFF6);
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += i % 7 == 6 ? ' ' : char('a' + i % 26);
+  Bits edit;
+  edit.U16(2).Rect(0, 4000, 0, 3000).U8(0x80 | 0x40 | 0x20 | 0x01).U8(0x20 | 0x01);
+  edit.U16(1).U16(240).U8(2).U16(100).U16(50).U16(20).U16(40).Str("v").Str(text);
+  return Movie(Join({Tag(48, font.bytes), Tag(37, edit.bytes), PlaceObject2(1, 2), ShowFrame()}),
+               4000, 3000, 10, true);
+}
+
+// A text field of 100 MB: what the file holds past the inflate limit is cut, what a field
+// keeps past its own limit too.
+Bytes HundredMegabyteText() {
+  Bits head;
+  head.U16(2).Rect(0, 4000, 0, 3000).U8(0x80 | 0x40 | 0x20).U8(0x02);  // HTML
+  Bytes tag = Bits().U16(std::uint32_t(37 << 6) | 0x3F).U32(100u << 20).bytes;
+  tag.insert(tag.end(), head.bytes.begin(), head.bytes.end());
+  tag.push_back(0);  // no variable
+  Bits body;
+  // Placed before it is defined: the dictionary is whole before the first frame plays.
+  body.Rect(0, 4000, 0, 3000).U16(10 << 8).U16(1).Raw(PlaceObject2(1, 2)).Raw(ShowFrame()).Raw(tag);
+  return Join({Header("CWS", 0xFFFFFFFF), Deflated(body.bytes, Bytes(1 << 16, 'a'), 1600)});
+}
+
 struct HostileCase {
   const char* name;
   std::function<Bytes()> make;
@@ -177,6 +224,32 @@ std::vector<HostileCase> Cases() {
       // Each tick runs a bounded number of the gotos, then shows where they left it.
       {"goto_loop", GotoLoop, nullptr,
        [](const swf::Player& p) { EXPECT_GE(p.CurrentFrame(), 1); }},
+      {"font_with_65535_glyphs", HugeFont, nullptr,
+       [](const swf::Player& p) {
+         const auto* font = std::get_if<std::shared_ptr<const swf::Font>>(p.movie().Find(1));
+         ASSERT_TRUE(font);
+         EXPECT_EQ((*font)->name, "Big");
+         EXPECT_EQ((*font)->glyphs.size(), 65535u);
+         EXPECT_EQ((*font)->codes.size(), 65535u);
+         EXPECT_EQ((*font)->advances.size(), 65535u);
+         EXPECT_EQ((*font)->kerning.size(), 65535u);
+         const auto* edit = std::get_if<std::shared_ptr<const swf::EditText>>(p.movie().Find(2));
+         ASSERT_TRUE(edit);
+         const swf::EditText& e = **edit;
+         EXPECT_TRUE(e.word_wrap && e.multiline && e.use_outlines && !e.html && !e.border);
+         EXPECT_EQ(e.font, 1);
+         EXPECT_EQ(e.height, 240);
+         EXPECT_EQ(e.align, swf::EditText::Align::Center);
+         EXPECT_EQ(e.left_margin + e.right_margin + e.indent + e.leading, 210);
+         EXPECT_EQ(e.variable, "v");
+         EXPECT_EQ(e.initial_text.size(), 20000u);
+       }},
+      {"text_field_of_100_mb", HundredMegabyteText, nullptr,
+       [](const swf::Player& p) {
+         const auto* edit = std::get_if<std::shared_ptr<const swf::EditText>>(p.movie().Find(2));
+         ASSERT_TRUE(edit);
+         EXPECT_LT((*edit)->initial_text.size(), swf::Limits::kMaxInflated);
+       }},
       {"lzma",
        [] {
          return Join({Header("ZWS", 100), Bytes(100)});

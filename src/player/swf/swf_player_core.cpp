@@ -10,8 +10,11 @@ namespace {
 
 class SwfPlayerCore final : public MovieCore {
  public:
-  SwfPlayerCore(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3)
-      : frame_rate_(swf::Stage(*movie).frame_rate), player_(std::move(movie), std::move(mp3)) {}
+  SwfPlayerCore(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3,
+                swf::DeviceFonts* fonts)
+      : frame_rate_(swf::Stage(*movie).frame_rate), player_(std::move(movie), std::move(mp3)) {
+    player_.SetDeviceFonts(fonts);
+  }
 
   double FrameRate() const override { return frame_rate_; }
   void SetLoop(bool loop) override { player_.SetLoop(loop); }
@@ -46,14 +49,15 @@ std::string EngineRefusal(const swf::Movie& movie) {
   return {};
 }
 
-CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3) {
-  return [images, mp3 = std::move(mp3)](std::span<const std::uint8_t> file) {
+CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3,
+                          swf::DeviceFonts* fonts) {
+  return [images, mp3 = std::move(mp3), fonts](std::span<const std::uint8_t> file) {
     swf::LoadResult loaded = swf::LoadMovie(file, images);
     LoadedCore result;
     if (!loaded.movie) {
       result.refusal = std::move(loaded.refusal);
     } else if (result.refusal = EngineRefusal(*loaded.movie); result.refusal.empty()) {
-      result.core = std::make_unique<SwfPlayerCore>(std::move(loaded.movie), mp3);
+      result.core = std::make_unique<SwfPlayerCore>(std::move(loaded.movie), mp3, fonts);
     }
     return result;
   };

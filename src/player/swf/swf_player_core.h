@@ -9,14 +9,17 @@
 namespace swf {
 class ImageDecoder;
 struct Movie;
+class DeviceFonts;
 }  // namespace swf
 
 namespace launcher::swfplayer {
 
 // Loads movies with the platform's picture decoder (may be null: JPEG, PNG and GIF bitmaps then
 // draw nothing) and plays their MP3 sound through the platform's decoders (empty: MP3 is silent).
-// The decoder must outlive every movie loaded.
-[[nodiscard]] CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3);
+// Text fields without embedded fonts draw with `fonts` (may be null: such text shows nothing).
+// The decoder and the fonts must outlive every movie loaded.
+[[nodiscard]] CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3,
+                                        swf::DeviceFonts* fonts = nullptr);
 
 // Why the engine hands a movie the core loaded on to another player, or empty when it plays it.
 [[nodiscard]] std::string EngineRefusal(const swf::Movie& movie);

@@ -14,6 +14,7 @@
 #include "windows/scoped_win.h"
 #include "windows/swf/acm_mp3_decoder.h"
 #include "windows/swf/frame_window.h"
+#include "windows/swf/gdi_device_fonts.h"
 #include "windows/swf/wave_out_sink.h"
 #include "windows/swf/wic_image_decoder.h"
 #include "windows/win32_failure.h"
@@ -64,11 +65,12 @@ class SwfWindowPlayer final : public SelectiveMoviePlayer {
   SwfWindowPlayer(HWND parent, const TwipsScale& scale, CommandSink commands)
       : commands_(std::move(commands)),
         images_(MakeWicImageDecoder()),
+        fonts_(MakeGdiDeviceFonts()),
         frames_(parent, scale, [this] { RunDueFrame(); }),
         engine_(swfplayer::Platform{
             frames_,
             &ReadWholeFile,
-            swfplayer::MakeCoreLoader(images_.get(), Mp3Decoders()),
+            swfplayer::MakeCoreLoader(images_.get(), Mp3Decoders(), fonts_.get()),
             [](swfplayer::AudioPull pull) -> std::unique_ptr<swfplayer::AudioOutput> {
               std::string why;  // no device: the movie plays silently, which is no failure
               return OpenWaveOut(std::move(pull), why);
@@ -122,7 +124,8 @@ class SwfWindowPlayer final : public SelectiveMoviePlayer {
   }
 
   CommandSink commands_;
-  std::unique_ptr<swf::ImageDecoder> images_;  // outlives every movie the engine loads
+  std::unique_ptr<swf::ImageDecoder> images_;  // these two outlive every movie the engine loads
+  std::unique_ptr<swf::DeviceFonts> fonts_;
   FrameWindow frames_;
   swfplayer::SwfMoviePlayer engine_;
 };

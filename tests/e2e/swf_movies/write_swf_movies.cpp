@@ -371,6 +371,53 @@ Bytes OpeningMovie(const std::optional<Mp3>& mp3) {
   return Movie(tags, w, h, fps, true);
 }
 
+// DefineFont2 `id` without glyphs: text in it is drawn with the system's face of that name.
+Bytes DeviceFont(int id, const std::string& name) {
+  Bits b;
+  b.U16(std::uint32_t(id)).U8(0x04).U8(0).U8(std::uint32_t(name.size()));
+  for (char c : name) b.U8(std::uint8_t(c));
+  return Tag(48, b.U16(0).bytes);
+}
+
+// DefineEditText `id`: read-only text in font `font` (`height` twips, `rgba`) in a w x h box at
+// the origin, aligned 0 left, 1 right, 2 centre; `html` reads the text as HTML.
+Bytes EditText(int id, int font, std::int32_t w, std::int32_t h, int height, std::uint32_t rgba,
+               int align, bool html, bool border, const std::string& text) {
+  Bits b;
+  b.U16(std::uint32_t(id)).Rect(0, w, 0, h);
+  b.U8(0x80 | 0x40 | 0x20 | 0x08 | 0x04 | 0x01);  // text, wrap, multiline, read-only, colour, font
+  b.U8(0x20 | 0x10 | (border ? 0x08 : 0) | (html ? 0x02 : 0));  // layout, no select
+  b.U16(std::uint32_t(font)).U16(std::uint32_t(height));
+  b.U8(rgba >> 24).U8(rgba >> 16 & 0xFF).U8(rgba >> 8 & 0xFF).U8(rgba & 0xFF);
+  b.U8(std::uint32_t(align)).U16(0).U16(0).U16(0).U16(0);
+  return Tag(37, b.Str("").Str(text).bytes);
+}
+
+// Text in the system's fonts, Japanese included, on a dark blue stage for 20 s: a Gothic field,
+// an HTML field with a border (styles, colours, a Mincho line, a list item), a fixed-pitch line.
+Bytes TextMovie() {
+  const std::int32_t w = 640 * kTwips, h = 360 * kTwips;
+  const std::string gothic = "ＭＳ Ｐゴシック";
+  const std::string html =
+      "<p align=\"center\"><font color=\"#CC0000\" size=\"24\">Device fonts: <b>bold</b>, "
+      "<i>italic</i>, <u>underlined</u></font></p><p align=\"center\"><font face=\"ＭＳ 明朝\" "
+      "size=\"30\">明朝体の日本語 &amp; ASCII</font></p><li>a list item that wraps onto a second "
+      "line inside the bordered box</li>";
+  Bytes tags = Join(
+      {SetBackgroundColor(0x1A2A4A), DeviceFont(1, gothic), DeviceFont(2, "_sans"),
+       DeviceFont(3, "_typewriter"),
+       EditText(10, 1, 600 * kTwips, 110 * kTwips, 32 * kTwips, 0xFFFFFFFF, 0, false, false,
+                "こんにちは、世界！\r日本語のテキスト"),
+       EditText(11, 2, 600 * kTwips, 130 * kTwips, 20 * kTwips, 0x000000FF, 0, true, true, html),
+       EditText(12, 3, 600 * kTwips, 40 * kTwips, 18 * kTwips, 0xFFCC00FF, 1, false, false,
+                "_typewriter, right-aligned"),
+       PlaceObject2(1, 10, 20 * kTwips, 20 * kTwips),
+       PlaceObject2(2, 11, 20 * kTwips, 140 * kTwips),
+       PlaceObject2(3, 12, 20 * kTwips, 290 * kTwips)});
+  for (int i = 0; i < 240; ++i) tags = Join({tags, ShowFrame()});
+  return Movie(tags, w, h, 12, true);
+}
+
 bool Write(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
@@ -402,6 +449,7 @@ int main(int argc, char** argv) {
   ok = ok && Write(dir + "/close.swf",
                    TwoColourMovie(80, 10, Colours::kMagenta, Colours::kMagenta, 5, true));
   ok = ok && Write(dir + "/OP.swf", OpeningMovie(mp3));
+  ok = ok && Write(dir + "/text.swf", TextMovie());
   if (mp3) ok = ok && Write(dir + "/bench.swf", BenchMovie(*mp3, 6));
   if (!ok) {
     std::cerr << "write_swf_movies: can't write into " << dir << "\n";

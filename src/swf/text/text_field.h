@@ -1,0 +1,125 @@
+#pragma once
+// Text fields (DefineEditText) as they play: the text a script may change, laid out with the
+// movie's fonts or the system's, drawn as shapes by the one rasterizer. The script machine sets
+// `text`, `htmlText` and a bound variable's text through TextField's methods.
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "swf/movie.h"
+#include "swf/text/device_fonts.h"
+#include "swf/text/styled_text.h"
+#include "swf/text/text_layout.h"
+
+namespace swf {
+
+// The glyphs of a movie's fonts and the system's, shared by a player's text fields. A field
+// draws with the movie's font of a format's name when the file says so (its "use outlines"
+// flag) and that font has glyphs; else with the system's face of that name.
+class TextFonts final : public GlyphSource {
+ public:
+  explicit TextFonts(const Movie& movie);
+  // The platform's fonts (may be null: device text then takes room and draws nothing); they must
+  // outlive this.
+  void SetDevice(DeviceFonts* device) {
+    device_ = device;
+    glyphs_.clear();
+    metrics_.clear();
+  }
+  // What the next layout uses: embedded fonts or not, and the field's own font first.
+  void Use(bool embedded, const Font* own) {
+    embedded_ = embedded;
+    own_ = own;
+  }
+
+  LineMetrics Metrics(const TextFormat& format) override;
+  GlyphOutline Glyph(const TextFormat& format, char32_t code) override;
+  float Kerning(const TextFormat& format, char32_t left, char32_t right) override;
+
+ private:
+  struct Embedded {
+    const Font* font = nullptr;
+    std::unordered_map<char32_t, std::uint32_t> index;  // code point to glyph
+  };
+  // The movie's fonts of the format's name, the field's own first, the format's style before
+  // the others; empty when the system's font is to be used.
+  const std::vector<const Embedded*>& Candidates(const TextFormat& format);
+  const DeviceGlyph* Device(const TextFormat& format, char32_t code);
+
+  std::map<std::string, std::vector<Embedded>> by_name_;  // fonts with glyphs
+  std::vector<const Embedded*> found_;
+  DeviceFonts* device_ = nullptr;
+  bool embedded_ = false;
+  const Font* own_ = nullptr;
+  std::map<std::pair<DeviceFace, char32_t>, std::optional<DeviceGlyph>> glyphs_;
+  std::map<DeviceFace, DeviceFontMetrics> metrics_;
+};
+
+// A text field's figures, for scripts (`textWidth`, `scroll`, `maxscroll`, ...).
+struct TextFieldMetrics {
+  float text_width = 0;  // twips
+  float text_height = 0;
+  int lines = 1;
+  int scroll = 1;  // the first line in view, 1-based
+  int max_scroll = 1;
+  int bottom_scroll = 1;  // the last line in view
+  float hscroll = 0;      // twips
+  float max_hscroll = 0;
+  Rect bounds;  // after auto-size
+};
+
+class TextField {
+ public:
+  // Text beyond this many characters is dropped, whatever a file or script gives.
+  static constexpr std::size_t kMaxChars = std::size_t(1) << 18;
+
+  // `fonts` must outlive the field. The text is the tag's initial text.
+  TextField(std::shared_ptr<const EditText> def, const Movie& movie, TextFonts& fonts);
+
+  [[nodiscard]] const EditText& definition() const { return *def_; }
+  [[nodiscard]] const std::string& Variable() const { return def_->variable; }
+
+  // `text`: plain text in the field's format. `htmlText`: HTML in an HTML field, shown as it
+  // is (tags included) in a plain one, as Flash does.
+  void SetText(std::string_view utf8);
+  void SetHtmlText(std::string_view html);
+  [[nodiscard]] std::string Text() const;
+  // `scroll` (1-based, clamped to 1..max) and `hscroll` (twips, clamped to 0..max).
+  void SetScroll(int line);
+  void SetHScroll(float twips);
+  [[nodiscard]] TextFieldMetrics Metrics();
+
+  // What the player draws, in the field's own twips: the background and border (empty without),
+  // then the glyphs, clipped to Bounds() when Clips().
+  const Shape& Frame();
+  const Shape& Glyphs();
+  [[nodiscard]] Rect Bounds();
+  [[nodiscard]] bool Clips();
+
+ private:
+  void Update();
+  LayoutBox Box() const;
+
+  std::shared_ptr<const EditText> def_;
+  TextFonts& fonts_;
+  const Font* own_ = nullptr;
+  TextFormat format_;
+  StyledText text_;
+  std::size_t scroll_ = 0;
+  float hscroll_ = 0;
+  Rect bounds_;
+  bool dirty_ = true;
+  bool drawn_ = false;
+  TextLayout layout_;
+  Shape frame_;
+  Shape glyphs_;
+};
+
+}  // namespace swf
