@@ -19,6 +19,7 @@
 #include "linux/sdl_system.h"
 #include "linux/sdl_video.h"
 #include "linux/sdl_window.h"
+#include "linux/swf/avcodec_video_decoder.h"
 #include "linux/swf/mpg123_decoder.h"
 #include "linux/swf/sdl_audio_output.h"
 #include "linux/swf/sdl_image_decoder.h"
@@ -84,20 +85,25 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
   auto makeSwf = [&] {
     auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(
         swfplayer::Platform{swfSurface, &posix::ReadOrdinaryFile,
-                            swfplayer::MakeCoreLoader(&swfImages, &sdl::MakeMpg123Decoder),
+                            swfplayer::MakeCoreLoader(&swfImages, &sdl::MakeMpg123Decoder,
+                                                      &sdl::MakeAvcodecVideoDecoder),
                             &sdl::OpenSdlAudio, &sdl::SteadySeconds});
     engines.swf = swf.get();
     return swf;
   };
-  // An SWF the SWF player can't play goes on to libmpv, which plays SWF files that wrap a video.
+  // An SWF the SWF player refuses is skipped; one holding video it can't decode goes on to libmpv,
+  // which plays the video an SWF wraps.
   SwitchingMoviePlayer player(
       nullptr, makeMpv,
       SwfRoute{makeSwf,
-               [&swfRefused, &swfRefusal](const PathText& path, const std::string& refusal) {
-                 swfRefused = path;
-                 swfRefusal = refusal;
+               [&reporter](const PathText& path, const std::string& refusal) {
+                 reporter.Report(SkippedMovieLine(path, refusal));
                },
-               true});
+               true,
+               [&swfRefused, &swfRefusal](const PathText& path, const std::string& why) {
+                 swfRefused = path;
+                 swfRefusal = why;
+               }});
 
   Main main({window, timer, player, window.LogoBox(), window.Image()},
             {system, processes, text, folder});

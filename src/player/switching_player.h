@@ -20,6 +20,9 @@ class SelectiveMoviePlayer : public MoviePlayer {
  public:
   // Why the engine can't play the movie set last, in words for the skip line; empty when it can.
   [[nodiscard]] virtual std::string Refusal() const = 0;
+  // What of the movie set last (and played) the engine can't show that another engine might (a
+  // video it can't decode), in words for a line; empty when it shows it all.
+  [[nodiscard]] virtual std::string LeftForOthers() const { return {}; }
 };
 
 // Where an SWF goes when no Flash control plays it.
@@ -27,11 +30,14 @@ struct SwfRoute {
   // Makes the built-in SWF player the first time a movie needs it; empty: there is none, and
   // SWF movies go to the built-in engine.
   std::function<std::unique_ptr<SelectiveMoviePlayer>()> make;
-  // Told each movie the SWF player turns down, with its refusal.
+  // Told each movie the SWF player turns down, with its refusal: the movie is skipped (the SWF
+  // player reads as not playing).
   std::function<void(const PathText& path, const std::string& refusal)> refused;
-  // True: a movie it turns down goes on to the built-in engine (libmpv plays SWF files that wrap
-  // a video). False: it is skipped (the SWF player reads as not playing).
+  // True: a movie holding video the SWF player can't decode goes on to the built-in engine
+  // (libmpv plays the video an SWF wraps), which is told why by `handed_over`. False: the SWF
+  // player plays it without that video.
   bool fall_back = false;
+  std::function<void(const PathText& path, const std::string& why)> handed_over;
 };
 
 class SwitchingMoviePlayer final : public MoviePlayer {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "swf/shape.h"
+#include "swf/video.h"
 
 namespace swf {
 
@@ -124,7 +125,7 @@ struct Sprite {
 
 using Character = std::variant<std::shared_ptr<const Shape>, std::shared_ptr<const MorphShape>,
                                std::shared_ptr<const Sprite>, std::shared_ptr<const Font>,
-                               std::shared_ptr<const Bitmap>>;
+                               std::shared_ptr<const Bitmap>, std::shared_ptr<const VideoStream>>;
 
 struct Header {
   int version = 0;

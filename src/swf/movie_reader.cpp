@@ -42,6 +42,8 @@ enum Tag : int {
   kDefineMorphShape = 46,
   kDefineFont2 = 48,
   kPlaceObject3 = 70,
+  kDefineVideoStream = 60,
+  kVideoFrame = 61,
   kDefineFont3 = 75,
   kDefineShape4 = 83,
   kDefineMorphShape2 = 84,
@@ -150,6 +152,9 @@ class TimelineReader {
         const std::size_t size = label.size();
         return ctx_.Append(out.labels, std::pair(std::move(label), int(out.frames.size())), size);
       }
+      case kVideoFrame:
+        ReadVideoFrame(body, ctx_);
+        return false;
       case kStartSoundTag:
       case kStartSound2Tag:
       case kSoundStreamHeadTag:
@@ -230,6 +235,11 @@ class TimelineReader {
         auto sprite = std::make_shared<Sprite>();
         TimelineReader(ctx_, false).Read(body, sprite->timeline);
         Define(id, std::shared_ptr<const Sprite>(std::move(sprite)));
+        return;
+      }
+      case kDefineVideoStream: {
+        auto [id, video] = ReadDefineVideoStream(body, ctx_);
+        if (video) Define(id, Character(std::shared_ptr<const VideoStream>(std::move(video))));
         return;
       }
       case kDefineSoundTag:
@@ -328,7 +338,7 @@ LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images) {
   header.frame_count = r.U16();
   if (!r.ok()) return {nullptr, "the file ends inside its header"};
 
-  LoadContext ctx{*movie, images, Limits::kMaxModelBytes, {}};
+  LoadContext ctx{*movie, images, Limits::kMaxModelBytes, {}, {}};
   TimelineReader(ctx, true).Read(r, movie->main);
   return {std::move(movie), {}};
 }

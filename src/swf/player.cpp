@@ -9,6 +9,7 @@
 #include "swf/render.h"
 #include "swf/sound_mixer.h"
 #include "swf/swf_player.h"
+#include "swf/video_playback.h"
 
 namespace swf {
 namespace {
@@ -24,6 +25,8 @@ constexpr std::size_t kMaxQueued = 4096;  // action blocks waiting in one tick
 constexpr int kMaxTicksPerCall = 8;
 constexpr std::size_t kMaxCommands = 1000;
 constexpr std::size_t kMaxEdgesPerRender = 1'000'000;
+constexpr int kMaxVideoPacketsPerRender = 16;  // decoded towards the frames the videos show
+constexpr std::size_t kMaxVideoStreams = 4;    // streams with pictures kept at once
 
 struct Clip;
 
@@ -85,7 +88,8 @@ bool StartsWithFsCommand(const std::string& url) {
 }  // namespace
 
 struct Player::State {
-  State(const Movie& m, Mp3DecoderFactory mp3) : movie(m), mixer(std::move(mp3)) {
+  State(const Movie& m, Mp3DecoderFactory mp3, VideoDecoderFactory video)
+      : movie(m), mixer(std::move(mp3)), video_decoders(std::move(video)) {
     root = std::make_shared<Clip>(m.main, 0, 0, census);
     root->playing = false;
   }
@@ -104,6 +108,7 @@ struct Player::State {
 
   void DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
+  bool VideoShape(std::uint16_t id, const std::shared_ptr<const VideoStream>& stream, int frame);
 
   const Movie& movie;
   Census census;  // before `root`: the clips count themselves out of it
@@ -131,6 +136,9 @@ struct Player::State {
   Renderer renderer;
   std::size_t edges_left = 0;  // what the frame being drawn may still draw
   Shape scratch;
+  VideoDecoderFactory video_decoders;
+  std::map<std::uint16_t, VideoPlayback> videos;  // by character, made as they are first drawn
+  int video_packets_left = 0;
 };
 
 // ---- Timeline ------------------------------------------------------------------------------
@@ -503,6 +511,8 @@ void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform&
   } else if (const auto* bitmap = std::get_if<std::shared_ptr<const Bitmap>>(o.def)) {
     BitmapRect(*bitmap, scratch);
     shape = &scratch;
+  } else if (const auto* video = std::get_if<std::shared_ptr<const VideoStream>>(o.def)) {
+    if (VideoShape(o.character, *video, o.ratio)) shape = &scratch;
   } else if (o.clip) {
     DrawList(*o.clip, m, cx, in_mask);
     return;
@@ -516,10 +526,28 @@ void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform&
   renderer.DrawShape(*shape, m, cx);
 }
 
+// ---- Video ---------------------------------------------------------------------------------
+
+// The video's picture for `frame` into `scratch`; false while it has none to show.
+bool Player::State::VideoShape(std::uint16_t id, const std::shared_ptr<const VideoStream>& stream,
+                               int frame) {
+  auto it = videos.find(id);
+  if (it == videos.end()) {
+    if (videos.size() >= kMaxVideoStreams) {
+      ++left_out["video streams beyond " + std::to_string(kMaxVideoStreams) + " at once"];
+      return false;
+    }
+    it = videos.try_emplace(id, stream, MakeVideoDecoder(stream->codec, video_decoders)).first;
+    if (!it->second.CanDecode()) ++left_out[VideoCodecName(stream->codec)];
+  }
+  return it->second.ShapeFor(frame, video_packets_left, scratch);
+}
+
 // ---- The player ----------------------------------------------------------------------------
 
-Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3)
-    : movie_(std::move(movie)), state_(std::make_unique<State>(*movie_, std::move(mp3))) {
+Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3, VideoDecoderFactory video)
+    : movie_(std::move(movie)),
+      state_(std::make_unique<State>(*movie_, std::move(mp3), std::move(video))) {
   for (const SoundTag& tag : movie_->sound_definitions) {
     if (auto sound = ReadDefineSound(tag.body)) state_->mixer.DefineSound(std::move(*sound));
   }
@@ -586,6 +614,7 @@ void Player::Render(std::uint32_t* bgra, int width, int height, int stride) {
   if (!bgra || width <= 0 || height <= 0 || stride < width) return;
   const Matrix stage = ShowAllMatrix(movie_->header.stage, width, height);
   s.edges_left = kMaxEdgesPerRender;
+  s.video_packets_left = kMaxVideoPacketsPerRender;
   s.DrawList(*s.root, stage, ColorTransform{}, false);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;

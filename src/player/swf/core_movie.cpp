@@ -1,5 +1,6 @@
 #include "player/swf/core_movie.h"
 
+#include <set>
 #include <utility>
 
 #include "swf/movie.h"
@@ -10,8 +11,10 @@ namespace {
 
 class CoreMovie final : public MovieCore {
  public:
-  CoreMovie(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3)
-      : frame_rate_(swf::Stage(*movie).frame_rate), player_(std::move(movie), std::move(mp3)) {}
+  CoreMovie(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3,
+            swf::VideoDecoderFactory video)
+      : frame_rate_(swf::Stage(*movie).frame_rate),
+        player_(std::move(movie), std::move(mp3), std::move(video)) {}
 
   double FrameRate() const override { return frame_rate_; }
   void SetLoop(bool loop) override { player_.SetLoop(loop); }
@@ -37,23 +40,38 @@ class CoreMovie final : public MovieCore {
   swf::Player player_;
 };
 
+// The video codecs of the movie that neither the core nor the platform decodes, named.
+std::string UndecodedVideo(const swf::Movie& movie, const swf::VideoDecoderFactory& video) {
+  std::set<int> codecs;
+  for (const auto& [id, character] : movie.dictionary) {
+    if (const auto* stream = std::get_if<std::shared_ptr<const swf::VideoStream>>(&character)) {
+      codecs.insert((*stream)->codec);
+    }
+  }
+  std::string named;
+  for (const int codec : codecs) {
+    if (swf::MakeVideoDecoder(codec, video)) continue;
+    named += (named.empty() ? "" : ", ") + swf::VideoCodecName(codec);
+  }
+  return named.empty() ? named : named + " is not decoded";
+}
+
 }  // namespace
 
-CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3) {
-  return [images, mp3 = std::move(mp3)](std::span<const std::uint8_t> file) {
-    swf::LoadResult loaded = swf::LoadMovie(file, images);
-    LoadedCore result;
-    // A movie that defines nothing to draw is, in practice, an embedded video (which the core
-    // skips): another player shows it better than a background colour would.
-    if (loaded.movie && loaded.movie->dictionary.empty()) {
-      result.refusal = "nothing to draw (no shapes, text or bitmaps; embedded video is not played)";
-    } else if (loaded.movie) {
-      result.core = std::make_unique<CoreMovie>(std::move(loaded.movie), mp3);
-    } else {
-      result.refusal = std::move(loaded.refusal);
-    }
-    return result;
-  };
+CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3,
+                          swf::VideoDecoderFactory video) {
+  return
+      [images, mp3 = std::move(mp3), video = std::move(video)](std::span<const std::uint8_t> file) {
+        swf::LoadResult loaded = swf::LoadMovie(file, images);
+        LoadedCore result;
+        if (loaded.movie) {
+          result.left_for_others = UndecodedVideo(*loaded.movie, video);
+          result.core = std::make_unique<CoreMovie>(std::move(loaded.movie), mp3, video);
+        } else {
+          result.refusal = std::move(loaded.refusal);
+        }
+        return result;
+      };
 }
 
 }  // namespace launcher::swfplayer
