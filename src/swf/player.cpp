@@ -26,7 +26,7 @@ constexpr int kMaxTicksPerCall = 8;
 constexpr std::size_t kMaxCommands = 1000;
 constexpr std::size_t kMaxEdgesPerRender = 1'000'000;
 constexpr int kMaxVideoPacketsPerRender = 16;  // decoded towards the frames the videos show
-constexpr std::size_t kMaxVideoStreams = 4;    // streams with pictures kept at once
+constexpr std::size_t kMaxVideoStreams = 16;   // streams with pictures kept at once
 
 struct Clip;
 

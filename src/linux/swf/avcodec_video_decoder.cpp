@@ -40,7 +40,7 @@ AVCodecID CodecOf(int codec) {
 }
 
 // Pictures larger than this are dropped (the core's own decoders keep the same bound).
-constexpr int kMaxPixels = 1920 * 1088;
+constexpr int kMaxPixels = 1280 * 720;
 
 class AvcodecVideoDecoder final : public swf::VideoDecoder {
  public:

@@ -14,7 +14,7 @@ class H263Decoder {
  public:
   // Pictures larger than this (either side, or in all) are refused before anything is allocated.
   static constexpr int kMaxSide = 4096;
-  static constexpr int kMaxPixels = 1920 * 1088;
+  static constexpr int kMaxPixels = 1280 * 720;
 
   enum class PictureType : std::uint8_t { Intra, Inter, Disposable };
 

@@ -12,7 +12,7 @@ namespace swf::video {
 class ScreenVideoDecoder {
  public:
   // Pictures larger than this are refused before anything is allocated.
-  static constexpr int kMaxPixels = 1920 * 1088;
+  static constexpr int kMaxPixels = 1280 * 720;
 
   // Updates `picture` (kept between calls) with the packet's blocks. False when the packet is no
   // picture or leaves blocks out before any picture of its size was seen. A damaged block is
