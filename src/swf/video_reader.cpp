@@ -32,7 +32,8 @@ void ReadVideoFrame(ByteReader& r, LoadContext& ctx) {
     // Grown as a list grows, each growth charged: a million tags cost no more than 65,536 slots.
     if (number >= frames.capacity()) {
       const std::size_t capacity = std::max<std::size_t>(number + 1, frames.capacity() * 2);
-      if (!ctx.Charge((capacity - frames.capacity()) * sizeof(frames[0]))) return;
+      if (!ctx.Charge((capacity - frames.capacity()) * sizeof(std::span<const std::uint8_t>)))
+        return;
       frames.reserve(capacity);
     }
     frames.resize(number + 1);

@@ -190,7 +190,8 @@ constexpr int kC1 = 4017, kC2 = 3784, kC3 = 3406, kC4 = 2896, kC5 = 2276, kC6 = 
 
 // One 8-point inverse DCT over in[0], in[step], ...; `shift` drops the fixed point's bits.
 template <typename Out>
-void Idct8(const std::int32_t* in, int step, Out* out, int out_step, int shift) {
+void Idct8(const std::int32_t* in, std::ptrdiff_t step, Out* out, std::ptrdiff_t out_step,
+           int shift) {
   const std::int32_t x0 = in[0], x1 = in[step], x2 = in[2 * step], x3 = in[3 * step];
   const std::int32_t x4 = in[4 * step], x5 = in[5 * step], x6 = in[6 * step], x7 = in[7 * step];
   const std::int32_t ee0 = kC4 * (x0 + x4), ee1 = kC4 * (x0 - x4);
@@ -219,9 +220,9 @@ constexpr int kColumnShift = 15;
 // coefficient.
 void InverseTransform(std::int32_t* block, unsigned rows) {
   std::int32_t temp[64];
-  for (int r = 0; r < 8; ++r) {
+  for (std::ptrdiff_t r = 0; r < 8; ++r) {
     std::int32_t* row = block + r * 8;
-    if (!(rows & (1u << r))) {
+    if (!(rows & (1u << unsigned(r)))) {
       std::fill(temp + r * 8, temp + r * 8 + 8, 0);
     } else if (std::all_of(row + 1, row + 8, [](std::int32_t c) { return c == 0; })) {
       std::fill(temp + r * 8, temp + r * 8 + 8,
@@ -230,7 +231,7 @@ void InverseTransform(std::int32_t* block, unsigned rows) {
       Idct8(row, 1, temp + r * 8, 1, kRowShift);
     }
   }
-  for (int c = 0; c < 8; ++c) Idct8(temp + c, 8, block + c, 8, kColumnShift);
+  for (std::ptrdiff_t c = 0; c < 8; ++c) Idct8(temp + c, 8, block + c, 8, kColumnShift);
 }
 
 std::uint8_t Clip(std::int32_t v) {
@@ -238,14 +239,14 @@ std::uint8_t Clip(std::int32_t v) {
 }
 
 void Put(const std::int32_t* block, std::uint8_t* dst, int stride) {
-  for (int y = 0; y < 8; ++y, dst += stride) {
-    for (int x = 0; x < 8; ++x) dst[x] = Clip(block[y * 8 + x]);
+  for (std::ptrdiff_t y = 0; y < 8; ++y, dst += stride) {
+    for (std::ptrdiff_t x = 0; x < 8; ++x) dst[x] = Clip(block[y * 8 + x]);
   }
 }
 
 void Add(const std::int32_t* block, std::uint8_t* dst, int stride) {
-  for (int y = 0; y < 8; ++y, dst += stride) {
-    for (int x = 0; x < 8; ++x) dst[x] = Clip(dst[x] + block[y * 8 + x]);
+  for (std::ptrdiff_t y = 0; y < 8; ++y, dst += stride) {
+    for (std::ptrdiff_t x = 0; x < 8; ++x) dst[x] = Clip(dst[x] + block[y * 8 + x]);
   }
 }
 
@@ -255,19 +256,21 @@ void Add(const std::int32_t* block, std::uint8_t* dst, int stride) {
 // samples beyond the plane repeat its edge.
 void PredictBlock(const std::uint8_t* plane, int stride, int rows, std::uint8_t* dst, int size,
                   int x, int y, int hx, int hy) {
-  std::array<std::uint8_t, 17 * 17> edge{};
+  constexpr std::size_t kEdgeSide = 17;  // a block and the row and column half pixels reach
+  std::array<std::uint8_t, kEdgeSide * kEdgeSide> edge{};
   const std::uint8_t* src = nullptr;
   int src_stride = stride;
   if (x < 0 || y < 0 || x + size + hx > stride || y + size + hy > rows) {
     for (int j = 0; j <= size; ++j) {
       const int sy = std::clamp(y + j, 0, rows - 1);
       for (int i = 0; i <= size; ++i) {
-        edge[std::size_t(j * 17 + i)] = plane[std::size_t(sy) * std::size_t(stride) +
-                                              std::size_t(std::clamp(x + i, 0, stride - 1))];
+        edge[std::size_t(j) * kEdgeSide + std::size_t(i)] =
+            plane[std::size_t(sy) * std::size_t(stride) +
+                  std::size_t(std::clamp(x + i, 0, stride - 1))];
       }
     }
     src = edge.data();
-    src_stride = 17;
+    src_stride = int(kEdgeSide);
   } else {
     src = plane + std::size_t(y) * std::size_t(stride) + std::size_t(x);
   }
@@ -401,7 +404,7 @@ bool H263Decoder::Decode(std::span<const std::uint8_t> packet) {
 }
 
 H263Decoder::MotionVector H263Decoder::Predictor(int mb_x, int mb_y) const {
-  const std::size_t i = std::size_t(mb_y * mb_width_ + mb_x);
+  const std::size_t i = std::size_t(mb_y) * std::size_t(mb_width_) + std::size_t(mb_x);
   const MotionVector left = mb_x > 0 ? vectors_[i - 1] : MotionVector{};
   if (mb_y == 0) return left;
   const MotionVector above = vectors_[i - std::size_t(mb_width_)];
