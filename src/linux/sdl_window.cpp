@@ -126,8 +126,8 @@ void SdlPictureBox::SetVisible(bool visible) {
   window_.Invalidate();
 }
 
-void SdlPictureBox::SetAutoSize(bool autoSize) {
-  auto_size_ = autoSize;
+void SdlPictureBox::SetAutoSize(bool auto_size) {
+  auto_size_ = auto_size;
   FitPicture();
 }
 

@@ -5,11 +5,11 @@
 
 #include <optional>
 
-#include "launcher/twips_scale.h"
 #include "launcher/window_parts.h"
 #include "linux/sdl_handles.h"
 #include "linux/sdl_picture.h"
 #include "player/mpv/video_layer.h"
+#include "vocabulary/twips_scale.h"
 
 namespace launcher::sdl {
 
@@ -56,7 +56,7 @@ class SdlPictureBox final : public PictureBox {
  public:
   explicit SdlPictureBox(SdlWindow& window);
   void SetVisible(bool visible) override;
-  void SetAutoSize(bool autoSize) override;
+  void SetAutoSize(bool auto_size) override;
   void SetPicture(PictureRef picture) override;
   [[nodiscard]] PictureRef Picture() const override;
   void SetTop(Twips top) override;

@@ -167,6 +167,8 @@ void Player::State::Tick(bool loop) {
   if (main.playing && !loop && main.frame == main.last()) {
     main.playing = false;
     ended = true;
+    // The stream sound ends with the movie; event sounds play on, as in Flash.
+    mixer.StopStream();
   }
 }
 
@@ -207,22 +209,15 @@ void Player::State::EnterFrame(Clip& clip) {
     queue.emplace_back(clip.weak_from_this(), &block);
   }
   for (const SoundTag& sound : frame.sounds) {
-    switch (sound.code) {
-      case kTagStartSound:
-      case kTagStartSound2:
-        if (auto start = ReadStartSound(sound.code, sound.body)) mixer.StartSound(*start);
-        break;
-      case kTagSoundStreamHead:
-      case kTagSoundStreamHead2:
-        if (&clip != root.get()) break;
-        if ((stream_head = ReadSoundStreamHead(sound.body))) mixer.StartStream(*stream_head);
-        break;
-      case kTagSoundStreamBlock:
-        if (&clip != root.get()) break;
-        tick_queued_block |= mixer.QueueStreamBlock(sound.body, std::int64_t(tick));
-        break;
-      default:
-        break;
+    if (const auto* start = std::get_if<SoundStart>(&sound)) {
+      mixer.StartSound(*start);
+    } else if (&clip != root.get()) {
+      // A sprite's stream sound is not played.
+    } else if (const auto* head = std::get_if<StreamHeadTag>(&sound)) {
+      if ((stream_head = head->head)) mixer.StartStream(*stream_head);
+    } else {
+      const auto& block = std::get<StreamBlockTag>(sound);
+      tick_queued_block |= mixer.QueueStreamBlock(block.body, std::int64_t(tick));
     }
   }
 }
@@ -237,8 +232,8 @@ void Player::State::Apply(Clip& clip, const ControlTag& tag) {
 
 void Player::State::Place(Clip& clip, const PlaceTag& p) {
   auto it = clip.list.find(p.depth);
-  if (!p.move || it == clip.list.end()) {
-    if (!p.character) return;
+  if (p.kind == PlaceKind::Place || it == clip.list.end()) {
+    if (p.kind == PlaceKind::Move) return;
     if (it == clip.list.end()) {
       if (census.objects >= kMaxObjects) return;
       ++census.objects;
@@ -247,7 +242,7 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
     if (reuse) {
       // Found again after a backward goto: the same object, its sprite's state kept.
       const auto found = reuse->find(p.depth);
-      if (found != reuse->end() && found->second.character == *p.character) {
+      if (found != reuse->end() && found->second.character == p.character) {
         o = std::move(found->second);
         o.matrix = Matrix{};
         o.color = ColorTransform{};
@@ -257,11 +252,11 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
       }
     }
     it = clip.list.insert_or_assign(p.depth, std::move(o)).first;
-    if (!it->second.def || it->second.character != *p.character) {
-      SetCharacter(clip, it->second, *p.character);
+    if (!it->second.def || it->second.character != p.character) {
+      SetCharacter(clip, it->second, p.character);
     }
-  } else if (p.character && *p.character != it->second.character) {
-    SetCharacter(clip, it->second, *p.character);
+  } else if (p.kind == PlaceKind::Replace && p.character != it->second.character) {
+    SetCharacter(clip, it->second, p.character);
   }
   Object& o = it->second;
   if (p.matrix) o.matrix = *p.matrix;
@@ -548,9 +543,7 @@ bool Player::State::VideoShape(std::uint16_t id, const std::shared_ptr<const Vid
 Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3, VideoDecoderFactory video)
     : movie_(std::move(movie)),
       state_(std::make_unique<State>(*movie_, std::move(mp3), std::move(video))) {
-  for (const SoundTag& tag : movie_->sound_definitions) {
-    if (auto sound = ReadDefineSound(tag.body)) state_->mixer.DefineSound(std::move(*sound));
-  }
+  for (const auto& sound : movie_->sound_definitions) state_->mixer.DefineSound(sound);
 }
 
 Player::~Player() = default;
@@ -584,9 +577,9 @@ void Player::AdvanceTo(double seconds) {
   // While the stream sound is heard, the sound sets the pace: frames run a little ahead of it
   // (so the audio device never waits for a block, and they are dropped from view as the
   // drawing only shows the last), never further; time only fills in between.
-  const auto queued = [&s] { return double(s.mixer.Stream().queuedSamples); };
+  const auto queued = [&s] { return double(s.mixer.Stream().queued_samples); };
   const StreamState sound = s.mixer.Stream();
-  const bool following = sound.active && sound.playedSamples > 0;
+  const bool following = sound.active && sound.played_samples > 0;
   const double frame_samples = SoundMixer::kOutputRate * period;
   const double low = std::max(0.1 * SoundMixer::kOutputRate, 2 * frame_samples);
   const double high = std::max(0.3 * SoundMixer::kOutputRate, 4 * frame_samples);
@@ -618,8 +611,8 @@ void Player::Render(std::uint32_t* bgra, int width, int height, int stride) {
   s.DrawList(*s.root, stage, ColorTransform{}, false);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;
-  const Point a = stage.Apply({r.xMin, r.yMin});
-  const Point b = stage.Apply({r.xMax, r.yMax});
+  const Point a = stage.Apply({r.x_min, r.y_min});
+  const Point b = stage.Apply({r.x_max, r.y_max});
   const auto edge = [](float v, int limit) {
     return std::isfinite(v) ? int(std::clamp(std::lround(v), 0L, long(limit))) : 0;
   };

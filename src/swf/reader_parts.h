@@ -16,6 +16,7 @@
 
 #include "swf/byte_reader.h"
 #include "swf/movie.h"
+#include "swf/tag_codes.h"
 
 struct z_stream_s;
 
@@ -75,20 +76,21 @@ class Inflater {
   bool done_ = false;
 };
 
-// DefineShape 1-4 (code 2, 22, 32, 83), and the glyphs of fonts (version 1, no styles of their
+// DefineShape 1-4, and the glyphs of fonts (version 1, no styles of their
 // own: their fill is style 1).
-std::optional<Shape> ReadDefineShape(ByteReader& r, int code, LoadContext& ctx);
-std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, int code, LoadContext& ctx);
-// The glyph shapes of DefineFont 1-3 (code 10, 48, 75).
-std::optional<Font> ReadDefineFont(ByteReader& r, int code, LoadContext& ctx);
-// DefineText 1/2 (code 11, 33) as one shape: its glyphs placed, one solid fill per colour.
-std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx);
-// The bitmap tags (6, 20, 21, 35, 36, 90); nullopt when the picture can't be decoded or is too
-// large (noted).
-std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, int code, std::uint16_t id, LoadContext& ctx);
-// DefineVideoStream (60): the stream and its id; null when the body is too short or the id was
-// defined before. VideoFrame (61), in any timeline: the packet joins its stream by frame number
-// (the first packet of a number is kept; numbers beyond the tag's 16 bits can't come).
+std::optional<Shape> ReadDefineShape(ByteReader& r, TagCode code, LoadContext& ctx);
+std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, TagCode code, LoadContext& ctx);
+// The glyph shapes of DefineFont 1-3.
+std::optional<Font> ReadDefineFont(ByteReader& r, TagCode code, LoadContext& ctx);
+// DefineText 1/2 as one shape: its glyphs placed, one solid fill per colour.
+std::optional<Shape> ReadDefineText(ByteReader& r, TagCode code, LoadContext& ctx);
+// The bitmap tags (DefineBits, its JPEG 2-4 and Lossless 1-2); nullopt when the picture can't be
+// decoded or is too large (noted).
+std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, TagCode code, std::uint16_t id,
+                                       LoadContext& ctx);
+// DefineVideoStream: the stream and its id; null when the body is too short or the id was
+// defined before. VideoFrame, in any timeline: the packet joins its stream by frame number (the
+// first packet of a number is kept; numbers beyond the tag's 16 bits can't come).
 std::pair<std::uint16_t, std::shared_ptr<VideoStream>> ReadDefineVideoStream(ByteReader& r,
                                                                              LoadContext& ctx);
 void ReadVideoFrame(ByteReader& r, LoadContext& ctx);

@@ -86,8 +86,8 @@ class SwfMoviePlayerTest : public ::testing::Test {
  protected:
   SwfMoviePlayer Make(double rate = 30, int frames = 100, bool device = true) {
     return SwfMoviePlayer(Platform{surface_,
-                                   [this](const PathText& path, std::size_t maxBytes) {
-                                     read_limit_ = maxBytes;
+                                   [this](const PathText& path, std::size_t max_bytes) {
+                                     read_limit_ = max_bytes;
                                      ++reads_;
                                      if (path == AsciiPath("missing.swf"))
                                        throw std::runtime_error("No such file");

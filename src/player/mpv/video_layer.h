@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <functional>
 
-#include "launcher/twips_scale.h"
+#include "vocabulary/twips_scale.h"
 
 namespace launcher::mpv {
 

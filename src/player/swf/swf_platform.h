@@ -63,10 +63,10 @@ class AudioOutput {
 // movie then plays silently at its own pace.
 using AudioOpener = std::function<std::unique_ptr<AudioOutput>(AudioPull pull)>;
 
-// A whole file's bytes, at most maxBytes of them; throws std::runtime_error in the system's words
+// A whole file's bytes, at most max_bytes of them; throws std::runtime_error in the system's words
 // (the message is the skip line's reason) when it can't be read or is larger.
 using FileReader =
-    std::function<std::vector<std::uint8_t>(const PathText& path, std::size_t maxBytes)>;
+    std::function<std::vector<std::uint8_t>(const PathText& path, std::size_t max_bytes)>;
 
 // Seconds on a steady clock; only differences count.
 using Clock = std::function<double()>;

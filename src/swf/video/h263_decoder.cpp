@@ -18,13 +18,13 @@ struct Code {
 
 // A prefix code decoded with one look-up of its longest code's width; values are the codes'
 // positions in the list they were built from.
-template <int kWidth>
+template <int width>
 class Vlc {
  public:
   explicit Vlc(std::initializer_list<Code> codes) {
     int value = 0;
     for (const Code& c : codes) {
-      const int free_bits = kWidth - c.length;
+      const int free_bits = width - c.length;
       const std::size_t first = std::size_t(c.bits) << free_bits;
       for (std::size_t i = 0; i < (std::size_t(1) << free_bits); ++i) {
         table_[first + i] = {std::uint8_t(value), c.length};
@@ -43,7 +43,7 @@ class Vlc {
     std::uint8_t value = 0;
     std::uint8_t length = 0;
   };
-  std::array<Entry, (1u << kWidth)> table_{};
+  std::array<Entry, (1u << width)> table_{};
 };
 
 // Macroblock type and chroma coded-block pattern of intra pictures: values 0-3 are intra with
@@ -312,9 +312,9 @@ class H263Decoder::Bits {
     return v;
   }
   // The code's value, or -1 when the bits start none.
-  template <int kWidth>
-  int Read(const Vlc<kWidth>& vlc) {
-    const auto [value, length] = vlc.Look(Peek(kWidth));
+  template <int width>
+  int Read(const Vlc<width>& vlc) {
+    const auto [value, length] = vlc.Look(Peek(width));
     if (length == 0) return -1;
     Skip(length);
     return value;

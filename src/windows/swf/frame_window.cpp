@@ -17,7 +17,7 @@ constexpr UINT_PTR kDueTimer = 1;
 FrameWindow::FrameWindow(HWND parent, const TwipsScale& scale, std::function<void()> due)
     : scale_(scale), due_(std::move(due)) {
   WindowParams params;
-  params.className = kFrameWindowClass;
+  params.class_name = kFrameWindowClass;
   params.style = WS_CHILD | WS_CLIPSIBLINGS;
   params.parent = parent;
   if (const char* failed = window_.Create(InstanceOf(parent), params)) ThrowLastError(failed);
@@ -27,10 +27,10 @@ FrameWindow::~FrameWindow() {
   if (Handle() != nullptr) ::KillTimer(Handle(), kDueTimer);
 }
 
-LRESULT FrameWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT FrameWindow::OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
   switch (message) {
     case WM_TIMER:
-      if (wParam != kDueTimer) break;
+      if (w_param != kDueTimer) break;
       ::KillTimer(window, kDueTimer);
       due_();
       return 0;
@@ -46,7 +46,7 @@ LRESULT FrameWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
     default:
       break;
   }
-  return ::DefWindowProcW(window, message, wParam, lParam);
+  return ::DefWindowProcW(window, message, w_param, l_param);
 }
 
 void FrameWindow::SetVisible(bool visible) {

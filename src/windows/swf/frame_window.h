@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "launcher/twips_scale.h"
 #include "player/swf/swf_platform.h"
+#include "vocabulary/twips_scale.h"
 #include "windows/scoped_win.h"
 
 namespace launcher::win32 {
@@ -40,7 +40,7 @@ class FrameWindow final : public swfplayer::FrameSurface {
   void CancelRun();
 
   // The window's messages (BoundWindow).
-  LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param);
 
  private:
   void Resize(int& field, Twips twips);

@@ -1,4 +1,4 @@
-#include "player/swf/core_movie.h"
+#include "player/swf/swf_player_core.h"
 
 #include <set>
 #include <utility>
@@ -9,10 +9,10 @@
 namespace launcher::swfplayer {
 namespace {
 
-class CoreMovie final : public MovieCore {
+class SwfPlayerCore final : public MovieCore {
  public:
-  CoreMovie(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3,
-            swf::VideoDecoderFactory video)
+  SwfPlayerCore(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3,
+                swf::VideoDecoderFactory video)
       : frame_rate_(swf::Stage(*movie).frame_rate),
         player_(std::move(movie), std::move(mp3), std::move(video)) {}
 
@@ -66,7 +66,7 @@ CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3,
         LoadedCore result;
         if (loaded.movie) {
           result.left_for_others = UndecodedVideo(*loaded.movie, video);
-          result.core = std::make_unique<CoreMovie>(std::move(loaded.movie), mp3, video);
+          result.core = std::make_unique<SwfPlayerCore>(std::move(loaded.movie), mp3, video);
         } else {
           result.refusal = std::move(loaded.refusal);
         }
