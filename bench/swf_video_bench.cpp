@@ -137,8 +137,9 @@ int main(int argc, char** argv) {
         const auto& y = ours.Picture();
         for (int row = 0; row < kHeight; row += 7) {
           for (int x = 0; x < kWidth; ++x) {
-            diff += std::abs(int(y.y[std::size_t(row * y.luma_stride + x)]) -
-                             int(f->data[0][row * f->linesize[0] + x]));
+            diff +=
+                std::abs(int(y.y[std::size_t(row) * std::size_t(y.luma_stride) + std::size_t(x)]) -
+                         int(f->data[0][row * f->linesize[0] + x]));
             ++compared;
           }
         }

@@ -112,7 +112,7 @@ TEST(VideoInMovie, ShowsThePictureOfEachRatio) {
   for (int i = 0; i < count; ++i) {
     ASSERT_TRUE(decoder->Decode(clip.packets[std::size_t(i)], expected[std::size_t(i)]));
   }
-  std::vector<std::uint32_t> frame(64 * 48);
+  std::vector<std::uint32_t> frame(std::size_t{64} * 48);
   const std::vector<int> shown = {0, 3, 4, 9, count + 1, count + 7};
   for (int tick = 0; tick <= shown.back(); ++tick) {
     SCOPED_TRACE(tick);

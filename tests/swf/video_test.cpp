@@ -91,7 +91,7 @@ TEST(HostileVideo, AMillionFramesKeepOneSlotEachNumber) {
   swf::Player player(loaded.movie);
   player.Play();
   player.AdvanceTo(0);
-  std::vector<std::uint32_t> frame(32 * 24);
+  std::vector<std::uint32_t> frame(std::size_t{32} * 24);
   for (int i = 0; i < 4; ++i) player.Render(frame.data(), 32, 24, 32);  // nothing decodes
 }
 
@@ -106,7 +106,7 @@ TEST(HostileVideo, UndecodedCodecIsLeftOut) {
   swf::Player player(loaded.movie);
   player.Play();
   player.AdvanceTo(0);
-  std::vector<std::uint32_t> frame(40 * 30);
+  std::vector<std::uint32_t> frame(std::size_t{40} * 30);
   player.Render(frame.data(), 40, 30, 40);
   EXPECT_EQ(frame[0], 0xFFFF0000u);  // the shape is drawn
   EXPECT_EQ(player.LeftOutSoFar(), (std::vector<swf::LeftOut>{{"video codec 4 (VP6)", 1}}));

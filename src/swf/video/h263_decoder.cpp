@@ -49,39 +49,39 @@ class Vlc {
 // Macroblock type and chroma coded-block pattern of intra pictures: values 0-3 are intra with
 // chroma pattern 0-3, 4-7 the same with a quantiser change, 8 is stuffing.
 const Vlc<9>& IntraMcbpc() {
-  static const Vlc<9> vlc{{1, 1}, {1, 3}, {2, 3}, {3, 3}, {1, 4}, {1, 6}, {2, 6}, {3, 6}, {1, 9}};
-  return vlc;
+  static const Vlc<9> kVlc{{1, 1}, {1, 3}, {2, 3}, {3, 3}, {1, 4}, {1, 6}, {2, 6}, {3, 6}, {1, 9}};
+  return kVlc;
 }
 constexpr int kIntraStuffing = 8;
 
 // Of inter pictures: type * 4 + chroma pattern, types inter, inter with a quantiser change, four
 // vectors, intra, intra with a quantiser change; 20 is stuffing.
 const Vlc<9>& InterMcbpc() {
-  static const Vlc<9> vlc{{1, 1}, {3, 4}, {2, 4}, {5, 6},  // inter
-                          {3, 3}, {7, 7}, {6, 7}, {5, 9},  // inter, quantiser
-                          {2, 3}, {5, 7}, {4, 7}, {5, 8},  // four vectors
-                          {3, 5}, {4, 8}, {3, 8}, {3, 7},  // intra
-                          {4, 6}, {4, 9}, {3, 9}, {2, 9},  // intra, quantiser
-                          {1, 9}};
-  return vlc;
+  static const Vlc<9> kVlc{{1, 1}, {3, 4}, {2, 4}, {5, 6},  // inter
+                           {3, 3}, {7, 7}, {6, 7}, {5, 9},  // inter, quantiser
+                           {2, 3}, {5, 7}, {4, 7}, {5, 8},  // four vectors
+                           {3, 5}, {4, 8}, {3, 8}, {3, 7},  // intra
+                           {4, 6}, {4, 9}, {3, 9}, {2, 9},  // intra, quantiser
+                           {1, 9}};
+  return kVlc;
 }
 constexpr int kInterStuffing = 20;
 
 // The luma coded-block pattern, as an intra macroblock reads it.
 const Vlc<6>& Cbpy() {
-  static const Vlc<6> vlc{{3, 4}, {5, 5}, {4, 5}, {9, 4},  {3, 5}, {7, 4}, {2, 6}, {11, 4},
-                          {2, 5}, {3, 6}, {5, 4}, {10, 4}, {4, 4}, {8, 4}, {6, 4}, {3, 2}};
-  return vlc;
+  static const Vlc<6> kVlc{{3, 4}, {5, 5}, {4, 5}, {9, 4},  {3, 5}, {7, 4}, {2, 6}, {11, 4},
+                           {2, 5}, {3, 6}, {5, 4}, {10, 4}, {4, 4}, {8, 4}, {6, 4}, {3, 2}};
+  return kVlc;
 }
 
 // Motion vector differences 0 to 32 half pixels (a sign bit follows all but 0).
 const Vlc<12>& Mvd() {
-  static const Vlc<12> vlc{{1, 1},   {1, 2},   {1, 3},   {1, 4},   {3, 6},   {5, 7},   {4, 7},
-                           {3, 7},   {11, 9},  {10, 9},  {9, 9},   {17, 10}, {16, 10}, {15, 10},
-                           {14, 10}, {13, 10}, {12, 10}, {11, 10}, {10, 10}, {9, 10},  {8, 10},
-                           {7, 10},  {6, 10},  {5, 10},  {4, 10},  {7, 11},  {6, 11},  {5, 11},
-                           {4, 11},  {3, 11},  {2, 11},  {3, 12},  {2, 12}};
-  return vlc;
+  static const Vlc<12> kVlc{{1, 1},   {1, 2},   {1, 3},   {1, 4},   {3, 6},   {5, 7},   {4, 7},
+                            {3, 7},   {11, 9},  {10, 9},  {9, 9},   {17, 10}, {16, 10}, {15, 10},
+                            {14, 10}, {13, 10}, {12, 10}, {11, 10}, {10, 10}, {9, 10},  {8, 10},
+                            {7, 10},  {6, 10},  {5, 10},  {4, 10},  {7, 11},  {6, 11},  {5, 11},
+                            {4, 11},  {3, 11},  {2, 11},  {3, 12},  {2, 12}};
+  return kVlc;
 }
 
 // Transform coefficients: (last, run, level) events, a sign bit after each; the last code is the
@@ -168,8 +168,8 @@ class Coefficients {
 };
 
 const Coefficients& TransformCoefficients() {
-  static const Coefficients table;
-  return table;
+  static const Coefficients kTable;
+  return kTable;
 }
 
 constexpr std::array<std::uint8_t, 64> kZigzag = {

@@ -96,6 +96,7 @@ class SwfWindowPlayer final : public SelectiveMoviePlayer {
     engine_.StopPlay();
   }
   [[nodiscard]] std::string Refusal() const override { return engine_.Refusal(); }
+  [[nodiscard]] std::string LeftForOthers() const override { return engine_.LeftForOthers(); }
 
  private:
   static swf::Mp3DecoderFactory Mp3Decoders() {
