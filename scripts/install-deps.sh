@@ -9,8 +9,8 @@ packages=(
   cmake ninja-build g++ pkg-config clang-format clang-tidy googletest shellcheck flake8
   clang-14 libfuzzer-14-dev  # the fuzz preset
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  # Linux build: window, pictures, movie, the SWF player's inflate and MP3 frames
-  libsdl2-dev libsdl2-image-dev libmpv-dev zlib1g-dev libmpg123-dev
+  # Linux build: window, pictures, movie, the SWF player's inflate, MP3 frames and VP6 video
+  libsdl2-dev libsdl2-image-dev libmpv-dev zlib1g-dev libmpg123-dev libavcodec-dev
   # Linux build: the SWF player's text in the system's fonts, Japanese faces for it
   libfontconfig1-dev libfreetype-dev fonts-ipafont
   # Windows builds: the SWF player's inflate, linked statically

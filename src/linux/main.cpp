@@ -19,6 +19,7 @@
 #include "linux/sdl_system.h"
 #include "linux/sdl_video.h"
 #include "linux/sdl_window.h"
+#include "linux/swf/avcodec_video_decoder.h"
 #include "linux/swf/freetype_fonts.h"
 #include "linux/swf/mpg123_decoder.h"
 #include "linux/swf/sdl_audio_output.h"
@@ -83,23 +84,29 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
     return mpv;
   };
   auto make_swf = [&] {
-    auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(swfplayer::Platform{
-        window.Video(), &posix::ReadOrdinaryFile,
-        swfplayer::MakeCoreLoader(&swf_images, &sdl::MakeMpg123Decoder, &swf_fonts),
-        &sdl::OpenSdlAudio, &sdl::SteadySeconds});
+    auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(
+        swfplayer::Platform{window.Video(), &posix::ReadOrdinaryFile,
+                            swfplayer::MakeCoreLoader(&swf_images, &sdl::MakeMpg123Decoder,
+                                                      &sdl::MakeAvcodecVideoDecoder, &swf_fonts),
+                            &sdl::OpenSdlAudio, &sdl::SteadySeconds});
     engines.swf = swf.get();
     return swf;
   };
-  // An SWF the SWF player can't play goes on to libmpv, which plays SWF files that wrap a video.
+  // An SWF the SWF player refuses is skipped; one holding video it can't decode goes on to libmpv,
+  // which plays the video an SWF wraps.
   SwitchingMoviePlayer player(
       nullptr, make_mpv,
       SwfRoute{.make = make_swf,
                .refused =
-                   [&swf_refused, &swf_refusal](const PathText& path, const std::string& refusal) {
-                     swf_refused = path;
-                     swf_refusal = refusal;
+                   [&reporter](const PathText& path, const std::string& refusal) {
+                     reporter.Report(SkippedMovieLine(path, refusal));
                    },
-               .fall_back = SwfFallBack::ToBuiltIn});
+               .fall_back = SwfFallBack::ToBuiltIn,
+               .handed_over =
+                   [&swf_refused, &swf_refusal](const PathText& path, const std::string& why) {
+                     swf_refused = path;
+                     swf_refusal = why;
+                   }});
 
   Main main({window, timer, player, window.LogoBox(), window.Image()},
             {system, processes, text, folder});

@@ -86,10 +86,14 @@ void SwitchingMoviePlayer::SetMovie(const PathText& path) {
   }
   if (!swf_) swf_ = swf_route_.make();
   Choose(*swf_, path);
-  const std::string refusal = swf_->Refusal();
-  if (refusal.empty()) return;
-  if (swf_route_.refused) swf_route_.refused(path, refusal);
-  if (swf_route_.fall_back == SwfFallBack::ToBuiltIn) Choose(BuiltIn(), path);
+  if (const std::string refusal = swf_->Refusal(); !refusal.empty()) {
+    if (swf_route_.refused) swf_route_.refused(path, refusal);
+    return;
+  }
+  const std::string left = swf_->LeftForOthers();
+  if (left.empty() || swf_route_.fall_back != SwfFallBack::ToBuiltIn) return;
+  if (swf_route_.handed_over) swf_route_.handed_over(path, left);
+  Choose(BuiltIn(), path);
 }
 
 void SwitchingMoviePlayer::Play() {

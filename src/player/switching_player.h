@@ -21,12 +21,16 @@ class SelectiveMoviePlayer : public MoviePlayer {
  public:
   // Why the engine can't play the movie set last, in words for the skip line; empty when it can.
   [[nodiscard]] virtual std::string Refusal() const = 0;
+  // What of the movie set last (and played) the engine can't show that another engine might (a
+  // video it can't decode), in words for a line; empty when it shows it all.
+  [[nodiscard]] virtual std::string LeftForOthers() const { return {}; }
 };
 
-// What becomes of a movie the SWF player turns down.
+// What becomes of a movie holding video the SWF player can't decode (one it turns down is
+// skipped).
 enum class SwfFallBack : std::uint8_t {
-  Skip,       // it is skipped (the SWF player reads as not playing)
-  ToBuiltIn,  // it goes on to the built-in engine (libmpv plays SWF files that wrap a video)
+  PlayWithout,  // the SWF player plays it without that video
+  ToBuiltIn,    // it goes on to the built-in engine (libmpv plays the video an SWF wraps)
 };
 
 // Where an SWF goes when no Flash control plays it.
@@ -34,9 +38,13 @@ struct SwfRoute {
   // Makes the built-in SWF player the first time a movie needs it; empty: there is none, and
   // SWF movies go to the built-in engine.
   std::function<std::unique_ptr<SelectiveMoviePlayer>()> make;
-  // Told each movie the SWF player turns down, with its refusal.
+  // Told each movie the SWF player turns down, with its refusal: the movie is skipped (the SWF
+  // player reads as not playing).
   std::function<void(const PathText& path, const std::string& refusal)> refused;
-  SwfFallBack fall_back = SwfFallBack::Skip;
+  // Where a movie holding video the SWF player can't decode goes; `handed_over` is told why
+  // when it goes on to the built-in engine.
+  SwfFallBack fall_back = SwfFallBack::PlayWithout;
+  std::function<void(const PathText& path, const std::string& why)> handed_over;
 };
 
 class SwitchingMoviePlayer final : public MoviePlayer {

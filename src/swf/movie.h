@@ -17,6 +17,7 @@
 
 #include "swf/shape.h"
 #include "swf/sound.h"
+#include "swf/video.h"
 
 namespace swf {
 
@@ -181,7 +182,8 @@ struct Sprite {
 
 using Character = std::variant<std::shared_ptr<const Shape>, std::shared_ptr<const MorphShape>,
                                std::shared_ptr<const Sprite>, std::shared_ptr<const Font>,
-                               std::shared_ptr<const Bitmap>, std::shared_ptr<const EditText>>;
+                               std::shared_ptr<const Bitmap>, std::shared_ptr<const EditText>,
+                               std::shared_ptr<const VideoStream>>;
 
 struct Header {
   int version = 0;

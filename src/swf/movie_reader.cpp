@@ -151,6 +151,9 @@ class TimelineReader {
         const std::size_t size = label.size();
         return ctx_.Append(out.labels, std::pair(std::move(label), int(out.frames.size())), size);
       }
+      case TagCode::VideoFrame:
+        ReadVideoFrame(body, ctx_);
+        return false;
       case TagCode::StartSound:
       case TagCode::StartSound2: {
         auto start = ReadStartSound(code, body.Rest());
@@ -247,6 +250,11 @@ class TimelineReader {
         auto sprite = std::make_shared<Sprite>();
         TimelineReader(ctx_, false).Read(body, sprite->timeline);
         Define(id, std::shared_ptr<const Sprite>(std::move(sprite)));
+        return;
+      }
+      case TagCode::DefineVideoStream: {
+        auto [id, video] = ReadDefineVideoStream(body, ctx_);
+        if (video) Define(id, Character(std::shared_ptr<const VideoStream>(std::move(video))));
         return;
       }
       case TagCode::DefineSound:
@@ -349,7 +357,7 @@ LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images) {
   header.frame_count = r.U16();
   if (!r.ok()) return {nullptr, "the file ends inside its header"};
 
-  LoadContext ctx{*movie, images, Limits::kMaxModelBytes, {}};
+  LoadContext ctx{*movie, images, Limits::kMaxModelBytes, {}, {}};
   TimelineReader(ctx, true).Read(r, movie->main);
   return {std::move(movie), {}};
 }

@@ -10,6 +10,7 @@
 #include "swf/sound_mixer.h"
 #include "swf/swf_player.h"
 #include "swf/text/text_field.h"
+#include "swf/video_playback.h"
 
 namespace swf {
 namespace {
@@ -25,6 +26,8 @@ constexpr std::size_t kMaxQueued = 4096;  // action blocks waiting in one tick
 constexpr int kMaxTicksPerCall = 8;
 constexpr std::size_t kMaxCommands = 1000;
 constexpr std::size_t kMaxEdgesPerRender = 1'000'000;
+constexpr int kMaxVideoPacketsPerRender = 16;  // decoded towards the frames the videos show
+constexpr std::size_t kMaxVideoStreams = 16;   // streams with pictures kept at once
 
 struct Clip;
 
@@ -87,7 +90,8 @@ bool StartsWithFsCommand(const std::string& url) {
 }  // namespace
 
 struct Player::State {
-  State(const Movie& m, Mp3DecoderFactory mp3) : movie(m), mixer(std::move(mp3)) {
+  State(const Movie& m, Mp3DecoderFactory mp3, VideoDecoderFactory video)
+      : movie(m), mixer(std::move(mp3)), video_decoders(std::move(video)) {
     root = std::make_shared<Clip>(m.main, 0, 0, census);
     root->playing = false;
   }
@@ -107,6 +111,7 @@ struct Player::State {
   void DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawTextField(TextField& field, const Matrix& m, const ColorTransform& cx, bool in_mask);
+  bool VideoShape(std::uint16_t id, const std::shared_ptr<const VideoStream>& stream, int frame);
 
   const Movie& movie;
   TextFonts text_fonts{movie};  // before `root`: text fields use it until they go
@@ -135,6 +140,9 @@ struct Player::State {
   Renderer renderer;
   std::size_t edges_left = 0;  // what the frame being drawn may still draw
   Shape scratch;
+  VideoDecoderFactory video_decoders;
+  std::map<std::uint16_t, VideoPlayback> videos;  // by character, made as they are first drawn
+  int video_packets_left = 0;
 };
 
 // ---- Timeline ------------------------------------------------------------------------------
@@ -507,6 +515,8 @@ void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform&
   } else if (const auto* bitmap = std::get_if<std::shared_ptr<const Bitmap>>(o.def)) {
     BitmapRect(*bitmap, scratch);
     shape = &scratch;
+  } else if (const auto* video = std::get_if<std::shared_ptr<const VideoStream>>(o.def)) {
+    if (VideoShape(o.character, *video, o.ratio)) shape = &scratch;
   } else if (o.clip) {
     DrawList(*o.clip, m, cx, in_mask);
     return;
@@ -550,10 +560,28 @@ void Player::State::DrawTextField(TextField& field, const Matrix& m, const Color
   if (clip) renderer.PopMask();
 }
 
+// ---- Video ---------------------------------------------------------------------------------
+
+// The video's picture for `frame` into `scratch`; false while it has none to show.
+bool Player::State::VideoShape(std::uint16_t id, const std::shared_ptr<const VideoStream>& stream,
+                               int frame) {
+  auto it = videos.find(id);
+  if (it == videos.end()) {
+    if (videos.size() >= kMaxVideoStreams) {
+      ++left_out["video streams beyond " + std::to_string(kMaxVideoStreams) + " at once"];
+      return false;
+    }
+    it = videos.try_emplace(id, stream, MakeVideoDecoder(stream->codec, video_decoders)).first;
+    if (!it->second.CanDecode()) ++left_out[VideoCodecName(stream->codec)];
+  }
+  return it->second.ShapeFor(frame, video_packets_left, scratch);
+}
+
 // ---- The player ----------------------------------------------------------------------------
 
-Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3)
-    : movie_(std::move(movie)), state_(std::make_unique<State>(*movie_, std::move(mp3))) {
+Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3, VideoDecoderFactory video)
+    : movie_(std::move(movie)),
+      state_(std::make_unique<State>(*movie_, std::move(mp3), std::move(video))) {
   for (const auto& sound : movie_->sound_definitions) state_->mixer.DefineSound(sound);
 }
 
@@ -624,6 +652,7 @@ void Player::Render(const FramePixels& frame) {
   if (!bgra || width <= 0 || height <= 0 || stride < width) return;
   const Matrix stage = ShowAllMatrix(movie_->header.stage, width, height);
   s.edges_left = kMaxEdgesPerRender;
+  s.video_packets_left = kMaxVideoPacketsPerRender;
   s.DrawList(*s.root, stage, ColorTransform{}, false);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;

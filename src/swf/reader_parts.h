@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -29,6 +30,8 @@ struct LoadContext {
   ImageDecoder* images = nullptr;
   std::size_t budget = Limits::kMaxModelBytes;
   std::vector<std::uint8_t> jpeg_tables;
+  // The video streams defined so far, which VideoFrame tags fill in.
+  std::map<std::uint16_t, std::shared_ptr<VideoStream>> videos;
 
   // Takes `bytes` from the budget; false (and nothing taken) when they don't fit.
   bool Charge(std::size_t bytes) {
@@ -96,6 +99,12 @@ std::optional<Shape> ReadDefineText(ByteReader& r, TagCode code, LoadContext& ct
 // decoded or is too large (noted).
 std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, TagCode code, std::uint16_t id,
                                        LoadContext& ctx);
+// DefineVideoStream: the stream and its id; null when the body is too short or the id was
+// defined before. VideoFrame, in any timeline: the packet joins its stream by frame number (the
+// first packet of a number is kept; numbers beyond the tag's 16 bits can't come).
+std::pair<std::uint16_t, std::shared_ptr<VideoStream>> ReadDefineVideoStream(ByteReader& r,
+                                                                             LoadContext& ctx);
+void ReadVideoFrame(ByteReader& r, LoadContext& ctx);
 // One DoAction body.
 ActionBlock ReadActions(std::span<const std::uint8_t> body, LoadContext& ctx);
 

@@ -25,6 +25,7 @@
 #include "swf/render.h"
 #include "swf/shape.h"
 #include "swf/sound.h"
+#include "swf/video.h"
 
 namespace swf {
 
@@ -99,8 +100,10 @@ struct DisplayItem {
 
 class Player {
  public:
-  // mp3: makes the platform's MP3 decoders; empty leaves MP3 sound silent.
-  explicit Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3 = {});
+  // mp3: makes the platform's MP3 decoders; empty leaves MP3 sound silent. video: the platform's
+  // decoders of the video codecs the core doesn't decode (VP6); empty leaves those videos out.
+  explicit Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3 = {},
+                  VideoDecoderFactory video = {});
   ~Player();
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;

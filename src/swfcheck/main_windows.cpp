@@ -12,6 +12,7 @@
 
 #include "swfcheck/swfcheck.h"
 #include "windows/scoped_win.h"
+#include "windows/swf/gdi_device_fonts.h"
 #include "windows/swf/wic_image_decoder.h"
 
 namespace {
@@ -53,7 +54,8 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
   const launcher::win32::ComApartment com(COINIT_MULTITHREADED);
   const auto images = launcher::win32::MakeWicImageDecoder();
-  const int status = swfcheck::Run(args, images.get(), std::cout, std::cerr);
+  const auto fonts = launcher::win32::MakeGdiDeviceFonts();
+  const int status = swfcheck::Run(args, {images.get(), {}, fonts.get()}, std::cout, std::cerr);
   std::cout.flush();
   return status;
 }

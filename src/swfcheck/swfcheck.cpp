@@ -179,7 +179,7 @@ void Describe(const Options& o, const swf::Movie& movie, std::ostream& err) {
 
 }  // namespace
 
-int Run(std::span<const std::string> args, swf::ImageDecoder* images, std::ostream& out,
+int Run(std::span<const std::string> args, const Decoders& decoders, std::ostream& out,
         std::ostream& err) {
   std::string wrong;
   const std::optional<Options> parsed = Parse(args, wrong);
@@ -195,7 +195,7 @@ int Run(std::span<const std::string> args, swf::ImageDecoder* images, std::ostre
     err << o.movie << ": can't be read: " << why << "\n";
     return kExitRefused;
   }
-  swf::LoadResult loaded = swf::LoadMovie(*file, images);
+  swf::LoadResult loaded = swf::LoadMovie(*file, decoders.images);
   if (!loaded.movie) {
     err << o.movie << ": refused: " << loaded.refusal << "\n";
     return kExitRefused;
@@ -205,7 +205,8 @@ int Run(std::span<const std::string> args, swf::ImageDecoder* images, std::ostre
 
   // Headless, on the movie's own clock: frame k is due k periods after the first, and each call
   // asks for half a period past it, so every call runs exactly one frame.
-  swf::Player player(loaded.movie);
+  swf::Player player(loaded.movie, {}, decoders.video);
+  player.SetDeviceFonts(decoders.fonts);
   player.SetRandomSeed(kRandomSeed);
   player.Play();
   const swf::StageInfo stage = swf::Stage(movie);
@@ -231,8 +232,9 @@ int Run(std::span<const std::string> args, swf::ImageDecoder* images, std::ostre
   err << "left out:" << (left_out.empty() ? " nothing" : "") << "\n";
   for (const swf::LeftOut& item : left_out) err << "  " << item.what << ": " << item.count << "\n";
   for (const std::string& note : movie.notes) err << "note: " << note << "\n";
-  if (const std::string refusal = launcher::swfplayer::EngineRefusal(movie); !refusal.empty()) {
-    err << "note: the launcher hands this movie to another player: " << refusal << "\n";
+  if (const std::string video = launcher::swfplayer::UndecodedVideo(movie, decoders.video);
+      !video.empty()) {
+    err << "note: " << video << "; on Linux the launcher hands this movie to libmpv\n";
   }
 
   if (o.png) {

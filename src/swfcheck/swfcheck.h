@@ -14,9 +14,12 @@
 #include <span>
 #include <string>
 
+#include "swf/video.h"
+
 namespace swf {
 class ImageDecoder;
-}
+class DeviceFonts;
+}  // namespace swf
 
 namespace swfcheck {
 
@@ -27,9 +30,16 @@ inline constexpr int kExitUsage = 2;
 // The seed of the movie's Math.random: every run of a movie gives the same numbers.
 inline constexpr std::uint64_t kRandomSeed = 0x5357'4643'4845'434BULL;
 
-// `args` without the program's name. `images` may be null (bitmaps of JPEG, PNG and GIF then draw
-// nothing).
-int Run(std::span<const std::string> args, swf::ImageDecoder* images, std::ostream& out,
+// The platform's decoders, as the launcher uses them; each may be null or empty (bitmaps of JPEG,
+// PNG and GIF, video the core doesn't decode and text in the system's fonts then show nothing).
+struct Decoders {
+  swf::ImageDecoder* images = nullptr;
+  swf::VideoDecoderFactory video;
+  swf::DeviceFonts* fonts = nullptr;
+};
+
+// `args` without the program's name.
+int Run(std::span<const std::string> args, const Decoders& decoders, std::ostream& out,
         std::ostream& err);
 
 }  // namespace swfcheck

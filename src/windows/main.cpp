@@ -54,13 +54,15 @@ int Run(HINSTANCE instance, ProcessStarter& processes, ErrorReporter& reporter) 
     ReportSkippedMovie(path, control + L"; " + std::wstring(reason));
   };
   HWND parent = window.hwnd();
-  // An SWF without the control goes to the SWF player; one it can't play is skipped, since no
-  // decoder of Windows reads the video an SWF may wrap.
+  // An SWF without the control goes to the SWF player; one it can't play is skipped, and one
+  // holding video it can't decode plays without it, since no decoder of Windows reads the video
+  // an SWF may wrap.
   SwfRoute swf{
       .make = [parent, scale, queue] { return CreateSwfPlayer(parent, scale, queue); },
       .refused = [report](const PathText& path,
                           const std::string& refusal) { report(path, FromUtf8(refusal)); },
-      .fall_back = SwfFallBack::Skip,
+      .fall_back = SwfFallBack::PlayWithout,
+      .handed_over = {},
   };
   SwitchingMoviePlayer player(
       std::move(flash.player),

@@ -31,8 +31,8 @@ struct EngineState {
 
 class FakeEngine final : public SelectiveMoviePlayer {
  public:
-  explicit FakeEngine(EngineState& state, std::string refusal = {})
-      : state_(state), refusal_(std::move(refusal)) {}
+  explicit FakeEngine(EngineState& state, std::string refusal = {}, std::string left = {})
+      : state_(state), refusal_(std::move(refusal)), left_(std::move(left)) {}
   void SetVisible(bool visible) override { state_.visible = visible; }
   void SetTop(Twips top) override { state_.top = top; }
   void SetLeft(Twips left) override { state_.left = left; }
@@ -50,10 +50,12 @@ class FakeEngine final : public SelectiveMoviePlayer {
     state_.playing = false;
   }
   std::string Refusal() const override { return refusal_; }
+  std::string LeftForOthers() const override { return left_; }
 
  private:
   EngineState& state_;
   std::string refusal_;
+  std::string left_;
 };
 
 class SwitchingPlayerTest : public ::testing::Test {
@@ -170,24 +172,31 @@ TEST_F(SwitchingPlayerTest, SwitchingEnginesHidesThePreviousOne) {
   EXPECT_EQ(flash_.plays, 2);
 }
 
-// An SWF without the Flash control goes to the SWF player; one it refuses is told, then goes on to
-// the built-in engine or is skipped.
+// An SWF without the Flash control goes to the SWF player; one it refuses is told and skipped, one
+// holding video it can't decode goes on to the built-in engine where the route allows.
 TEST_F(SwitchingPlayerTest, SwfPlayerTakesFlashMoviesTheControlDoesNot) {
   struct Case {
     const char* name;
     bool with_flash;
     const char* movie;
     const char* refusal;
+    const char* left;  // what the SWF player can't show
     bool fall_back;
     const char* plays_in;  // "flash", "swf", "built-in"
-    bool refusal_told;
+    const char* told;      // the refusal or hand-over told
   };
   const Case cases[] = {
-      {"control installed", true, "OP.swf", "", false, "flash", false},
-      {"not an SWF", false, "OP.mp4", "", true, "built-in", false},
-      {"SWF player plays it", false, "OP.SWF", "", true, "swf", false},
-      {"refused, goes on", false, "OP.swf", "SWF player: video only", true, "built-in", true},
-      {"refused, skipped", false, "OP.swf", "SWF player: video only", false, "swf", true},
+      {"control installed", true, "OP.swf", "", "VP6", false, "flash", ""},
+      {"not an SWF", false, "OP.mp4", "", "", true, "built-in", ""},
+      {"SWF player plays it", false, "OP.SWF", "", "", true, "swf", ""},
+      {"refused, skipped", false, "OP.swf", "SWF player: not an SWF", "", true, "swf",
+       "SWF player: not an SWF"},
+      {"refused, no route", false, "OP.swf", "SWF player: not an SWF", "", false, "swf",
+       "SWF player: not an SWF"},
+      {"video it can't decode, goes on", false, "OP.swf", "", "SWF player: VP6", true, "built-in",
+       "SWF player: VP6"},
+      {"video it can't decode, played without", false, "OP.swf", "", "SWF player: VP6", false,
+       "swf", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -196,11 +205,14 @@ TEST_F(SwitchingPlayerTest, SwfPlayerTakesFlashMoviesTheControlDoesNot) {
     SwitchingMoviePlayer player(
         c.with_flash ? std::make_unique<FakeEngine>(flash) : nullptr,
         [&built_in] { return std::make_unique<FakeEngine>(built_in); },
-        SwfRoute{[&swf, &c] { return std::make_unique<FakeEngine>(swf, c.refusal); },
+        SwfRoute{[&swf, &c] { return std::make_unique<FakeEngine>(swf, c.refusal, c.left); },
                  [&told](const PathText& path, const std::string& refusal) {
                    told.emplace_back(path, refusal);
                  },
-                 c.fall_back ? SwfFallBack::ToBuiltIn : SwfFallBack::Skip});
+                 c.fall_back ? SwfFallBack::ToBuiltIn : SwfFallBack::PlayWithout,
+                 [&told](const PathText& path, const std::string& why) {
+                   told.emplace_back(path, why);
+                 }});
     Prepare(player);
     Start(player, c.movie);
     const std::string plays_in = c.plays_in;
@@ -215,10 +227,10 @@ TEST_F(SwitchingPlayerTest, SwfPlayerTakesFlashMoviesTheControlDoesNot) {
       EXPECT_NE(other->visible, std::optional<bool>(true));
       EXPECT_EQ(other->plays, 0);
     }
-    if (c.refusal_told) {
+    if (*c.told) {
       ASSERT_EQ(told.size(), 1U);
       EXPECT_EQ(told[0].first, AsciiPath(c.movie));
-      EXPECT_EQ(told[0].second, c.refusal);
+      EXPECT_EQ(told[0].second, c.told);
     } else {
       EXPECT_TRUE(told.empty());
     }

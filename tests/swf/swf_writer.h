@@ -171,6 +171,21 @@ inline Bytes DoAction(std::initializer_list<Bytes> actions) {
   return Tag(12, b.U8(0).bytes);
 }
 
+// DefineVideoStream `id` of `frames` frames, w x h pixels, with its codec and smoothing flag.
+inline Bytes DefineVideoStream(int id, int frames, int w, int h, int codec, bool smooth = false) {
+  return Tag(60, Bits()
+                     .U16(std::uint32_t(id))
+                     .U16(std::uint32_t(frames))
+                     .U16(std::uint32_t(w))
+                     .U16(std::uint32_t(h))
+                     .U8(smooth ? 1 : 0)
+                     .U8(std::uint32_t(codec))
+                     .bytes);
+}
+inline Bytes VideoFrame(int id, int frame, const Bytes& packet) {
+  return Tag(61, Bits().U16(std::uint32_t(id)).U16(std::uint32_t(frame)).Raw(packet).bytes);
+}
+
 inline Bytes Join(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());

@@ -47,6 +47,9 @@ class MovieCore {
 struct LoadedCore {
   std::unique_ptr<MovieCore> core;
   std::string refusal;
+  // What the movie holds that the core plays without (a video it can't decode), for another
+  // engine: e.g. "video codec 4 (VP6) is not decoded". Empty when it shows it all.
+  std::string left_for_others;
 };
 
 // Reads a movie from a file's bytes; never throws for what a file holds.

@@ -51,6 +51,7 @@ void SwfMoviePlayer::SetMovie(const PathText& path) {
   path_ = path;
   core_.reset();
   refusal_.clear();
+  left_for_others_.clear();
   LoadedCore loaded;
   try {
     const std::vector<std::uint8_t> file = platform_.read_file(path, kMaxFileBytes);
@@ -63,6 +64,7 @@ void SwfMoviePlayer::SetMovie(const PathText& path) {
     return;
   }
   core_ = std::move(loaded.core);
+  if (!loaded.left_for_others.empty()) left_for_others_ = "SWF player: " + loaded.left_for_others;
   core_->SetLoop(loop_);
   const double rate = core_->FrameRate();
   frame_rate_ =
@@ -97,6 +99,10 @@ void SwfMoviePlayer::StopPlay() {
 
 std::string SwfMoviePlayer::Refusal() const {
   return refusal_;
+}
+
+std::string SwfMoviePlayer::LeftForOthers() const {
+  return left_for_others_;
 }
 
 std::optional<double> SwfMoviePlayer::NextFrameDue() const {

@@ -67,6 +67,8 @@ class SwfMoviePlayer final : public SelectiveMoviePlayer {
   void StopPlay() override;
   // "SWF player: <why>" for the movie set last, empty when it plays.
   [[nodiscard]] std::string Refusal() const override;
+  // "SWF player: <what>" when the movie set last holds video the core can't decode.
+  [[nodiscard]] std::string LeftForOthers() const override;
 
   // When RunFrame is next due on the platform's clock; none while nothing plays.
   [[nodiscard]] std::optional<double> NextFrameDue() const;
@@ -81,6 +83,7 @@ class SwfMoviePlayer final : public SelectiveMoviePlayer {
   bool visible_ = false;
   bool loop_ = false;
   std::string refusal_;
+  std::string left_for_others_;
   bool playing_ = false;
   bool opening_ = false;  // played, and no frame run since
   PathText path_;

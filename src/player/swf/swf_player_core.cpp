@@ -1,5 +1,6 @@
 #include "player/swf/swf_player_core.h"
 
+#include <set>
 #include <utility>
 
 #include "swf/movie.h"
@@ -11,8 +12,9 @@ namespace {
 class SwfPlayerCore final : public MovieCore {
  public:
   SwfPlayerCore(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3,
-                swf::DeviceFonts* fonts)
-      : frame_rate_(swf::Stage(*movie).frame_rate), player_(std::move(movie), std::move(mp3)) {
+                swf::VideoDecoderFactory video, swf::DeviceFonts* fonts)
+      : frame_rate_(swf::Stage(*movie).frame_rate),
+        player_(std::move(movie), std::move(mp3), std::move(video)) {
     player_.SetDeviceFonts(fonts);
   }
 
@@ -40,24 +42,33 @@ class SwfPlayerCore final : public MovieCore {
 
 }  // namespace
 
-std::string EngineRefusal(const swf::Movie& movie) {
-  // A movie that defines nothing to draw is, in practice, an embedded video (which the core
-  // skips): another player shows it better than a background colour would.
-  if (movie.dictionary.empty()) {
-    return "nothing to draw (no shapes, text or bitmaps; embedded video is not played)";
+// The video codecs of the movie that neither the core nor the platform decodes, named.
+std::string UndecodedVideo(const swf::Movie& movie, const swf::VideoDecoderFactory& video) {
+  std::set<int> codecs;
+  for (const auto& [id, character] : movie.dictionary) {
+    if (const auto* stream = std::get_if<std::shared_ptr<const swf::VideoStream>>(&character)) {
+      codecs.insert((*stream)->codec);
+    }
   }
-  return {};
+  std::string named;
+  for (const int codec : codecs) {
+    if (swf::MakeVideoDecoder(codec, video)) continue;
+    named += (named.empty() ? "" : ", ") + swf::VideoCodecName(codec);
+  }
+  return named.empty() ? named : named + " is not decoded";
 }
 
 CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3,
-                          swf::DeviceFonts* fonts) {
-  return [images, mp3 = std::move(mp3), fonts](std::span<const std::uint8_t> file) {
+                          swf::VideoDecoderFactory video, swf::DeviceFonts* fonts) {
+  return [images, mp3 = std::move(mp3), video = std::move(video),
+          fonts](std::span<const std::uint8_t> file) {
     swf::LoadResult loaded = swf::LoadMovie(file, images);
     LoadedCore result;
-    if (!loaded.movie) {
+    if (loaded.movie) {
+      result.left_for_others = UndecodedVideo(*loaded.movie, video);
+      result.core = std::make_unique<SwfPlayerCore>(std::move(loaded.movie), mp3, video, fonts);
+    } else {
       result.refusal = std::move(loaded.refusal);
-    } else if (result.refusal = EngineRefusal(*loaded.movie); result.refusal.empty()) {
-      result.core = std::make_unique<SwfPlayerCore>(std::move(loaded.movie), mp3, fonts);
     }
     return result;
   };

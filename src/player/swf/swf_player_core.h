@@ -5,6 +5,7 @@
 
 #include "player/swf/movie_core.h"
 #include "swf/sound.h"
+#include "swf/video.h"
 
 namespace swf {
 class ImageDecoder;
@@ -15,13 +16,18 @@ class DeviceFonts;
 namespace launcher::swfplayer {
 
 // Loads movies with the platform's picture decoder (may be null: JPEG, PNG and GIF bitmaps then
-// draw nothing) and plays their MP3 sound through the platform's decoders (empty: MP3 is silent).
-// Text fields without embedded fonts draw with `fonts` (may be null: such text shows nothing).
-// The decoder and the fonts must outlive every movie loaded.
+// draw nothing), plays their MP3 sound through the platform's decoders (empty: MP3 is silent)
+// and the video the core doesn't decode through the platform's (empty: such video is left out,
+// and named in LoadedCore::left_for_others). Text fields without embedded fonts draw with
+// `fonts` (may be null: such text shows nothing). The decoder and the fonts must outlive every
+// movie loaded.
 [[nodiscard]] CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3,
+                                        swf::VideoDecoderFactory video = {},
                                         swf::DeviceFonts* fonts = nullptr);
 
-// Why the engine hands a movie the core loaded on to another player, or empty when it plays it.
-[[nodiscard]] std::string EngineRefusal(const swf::Movie& movie);
+// The video codecs of `movie` that neither the core nor `video` decodes, named ("... is not
+// decoded"), or empty when every video plays.
+[[nodiscard]] std::string UndecodedVideo(const swf::Movie& movie,
+                                         const swf::VideoDecoderFactory& video);
 
 }  // namespace launcher::swfplayer

@@ -70,7 +70,7 @@ class SwfWindowPlayer final : public SelectiveMoviePlayer {
         engine_(swfplayer::Platform{
             frames_,
             &ReadWholeFile,
-            swfplayer::MakeCoreLoader(images_.get(), Mp3Decoders(), fonts_.get()),
+            swfplayer::MakeCoreLoader(images_.get(), Mp3Decoders(), {}, fonts_.get()),
             [](swfplayer::AudioPull pull) -> std::unique_ptr<swfplayer::AudioOutput> {
               std::string why;  // no device: the movie plays silently, which is no failure
               return OpenWaveOut(std::move(pull), why);
@@ -98,6 +98,7 @@ class SwfWindowPlayer final : public SelectiveMoviePlayer {
     engine_.StopPlay();
   }
   [[nodiscard]] std::string Refusal() const override { return engine_.Refusal(); }
+  [[nodiscard]] std::string LeftForOthers() const override { return engine_.LeftForOthers(); }
 
  private:
   static swf::Mp3DecoderFactory Mp3Decoders() {

@@ -73,7 +73,11 @@ EOF
   cp "$dir.tmp/broken.mp4" "$dir.tmp/broken.swf"
   ffmpeg -v error -y -f lavfi -i "sine=frequency=440:sample_rate=44100:d=6" -ac 2 \
     -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 "$dir.tmp/tone.mp3"
-  "$swf_writer" "$dir.tmp" "$dir.tmp/tone.mp3"
+  # Red for 1.5 s, then green, as Sorenson H.263 with a keyframe a second.
+  ffmpeg -v error -y -f lavfi -i "color=c=red:s=320x240:r=10:d=1.5" -f lavfi \
+    -i "color=c=lime:s=320x240:r=10:d=1.5" -filter_complex "[0][1]concat=n=2" -c:v flv -g 10 \
+    -q:v 2 "$dir.tmp/video.flv"
+  "$swf_writer" "$dir.tmp" "$dir.tmp/tone.mp3" "$dir.tmp/video.flv"
   echo "$stamp" >"$dir.tmp/complete"
   rm -rf "$dir" && mv "$dir.tmp" "$dir"
 }
@@ -502,6 +506,8 @@ swf_plays() { # NAME MOVIE
 }
 scenario_swf_plays() { swf_plays swf_plays vector.swf; }
 scenario_swf_plays_cws() { swf_plays swf_plays_cws vector_cws.swf; }
+# The same two colours as an embedded Sorenson H.263 video, decoded by the SWF player itself.
+scenario_swf_video() { swf_plays swf_video video.swf; }
 
 # With SDL's dummy sound driver the SWF with MP3 stream sound (4 s, 20 fps, "Close" in its last
 # frame) plays silently at its own frame rate and closes at its end.

@@ -1,10 +1,11 @@
 // Writes the SWF movies of the end-to-end tests, the benchmark and the example game with the
 // tests' tag writer:
 //
-//   write_swf_movies OUTDIR [MP3]
+//   write_swf_movies OUTDIR [MP3 [FLV]]
 //
 // MP3 (44100 Hz, written by ffmpeg) becomes the stream sound of the movies that have one; without
-// it they are left out. The pictures are solid areas, so a screenshot's pixel tells what is shown.
+// it they are left out. FLV (Sorenson H.263, written by ffmpeg) becomes the embedded video of
+// video.swf. The pictures are solid areas, so a screenshot's pixel tells what is shown.
 
 #include <zlib.h>
 
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "swf/flv_packets.h"
 #include "swf/sound.h"
 #include "swf/swf_writer.h"
 
@@ -416,19 +418,31 @@ Bytes TextMovie() {
        PlaceObject2(3, 12, 20 * kTwips, 290 * kTwips)});
   for (int i = 0; i < 240; ++i) tags = Join({tags, ShowFrame()});
   return Movie(tags, w, h, 12, true);
-}
+  // The video over a 4:3 stage (320 x 240 pixels), a packet a frame at the clip's size stretched to
+  // the stage, the frame number as each placement's ratio.
+  Bytes VideoMovie(const FlvVideo& video, int fps) {
+    const std::int32_t w = 320 * kTwips, h = 240 * kTwips;
+    const int frames = int(video.packets.size());
+    Bytes tags = Join({SetBackgroundColor(Colours::kBackground),
+                       DefineVideoStream(1, frames, 320, 240, video.codec, true)});
+    for (int f = 0; f < frames; ++f) {
+      tags = Join({tags, VideoFrame(1, f, video.packets[std::size_t(f)]),
+                   PlaceObject2(1, f == 0 ? 1 : 0, 0, 0, "", 0, f), ShowFrame()});
+    }
+    return Movie(tags, w, h, fps, true);
+  }
 
-bool Write(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  return bool(out);
-}
+  bool Write(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(out);
+  }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 3) {
-    std::cerr << "usage: write_swf_movies OUTDIR [MP3]\n";
+  if (argc < 2 || argc > 4) {
+    std::cerr << "usage: write_swf_movies OUTDIR [MP3 [FLV]]\n";
     return 2;
   }
   const std::string dir = argv[1];
@@ -451,6 +465,14 @@ int main(int argc, char** argv) {
   ok = ok && Write(dir + "/OP.swf", OpeningMovie(mp3));
   ok = ok && Write(dir + "/text.swf", TextMovie());
   if (mp3) ok = ok && Write(dir + "/bench.swf", BenchMovie(*mp3, 6));
+  if (argc == 4) {
+    const FlvVideo video = ReadFlvVideo(argv[3]);
+    if (video.packets.empty()) {
+      std::cerr << "write_swf_movies: " << argv[3] << " holds no video\n";
+      return 1;
+    }
+    ok = ok && Write(dir + "/video.swf", VideoMovie(video, 10));
+  }
   if (!ok) {
     std::cerr << "write_swf_movies: can't write into " << dir << "\n";
     return 1;
