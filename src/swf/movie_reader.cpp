@@ -73,8 +73,11 @@ std::optional<PlaceTag> ReadPlace(ByteReader& r, int code) {
   if (flags & 0x10) p.ratio = r.U16();
   if (flags & 0x20) p.name = r.String();
   if (flags & 0x40) p.clip_depth = r.U16();
-  // Filters, blend modes and clip actions follow: not played.
-  return r.ok() ? std::optional(p) : std::nullopt;
+  if (!r.ok()) return std::nullopt;
+  // Effects a damaged tail cuts short are left out; the object is placed all the same.
+  if (code == kPlaceObject3) ReadPlaceEffects(r, flags3, p);
+  // Clip actions follow: not played.
+  return p;
 }
 
 class TimelineReader {
@@ -132,7 +135,8 @@ class TimelineReader {
       case kPlaceObject3:
         if (auto place = ReadPlace(body, code)) {
           const std::size_t name = place->name ? place->name->size() : 0;
-          return ctx_.Append(frame.tags, ControlTag(std::move(*place)), name);
+          const std::size_t filters = place->filters ? place->filters->size() * 128 : 0;
+          return ctx_.Append(frame.tags, ControlTag(std::move(*place)), name + filters);
         }
         return false;
       case kRemoveObject:

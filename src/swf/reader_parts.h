@@ -83,6 +83,9 @@ std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx);
 // The bitmap tags (6, 20, 21, 35, 36, 90); nullopt when the picture can't be decoded or is too
 // large (noted).
 std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, int code, std::uint16_t id, LoadContext& ctx);
+// PlaceObject3's filters, blend mode, bitmap cache, visibility and opaque background into `p`
+// (`flags3`: the tag's second flag byte); what can't be read is left unset.
+void ReadPlaceEffects(ByteReader& r, std::uint8_t flags3, PlaceTag& p);
 // One DoAction body.
 ActionBlock ReadActions(std::span<const std::uint8_t> body, LoadContext& ctx);
 
