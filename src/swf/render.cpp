@@ -312,12 +312,7 @@ void Renderer::EndLayer() {
     for (int x = box.x0; x < box.x1; ++x) {
       std::uint32_t p = src[x];
       if (transform && p != 0) {
-        const std::uint32_t a = p >> 24;
-        const auto straight = [a](std::uint32_t c) {
-          return std::uint8_t(std::min<std::uint32_t>(255, (c * 255 + a / 2) / a));
-        };
-        p = render::Premultiply(cx.Apply({straight((p >> 16) & 0xff), straight((p >> 8) & 0xff),
-                                          straight(p & 0xff), std::uint8_t(a)}));
+        p = render::Premultiply(cx.Apply(render::Unpremultiply(p)));
       }
       if (cover != nullptr) p = render::MulPixel(p, cover[x]);
       src[x] = p;

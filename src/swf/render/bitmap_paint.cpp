@@ -20,14 +20,7 @@ std::uint32_t Transformed(std::uint32_t p, const Paint& paint) {
     return (std::uint32_t(Round(float(a) * ma)) << 24) | ch(16, cx.mulR) | ch(8, cx.mulG) |
            ch(0, cx.mulB);
   }
-  Rgba c{0, 0, 0, std::uint8_t(a)};
-  if (a != 0) {
-    const auto un = [&](int shift) {
-      return std::uint8_t(std::min<std::uint32_t>(255, (((p >> shift) & 0xff) * 255 + a / 2) / a));
-    };
-    c = {un(16), un(8), un(0), std::uint8_t(a)};
-  }
-  return Premultiply(cx.Apply(c));
+  return Premultiply(cx.Apply(Unpremultiply(p)));
 }
 
 // Bitmap samples along a row, texel coordinates (u0 + i du, v0 + i dv) with texel centres at .5,

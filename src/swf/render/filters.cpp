@@ -26,10 +26,6 @@ Offset ShadowOffset(const ShadowFilter& f, float scale) {
   return {int(std::lround(std::cos(a) * d)), int(std::lround(std::sin(a) * d))};
 }
 
-std::uint8_t Straight(std::uint32_t channel, std::uint32_t alpha) {
-  return std::uint8_t(std::min<std::uint32_t>(255, (channel * 255 + alpha / 2) / alpha));
-}
-
 // The 256 premultiplied colours of a gradient filter's stops.
 std::array<std::uint32_t, 256> GradientColors(const std::vector<GradientStop>& stops) {
   std::array<std::uint32_t, 256> lut{};
@@ -100,13 +96,14 @@ void Shadow(const ShadowFilter& f, float scale, std::uint32_t* pixels, int strid
       const std::uint32_t sa = src >> 24;
       std::uint32_t effect;
       if (bevel) {
-        // The shadow where the object lies toward the light, the highlight where it lies away.
+        // The highlight on the edge facing the light (where the object lies away from it), the
+        // shadow on the other; a gradient runs from the highlight's end (0) to the shadow's.
         const std::int32_t lit = sample(x + off.dx, y + off.dy) - sample(x - off.dx, y - off.dy);
         if (gradient) {
           const std::int32_t v = std::clamp(Round(float(-lit) * strength * 0.5f) + 128, 0, 255);
           effect = lut[std::size_t(v)];
         } else {
-          effect = lit < 0 ? MulPixel(highlight, strong(-lit)) : MulPixel(color, strong(lit));
+          effect = lit > 0 ? MulPixel(highlight, strong(lit)) : MulPixel(color, strong(-lit));
         }
       } else {
         std::int32_t v = sample(x - off.dx, y - off.dy);
@@ -137,13 +134,9 @@ void ColorMatrix(const ColorMatrixFilter& f, std::uint32_t* pixels, int stride, 
     std::uint32_t* row = pixels + std::ptrdiff_t(y) * stride;
     for (int x = box.x0; x < box.x1; ++x) {
       const std::uint32_t p = row[x];
-      const std::uint32_t a = p >> 24;
-      float c[4] = {0, 0, 0, float(a)};
-      if (a != 0) {
-        c[0] = Straight((p >> 16) & 0xff, a);
-        c[1] = Straight((p >> 8) & 0xff, a);
-        c[2] = Straight(p & 0xff, a);
-      }
+      const Rgba straight = Unpremultiply(p);
+      const float c[4] = {float(straight.r), float(straight.g), float(straight.b),
+                          float(straight.a)};
       std::uint8_t out[4];
       for (int i = 0; i < 4; ++i) {
         const float* r = &m[std::size_t(i) * 5];
@@ -168,11 +161,9 @@ void Convolution(const ConvolutionFilter& f, std::uint32_t* pixels, int stride, 
   for (int y = 0; y < h; ++y) {
     const std::uint32_t* row = pixels + std::ptrdiff_t(y + box.y0) * stride + box.x0;
     for (int x = 0; x < w; ++x) {
-      const std::uint32_t p = row[x], a = p >> 24;
+      const Rgba c = Unpremultiply(row[x]);
       scratch.pixels[std::size_t(y) * std::size_t(w) + std::size_t(x)] =
-          a == 0 ? 0
-                 : (a << 24) | std::uint32_t(Straight((p >> 16) & 0xff, a)) << 16 |
-                       std::uint32_t(Straight((p >> 8) & 0xff, a)) << 8 | Straight(p & 0xff, a);
+          (std::uint32_t(c.a) << 24) | (std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b;
     }
   }
   const std::uint32_t outside = (std::uint32_t(f.default_color.a) << 24) |

@@ -2,6 +2,7 @@
 // Pixel arithmetic on premultiplied 0xAARRGGBB, rounded as pixman does: the one place every part
 // of the rasterizer mixes colours.
 
+#include <algorithm>
 #include <cstdint>
 
 #include "swf/shape.h"
@@ -38,6 +39,16 @@ inline std::uint32_t Over(std::uint32_t src, std::uint32_t dst) {
 inline std::uint32_t Premultiply(Rgba c) {
   return (std::uint32_t(c.a) << 24) | (Mul8(c.r, c.a) << 16) | (Mul8(c.g, c.a) << 8) |
          Mul8(c.b, c.a);
+}
+
+// The straight colour of a premultiplied pixel.
+inline Rgba Unpremultiply(std::uint32_t p) {
+  const std::uint32_t a = p >> 24;
+  if (a == 0) return {0, 0, 0, 0};
+  const auto un = [&](int shift) {
+    return std::uint8_t(std::min<std::uint32_t>(255, (((p >> shift) & 0xff) * 255 + a / 2) / a));
+  };
+  return {un(16), un(8), un(0), std::uint8_t(a)};
 }
 
 // Between a and b by w/256 (w 0..256), channel by channel.
