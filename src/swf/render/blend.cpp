@@ -60,6 +60,11 @@ std::uint32_t Invert(std::uint32_t s, std::uint32_t d) {
   return out;
 }
 
+template <BlendMode kMode>
+void SeparableRow(const std::uint32_t* src, std::uint32_t* dst, int n) {
+  for (int i = 0; i < n; ++i) dst[i] = Separable<kMode>(src[i], dst[i]);
+}
+
 }  // namespace
 
 std::uint32_t Blend(BlendMode mode, std::uint32_t s, std::uint32_t d) {
@@ -100,7 +105,14 @@ void BlendRow(BlendMode mode, const std::uint32_t* src, std::uint32_t* dst, int 
     }
     return;
   }
-  for (int i = 0; i < n; ++i) dst[i] = Blend(mode, src[i], dst[i]);
+  switch (mode) {
+    case BlendMode::Multiply:
+      return SeparableRow<BlendMode::Multiply>(src, dst, n);
+    case BlendMode::Screen:
+      return SeparableRow<BlendMode::Screen>(src, dst, n);
+    default:  // the rarer modes a pixel at a time
+      for (int i = 0; i < n; ++i) dst[i] = Blend(mode, src[i], dst[i]);
+  }
 }
 
 }  // namespace swf::render

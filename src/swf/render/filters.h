@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "swf/effects.h"
+#include "swf/render/blur.h"
 #include "swf/render/compositor.h"
 
 namespace swf::render {
@@ -21,7 +22,7 @@ struct Reach {
 struct FilterScratch {
   std::vector<std::uint8_t> alpha;
   std::vector<std::uint32_t> pixels;
-  std::vector<std::uint32_t> blur;
+  BlurScratch blur;
 };
 
 // Applies `filter` (sizes times `scale`) to the pixels in `box`, rows `stride` pixels apart.
