@@ -9,7 +9,6 @@ namespace swf {
 namespace {
 
 constexpr std::size_t kMaxFilters = 32;  // per object; more are read past and left out
-constexpr float kPi = 3.14159265f;
 
 float Fixed16(ByteReader& r) {
   return float(std::int32_t(r.U32())) / 65536.0f;

@@ -56,7 +56,7 @@ class Renderer {
   // every mask of the frame before. A canvas without pixels or with a size under 1 draws nothing.
   void BeginFrame(const Canvas& canvas, Rgba background);
 
-  // Draws `shape`: `toCanvas` maps the shape's twips to canvas pixels (the placement's matrix,
+  // Draws `shape`: `to_canvas` maps the shape's twips to canvas pixels (the placement's matrix,
   // then its parents', then the stage's), `cx` is the placement's colour transform (with its
   // parents'). Each style layer in turn (Shape::layerStarts): its fills as one compound fill by
   // the shape's rule (even-odd or non-zero), then its lines in the order of the edges, each path
@@ -66,7 +66,7 @@ class Renderer {
   // count, their colours and alpha don't. Shapes wholly outside the canvas cost almost nothing.
   // Any input is safe: non-finite or huge coordinates, empty shapes, out-of-range style indices
   // (skipped), missing bitmaps (drawn as nothing).
-  void DrawShape(const Shape& shape, const Matrix& toCanvas, const ColorTransform& cx);
+  void DrawShape(const Shape& shape, const Matrix& to_canvas, const ColorTransform& cx);
 
   // Clip depths. A clip layer is drawn between BeginMask and EndMask (every shape it holds,
   // through DrawShape); EndMask makes the mask active: from then on every shape drawn is clipped

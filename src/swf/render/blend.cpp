@@ -14,36 +14,36 @@ inline std::int32_t Div255(std::int32_t v) {
 }
 
 // B(s, d) times sa da, from the premultiplied channels (all 0..255).
-template <BlendMode kMode>
+template <BlendMode op>
 inline std::int32_t Mix(std::int32_t s, std::int32_t d, std::int32_t sa, std::int32_t da) {
-  if constexpr (kMode == BlendMode::Multiply) {
+  if constexpr (op == BlendMode::Multiply) {
     return s * d;
-  } else if constexpr (kMode == BlendMode::Screen) {
+  } else if constexpr (op == BlendMode::Screen) {
     return s * da + d * sa - s * d;
-  } else if constexpr (kMode == BlendMode::Lighten) {
+  } else if constexpr (op == BlendMode::Lighten) {
     return std::max(s * da, d * sa);
-  } else if constexpr (kMode == BlendMode::Darken) {
+  } else if constexpr (op == BlendMode::Darken) {
     return std::min(s * da, d * sa);
-  } else if constexpr (kMode == BlendMode::Difference) {
+  } else if constexpr (op == BlendMode::Difference) {
     return std::abs(s * da - d * sa);
-  } else if constexpr (kMode == BlendMode::Add) {
+  } else if constexpr (op == BlendMode::Add) {
     return std::min(sa * da, s * da + d * sa);
-  } else if constexpr (kMode == BlendMode::Subtract) {
+  } else if constexpr (op == BlendMode::Subtract) {
     return std::max(0, d * sa - s * da);
-  } else if constexpr (kMode == BlendMode::Overlay) {
+  } else if constexpr (op == BlendMode::Overlay) {
     return 2 * d <= da ? 2 * s * d : sa * da - 2 * (da - d) * (sa - s);
   } else {  // Hardlight: overlay with the roles swapped
     return 2 * s <= sa ? 2 * s * d : sa * da - 2 * (da - d) * (sa - s);
   }
 }
 
-template <BlendMode kMode>
+template <BlendMode op>
 std::uint32_t Separable(std::uint32_t s, std::uint32_t d) {
   const auto sa = std::int32_t(s >> 24), da = std::int32_t(d >> 24);
   std::uint32_t out = std::uint32_t(std::clamp(sa + da - Div255(sa * da), 0, 255)) << 24;
   for (int shift = 0; shift < 24; shift += 8) {
     const auto sc = std::int32_t((s >> shift) & 0xff), dc = std::int32_t((d >> shift) & 0xff);
-    const std::int32_t v = Div255(sc * (255 - da) + dc * (255 - sa) + Mix<kMode>(sc, dc, sa, da));
+    const std::int32_t v = Div255(sc * (255 - da) + dc * (255 - sa) + Mix<op>(sc, dc, sa, da));
     out |= std::uint32_t(std::clamp(v, 0, 255)) << shift;
   }
   return out;
@@ -60,9 +60,9 @@ std::uint32_t Invert(std::uint32_t s, std::uint32_t d) {
   return out;
 }
 
-template <BlendMode kMode>
+template <BlendMode op>
 void SeparableRow(const std::uint32_t* src, std::uint32_t* dst, int n) {
-  for (int i = 0; i < n; ++i) dst[i] = Separable<kMode>(src[i], dst[i]);
+  for (int i = 0; i < n; ++i) dst[i] = Separable<op>(src[i], dst[i]);
 }
 
 }  // namespace

@@ -79,8 +79,8 @@ void BlurColumns(std::uint8_t* data, int count, int height, int stride, const Bo
     std::uint8_t* out = data + std::ptrdiff_t(y) * stride;
     for (std::size_t x = 0; x < wide; ++x) {
       const auto edges = float(std::int32_t(before[x]) + std::int32_t(after[x]));
-      out[x] =
-          std::uint8_t(std::int32_t((float(std::int32_t(sums[x])) + edge * edges) * scale + 0.5f));
+      const float mean = (float(std::int32_t(sums[x])) + edge * edges) * scale;
+      out[x] = std::uint8_t(std::int32_t(mean + 0.5f));  // NOLINT(bugprone-incorrect-roundings)
       sums[x] += std::uint32_t(after[x]) - leaving[x];
     }
   }

@@ -14,14 +14,14 @@ float SrgbToLinear(float c) {
 }
 
 // The table index of gradient position t (0..1 across the gradient) under each spread.
-template <SpreadMode kSpread>
+template <SpreadMode Spread>
 inline int LutIndex(float t) {
   t = t > -16384.0f ? (t < 16384.0f ? t : 16384.0f) : -16384.0f;  // NaN (overflowed maths) too
   const int f = int(t * 65536);
   int u;
-  if constexpr (kSpread == SpreadMode::Pad) {
+  if constexpr (Spread == SpreadMode::Pad) {
     u = std::clamp(f, 0, 65536);
-  } else if constexpr (kSpread == SpreadMode::Repeat) {
+  } else if constexpr (Spread == SpreadMode::Repeat) {
     u = f & 0xffff;
   } else {
     u = f & 0x1ffff;
