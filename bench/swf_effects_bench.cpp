@@ -44,12 +44,13 @@ struct Layered {
 void DrawFrame(Renderer& r, std::uint32_t* pixels, const std::vector<Shape>& below,
                std::vector<Layered>& layers) {
   const Matrix pixel{0.05f, 0, 0, 0.05f, 0, 0};
-  r.BeginFrame(Canvas{pixels, kWidth, kHeight, kWidth}, {250, 250, 240, 255});
+  r.BeginFrame(FramePixels{pixels, kWidth, kHeight, kWidth}, {250, 250, 240, 255});
   for (const Shape& s : below) r.DrawShape(s, pixel, {});
   for (Layered& l : layers) {
     l.effects.filters = l.filters;
     const Rect& b = l.shape.bounds;
-    if (!r.BeginLayer({b.xMin / 20, b.xMax / 20, b.yMin / 20, b.yMax / 20}, l.effects)) continue;
+    if (!r.BeginLayer({b.x_min / 20, b.x_max / 20, b.y_min / 20, b.y_max / 20}, l.effects))
+      continue;
     r.DrawShape(l.shape, pixel, {});
     r.EndLayer();
   }

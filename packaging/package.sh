@@ -2,11 +2,12 @@
 # Makes the release archives and SHA256SUMS from built programs. The same commit gives the same
 # bytes: times come from the commit (or SOURCE_DATE_EPOCH), and archive.py fixes order, owner
 # and modes.
-#   package.sh VERSION OUTPUT-FOLDER WINDOWS-LAUNCHER.EXE LINUX-LAUNCHER NTLEAC ICON-FOLDER
+#   package.sh VERSION OUTPUT-FOLDER WINDOWS-LAUNCHER.EXE LINUX-LAUNCHER NTLEAC ICON-FOLDER \
+#              WINDOWS-SWFCHECK.EXE LINUX-SWFCHECK
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
-version=$1 out=$2 exe=$3 launcher=$4 ntleac=$5 icons=$6
+version=$1 out=$2 exe=$3 launcher=$4 ntleac=$5 icons=$6 swfcheck_exe=$7 swfcheck=$8
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$repo" log -1 --format=%ct 2>/dev/null || echo 315532800)}
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -18,6 +19,7 @@ windows_text() { sed "s/@VERSION@/$version/g; s/\$/\r/" "$1" >"$2"; }
 win=$stage/windows
 mkdir -p "$win/example"
 cp "$exe" "$win/launcher.exe"
+cp "$swfcheck_exe" "$win/swfcheck.exe"
 windows_text "$here/windows/README.txt" "$win/README.txt"
 windows_text "$repo/examples/game/Start.ini" "$win/example/Start.ini"
 
@@ -25,6 +27,7 @@ linux=$stage/linux
 mkdir -p "$linux/example" "$linux/icons"
 strip -o "$linux/launcher" "$launcher"
 strip -o "$linux/ntleac" "$ntleac"
+strip -o "$linux/swfcheck" "$swfcheck"
 text "$here/linux/README.txt" "$linux/README.txt"
 text "$here/linux/launcher.desktop" "$linux/launcher.desktop"
 cp "$repo/examples/game/Start.ini" "$linux/example/Start.ini"

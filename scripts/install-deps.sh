@@ -18,6 +18,8 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick ffmpeg file python3 procps libxtst-dev locales unzip
   wine64 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-libav pulseaudio libcairo2-dev
+  # the SWF conformance runner's frame comparison; the script machine's benchmark's reference
+  python3-pil lua5.4
   # tests as players run them and the clean-exit count: a window manager; the 32-bit C library
   # that tells whether this kernel runs 32-bit programs
   openbox libc6-i386

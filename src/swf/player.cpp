@@ -167,6 +167,8 @@ void Player::State::Tick(bool loop) {
   if (main.playing && !loop && main.frame == main.last()) {
     main.playing = false;
     ended = true;
+    // The stream sound ends with the movie; event sounds play on, as in Flash.
+    mixer.StopStream();
   }
 }
 
@@ -207,22 +209,15 @@ void Player::State::EnterFrame(Clip& clip) {
     queue.emplace_back(clip.weak_from_this(), &block);
   }
   for (const SoundTag& sound : frame.sounds) {
-    switch (sound.code) {
-      case kTagStartSound:
-      case kTagStartSound2:
-        if (auto start = ReadStartSound(sound.code, sound.body)) mixer.StartSound(*start);
-        break;
-      case kTagSoundStreamHead:
-      case kTagSoundStreamHead2:
-        if (&clip != root.get()) break;
-        if ((stream_head = ReadSoundStreamHead(sound.body))) mixer.StartStream(*stream_head);
-        break;
-      case kTagSoundStreamBlock:
-        if (&clip != root.get()) break;
-        tick_queued_block |= mixer.QueueStreamBlock(sound.body, std::int64_t(tick));
-        break;
-      default:
-        break;
+    if (const auto* start = std::get_if<SoundStart>(&sound)) {
+      mixer.StartSound(*start);
+    } else if (&clip != root.get()) {
+      // A sprite's stream sound is not played.
+    } else if (const auto* head = std::get_if<StreamHeadTag>(&sound)) {
+      if ((stream_head = head->head)) mixer.StartStream(*stream_head);
+    } else {
+      const auto& block = std::get<StreamBlockTag>(sound);
+      tick_queued_block |= mixer.QueueStreamBlock(block.body, std::int64_t(tick));
     }
   }
 }
@@ -237,8 +232,8 @@ void Player::State::Apply(Clip& clip, const ControlTag& tag) {
 
 void Player::State::Place(Clip& clip, const PlaceTag& p) {
   auto it = clip.list.find(p.depth);
-  if (!p.move || it == clip.list.end()) {
-    if (!p.character) return;
+  if (p.kind == PlaceKind::Place || it == clip.list.end()) {
+    if (p.kind == PlaceKind::Move) return;
     if (it == clip.list.end()) {
       if (census.objects >= kMaxObjects) return;
       ++census.objects;
@@ -247,7 +242,7 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
     if (reuse) {
       // Found again after a backward goto: the same object, its sprite's state kept.
       const auto found = reuse->find(p.depth);
-      if (found != reuse->end() && found->second.character == *p.character) {
+      if (found != reuse->end() && found->second.character == p.character) {
         o = std::move(found->second);
         o.matrix = Matrix{};
         o.color = ColorTransform{};
@@ -262,11 +257,11 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
       }
     }
     it = clip.list.insert_or_assign(p.depth, std::move(o)).first;
-    if (!it->second.def || it->second.character != *p.character) {
-      SetCharacter(clip, it->second, *p.character);
+    if (!it->second.def || it->second.character != p.character) {
+      SetCharacter(clip, it->second, p.character);
     }
-  } else if (p.character && *p.character != it->second.character) {
-    SetCharacter(clip, it->second, *p.character);
+  } else if (p.kind == PlaceKind::Replace && p.character != it->second.character) {
+    SetCharacter(clip, it->second, p.character);
   }
   Object& o = it->second;
   if (p.matrix) o.matrix = *p.matrix;
@@ -495,7 +490,8 @@ void RectShape(const Rect& r, FillStyle fill, Shape& out) {
   out = Shape{};
   out.bounds = r;
   out.fills.push_back(std::move(fill));
-  const Point corners[] = {{r.xMin, r.yMin}, {r.xMax, r.yMin}, {r.xMax, r.yMax}, {r.xMin, r.yMax}};
+  const Point corners[] = {
+      {r.x_min, r.y_min}, {r.x_max, r.y_min}, {r.x_max, r.y_max}, {r.x_min, r.y_max}};
   for (int i = 0; i < 4; ++i) {
     const Point a = corners[i], b = corners[(i + 1) % 4];
     out.edges.push_back({a, {(a.x + b.x) / 2, (a.y + b.y) / 2}, b, false, 0, 1, 0});
@@ -510,13 +506,13 @@ void BitmapRect(const std::shared_ptr<const Bitmap>& bitmap, Shape& out) {
 
 // Adds the corners of `r` mapped by `m` to `box`.
 void Extend(const Rect& r, const Matrix& m, Rect& box, bool& any) {
-  for (const Point p : {Point{r.xMin, r.yMin}, Point{r.xMax, r.yMin}, Point{r.xMin, r.yMax},
-                        Point{r.xMax, r.yMax}}) {
+  for (const Point p : {Point{r.x_min, r.y_min}, Point{r.x_max, r.y_min}, Point{r.x_min, r.y_max},
+                        Point{r.x_max, r.y_max}}) {
     const Point q = m.Apply(p);
     if (!std::isfinite(q.x) || !std::isfinite(q.y)) continue;
     if (!any) box = {q.x, q.x, q.y, q.y};
-    box = {std::min(box.xMin, q.x), std::max(box.xMax, q.x), std::min(box.yMin, q.y),
-           std::max(box.yMax, q.y)};
+    box = {std::min(box.x_min, q.x), std::max(box.x_max, q.x), std::min(box.y_min, q.y),
+           std::max(box.y_max, q.y)};
     any = true;
   }
 }
@@ -608,9 +604,7 @@ void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform
 
 Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3)
     : movie_(std::move(movie)), state_(std::make_unique<State>(*movie_, std::move(mp3))) {
-  for (const SoundTag& tag : movie_->sound_definitions) {
-    if (auto sound = ReadDefineSound(tag.body)) state_->mixer.DefineSound(std::move(*sound));
-  }
+  for (const auto& sound : movie_->sound_definitions) state_->mixer.DefineSound(sound);
 }
 
 Player::~Player() = default;
@@ -644,9 +638,9 @@ void Player::AdvanceTo(double seconds) {
   // While the stream sound is heard, the sound sets the pace: frames run a little ahead of it
   // (so the audio device never waits for a block, and they are dropped from view as the
   // drawing only shows the last), never further; time only fills in between.
-  const auto queued = [&s] { return double(s.mixer.Stream().queuedSamples); };
+  const auto queued = [&s] { return double(s.mixer.Stream().queued_samples); };
   const StreamState sound = s.mixer.Stream();
-  const bool following = sound.active && sound.playedSamples > 0;
+  const bool following = sound.active && sound.played_samples > 0;
   const double frame_samples = SoundMixer::kOutputRate * period;
   const double low = std::max(0.1 * SoundMixer::kOutputRate, 2 * frame_samples);
   const double high = std::max(0.3 * SoundMixer::kOutputRate, 4 * frame_samples);
@@ -667,10 +661,12 @@ void Player::AdvanceTo(double seconds) {
   if (seconds >= s.next_time) s.next_time = seconds;  // far behind: slow down, never burst
 }
 
-void Player::Render(std::uint32_t* bgra, int width, int height, int stride) {
+void Player::Render(const FramePixels& frame) {
+  std::uint32_t* const bgra = frame.pixels;
+  const int width = frame.width, height = frame.height, stride = frame.stride;
   State& s = *state_;
   const Rgba bg{movie_->background.r, movie_->background.g, movie_->background.b, 255};
-  s.renderer.BeginFrame(Canvas{bgra, width, height, stride}, bg);
+  s.renderer.BeginFrame(frame, bg);
   if (!bgra || width <= 0 || height <= 0 || stride < width) return;
   const Matrix stage = ShowAllMatrix(movie_->header.stage, width, height);
   s.edges_left = kMaxEdgesPerRender;
@@ -678,8 +674,8 @@ void Player::Render(std::uint32_t* bgra, int width, int height, int stride) {
   s.DrawList(*s.root, stage, ColorTransform{}, false);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;
-  const Point a = stage.Apply({r.xMin, r.yMin});
-  const Point b = stage.Apply({r.xMax, r.yMax});
+  const Point a = stage.Apply({r.x_min, r.y_min});
+  const Point b = stage.Apply({r.x_max, r.y_max});
   const auto edge = [](float v, int limit) {
     return std::isfinite(v) ? int(std::clamp(std::lround(v), 0L, long(limit))) : 0;
   };

@@ -44,30 +44,30 @@ struct Layer {
 }  // namespace
 
 Matrix ShowAllMatrix(const Rect& stage, int width, int height) {
-  const double stage_w = double(stage.xMax) - stage.xMin;
-  const double stage_h = double(stage.yMax) - stage.yMin;
+  const double stage_w = double(stage.x_max) - stage.x_min;
+  const double stage_h = double(stage.y_max) - stage.y_min;
   if (!(stage_w > 0) || !(stage_h > 0) || width <= 0 || height <= 0) {
     return Matrix{0.05f, 0, 0, 0.05f, 0, 0};
   }
   const double scale = std::min(width / stage_w, height / stage_h);
-  const double tx = (width - stage_w * scale) / 2 - stage.xMin * scale;
-  const double ty = (height - stage_h * scale) / 2 - stage.yMin * scale;
+  const double tx = (width - stage_w * scale) / 2 - stage.x_min * scale;
+  const double ty = (height - stage_h * scale) / 2 - stage.y_min * scale;
   return Matrix{float(scale), 0, 0, float(scale), float(tx), float(ty)};
 }
 
 Rect GrowByFilters(Rect bounds, std::span<const Filter> filters, float scale) {
   for (const Filter& f : filters) {
     const render::Reach r = render::FilterReach(f, scale);
-    bounds.xMin -= float(r.left);
-    bounds.yMin -= float(r.top);
-    bounds.xMax += float(r.right);
-    bounds.yMax += float(r.bottom);
+    bounds.x_min -= float(r.left);
+    bounds.y_min -= float(r.top);
+    bounds.x_max += float(r.right);
+    bounds.y_max += float(r.bottom);
   }
   return bounds;
 }
 
 struct Renderer::State {
-  Canvas canvas;
+  FramePixels canvas;
   render::LinearTables linear;
   render::Rasterizer raster;
   render::Stroker stroker;
@@ -89,7 +89,7 @@ struct Renderer::State {
            canvas.stride >= canvas.width;
   }
   // Where shapes are drawn now: the top layer, or the canvas.
-  [[nodiscard]] Canvas Target() const {
+  [[nodiscard]] FramePixels Target() const {
     if (layer_count == 0) return canvas;
     Layer& top = const_cast<Layer&>(layers[layer_count - 1]);
     return {top.pixels.data(), canvas.width, canvas.height, canvas.width};
@@ -111,7 +111,7 @@ struct Renderer::State {
 Renderer::Renderer() : state_(std::make_unique<State>()) {}
 Renderer::~Renderer() = default;
 
-void Renderer::BeginFrame(const Canvas& canvas, Rgba background) {
+void Renderer::BeginFrame(const FramePixels& canvas, Rgba background) {
   State& s = *state_;
   s.canvas = canvas;
   s.masks.Clear();
@@ -131,7 +131,7 @@ void Renderer::DrawShape(const Shape& shape, const Matrix& to_canvas, const Colo
   if (!s.Ready() || !Finite(to_canvas)) return;
   s.raster.NewShape();
   std::size_t begin = 0;
-  for (const std::size_t start : shape.layerStarts) {
+  for (const std::size_t start : shape.layer_starts) {
     const std::size_t end = std::clamp(start, begin, shape.edges.size());
     s.DrawLayer(shape, begin, end, to_canvas, cx);
     begin = end;
@@ -179,7 +179,7 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
       }
     }
   }
-  if (!s.raster.Empty()) s.Fill(shape.evenOdd, s.paints.data(), target);
+  if (!s.raster.Empty()) s.Fill(shape.even_odd, s.paints.data(), target);
 
   // Lines: each path of one style, in the order of the edges.
   const float scale = std::sqrt(std::fabs(to_canvas.a * to_canvas.d - to_canvas.b * to_canvas.c));
@@ -226,13 +226,13 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
       last = e.to;
     }
     i = j;
-    const bool closed = !style.noClose && last.x == start.x && last.y == start.y;
+    const bool closed = !style.no_close && last.x == start.x && last.y == start.y;
     st.radius = std::max(1.0f, std::isfinite(scale) ? style.width * scale : 1.0f) * 0.5f;
     if (!std::isfinite(st.radius) || st.radius > render::kCoordLimit) continue;
-    st.start_cap = style.startCap;
-    st.end_cap = style.endCap;
+    st.start_cap = style.start_cap;
+    st.end_cap = style.end_cap;
     st.join = style.join;
-    st.miter_limit = style.miterLimit;
+    st.miter_limit = style.miter_limit;
     s.raster.Reset(width, height);
     s.stroker.Stroke(s.points, s.smooth, closed, st, s.raster);
     if (s.raster.Empty()) continue;
@@ -258,10 +258,6 @@ void Renderer::PopMask() {
   state_->masks.Pop();
 }
 
-int Renderer::MaskDepth() const {
-  return state_->masks.Depth();
-}
-
 bool Renderer::BeginLayer(const Rect& bounds, const LayerEffects& effects) {
   State& s = *state_;
   if (!s.Ready() || s.masks.Target() != nullptr || s.layer_count >= kMaxLayers) return false;
@@ -273,10 +269,10 @@ bool Renderer::BeginLayer(const Rect& bounds, const LayerEffects& effects) {
   const auto edge = [](float v, int lo, int hi) {
     return std::isfinite(v) ? int(std::clamp(v, float(lo), float(hi))) : lo;
   };
-  PixelBox box{edge(std::floor(grown.xMin), outer.x0, outer.x1),
-               edge(std::floor(grown.yMin), outer.y0, outer.y1),
-               edge(std::ceil(grown.xMax), outer.x0, outer.x1),
-               edge(std::ceil(grown.yMax), outer.y0, outer.y1)};
+  PixelBox box{edge(std::floor(grown.x_min), outer.x0, outer.x1),
+               edge(std::floor(grown.y_min), outer.y0, outer.y1),
+               edge(std::ceil(grown.x_max), outer.x0, outer.x1),
+               edge(std::ceil(grown.y_max), outer.y0, outer.y1)};
   if (box.Empty()) box = {};
   if (s.layers.size() <= s.layer_count) s.layers.emplace_back();
   Layer& layer = s.layers[s.layer_count++];
@@ -320,7 +316,7 @@ void Renderer::EndLayer() {
   const ColorTransform& cx = layer.effects.color;
   const bool transform = !cx.IsIdentity();
   const render::MaskLayer* clip = s.masks.Clip(s.MaskBase());
-  const Canvas below = s.Target();
+  const FramePixels below = s.Target();
   for (int y = box.y0; y < box.y1; ++y) {
     std::uint32_t* src = layer.pixels.data() + std::ptrdiff_t(y) * stride;
     const std::uint8_t* cover =

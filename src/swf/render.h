@@ -12,18 +12,12 @@
 
 #include "swf/effects.h"
 #include "swf/shape.h"
+#include "vocabulary/frame_pixels.h"
 
 namespace swf {
 
-// Where a frame is drawn: premultiplied 0xAARRGGBB pixels in native order (B, G, R, A bytes on a
-// little-endian machine), `stride` pixels from the start of one row to the start of the next.
-// The pixels belong to the caller.
-struct Canvas {
-  std::uint32_t* pixels = nullptr;
-  int width = 0;
-  int height = 0;
-  int stride = 0;
-};
+// Where a frame is drawn: the platform's frame memory, handed down as it is.
+using launcher::FramePixels;
 
 // The matrix that maps the stage (twips) into a canvas of `width` x `height` pixels as the Flash
 // control's default scale mode ("show all") does: the whole stage visible, its proportions kept,
@@ -54,11 +48,11 @@ class Renderer {
   // Starts a frame on `canvas` (used until the next BeginFrame; the renderer keeps no pointer
   // beyond that): fills all of it with `background` (drawn opaque whatever its alpha) and forgets
   // every mask of the frame before. A canvas without pixels or with a size under 1 draws nothing.
-  void BeginFrame(const Canvas& canvas, Rgba background);
+  void BeginFrame(const FramePixels& canvas, Rgba background);
 
   // Draws `shape`: `to_canvas` maps the shape's twips to canvas pixels (the placement's matrix,
   // then its parents', then the stage's), `cx` is the placement's colour transform (with its
-  // parents'). Each style layer in turn (Shape::layerStarts): its fills as one compound fill by
+  // parents'). Each style layer in turn (Shape::layer_starts): its fills as one compound fill by
   // the shape's rule (even-odd or non-zero), then its lines in the order of the edges, each path
   // of one line style as one stroke (at least one pixel wide). Everything is clipped by the
   // active masks. While a mask is
@@ -76,8 +70,6 @@ class Renderer {
   void BeginMask();
   void EndMask();
   void PopMask();
-  // How many masks are being built or active.
-  [[nodiscard]] int MaskDepth() const;
 
   // Layers. BeginLayer starts a transparent layer over `bounds` (canvas pixels, the object's
   // drawn extent) grown by the filters and clipped to the canvas: the shapes drawn until the

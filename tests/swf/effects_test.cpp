@@ -174,7 +174,7 @@ std::uint32_t Middle(const swf_test::Bytes& body) {
   player.Play();
   player.AdvanceTo(0);
   std::vector<std::uint32_t> pixels(100 * 100);
-  player.Render(pixels.data(), 100, 100, 100);
+  player.Render({pixels.data(), 100, 100, 100});
   return pixels[50 * 100 + 50];
 }
 

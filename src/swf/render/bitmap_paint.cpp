@@ -13,12 +13,12 @@ std::uint32_t Transformed(std::uint32_t p, const Paint& paint) {
   const ColorTransform& cx = paint.cx;
   const std::uint32_t a = p >> 24;
   if (paint.cx_mode == 1) {
-    const float ma = cx.mulA;
+    const float ma = cx.mul_a;
     const auto ch = [&](int shift, float m) {
       return std::uint32_t(Round(float((p >> shift) & 0xff) * m * ma)) << shift;
     };
-    return (std::uint32_t(Round(float(a) * ma)) << 24) | ch(16, cx.mulR) | ch(8, cx.mulG) |
-           ch(0, cx.mulB);
+    return (std::uint32_t(Round(float(a) * ma)) << 24) | ch(16, cx.mul_r) | ch(8, cx.mul_g) |
+           ch(0, cx.mul_b);
   }
   return Premultiply(cx.Apply(Unpremultiply(p)));
 }

@@ -8,7 +8,7 @@
 namespace swf::render {
 
 void Compositor::Fill(Rasterizer& raster, bool even_odd, const Paint* paint_of, PixelBox box,
-                      const Canvas& target, const MaskLayer* clip, MaskLayer* mask) {
+                      const FramePixels& target, const MaskLayer* clip, MaskLayer* mask) {
   const int width = target.width;
   if (mask != nullptr) clip = nullptr;
   if (clip != nullptr) {

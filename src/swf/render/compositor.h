@@ -25,7 +25,7 @@ class Compositor {
   // Sweeps `raster` within `box`: style n painted with paint_of[n] onto `target` clipped by
   // `clip` (none: unclipped), or, with `mask` given, its coverage added to that mask instead.
   void Fill(Rasterizer& raster, bool even_odd, const Paint* paint_of, PixelBox box,
-            const Canvas& target, const MaskLayer* clip, MaskLayer* mask);
+            const FramePixels& target, const MaskLayer* clip, MaskLayer* mask);
 
  private:
   std::vector<std::uint32_t> span_;  // one row of paint

@@ -24,7 +24,7 @@ void PreparePaint(const FillStyle& fill, const Matrix& to_canvas, const ColorTra
     paint.inverse = inverse->Then(Matrix{kScale, 0, 0, kScale, 0, 0});
     paint.spread = gradient->spread;
     paint.focal =
-        std::isfinite(gradient->focalPoint) ? std::clamp(gradient->focalPoint, -0.98f, 0.98f) : 0;
+        std::isfinite(gradient->focal_point) ? std::clamp(gradient->focal_point, -0.98f, 0.98f) : 0;
     paint.kind = gradient->kind == GradientKind::Linear   ? PaintKind::Linear
                  : gradient->kind == GradientKind::Radial ? PaintKind::Radial
                                                           : PaintKind::Focal;
@@ -45,9 +45,9 @@ void PreparePaint(const FillStyle& fill, const Matrix& to_canvas, const ColorTra
     paint.smooth = bitmap_fill->smooth;
     paint.cx = cx;
     paint.cx_mode = cx.IsIdentity() ? 0
-                    : (cx.addR == 0 && cx.addG == 0 && cx.addB == 0 && cx.addA == 0 &&
-                       cx.mulR <= 1 && cx.mulG <= 1 && cx.mulB <= 1 && cx.mulA <= 1 &&
-                       cx.mulR >= 0 && cx.mulG >= 0 && cx.mulB >= 0 && cx.mulA >= 0)
+                    : (cx.add_r == 0 && cx.add_g == 0 && cx.add_b == 0 && cx.add_a == 0 &&
+                       cx.mul_r <= 1 && cx.mul_g <= 1 && cx.mul_b <= 1 && cx.mul_a <= 1 &&
+                       cx.mul_r >= 0 && cx.mul_g >= 0 && cx.mul_b >= 0 && cx.mul_a >= 0)
                         ? 1
                         : 2;
     paint.opaque = false;

@@ -24,14 +24,16 @@ work=$(realpath "$work")
 
 # Packaged again from copies with other times and modes, at the first run's time: the same bytes.
 epoch=$(python3 -c 'import struct,sys; print(struct.unpack("<I", open(sys.argv[1],"rb").read()[4:8])[0])' "$tgz")
-for program in windows/launcher.exe linux-release/launcher linux-release/ntleac; do
+for program in windows/launcher.exe linux-release/launcher linux-release/ntleac \
+               windows/swfcheck.exe linux-release/swfcheck; do
   install -m 700 "$repo/build/$program" "$work/inputs/${program//\//-}"
 done
 cp -r "$repo/build/linux-release/src/linux/icons" "$work/inputs/icons"
 touch -d @0 "$work"/inputs/*
 SOURCE_DATE_EPOCH=$epoch bash "$repo/packaging/package.sh" "$version" "$work/again" \
   "$work/inputs/windows-launcher.exe" "$work/inputs/linux-release-launcher" \
-  "$work/inputs/linux-release-ntleac" "$work/inputs/icons" >/dev/null
+  "$work/inputs/linux-release-ntleac" "$work/inputs/icons" "$work/inputs/windows-swfcheck.exe" \
+  "$work/inputs/linux-release-swfcheck" >/dev/null
 for file in "$zip" "$tgz" "$pkg/SHA256SUMS"; do
   cmp "$file" "$work/again/${file##*/}" || fail "${file##*/} differs when packaged again (stale? package again)"
 done
@@ -39,12 +41,23 @@ echo "ok: packaged again, byte for byte the same"
 
 unzip -q "$zip" -d "$work/unzipped"
 bash "$repo/tests/e2e/windows/pe_check.sh" "$work/unzipped/launcher.exe"
+# swfcheck.exe: a 32-bit console program of system DLLs only.
+kind=$(file -b "$work/unzipped/swfcheck.exe")
+[[ $kind == "PE32 executable (console) Intel 80386"* ]] || fail "swfcheck.exe is no 32-bit console program: $kind"
+for dll in $(i686-w64-mingw32-objdump -p "$work/unzipped/swfcheck.exe" | awk '/DLL Name:/ {print tolower($3)}'); do
+  [[ " kernel32.dll user32.dll gdi32.dll ole32.dll oleaut32.dll msvcrt.dll windowscodecs.dll " == *" $dll "* ]] ||
+    fail "swfcheck.exe imports $dll, which is not a system DLL"
+done
+echo "ok: swfcheck.exe is a console program of system DLLs: $kind"
 
 # The example game with the Linux archive unpacked into it, and a game that is only a name.
 cp -r "$repo/examples/game/." "$work/game/"
 tar -xzf "$tgz" -C "$work/game"
 : >"$work/game/Game.exe"
 [ "$("$work/game/ntleac" --version)" = "ntleac $version" ] || fail "ntleac --version isn't $version"
+"$work/game/swfcheck" "$work/game/OP.swf" 2>"$work/swfcheck.out" ||
+  { cat "$work/swfcheck.out" >&2; fail "the archive's swfcheck refused the example's OP.swf"; }
+echo "ok: the archive's swfcheck loads the example's OP.swf"
 cat >"$work/bin/wine" <<'STAND_IN'
 #!/bin/sh
 { echo "wine started"; for a in "$@"; do echo "arg: $a"; done

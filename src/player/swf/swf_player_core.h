@@ -1,12 +1,15 @@
 #pragma once
-// The product's SWF core behind the engine: swf::LoadMovie and swf::Player.
+// The product's MovieCore: swf::LoadMovie and swf::Player behind the engine.
+
+#include <string>
 
 #include "player/swf/movie_core.h"
 #include "swf/sound.h"
 
 namespace swf {
 class ImageDecoder;
-}
+struct Movie;
+}  // namespace swf
 
 namespace launcher::swfplayer {
 
@@ -14,5 +17,8 @@ namespace launcher::swfplayer {
 // draw nothing) and plays their MP3 sound through the platform's decoders (empty: MP3 is silent).
 // The decoder must outlive every movie loaded.
 [[nodiscard]] CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3);
+
+// Why the engine hands a movie the core loaded on to another player, or empty when it plays it.
+[[nodiscard]] std::string EngineRefusal(const swf::Movie& movie);
 
 }  // namespace launcher::swfplayer

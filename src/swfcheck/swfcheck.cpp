@@ -1,0 +1,252 @@
+#include "swfcheck/swfcheck.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <optional>
+#include <ostream>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "player/swf/swf_movie_player.h"
+#include "player/swf/swf_player_core.h"
+#include "swf/movie.h"
+#include "swf/swf_player.h"
+#include "swfcheck/png_writer.h"
+
+namespace swfcheck {
+namespace {
+
+constexpr std::string_view kUsage =
+    "usage: swfcheck MOVIE.swf [--frames N] [--trace] [--png FILE] [--size WxH]\n"
+    "  Says on standard error what the launcher's SWF player makes of MOVIE.swf; exits 0 when\n"
+    "  it loads, 1 when it is refused, 2 on a usage error.\n"
+    "  --frames N   play N frames on the movie's own clock (default: its timeline's frames)\n"
+    "  --trace      print the movie's trace lines on standard output\n"
+    "  --png FILE   write the last frame played as a PNG picture\n"
+    "  --size WxH   the frame's size in pixels (default: the stage's)\n";
+
+// Bounds whatever the command line asks for: a frame's pixels as a movie's bitmap may have them.
+constexpr int kMaxFrames = 1'000'000;
+constexpr int kMaxSide = 8192;
+constexpr std::uint64_t kMaxPixels = swf::Limits::kMaxBitmapPixels;
+
+struct Options {
+  std::string movie;
+  std::optional<int> frames;
+  bool trace = false;
+  std::optional<std::string> png;
+  std::optional<std::pair<int, int>> size;
+};
+
+std::optional<int> Number(std::string_view text, int max) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > max) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<std::pair<int, int>> Size(std::string_view text) {
+  const std::size_t x = text.find_first_of("xX");
+  if (x == std::string_view::npos) return std::nullopt;
+  const auto w = Number(text.substr(0, x), kMaxSide);
+  const auto h = Number(text.substr(x + 1), kMaxSide);
+  if (!w || !h || *w == 0 || *h == 0 || std::uint64_t(*w) * std::uint64_t(*h) > kMaxPixels) {
+    return std::nullopt;
+  }
+  return std::pair(*w, *h);
+}
+
+// The options, or the sentence saying what is wrong with them.
+std::optional<Options> Parse(std::span<const std::string> args, std::string& wrong) {
+  Options o;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool has_value = i + 1 < args.size();
+    if (arg == "--trace") {
+      o.trace = true;
+    } else if (arg == "--frames" || arg == "--png" || arg == "--size") {
+      if (!has_value) {
+        wrong = arg + " needs a value";
+        return std::nullopt;
+      }
+      const std::string& value = args[++i];
+      if (arg == "--png") {
+        o.png = value;
+      } else if (arg == "--frames" && !(o.frames = Number(value, kMaxFrames))) {
+        wrong = "--frames takes a whole number from 0 to " + std::to_string(kMaxFrames);
+        return std::nullopt;
+      } else if (arg == "--size" && !(o.size = Size(value))) {
+        wrong = "--size takes WxH, each from 1 to " + std::to_string(kMaxSide) + " and at most " +
+                std::to_string(kMaxPixels) + " pixels";
+        return std::nullopt;
+      }
+    } else if (arg.starts_with("-") && arg != "-") {
+      wrong = "unknown option " + arg;
+      return std::nullopt;
+    } else if (o.movie.empty()) {
+      o.movie = arg;
+    } else {
+      wrong = "one movie at a time";
+      return std::nullopt;
+    }
+  }
+  if (o.movie.empty()) wrong = "no movie named";
+  return o.movie.empty() ? std::nullopt : std::optional(o);
+}
+
+std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// The file's bytes as the launcher reads them, or why they can't be had.
+std::optional<std::vector<std::uint8_t>> ReadMovie(const std::string& name, std::string& why) {
+  const std::filesystem::path path = PathOf(name);
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    why = error ? error.message() : "not a file";
+    return std::nullopt;
+  }
+  constexpr std::size_t kMax = launcher::swfplayer::SwfMoviePlayer::kMaxFileBytes;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size > kMax) {
+    why = "larger than the " + std::to_string(kMax >> 20) + " MiB the launcher reads";
+    return std::nullopt;
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::uint8_t> bytes(error ? 0 : std::size_t(size));
+  if (in) in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()));
+  if (!in) {
+    why = std::strerror(errno);
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+bool WriteFile(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(PathOf(name), std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  out.close();
+  return !bytes.empty() && out.good();
+}
+
+int Pixels(double twips) {
+  return int(std::lround(std::clamp(twips / 20.0, 1.0, double(kMaxSide))));
+}
+
+// The stage's size in pixels, made smaller (proportions kept) where it has too many.
+std::pair<int, int> StageSize(const swf::Rect& r) {
+  int w = Pixels(r.x_max - r.x_min);
+  int h = Pixels(r.y_max - r.y_min);
+  const double pixels = double(w) * double(h);
+  if (pixels > double(kMaxPixels)) {
+    const double scale = std::sqrt(double(kMaxPixels) / pixels);
+    w = std::max(1, int(w * scale));
+    h = std::max(1, int(h * scale));
+  }
+  return {w, h};
+}
+
+std::string Hex(const swf::Rgba& c) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", c.r, c.g, c.b);
+  return text;
+}
+
+void Describe(const Options& o, const swf::Movie& movie, std::ostream& err) {
+  const swf::Header& header = movie.header;
+  const swf::StageInfo stage = swf::Stage(movie);
+  const swf::Rect& r = stage.bounds;
+  err << o.movie << ": SWF " << header.version << ", "
+      << (header.compressed ? "zlib-compressed (CWS)" : "uncompressed (FWS)") << ", "
+      << header.file_length << " bytes\n";
+  const auto [width, height] = StageSize(r);
+  err << "stage: " << width << " x " << height << " pixels (" << r.x_min << "," << r.y_min << " to "
+      << r.x_max << "," << r.y_max << " twips), background " << Hex(stage.background) << "\n";
+  err << "frame rate: " << stage.frame_rate << " fps\n";
+  err << "frames: " << stage.frame_count << " (the header says " << header.frame_count << ")\n";
+}
+
+}  // namespace
+
+int Run(std::span<const std::string> args, swf::ImageDecoder* images, std::ostream& out,
+        std::ostream& err) {
+  std::string wrong;
+  const std::optional<Options> parsed = Parse(args, wrong);
+  if (!parsed) {
+    err << "swfcheck: " << wrong << "\n" << kUsage;
+    return kExitUsage;
+  }
+  const Options& o = *parsed;
+
+  std::string why;
+  const auto file = ReadMovie(o.movie, why);
+  if (!file) {
+    err << o.movie << ": can't be read: " << why << "\n";
+    return kExitRefused;
+  }
+  swf::LoadResult loaded = swf::LoadMovie(*file, images);
+  if (!loaded.movie) {
+    err << o.movie << ": refused: " << loaded.refusal << "\n";
+    return kExitRefused;
+  }
+  const swf::Movie& movie = *loaded.movie;
+  Describe(o, movie, err);
+
+  // Headless, on the movie's own clock: frame k is due k periods after the first, and each call
+  // asks for half a period past it, so every call runs exactly one frame.
+  swf::Player player(loaded.movie);
+  player.SetRandomSeed(kRandomSeed);
+  player.Play();
+  const swf::StageInfo stage = swf::Stage(movie);
+  const double rate =
+      std::isfinite(stage.frame_rate) ? std::clamp(double(stage.frame_rate), 1.0, 120.0) : 1.0;
+  const int frames = o.frames.value_or(std::max(1, stage.frame_count));
+  std::size_t trace_lines = 0;
+  for (int k = 0; k < frames; ++k) {
+    player.AdvanceTo(k == 0 ? 0.0 : (k + 0.5) / rate);
+    for (const std::string& line : player.TakeTrace()) {
+      ++trace_lines;
+      if (o.trace) out << line << '\n';
+    }
+  }
+  out.flush();
+  err << "played: " << frames << " frames, " << std::fixed << std::setprecision(3)
+      << (frames > 0 ? (frames - 1) / rate : 0.0) << std::defaultfloat
+      << " s on the movie's clock; the main timeline is on frame " << player.CurrentFrame()
+      << (player.Playing() ? ", playing" : ", stopped") << "\n";
+  err << "trace: " << trace_lines << " lines\n";
+
+  const std::vector<swf::LeftOut> left_out = player.LeftOutSoFar();
+  err << "left out:" << (left_out.empty() ? " nothing" : "") << "\n";
+  for (const swf::LeftOut& item : left_out) err << "  " << item.what << ": " << item.count << "\n";
+  for (const std::string& note : movie.notes) err << "note: " << note << "\n";
+  if (const std::string refusal = launcher::swfplayer::EngineRefusal(movie); !refusal.empty()) {
+    err << "note: the launcher hands this movie to another player: " << refusal << "\n";
+  }
+
+  if (o.png) {
+    const auto [width, height] = o.size.value_or(StageSize(stage.bounds));
+    std::vector<std::uint32_t> pixels(std::size_t(width) * std::size_t(height));
+    player.Render({pixels.data(), width, height, width});
+    if (!WriteFile(*o.png, EncodePng(pixels.data(), width, height, width))) {
+      err << *o.png << ": can't be written\n";
+      return kExitRefused;
+    }
+    err << "frame " << frames << " written to " << *o.png << " (" << width << " x " << height
+        << " pixels)\n";
+  }
+  return kExitLoaded;
+}
+
+}  // namespace swfcheck

@@ -1,0 +1,35 @@
+#pragma once
+// swfcheck: what the launcher's SWF player makes of a movie, for a packager deciding whether a
+// game's opening movie plays here, and for the conformance runner. Portable; each platform's main
+// hands it the arguments as UTF-8 and its picture decoder.
+//
+//   swfcheck MOVIE.swf [--frames N] [--trace] [--png FILE] [--size WxH]
+//
+// Standard error gets the report (version, stage, frame rate, frames, what is left out with
+// counts); standard output only the movie's trace lines with --trace. The frames run headless on
+// the movie's own clock: no real time, window or sound device, and a fixed random seed.
+
+#include <cstdint>
+#include <iosfwd>
+#include <span>
+#include <string>
+
+namespace swf {
+class ImageDecoder;
+}
+
+namespace swfcheck {
+
+inline constexpr int kExitLoaded = 0;
+inline constexpr int kExitRefused = 1;  // the movie is refused, or a file can't be read or written
+inline constexpr int kExitUsage = 2;
+
+// The seed of the movie's Math.random: every run of a movie gives the same numbers.
+inline constexpr std::uint64_t kRandomSeed = 0x5357'4643'4845'434BULL;
+
+// `args` without the program's name. `images` may be null (bitmaps of JPEG, PNG and GIF then draw
+// nothing).
+int Run(std::span<const std::string> args, swf::ImageDecoder* images, std::ostream& out,
+        std::ostream& err);
+
+}  // namespace swfcheck
