@@ -6,10 +6,8 @@
 //   swf_raster_bench [--frames N]
 #include <cairo.h>
 #include <pixman.h>
-#include <time.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,12 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "cairo_reference.h"
 #include "swf/render.h"
 
 namespace {
 
 using namespace swf;
+using bench::Measure;
+using bench::Median;
+using bench::Times;
 
 constexpr int kWidth = 800;
 constexpr int kHeight = 600;
@@ -171,37 +173,6 @@ std::vector<Op> Scene() {
   }
   ops.push_back({Op::PopMask, {}, kPixels, {}});
   return ops;
-}
-
-double Wall() {
-  return std::chrono::duration<double, std::milli>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-// This thread's processor time: on a machine other work shares, closer to what a frame costs
-// than the wall clock, which also counts the time the thread waited for a core.
-double Cpu() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-struct Times {
-  std::vector<double> wall, cpu;
-};
-
-template <typename F>
-void Measure(Times& times, F&& draw) {
-  const double w = Wall(), c = Cpu();
-  draw();
-  times.cpu.push_back(Cpu() - c);
-  times.wall.push_back(Wall() - w);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <variant>
 #include <vector>
 
+#include "swf/effects.h"
 #include "swf/shape.h"
 #include "swf/sound.h"
 #include "swf/video.h"
@@ -85,6 +86,12 @@ struct PlaceTag {
   std::optional<std::uint16_t> ratio;
   std::optional<std::string> name;
   std::optional<std::uint16_t> clip_depth;
+  // PlaceObject3's effects.
+  std::optional<std::vector<Filter>> filters;
+  std::optional<BlendMode> blend_mode;
+  std::optional<bool> cache_as_bitmap;
+  std::optional<bool> visible;
+  std::optional<Rgba> background;  // the opaque background, when it has one
 };
 struct RemoveTag {
   std::uint16_t depth = 0;

@@ -63,7 +63,6 @@ std::optional<PlaceTag> ReadPlace(ByteReader& r, TagCode code) {
   if (flags & kPlaceHasRatio) p.ratio = r.U16();
   if (flags & kPlaceHasName) p.name = r.String();
   if (flags & kPlaceHasClipDepth) p.clip_depth = r.U16();
-  // Filters, blend modes and clip actions follow: not played.
   if (!r.ok()) return std::nullopt;
   // A new object without a character changes nothing: kept as a move that sets nothing.
   if (!move && !has_character) {
@@ -72,6 +71,9 @@ std::optional<PlaceTag> ReadPlace(ByteReader& r, TagCode code) {
     nothing.kind = PlaceKind::Move;
     return nothing;
   }
+  // Effects a damaged tail cuts short are left out; the object is placed all the same.
+  if (code == TagCode::PlaceObject3) ReadPlaceEffects(r, flags3, p);
+  // Clip actions follow: not played.
   return p;
 }
 
@@ -133,7 +135,8 @@ class TimelineReader {
       case TagCode::PlaceObject3:
         if (auto place = ReadPlace(body, code)) {
           const std::size_t name = place->name ? place->name->size() : 0;
-          return ctx_.Append(frame.tags, ControlTag(std::move(*place)), name);
+          const std::size_t filters = place->filters ? place->filters->size() * 128 : 0;
+          return ctx_.Append(frame.tags, ControlTag(std::move(*place)), name + filters);
         }
         return false;
       case TagCode::RemoveObject:

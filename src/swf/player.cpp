@@ -47,6 +47,11 @@ struct Object {
   std::uint16_t clip_depth = 0;
   std::shared_ptr<Clip> clip;       // a sprite's own timeline
   std::shared_ptr<TextField> text;  // a text field's text, layout and scroll
+  std::vector<Filter> filters;
+  BlendMode blend = BlendMode::Normal;
+  bool cache_as_bitmap = false;
+  bool visible = true;
+  std::optional<Rgba> background;  // the opaque background
 };
 
 // A timeline playing: the main one or a sprite's instance.
@@ -112,6 +117,8 @@ struct Player::State {
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawTextField(TextField& field, const Matrix& m, const ColorTransform& cx, bool in_mask);
   bool VideoShape(std::uint16_t id, const std::shared_ptr<const VideoStream>& stream, int frame);
+  void DrawContent(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
+  void DrawBackground(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
 
   const Movie& movie;
   TextFonts text_fonts{movie};  // before `root`: text fields use it until they go
@@ -139,6 +146,7 @@ struct Player::State {
   std::optional<SoundStreamHead> stream_head;
   Renderer renderer;
   std::size_t edges_left = 0;  // what the frame being drawn may still draw
+  float stage_scale = 1;       // canvas pixels per stage pixel: filters grow with it
   Shape scratch;
   VideoDecoderFactory video_decoders;
   std::map<std::uint16_t, VideoPlayback> videos;  // by character, made as they are first drawn
@@ -253,6 +261,11 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
         o.ratio = 0;
         o.name.clear();
         o.clip_depth = 0;
+        o.filters.clear();
+        o.blend = BlendMode::Normal;
+        o.cache_as_bitmap = false;
+        o.visible = true;
+        o.background.reset();
       }
     }
     it = clip.list.insert_or_assign(p.depth, std::move(o)).first;
@@ -268,6 +281,11 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
   if (p.ratio) o.ratio = *p.ratio;
   if (p.name) o.name = *p.name;
   if (p.clip_depth) o.clip_depth = *p.clip_depth;
+  if (p.filters) o.filters = *p.filters;
+  if (p.blend_mode) o.blend = *p.blend_mode;
+  if (p.cache_as_bitmap) o.cache_as_bitmap = *p.cache_as_bitmap;
+  if (p.visible) o.visible = *p.visible;
+  if (p.background) o.background = *p.background;
 }
 
 void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id) {
@@ -484,22 +502,93 @@ void Player::State::DrawList(Clip& clip, const Matrix& m, const ColorTransform& 
 }
 
 namespace {
-// A bitmap placed by itself: a rectangle of its size filled with it.
-void BitmapRect(const std::shared_ptr<const Bitmap>& bitmap, Shape& out) {
-  const float w = float(bitmap->width) * 20, h = float(bitmap->height) * 20;
+// A rectangle filled with `fill`.
+void RectShape(const Rect& r, FillStyle fill, Shape& out) {
   out = Shape{};
-  out.bounds = {0, w, 0, h};
-  out.fills.emplace_back(BitmapFill{bitmap, Matrix{20, 0, 0, 20, 0, 0}, false, true});
-  const Point corners[] = {{0, 0}, {w, 0}, {w, h}, {0, h}};
+  out.bounds = r;
+  out.fills.push_back(std::move(fill));
+  const Point corners[] = {
+      {r.x_min, r.y_min}, {r.x_max, r.y_min}, {r.x_max, r.y_max}, {r.x_min, r.y_max}};
   for (int i = 0; i < 4; ++i) {
     const Point a = corners[i], b = corners[(i + 1) % 4];
     out.edges.push_back({a, {(a.x + b.x) / 2, (a.y + b.y) / 2}, b, false, 0, 1, 0});
   }
 }
+
+// A bitmap placed by itself: a rectangle of its size filled with it.
+void BitmapRect(const std::shared_ptr<const Bitmap>& bitmap, Shape& out) {
+  const float w = float(bitmap->width) * 20, h = float(bitmap->height) * 20;
+  RectShape({0, w, 0, h}, BitmapFill{bitmap, Matrix{20, 0, 0, 20, 0, 0}, false, true}, out);
+}
+
+// Adds the corners of `r` mapped by `m` to `box`.
+void Extend(const Rect& r, const Matrix& m, Rect& box, bool& any) {
+  for (const Point p : {Point{r.x_min, r.y_min}, Point{r.x_max, r.y_min}, Point{r.x_min, r.y_max},
+                        Point{r.x_max, r.y_max}}) {
+    const Point q = m.Apply(p);
+    if (!std::isfinite(q.x) || !std::isfinite(q.y)) continue;
+    if (!any) box = {q.x, q.x, q.y, q.y};
+    box = {std::min(box.x_min, q.x), std::max(box.x_max, q.x), std::min(box.y_min, q.y),
+           std::max(box.y_max, q.y)};
+    any = true;
+  }
+}
+
+// The extent of an object's drawing mapped by `m`, its sprites' objects included. False when it
+// draws nothing.
+bool Bounds(const Object& o, const Matrix& m, Rect& box, int nesting) {
+  if (!o.def || !o.visible || nesting > kMaxNesting) return false;
+  bool any = false;
+  if (const auto* shape = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
+    Extend((*shape)->bounds, m, box, any);
+  } else if (const auto* morph = std::get_if<std::shared_ptr<const MorphShape>>(o.def)) {
+    Extend((*morph)->start.bounds, m, box, any);
+    Extend((*morph)->end.bounds, m, box, any);
+  } else if (const auto* bitmap = std::get_if<std::shared_ptr<const Bitmap>>(o.def)) {
+    Extend({0, float((*bitmap)->width) * 20, 0, float((*bitmap)->height) * 20}, m, box, any);
+  } else if (o.clip) {
+    for (const auto& [depth, child] : o.clip->list) {
+      Rect inner;
+      if (child.clip_depth == 0 && Bounds(child, child.matrix.Then(m), inner, nesting + 1)) {
+        Extend(inner, Matrix{}, box, any);
+      }
+    }
+  }
+  return any;
+}
 }  // namespace
 
+// The opaque background: the object's own bounds filled with its colour, under it.
+void Player::State::DrawBackground(Object& o, const Matrix& m, const ColorTransform& cx,
+                                   bool in_mask) {
+  Rect r;
+  if (!o.background || in_mask || !Bounds(o, Matrix{}, r, 0)) return;
+  RectShape(r, Rgba{o.background->r, o.background->g, o.background->b, 255}, scratch);
+  renderer.DrawShape(scratch, m, cx);
+}
+
+// The object with its effects: an opaque background under it, and a layer of its own when it
+// has filters or a blend mode, composited through them with its colour transform.
 void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask) {
-  if (!o.def) return;
+  if (!o.def || !o.visible) return;
+  const bool layered = !in_mask && (o.blend != BlendMode::Normal || !o.filters.empty());
+  if (layered) {
+    Rect box;
+    if (!Bounds(o, m, box, 0)) box = {};
+    const LayerEffects effects{o.blend, o.filters, stage_scale, cx};
+    if (renderer.BeginLayer(box, effects)) {
+      DrawBackground(o, m, ColorTransform{}, in_mask);
+      DrawContent(o, m, ColorTransform{}, in_mask);
+      renderer.EndLayer();
+      return;
+    }
+  }
+  DrawBackground(o, m, cx, in_mask);
+  DrawContent(o, m, cx, in_mask);
+}
+
+void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform& cx,
+                                bool in_mask) {
   // Morph shapes and bitmaps become a shape for the moment of drawing only: no copy per object
   // outlives it, however many objects show them.
   const Shape* shape = nullptr;
@@ -653,6 +742,7 @@ void Player::Render(const FramePixels& frame) {
   const Matrix stage = ShowAllMatrix(movie_->header.stage, width, height);
   s.edges_left = kMaxEdgesPerRender;
   s.video_packets_left = kMaxVideoPacketsPerRender;
+  s.stage_scale = std::sqrt(std::fabs(stage.a * stage.d - stage.b * stage.c)) * 20;
   s.DrawList(*s.root, stage, ColorTransform{}, false);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;

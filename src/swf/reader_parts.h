@@ -105,6 +105,9 @@ std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, TagCode code, std::uint16_
 std::pair<std::uint16_t, std::shared_ptr<VideoStream>> ReadDefineVideoStream(ByteReader& r,
                                                                              LoadContext& ctx);
 void ReadVideoFrame(ByteReader& r, LoadContext& ctx);
+// PlaceObject3's filters, blend mode, bitmap cache, visibility and opaque background into `p`
+// (`flags3`: the tag's second flag byte); what can't be read is left unset.
+void ReadPlaceEffects(ByteReader& r, std::uint8_t flags3, PlaceTag& p);
 // One DoAction body.
 ActionBlock ReadActions(std::span<const std::uint8_t> body, LoadContext& ctx);
 

@@ -1,12 +1,16 @@
 #pragma once
 // Drawing a movie's shapes on the CPU: an anti-aliased compound scan converter (each edge carries
 // the fills on both of its sides, so shared edges leave no seams), solid, gradient and bitmap
-// paints with the placement's colour transform, strokes, and the masks of clip depths.
-// Every platform draws the same pixels with it.
+// paints with the placement's colour transform, strokes, the masks of clip depths, and layers
+// drawn back through filters and blend modes. Every platform draws the same pixels with it.
+// Its parts live in render/: the cells and the sweep (rasterizer), the paints, the stroker, the
+// compositor and the masks, the layers, the blend modes and the filters.
 
 #include <cstdint>
 #include <memory>
+#include <span>
 
+#include "swf/effects.h"
 #include "swf/shape.h"
 #include "vocabulary/frame_pixels.h"
 
@@ -20,6 +24,19 @@ using launcher::FramePixels;
 // centred; the rest of the canvas is the background's. An empty stage gives the identity scale
 // of 1/20 pixel per twip.
 [[nodiscard]] Matrix ShowAllMatrix(const Rect& stage, int width, int height);
+
+// How a layer is drawn back onto what lies below it (Renderer::EndLayer): its filters in order
+// (sizes in stage pixels, times `filter_scale` canvas pixels per stage pixel), then its colour
+// transform, then the blend mode. `filters` must stay valid until EndLayer.
+struct LayerEffects {
+  BlendMode blend = BlendMode::Normal;
+  std::span<const Filter> filters;
+  float filter_scale = 1;
+  ColorTransform color;
+};
+
+// `bounds` (canvas pixels) grown by how far the filters reach out of it at `scale`.
+[[nodiscard]] Rect GrowByFilters(Rect bounds, std::span<const Filter> filters, float scale);
 
 class Renderer {
  public:
@@ -53,6 +70,16 @@ class Renderer {
   void BeginMask();
   void EndMask();
   void PopMask();
+
+  // Layers. BeginLayer starts a transparent layer over `bounds` (canvas pixels, the object's
+  // drawn extent) grown by the filters and clipped to the canvas: the shapes drawn until the
+  // matching EndLayer go into it, clipped only by the masks made active inside it. EndLayer
+  // applies `effects` and composites the layer onto what lies below (the canvas or the layer
+  // around it), clipped by the masks active outside it. `alpha` and `erase` act on the layer
+  // below; on the canvas itself they draw nothing. False (and nothing begun) without a canvas,
+  // while a mask is being built, or past 8 nested layers: draw the object plainly then.
+  [[nodiscard]] bool BeginLayer(const Rect& bounds, const LayerEffects& effects);
+  void EndLayer();
 
  private:
   struct State;
