@@ -40,6 +40,8 @@ enum Tag : int {
   kFrameLabel = 43,
   kSoundStreamHead2Tag = 45,
   kDefineMorphShape = 46,
+  kExportAssets = 56,
+  kDoInitAction = 59,
   kDefineFont2 = 48,
   kPlaceObject3 = 70,
   kDefineFont3 = 75,
@@ -52,7 +54,42 @@ enum Tag : int {
 // Room kept back so that a movie whose budget ran out still ends its frames cleanly.
 constexpr std::size_t kBudgetReserve = 4096;
 
-std::optional<PlaceTag> ReadPlace(ByteReader& r, int code) {
+// One filter of a PlaceObject3's list, skipped by its kind's size.
+void SkipFilter(ByteReader& r) {
+  switch (r.U8()) {
+    case 0:  // drop shadow
+      r.Skip(23);
+      return;
+    case 1:  // blur
+      r.Skip(9);
+      return;
+    case 2:  // glow
+      r.Skip(15);
+      return;
+    case 3:  // bevel
+      r.Skip(27);
+      return;
+    case 4:    // gradient glow
+    case 7: {  // gradient bevel
+      const std::size_t colors = r.U8();
+      r.Skip(colors * 5 + 19);
+      return;
+    }
+    case 5: {  // convolution
+      const std::size_t w = r.U8(), h = r.U8();
+      r.Skip(8 + w * h * 4 + 5);
+      return;
+    }
+    case 6:  // colour matrix
+      r.Skip(80);
+      return;
+    default:
+      r.Fail();
+      return;
+  }
+}
+
+std::optional<PlaceTag> ReadPlace(ByteReader& r, int code, LoadContext& ctx) {
   PlaceTag p;
   if (code == kPlaceObject) {
     p.character = r.U16();
@@ -73,8 +110,20 @@ std::optional<PlaceTag> ReadPlace(ByteReader& r, int code) {
   if (flags & 0x10) p.ratio = r.U16();
   if (flags & 0x20) p.name = r.String();
   if (flags & 0x40) p.clip_depth = r.U16();
-  // Filters, blend modes and clip actions follow: not played.
-  return r.ok() ? std::optional(p) : std::nullopt;
+  if (!r.ok()) return std::nullopt;
+  if (flags & 0x80) {
+    // Filters, a blend mode and bitmap caching come first: not played.
+    if (flags3 & 0x01) {
+      const std::size_t count = r.U8();
+      for (std::size_t i = 0; i < count && r.ok(); ++i) SkipFilter(r);
+    }
+    if (flags3 & 0x02) r.Skip(1);
+    if (flags3 & 0x04) r.Skip(1);
+    if (flags3 & 0x20) r.Skip(1);
+    if (flags3 & 0x40) r.Skip(4);
+    if (r.ok()) p.clip_actions = ReadClipActions(r, ctx.movie.header.version, ctx);
+  }
+  return p;
 }
 
 class TimelineReader {
@@ -130,7 +179,7 @@ class TimelineReader {
       case kPlaceObject:
       case kPlaceObject2:
       case kPlaceObject3:
-        if (auto place = ReadPlace(body, code)) {
+        if (auto place = ReadPlace(body, code, ctx_)) {
           const std::size_t name = place->name ? place->name->size() : 0;
           return ctx_.Append(frame.tags, ControlTag(std::move(*place)), name);
         }
@@ -143,7 +192,12 @@ class TimelineReader {
       }
       case kDoAction: {
         ActionBlock block = ReadActions(body.Rest(), ctx_);
-        return !block.empty() && ctx_.Append(frame.actions, std::move(block));
+        return !block.code.empty() && ctx_.Append(frame.actions, block);
+      }
+      case kDoInitAction: {
+        body.Skip(2);  // the sprite: its actions run once, whichever sprite it is
+        ActionBlock block = ReadActions(body.Rest(), ctx_);
+        return body.ok() && !block.code.empty() && ctx_.Append(frame.init_actions, block);
       }
       case kFrameLabel: {
         std::string label = body.String();
@@ -230,6 +284,18 @@ class TimelineReader {
         auto sprite = std::make_shared<Sprite>();
         TimelineReader(ctx_, false).Read(body, sprite->timeline);
         Define(id, std::shared_ptr<const Sprite>(std::move(sprite)));
+        return;
+      }
+      case kExportAssets: {
+        const std::size_t count = body.U16();
+        for (std::size_t i = 0; i < count && body.ok() && body.remaining() > 0; ++i) {
+          const std::uint16_t id = body.U16();
+          std::string name = body.String();
+          if (!body.ok() || !ctx_.Charge(2 * name.size() + 64)) break;
+          movie.export_names.emplace(id, name);
+          for (char& c : name) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+          movie.exports.emplace(std::move(name), id);
+        }
         return;
       }
       case kDefineSoundTag:

@@ -85,5 +85,8 @@ std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx);
 std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, int code, std::uint16_t id, LoadContext& ctx);
 // One DoAction body.
 ActionBlock ReadActions(std::span<const std::uint8_t> body, LoadContext& ctx);
+// The clip event handlers at the end of a PlaceObject2/3 (SWF 5 reads two-byte event flags).
+constexpr std::uint32_t kClipEventKeyPress = 0x20000;
+std::vector<ClipAction> ReadClipActions(ByteReader& r, int version, LoadContext& ctx);
 
 }  // namespace swf
