@@ -43,7 +43,7 @@ Gradient MakeGradient(GradientKind kind, SpreadMode spread, float size, float x,
   g.spread = spread;
   g.matrix = {k * std::cos(t), k * std::sin(t), -k * std::sin(t), k * std::cos(t), x * 20, y * 20};
   g.stops = {{0, a}, {128, {255, 255, 255, 255}}, {255, b}};
-  if (kind == GradientKind::Focal) g.focalPoint = 0.5f;
+  if (kind == GradientKind::Focal) g.focal_point = 0.5f;
   return g;
 }
 
@@ -137,7 +137,7 @@ std::vector<Op> Scene() {
     l.width = uniform(2, 12) * 20;
     l.fill = colour(255);
     l.join = joins[i % 3];
-    l.startCap = l.endCap = caps[(i / 3) % 3];
+    l.start_cap = l.end_cap = caps[(i / 3) % 3];
     s.lines = {l};
     const float x = uniform(50, 650), y = uniform(50, 500);
     if (i % 4 == 3) {
@@ -221,14 +221,14 @@ int main(int argc, char** argv) {
     swf_ref::DrawOurs(renderer, {ours.data(), kWidth, kHeight, kWidth}, kBackground, ops);
     swf_ref::DrawCairo(surface, kBackground, ops, false, 0.1);
   }
-  Times oursTimes, cairoTimes;
+  Times ours_times, cairo_times;
   for (int i = 0; i < frames; ++i) {  // interleaved, so both meet the same machine
-    Measure(oursTimes, [&] {
+    Measure(ours_times, [&] {
       swf_ref::DrawOurs(renderer, {ours.data(), kWidth, kHeight, kWidth}, kBackground, ops);
     });
     // As a player built on cairo would draw: each fill straight onto the canvas (no group:
     // cheaper, with seams where fills meet), cairo's own curve tolerance (0.1 pixel, ours 0.05).
-    Measure(cairoTimes, [&] { swf_ref::DrawCairo(surface, kBackground, ops, false, 0.1); });
+    Measure(cairo_times, [&] { swf_ref::DrawCairo(surface, kBackground, ops, false, 0.1); });
   }
   double diff = 0;
   for (std::size_t i = 0; i < ours.size(); ++i) {
@@ -243,13 +243,13 @@ int main(int argc, char** argv) {
                 *std::min_element(ms.begin(), ms.end()), *std::max_element(ms.begin(), ms.end()));
   };
   std::printf("processor time per frame (this thread)\n");
-  line("swf::Renderer", oursTimes.cpu);
-  line("cairo", cairoTimes.cpu);
-  std::printf("  ratio (ours / cairo) %.2f\n", Median(oursTimes.cpu) / Median(cairoTimes.cpu));
+  line("swf::Renderer", ours_times.cpu);
+  line("cairo", cairo_times.cpu);
+  std::printf("  ratio (ours / cairo) %.2f\n", Median(ours_times.cpu) / Median(cairo_times.cpu));
   std::printf("wall time per frame\n");
-  line("swf::Renderer", oursTimes.wall);
-  line("cairo", cairoTimes.wall);
-  std::printf("  ratio (ours / cairo) %.2f\n", Median(oursTimes.wall) / Median(cairoTimes.wall));
+  line("swf::Renderer", ours_times.wall);
+  line("cairo", cairo_times.wall);
+  std::printf("  ratio (ours / cairo) %.2f\n", Median(ours_times.wall) / Median(cairo_times.wall));
   std::printf("cairo %s, pixman %s\n", cairo_version_string(), pixman_version_string());
   std::printf("mean |difference| between the frames: %.3f / 255 per channel\n",
               diff / (4.0 * double(ours.size())));

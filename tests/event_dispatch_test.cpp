@@ -15,9 +15,9 @@ namespace {
 TEST(RunWithLastResortStart, StartsTheGameOnceWhateverTheRunDid) {
   struct Case {
     const char* name;
-    bool startsGame;
+    bool starts_game;
     bool throws;
-    bool startFails;
+    bool start_fails;
     int status;
     std::vector<std::string> reported;
   };
@@ -36,16 +36,16 @@ TEST(RunWithLastResortStart, StartsTheGameOnceWhateverTheRunDid) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fakes::FakeStarter starter;
-    starter.fail = c.startFails;
+    starter.fail = c.start_fails;
     fakes::RecordingReporter reporter;
     const int status = RunWithLastResortStart(starter, reporter, [&c](ProcessStarter& game) {
-      if (c.startsGame) game.Start(kLaunchCommand);
+      if (c.starts_game) game.Start(kLaunchCommand);
       if (c.throws) throw std::runtime_error("no window");
       return 0;
     });
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(reporter.lines, c.reported);
-    const std::size_t starts = c.startsGame || c.throws ? 1 : 0;
+    const std::size_t starts = c.starts_game || c.throws ? 1 : 0;
     EXPECT_EQ(starter.started, std::vector<std::string>(starts, std::string(kLaunchCommand)));
   }
 }

@@ -41,40 +41,40 @@ class LaunchSettingsFile : public ::testing::Test {
 TEST_F(LaunchSettingsFile, NamesAreJoinedToTheFolderAndTheModeChoosesFullScreen) {
   Write("art\\logo.png\r\nintro.mp4\r\nOther.exe\r\nFULL\r\n");
   const LaunchSettings settings = Read();
-  EXPECT_EQ(settings.LogoPath, In("art\\logo.png"));
-  EXPECT_EQ(settings.MoviePath, In("intro.mp4"));
-  EXPECT_TRUE(settings.FullScreen);
+  EXPECT_EQ(settings.logo_path, In("art\\logo.png"));
+  EXPECT_EQ(settings.movie_path, In("intro.mp4"));
+  EXPECT_TRUE(settings.full_screen);
 }
 
 TEST_F(LaunchSettingsFile, FullInAnyCaseAfterBlanksIsFullScreenAnythingElseWindowed) {
   for (const char* mode : {"full", "Full", "  fULL", "\"FULL\""}) {
     Write(std::string("a,b,c,") + mode);
-    EXPECT_TRUE(Read().FullScreen) << mode;
+    EXPECT_TRUE(Read().full_screen) << mode;
   }
   for (const char* mode : {"FULLSCREEN", "FUL", "\"\"", ",", "window", "\"FULL \""}) {
     Write(std::string("a,b,c,") + mode);
-    EXPECT_FALSE(Read().FullScreen) << mode;
+    EXPECT_FALSE(Read().full_screen) << mode;
   }
 }
 
 TEST_F(LaunchSettingsFile, AnEmptyFourthLineKeepsTheNamesWindowed) {
   Write("x.jpg\r\ny.swf\r\n\r\n\r\n");  // an empty game line, then an empty mode line
   const LaunchSettings settings = Read();
-  EXPECT_EQ(settings.LogoPath, In("x.jpg"));
-  EXPECT_EQ(settings.MoviePath, In("y.swf"));
-  EXPECT_FALSE(settings.FullScreen);
+  EXPECT_EQ(settings.logo_path, In("x.jpg"));
+  EXPECT_EQ(settings.movie_path, In("y.swf"));
+  EXPECT_FALSE(settings.full_screen);
 }
 
 TEST_F(LaunchSettingsFile, AnAbsoluteNameStaysInsideTheFolder) {
   Write("/etc/passwd,C:\\x.swf,c,d");
   const LaunchSettings settings = Read();
-  EXPECT_EQ(settings.LogoPath, In("/etc/passwd"));
-  EXPECT_EQ(settings.MoviePath, In("C:\\x.swf"));
+  EXPECT_EQ(settings.logo_path, In("/etc/passwd"));
+  EXPECT_EQ(settings.movie_path, In("C:\\x.swf"));
 }
 
 TEST_F(LaunchSettingsFile, AUtf8MarkIsNoPartOfTheFirstName) {
   Write("\xEF\xBB\xBFlogo.jpg,OP.swf,Game.exe,FULL");
-  EXPECT_EQ(Read().LogoPath, In("logo.jpg"));
+  EXPECT_EQ(Read().logo_path, In("logo.jpg"));
 }
 
 TEST_F(LaunchSettingsFile, EveryFailureIsASettingsError) {
@@ -98,9 +98,9 @@ TEST_F(LaunchSettingsFile, AHugeFileWithNoLineEndFailsAtOnce) {
 TEST(DefaultLaunchSettings, AreTheDefaultNamesWindowed) {
   const PathText folder = P("game");
   const LaunchSettings defaults = DefaultLaunchSettings(folder);
-  EXPECT_EQ(defaults.LogoPath, JoinPath(folder, P("logo.jpg")));
-  EXPECT_EQ(defaults.MoviePath, JoinPath(folder, P("OP.swf")));
-  EXPECT_FALSE(defaults.FullScreen);
+  EXPECT_EQ(defaults.logo_path, JoinPath(folder, P("logo.jpg")));
+  EXPECT_EQ(defaults.movie_path, JoinPath(folder, P("OP.swf")));
+  EXPECT_FALSE(defaults.full_screen);
 }
 
 }  // namespace

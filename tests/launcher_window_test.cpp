@@ -110,8 +110,8 @@ TEST_F(LauncherWindow, WindowedLayoutTakesThePictureSizeInTheFixedOrder) {
                   "SWFPlayer.SetLoop(false)", "Timer.SetInterval(50)"));
   EXPECT_TRUE(window_.Loaded());
   EXPECT_TRUE(window_.LogoPhase());
-  EXPECT_FALSE(window_.FullScreen());
-  EXPECT_EQ(window_.MoviePath(), In("intro.mp4"));
+  EXPECT_FALSE(window_.full_screen());
+  EXPECT_EQ(window_.movie_path(), In("intro.mp4"));
   EXPECT_EQ(image_.picture, logo_.picture);
   EXPECT_THAT(starter_.started, IsEmpty());
   EXPECT_EQ(events_.ExitCode(), 0);
@@ -122,14 +122,14 @@ TEST_F(LauncherWindow, FullScreenGoesTopmostAndStretchesOverTheWholeWindow) {
   AddPicture("logo.jpg", 6000, 4500);
   system_.screen = {1280, 1024};
   // The platform reports the placed window's size back in twips.
-  system_.onSetWindowPos = [this](int cx, int cy) {
+  system_.on_set_window_pos = [this](int cx, int cy) {
     form_.width = static_cast<Twips>(cx * 15);
     form_.height = static_cast<Twips>(cy * 15);
   };
 
   events_.Load();
 
-  EXPECT_TRUE(window_.FullScreen());
+  EXPECT_TRUE(window_.full_screen());
   EXPECT_THAT(
       log_.After("Logo.SetLeft"),
       ElementsAre("ScreenSize()", "SetWindowPos(4242,-1,0,0,1280,1024,0)",
@@ -165,8 +165,8 @@ TEST_F(LauncherWindow, ALogoThatIsNoPictureFallsBackToTheDefaults) {
   EXPECT_TRUE(window_.Loaded());
   EXPECT_TRUE(window_.LogoPhase());
   EXPECT_EQ(window_.LogoPath(), In("logo.jpg"));
-  EXPECT_EQ(window_.MoviePath(), In("OP.swf"));
-  EXPECT_FALSE(window_.FullScreen());
+  EXPECT_EQ(window_.movie_path(), In("OP.swf"));
+  EXPECT_FALSE(window_.full_screen());
   EXPECT_EQ(log_.Count("SetWindowPos"), 0);
   EXPECT_EQ(form_.height, 1500);
   EXPECT_EQ(form_.width, 3000);
@@ -208,15 +208,15 @@ TEST_P(FirstRunFailure, TakesTheDefaultsOnceAndKeepsWhatWasDone) {
   EXPECT_TRUE(window_.Loaded());
   EXPECT_TRUE(window_.LogoPhase());
   EXPECT_EQ(window_.LogoPath(), In("logo.jpg"));
-  EXPECT_EQ(window_.MoviePath(), In("OP.swf"));
-  EXPECT_FALSE(window_.FullScreen());
+  EXPECT_EQ(window_.movie_path(), In("OP.swf"));
+  EXPECT_FALSE(window_.full_screen());
   EXPECT_EQ(timer_.interval, 50);
   EXPECT_EQ(log_.Count("LoadPicture(" + Shown("logo.jpg") + ")"), 1);
   // The second run lays out windowed; a topmost placement made before the failure stays.
   EXPECT_EQ(form_.height, 1500);
   EXPECT_EQ(form_.width, 3000);
-  const bool failedAfterPlacement = GetParam() > 7;  // past ScreenSize
-  EXPECT_EQ(log_.Count("SetWindowPos"), failedAfterPlacement ? 1 : 0);
+  const bool failed_after_placement = GetParam() > 7;  // past ScreenSize
+  EXPECT_EQ(log_.Count("SetWindowPos"), failed_after_placement ? 1 : 0);
   EXPECT_THAT(starter_.started, IsEmpty());
   EXPECT_THAT(reporter_.lines, IsEmpty());
 }
@@ -239,7 +239,7 @@ TEST_F(LauncherWindow, AFailureAfterTheTopmostPlacementLeavesItInPlace) {
 
   EXPECT_EQ(log_.Count("SetWindowPos"), 1);
   EXPECT_THAT(log_.After("SetWindowPos"), ::testing::Contains("Main.SetHeight(1500)"));
-  EXPECT_FALSE(window_.FullScreen());
+  EXPECT_FALSE(window_.full_screen());
 }
 
 TEST_F(LauncherWindow, AFailureInTheSecondRunReachesTheEventLoopAndStillStartsTheGame) {
@@ -419,7 +419,7 @@ TEST_F(LauncherWindow, OtherCommandsOnlyCostTheWait) {
     events_.Command(command, "Close");
   }
 
-  EXPECT_EQ(system_.sleptMilliseconds, 100 + 5 * 200);
+  EXPECT_EQ(system_.slept_milliseconds, 100 + 5 * 200);
   EXPECT_EQ(log_.Count("Sleep(200)"), 5);
   EXPECT_EQ(log_.Count("SWFPlayer.StopPlay"), 0);
   EXPECT_TRUE(player_.visible);

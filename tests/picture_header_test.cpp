@@ -1,4 +1,4 @@
-#include "launcher/picture_header.h"
+#include "vocabulary/picture_header.h"
 
 #include <gtest/gtest.h>
 
@@ -29,16 +29,15 @@ TEST(PictureHeader, ReadsTheSizeEachFormatWrites) {
   ExpectSize(
       "\xFF\xD8\xFF\xE0\x00\x04"
       "ab\xFF\xFF\xC2\x00\x0B\x08\x3E\x80\x3E\x81\x01"sv,
-      PictureFormat::kJpeg, 16001, 16000);
-  ExpectSize("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x01\x40\0\0\0\xF0"sv, PictureFormat::kPng, 320,
+      PictureFormat::Jpeg, 16001, 16000);
+  ExpectSize("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x01\x40\0\0\0\xF0"sv, PictureFormat::Png, 320,
              240);
   // GIF: the first image may be larger than the screen the file names.
   ExpectSize("GIF89a\x10\0\x10\0\0\0\0!\xF9\x04\0\0\0\0\0,\0\0\0\0\xFF\xFF\x02\0"sv,
-             PictureFormat::kGif, 65535, 16);
-  ExpectSize("BM............\x28\0\0\0\x40\x01\0\0\x10\xFF\xFF\xFF"sv, PictureFormat::kBmp, 320,
+             PictureFormat::Gif, 65535, 16);
+  ExpectSize("BM............\x28\0\0\0\x40\x01\0\0\x10\xFF\xFF\xFF"sv, PictureFormat::Bmp, 320,
              240);
-  ExpectSize("RIFF....WEBPVP8X\0\0\0\0\0\0\0\0\x3F\x01\0\xEF\0\0"sv, PictureFormat::kWebp, 320,
-             240);
+  ExpectSize("RIFF....WEBPVP8X\0\0\0\0\0\0\0\0\x3F\x01\0\xEF\0\0"sv, PictureFormat::Webp, 320, 240);
 }
 
 TEST(PictureHeader, NothingElseAndNoCutHeaderIsAPicture) {

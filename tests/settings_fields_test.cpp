@@ -74,22 +74,22 @@ TEST(SettingsFields, OnlyFourFieldsAreRead) {
 
 TEST(SettingsFields, HostileContentFailsWithoutHoldingItAll) {
   // A field longer than any path: a failure, read no further than the limit.
-  std::istringstream longField(std::string(kMaxFieldBytes + 10, 'a') + ",b,c,d");
-  EXPECT_EQ(ReadField(longField), std::nullopt);
-  EXPECT_LE(static_cast<std::size_t>(longField.tellg()), kMaxFieldBytes + 2);
+  std::istringstream long_field(std::string(kMaxFieldBytes + 10, 'a') + ",b,c,d");
+  EXPECT_EQ(ReadField(long_field), std::nullopt);
+  EXPECT_LE(static_cast<std::size_t>(long_field.tellg()), kMaxFieldBytes + 2);
   // Endless blanks or text after a closing quote are bounded the same way.
   std::istringstream blanks(std::string(kMaxFieldBytes + 10, ' ') + "a,b,c,d");
   EXPECT_EQ(ReadField(blanks), std::nullopt);
-  std::istringstream afterQuote("\"a\"" + std::string(kMaxFieldBytes + 10, 'x') + ",b,c,d");
-  EXPECT_EQ(ReadField(afterQuote), std::nullopt);
+  std::istringstream after_quote("\"a\"" + std::string(kMaxFieldBytes + 10, 'x') + ",b,c,d");
+  EXPECT_EQ(ReadField(after_quote), std::nullopt);
   // A NUL would silently cut a path short.
   EXPECT_EQ(Four(std::string("lo\0go.jpg,b,c,d", 15)), std::nullopt);
   // Bytes that are no text in any code page are passed on as they are.
   EXPECT_THAT(Four("\xFF\xFE\x80,\x81\x5C,c,d"),
               Optional(Fields{"\xFF\xFE\x80", "\x81\x5C", "c", "d"}));
   // A field exactly at the limit is still a name.
-  std::istringstream atLimit(std::string(kMaxFieldBytes, 'a'));
-  EXPECT_THAT(ReadField(atLimit), Optional(std::string(kMaxFieldBytes, 'a')));
+  std::istringstream at_limit(std::string(kMaxFieldBytes, 'a'));
+  EXPECT_THAT(ReadField(at_limit), Optional(std::string(kMaxFieldBytes, 'a')));
 }
 
 }  // namespace

@@ -14,9 +14,9 @@ class ProcessStartError : public std::runtime_error {
 class ProcessStarter {
  public:
   virtual ~ProcessStarter() = default;
-  // Starts commandLine as a new hidden process in the current folder with the current
+  // Starts command_line as a new hidden process in the current folder with the current
   // environment and returns at once. Throws ProcessStartError when no process can be started.
-  virtual void Start(std::string_view commandLine) = 0;
+  virtual void Start(std::string_view command_line) = 0;
 };
 
 // Passes on the first start only, so the game starts once per run whoever asks for it: the
@@ -24,10 +24,10 @@ class ProcessStarter {
 class StartOnce final : public ProcessStarter {
  public:
   explicit StartOnce(ProcessStarter& inner) : inner_(inner) {}
-  void Start(std::string_view commandLine) override {
+  void Start(std::string_view command_line) override {
     if (started_) return;
     started_ = true;
-    inner_.Start(commandLine);
+    inner_.Start(command_line);
   }
   [[nodiscard]] bool Started() const { return started_; }
 

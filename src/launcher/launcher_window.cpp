@@ -17,22 +17,22 @@ Main::Main(MainControls controls, MainServices services)
 
 void Main::Load() {
   try {
-    ApplySettings(ReadLaunchSettings(services_.applicationFolder, services_.text));
+    ApplySettings(ReadLaunchSettings(services_.application_folder, services_.text));
     RunLogoSequence();
   } catch (...) {
     // The window is gone when its unload handler failed inside the sequence: nothing is left to
     // lay out, and the error belongs to the event loop.
     if (unloaded_) throw;
     // The one fallback: the defaults, and the logo sequence once more with no handling.
-    ApplySettings(DefaultLaunchSettings(services_.applicationFolder));
+    ApplySettings(DefaultLaunchSettings(services_.application_folder));
     RunLogoSequence();
   }
 }
 
 void Main::ApplySettings(const LaunchSettings& settings) {
-  logo_path_ = settings.LogoPath;
-  movie_path_ = settings.MoviePath;
-  full_screen_ = settings.FullScreen;
+  logo_path_ = settings.logo_path;
+  movie_path_ = settings.movie_path;
+  full_screen_ = settings.full_screen;
 }
 
 void Main::RunLogoSequence() {
@@ -118,8 +118,8 @@ void Main::Tick() {
   // Playing is read on every movie-phase tick, also when Esc or the left button is down.
   const bool playing = controls_.player.Playing();
   const bool escape = IsDown(keys, vk::kEscape);
-  const bool leftButton = IsDown(keys, vk::kLeftButton);
-  if (!playing || escape || leftButton) Unload();
+  const bool left_button = IsDown(keys, vk::kLeftButton);
+  if (!playing || escape || left_button) Unload();
 }
 
 void Main::StartMovie() {

@@ -42,7 +42,7 @@ struct MainServices {
   SystemServices& system;
   ProcessStarter& processes;
   const TextRules& text;
-  PathText applicationFolder;
+  PathText application_folder;
 };
 
 class Main {
@@ -64,8 +64,8 @@ class Main {
   [[nodiscard]] bool Loaded() const { return !unloaded_; }
 
   [[nodiscard]] const PathText& LogoPath() const { return logo_path_; }
-  [[nodiscard]] const PathText& MoviePath() const { return movie_path_; }
-  [[nodiscard]] bool FullScreen() const { return full_screen_; }
+  [[nodiscard]] const PathText& movie_path() const { return movie_path_; }
+  [[nodiscard]] bool full_screen() const { return full_screen_; }
   [[nodiscard]] bool LogoPhase() const { return logo_phase_; }
 
  private:

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "launcher/twips_scale.h"
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
+#include "vocabulary/twips_scale.h"
 
 namespace launcher {
 
@@ -66,7 +66,7 @@ class PictureBox {
  public:
   virtual ~PictureBox() = default;
   virtual void SetVisible(bool visible) = 0;
-  virtual void SetAutoSize(bool autoSize) = 0;
+  virtual void SetAutoSize(bool auto_size) = 0;
   virtual void SetPicture(PictureRef picture) = 0;
   [[nodiscard]] virtual PictureRef Picture() const = 0;
   virtual void SetTop(Twips top) = 0;
@@ -99,7 +99,7 @@ class SystemServices {
   // The primary display's size in pixels.
   [[nodiscard]] virtual PixelSize ScreenSize() = 0;
   // Places and sizes a window in pixels; its result is of no interest.
-  virtual void SetWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, int cx,
+  virtual void SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx,
                             int cy, unsigned flags) noexcept = 0;
   // True when the path names an ordinary file: not a folder, not hidden, not a system file.
   // Wildcards in the path match as the platform's file search matches them.

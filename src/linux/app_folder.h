@@ -1,7 +1,7 @@
 #pragma once
 // The application folder: the folder of the running executable, whatever the current folder.
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher::posix {
 

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "launcher/twips_scale.h"
+#include "vocabulary/twips_scale.h"
 
 namespace launcher::sdl {
 

@@ -57,7 +57,7 @@ std::optional<Uint32> SwfFrameWait(const MovieEngines& engines) {
 }
 
 void HandleEvent(const SDL_Event& event, EventDispatcher& events, SdlWindow& window,
-                 const MovieEngines& engines, Waker& playerEvents, Waker& playerFrames) {
+                 const MovieEngines& engines, Waker& player_events, Waker& player_frames) {
   if (event.type == SDL_QUIT) {
     events.CloseRequest();
   } else if (event.type == SDL_WINDOWEVENT) {
@@ -72,11 +72,11 @@ void HandleEvent(const SDL_Event& event, EventDispatcher& events, SdlWindow& win
       default:
         break;
     }
-  } else if (event.type == playerEvents.Type()) {
-    playerEvents.Taken();
+  } else if (event.type == player_events.Type()) {
+    player_events.Taken();
     if (engines.mpv != nullptr) Deliver(engines.mpv->HandleEvents(), events);
-  } else if (event.type == playerFrames.Type()) {
-    playerFrames.Taken();
+  } else if (event.type == player_frames.Type()) {
+    player_frames.Taken();
     if (engines.mpv != nullptr) engines.mpv->DrawFrame();
   }
 }
@@ -84,7 +84,7 @@ void HandleEvent(const SDL_Event& event, EventDispatcher& events, SdlWindow& win
 }  // namespace
 
 void RunEventLoop(EventDispatcher& events, SdlWindow& window, SdlTimer& timer,
-                  const MovieEngines& engines, Waker& playerEvents, Waker& playerFrames) {
+                  const MovieEngines& engines, Waker& player_events, Waker& player_frames) {
   while (events.WindowLoaded() && !window.Dismissed()) {
     window.RedrawIfNeeded();
 
@@ -104,7 +104,7 @@ void RunEventLoop(EventDispatcher& events, SdlWindow& window, SdlTimer& timer,
     SDL_Event event{};
     const int got = remaining ? SDL_WaitEventTimeout(&event, static_cast<int>(*remaining))
                               : SDL_WaitEvent(&event);
-    if (got == 1) HandleEvent(event, events, window, engines, playerEvents, playerFrames);
+    if (got == 1) HandleEvent(event, events, window, engines, player_events, player_frames);
   }
 }
 

@@ -61,6 +61,6 @@ struct MovieEngines {
 
 // Runs until the window is dismissed.
 void RunEventLoop(EventDispatcher& events, SdlWindow& window, SdlTimer& timer,
-                  const MovieEngines& engines, Waker& playerEvents, Waker& playerFrames);
+                  const MovieEngines& engines, Waker& player_events, Waker& player_frames);
 
 }  // namespace launcher::sdl

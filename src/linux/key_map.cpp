@@ -132,7 +132,7 @@ std::uint8_t VirtualKeyOf(SDL_Scancode scancode) {
   return index < kTable.size() ? kTable[index] : 0;
 }
 
-KeyState BuildKeyState(std::span<const std::uint8_t> keyboard, std::uint32_t mouseButtons) {
+KeyState BuildKeyState(std::span<const std::uint8_t> keyboard, std::uint32_t mouse_buttons) {
   KeyState keys{};
   const auto press = [&](std::uint8_t code) {
     if (code != 0) keys[code] = kKeyDown;
@@ -155,7 +155,7 @@ KeyState BuildKeyState(std::span<const std::uint8_t> keyboard, std::uint32_t mou
       {SDL_BUTTON_X2MASK, vk::kX2Button},
   };
   for (const auto& [mask, code] : kButtons) {
-    if ((mouseButtons & mask) != 0) press(code);
+    if ((mouse_buttons & mask) != 0) press(code);
   }
   return keys;
 }

@@ -15,9 +15,9 @@ namespace launcher::sdl {
 // keyboard layouts report such keys), 0 for SDL_SCANCODE_UNKNOWN and codes beyond the table.
 [[nodiscard]] std::uint8_t VirtualKeyOf(SDL_Scancode scancode);
 
-// keyboard: SDL_GetKeyboardState's array, one entry per scancode; mouseButtons: the mask that
+// keyboard: SDL_GetKeyboardState's array, one entry per scancode; mouse_buttons: the mask that
 // SDL_GetMouseState returns. Shift, Ctrl and Alt are also reported under their general codes.
 [[nodiscard]] KeyState BuildKeyState(std::span<const std::uint8_t> keyboard,
-                                     std::uint32_t mouseButtons);
+                                     std::uint32_t mouse_buttons);
 
 }  // namespace launcher::sdl

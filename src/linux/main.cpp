@@ -22,12 +22,11 @@
 #include "linux/swf/mpg123_decoder.h"
 #include "linux/swf/sdl_audio_output.h"
 #include "linux/swf/sdl_image_decoder.h"
-#include "linux/swf/video_layer_surface.h"
 #include "player/mpv/mpv_library.h"
 #include "player/mpv/mpv_player.h"
 #include "player/skipped_movie_line.h"
-#include "player/swf/core_movie.h"
 #include "player/swf/swf_movie_player.h"
+#include "player/swf/swf_player_core.h"
 #include "player/switching_player.h"
 
 namespace {
@@ -53,51 +52,52 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
   sdl::SdlSystem system(window);
   const posix::PosixTextRules text;
 
-  const Uint32 eventTypes = SDL_RegisterEvents(2);
-  if (eventTypes == static_cast<Uint32>(-1)) throw std::runtime_error("SDL has no events to spare");
-  sdl::Waker playerEvents(eventTypes);
-  sdl::Waker playerFrames(eventTypes + 1);
+  const Uint32 event_types = SDL_RegisterEvents(2);
+  if (event_types == static_cast<Uint32>(-1))
+    throw std::runtime_error("SDL has no events to spare");
+  sdl::Waker player_events(event_types);
+  sdl::Waker player_frames(event_types + 1);
 
   // Declared before the player, so the loading thread outlives every use of the library.
-  mpv::MpvLibraryLoader mpvLibrary;
-  sdl::VideoLayerSurface swfSurface(window.Video());
-  sdl::SdlImageDecoder swfImages;
+  mpv::MpvLibraryLoader mpv_library;
+  sdl::SdlImageDecoder swf_images;
   // The movie the SWF player turned down and why, for libmpv's skip line when it can't play it
   // either: the line names the SWF player's reason before libmpv's.
-  std::string swfRefused;
-  std::string swfRefusal;
+  std::string swf_refused;
+  std::string swf_refusal;
   sdl::MovieEngines engines;
-  auto makeMpv = [&] {
+  auto make_mpv = [&] {
     auto mpv = std::make_unique<mpv::MpvMoviePlayer>(
-        mpvLibrary, window.Video(), [&playerEvents] { playerEvents.Wake(); },
-        [&playerFrames] { playerFrames.Wake(); },
-        [&reporter, &swfRefused, &swfRefusal](const PathText& path, std::string_view reason) {
-          if (swfRefusal.empty() || path != swfRefused) {
+        mpv_library, window.Video(), [&player_events] { player_events.Wake(); },
+        [&player_frames] { player_frames.Wake(); },
+        [&reporter, &swf_refused, &swf_refusal](const PathText& path, std::string_view reason) {
+          if (swf_refusal.empty() || path != swf_refused) {
             reporter.Report(SkippedMovieLine(path, reason));
             return;
           }
-          reporter.Report(SkippedMovieLine(path, swfRefusal + "; " + std::string(reason)));
+          reporter.Report(SkippedMovieLine(path, swf_refusal + "; " + std::string(reason)));
         });
     engines.mpv = mpv.get();
     return mpv;
   };
-  auto makeSwf = [&] {
+  auto make_swf = [&] {
     auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(
-        swfplayer::Platform{swfSurface, &posix::ReadOrdinaryFile,
-                            swfplayer::MakeCoreLoader(&swfImages, &sdl::MakeMpg123Decoder),
+        swfplayer::Platform{window.Video(), &posix::ReadOrdinaryFile,
+                            swfplayer::MakeCoreLoader(&swf_images, &sdl::MakeMpg123Decoder),
                             &sdl::OpenSdlAudio, &sdl::SteadySeconds});
     engines.swf = swf.get();
     return swf;
   };
   // An SWF the SWF player can't play goes on to libmpv, which plays SWF files that wrap a video.
   SwitchingMoviePlayer player(
-      nullptr, makeMpv,
-      SwfRoute{makeSwf,
-               [&swfRefused, &swfRefusal](const PathText& path, const std::string& refusal) {
-                 swfRefused = path;
-                 swfRefusal = refusal;
-               },
-               true});
+      nullptr, make_mpv,
+      SwfRoute{.make = make_swf,
+               .refused =
+                   [&swf_refused, &swf_refusal](const PathText& path, const std::string& refusal) {
+                     swf_refused = path;
+                     swf_refusal = refusal;
+                   },
+               .fall_back = SwfFallBack::ToBuiltIn});
 
   Main main({window, timer, player, window.LogoBox(), window.Image()},
             {system, processes, text, folder});
@@ -108,8 +108,8 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
     window.Show();
     window.RedrawIfNeeded();
     // The movie's engine loads while the logo shows; a key pressed sooner waits for the rest.
-    mpvLibrary.Start();
-    sdl::RunEventLoop(events, window, timer, engines, playerEvents, playerFrames);
+    mpv_library.Start();
+    sdl::RunEventLoop(events, window, timer, engines, player_events, player_frames);
   }
   return events.ExitCode();
 }
@@ -119,7 +119,7 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
 int main(int argc, char** /*argv*/) {
   static_cast<void>(argc);  // the launcher takes no options and ignores any it is given
   StderrReporter reporter;
-  posix::PosixProcessStarter processStarter;
-  return RunWithLastResortStart(processStarter, reporter,
+  posix::PosixProcessStarter process_starter;
+  return RunWithLastResortStart(process_starter, reporter,
                                 [&reporter](ProcessStarter& game) { return Run(reporter, game); });
 }

@@ -57,21 +57,21 @@ bool FilePresent(const PathText& path) {
   const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
   if (!dir) return false;
   while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string_view entryName = entry->d_name;
+    const std::string_view entry_name = entry->d_name;
     if (::fnmatch(name.c_str(), entry->d_name, FNM_PERIOD) != 0) continue;
-    if (IsOrdinaryFile(folder + PathText(entryName), entryName)) return true;
+    if (IsOrdinaryFile(folder + PathText(entry_name), entry_name)) return true;
   }
   return false;
 }
 
-std::vector<std::uint8_t> ReadOrdinaryFile(const PathText& path, std::size_t maxBytes) {
+std::vector<std::uint8_t> ReadOrdinaryFile(const PathText& path, std::size_t max_bytes) {
   const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (file.get() < 0) throw SystemError("can't open the file");
   struct stat info {};
   if (::fstat(file.get(), &info) != 0) throw SystemError("can't read the file");
   if (!S_ISREG(info.st_mode)) throw std::runtime_error("not an ordinary file");
-  if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
-    throw std::runtime_error("the file is larger than " + std::to_string(maxBytes >> 20) + " MiB");
+  if (static_cast<std::uintmax_t>(info.st_size) > max_bytes) {
+    throw std::runtime_error("the file is larger than " + std::to_string(max_bytes >> 20) + " MiB");
   }
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
   std::size_t filled = 0;

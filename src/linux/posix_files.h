@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher::posix {
 
@@ -14,10 +14,10 @@ namespace launcher::posix {
 // wildcards; a match counts when any matching entry is such a file.
 bool FilePresent(const PathText& path);
 
-// The whole file, if it is an ordinary file of at most maxBytes: opened without blocking, so a
+// The whole file, if it is an ordinary file of at most max_bytes: opened without blocking, so a
 // named pipe or a device in its place can't stall the window. Throws std::runtime_error in the
 // system's words otherwise.
 [[nodiscard]] std::vector<std::uint8_t> ReadOrdinaryFile(const PathText& path,
-                                                         std::size_t maxBytes);
+                                                         std::size_t max_bytes);
 
 }  // namespace launcher::posix

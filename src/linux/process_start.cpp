@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "handoff/launch_command.h"
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher::posix {
 namespace {
@@ -111,12 +111,12 @@ pid_t SpawnThroughSetsid(char* const* argv) {
 
 }  // namespace
 
-PosixCommand TranslateCommandLine(std::string_view commandLine) {
-  std::vector<std::string> words = SplitCommandLine(commandLine);
+PosixCommand TranslateCommandLine(std::string_view command_line) {
+  std::vector<std::string> words = SplitCommandLine(command_line);
   if (words.size() >= 2 && EqualsIgnoringAsciiCase<char>(words[0], "cmd.exe") &&
       EqualsIgnoringAsciiCase<char>(words[1], "/c")) {
     // The rest of the line, as it stands, is the command.
-    words = SplitCommandLine(TextAfterWords(commandLine, 2));
+    words = SplitCommandLine(TextAfterWords(command_line, 2));
   }
   PosixCommand command;
   if (!words.empty()) {
@@ -127,11 +127,11 @@ PosixCommand TranslateCommandLine(std::string_view commandLine) {
   return command;
 }
 
-std::optional<std::string> FindProgram(const std::string& name, std::string_view searchPath) {
+std::optional<std::string> FindProgram(const std::string& name, std::string_view search_path) {
   if (name.empty()) return std::nullopt;
   if (name.find('/') != std::string::npos) return name;
 
-  const auto lookIn = [&](std::string_view folder) -> std::optional<std::string> {
+  const auto look_in = [&](std::string_view folder) -> std::optional<std::string> {
     std::string base = folder.empty() ? std::string(".") : std::string(folder);
     if (base.back() != '/') base += '/';
     for (const std::string& candidate : {base + name, base + name + ".exe"}) {
@@ -140,23 +140,24 @@ std::optional<std::string> FindProgram(const std::string& name, std::string_view
     return std::nullopt;
   };
 
-  if (auto found = lookIn(".")) return found;
+  if (auto found = look_in(".")) return found;
   std::size_t start = 0;
-  while (start <= searchPath.size()) {
-    std::size_t end = searchPath.find(':', start);
-    if (end == std::string_view::npos) end = searchPath.size();
-    if (auto found = lookIn(searchPath.substr(start, end - start))) return found;
+  while (start <= search_path.size()) {
+    std::size_t end = search_path.find(':', start);
+    if (end == std::string_view::npos) end = search_path.size();
+    if (auto found = look_in(search_path.substr(start, end - start))) return found;
     start = end + 1;
   }
   return std::nullopt;
 }
 
-void PosixProcessStarter::Start(std::string_view commandLine) {
-  const PosixCommand command = TranslateCommandLine(commandLine);
-  const char* searchPath = std::getenv("PATH");
+void PosixProcessStarter::Start(std::string_view command_line) {
+  const PosixCommand command = TranslateCommandLine(command_line);
+  const char* search_path = std::getenv("PATH");
   // A program that isn't there still gets a process, which fails like the interpreter would.
-  const std::string program = FindProgram(command.program, searchPath != nullptr ? searchPath : "")
-                                  .value_or(command.program);
+  const std::string program =
+      FindProgram(command.program, search_path != nullptr ? search_path : "")
+          .value_or(command.program);
 
   // Everything the child needs is made before fork: after it, no allocation is safe.
   std::vector<std::string> owned{"setsid", "--fork", program};
@@ -165,7 +166,7 @@ void PosixProcessStarter::Start(std::string_view commandLine) {
   argv.reserve(owned.size() + 1);
   for (std::string& arg : owned) argv.push_back(arg.data());
   argv.push_back(nullptr);
-  char* const* programArgv = argv.data() + 2;  // what the program itself is given
+  char* const* program_argv = argv.data() + 2;  // what the program itself is given
 
   pid_t child = SpawnThroughSetsid(argv.data());
   if (child < 0) {
@@ -174,7 +175,7 @@ void PosixProcessStarter::Start(std::string_view commandLine) {
     if (child < 0) {
       throw ProcessStartError(std::string("can't start a process: ") + std::strerror(errno));
     }
-    if (child == 0) RunInChild(program.c_str(), programArgv);
+    if (child == 0) RunInChild(program.c_str(), program_argv);
   }
 
   // The intermediate child ends as soon as it has forked: this reaps it, it doesn't wait for the

@@ -21,14 +21,14 @@ struct PosixCommand {
 
 // Splits a Windows command line. "cmd.exe /c REST" (any letter case) runs REST as one command,
 // as the command interpreter would: REST is split again and its first word is the program.
-[[nodiscard]] PosixCommand TranslateCommandLine(std::string_view commandLine);
+[[nodiscard]] PosixCommand TranslateCommandLine(std::string_view command_line);
 
 // Finds a program named without a folder the way the command interpreter does: in the current
-// folder first, then along searchPath (':'-separated; an empty entry is the current folder). In
+// folder first, then along search_path (':'-separated; an empty entry is the current folder). In
 // each folder the name itself is tried, then the name with ".exe". Only executable ordinary files
 // count. A name with a '/' is taken as it stands.
 [[nodiscard]] std::optional<std::string> FindProgram(const std::string& name,
-                                                     std::string_view searchPath);
+                                                     std::string_view search_path);
 
 // Starts each command in its own session with its standard streams on /dev/null, never waits for
 // it, and leaves no zombie behind: an intermediate child starts it and ends at once, so the
@@ -36,7 +36,7 @@ struct PosixCommand {
 // own, as a missing tool behind the command interpreter would.
 class PosixProcessStarter final : public ProcessStarter {
  public:
-  void Start(std::string_view commandLine) override;
+  void Start(std::string_view command_line) override;
 };
 
 }  // namespace launcher::posix

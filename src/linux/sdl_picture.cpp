@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/picture_header.h"
 #include "linux/posix_files.h"
+#include "vocabulary/picture_header.h"
 
 namespace launcher::sdl {
 namespace {
@@ -23,15 +23,15 @@ constexpr std::size_t kMaxPictureFileBytes = std::size_t{64} << 20;
 
 const char* SdlImageType(PictureFormat format) {
   switch (format) {
-    case PictureFormat::kJpeg:
+    case PictureFormat::Jpeg:
       return "JPG";
-    case PictureFormat::kPng:
+    case PictureFormat::Png:
       return "PNG";
-    case PictureFormat::kGif:
+    case PictureFormat::Gif:
       return "GIF";
-    case PictureFormat::kBmp:
+    case PictureFormat::Bmp:
       return "BMP";
-    case PictureFormat::kWebp:
+    case PictureFormat::Webp:
       return "WEBP";
   }
   return "";

@@ -5,9 +5,9 @@
 
 #include <utility>
 
-#include "launcher/picture_header.h"
 #include "launcher/window_parts.h"
 #include "linux/sdl_handles.h"
+#include "vocabulary/picture_header.h"
 
 namespace launcher::sdl {
 

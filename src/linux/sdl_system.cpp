@@ -32,10 +32,10 @@ PixelSize SdlSystem::ScreenSize() {
   return {bounds.w, bounds.h};
 }
 
-void SdlSystem::SetWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, int cx,
+void SdlSystem::SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx,
                              int cy, unsigned /*flags*/) noexcept {
   if (window != window_.Handle()) return;
-  window_.Place(x, y, cx, cy, insertAfter == kTopmostWindow);
+  window_.Place(x, y, cx, cy, insert_after == kTopmostWindow);
 }
 
 bool SdlSystem::FilePresent(const PathText& path) {

@@ -15,7 +15,7 @@ class SdlSystem final : public SystemServices {
   void GetKeyboardState(KeyState& keys) noexcept override;
   void Sleep(int milliseconds) noexcept override;
   [[nodiscard]] PixelSize ScreenSize() override;
-  void SetWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, int cx, int cy,
+  void SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx, int cy,
                     unsigned flags) noexcept override;
   [[nodiscard]] bool FilePresent(const PathText& path) override;
   [[nodiscard]] PictureRef LoadPicture(const PathText& path) override;

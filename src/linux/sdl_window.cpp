@@ -126,8 +126,8 @@ void SdlPictureBox::SetVisible(bool visible) {
   window_.Invalidate();
 }
 
-void SdlPictureBox::SetAutoSize(bool autoSize) {
-  auto_size_ = autoSize;
+void SdlPictureBox::SetAutoSize(bool auto_size) {
+  auto_size_ = auto_size;
   FitPicture();
 }
 
@@ -220,7 +220,7 @@ void SdlVideoLayer::SetWidth(Twips width) {
   Change([&] { rect_.width = width; });
 }
 
-void SdlVideoLayer::DrawFrame(const std::function<void(const mpv::FrameMemory&)>& render) {
+void SdlVideoLayer::DrawFrame(const std::function<void(const FramePixels&)>& render) {
   const SDL_Rect area = window_.ToPixels(rect_);
   if (area.w <= 0 || area.h <= 0) return;
   if (!texture_ || texture_width_ != area.w || texture_height_ != area.h) {
@@ -239,7 +239,8 @@ void SdlVideoLayer::DrawFrame(const std::function<void(const mpv::FrameMemory&)>
     SDL_Texture* texture;
     ~Unlock() { SDL_UnlockTexture(texture); }
   } unlock{texture_.get()};
-  render({pixels, area.w, area.h, static_cast<std::size_t>(pitch)});
+  // A 32-bit texture's pitch is a whole number of pixels.
+  render({static_cast<std::uint32_t*>(pixels), area.w, area.h, pitch / 4});
   has_frame_ = true;
   if (Shows()) window_.Invalidate();
 }

@@ -5,11 +5,11 @@
 
 #include <optional>
 
-#include "launcher/twips_scale.h"
 #include "launcher/window_parts.h"
 #include "linux/sdl_handles.h"
 #include "linux/sdl_picture.h"
-#include "player/mpv/video_layer.h"
+#include "player/video_layer.h"
+#include "vocabulary/twips_scale.h"
 
 namespace launcher::sdl {
 
@@ -56,7 +56,7 @@ class SdlPictureBox final : public PictureBox {
  public:
   explicit SdlPictureBox(SdlWindow& window);
   void SetVisible(bool visible) override;
-  void SetAutoSize(bool autoSize) override;
+  void SetAutoSize(bool auto_size) override;
   void SetPicture(PictureRef picture) override;
   [[nodiscard]] PictureRef Picture() const override;
   void SetTop(Twips top) override;
@@ -79,7 +79,7 @@ class SdlPictureBox final : public PictureBox {
 };
 
 // SWFPlayer's picture: black until the first frame, then the latest frame.
-class SdlVideoLayer final : public mpv::VideoLayer {
+class SdlVideoLayer final : public VideoLayer {
  public:
   explicit SdlVideoLayer(SdlWindow& window);
   void SetVisible(bool visible) override;
@@ -87,7 +87,7 @@ class SdlVideoLayer final : public mpv::VideoLayer {
   void SetLeft(Twips left) override;
   void SetHeight(Twips height) override;
   void SetWidth(Twips width) override;
-  void DrawFrame(const std::function<void(const mpv::FrameMemory&)>& render) override;
+  void DrawFrame(const std::function<void(const FramePixels&)>& render) override;
   void ClearFrame() override;
   void Draw(SDL_Renderer* renderer);
   // Whether a frame shown now hides all of the area.

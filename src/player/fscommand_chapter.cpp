@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher {
 

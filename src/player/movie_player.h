@@ -2,8 +2,8 @@
 // The movie player control as the launcher's handlers use it. Sizes are twips; a failing call
 // throws. Engines: the Flash control and Media Foundation on Windows, libmpv on Linux.
 
-#include "launcher/twips_scale.h"
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
+#include "vocabulary/twips_scale.h"
 
 namespace launcher {
 

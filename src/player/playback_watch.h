@@ -44,13 +44,13 @@ class PlaybackWatch {
   // same movie set again now needs no new load (a second key in the same tick sets it again).
   [[nodiscard]] bool Opening() const;
   // Play was called and the movie is still opening: played again, it needs no new start.
-  [[nodiscard]] bool Starting() const { return state_ == State::kStarting; }
+  [[nodiscard]] bool Starting() const { return state_ == State::Starting; }
 
  private:
-  enum class State { kIdle, kLoaded, kStarting, kRunning, kOver, kFailed };
+  enum class State { Idle, Loaded, Starting, Running, Over, Failed };
 
   Now now_;
-  State state_ = State::kIdle;
+  State state_ = State::Idle;
   std::optional<std::chrono::nanoseconds> duration_;
   Clock::time_point since_{};
 };

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher {
 

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher {
 

@@ -10,8 +10,8 @@ bool IsFlashMovie(const PathText& path) {
 }
 
 SwitchingMoviePlayer::SwitchingMoviePlayer(std::unique_ptr<MoviePlayer> flash,
-                                           EngineFactory builtIn, SwfRoute swf)
-    : flash_(std::move(flash)), make_built_in_(std::move(builtIn)), swf_route_(std::move(swf)) {}
+                                           EngineFactory built_in, SwfRoute swf)
+    : flash_(std::move(flash)), make_built_in_(std::move(built_in)), swf_route_(std::move(swf)) {}
 
 MoviePlayer* SwitchingMoviePlayer::Current() {
   if (chosen_ != nullptr) return chosen_;
@@ -23,29 +23,30 @@ void SwitchingMoviePlayer::SetVisible(bool visible) {
   if (MoviePlayer* engine = Current()) engine->SetVisible(visible);
 }
 
+template <typename T>
+void SwitchingMoviePlayer::Forward(std::optional<T>& kept, T value, void (MoviePlayer::*set)(T)) {
+  kept = value;
+  if (MoviePlayer* engine = Current()) (engine->*set)(value);
+}
+
 void SwitchingMoviePlayer::SetTop(Twips top) {
-  top_ = top;
-  if (MoviePlayer* engine = Current()) engine->SetTop(top);
+  Forward(top_, top, &MoviePlayer::SetTop);
 }
 
 void SwitchingMoviePlayer::SetLeft(Twips left) {
-  left_ = left;
-  if (MoviePlayer* engine = Current()) engine->SetLeft(left);
+  Forward(left_, left, &MoviePlayer::SetLeft);
 }
 
 void SwitchingMoviePlayer::SetHeight(Twips height) {
-  height_ = height;
-  if (MoviePlayer* engine = Current()) engine->SetHeight(height);
+  Forward(height_, height, &MoviePlayer::SetHeight);
 }
 
 void SwitchingMoviePlayer::SetWidth(Twips width) {
-  width_ = width;
-  if (MoviePlayer* engine = Current()) engine->SetWidth(width);
+  Forward(width_, width, &MoviePlayer::SetWidth);
 }
 
 void SwitchingMoviePlayer::SetLoop(bool loop) {
-  loop_ = loop;
-  if (MoviePlayer* engine = Current()) engine->SetLoop(loop);
+  Forward(loop_, loop, &MoviePlayer::SetLoop);
 }
 
 void SwitchingMoviePlayer::Replay(MoviePlayer& engine) const {
@@ -74,12 +75,12 @@ void SwitchingMoviePlayer::Choose(MoviePlayer& next, const PathText& path) {
 }
 
 void SwitchingMoviePlayer::SetMovie(const PathText& path) {
-  const bool flashMovie = IsFlashMovie(path);
-  if (flashMovie && flash_) {
+  const bool flash_movie = IsFlashMovie(path);
+  if (flash_movie && flash_) {
     Choose(*flash_, path);
     return;
   }
-  if (!flashMovie || !swf_route_.make) {
+  if (!flash_movie || !swf_route_.make) {
     Choose(BuiltIn(), path);
     return;
   }
@@ -88,7 +89,7 @@ void SwitchingMoviePlayer::SetMovie(const PathText& path) {
   const std::string refusal = swf_->Refusal();
   if (refusal.empty()) return;
   if (swf_route_.refused) swf_route_.refused(path, refusal);
-  if (swf_route_.fall_back) Choose(BuiltIn(), path);
+  if (swf_route_.fall_back == SwfFallBack::ToBuiltIn) Choose(BuiltIn(), path);
 }
 
 void SwitchingMoviePlayer::Play() {

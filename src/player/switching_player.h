@@ -3,6 +3,7 @@
 // installed, else to the built-in SWF player; every other movie goes to the built-in engine. The
 // handlers see one MoviePlayer and never learn which engine plays.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,6 +23,12 @@ class SelectiveMoviePlayer : public MoviePlayer {
   [[nodiscard]] virtual std::string Refusal() const = 0;
 };
 
+// What becomes of a movie the SWF player turns down.
+enum class SwfFallBack : std::uint8_t {
+  Skip,       // it is skipped (the SWF player reads as not playing)
+  ToBuiltIn,  // it goes on to the built-in engine (libmpv plays SWF files that wrap a video)
+};
+
 // Where an SWF goes when no Flash control plays it.
 struct SwfRoute {
   // Makes the built-in SWF player the first time a movie needs it; empty: there is none, and
@@ -29,9 +36,7 @@ struct SwfRoute {
   std::function<std::unique_ptr<SelectiveMoviePlayer>()> make;
   // Told each movie the SWF player turns down, with its refusal.
   std::function<void(const PathText& path, const std::string& refusal)> refused;
-  // True: a movie it turns down goes on to the built-in engine (libmpv plays SWF files that wrap
-  // a video). False: it is skipped (the SWF player reads as not playing).
-  bool fall_back = false;
+  SwfFallBack fall_back = SwfFallBack::Skip;
 };
 
 class SwitchingMoviePlayer final : public MoviePlayer {
@@ -39,10 +44,10 @@ class SwitchingMoviePlayer final : public MoviePlayer {
   using EngineFactory = std::function<std::unique_ptr<MoviePlayer>()>;
 
   // flash: the Flash control, created with the window, or null when it isn't installed; it is
-  // given every container property as it comes. builtIn: makes the built-in engine the first
+  // given every container property as it comes. built_in: makes the built-in engine the first
   // time a movie needs it; it may throw. swf: the built-in SWF player and what becomes of the
   // movies it refuses.
-  SwitchingMoviePlayer(std::unique_ptr<MoviePlayer> flash, EngineFactory builtIn,
+  SwitchingMoviePlayer(std::unique_ptr<MoviePlayer> flash, EngineFactory built_in,
                        SwfRoute swf = {});
 
   void SetVisible(bool visible) override;
@@ -63,6 +68,9 @@ class SwitchingMoviePlayer final : public MoviePlayer {
   // Makes next the one engine that is seen and sets its movie.
   void Choose(MoviePlayer& next, const PathText& path);
   void Replay(MoviePlayer& engine) const;
+  // Remembers a property for the engines to come and gives it to the one playing now.
+  template <typename T>
+  void Forward(std::optional<T>& kept, T value, void (MoviePlayer::*set)(T));
 
   std::unique_ptr<MoviePlayer> flash_;
   EngineFactory make_built_in_;

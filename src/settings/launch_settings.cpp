@@ -13,24 +13,24 @@ LaunchSettings ReadLaunchSettings(const PathText& folder, const TextRules& rules
 
   std::ifstream in(file, std::ios::binary);  // closed by its destructor on every path
   if (!in) throw SettingsError("Start.ini can't be opened");
-  const TextEncoding encoding = SkipUtf8Mark(in) ? TextEncoding::kUtf8 : TextEncoding::kAnsi;
+  const TextEncoding encoding = SkipUtf8Mark(in) ? TextEncoding::Utf8 : TextEncoding::Ansi;
   const auto fields = ReadFourFields(in);
   if (!fields) throw SettingsError("Start.ini has fewer than four readable fields");
 
   const auto& [logo, movie, game, mode] = *fields;
   static_cast<void>(game);  // the launch always names Game.exe
   return LaunchSettings{
-      .LogoPath = JoinPath(folder, rules.Decode(logo, encoding)),
-      .MoviePath = JoinPath(folder, rules.Decode(movie, encoding)),
-      .FullScreen = rules.ToUpper(rules.Decode(mode, encoding)) == AsciiPath("FULL"),
+      .logo_path = JoinPath(folder, rules.Decode(logo, encoding)),
+      .movie_path = JoinPath(folder, rules.Decode(movie, encoding)),
+      .full_screen = rules.ToUpper(rules.Decode(mode, encoding)) == AsciiPath("FULL"),
   };
 }
 
 LaunchSettings DefaultLaunchSettings(const PathText& folder) {
   return LaunchSettings{
-      .LogoPath = JoinPath(folder, AsciiPath("logo.jpg")),
-      .MoviePath = JoinPath(folder, AsciiPath("OP.swf")),
-      .FullScreen = false,
+      .logo_path = JoinPath(folder, AsciiPath("logo.jpg")),
+      .movie_path = JoinPath(folder, AsciiPath("OP.swf")),
+      .full_screen = false,
   };
 }
 

@@ -3,15 +3,15 @@
 
 #include <stdexcept>
 
-#include "settings/path_text.h"
 #include "settings/text_rules.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher {
 
 struct LaunchSettings {
-  PathText LogoPath;
-  PathText MoviePath;
-  bool FullScreen = false;
+  PathText logo_path;
+  PathText movie_path;
+  bool full_screen = false;
 
   friend bool operator==(const LaunchSettings&, const LaunchSettings&) = default;
 };

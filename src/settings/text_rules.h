@@ -3,13 +3,13 @@
 
 #include <string_view>
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher {
 
 // How the settings file stores its text: the system's ANSI code page, or UTF-8 when the file
 // starts with a UTF-8 byte-order mark.
-enum class TextEncoding { kAnsi, kUtf8 };
+enum class TextEncoding { Ansi, Utf8 };
 
 class TextRules {
  public:

@@ -113,14 +113,16 @@ std::vector<std::uint8_t> CleanJpeg(std::span<const std::uint8_t> tables,
 
 }  // namespace
 
-std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, int code, std::uint16_t id,
+std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, TagCode code, std::uint16_t id,
                                        LoadContext& ctx) {
-  if (code == 20 || code == 36) return ReadLossless(r, code == 36, id, ctx);
+  if (code == TagCode::DefineBitsLossless || code == TagCode::DefineBitsLossless2) {
+    return ReadLossless(r, code == TagCode::DefineBitsLossless2, id, ctx);
+  }
   std::span<const std::uint8_t> image;
   std::span<const std::uint8_t> alpha;
-  if (code == 35 || code == 90) {
+  if (code == TagCode::DefineBitsJpeg3 || code == TagCode::DefineBitsJpeg4) {
     const std::uint32_t alpha_at = r.U32();
-    if (code == 90) r.Skip(2);  // deblocking
+    if (code == TagCode::DefineBitsJpeg4) r.Skip(2);  // deblocking
     image = r.Bytes(std::min<std::size_t>(alpha_at, r.remaining()));
     alpha = r.Rest();
   } else {
@@ -130,10 +132,11 @@ std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, int code, std::uint16_t id
   const bool png = StartsWith(image, {0x89, 'P', 'N', 'G'});
   const bool gif = StartsWith(image, {'G', 'I', 'F', '8'});
   const std::vector<std::uint8_t> bytes =
-      png || gif ? std::vector<std::uint8_t>(image.begin(), image.end())
-                 : CleanJpeg(code == 6 ? std::span<const std::uint8_t>(ctx.jpeg_tables)
-                                       : std::span<const std::uint8_t>(),
-                             image);
+      png || gif
+          ? std::vector<std::uint8_t>(image.begin(), image.end())
+          : CleanJpeg(code == TagCode::DefineBits ? std::span<const std::uint8_t>(ctx.jpeg_tables)
+                                                  : std::span<const std::uint8_t>(),
+                      image);
   const std::uint64_t max_pixels =
       std::min<std::uint64_t>(Limits::kMaxBitmapPixels, ctx.budget / 4);
   std::optional<Bitmap> bitmap = ctx.images->Decode(bytes, max_pixels);

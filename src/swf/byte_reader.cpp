@@ -74,10 +74,10 @@ Rect ByteReader::ReadRect() {
   Align();
   const int n = int(UB(5));
   Rect r;
-  r.xMin = float(SB(n));
-  r.xMax = float(SB(n));
-  r.yMin = float(SB(n));
-  r.yMax = float(SB(n));
+  r.x_min = float(SB(n));
+  r.x_max = float(SB(n));
+  r.y_min = float(SB(n));
+  r.y_max = float(SB(n));
   Align();
   return r;
 }
@@ -109,16 +109,16 @@ ColorTransform ByteReader::ReadColorTransform(bool with_alpha) {
   const int n = int(UB(4));
   ColorTransform t;
   if (mul) {
-    t.mulR = float(SB(n)) / 256.0f;
-    t.mulG = float(SB(n)) / 256.0f;
-    t.mulB = float(SB(n)) / 256.0f;
-    if (with_alpha) t.mulA = float(SB(n)) / 256.0f;
+    t.mul_r = float(SB(n)) / 256.0f;
+    t.mul_g = float(SB(n)) / 256.0f;
+    t.mul_b = float(SB(n)) / 256.0f;
+    if (with_alpha) t.mul_a = float(SB(n)) / 256.0f;
   }
   if (add) {
-    t.addR = float(SB(n));
-    t.addG = float(SB(n));
-    t.addB = float(SB(n));
-    if (with_alpha) t.addA = float(SB(n));
+    t.add_r = float(SB(n));
+    t.add_g = float(SB(n));
+    t.add_b = float(SB(n));
+    if (with_alpha) t.add_a = float(SB(n));
   }
   Align();
   return t;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "swf/shape.h"
+#include "swf/sound.h"
 
 namespace swf {
 
@@ -49,10 +50,15 @@ struct ClipAction {
   std::span<const std::uint8_t> code;
 };
 
+// Place: a new object of `character` at the depth (whatever was there goes). Move: changes the
+// object at the depth, if any. Replace: as Move, its character changed to `character` (a new
+// object when the depth is empty).
+enum class PlaceKind : std::uint8_t { Place, Move, Replace };
+
 struct PlaceTag {
   std::uint16_t depth = 0;
-  bool move = false;  // changes the object at depth rather than placing a new one
-  std::optional<std::uint16_t> character;
+  PlaceKind kind = PlaceKind::Place;
+  std::uint16_t character = 0;  // Place and Replace only
   std::optional<Matrix> matrix;
   std::optional<ColorTransform> color;
   std::optional<std::uint16_t> ratio;
@@ -63,12 +69,18 @@ struct PlaceTag {
 struct RemoveTag {
   std::uint16_t depth = 0;
 };
-// A sound tag's code and body, read by the sound part when the frame plays.
-struct SoundTag {
-  std::uint16_t code = 0;
+using ControlTag = std::variant<PlaceTag, RemoveTag>;
+
+// A frame's sound tags, parsed at load, in the file's order. A stream head the reader couldn't
+// parse is kept as nullopt: it ends the head the stream restarts with, as a valid one replaces it.
+struct StreamHeadTag {
+  std::optional<SoundStreamHead> head;
+};
+// A SoundStreamBlock's body (for MP3 with its two fields), inside Movie::bytes.
+struct StreamBlockTag {
   std::span<const std::uint8_t> body;
 };
-using ControlTag = std::variant<PlaceTag, RemoveTag>;
+using SoundTag = std::variant<SoundStart, StreamHeadTag, StreamBlockTag>;
 
 struct Frame {
   std::vector<ControlTag> tags;
@@ -122,10 +134,10 @@ struct Movie {
   Rgba background{255, 255, 255, 255};
   std::map<std::uint16_t, Character> dictionary;
   Timeline main;
-  // The inflated file: sound tags point into it.
+  // The inflated file: stream blocks point into it.
   std::vector<std::uint8_t> bytes;
-  // Sound tags outside any frame (DefineSound), for the sound part.
-  std::vector<SoundTag> sound_definitions;
+  // The DefineSound tags, shared with the mixers that play them.
+  std::vector<std::shared_ptr<const SoundDefinition>> sound_definitions;
   // What the reader left out, for a diagnostic line (e.g. "bitmap 3: 50000x50000 is too large").
   std::vector<std::string> notes;
   // Tags the reader skipped as unknown to the player, by name, with how often.

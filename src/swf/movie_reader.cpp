@@ -11,45 +11,17 @@
 namespace swf {
 namespace {
 
-enum Tag : int {
-  kEnd = 0,
-  kShowFrame = 1,
-  kDefineShape = 2,
-  kPlaceObject = 4,
-  kRemoveObject = 5,
-  kDefineBits = 6,
-  kJpegTables = 8,
-  kSetBackgroundColor = 9,
-  kDefineFont = 10,
-  kDefineText = 11,
-  kDoAction = 12,
-  kDefineSoundTag = 14,
-  kStartSoundTag = 15,
-  kSoundStreamHeadTag = 18,
-  kSoundStreamBlockTag = 19,
-  kDefineBitsLossless = 20,
-  kDefineBitsJpeg2 = 21,
-  kDefineShape2 = 22,
-  kPlaceObject2 = 26,
-  kRemoveObject2 = 28,
-  kDefineShape3 = 32,
-  kDefineText2 = 33,
-  kDefineBitsJpeg3 = 35,
-  kDefineBitsLossless2 = 36,
-  kDefineSprite = 39,
-  kFrameLabel = 43,
-  kSoundStreamHead2Tag = 45,
-  kDefineMorphShape = 46,
-  kExportAssets = 56,
-  kDoInitAction = 59,
-  kDefineFont2 = 48,
-  kPlaceObject3 = 70,
-  kDefineFont3 = 75,
-  kDefineShape4 = 83,
-  kDefineMorphShape2 = 84,
-  kStartSound2Tag = 89,
-  kDefineBitsJpeg4 = 90,
-};
+// PlaceObject2's and PlaceObject3's flags.
+constexpr std::uint8_t kPlaceMove = 0x01;
+constexpr std::uint8_t kPlaceHasCharacter = 0x02;
+constexpr std::uint8_t kPlaceHasMatrix = 0x04;
+constexpr std::uint8_t kPlaceHasColor = 0x08;
+constexpr std::uint8_t kPlaceHasRatio = 0x10;
+constexpr std::uint8_t kPlaceHasName = 0x20;
+constexpr std::uint8_t kPlaceHasClipDepth = 0x40;
+// PlaceObject3's second flags byte.
+constexpr std::uint8_t kPlaceHasClassName = 0x08;
+constexpr std::uint8_t kPlaceHasImage = 0x10;
 
 // Room kept back so that a movie whose budget ran out still ends its frames cleanly.
 constexpr std::size_t kBudgetReserve = 4096;
@@ -89,9 +61,9 @@ void SkipFilter(ByteReader& r) {
   }
 }
 
-std::optional<PlaceTag> ReadPlace(ByteReader& r, int code, LoadContext& ctx) {
+std::optional<PlaceTag> ReadPlace(ByteReader& r, TagCode code, LoadContext& ctx) {
   PlaceTag p;
-  if (code == kPlaceObject) {
+  if (code == TagCode::PlaceObject) {
     p.character = r.U16();
     p.depth = r.U16();
     p.matrix = r.ReadMatrix();
@@ -99,17 +71,21 @@ std::optional<PlaceTag> ReadPlace(ByteReader& r, int code, LoadContext& ctx) {
     return r.ok() ? std::optional(p) : std::nullopt;
   }
   const std::uint8_t flags = r.U8();
-  const std::uint8_t flags3 = code == kPlaceObject3 ? r.U8() : 0;
-  p.move = (flags & 0x01) != 0;
+  const std::uint8_t flags3 = code == TagCode::PlaceObject3 ? r.U8() : 0;
+  const bool move = (flags & kPlaceMove) != 0;
+  const bool has_character = (flags & kPlaceHasCharacter) != 0;
+  p.kind = !move ? PlaceKind::Place : has_character ? PlaceKind::Replace : PlaceKind::Move;
   p.depth = r.U16();
   // An ActionScript 3 class name (or an image's).
-  if ((flags3 & 0x08) || ((flags3 & 0x10) && (flags & 0x02))) static_cast<void>(r.String());
-  if (flags & 0x02) p.character = r.U16();
-  if (flags & 0x04) p.matrix = r.ReadMatrix();
-  if (flags & 0x08) p.color = r.ReadColorTransform(true);
-  if (flags & 0x10) p.ratio = r.U16();
-  if (flags & 0x20) p.name = r.String();
-  if (flags & 0x40) p.clip_depth = r.U16();
+  if ((flags3 & kPlaceHasClassName) || ((flags3 & kPlaceHasImage) && has_character)) {
+    static_cast<void>(r.String());
+  }
+  if (has_character) p.character = r.U16();
+  if (flags & kPlaceHasMatrix) p.matrix = r.ReadMatrix();
+  if (flags & kPlaceHasColor) p.color = r.ReadColorTransform(true);
+  if (flags & kPlaceHasRatio) p.ratio = r.U16();
+  if (flags & kPlaceHasName) p.name = r.String();
+  if (flags & kPlaceHasClipDepth) p.clip_depth = r.U16();
   if (!r.ok()) return std::nullopt;
   if (flags & 0x80) {
     // Filters, a blend mode and bitmap caching come first: not played.
@@ -122,6 +98,13 @@ std::optional<PlaceTag> ReadPlace(ByteReader& r, int code, LoadContext& ctx) {
     if (flags3 & 0x20) r.Skip(1);
     if (flags3 & 0x40) r.Skip(4);
     if (r.ok()) p.clip_actions = ReadClipActions(r, ctx.movie.header.version, ctx);
+  }
+  // A new object without a character changes nothing: kept as a move that sets nothing.
+  if (!move && !has_character) {
+    PlaceTag nothing;
+    nothing.depth = p.depth;
+    nothing.kind = PlaceKind::Move;
+    return nothing;
   }
   return p;
 }
@@ -141,14 +124,14 @@ class TimelineReader {
         break;
       }
       const std::uint16_t head = r.U16();
-      const int code = head >> 6;
+      const auto code = TagCode(head >> 6);
       std::size_t length = head & 0x3F;
       if (length == 0x3F) length = r.U32();
       if (!r.ok()) break;
       // A tag longer than what is left is read as far as it goes.
       ByteReader body(r.Bytes(std::min(length, r.remaining())));
-      if (code == kEnd) break;
-      if (code == kShowFrame) {
+      if (code == TagCode::End) break;
+      if (code == TagCode::ShowFrame) {
         if (!ctx_.Append(out.frames, std::exchange(frame, Frame{}))) {
           full = true;
           break;
@@ -174,42 +157,48 @@ class TimelineReader {
 
  private:
   // A tag that belongs to a frame; true when the frame took it.
-  bool ReadControl(ByteReader& body, int code, Frame& frame, Timeline& out) {
+  bool ReadControl(ByteReader& body, TagCode code, Frame& frame, Timeline& out) {
     switch (code) {
-      case kPlaceObject:
-      case kPlaceObject2:
-      case kPlaceObject3:
+      case TagCode::PlaceObject:
+      case TagCode::PlaceObject2:
+      case TagCode::PlaceObject3:
         if (auto place = ReadPlace(body, code, ctx_)) {
           const std::size_t name = place->name ? place->name->size() : 0;
           return ctx_.Append(frame.tags, ControlTag(std::move(*place)), name);
         }
         return false;
-      case kRemoveObject:
-      case kRemoveObject2: {
-        if (code == kRemoveObject) body.Skip(2);
+      case TagCode::RemoveObject:
+      case TagCode::RemoveObject2: {
+        if (code == TagCode::RemoveObject) body.Skip(2);
         const std::uint16_t depth = body.U16();
         return body.ok() && ctx_.Append(frame.tags, ControlTag(RemoveTag{depth}));
       }
-      case kDoAction: {
+      case TagCode::DoAction: {
         ActionBlock block = ReadActions(body.Rest(), ctx_);
         return !block.code.empty() && ctx_.Append(frame.actions, block);
       }
-      case kDoInitAction: {
+      case TagCode::DoInitAction: {
         body.Skip(2);  // the sprite: its actions run once, whichever sprite it is
         ActionBlock block = ReadActions(body.Rest(), ctx_);
         return body.ok() && !block.code.empty() && ctx_.Append(frame.init_actions, block);
       }
-      case kFrameLabel: {
+      case TagCode::FrameLabel: {
         std::string label = body.String();
         const std::size_t size = label.size();
         return ctx_.Append(out.labels, std::pair(std::move(label), int(out.frames.size())), size);
       }
-      case kStartSoundTag:
-      case kStartSound2Tag:
-      case kSoundStreamHeadTag:
-      case kSoundStreamHead2Tag:
-      case kSoundStreamBlockTag:
-        return ctx_.Append(frame.sounds, SoundTag{std::uint16_t(code), body.Rest()});
+      case TagCode::StartSound:
+      case TagCode::StartSound2: {
+        auto start = ReadStartSound(code, body.Rest());
+        if (!start) return false;
+        const std::size_t size = start->info.envelope.size() * sizeof(SoundEnvelopePoint);
+        return ctx_.Append(frame.sounds, SoundTag(std::move(*start)), size);
+      }
+      case TagCode::SoundStreamHead:
+      case TagCode::SoundStreamHead2:
+        return ctx_.Append(frame.sounds, SoundTag(StreamHeadTag{ReadSoundStreamHead(body.Rest())}));
+      case TagCode::SoundStreamBlock:
+        return ctx_.Append(frame.sounds, SoundTag(StreamBlockTag{body.Rest()}));
       default:
         return false;
     }
@@ -226,58 +215,58 @@ class TimelineReader {
   }
 
   // A tag of the dictionary, read only on the main timeline.
-  void ReadDefinition(ByteReader& body, int code) {
+  void ReadDefinition(ByteReader& body, TagCode code) {
     Movie& movie = ctx_.movie;
     switch (code) {
-      case kSetBackgroundColor:
+      case TagCode::SetBackgroundColor:
         if (Rgba c = body.ReadRgb(); body.ok()) movie.background = c;
         return;
-      case kDefineShape:
-      case kDefineShape2:
-      case kDefineShape3:
-      case kDefineShape4: {
+      case TagCode::DefineShape:
+      case TagCode::DefineShape2:
+      case TagCode::DefineShape3:
+      case TagCode::DefineShape4: {
         const std::uint16_t id = body.U16();
         Define(id, ReadDefineShape(body, code, ctx_));
         return;
       }
-      case kDefineMorphShape:
-      case kDefineMorphShape2: {
+      case TagCode::DefineMorphShape:
+      case TagCode::DefineMorphShape2: {
         const std::uint16_t id = body.U16();
         Define(id, ReadDefineMorphShape(body, code, ctx_));
         return;
       }
-      case kDefineFont:
-      case kDefineFont2:
-      case kDefineFont3: {
+      case TagCode::DefineFont:
+      case TagCode::DefineFont2:
+      case TagCode::DefineFont3: {
         const std::uint16_t id = body.U16();
         Define(id, ReadDefineFont(body, code, ctx_));
         return;
       }
-      case kDefineText:
-      case kDefineText2: {
+      case TagCode::DefineText:
+      case TagCode::DefineText2: {
         const std::uint16_t id = body.U16();
         Define(id, ReadDefineText(body, code, ctx_));
         return;
       }
-      case kJpegTables: {
+      case TagCode::JpegTables: {
         const auto tables = body.Rest();
         if (ctx_.jpeg_tables.empty() && ctx_.Charge(tables.size())) {
           ctx_.jpeg_tables.assign(tables.begin(), tables.end());
         }
         return;
       }
-      case kDefineBits:
-      case kDefineBitsJpeg2:
-      case kDefineBitsJpeg3:
-      case kDefineBitsJpeg4:
-      case kDefineBitsLossless:
-      case kDefineBitsLossless2: {
+      case TagCode::DefineBits:
+      case TagCode::DefineBitsJpeg2:
+      case TagCode::DefineBitsJpeg3:
+      case TagCode::DefineBitsJpeg4:
+      case TagCode::DefineBitsLossless:
+      case TagCode::DefineBitsLossless2: {
         const std::uint16_t id = body.U16();
         if (!body.ok() || movie.dictionary.count(id)) return;
         Define(id, ReadDefineBitmap(body, code, id, ctx_));
         return;
       }
-      case kDefineSprite: {
+      case TagCode::DefineSprite: {
         const std::uint16_t id = body.U16();
         body.Skip(2);  // the frame count: the frames are counted as read
         if (!body.ok() || !ctx_.Charge(sizeof(Sprite))) return;
@@ -286,7 +275,7 @@ class TimelineReader {
         Define(id, std::shared_ptr<const Sprite>(std::move(sprite)));
         return;
       }
-      case kExportAssets: {
+      case TagCode::ExportAssets: {
         const std::size_t count = body.U16();
         for (std::size_t i = 0; i < count && body.ok() && body.remaining() > 0; ++i) {
           const std::uint16_t id = body.U16();
@@ -298,10 +287,12 @@ class TimelineReader {
         }
         return;
       }
-      case kDefineSoundTag:
-        // The player copies what it plays: its bytes are charged too.
-        ctx_.Append(movie.sound_definitions, SoundTag{std::uint16_t(code), body.Rest()},
-                    body.remaining());
+      case TagCode::DefineSound:
+        if (auto sound = ReadDefineSound(body.Rest())) {
+          const std::size_t size = sizeof(SoundDefinition) + sound->data.size();
+          ctx_.Append(movie.sound_definitions,
+                      std::make_shared<const SoundDefinition>(std::move(*sound)), size);
+        }
         return;
       default:
         return;

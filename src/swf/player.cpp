@@ -32,11 +32,11 @@ constexpr int kDepthBias = 16384;
 
 // onClipEvent flags (the file's ClipEventFlags).
 enum ClipEvent : std::uint32_t {
-  kEventLoad = 0x1,
-  kEventEnterFrame = 0x2,
-  kEventUnload = 0x4,
-  kEventInitialize = 0x200,
-  kEventConstruct = 0x40000,
+  EventLoad = 0x1,
+  EventEnterFrame = 0x2,
+  EventUnload = 0x4,
+  EventInitialize = 0x200,
+  EventConstruct = 0x40000,
 };
 
 struct Clip;
@@ -243,6 +243,8 @@ void Player::State::Tick(bool loop) {
   if (main.playing && !loop && main.frame == main.last()) {
     main.playing = false;
     ended = true;
+    // The stream sound ends with the movie; event sounds play on, as in Flash.
+    mixer.StopStream();
   }
 }
 
@@ -250,7 +252,7 @@ void Player::State::QueueEnterFrame(Clip& clip) {
   for (auto it = clip.list.rbegin(); it != clip.list.rend(); ++it) {
     if (it->second.clip) QueueEnterFrame(*it->second.clip);
   }
-  if (clip.born < tick) QueueEvent(clip.shared_from_this(), kEventEnterFrame, "onEnterFrame");
+  if (clip.born < tick) QueueEvent(clip.shared_from_this(), EventEnterFrame, "onEnterFrame");
 }
 
 void Player::State::QueueEvent(const std::shared_ptr<Clip>& clip, std::uint32_t event,
@@ -322,28 +324,21 @@ void Player::State::EnterFrame(Clip& clip, std::size_t at) {
     queue.insert(queue.begin() + std::ptrdiff_t(at), blocks.begin(), blocks.end());
   }
   for (const SoundTag& sound : frame.sounds) {
-    switch (sound.code) {
-      case kTagStartSound:
-      case kTagStartSound2:
-        if (auto start = ReadStartSound(sound.code, sound.body)) mixer.StartSound(*start);
-        break;
-      case kTagSoundStreamHead:
-      case kTagSoundStreamHead2:
-        if (&clip != root.get()) break;
-        if ((stream_head = ReadSoundStreamHead(sound.body))) mixer.StartStream(*stream_head);
-        break;
-      case kTagSoundStreamBlock:
-        if (&clip != root.get()) break;
-        tick_queued_block |= mixer.QueueStreamBlock(sound.body, std::int64_t(tick));
-        break;
-      default:
-        break;
+    if (const auto* start = std::get_if<SoundStart>(&sound)) {
+      mixer.StartSound(*start);
+    } else if (&clip != root.get()) {
+      // A sprite's stream sound is not played.
+    } else if (const auto* head = std::get_if<StreamHeadTag>(&sound)) {
+      if ((stream_head = head->head)) mixer.StartStream(*stream_head);
+    } else {
+      const auto& block = std::get<StreamBlockTag>(sound);
+      tick_queued_block |= mixer.QueueStreamBlock(block.body, std::int64_t(tick));
     }
   }
 }
 
 void Player::State::Unload(Object& o) {
-  if (o.clip) QueueEvent(o.clip, kEventUnload, "onUnload", true);
+  if (o.clip) QueueEvent(o.clip, EventUnload, "onUnload", true);
 }
 
 void Player::State::Apply(Clip& clip, const ControlTag& tag) {
@@ -360,8 +355,8 @@ void Player::State::Apply(Clip& clip, const ControlTag& tag) {
 
 void Player::State::Place(Clip& clip, const PlaceTag& p) {
   auto it = clip.list.find(p.depth);
-  if (!p.move || it == clip.list.end()) {
-    if (!p.character) return;
+  if (p.kind == PlaceKind::Place || it == clip.list.end()) {
+    if (p.kind == PlaceKind::Move) return;
     if (it == clip.list.end()) {
       if (census.objects >= kMaxObjects) return;
       ++census.objects;
@@ -372,7 +367,7 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
     if (reuse) {
       // Found again after a backward goto: the same object, its sprite's state kept.
       const auto found = reuse->find(p.depth);
-      if (found != reuse->end() && found->second.character == *p.character) {
+      if (found != reuse->end() && found->second.character == p.character) {
         o = std::move(found->second);
         reuse->erase(found);
         o.matrix = Matrix{};
@@ -384,11 +379,11 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
     }
     it = clip.list.insert_or_assign(p.depth, std::move(o)).first;
     if (p.name) it->second.name = *p.name;
-    if (!it->second.def || it->second.character != *p.character) {
-      SetCharacter(clip, it->second, *p.character, p.depth, &p.clip_actions);
+    if (!it->second.def || it->second.character != p.character) {
+      SetCharacter(clip, it->second, p.character, p.depth, &p.clip_actions);
     }
-  } else if (p.character && *p.character != it->second.character) {
-    SetCharacter(clip, it->second, *p.character, p.depth);
+  } else if (p.kind == PlaceKind::Replace && p.character != it->second.character) {
+    SetCharacter(clip, it->second, p.character, p.depth);
   }
   Object& o = it->second;
   if (p.matrix) {
@@ -430,10 +425,10 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   }
   if (events) clip.events = *events;
   const auto self = o.clip;
-  QueueEvent(self, kEventInitialize, nullptr);
+  QueueEvent(self, EventInitialize, nullptr);
   if (ctor && queue.size() < kMaxQueued) queue.push_back(Pending{self, nullptr, {}, nullptr, ctor});
-  QueueEvent(self, kEventConstruct, nullptr);
-  QueueEvent(self, kEventLoad, "onLoad");
+  QueueEvent(self, EventConstruct, nullptr);
+  QueueEvent(self, EventLoad, "onLoad");
   Goto(clip, 0);
 }
 
@@ -508,16 +503,16 @@ Object* Player::State::DisplayOf(Clip& clip) {
 
 namespace {
 Rect Union(const Rect& a, const Rect& b) {
-  if (a.xMin > a.xMax) return b;
-  if (b.xMin > b.xMax) return a;
-  return {std::min(a.xMin, b.xMin), std::max(a.xMax, b.xMax), std::min(a.yMin, b.yMin),
-          std::max(a.yMax, b.yMax)};
+  if (a.x_min > a.x_max) return b;
+  if (b.x_min > b.x_max) return a;
+  return {std::min(a.x_min, b.x_min), std::max(a.x_max, b.x_max), std::min(a.y_min, b.y_min),
+          std::max(a.y_max, b.y_max)};
 }
 constexpr Rect kNoBounds{1, -1, 1, -1};
 Rect Transformed(const Rect& r, const Matrix& m) {
   Rect out = kNoBounds;
-  for (const Point p : {Point{r.xMin, r.yMin}, Point{r.xMax, r.yMin}, Point{r.xMin, r.yMax},
-                        Point{r.xMax, r.yMax}}) {
+  for (const Point p : {Point{r.x_min, r.y_min}, Point{r.x_max, r.y_min}, Point{r.x_min, r.y_max},
+                        Point{r.x_max, r.y_max}}) {
     const Point q = m.Apply(p);
     out = Union(out, Rect{q.x, q.x, q.y, q.y});
   }
@@ -525,7 +520,7 @@ Rect Transformed(const Rect& r, const Matrix& m) {
 }
 }  // namespace
 
-// What `o` covers in the space `m` leads to, in twips; empty (xMin > xMax) for nothing.
+// What `o` covers in the space `m` leads to, in twips; empty (x_min > x_max) for nothing.
 Rect Player::State::Bounds(const Object& o, const Matrix& m) {
   if (o.clip) {
     Rect r = kNoBounds;
@@ -580,14 +575,14 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 12:
       return Value::Num(double(clip->timeline->frames.size()));
     case 6:
-      return Value::Num(double(display.color.mulA) * 100);
+      return Value::Num(double(display.color.mul_a) * 100);
     case 7:
       return Value::Bool(display.visible);
     case 8:
     case 9: {
       const Rect r = Bounds(display, m);
-      if (r.xMin > r.xMax) return Value::Num(0);
-      const double size = index == 8 ? r.xMax - r.xMin : r.yMax - r.yMin;
+      if (r.x_min > r.x_max) return Value::Num(0);
+      const double size = index == 8 ? r.x_max - r.x_min : r.y_max - r.y_min;
       return Value::Num(std::round(size) / 20);
     }
     case 10:
@@ -656,7 +651,7 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     case 6: {
       const double n = number();
       if (!Finite(n)) return;
-      d->color.mulA = float(std::floor(n / 100 * 256) / 256);
+      d->color.mul_a = float(std::floor(n / 100 * 256) / 256);
       return;
     }
     case 7:
@@ -669,8 +664,8 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
       if (!Finite(n) || n < 0) return;
       decompose();
       const Rect r = Bounds(*d, Matrix{});
-      const double size = index == 8 ? r.xMax - r.xMin : r.yMax - r.yMin;
-      if (r.xMin > r.xMax || size <= 0) return;
+      const double size = index == 8 ? r.x_max - r.x_min : r.y_max - r.y_min;
+      if (r.x_min > r.x_max || size <= 0) return;
       (index == 8 ? d->xscale : d->yscale) = n * 20 / size * 100;
       compose();
       return;
@@ -992,12 +987,13 @@ Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
     }
   }
   Rect r = s.Bounds(none, m);
-  if (r.xMin > r.xMax) r = {6710886.35f * 20, 6710886.35f * 20, 6710886.35f * 20, 6710886.35f * 20};
+  if (r.x_min > r.x_max)
+    r = {6710886.35f * 20, 6710886.35f * 20, 6710886.35f * 20, 6710886.35f * 20};
   avm1::Object* o = vm.NewObject();
-  vm.Set(o, "xMin", Value::Num(double(r.xMin) / 20));
-  vm.Set(o, "xMax", Value::Num(double(r.xMax) / 20));
-  vm.Set(o, "yMin", Value::Num(double(r.yMin) / 20));
-  vm.Set(o, "yMax", Value::Num(double(r.yMax) / 20));
+  vm.Set(o, "xMin", Value::Num(double(r.x_min) / 20));
+  vm.Set(o, "xMax", Value::Num(double(r.x_max) / 20));
+  vm.Set(o, "yMin", Value::Num(double(r.y_min) / 20));
+  vm.Set(o, "yMax", Value::Num(double(r.y_max) / 20));
   return Value::Obj(o);
 }
 Value McHitTest(avm1::Vm&, const Value&, Args) {
@@ -1062,7 +1058,7 @@ void Player::State::InstallClipMethods() {
     def(name, McLeftOut);
   }
   avm1::Object* ctor = vm->NewFunction(McCtor, proto);
-  vm->Define(vm->global, "MovieClip", Value::Obj(ctor), avm1::kDontEnum);
+  vm->Define(vm->global, "MovieClip", Value::Obj(ctor), avm1::DontEnum);
   vm->DefineNative(vm->global, "fscommand", GlobalFsCommand);
 }
 
@@ -1140,9 +1136,7 @@ void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform&
 
 Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3)
     : movie_(std::move(movie)), state_(std::make_unique<State>(*movie_, std::move(mp3))) {
-  for (const SoundTag& tag : movie_->sound_definitions) {
-    if (auto sound = ReadDefineSound(tag.body)) state_->mixer.DefineSound(std::move(*sound));
-  }
+  for (const auto& sound : movie_->sound_definitions) state_->mixer.DefineSound(sound);
 }
 
 Player::~Player() = default;
@@ -1178,9 +1172,9 @@ void Player::AdvanceTo(double seconds) {
   // While the stream sound is heard, the sound sets the pace: frames run a little ahead of it
   // (so the audio device never waits for a block, and they are dropped from view as the
   // drawing only shows the last), never further; time only fills in between.
-  const auto queued = [&s] { return double(s.mixer.Stream().queuedSamples); };
+  const auto queued = [&s] { return double(s.mixer.Stream().queued_samples); };
   const StreamState sound = s.mixer.Stream();
-  const bool following = sound.active && sound.playedSamples > 0;
+  const bool following = sound.active && sound.played_samples > 0;
   const double frame_samples = SoundMixer::kOutputRate * period;
   const double low = std::max(0.1 * SoundMixer::kOutputRate, 2 * frame_samples);
   const double high = std::max(0.3 * SoundMixer::kOutputRate, 4 * frame_samples);
@@ -1201,18 +1195,20 @@ void Player::AdvanceTo(double seconds) {
   if (seconds >= s.next_time) s.next_time = seconds;  // far behind: slow down, never burst
 }
 
-void Player::Render(std::uint32_t* bgra, int width, int height, int stride) {
+void Player::Render(const FramePixels& frame) {
+  std::uint32_t* const bgra = frame.pixels;
+  const int width = frame.width, height = frame.height, stride = frame.stride;
   State& s = *state_;
   const Rgba bg{movie_->background.r, movie_->background.g, movie_->background.b, 255};
-  s.renderer.BeginFrame(Canvas{bgra, width, height, stride}, bg);
+  s.renderer.BeginFrame(frame, bg);
   if (!bgra || width <= 0 || height <= 0 || stride < width) return;
   const Matrix stage = ShowAllMatrix(movie_->header.stage, width, height);
   s.edges_left = kMaxEdgesPerRender;
   s.DrawList(*s.root, stage, ColorTransform{}, false);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;
-  const Point a = stage.Apply({r.xMin, r.yMin});
-  const Point b = stage.Apply({r.xMax, r.yMax});
+  const Point a = stage.Apply({r.x_min, r.y_min});
+  const Point b = stage.Apply({r.x_max, r.y_max});
   const auto edge = [](float v, int limit) {
     return std::isfinite(v) ? int(std::clamp(std::lround(v), 0L, long(limit))) : 0;
   };

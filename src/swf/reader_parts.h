@@ -15,6 +15,7 @@
 
 #include "swf/byte_reader.h"
 #include "swf/movie.h"
+#include "swf/tag_codes.h"
 
 struct z_stream_s;
 
@@ -72,17 +73,18 @@ class Inflater {
   bool done_ = false;
 };
 
-// DefineShape 1-4 (code 2, 22, 32, 83), and the glyphs of fonts (version 1, no styles of their
+// DefineShape 1-4, and the glyphs of fonts (version 1, no styles of their
 // own: their fill is style 1).
-std::optional<Shape> ReadDefineShape(ByteReader& r, int code, LoadContext& ctx);
-std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, int code, LoadContext& ctx);
-// The glyph shapes of DefineFont 1-3 (code 10, 48, 75).
-std::optional<Font> ReadDefineFont(ByteReader& r, int code, LoadContext& ctx);
-// DefineText 1/2 (code 11, 33) as one shape: its glyphs placed, one solid fill per colour.
-std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx);
-// The bitmap tags (6, 20, 21, 35, 36, 90); nullopt when the picture can't be decoded or is too
-// large (noted).
-std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, int code, std::uint16_t id, LoadContext& ctx);
+std::optional<Shape> ReadDefineShape(ByteReader& r, TagCode code, LoadContext& ctx);
+std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, TagCode code, LoadContext& ctx);
+// The glyph shapes of DefineFont 1-3.
+std::optional<Font> ReadDefineFont(ByteReader& r, TagCode code, LoadContext& ctx);
+// DefineText 1/2 as one shape: its glyphs placed, one solid fill per colour.
+std::optional<Shape> ReadDefineText(ByteReader& r, TagCode code, LoadContext& ctx);
+// The bitmap tags (DefineBits, its JPEG 2-4 and Lossless 1-2); nullopt when the picture can't be
+// decoded or is too large (noted).
+std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, TagCode code, std::uint16_t id,
+                                       LoadContext& ctx);
 // One DoAction body.
 ActionBlock ReadActions(std::span<const std::uint8_t> body, LoadContext& ctx);
 // The clip event handlers at the end of a PlaceObject2/3 (SWF 5 reads two-byte event flags).

@@ -75,14 +75,14 @@ float SrgbToLinear(float c) {
 }
 
 struct LinearTables {
-  std::array<float, 256> toLinear{};
-  std::array<std::uint8_t, 4096> toSrgb{};
+  std::array<float, 256> to_linear{};
+  std::array<std::uint8_t, 4096> to_srgb{};
   LinearTables() {
-    for (int i = 0; i < 256; ++i) toLinear[std::size_t(i)] = SrgbToLinear(float(i) / 255);
+    for (int i = 0; i < 256; ++i) to_linear[std::size_t(i)] = SrgbToLinear(float(i) / 255);
     for (int i = 0; i < 4096; ++i) {
       const float l = float(i) / 4095;
       const float s = l <= 0.0031308f ? l * 12.92f : 1.055f * std::pow(l, 1 / 2.4f) - 0.055f;
-      toSrgb[std::size_t(i)] = std::uint8_t(Round(std::clamp(s, 0.0f, 1.0f) * 255));
+      to_srgb[std::size_t(i)] = std::uint8_t(Round(std::clamp(s, 0.0f, 1.0f) * 255));
     }
   }
 };
@@ -98,8 +98,8 @@ struct Paint {
   SpreadMode spread = SpreadMode::Pad;
   bool repeat = true;
   bool smooth = true;
-  std::uint8_t cxMode = 0;  // bitmaps: 0 none, 1 multiply only, 2 full
-  std::uint32_t color = 0;  // solid, premultiplied
+  std::uint8_t cx_mode = 0;  // bitmaps: 0 none, 1 multiply only, 2 full
+  std::uint32_t color = 0;   // solid, premultiplied
   float focal = 0;
   Matrix inverse;  // canvas pixel -> gradient square (normalised to -1..1) or bitmap pixel
   const Bitmap* bitmap = nullptr;
@@ -124,8 +124,8 @@ class LutPool {
 void BuildLut(const Gradient& g, const ColorTransform& cx, const LinearTables& tables,
               std::array<std::uint32_t, 256>& lut, Paint& paint) {
   const auto& stops = g.stops;
-  const bool linearRgb = g.interpolation == InterpolationMode::LinearRgb;
-  std::uint32_t alphaAnd = 0xff;
+  const bool linear_rgb = g.interpolation == InterpolationMode::LinearRgb;
+  std::uint32_t alpha_and = 0xff;
   std::size_t k = 0;
   for (int i = 0; i < 256; ++i) {
     while (k + 1 < stops.size() && stops[k + 1].ratio < i) ++k;
@@ -138,23 +138,23 @@ void BuildLut(const Gradient& g, const ColorTransform& cx, const LinearTables& t
       const float f =
           s1.ratio == s0.ratio ? 1.0f : float(i - s0.ratio) / float(s1.ratio - s0.ratio);
       const auto mix = [&](std::uint8_t a, std::uint8_t b) {
-        if (!linearRgb) return std::uint8_t(Round(float(a) + (float(b) - float(a)) * f));
-        const float l = tables.toLinear[a] + (tables.toLinear[b] - tables.toLinear[a]) * f;
-        return tables.toSrgb[std::size_t(Round(std::clamp(l, 0.0f, 1.0f) * 4095))];
+        if (!linear_rgb) return std::uint8_t(Round(float(a) + (float(b) - float(a)) * f));
+        const float l = tables.to_linear[a] + (tables.to_linear[b] - tables.to_linear[a]) * f;
+        return tables.to_srgb[std::size_t(Round(std::clamp(l, 0.0f, 1.0f) * 4095))];
       };
       c = {mix(s0.color.r, s1.color.r), mix(s0.color.g, s1.color.g), mix(s0.color.b, s1.color.b),
            std::uint8_t(Round(float(s0.color.a) + (float(s1.color.a) - float(s0.color.a)) * f))};
     }
     c = cx.Apply(c);
-    alphaAnd &= c.a;
+    alpha_and &= c.a;
     lut[std::size_t(i)] = Premultiply(c);
   }
-  paint.opaque = alphaAnd == 0xff;
+  paint.opaque = alpha_and == 0xff;
   paint.lut = lut.data();
 }
 
-// Prepares `fill` drawn through `toCanvas` with `cx`; kind None when it draws nothing.
-void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTransform& cx,
+// Prepares `fill` drawn through `to_canvas` with `cx`; kind None when it draws nothing.
+void PreparePaint(const FillStyle& fill, const Matrix& to_canvas, const ColorTransform& cx,
                   const LinearTables& tables, LutPool& luts, Paint& paint) {
   paint.kind = PaintKind::None;
   if (const auto* solid = std::get_if<Rgba>(&fill)) {
@@ -164,38 +164,38 @@ void PreparePaint(const FillStyle& fill, const Matrix& toCanvas, const ColorTran
     paint.opaque = c.a == 255;
   } else if (const auto* gradient = std::get_if<Gradient>(&fill)) {
     if (gradient->stops.empty()) return;
-    const auto inverse = gradient->matrix.Then(toCanvas).Inverse();
+    const auto inverse = gradient->matrix.Then(to_canvas).Inverse();
     if (!inverse) return;
     constexpr float kScale = 1.0f / 16384;
     paint.inverse = inverse->Then(Matrix{kScale, 0, 0, kScale, 0, 0});
     paint.spread = gradient->spread;
     paint.focal =
-        std::isfinite(gradient->focalPoint) ? std::clamp(gradient->focalPoint, -0.98f, 0.98f) : 0;
+        std::isfinite(gradient->focal_point) ? std::clamp(gradient->focal_point, -0.98f, 0.98f) : 0;
     paint.kind = gradient->kind == GradientKind::Linear   ? PaintKind::Linear
                  : gradient->kind == GradientKind::Radial ? PaintKind::Radial
                                                           : PaintKind::Focal;
     if (paint.kind == PaintKind::Focal && paint.focal == 0) paint.kind = PaintKind::Radial;
     BuildLut(*gradient, cx, tables, luts.Next(), paint);
-  } else if (const auto* bitmapFill = std::get_if<BitmapFill>(&fill)) {
-    const Bitmap* bitmap = bitmapFill->bitmap.get();
+  } else if (const auto* bitmap_fill = std::get_if<BitmapFill>(&fill)) {
+    const Bitmap* bitmap = bitmap_fill->bitmap.get();
     if (bitmap == nullptr || bitmap->width < 1 || bitmap->height < 1 ||
         bitmap->pixels.size() < std::size_t(bitmap->width) * std::size_t(bitmap->height)) {
       return;
     }
-    const auto inverse = bitmapFill->matrix.Then(toCanvas).Inverse();
+    const auto inverse = bitmap_fill->matrix.Then(to_canvas).Inverse();
     if (!inverse) return;
     paint.kind = PaintKind::Bitmap;
     paint.inverse = *inverse;
     paint.bitmap = bitmap;
-    paint.repeat = bitmapFill->repeat;
-    paint.smooth = bitmapFill->smooth;
+    paint.repeat = bitmap_fill->repeat;
+    paint.smooth = bitmap_fill->smooth;
     paint.cx = cx;
-    paint.cxMode = cx.IsIdentity() ? 0
-                   : (cx.addR == 0 && cx.addG == 0 && cx.addB == 0 && cx.addA == 0 &&
-                      cx.mulR <= 1 && cx.mulG <= 1 && cx.mulB <= 1 && cx.mulA <= 1 &&
-                      cx.mulR >= 0 && cx.mulG >= 0 && cx.mulB >= 0 && cx.mulA >= 0)
-                       ? 1
-                       : 2;
+    paint.cx_mode = cx.IsIdentity() ? 0
+                    : (cx.add_r == 0 && cx.add_g == 0 && cx.add_b == 0 && cx.add_a == 0 &&
+                       cx.mul_r <= 1 && cx.mul_g <= 1 && cx.mul_b <= 1 && cx.mul_a <= 1 &&
+                       cx.mul_r >= 0 && cx.mul_g >= 0 && cx.mul_b >= 0 && cx.mul_a >= 0)
+                        ? 1
+                        : 2;
     paint.opaque = false;
   }
 }
@@ -239,13 +239,13 @@ void GradientSpan(const Paint& p, int n, std::uint32_t* out, Position&& position
 std::uint32_t Transformed(std::uint32_t p, const Paint& paint) {
   const ColorTransform& cx = paint.cx;
   const std::uint32_t a = p >> 24;
-  if (paint.cxMode == 1) {
-    const float ma = cx.mulA;
+  if (paint.cx_mode == 1) {
+    const float ma = cx.mul_a;
     const auto ch = [&](int shift, float m) {
       return std::uint32_t(Round(float((p >> shift) & 0xff) * m * ma)) << shift;
     };
-    return (std::uint32_t(Round(float(a) * ma)) << 24) | ch(16, cx.mulR) | ch(8, cx.mulG) |
-           ch(0, cx.mulB);
+    return (std::uint32_t(Round(float(a) * ma)) << 24) | ch(16, cx.mul_r) | ch(8, cx.mul_g) |
+           ch(0, cx.mul_b);
   }
   Rgba c{0, 0, 0, std::uint8_t(a)};
   if (a != 0) {
@@ -284,17 +284,17 @@ void BitmapSpan(const Paint& p, double u0, double v0, double du, double dv, int 
     v = std::fmod(v, double(size));
     return v < 0 ? v + size : v;
   };
-  std::int64_t u, v, stepU, stepV;
+  std::int64_t u, v, step_u, step_v;
   if constexpr (repeat) {
     u = std::min(fixed(reduce(u0, w)), wide - 1);
     v = std::min(fixed(reduce(v0, h)), high - 1);
-    stepU = std::min(fixed(reduce(du, w)), wide - 1);
-    stepV = std::min(fixed(reduce(dv, h)), high - 1);
+    step_u = std::min(fixed(reduce(du, w)), wide - 1);
+    step_v = std::min(fixed(reduce(dv, h)), high - 1);
   } else {
     u = fixed(u0);
     v = fixed(v0);
-    stepU = fixed(du);
-    stepV = fixed(dv);
+    step_u = fixed(du);
+    step_v = fixed(dv);
   }
   for (int i = 0; i < n; ++i) {
     int x0 = int(u >> 16), y0 = int(v >> 16);
@@ -324,14 +324,14 @@ void BitmapSpan(const Paint& p, double u0, double v0, double du, double dv, int 
       const std::uint32_t* r1 = texels + std::size_t(y1) * std::size_t(w);
       out[i] = Lerp(Lerp(r0[x0], r0[x1], wu), Lerp(r1[x0], r1[x1], wu), wv);
     }
-    u += stepU;
-    v += stepV;
+    u += step_u;
+    v += step_v;
     if constexpr (repeat) {
       if (u >= wide) u -= wide;
       if (v >= high) v -= high;
     }
   }
-  if (p.cxMode != 0) {
+  if (p.cx_mode != 0) {
     for (int i = 0; i < n; ++i) out[i] = Transformed(out[i], p);
   }
 }
@@ -363,11 +363,11 @@ void PaintSpan(const Paint& p, int y, int x, int n, std::uint32_t* out) {
     case PaintKind::Focal: {
       // t where the point lies on the circle through the focus scaled by t: solves
       // (f^2 - 1) t^2 - 2 b t + |d|^2 = 0 with d = point - focus, b = -f d.x.
-      const float f = p.focal, inverseA = 1 / (f * f - 1), a = f * f - 1;
+      const float f = p.focal, inverse_a = 1 / (f * f - 1), a = f * f - 1;
       GradientSpan(p, n, out, [&](int i) {
         const float dx = u0 + du * float(i) - f, dy = v0 + dv * float(i);
         const float b = -f * dx, c = dx * dx + dy * dy;
-        return (b - std::sqrt(std::max(0.0f, b * b - a * c))) * inverseA;
+        return (b - std::sqrt(std::max(0.0f, b * b - a * c))) * inverse_a;
       });
       break;
     }
@@ -435,10 +435,11 @@ class Rasterizer {
   }
 
   void Quad(Point a, Point c, Point b, std::uint32_t style, float dir) {
-    const float minY = std::min({a.y, b.y, c.y}), maxY = std::max({a.y, b.y, c.y});
-    const float minX = std::min({a.x, b.x, c.x}), maxX = std::max({a.x, b.x, c.x});
+    const float min_y = std::min({a.y, b.y, c.y}), max_y = std::max({a.y, b.y, c.y});
+    const float min_x = std::min({a.x, b.x, c.x}), max_x = std::max({a.x, b.x, c.x});
     // Wholly above, below, right or left of the canvas: only its ends matter.
-    const bool outside = maxY <= 0 || minY >= float(height_) || minX >= float(width_) || maxX <= 0;
+    const bool outside =
+        max_y <= 0 || min_y >= float(height_) || min_x >= float(width_) || max_x <= 0;
     const int n = outside ? 1 : CurveSegments(a, c, b, 256);
     Point prev = a;
     for (int i = 1; i <= n && !Spent(); ++i) {
@@ -454,17 +455,17 @@ class Rasterizer {
   // Sweeps the rows top to bottom. For each row: begin(y) once, then emit(style, y, runs, count,
   // coverage) for each style with coverage there, then end(y). A run is a span of pixels with
   // one coverage (0..255), or with coverage[x] each (value < 0) where edges cross it. Rows
-  // outside [rowMin, rowMax) are skipped.
+  // outside [row_min, row_max) are skipped.
   template <typename Begin, typename Emit, typename End>
-  void Sweep(bool evenOdd, int rowMin, int rowMax, Begin&& begin, Emit&& emit, End&& end) {
+  void Sweep(bool even_odd, int row_min, int row_max, Begin&& begin, Emit&& emit, End&& end) {
     std::sort(segments_.begin(), segments_.end(),
               [](const Segment& l, const Segment& r) { return l.y0 < r.y0; });
     active_.clear();
     std::size_t next = 0;
     const std::size_t count = segments_.size();
-    rowMin = std::max(rowMin, 0);
-    rowMax = std::min(rowMax, height_);
-    for (int y = rowMin; y < rowMax; ++y) {
+    row_min = std::max(row_min, 0);
+    row_max = std::min(row_max, height_);
+    for (int y = row_min; y < row_max; ++y) {
       const float top = float(y), bottom = float(y + 1);
       if (active_.empty()) {
         if (next == count) break;
@@ -504,7 +505,7 @@ class Rasterizer {
           AddToRow(segments_[active_[e]], top, bottom);
         }
         g = e;
-        if (SweepRow(evenOdd)) emit(style, y, runs_.data(), runs_.size(), coverage_.data());
+        if (SweepRow(even_odd)) emit(style, y, runs_.data(), runs_.size(), coverage_.data());
       }
       end(y);
     }
@@ -517,9 +518,9 @@ class Rasterizer {
 
  private:
   // Folds a winding-weighted area into 0..255 by the fill rule.
-  static int Rule(float sum, bool evenOdd) {
+  static int Rule(float sum, bool even_odd) {
     float c = std::fabs(sum);
-    if (evenOdd) {
+    if (even_odd) {
       c -= 2 * float(int(c * 0.5f));
       if (c > 1) c = 2 - c;
     }
@@ -528,7 +529,7 @@ class Rasterizer {
 
   // Turns the row's cells into runs: the touched cells one by one, the spans between them whole.
   // Clears the cells. False when nothing is covered.
-  bool SweepRow(bool evenOdd) {
+  bool SweepRow(bool even_odd) {
     runs_.clear();
     if (touched_.empty()) return false;
     std::sort(touched_.begin(), touched_.end(),
@@ -547,7 +548,7 @@ class Rasterizer {
         b = std::max(b, touched_[i].second);
       }
       if (x < a) {
-        const int c = Rule(sum, evenOdd);
+        const int c = Rule(sum, even_odd);
         if (c != 0) runs_.push_back({x, a, c});
       }
       const int visible = std::min(b, width_);
@@ -555,7 +556,7 @@ class Rasterizer {
       for (int k = a; k < visible; ++k) {
         sum += cells[k];
         cells[k] = 0;
-        const int c = Rule(sum, evenOdd);
+        const int c = Rule(sum, even_odd);
         cov[k] = std::uint8_t(c);
         any |= c != 0;
       }
@@ -567,7 +568,7 @@ class Rasterizer {
       x = std::max(x, b);
     }
     if (x < width_) {  // past the last edge: what lies right of the canvas leaves a sum
-      const int c = Rule(sum, evenOdd);
+      const int c = Rule(sum, even_odd);
       if (c != 0) runs_.push_back({x, width_, c});
     }
     return !runs_.empty();
@@ -672,14 +673,14 @@ class Stroker {
  public:
   struct Style {
     float radius = 0.5f;
-    CapStyle startCap = CapStyle::Round;
-    CapStyle endCap = CapStyle::Round;
+    CapStyle start_cap = CapStyle::Round;
+    CapStyle end_cap = CapStyle::Round;
     JoinStyle join = JoinStyle::Round;
-    float miterLimit = 3;
+    float miter_limit = 3;
     // The directions the path leaves its first point and reaches its last (a curve's tangents),
     // for the caps; zero: its first and last chords'.
-    Point startDir;
-    Point endDir;
+    Point start_dir;
+    Point end_dir;
   };
 
   // `points` with `smooth[i]` true where a vertex lies inside a flattened curve (bevelled there).
@@ -711,12 +712,12 @@ class Stroker {
     left_.clear();
     if (n == 1) {  // a dot: its caps alone
       const Point p = pts_[0];
-      if (style.startCap == CapStyle::Round) {
+      if (style.start_cap == CapStyle::Round) {
         Arc(left_, p, {r, 0}, {-r, 0}, {0, 1});
         left_.push_back({p.x - r, p.y});
         Arc(left_, p, {-r, 0}, {r, 0}, {0, -1});
         left_.push_back({p.x + r, p.y});
-      } else if (style.startCap == CapStyle::Square) {
+      } else if (style.start_cap == CapStyle::Square) {
         left_ = {{p.x - r, p.y - r}, {p.x + r, p.y - r}, {p.x + r, p.y + r}, {p.x - r, p.y + r}};
       }
       Emit(left_, out);
@@ -746,20 +747,20 @@ class Stroker {
       const float len = std::sqrt(Dot(d, d));
       return len > 1e-3f && std::isfinite(len) ? Scale(d, 1 / len) : otherwise;
     };
-    const Point startDir = unit(style.startDir, dirs_[0]);
-    const Point endDir = unit(style.endDir, dirs_[last]);
-    const Point n0 = Scale(Normal(startDir), r), nLast = Scale(Normal(endDir), r);
+    const Point start_dir = unit(style.start_dir, dirs_[0]);
+    const Point end_dir = unit(style.end_dir, dirs_[last]);
+    const Point n0 = Scale(Normal(start_dir), r), n_last = Scale(Normal(end_dir), r);
     left_.push_back(Add(pts_[0], n0));
     right_.push_back(Sub(pts_[0], n0));
     for (std::size_t i = 1; i + 1 < n; ++i) {
       Join(left_, i, i - 1, i, 1);
       Join(right_, i, i - 1, i, -1);
     }
-    left_.push_back(Add(pts_[n - 1], nLast));
-    right_.push_back(Sub(pts_[n - 1], nLast));
-    Cap(left_, pts_[n - 1], endDir, style.endCap);
+    left_.push_back(Add(pts_[n - 1], n_last));
+    right_.push_back(Sub(pts_[n - 1], n_last));
+    Cap(left_, pts_[n - 1], end_dir, style.end_cap);
     left_.insert(left_.end(), right_.rbegin(), right_.rend());
-    Cap(left_, pts_[0], Scale(startDir, -1), style.startCap);
+    Cap(left_, pts_[0], Scale(start_dir, -1), style.start_cap);
     Emit(left_, out);
   }
 
@@ -773,15 +774,15 @@ class Stroker {
     const Point n0 = Scale(Normal(d0), side * r), n1 = Scale(Normal(d1), side * r);
     const Point a = Add(p, n0), b = Add(p, n1);
     const float cross = Cross(d0, d1) * side;
-    const float cosTurn = Dot(d0, d1);
-    if (std::fabs(cross) < 1e-6f && cosTurn > 0) {  // straight on
+    const float cos_turn = Dot(d0, d1);
+    if (std::fabs(cross) < 1e-6f && cos_turn > 0) {  // straight on
       poly.push_back(a);
       return;
     }
     // The offset lines meet at p + (n0 + n1) / (1 + cos(turn)).
-    const float k = 1 + cosTurn;
+    const float k = 1 + cos_turn;
     if (cross > 0) {  // the inner side
-      const float back = k > 1e-4f ? r * std::sqrt(std::max(0.0f, (1 - cosTurn) / k)) : 1e30f;
+      const float back = k > 1e-4f ? r * std::sqrt(std::max(0.0f, (1 - cos_turn) / k)) : 1e30f;
       if (back <= std::min(lens_[in], lens_[out])) {
         poly.push_back(Add(p, Scale(Add(n0, n1), 1 / k)));
       } else {  // too short a segment for the meeting point: round the vertex itself
@@ -796,7 +797,7 @@ class Stroker {
     if (join == JoinStyle::Round) {
       Arc(poly, p, n0, n1, d0);
     } else if (join == JoinStyle::Miter) {
-      const float limit = std::max(style_.miterLimit, 1.0f) * r;
+      const float limit = std::max(style_.miter_limit, 1.0f) * r;
       const float tip = k > 1e-6f ? r * std::sqrt(2 / k) : 1e30f;
       if (tip <= limit) {
         poly.push_back(Add(p, Scale(Add(n0, n1), 1 / k)));
@@ -864,14 +865,14 @@ bool Finite(const Matrix& m) {
 }  // namespace
 
 Matrix ShowAllMatrix(const Rect& stage, int width, int height) {
-  const double stageW = double(stage.xMax) - stage.xMin;
-  const double stageH = double(stage.yMax) - stage.yMin;
-  if (!(stageW > 0) || !(stageH > 0) || width <= 0 || height <= 0) {
+  const double stage_w = double(stage.x_max) - stage.x_min;
+  const double stage_h = double(stage.y_max) - stage.y_min;
+  if (!(stage_w > 0) || !(stage_h > 0) || width <= 0 || height <= 0) {
     return Matrix{0.05f, 0, 0, 0.05f, 0, 0};
   }
-  const double scale = std::min(width / stageW, height / stageH);
-  const double tx = (width - stageW * scale) / 2 - stage.xMin * scale;
-  const double ty = (height - stageH * scale) / 2 - stage.yMin * scale;
+  const double scale = std::min(width / stage_w, height / stage_h);
+  const double tx = (width - stage_w * scale) / 2 - stage.x_min * scale;
+  const double ty = (height - stage_h * scale) / 2 - stage.y_min * scale;
   return Matrix{float(scale), 0, 0, float(scale), float(tx), float(ty)};
 }
 
@@ -884,19 +885,19 @@ struct MaskLayer {
 };
 
 struct Renderer::State {
-  Canvas canvas;
+  FramePixels canvas;
   LinearTables linear;
   Rasterizer raster;
   Stroker stroker;
   std::vector<Paint> paints;
   std::vector<std::uint32_t> span;  // one row of paint
   std::vector<std::uint32_t> mix;   // one row of colours added up where styles share pixels
-  std::vector<MaskLayer> masks;     // the stack; layers past `maskCount` are kept for reuse
-  std::size_t maskCount = 0;
+  std::vector<MaskLayer> masks;     // the stack; layers past `mask_count` are kept for reuse
+  std::size_t mask_count = 0;
   std::vector<Point> points;
   std::vector<bool> smooth;
   std::vector<std::uint32_t> used;  // the fill styles whose paints the pass prepared
-  Paint strokePaint;
+  Paint stroke_paint;
   LutPool luts;
 
   [[nodiscard]] bool Ready() const {
@@ -904,45 +905,45 @@ struct Renderer::State {
            canvas.stride >= canvas.width;
   }
   MaskLayer* Target() {
-    return maskCount > 0 && masks[maskCount - 1].building ? &masks[maskCount - 1] : nullptr;
+    return mask_count > 0 && masks[mask_count - 1].building ? &masks[mask_count - 1] : nullptr;
   }
   // The active mask that clips what is drawn now, if any.
   const MaskLayer* Clip() const {
-    return maskCount > 0 && !masks[maskCount - 1].building ? &masks[maskCount - 1] : nullptr;
+    return mask_count > 0 && !masks[mask_count - 1].building ? &masks[mask_count - 1] : nullptr;
   }
-  void Fill(bool evenOdd, const Paint* paintOf, int boxX0, int boxX1, int boxY0, int boxY1,
+  void Fill(bool even_odd, const Paint* paint_of, int box_x0, int box_x1, int box_y0, int box_y1,
             MaskLayer* target);
-  void DrawLayer(const Shape& shape, std::size_t begin, std::size_t end, const Matrix& toCanvas,
+  void DrawLayer(const Shape& shape, std::size_t begin, std::size_t end, const Matrix& to_canvas,
                  const ColorTransform& cx);
 };
 
-// Sweeps the rasterizer's segments onto the canvas, style n painted with paintOf[n], or into the
+// Sweeps the rasterizer's segments onto the canvas, style n painted with paint_of[n], or into the
 // mask being built (`target`).
-void Renderer::State::Fill(bool evenOdd, const Paint* paintOf, int boxX0, int boxX1, int boxY0,
-                           int boxY1, MaskLayer* target) {
+void Renderer::State::Fill(bool even_odd, const Paint* paint_of, int box_x0, int box_x1, int box_y0,
+                           int box_y1, MaskLayer* target) {
   const int width = canvas.width;
   const MaskLayer* clip = target ? nullptr : Clip();
   if (clip != nullptr) {
-    boxX0 = std::max(boxX0, clip->x0);
-    boxX1 = std::min(boxX1, clip->x1);
-    boxY0 = std::max(boxY0, clip->y0);
-    boxY1 = std::min(boxY1, clip->y1);
+    box_x0 = std::max(box_x0, clip->x0);
+    box_x1 = std::min(box_x1, clip->x1);
+    box_y0 = std::max(box_y0, clip->y0);
+    box_y1 = std::min(box_y1, clip->y1);
   }
-  if (boxX0 >= boxX1 || boxY0 >= boxY1) return;
+  if (box_x0 >= box_x1 || box_y0 >= box_y1) return;
   if (span.size() < std::size_t(width)) span.resize(std::size_t(width));
   if (mix.size() < std::size_t(width)) mix.assign(std::size_t(width), 0);
-  int partialMin = width, partialMax = 0;
+  int partial_min = width, partial_max = 0;
   std::uint32_t* row = nullptr;
-  const std::uint8_t* clipRow = nullptr;
+  const std::uint8_t* clip_row = nullptr;
 
   const auto begin = [&](int y) {
     row = canvas.pixels + std::ptrdiff_t(y) * canvas.stride;
-    clipRow = clip ? clip->coverage.data() + std::ptrdiff_t(y) * width : nullptr;
+    clip_row = clip ? clip->coverage.data() + std::ptrdiff_t(y) * width : nullptr;
   };
   // Pixels a style covers whole are drawn at once (stored where the paint is opaque); pixels it
   // covers in part are added up with the other styles' parts in `mix`, drawn at the row's end.
-  const auto drawRun = [&](const Paint& paint, int y, int x0, int x1, int value,
-                           std::uint8_t* cov) {
+  const auto draw_run = [&](const Paint& paint, int y, int x0, int x1, int value,
+                            std::uint8_t* cov) {
     const bool solid = paint.kind == PaintKind::Solid;
     if (value == 255) {
       if (paint.opaque && solid) {
@@ -960,8 +961,8 @@ void Renderer::State::Fill(bool evenOdd, const Paint* paintOf, int boxX0, int bo
     }
     if (value > 0) std::fill(cov + x0, cov + x1, std::uint8_t(value));
     if (!solid) PaintSpan(paint, y, x0, x1 - x0, span.data() + x0);
-    partialMin = std::min(partialMin, x0);
-    partialMax = std::max(partialMax, x1);
+    partial_min = std::min(partial_min, x0);
+    partial_max = std::max(partial_max, x1);
     for (int i = x0; i < x1; ++i) {
       const std::uint32_t c = cov[i];
       if (c == 0) continue;
@@ -975,12 +976,12 @@ void Renderer::State::Fill(bool evenOdd, const Paint* paintOf, int boxX0, int bo
   };
   const auto emit = [&](std::uint32_t style, int y, const Rasterizer::Run* runs, std::size_t count,
                         std::uint8_t* cov) {
-    const Paint* paint = target != nullptr ? nullptr : &paintOf[style];
+    const Paint* paint = target != nullptr ? nullptr : &paint_of[style];
     if (paint != nullptr && (paint->kind == PaintKind::None || paint->kind == PaintKind::Nothing)) {
       return;
     }
     for (std::size_t r = 0; r < count; ++r) {
-      const int x0 = std::max(runs[r].x0, boxX0), x1 = std::min(runs[r].x1, boxX1);
+      const int x0 = std::max(runs[r].x0, box_x0), x1 = std::min(runs[r].x1, box_x1);
       int value = runs[r].value;
       if (x0 >= x1) continue;
       if (target != nullptr) {  // union into the mask being built
@@ -995,34 +996,34 @@ void Renderer::State::Fill(bool evenOdd, const Paint* paintOf, int boxX0, int bo
         target->y1 = std::max(target->y1, y + 1);
         continue;
       }
-      if (clipRow != nullptr) {  // clipped, every pixel has a coverage of its own
+      if (clip_row != nullptr) {  // clipped, every pixel has a coverage of its own
         if (value >= 0) std::fill(cov + x0, cov + x1, std::uint8_t(value));
-        for (int x = x0; x < x1; ++x) cov[x] = std::uint8_t(Mul8(cov[x], clipRow[x]));
+        for (int x = x0; x < x1; ++x) cov[x] = std::uint8_t(Mul8(cov[x], clip_row[x]));
         value = -1;
       }
-      drawRun(*paint, y, x0, x1, value, cov);
+      draw_run(*paint, y, x0, x1, value, cov);
     }
   };
   const auto end = [&](int) {
-    for (int x = partialMin; x < partialMax; ++x) {  // cleared as it goes
+    for (int x = partial_min; x < partial_max; ++x) {  // cleared as it goes
       const std::uint32_t s = mix[std::size_t(x)];
       if (s == 0) continue;
       mix[std::size_t(x)] = 0;
       row[x] = (s >> 24) == 255 ? s : Over(s, row[x]);
     }
-    partialMin = width;
-    partialMax = 0;
+    partial_min = width;
+    partial_max = 0;
   };
-  raster.Sweep(evenOdd, boxY0, boxY1, begin, emit, end);
+  raster.Sweep(even_odd, box_y0, box_y1, begin, emit, end);
 }
 
 Renderer::Renderer() : state_(std::make_unique<State>()) {}
 Renderer::~Renderer() = default;
 
-void Renderer::BeginFrame(const Canvas& canvas, Rgba background) {
+void Renderer::BeginFrame(const FramePixels& canvas, Rgba background) {
   State& s = *state_;
   s.canvas = canvas;
-  s.maskCount = 0;
+  s.mask_count = 0;
   if (!s.Ready()) return;
   const std::uint32_t pixel = 0xff000000u | (std::uint32_t(background.r) << 16) |
                               (std::uint32_t(background.g) << 8) | background.b;
@@ -1032,27 +1033,27 @@ void Renderer::BeginFrame(const Canvas& canvas, Rgba background) {
   }
 }
 
-void Renderer::DrawShape(const Shape& shape, const Matrix& toCanvas, const ColorTransform& cx) {
+void Renderer::DrawShape(const Shape& shape, const Matrix& to_canvas, const ColorTransform& cx) {
   State& s = *state_;
-  if (!s.Ready() || !Finite(toCanvas)) return;
+  if (!s.Ready() || !Finite(to_canvas)) return;
   s.raster.NewShape();
   std::size_t begin = 0;
-  for (const std::size_t start : shape.layerStarts) {
+  for (const std::size_t start : shape.layer_starts) {
     const std::size_t end = std::clamp(start, begin, shape.edges.size());
-    s.DrawLayer(shape, begin, end, toCanvas, cx);
+    s.DrawLayer(shape, begin, end, to_canvas, cx);
     begin = end;
   }
-  s.DrawLayer(shape, begin, shape.edges.size(), toCanvas, cx);
+  s.DrawLayer(shape, begin, shape.edges.size(), to_canvas, cx);
 }
 
 // One style layer: the edges [begin, end) of `shape`, its fills, then its lines.
 void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size_t end,
-                                const Matrix& toCanvas, const ColorTransform& cx) {
+                                const Matrix& to_canvas, const ColorTransform& cx) {
   State& s = *this;
   if (begin >= end) return;
   MaskLayer* target = s.Target();
   const int width = s.canvas.width, height = s.canvas.height;
-  const auto apply = [&](Point p) { return toCanvas.Apply(p); };
+  const auto apply = [&](Point p) { return to_canvas.Apply(p); };
 
   // Fills: all styles in one pass. A mask counts coverage only: every fill is one style there,
   // so edges between two fills cancel out.
@@ -1061,13 +1062,13 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
   for (const std::uint32_t id : used) paints[id].kind = PaintKind::None;
   used.clear();
   if (paints.size() < shape.fills.size() + 1) paints.resize(shape.fills.size() + 1);
-  const auto fillId = [&](std::uint16_t f) -> std::uint32_t {
+  const auto fill_id = [&](std::uint16_t f) -> std::uint32_t {
     if (f == 0 || f > shape.fills.size()) return 0;
     return target ? 1 : f;
   };
   for (std::size_t k = begin; k < end; ++k) {
     const Edge& e = shape.edges[k];
-    const std::uint32_t left = fillId(e.fill0), right = fillId(e.fill1);
+    const std::uint32_t left = fill_id(e.fill0), right = fill_id(e.fill1);
     if (left == right) continue;
     const Point a = apply(e.from), b = apply(e.to);
     for (const auto& [id, dir] : {std::pair{left, 1.0f}, std::pair{right, -1.0f}}) {
@@ -1079,15 +1080,15 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
       }
       if (target == nullptr && paints[id].kind == PaintKind::None) {
         used.push_back(id);
-        PreparePaint(shape.fills[id - 1], toCanvas, cx, s.linear, s.luts, s.paints[id]);
+        PreparePaint(shape.fills[id - 1], to_canvas, cx, s.linear, s.luts, s.paints[id]);
         if (paints[id].kind == PaintKind::None) paints[id].kind = PaintKind::Nothing;
       }
     }
   }
-  if (!s.raster.Empty()) s.Fill(shape.evenOdd, s.paints.data(), 0, width, 0, height, target);
+  if (!s.raster.Empty()) s.Fill(shape.even_odd, s.paints.data(), 0, width, 0, height, target);
 
   // Lines: each path of one style, in the order of the edges.
-  const float scale = std::sqrt(std::fabs(toCanvas.a * toCanvas.d - toCanvas.b * toCanvas.c));
+  const float scale = std::sqrt(std::fabs(to_canvas.a * to_canvas.d - to_canvas.b * to_canvas.c));
   std::size_t i = begin;
   const std::size_t count = end;
   while (i < count && !s.raster.Spent()) {
@@ -1113,8 +1114,8 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
         const Point c = apply(e.control);
         const int n = CurveSegments(a, c, b, 64);
         // Caps face the way the curve does at its ends, not its chords.
-        if (j == i) st.startDir = Sub(c, a);
-        st.endDir = Sub(b, c);
+        if (j == i) st.start_dir = Sub(c, a);
+        st.end_dir = Sub(b, c);
         for (int k = 1; k <= n; ++k) {
           const float t = float(k) / float(n), u = 1 - t;
           s.points.push_back(k == n ? b
@@ -1123,41 +1124,41 @@ void Renderer::State::DrawLayer(const Shape& shape, std::size_t begin, std::size
           s.smooth.push_back(k < n);
         }
       } else {
-        st.endDir = {};
+        st.end_dir = {};
         s.points.push_back(b);
         s.smooth.push_back(false);
       }
       last = e.to;
     }
     i = j;
-    const bool closed = !style.noClose && last.x == start.x && last.y == start.y;
+    const bool closed = !style.no_close && last.x == start.x && last.y == start.y;
     st.radius = std::max(1.0f, std::isfinite(scale) ? style.width * scale : 1.0f) * 0.5f;
     if (!std::isfinite(st.radius) || st.radius > kCoordLimit) continue;
-    st.startCap = style.startCap;
-    st.endCap = style.endCap;
+    st.start_cap = style.start_cap;
+    st.end_cap = style.end_cap;
     st.join = style.join;
-    st.miterLimit = style.miterLimit;
+    st.miter_limit = style.miter_limit;
     s.raster.Reset(width, height);
     s.stroker.Stroke(s.points, s.smooth, closed, st, s.raster);
     if (s.raster.Empty()) continue;
     if (target == nullptr) {
       s.luts.Release();
-      PreparePaint(style.fill, toCanvas, cx, s.linear, s.luts, s.strokePaint);
+      PreparePaint(style.fill, to_canvas, cx, s.linear, s.luts, s.stroke_paint);
     }
-    s.Fill(false, &s.strokePaint, 0, width, 0, height, target);
+    s.Fill(false, &s.stroke_paint, 0, width, 0, height, target);
   }
 }
 
 void Renderer::BeginMask() {
   State& s = *state_;
   if (!s.Ready()) {
-    ++s.maskCount;
-    if (s.masks.size() < s.maskCount) s.masks.resize(s.maskCount);
-    s.masks[s.maskCount - 1].building = true;
+    ++s.mask_count;
+    if (s.masks.size() < s.mask_count) s.masks.resize(s.mask_count);
+    s.masks[s.mask_count - 1].building = true;
     return;
   }
-  if (s.masks.size() <= s.maskCount) s.masks.emplace_back();
-  MaskLayer& m = s.masks[s.maskCount++];
+  if (s.masks.size() <= s.mask_count) s.masks.emplace_back();
+  MaskLayer& m = s.masks[s.mask_count++];
   const std::size_t size = std::size_t(s.canvas.width) * std::size_t(s.canvas.height);
   if (m.width != s.canvas.width || m.height != s.canvas.height) {
     m.coverage.assign(size, 0);
@@ -1177,14 +1178,14 @@ void Renderer::BeginMask() {
 
 void Renderer::EndMask() {
   State& s = *state_;
-  if (s.maskCount == 0 || !s.masks[s.maskCount - 1].building) return;
-  MaskLayer& m = s.masks[s.maskCount - 1];
+  if (s.mask_count == 0 || !s.masks[s.mask_count - 1].building) return;
+  MaskLayer& m = s.masks[s.mask_count - 1];
   m.building = false;
   if (!s.Ready()) return;
   // Intersect with the mask active below it, if any.
-  --s.maskCount;
+  --s.mask_count;
   const MaskLayer* below = s.Clip();
-  ++s.maskCount;
+  ++s.mask_count;
   if (below == nullptr) return;
   const int width = s.canvas.width;
   for (int y = m.y0; y < m.y1; ++y) {
@@ -1219,17 +1220,13 @@ void Renderer::EndMask() {
 
 void Renderer::PopMask() {
   State& s = *state_;
-  for (std::size_t i = s.maskCount; i > 0; --i) {
+  for (std::size_t i = s.mask_count; i > 0; --i) {
     if (!s.masks[i - 1].building) {
       // Drop it; building layers above it (not expected) go with it.
-      s.maskCount = i - 1;
+      s.mask_count = i - 1;
       return;
     }
   }
-}
-
-int Renderer::MaskDepth() const {
-  return int(state_->maskCount);
 }
 
 }  // namespace swf

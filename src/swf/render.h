@@ -8,18 +8,12 @@
 #include <memory>
 
 #include "swf/shape.h"
+#include "vocabulary/frame_pixels.h"
 
 namespace swf {
 
-// Where a frame is drawn: premultiplied 0xAARRGGBB pixels in native order (B, G, R, A bytes on a
-// little-endian machine), `stride` pixels from the start of one row to the start of the next.
-// The pixels belong to the caller.
-struct Canvas {
-  std::uint32_t* pixels = nullptr;
-  int width = 0;
-  int height = 0;
-  int stride = 0;
-};
+// Where a frame is drawn: the platform's frame memory, handed down as it is.
+using launcher::FramePixels;
 
 // The matrix that maps the stage (twips) into a canvas of `width` x `height` pixels as the Flash
 // control's default scale mode ("show all") does: the whole stage visible, its proportions kept,
@@ -37,11 +31,11 @@ class Renderer {
   // Starts a frame on `canvas` (used until the next BeginFrame; the renderer keeps no pointer
   // beyond that): fills all of it with `background` (drawn opaque whatever its alpha) and forgets
   // every mask of the frame before. A canvas without pixels or with a size under 1 draws nothing.
-  void BeginFrame(const Canvas& canvas, Rgba background);
+  void BeginFrame(const FramePixels& canvas, Rgba background);
 
-  // Draws `shape`: `toCanvas` maps the shape's twips to canvas pixels (the placement's matrix,
+  // Draws `shape`: `to_canvas` maps the shape's twips to canvas pixels (the placement's matrix,
   // then its parents', then the stage's), `cx` is the placement's colour transform (with its
-  // parents'). Each style layer in turn (Shape::layerStarts): its fills as one compound fill by
+  // parents'). Each style layer in turn (Shape::layer_starts): its fills as one compound fill by
   // the shape's rule (even-odd or non-zero), then its lines in the order of the edges, each path
   // of one line style as one stroke (at least one pixel wide). Everything is clipped by the
   // active masks. While a mask is
@@ -49,7 +43,7 @@ class Renderer {
   // count, their colours and alpha don't. Shapes wholly outside the canvas cost almost nothing.
   // Any input is safe: non-finite or huge coordinates, empty shapes, out-of-range style indices
   // (skipped), missing bitmaps (drawn as nothing).
-  void DrawShape(const Shape& shape, const Matrix& toCanvas, const ColorTransform& cx);
+  void DrawShape(const Shape& shape, const Matrix& to_canvas, const ColorTransform& cx);
 
   // Clip depths. A clip layer is drawn between BeginMask and EndMask (every shape it holds,
   // through DrawShape); EndMask makes the mask active: from then on every shape drawn is clipped
@@ -59,8 +53,6 @@ class Renderer {
   void BeginMask();
   void EndMask();
   void PopMask();
-  // How many masks are being built or active.
-  [[nodiscard]] int MaskDepth() const;
 
  private:
   struct State;

@@ -18,10 +18,10 @@ struct Point {
 };
 
 struct Rect {
-  float xMin = 0;
-  float xMax = 0;
-  float yMin = 0;
-  float yMax = 0;
+  float x_min = 0;
+  float x_max = 0;
+  float y_min = 0;
+  float y_max = 0;
 };
 
 // The file's affine matrix: x' = a*x + c*y + tx, y' = b*x + d*y + ty.
@@ -69,36 +69,36 @@ struct Rgba {
 
 // The file's colour transform: channel * mul + add, clamped to 0..255; mul is a fraction (1 keeps).
 struct ColorTransform {
-  float mulR = 1;
-  float mulG = 1;
-  float mulB = 1;
-  float mulA = 1;
-  float addR = 0;
-  float addG = 0;
-  float addB = 0;
-  float addA = 0;
+  float mul_r = 1;
+  float mul_g = 1;
+  float mul_b = 1;
+  float mul_a = 1;
+  float add_r = 0;
+  float add_g = 0;
+  float add_b = 0;
+  float add_a = 0;
 
   [[nodiscard]] Rgba Apply(Rgba c) const {
     const auto channel = [](std::uint8_t v, float mul, float add) {
       return std::uint8_t(std::lround(std::clamp(float(v) * mul + add, 0.0f, 255.0f)));
     };
-    return {channel(c.r, mulR, addR), channel(c.g, mulG, addG), channel(c.b, mulB, addB),
-            channel(c.a, mulA, addA)};
+    return {channel(c.r, mul_r, add_r), channel(c.g, mul_g, add_g), channel(c.b, mul_b, add_b),
+            channel(c.a, mul_a, add_a)};
   }
   // This transform first, then outer.
   [[nodiscard]] ColorTransform Then(const ColorTransform& outer) const {
-    return {mulR * outer.mulR,
-            mulG * outer.mulG,
-            mulB * outer.mulB,
-            mulA * outer.mulA,
-            addR * outer.mulR + outer.addR,
-            addG * outer.mulG + outer.addG,
-            addB * outer.mulB + outer.addB,
-            addA * outer.mulA + outer.addA};
+    return {mul_r * outer.mul_r,
+            mul_g * outer.mul_g,
+            mul_b * outer.mul_b,
+            mul_a * outer.mul_a,
+            add_r * outer.mul_r + outer.add_r,
+            add_g * outer.mul_g + outer.add_g,
+            add_b * outer.mul_b + outer.add_b,
+            add_a * outer.mul_a + outer.add_a};
   }
   [[nodiscard]] bool IsIdentity() const {
-    return mulR == 1 && mulG == 1 && mulB == 1 && mulA == 1 && addR == 0 && addG == 0 &&
-           addB == 0 && addA == 0;
+    return mul_r == 1 && mul_g == 1 && mul_b == 1 && mul_a == 1 && add_r == 0 && add_g == 0 &&
+           add_b == 0 && add_a == 0;
   }
 };
 
@@ -120,14 +120,14 @@ enum class InterpolationMode { Rgb, LinearRgb };
 
 // The gradient square runs from -16384 to 16384 in both axes; `matrix` maps it into shape space.
 // Linear: ratio 0 at x = -16384, 255 at x = 16384. Radial: 0 at the centre, 255 on the circle of
-// radius 16384. Focal: as radial, with the focus at (focalPoint * 16384, 0).
+// radius 16384. Focal: as radial, with the focus at (focal_point * 16384, 0).
 struct Gradient {
   GradientKind kind = GradientKind::Linear;
   Matrix matrix;
   std::vector<GradientStop> stops;  // 1 to 15, ratios ascending
   SpreadMode spread = SpreadMode::Pad;
   InterpolationMode interpolation = InterpolationMode::Rgb;
-  float focalPoint = 0;  // -1..1
+  float focal_point = 0;  // -1..1
 };
 
 // `matrix` maps bitmap pixels into shape space (20 per pixel for a picture at its own size).
@@ -147,11 +147,11 @@ enum class JoinStyle { Round, Bevel, Miter };
 struct LineStyle {
   float width = 20;  // twips; drawn at least one pixel wide
   FillStyle fill;    // a solid colour, or LineStyle2's fill
-  CapStyle startCap = CapStyle::Round;
-  CapStyle endCap = CapStyle::Round;
+  CapStyle start_cap = CapStyle::Round;
+  CapStyle end_cap = CapStyle::Round;
   JoinStyle join = JoinStyle::Round;
-  float miterLimit = 3;  // as a multiple of half the width, the file's 8.8 factor
-  bool noClose = false;  // a closed path gets caps instead of a join where it meets itself
+  float miter_limit = 3;  // as a multiple of half the width, the file's 8.8 factor
+  bool no_close = false;  // a closed path gets caps instead of a join where it meets itself
 };
 
 // One edge: a segment from `from` to `to`, a quadratic curve through `control` when `curved`.
@@ -176,11 +176,11 @@ struct Shape {
   std::vector<FillStyle> fills;
   std::vector<LineStyle> lines;
   std::vector<Edge> edges;
-  bool evenOdd = false;  // the fill rule; non-zero when false
+  bool even_odd = false;  // the fill rule; non-zero when false
   // Where each style layer after the first begins, as indices into `edges`, ascending: a
   // new-style record starts one. A layer's fills and lines are drawn above everything of the
   // layers before it. Empty: the whole shape is one layer.
-  std::vector<std::size_t> layerStarts;
+  std::vector<std::size_t> layer_starts;
 };
 
 }  // namespace swf

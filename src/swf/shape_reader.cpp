@@ -52,8 +52,8 @@ Gradient ReadGradient(ByteReader& r, Kind kind, int type, Gradient* end) {
     }
   }
   if (type == 0x13) {
-    g.focalPoint = std::clamp(r.Fixed8(), -1.0f, 1.0f);
-    if (end) end->focalPoint = std::clamp(r.Fixed8(), -1.0f, 1.0f);
+    g.focal_point = std::clamp(r.Fixed8(), -1.0f, 1.0f);
+    if (end) end->focal_point = std::clamp(r.Fixed8(), -1.0f, 1.0f);
   }
   // The rasterizer expects at least one stop, in ascending order.
   for (Gradient* each : {&g, end}) {
@@ -140,12 +140,12 @@ void ReadLines(ByteReader& r, Kind kind, LoadContext& ctx, std::vector<LineStyle
     if (kind.shape >= 4) {
       const std::uint8_t a = r.U8();
       const std::uint8_t b = r.U8();
-      line.startCap = kCaps[a >> 6];
+      line.start_cap = kCaps[a >> 6];
       line.join = kJoins[(a >> 4) & 3];
       const bool has_fill = (a & 0x08) != 0;
-      line.noClose = (b & 0x04) != 0;
-      line.endCap = kCaps[b & 3];
-      if (line.join == JoinStyle::Miter) line.miterLimit = std::max(1.0f, r.Fixed8());
+      line.no_close = (b & 0x04) != 0;
+      line.end_cap = kCaps[b & 3];
+      if (line.join == JoinStyle::Miter) line.miter_limit = std::max(1.0f, r.Fixed8());
       if (has_fill) {
         FillStyle end_fill;
         line.fill = ReadFill(r, kind, ctx, end ? &end_fill : nullptr);
@@ -200,8 +200,8 @@ void ReadRecords(ByteReader& r, Kind kind, LoadContext& ctx, Shape& shape, bool 
       if ((flags & 0x10) && styles) {
         // Edges from here on are a layer above those before.
         if (!shape.edges.empty() &&
-            (shape.layerStarts.empty() || shape.layerStarts.back() != shape.edges.size())) {
-          ctx.Append(shape.layerStarts, shape.edges.size());
+            (shape.layer_starts.empty() || shape.layer_starts.back() != shape.edges.size())) {
+          ctx.Append(shape.layer_starts, shape.edges.size());
         }
         fill_base = shape.fills.size();
         line_base = shape.lines.size();
@@ -274,7 +274,7 @@ FillStyle Lerp(const FillStyle& a, const FillStyle& b, float t) {
     const auto& h = std::get<Gradient>(b);
     Gradient out = *g;
     out.matrix = Lerp(g->matrix, h.matrix, t);
-    out.focalPoint = Lerp(g->focalPoint, h.focalPoint, t);
+    out.focal_point = Lerp(g->focal_point, h.focal_point, t);
     for (std::size_t i = 0; i < out.stops.size() && i < h.stops.size(); ++i) {
       out.stops[i].ratio =
           std::uint8_t(std::lround(Lerp(float(g->stops[i].ratio), float(h.stops[i].ratio), t)));
@@ -290,14 +290,18 @@ FillStyle Lerp(const FillStyle& a, const FillStyle& b, float t) {
 
 }  // namespace
 
-std::optional<Shape> ReadDefineShape(ByteReader& r, int code, LoadContext& ctx) {
-  const Kind kind{code == 2 ? 1 : code == 22 ? 2 : code == 32 ? 3 : 4, false};
+std::optional<Shape> ReadDefineShape(ByteReader& r, TagCode code, LoadContext& ctx) {
+  const Kind kind{code == TagCode::DefineShape    ? 1
+                  : code == TagCode::DefineShape2 ? 2
+                  : code == TagCode::DefineShape3 ? 3
+                                                  : 4,
+                  false};
   Shape shape;
   shape.bounds = r.ReadRect();
-  shape.evenOdd = true;
+  shape.even_odd = true;
   if (kind.shape == 4) {
     static_cast<void>(r.ReadRect());  // the edges' bounds
-    shape.evenOdd = (r.U8() & 0x04) == 0;
+    shape.even_odd = (r.U8() & 0x04) == 0;
   }
   ReadFills(r, kind, ctx, shape.fills, nullptr);
   ReadLines(r, kind, ctx, shape.lines, nullptr);
@@ -306,12 +310,12 @@ std::optional<Shape> ReadDefineShape(ByteReader& r, int code, LoadContext& ctx) 
   return shape;
 }
 
-std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, int code, LoadContext& ctx) {
-  const Kind kind{code == 84 ? 4 : 3, true};
+std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, TagCode code, LoadContext& ctx) {
+  const Kind kind{code == TagCode::DefineMorphShape2 ? 4 : 3, true};
   MorphShape m;
   m.start.bounds = r.ReadRect();
   m.end.bounds = r.ReadRect();
-  if (code == 84) {
+  if (code == TagCode::DefineMorphShape2) {
     static_cast<void>(r.ReadRect());
     static_cast<void>(r.ReadRect());
     r.Skip(1);
@@ -337,17 +341,17 @@ std::optional<MorphShape> ReadDefineMorphShape(ByteReader& r, int code, LoadCont
     m.end.edges[i].fill1 = m.start.edges[i].fill1;
     m.end.edges[i].line = m.start.edges[i].line;
   }
-  m.start.evenOdd = m.end.evenOdd = true;
+  m.start.even_odd = m.end.even_odd = true;
   return m;
 }
 
 Shape MorphShape::At(std::uint16_t ratio) const {
   const float t = float(ratio) / 65535.0f;
   Shape out;
-  out.evenOdd = start.evenOdd;
+  out.even_odd = start.even_odd;
   out.bounds = {
-      Lerp(start.bounds.xMin, end.bounds.xMin, t), Lerp(start.bounds.xMax, end.bounds.xMax, t),
-      Lerp(start.bounds.yMin, end.bounds.yMin, t), Lerp(start.bounds.yMax, end.bounds.yMax, t)};
+      Lerp(start.bounds.x_min, end.bounds.x_min, t), Lerp(start.bounds.x_max, end.bounds.x_max, t),
+      Lerp(start.bounds.y_min, end.bounds.y_min, t), Lerp(start.bounds.y_max, end.bounds.y_max, t)};
   out.fills.reserve(start.fills.size());
   for (std::size_t i = 0; i < start.fills.size(); ++i) {
     out.fills.push_back(i < end.fills.size() ? Lerp(start.fills[i], end.fills[i], t)
@@ -371,18 +375,18 @@ Shape MorphShape::At(std::uint16_t ratio) const {
   return out;
 }
 
-std::optional<Font> ReadDefineFont(ByteReader& r, int code, LoadContext& ctx) {
+std::optional<Font> ReadDefineFont(ByteReader& r, TagCode code, LoadContext& ctx) {
   Font font;
   std::vector<std::uint32_t> offsets;
   const std::size_t table_at = [&] {
-    if (code == 10) {
+    if (code == TagCode::DefineFont) {
       const std::size_t at = r.position();
       const std::uint16_t first = r.U16();
       offsets.push_back(first);
       for (std::size_t i = 1; i < first / 2u && r.ok(); ++i) offsets.push_back(r.U16());
       return at;
     }
-    font.em = code == 75 ? 20480.0f : 1024.0f;
+    font.em = code == TagCode::DefineFont3 ? 20480.0f : 1024.0f;
     const std::uint8_t flags = r.U8();
     r.Skip(1);       // language
     r.Skip(r.U8());  // name
@@ -413,7 +417,7 @@ std::optional<Font> ReadDefineFont(ByteReader& r, int code, LoadContext& ctx) {
   return font;
 }
 
-std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx) {
+std::optional<Shape> ReadDefineText(ByteReader& r, TagCode code, LoadContext& ctx) {
   Shape text;
   text.bounds = r.ReadRect();
   const Matrix matrix = r.ReadMatrix();
@@ -432,7 +436,8 @@ std::optional<Shape> ReadDefineText(ByteReader& r, int code, LoadContext& ctx) {
       }
     }
     if (flags & 0x04) {
-      if (!ctx.Append(text.fills, FillStyle(code == 33 ? r.ReadRgba() : r.ReadRgb()))) {
+      if (!ctx.Append(text.fills,
+                      FillStyle(code == TagCode::DefineText2 ? r.ReadRgba() : r.ReadRgb()))) {
         return text;
       }
       fill = std::uint16_t(std::min<std::size_t>(text.fills.size(), 0xFFFF));

@@ -1,5 +1,5 @@
 #pragma once
-// A movie's sound tags as the reader hands them over (a tag code and its body bytes), the decoders
+// A movie's sound tags as the reader parses them, the decoders
 // of the formats the core decodes itself (ADPCM, uncompressed PCM), and the interface through which
 // a platform decodes MP3. The mixer that plays all this is in sound_mixer.h.
 //
@@ -16,15 +16,9 @@
 #include <string>
 #include <vector>
 
-namespace swf {
+#include "swf/tag_codes.h"
 
-// Tag codes of the sound tags.
-inline constexpr int kTagDefineSound = 14;
-inline constexpr int kTagStartSound = 15;
-inline constexpr int kTagSoundStreamHead = 18;
-inline constexpr int kTagSoundStreamBlock = 19;
-inline constexpr int kTagSoundStreamHead2 = 45;
-inline constexpr int kTagStartSound2 = 89;
+namespace swf {
 
 // The file's SoundFormat field. Nellymoser and Speex are read and never played.
 enum class SoundCodec : std::uint8_t {
@@ -40,9 +34,9 @@ enum class SoundCodec : std::uint8_t {
 
 // Format, rate, size and type as every sound tag carries them.
 struct SoundFormat {
-  std::uint8_t codec = 0;     // SoundCodec's value; any 4-bit value can come from a file
-  std::uint8_t rateCode = 0;  // 0: 5.5 kHz (5512.5 Hz), 1: 11025, 2: 22050, 3: 44100
-  bool sixteenBit = false;    // for uncompressed PCM: 16-bit signed, else 8-bit unsigned
+  std::uint8_t codec = 0;      // SoundCodec's value; any 4-bit value can come from a file
+  std::uint8_t rate_code = 0;  // 0: 5.5 kHz (5512.5 Hz), 1: 11025, 2: 22050, 3: 44100
+  bool sixteen_bit = false;    // for uncompressed PCM: 16-bit signed, else 8-bit unsigned
   bool stereo = false;
 
   // The rate in Hz (5512.5 for code 0).
@@ -54,10 +48,10 @@ struct SoundFormat {
 
 // SoundStreamHead (18) and SoundStreamHead2 (45): the timeline's stream sound.
 struct SoundStreamHead {
-  SoundFormat playback;               // the rate the author suggested for playing; informative only
-  SoundFormat stream;                 // what the blocks hold
-  std::uint16_t samplesPerBlock = 0;  // the average sample count of one frame's block
-  std::int16_t latencySeek = 0;       // MP3 only (0 when a file leaves it out)
+  SoundFormat playback;  // the rate the author suggested for playing; informative only
+  SoundFormat stream;    // what the blocks hold
+  std::uint16_t samples_per_block = 0;  // the average sample count of one frame's block
+  std::int16_t latency_seek = 0;        // MP3 only (0 when a file leaves it out)
   friend bool operator==(const SoundStreamHead&, const SoundStreamHead&) = default;
 };
 // Reads either head's body; nullopt when it is shorter than its fixed part (4 bytes).
@@ -66,8 +60,8 @@ struct SoundStreamHead {
 
 // One SoundStreamBlock (19) of an MP3 stream: its two fields, then the MP3 frames.
 struct Mp3StreamBlock {
-  std::uint16_t sampleCount = 0;
-  std::int16_t seekSamples = 0;
+  std::uint16_t sample_count = 0;
+  std::int16_t seek_samples = 0;
   std::span<const std::uint8_t> frames;  // inside the body given
 };
 // nullopt when the body is shorter than its 4 bytes of fields. Other codecs' blocks are plain
@@ -78,8 +72,8 @@ struct Mp3StreamBlock {
 struct SoundDefinition {
   std::uint16_t id = 0;
   SoundFormat format;
-  std::uint32_t sampleCount = 0;   // as the file claims it (per channel); never trusted for memory
-  std::int16_t seekSamples = 0;    // MP3 only: decoded samples to skip at the start
+  std::uint32_t sample_count = 0;  // as the file claims it (per channel); never trusted for memory
+  std::int16_t seek_samples = 0;   // MP3 only: decoded samples to skip at the start
   std::vector<std::uint8_t> data;  // for MP3 the frames (the seek field taken off), else as stored
   friend bool operator==(const SoundDefinition&, const SoundDefinition&) = default;
 };
@@ -98,10 +92,10 @@ struct SoundEnvelopePoint {
 // SOUNDINFO. In and out points are in 44.1 kHz samples from the sound's start, whatever its rate
 // (as the envelope's positions are).
 struct SoundInfo {
-  bool stop = false;        // SyncStop: stop every instance of the sound, start nothing
-  bool noMultiple = false;  // SyncNoMultiple: don't start it while an instance plays
-  std::optional<std::uint32_t> inPoint;
-  std::optional<std::uint32_t> outPoint;
+  bool stop = false;         // SyncStop: stop every instance of the sound, start nothing
+  bool no_multiple = false;  // SyncNoMultiple: don't start it while an instance plays
+  std::optional<std::uint32_t> in_point;
+  std::optional<std::uint32_t> out_point;
   std::uint16_t loops = 1;  // plays this many times (a file's 0 plays once)
   std::vector<SoundEnvelopePoint> envelope;
   friend bool operator==(const SoundInfo&, const SoundInfo&) = default;
@@ -111,14 +105,14 @@ struct SoundInfo {
 // core can't resolve: the mixer skips those.
 struct SoundStart {
   std::uint16_t id = 0;
-  std::string className;  // StartSound2 only; empty for StartSound
-  bool byClassName = false;
+  std::string class_name;  // StartSound2 only; empty for StartSound
+  bool by_class_name = false;
   SoundInfo info;
   friend bool operator==(const SoundStart&, const SoundStart&) = default;
 };
 // Reads a StartSound (code 15) or StartSound2 (code 89) body; nullopt for another code or a body
 // too short for its fields (an envelope with more points than bytes keeps the whole points only).
-[[nodiscard]] std::optional<SoundStart> ReadStartSound(int code,
+[[nodiscard]] std::optional<SoundStart> ReadStartSound(TagCode code,
                                                        std::span<const std::uint8_t> body);
 
 // ---- Decoding
@@ -134,10 +128,10 @@ struct Pcm {
 };
 
 // Decodes uncompressed PCM (codec 0 or 3, both read little-endian): 8-bit unsigned (128 is
-// silence, scaled to 16 bits by <<8) or 16-bit signed. At most `maxFrames` frames; a partial last
+// silence, scaled to 16 bits by <<8) or 16-bit signed. At most `max_frames` frames; a partial last
 // frame is dropped. Appends to out.samples and sets its rate and channels from `format`.
-void DecodePcm(const SoundFormat& format, std::span<const std::uint8_t> data, std::size_t maxFrames,
-               Pcm& out);
+void DecodePcm(const SoundFormat& format, std::span<const std::uint8_t> data,
+               std::size_t max_frames, Pcm& out);
 
 // SWF ADPCM (codec 1): a 2-bit code size (2 to 5 bits), then packets of 4096 samples per channel,
 // each starting with a 16-bit sample and a 6-bit step index per channel, then 4095 codes per
@@ -146,9 +140,9 @@ void DecodePcm(const SoundFormat& format, std::span<const std::uint8_t> data, st
 class AdpcmDecoder {
  public:
   AdpcmDecoder(std::span<const std::uint8_t> data, bool stereo);
-  // Appends up to `maxFrames` decoded frames to `out` (interleaved); returns how many it appended.
+  // Appends up to `max_frames` decoded frames to `out` (interleaved); returns how many it appended.
   // 0 means the data is used up.
-  std::size_t Decode(std::size_t maxFrames, std::vector<std::int16_t>& out);
+  std::size_t Decode(std::size_t max_frames, std::vector<std::int16_t>& out);
   // Skips up to `frames` frames, whole packets without decoding them; returns how many it skipped.
   std::size_t Skip(std::size_t frames);
   // The number of frames the data holds, found from its length without decoding.
@@ -156,13 +150,13 @@ class AdpcmDecoder {
 
  private:
   [[nodiscard]] std::uint32_t Bits(int count);
-  [[nodiscard]] bool Left(std::size_t bits) const { return bitPos_ + bits <= data_.size() * 8; }
+  [[nodiscard]] bool Left(std::size_t bits) const { return bit_pos_ + bits <= data_.size() * 8; }
 
   std::span<const std::uint8_t> data_;
-  std::size_t bitPos_ = 0;
+  std::size_t bit_pos_ = 0;
   int channels_ = 1;
-  int codeBits_ = 0;  // 0 until the size field was read
-  int inPacket_ = 0;  // frames of the current packet decoded so far, 0..4096
+  int code_bits_ = 0;  // 0 until the size field was read
+  int in_packet_ = 0;  // frames of the current packet decoded so far, 0..4096
   std::array<int, 2> predictor_ = {0, 0};
   std::array<int, 2> index_ = {0, 0};
 };
@@ -172,10 +166,10 @@ class AdpcmDecoder {
 // One MP3 frame header as the core reads it to split the data into frames (MPEG 1, 2 and 2.5,
 // layer III; a free-format bit rate is not accepted).
 struct Mp3FrameHeader {
-  int rate = 0;             // Hz
-  int channels = 0;         // 1 or 2
-  int samplesPerFrame = 0;  // 1152 (MPEG 1) or 576
-  std::size_t size = 0;     // bytes, header included
+  int rate = 0;               // Hz
+  int channels = 0;           // 1 or 2
+  int samples_per_frame = 0;  // 1152 (MPEG 1) or 576
+  std::size_t size = 0;       // bytes, header included
 };
 // nullopt when the 4 bytes at `bytes`' start are no such header.
 [[nodiscard]] std::optional<Mp3FrameHeader> ReadMp3FrameHeader(std::span<const std::uint8_t> bytes);

@@ -56,11 +56,12 @@ class PcmSource final : public Source {
   PcmSource(SoundFormat format, std::span<const std::uint8_t> data)
       : format_(format),
         data_(data),
-        frameBytes_(std::size_t(format.sixteenBit ? 2 : 1) * std::size_t(format.stereo ? 2 : 1)) {}
+        frame_bytes_(std::size_t(format.sixteen_bit ? 2 : 1) * std::size_t(format.stereo ? 2 : 1)) {
+  }
   bool Next(Chunk& chunk) override {
     Pcm pcm;
     DecodePcm(format_, data_, kChunkFrames, pcm);
-    data_ = data_.subspan(std::min(data_.size(), pcm.Frames() * frameBytes_));
+    data_ = data_.subspan(std::min(data_.size(), pcm.Frames() * frame_bytes_));
     chunk.rate = pcm.rate;
     chunk.stereo.clear();
     AppendStereo(pcm.samples, pcm.channels, chunk);
@@ -69,15 +70,15 @@ class PcmSource final : public Source {
   }
   [[nodiscard]] bool Ended() const override { return ended_; }
   std::uint64_t Skip(std::uint64_t frames) override {
-    const std::uint64_t skipped = std::min<std::uint64_t>(frames, data_.size() / frameBytes_);
-    data_ = data_.subspan(std::size_t(skipped) * frameBytes_);
+    const std::uint64_t skipped = std::min<std::uint64_t>(frames, data_.size() / frame_bytes_);
+    data_ = data_.subspan(std::size_t(skipped) * frame_bytes_);
     return skipped;
   }
 
  private:
   SoundFormat format_;
   std::span<const std::uint8_t> data_;
-  std::size_t frameBytes_;
+  std::size_t frame_bytes_;
   bool ended_ = false;
 };
 
@@ -167,7 +168,7 @@ class Mp3Source final : public Source {
     for (;;) {
       const auto header = ReadMp3FrameHeader(data_);
       if (!header || header->size > data_.size()) break;
-      const auto length = std::uint64_t(header->samplesPerFrame);
+      const auto length = std::uint64_t(header->samples_per_frame);
       if (frames - skipped < 3 * length) break;
       skipped += length;
       data_ = data_.subspan(header->size);
@@ -234,15 +235,15 @@ class Resampler {
   // no more now: it has ended (`Finished`), or it waits for more (a stream between blocks).
   std::size_t Render(Source& source, std::int16_t* out, std::size_t frames) {
     for (std::size_t i = 0; i < frames; ++i) {
-      while (pos_ >= kOne || !haveCur_) {
+      while (pos_ >= kOne || !have_cur_) {
         if (!Pop(source, cur_)) {
           finished_ = source.Ended();
           return i;
         }
-        if (haveCur_) {
+        if (have_cur_) {
           pos_ -= kOne;
         } else {
-          haveCur_ = true;
+          have_cur_ = true;
         }
       }
       std::array<std::int16_t, 2> next = cur_;
@@ -287,7 +288,7 @@ class Resampler {
   Chunk chunk_;
   std::size_t read_ = 0;
   std::array<std::int16_t, 2> cur_ = {0, 0};
-  bool haveCur_ = false;
+  bool have_cur_ = false;
   std::uint64_t pos_ = 0;  // output position past cur_, 32.32
   std::uint64_t step_ = kOne;
   std::uint64_t taken_ = 0;
@@ -296,7 +297,7 @@ class Resampler {
 
 // The source for one play of an event sound (one loop), or null when it plays nothing.
 std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const SoundInfo& info,
-                                        Mp3Decoder* decoder, Mp3Skip& mp3Skip) {
+                                        Mp3Decoder* decoder, Mp3Skip& mp3_skip) {
   std::unique_ptr<Source> inner;
   std::uint64_t skip = 0;
   switch (SoundCodec(sound.format.codec)) {
@@ -309,17 +310,17 @@ std::unique_ptr<Source> MakeEventSource(const SoundDefinition& sound, const Soun
       break;
     case SoundCodec::Mp3:
       if (decoder == nullptr) return nullptr;
-      inner = std::make_unique<Mp3Source>(sound.data, decoder, true, &mp3Skip);
-      skip = std::uint64_t(std::max<int>(sound.seekSamples, 0));
+      inner = std::make_unique<Mp3Source>(sound.data, decoder, true, &mp3_skip);
+      skip = std::uint64_t(std::max<int>(sound.seek_samples, 0));
       break;
     default:
       return nullptr;
   }
   // In and out points count 44.1 kHz samples; the sound's own rate converts them.
-  const double perSample44 = sound.format.Rate() / SoundMixer::kOutputRate;
-  const std::uint64_t in = info.inPoint ? std::uint64_t(double(*info.inPoint) * perSample44) : 0;
-  std::uint64_t end = sound.sampleCount;
-  if (info.outPoint) end = std::min(end, std::uint64_t(double(*info.outPoint) * perSample44));
+  const double per_sample44 = sound.format.Rate() / SoundMixer::kOutputRate;
+  const std::uint64_t in = info.in_point ? std::uint64_t(double(*info.in_point) * per_sample44) : 0;
+  std::uint64_t end = sound.sample_count;
+  if (info.out_point) end = std::min(end, std::uint64_t(double(*info.out_point) * per_sample44));
   if (end <= in) return nullptr;
   return std::make_unique<WindowSource>(std::move(inner), skip + in, end - in);
 }
@@ -333,12 +334,12 @@ struct SoundMixer::Voice {
   SoundInfo info;
   Mp3DecoderFactory mp3;
   std::unique_ptr<Mp3Decoder> decoder;  // MP3 only, new for each loop
-  Mp3Skip mp3Skip;
+  Mp3Skip mp3_skip;
   std::unique_ptr<Source> source;
-  int loopsLeft = 0;  // after the current one
+  int loops_left = 0;  // after the current one
   Resampler resampler;
   std::uint64_t played = 0;  // output samples since the start
-  std::size_t envelopePoint = 0;
+  std::size_t envelope_point = 0;
   bool done = false;
 
   // A source that goes on with the next loop where the current one ends.
@@ -348,7 +349,7 @@ struct SoundMixer::Voice {
     bool Next(Chunk& chunk) override {
       if (voice_.source && voice_.source->Next(chunk)) return true;
       // A loop that gives nothing ends the sound rather than spin through the loops left.
-      if (voice_.loopsLeft > 0 && voice_.Restart() && voice_.source->Next(chunk)) return true;
+      if (voice_.loops_left > 0 && voice_.Restart() && voice_.source->Next(chunk)) return true;
       voice_.source.reset();
       return false;
     }
@@ -359,7 +360,7 @@ struct SoundMixer::Voice {
   };
 
   bool Restart() {
-    --loopsLeft;
+    --loops_left;
     source.reset();  // before the decoder it reads through
     decoder.reset();
     if (SoundCodec(sound->format.codec) == SoundCodec::Mp3) {
@@ -367,7 +368,7 @@ struct SoundMixer::Voice {
       decoder = mp3();
       if (!decoder) return false;
     }
-    source = MakeEventSource(*sound, info, decoder.get(), mp3Skip);
+    source = MakeEventSource(*sound, info, decoder.get(), mp3_skip);
     return source != nullptr;
   }
 
@@ -376,22 +377,23 @@ struct SoundMixer::Voice {
   void ApplyEnvelope(std::int16_t* out, std::size_t frames) {
     const auto& points = info.envelope;
     if (points.empty()) return;
-    const std::uint64_t base = info.inPoint.value_or(0);
+    const std::uint64_t base = info.in_point.value_or(0);
     for (std::size_t i = 0; i < frames; ++i) {
       const std::uint64_t pos = base + played + i;
-      while (envelopePoint < points.size() && points[envelopePoint].pos44 <= pos) ++envelopePoint;
+      while (envelope_point < points.size() && points[envelope_point].pos44 <= pos)
+        ++envelope_point;
       double left = 0;
       double right = 0;
       const auto level = [](std::uint16_t v) { return std::min<double>(v, 32768) / 32768.0; };
-      if (envelopePoint == 0) {
+      if (envelope_point == 0) {
         left = level(points.front().left);
         right = level(points.front().right);
-      } else if (envelopePoint == points.size()) {
+      } else if (envelope_point == points.size()) {
         left = level(points.back().left);
         right = level(points.back().right);
       } else {
-        const auto& a = points[envelopePoint - 1];
-        const auto& b = points[envelopePoint];
+        const auto& a = points[envelope_point - 1];
+        const auto& b = points[envelope_point];
         const double t = double(pos - a.pos44) / double(b.pos44 - a.pos44);
         left = level(a.left) + (level(b.left) - level(a.left)) * t;
         right = level(a.right) + (level(b.right) - level(a.right)) * t;
@@ -418,9 +420,9 @@ struct SoundMixer::StreamTrack final : Source {
   std::deque<Block> blocks;             // not yet played to their end
   std::size_t decoding = 0;             // the block `current` decodes
   std::unique_ptr<Source> current;
-  std::uint64_t frontStart = 0;    // source frame where blocks.front() starts
-  std::uint64_t queuedOutput = 0;  // output samples of the queued blocks
-  std::int64_t lastFrame = -1;
+  std::uint64_t front_start = 0;    // source frame where blocks.front() starts
+  std::uint64_t queued_output = 0;  // output samples of the queued blocks
+  std::int64_t last_frame = -1;
   Resampler resampler;
   std::uint64_t played = 0;
   bool starved = true;
@@ -453,15 +455,15 @@ struct SoundMixer::StreamTrack final : Source {
   // Drops the blocks the output has played to their end (never the one being decoded).
   void DropPlayed() {
     const std::uint64_t at = resampler.Taken() == 0 ? 0 : resampler.Taken() - 1;
-    while (!blocks.empty() && decoding > 0 && frontStart + blocks.front().frames <= at) {
-      frontStart += blocks.front().frames;
-      queuedOutput -= blocks.front().output;
-      lastFrame = blocks.front().frame;
+    while (!blocks.empty() && decoding > 0 && front_start + blocks.front().frames <= at) {
+      front_start += blocks.front().frames;
+      queued_output -= blocks.front().output;
+      last_frame = blocks.front().frame;
       blocks.pop_front();
       --decoding;
     }
-    if (!blocks.empty() && resampler.Taken() > 0 && at >= frontStart) {
-      lastFrame = blocks.front().frame;
+    if (!blocks.empty() && resampler.Taken() > 0 && at >= front_start) {
+      last_frame = blocks.front().frame;
     }
   }
 };
@@ -472,14 +474,18 @@ SoundMixer::SoundMixer(Mp3DecoderFactory mp3) : mp3_(std::move(mp3)) {}
 SoundMixer::~SoundMixer() = default;
 
 void SoundMixer::DefineSound(SoundDefinition sound) {
+  DefineSound(std::make_shared<const SoundDefinition>(std::move(sound)));
+}
+
+void SoundMixer::DefineSound(const std::shared_ptr<const SoundDefinition>& sound) {
+  if (!sound) return;
   const std::scoped_lock lock(mutex_);
-  const auto id = sound.id;
-  sounds_.try_emplace(id, std::make_shared<const SoundDefinition>(std::move(sound)));
+  sounds_.try_emplace(sound->id, sound);
 }
 
 void SoundMixer::StartSound(const SoundStart& start) {
   const std::scoped_lock lock(mutex_);
-  if (start.byClassName) return;
+  if (start.by_class_name) return;
   const auto found = sounds_.find(start.id);
   if (found == sounds_.end()) return;
   const auto same = [&](const std::unique_ptr<Voice>& v) { return v->sound->id == start.id; };
@@ -487,13 +493,13 @@ void SoundMixer::StartSound(const SoundStart& start) {
     std::erase_if(voices_, same);
     return;
   }
-  if (start.info.noMultiple && std::any_of(voices_.begin(), voices_.end(), same)) return;
+  if (start.info.no_multiple && std::any_of(voices_.begin(), voices_.end(), same)) return;
   if (!found->second->format.Playable() || voices_.size() >= kMaxVoices) return;
   auto voice = std::make_unique<Voice>();
   voice->sound = found->second;
   voice->info = start.info;
   voice->mp3 = mp3_;
-  voice->loopsLeft = start.info.loops;
+  voice->loops_left = start.info.loops;
   if (!voice->Restart()) return;
   voices_.push_back(std::move(voice));
 }
@@ -515,10 +521,10 @@ bool SoundMixer::QueueStreamBlock(std::span<const std::uint8_t> body, std::int64
   if (!stream_ || stream_->blocks.size() >= kMaxStreamBlocks) return false;
   const SoundFormat& format = stream_->head.stream;
   const auto capacity = std::uint64_t(kMaxStreamQueueSeconds * kOutputRate);
-  if (stream_->queuedOutput >= capacity) return false;
+  if (stream_->queued_output >= capacity) return false;
   // The room left in the queue, in frames at `rate`.
   const auto room = [&](double rate) {
-    return std::uint64_t(std::ceil(double(capacity - stream_->queuedOutput) * rate / kOutputRate));
+    return std::uint64_t(std::ceil(double(capacity - stream_->queued_output) * rate / kOutputRate));
   };
   StreamTrack::Block block;
   block.frame = frame;
@@ -526,10 +532,10 @@ bool SoundMixer::QueueStreamBlock(std::span<const std::uint8_t> body, std::int64
   switch (SoundCodec(format.codec)) {
     case SoundCodec::PcmNative:
     case SoundCodec::PcmLittle: {
-      const std::size_t frameBytes =
-          std::size_t(format.sixteenBit ? 2 : 1) * std::size_t(format.stereo ? 2 : 1);
-      block.frames = std::min<std::uint64_t>(body.size() / frameBytes, room(block.rate));
-      block.bytes.assign(body.begin(), body.begin() + std::ptrdiff_t(block.frames * frameBytes));
+      const std::size_t frame_bytes =
+          std::size_t(format.sixteen_bit ? 2 : 1) * std::size_t(format.stereo ? 2 : 1);
+      block.frames = std::min<std::uint64_t>(body.size() / frame_bytes, room(block.rate));
+      block.bytes.assign(body.begin(), body.begin() + std::ptrdiff_t(block.frames * frame_bytes));
       break;
     }
     case SoundCodec::Adpcm: {
@@ -538,9 +544,9 @@ bool SoundMixer::QueueStreamBlock(std::span<const std::uint8_t> body, std::int64
       // The bits those frames take: the size field, a header per packet, codes for the rest.
       const std::uint64_t channels = format.stereo ? 2 : 1;
       const std::uint64_t packets = (block.frames + 4095) / 4096;
-      const std::uint64_t codeBits = body.empty() ? 0 : std::uint64_t((body[0] >> 6) + 2);
+      const std::uint64_t code_bits = body.empty() ? 0 : std::uint64_t((body[0] >> 6) + 2);
       const std::uint64_t bits =
-          2 + packets * 22 * channels + (block.frames - packets) * codeBits * channels;
+          2 + packets * 22 * channels + (block.frames - packets) * code_bits * channels;
       const auto bytes = std::min<std::uint64_t>((bits + 7) / 8, body.size());
       block.bytes.assign(body.begin(), body.begin() + std::ptrdiff_t(bytes));
       break;
@@ -556,8 +562,8 @@ bool SoundMixer::QueueStreamBlock(std::span<const std::uint8_t> body, std::int64
         const auto header = ReadMp3FrameHeader(rest);
         if (!header || header->size > rest.size()) break;
         if (taken == 0) block.rate = header->rate;
-        if (block.frames + std::uint64_t(header->samplesPerFrame) > room(block.rate)) break;
-        block.frames += std::uint64_t(header->samplesPerFrame);
+        if (block.frames + std::uint64_t(header->samples_per_frame) > room(block.rate)) break;
+        block.frames += std::uint64_t(header->samples_per_frame);
         taken += header->size;
         rest = rest.subspan(header->size);
       }
@@ -569,7 +575,7 @@ bool SoundMixer::QueueStreamBlock(std::span<const std::uint8_t> body, std::int64
   }
   if (block.frames == 0) return false;
   block.output = std::uint64_t(double(block.frames) * kOutputRate / block.rate);
-  stream_->queuedOutput += block.output;
+  stream_->queued_output += block.output;
   stream_->blocks.push_back(std::move(block));
   return true;
 }
@@ -585,24 +591,24 @@ StreamState SoundMixer::Stream() const {
   if (!stream_) return state;
   const StreamTrack& s = *stream_;
   state.active = true;
-  state.frame = s.lastFrame;
-  state.playedSamples = s.played;
-  state.queuedBlocks = s.blocks.size();
+  state.frame = s.last_frame;
+  state.played_samples = s.played;
+  state.queued_blocks = s.blocks.size();
   const std::uint64_t at = s.resampler.Taken() == 0 ? 0 : s.resampler.Taken() - 1;
-  std::uint64_t playedInFront = 0;
-  if (!s.blocks.empty() && s.resampler.Taken() > 0 && at >= s.frontStart) {
+  std::uint64_t played_in_front = 0;
+  if (!s.blocks.empty() && s.resampler.Taken() > 0 && at >= s.front_start) {
     const auto& front = s.blocks.front();
-    playedInFront = std::min(at - s.frontStart, front.frames);
-    state.blockFraction =
-        std::min(1.0, (double(playedInFront) + s.resampler.Fraction()) / double(front.frames));
-    state.playing = !s.starved && at < s.frontStart + front.frames;
+    played_in_front = std::min(at - s.front_start, front.frames);
+    state.block_fraction =
+        std::min(1.0, (double(played_in_front) + s.resampler.Fraction()) / double(front.frames));
+    state.playing = !s.starved && at < s.front_start + front.frames;
   }
-  const std::uint64_t playedOutput =
+  const std::uint64_t played_output =
       s.blocks.empty() || s.resampler.Taken() == 0
           ? 0
-          : std::uint64_t(std::llround((double(playedInFront) + s.resampler.Fraction()) *
+          : std::uint64_t(std::llround((double(played_in_front) + s.resampler.Fraction()) *
                                        kOutputRate / s.blocks.front().rate));
-  state.queuedSamples = s.queuedOutput - std::min(s.queuedOutput, playedOutput);
+  state.queued_samples = s.queued_output - std::min(s.queued_output, played_output);
   return state;
 }
 
@@ -639,12 +645,12 @@ void SoundMixer::Mix(std::span<std::int16_t> out) {
       out[2 * start + i] = std::int16_t(std::clamp(accumulator_[i], -32768, 32767));
     }
   }
-  outputSamples_ += total;
+  output_samples_ += total;
 }
 
 std::uint64_t SoundMixer::OutputSamples() const {
   const std::scoped_lock lock(mutex_);
-  return outputSamples_;
+  return output_samples_;
 }
 
 std::size_t SoundMixer::ActiveSounds() const {

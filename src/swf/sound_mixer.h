@@ -26,23 +26,19 @@
 
 namespace swf {
 
-// Where the stream sound is, for the frame clock to follow: while `playing`, the frame to show is
-// at least `frame`, the one whose block the output is in (the timeline runs the frames up to it,
-// drawing only the last: frames are dropped, sound never is); while not playing, the header's
-// frame rate drives the clock. The output can only play blocks already queued, and a platform
-// pulls sound ahead of the picture by its buffer, so queue the blocks of the frames ahead of the
-// playhead (read from the timeline's tags, e.g. the next half second, `queuedSamples` tells how
-// much is queued) rather than each when its frame runs; on a goto, StartStream again and queue
-// from the new frame.
+// Where the stream sound is, for the frame clock to follow: the player runs its frames a little
+// ahead of what was played (`played_samples`, `queued_samples`), so the output never waits for a
+// block; `frame` and `block_fraction` say where in the queue the output is.
 struct StreamState {
   bool active = false;      // a head was given (StartStream) and the stream wasn't stopped since
   bool playing = false;     // the output is inside a queued block now (false: none yet, or starved)
   std::int64_t frame = -1;  // the tag of the block the output is in (or last was); -1: none yet
-  double blockFraction = 0;         // how far the output is into that block, 0..1
-  std::uint64_t playedSamples = 0;  // output samples (44.1 kHz) the stream played since StartStream
-  std::uint64_t queuedSamples = 0;  // output samples still queued and not played (MP3: from the
-                                    // frames' headers)
-  std::size_t queuedBlocks = 0;     // blocks not yet played to their end
+  double block_fraction = 0;  // how far the output is into that block, 0..1
+  std::uint64_t played_samples =
+      0;  // output samples (44.1 kHz) the stream played since StartStream
+  std::uint64_t queued_samples = 0;  // output samples still queued and not played (MP3: from the
+                                     // frames' headers)
+  std::size_t queued_blocks = 0;     // blocks not yet played to their end
 };
 
 class SoundMixer {
@@ -62,16 +58,18 @@ class SoundMixer {
 
   // Keeps a DefineSound for StartSound to play. The first definition of an id wins.
   void DefineSound(SoundDefinition sound);
+  // The same, shared with the movie that holds it.
+  void DefineSound(const std::shared_ptr<const SoundDefinition>& sound);
 
   // Carries out a StartSound: stop (every instance of the id stops; nothing starts), no-multiple
   // (nothing starts while one plays), else a new instance with its loops (each plays from the in
   // point to the out point, or the sound's end), and its envelope (positions from the sound's
   // start, where the play begins at the in point, on over the whole play, loops included). MP3: the
-  // first SeekSamples decoded samples are skipped, then at most sampleCount are played. Unknown
+  // first SeekSamples decoded samples are skipped, then at most sample_count are played. Unknown
   // ids, StartSound2's class names, unplayable codecs and MP3 without a decoder do nothing; neither
   // does a start beyond kMaxVoices playing sounds.
   void StartSound(const SoundStart& start);
-  // Stops every event sound (AVM1's StopSounds; the movie's end).
+  // Stops every event sound (AVM1's StopSounds).
   void StopAllSounds();
 
   // Starts the stream sound with this head: whatever was queued before is dropped, its position
@@ -87,7 +85,7 @@ class SoundMixer {
   // or the queue is full (kMaxStreamQueueSeconds of sound or kMaxStreamBlocks blocks; a block
   // longer than the room left is cut to it).
   bool QueueStreamBlock(std::span<const std::uint8_t> body, std::int64_t frame);
-  // Ends the stream sound and drops its queue (a goto away from it, the movie's end).
+  // Ends the stream sound and drops its queue (the movie's end).
   void StopStream();
   [[nodiscard]] StreamState Stream() const;
 
@@ -109,7 +107,7 @@ class SoundMixer {
   std::map<std::uint16_t, std::shared_ptr<const SoundDefinition>> sounds_;
   std::vector<std::unique_ptr<Voice>> voices_;
   std::unique_ptr<StreamTrack> stream_;
-  std::uint64_t outputSamples_ = 0;
+  std::uint64_t output_samples_ = 0;
   std::vector<std::int32_t> accumulator_;  // Mix's sums and one sound's samples, kept between calls
   std::vector<std::int16_t> rendered_;
 };

@@ -11,7 +11,7 @@
 //   if (!loaded.movie) report(loaded.refusal);
 //   swf::Player player(loaded.movie, mp3Factory);
 //   player.Play();
-//   each tick:  player.AdvanceTo(secondsSinceStart); player.Render(pixels, w, h, stride);
+//   each tick:  player.AdvanceTo(secondsSinceStart); player.Render(frame);
 //               for (auto& c : player.TakeCommands()) ...; if (!player.Playing()) end;
 
 #include <cstddef>
@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "swf/render.h"
 #include "swf/shape.h"
 #include "swf/sound.h"
 
@@ -126,10 +127,9 @@ class Player {
   // down, never a burst of frames.
   void AdvanceTo(double seconds);
 
-  // Draws the current frame into `bgra` (premultiplied 0xAARRGGBB, native order; `stride` in
-  // pixels): the stage scaled to fit, proportions kept, centred, the background colour around
-  // it. Bounded work whatever the movie holds.
-  void Render(std::uint32_t* bgra, int width, int height, int stride);
+  // Draws the current frame into `frame`: the stage scaled to fit, proportions kept, centred, the
+  // background colour around it. Bounded work whatever the movie holds.
+  void Render(const FramePixels& frame);
 
   // The commands sent since the last call, oldest first.
   [[nodiscard]] std::vector<MovieCommand> TakeCommands();

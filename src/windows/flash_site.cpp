@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "player/skip_once.h"
+#include "windows/com_object.h"
 #include "windows/scoped_win.h"
 #include "windows/skip_report.h"
 #include "windows/win32_failure.h"
@@ -42,7 +43,7 @@ class DispatchObject : public ComObject<Interfaces..., IDispatch> {
 // properties. Everything it is asked for beyond that is declined.
 class ControlSite final : public DispatchObject<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame> {
  public:
-  ControlSite(HWND siteWindow, HWND frameWindow) : site_(siteWindow), frame_(frameWindow) {}
+  ControlSite(HWND site_window, HWND frame_window) : site_(site_window), frame_(frame_window) {}
   // Called when the site window goes: the control may keep a reference for a while.
   void Detach() { site_ = frame_ = nullptr; }
 
@@ -231,17 +232,9 @@ HRESULT InvokeDispatch(IDispatch* target, DISPID id, WORD flags, VARIANT* args, 
   DISPID named = DISPID_PROPERTYPUT;
   const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
   DISPPARAMS params{args, put ? &named : nullptr, count, put ? 1u : 0u};
-  UINT badArgument = 0;
+  UINT bad_argument = 0;
   return target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, exception.get(),
-                        &badArgument);
-}
-
-VARIANT BoolArgument(bool value) {
-  VARIANT v;
-  ::VariantInit(&v);
-  v.vt = VT_BOOL;
-  v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
-  return v;
+                        &bad_argument);
 }
 
 class FlashPlayer final : public MoviePlayer {
@@ -249,7 +242,7 @@ class FlashPlayer final : public MoviePlayer {
   FlashPlayer(HWND parent, const TwipsScale& scale, const RECT& bounds)
       : scale_(scale), bounds_(bounds) {
     // Without its window there is no player.
-    if (window_.Create(InstanceOf(parent), {.className = kSiteClass,
+    if (window_.Create(InstanceOf(parent), {.class_name = kSiteClass,
                                             .caption = L"SWFPlayer",
                                             .style = WS_CHILD | WS_CLIPCHILDREN,
                                             .bounds = bounds,
@@ -281,7 +274,7 @@ class FlashPlayer final : public MoviePlayer {
   }
 
   // Empty when the control is in place; else the step that failed, in the system's words.
-  std::wstring Create(const ControlFactory& factory, CommandHandler onCommand) {
+  std::wstring Create(const ControlFactory& factory, CommandHandler on_command) {
     if (!site_) {
       return CreationFailure(L"creating its site window", HRESULT_FROM_WIN32(site_error_));
     }
@@ -303,7 +296,7 @@ class FlashPlayer final : public MoviePlayer {
     }
     if (auto persist = QueryAs<IPersistStreamInit>(control)) persist->InitNew();
     SetPersistedSettings();
-    ConnectEvents(control, std::move(onCommand));
+    ConnectEvents(control, std::move(on_command));
 
     RECT area{0, 0, bounds_.right - bounds_.left, bounds_.bottom - bounds_.top};
     hr = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.Get(), 0, window_.get(), &area);
@@ -336,18 +329,17 @@ class FlashPlayer final : public MoviePlayer {
   }
 
   void SetLoop(bool loop) override {
-    VARIANT value = BoolArgument(loop);
-    Call(L"Loop", flash::kLoop, DISPATCH_PROPERTYPUT, &value, 1, nullptr);
+    Variant value;
+    value.SetBool(loop);
+    Call(L"Loop", flash::kLoop, DISPATCH_PROPERTYPUT, value.get(), 1, nullptr);
   }
 
   void SetMovie(const PathText& path) override {
     path_ = path;
     Bstr movie(path);
-    VARIANT value;
-    ::VariantInit(&value);
-    value.vt = VT_BYREF | VT_BSTR;  // text by reference
-    value.pbstrVal = movie.Address();
-    Call(L"Movie", flash::kMovie, DISPATCH_PROPERTYPUT, &value, 1, nullptr);
+    Variant value;
+    value.SetTextReference(movie.Address());
+    Call(L"Movie", flash::kMovie, DISPATCH_PROPERTYPUT, value.get(), 1, nullptr);
     Report();  // also when an earlier call (the Loop put of the load) failed
   }
 
@@ -373,8 +365,8 @@ class FlashPlayer final : public MoviePlayer {
  private:
   friend class BoundWindow<FlashPlayer>;
   // The site's window is the system's own: the control draws in a window of its own within it.
-  static LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::DefWindowProcW(window, message, wParam, lParam);
+  static LRESULT OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+    return ::DefWindowProcW(window, message, w_param, l_param);
   }
 
   void SetPersistedSettings() {
@@ -392,13 +384,10 @@ class FlashPlayer final : public MoviePlayer {
     LPOLESTR names[] = {copy.data()};
     DISPID id = DISPID_UNKNOWN;
     if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return;
-    Bstr value(text);
-    VARIANT argument;
-    ::VariantInit(&argument);
-    argument.vt = VT_BSTR;
-    argument.bstrVal = value.get();
+    Variant argument;
+    argument.SetText(text);
     ExceptionInfo ignored;
-    InvokeDispatch(dispatch_.Get(), id, DISPATCH_PROPERTYPUT, &argument, 1, nullptr, ignored);
+    InvokeDispatch(dispatch_.Get(), id, DISPATCH_PROPERTYPUT, argument.get(), 1, nullptr, ignored);
   }
 
   // Calls the control unless an earlier call failed: the first failure skips the movie, and the
@@ -429,7 +418,7 @@ class FlashPlayer final : public MoviePlayer {
 
   // The event interface named by the control's class information, else the first connection
   // point that isn't for property changes. Without one the movie plays but sends no commands.
-  void ConnectEvents(const ComPtr<IUnknown>& control, CommandHandler onCommand) {
+  void ConnectEvents(const ComPtr<IUnknown>& control, CommandHandler on_command) {
     auto container = QueryAs<IConnectionPointContainer>(control);
     if (!container) return;
     IID source = IID_NULL;
@@ -451,7 +440,7 @@ class FlashPlayer final : public MoviePlayer {
       }
     }
     if (!events_) return;
-    sink_ = MakeCom<CommandSink>(source, std::move(onCommand));
+    sink_ = MakeCom<CommandSink>(source, std::move(on_command));
     if (FAILED(events_->Advise(static_cast<IDispatch*>(sink_.Get()), &cookie_))) {
       cookie_ = 0;
       events_.Reset();
@@ -495,9 +484,9 @@ class FlashPlayer final : public MoviePlayer {
 }  // namespace
 
 FlashControl CreateFlashPlayer(HWND parent, const TwipsScale& scale, const RECT& bounds,
-                               CommandHandler onCommand, const ControlFactory& factory) {
+                               CommandHandler on_command, const ControlFactory& factory) {
   auto player = std::make_unique<FlashPlayer>(parent, scale, bounds);
-  std::wstring failure = player->Create(factory, std::move(onCommand));
+  std::wstring failure = player->Create(factory, std::move(on_command));
   if (!failure.empty()) return {nullptr, std::move(failure)};
   return {std::move(player), {}};
 }

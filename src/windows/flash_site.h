@@ -44,11 +44,11 @@ struct FlashControl {
 
 // Creates the control with its persisted settings (window mode "Window", quality "High", scale
 // "ShowAll", script access "always", network access "all"), activates it in place, hidden, in a
-// child window of parent at bounds (pixels), and connects its events to onCommand. No player when
+// child window of parent at bounds (pixels), and connects its events to on_command. No player when
 // the control is not installed or can't be activated: the launcher then goes on without it.
 // The player never throws: a failing call skips the movie, says why in one line
 // (ReportSkippedMovie, once per player) and leaves the player reading as not playing.
 FlashControl CreateFlashPlayer(HWND parent, const TwipsScale& scale, const RECT& bounds,
-                               CommandHandler onCommand, const ControlFactory& factory = {});
+                               CommandHandler on_command, const ControlFactory& factory = {});
 
 }  // namespace launcher::win32

@@ -60,7 +60,7 @@ int Run(HINSTANCE instance, ProcessStarter& processes, ErrorReporter& reporter) 
       .make = [parent, scale, queue] { return CreateSwfPlayer(parent, scale, queue); },
       .refused = [report](const PathText& path,
                           const std::string& refusal) { report(path, FromUtf8(refusal)); },
-      .fall_back = false,
+      .fall_back = SwfFallBack::Skip,
   };
   SwitchingMoviePlayer player(
       std::move(flash.player),
@@ -89,9 +89,9 @@ int Run(HINSTANCE instance, ProcessStarter& processes, ErrorReporter& reporter) 
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   Win32ErrorReporter reporter;
-  Win32ProcessStarter processStarter;
+  Win32ProcessStarter process_starter;
   return RunWithLastResortStart(
-      processStarter, reporter, [instance, &reporter](ProcessStarter& game) {
+      process_starter, reporter, [instance, &reporter](ProcessStarter& game) {
         const int code = Run(instance, game, reporter);
         // The window is gone, the game started and nothing of the launcher's is left to flush
         // (its reports are unbuffered). Media Foundation's and Wine's worker threads may still be

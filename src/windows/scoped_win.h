@@ -1,9 +1,8 @@
 #pragma once
 // The launcher's Win32 and COM owners, in one place: handles, local memory, device contexts,
 // windows (with the tie between a window and its object), COM on a thread, COM references, BSTRs,
-// VARIANTs and exception information; the reference counting of the COM objects the launcher
-// implements; its window classes. Header-only, so that every Windows library of the launcher can
-// use it without linking anything more.
+// VARIANTs and exception information. Header-only, so that every Windows library of the launcher
+// can use it without linking anything more.
 
 #include <windows.h>
 
@@ -12,20 +11,21 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
 
+#include "windows/window_class.h"
+
 namespace launcher::win32 {
 
 // ---- Handles
 
-// Sole owner of one handle of type T, closed by Close when it goes. Null, and for kernel handles
+// Sole owner of one handle of type T, closed by `close` when it goes. Null, and for kernel handles
 // also INVALID_HANDLE_VALUE, mean "no handle".
-template <typename T, auto Close>
+template <typename T, auto close>
 class UniqueHandle {
  public:
   UniqueHandle() = default;
@@ -49,7 +49,7 @@ class UniqueHandle {
   }
   explicit operator bool() const { return valid(); }
   void Reset(T handle = T{}) {
-    if (valid()) Close(handle_);
+    if (valid()) close(handle_);
     handle_ = handle;
   }
 
@@ -120,32 +120,13 @@ inline HINSTANCE InstanceOf(HWND window) {
   return reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window, GWLP_HINSTANCE));
 }
 
-// Registers a window class of the launcher (arrow cursor, black background) unless the module has
-// it already: a second window or a second engine in one process finds it there. False when it
-// can't be registered (GetLastError says why).
-[[nodiscard]] inline bool RegisterWindowClass(HINSTANCE instance, const wchar_t* name,
-                                              WNDPROC procedure, HICON icon = nullptr) {
-  WNDCLASSEXW existing{};
-  existing.cbSize = sizeof existing;
-  if (::GetClassInfoExW(instance, name, &existing)) return true;
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = procedure;
-  wc.hInstance = instance;
-  wc.hIcon = icon;
-  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
-  wc.lpszClassName = name;
-  return ::RegisterClassExW(&wc) != 0;
-}
-
 // How a window of the launcher is made: its class (registered on first use), caption, styles,
 // place (in its parent's client area, or on the screen) and parent or owner.
 struct WindowParams {
-  const wchar_t* className = nullptr;
+  const wchar_t* class_name = nullptr;
   const wchar_t* caption = L"";
   DWORD style = 0;
-  DWORD exStyle = 0;
+  DWORD ex_style = 0;
   RECT bounds{};
   HWND parent = nullptr;
   HICON icon = nullptr;
@@ -172,11 +153,11 @@ class BoundWindow {
   // Registers the class on first use and creates the window. Null when the window exists; else
   // the call that failed, and GetLastError says why.
   [[nodiscard]] const char* Create(HINSTANCE instance, const WindowParams& params) {
-    if (!RegisterWindowClass(instance, params.className, &Procedure, params.icon)) {
+    if (!RegisterWindowClass(instance, params.class_name, &Procedure, params.icon)) {
       return "RegisterClassEx";
     }
     const RECT& at = params.bounds;
-    if (::CreateWindowExW(params.exStyle, params.className, params.caption, params.style, at.left,
+    if (::CreateWindowExW(params.ex_style, params.class_name, params.caption, params.style, at.left,
                           at.top, at.right - at.left, at.bottom - at.top, params.parent, nullptr,
                           instance, this) == nullptr) {
       return "CreateWindowEx";
@@ -188,23 +169,23 @@ class BoundWindow {
   [[nodiscard]] HWND get() const { return window_; }
 
  private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
     if (message == WM_NCCREATE) {
       // NOLINTNEXTLINE(performance-no-int-to-ptr): WM_NCCREATE's parameter is the creation data
-      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l_param);
       auto* made = static_cast<BoundWindow*>(create->lpCreateParams);
       made->window_ = window;
       ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(made));
     }
     // NOLINTNEXTLINE(performance-no-int-to-ptr): the window's slot holds this object's address
     auto* self = reinterpret_cast<BoundWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
+    if (self == nullptr) return ::DefWindowProcW(window, message, w_param, l_param);
     if (message == WM_NCDESTROY) {
       ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       self->window_ = nullptr;
-      return ::DefWindowProcW(window, message, wParam, lParam);
+      return ::DefWindowProcW(window, message, w_param, l_param);
     }
-    return self->owner_.OnMessage(window, message, wParam, lParam);
+    return self->owner_.OnMessage(window, message, w_param, l_param);
   }
 
   Owner& owner_;
@@ -229,13 +210,13 @@ inline void PaintBlack(HWND window) {
 
 // The calling thread's membership of something it joined (COM, OLE) for as long as this lives;
 // left when this goes, unless the join failed (a thread already in another apartment, say).
-template <auto Leave>
+template <auto leave>
 class ThreadMembership {
  public:
   ThreadMembership(const ThreadMembership&) = delete;
   ThreadMembership& operator=(const ThreadMembership&) = delete;
   ~ThreadMembership() {
-    if (joined_) Leave();
+    if (joined_) leave();
   }
 
  protected:
@@ -266,53 +247,6 @@ template <typename U, typename T>
   ComPtr<U> other;
   if (object) static_cast<void>(object.As(&other));
   return other;
-}
-
-// COM objects are destroyed through Release, never deleted through an interface pointer, so the
-// interfaces' destructors need not be virtual.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-
-// IUnknown for a COM object of the launcher's own that implements Interfaces: a thread-safe
-// count, and QueryInterface through Find. Made with one reference (see MakeCom).
-template <typename... Interfaces>
-class ComObject : public Interfaces... {
- public:
-  ComObject(const ComObject&) = delete;
-  ComObject& operator=(const ComObject&) = delete;
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) final {
-    if (object == nullptr) return E_POINTER;
-    *object = Find(iid);
-    if (*object == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() final { return ++count_; }
-  STDMETHODIMP_(ULONG) Release() final {
-    const ULONG left = --count_;
-    if (left == 0) delete this;
-    return left;
-  }
-
- protected:
-  ComObject() = default;
-  virtual ~ComObject() = default;
-  // The object's interface for iid (IUnknown included), or null when it has none.
-  [[nodiscard]] virtual void* Find(REFIID iid) = 0;
-
- private:
-  std::atomic<ULONG> count_{1};
-};
-
-#pragma GCC diagnostic pop
-
-// A new object of the launcher's own, its first reference held by the result.
-template <typename T, typename... Args>
-[[nodiscard]] ComPtr<T> MakeCom(Args&&... args) {
-  ComPtr<T> object;
-  object.Attach(new T(std::forward<Args>(args)...));
-  return object;
 }
 
 class Bstr {
@@ -346,6 +280,27 @@ class Variant {
   VARIANT* get() { return &v_; }
   const VARIANT* get() const { return &v_; }
   VARIANT* operator->() { return &v_; }
+
+  // A boolean.
+  void SetBool(bool value) {
+    ::VariantClear(&v_);
+    v_.vt = VT_BOOL;
+    v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  }
+  // A copy of text, freed with the VARIANT.
+  void SetText(std::wstring_view text) {
+    BSTR copy = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (copy == nullptr) throw std::bad_alloc();
+    ::VariantClear(&v_);
+    v_.vt = VT_BSTR;
+    v_.bstrVal = copy;
+  }
+  // Text by reference, for a callee that may replace it: the text stays the caller's.
+  void SetTextReference(BSTR* text) {
+    ::VariantClear(&v_);
+    v_.vt = VT_BYREF | VT_BSTR;
+    v_.pbstrVal = text;
+  }
 
  private:
   VARIANT v_;

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher::win32 {
 

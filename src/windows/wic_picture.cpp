@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/picture_header.h"
+#include "vocabulary/picture_header.h"
 #include "windows/scoped_win.h"
 #include "windows/win32_failure.h"
 #include "windows/win32_files.h"

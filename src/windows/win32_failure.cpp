@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <stdexcept>
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 #include "windows/scoped_win.h"
 #include "windows/win32_text_rules.h"
 

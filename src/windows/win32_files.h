@@ -1,7 +1,7 @@
 #pragma once
 // The file presence test on Windows.
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 
 namespace launcher::win32 {
 

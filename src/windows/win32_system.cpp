@@ -30,10 +30,10 @@ PixelSize Win32System::ScreenSize() {
   return PixelSize{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
 }
 
-void Win32System::SetWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, int cx,
+void Win32System::SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx,
                                int cy, unsigned flags) noexcept {
   // NOLINTNEXTLINE(performance-no-int-to-ptr): window handles cross the interfaces as integers
-  ::SetWindowPos(reinterpret_cast<HWND>(window), reinterpret_cast<HWND>(insertAfter), x, y, cx, cy,
+  ::SetWindowPos(reinterpret_cast<HWND>(window), reinterpret_cast<HWND>(insert_after), x, y, cx, cy,
                  flags);
 }
 
@@ -45,9 +45,9 @@ PictureRef Win32System::LoadPicture(const PathText& path) {
   return LoadWicPicture(path);
 }
 
-void Win32ProcessStarter::Start(std::string_view commandLine) {
+void Win32ProcessStarter::Start(std::string_view command_line) {
   // CreateProcessW may write into the command line, so it gets a copy of its own.
-  std::wstring line = FromUtf8(commandLine);
+  std::wstring line = FromUtf8(command_line);
   std::vector<wchar_t> writable(line.begin(), line.end());
   writable.push_back(L'\0');
 
@@ -100,9 +100,9 @@ PathText ModuleFileName(HMODULE module) {
   }
 }
 
-PathText FolderOf(const PathText& filePath) {
-  const auto last = filePath.find_last_of(L'\\');
-  return last == PathText::npos ? PathText() : filePath.substr(0, last);
+PathText FolderOf(const PathText& file_path) {
+  const auto last = file_path.find_last_of(L'\\');
+  return last == PathText::npos ? PathText() : file_path.substr(0, last);
 }
 
 }  // namespace launcher::win32

@@ -15,7 +15,7 @@ class Win32System final : public SystemServices {
   void GetKeyboardState(KeyState& keys) noexcept override;
   void Sleep(int milliseconds) noexcept override;
   [[nodiscard]] PixelSize ScreenSize() override;
-  void SetWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, int cx, int cy,
+  void SetWindowPos(WindowHandle window, WindowHandle insert_after, int x, int y, int cx, int cy,
                     unsigned flags) noexcept override;
   [[nodiscard]] bool FilePresent(const PathText& path) override;
   [[nodiscard]] PictureRef LoadPicture(const PathText& path) override;
@@ -25,7 +25,7 @@ class Win32System final : public SystemServices {
 // new process's handles are closed at once and it is never waited for.
 class Win32ProcessStarter final : public ProcessStarter {
  public:
-  void Start(std::string_view commandLine) override;
+  void Start(std::string_view command_line) override;
 };
 
 // One line on the standard error (when there is one) and to the debugger.
@@ -37,6 +37,6 @@ class Win32ErrorReporter final : public ErrorReporter {
 // The full path of the given module's file, of any length (the module of the program when null).
 PathText ModuleFileName(HMODULE module = nullptr);
 // The folder part of a file path: everything before its last "\", without that "\".
-PathText FolderOf(const PathText& filePath);
+PathText FolderOf(const PathText& file_path);
 
 }  // namespace launcher::win32

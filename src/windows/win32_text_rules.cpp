@@ -10,23 +10,23 @@
 namespace launcher::win32 {
 namespace {
 
-std::wstring Widen(UINT codePage, std::string_view bytes) {
+std::wstring Widen(UINT code_page, std::string_view bytes) {
   if (bytes.empty()) return {};
   if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
     throw std::length_error("text too long");
   }
   const int size = static_cast<int>(bytes.size());
-  const int wide = ::MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+  const int wide = ::MultiByteToWideChar(code_page, 0, bytes.data(), size, nullptr, 0);
   if (wide <= 0) throw std::runtime_error("text can't be decoded");
   std::wstring text(static_cast<std::size_t>(wide), L'\0');
-  ::MultiByteToWideChar(codePage, 0, bytes.data(), size, text.data(), wide);
+  ::MultiByteToWideChar(code_page, 0, bytes.data(), size, text.data(), wide);
   return text;
 }
 
 }  // namespace
 
 PathText Win32TextRules::Decode(std::string_view bytes, TextEncoding encoding) const {
-  return Widen(encoding == TextEncoding::kUtf8 ? CP_UTF8 : CP_ACP, bytes);
+  return Widen(encoding == TextEncoding::Utf8 ? CP_UTF8 : CP_ACP, bytes);
 }
 
 PathText Win32TextRules::OpenName(const PathText& path) const {

@@ -24,9 +24,9 @@ unsigned WindowDpi(HWND window) {
   using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
   if (HMODULE user32 = ::GetModuleHandleW(L"user32.dll")) {
     if (FARPROC proc = ::GetProcAddress(user32, "GetDpiForWindow")) {
-      const auto getDpi = reinterpret_cast<GetDpiForWindowFunction>(
+      const auto get_dpi = reinterpret_cast<GetDpiForWindowFunction>(
           reinterpret_cast<void (*)()>(proc));  // through void(*)(): any function type
-      if (const UINT dpi = getDpi(window); dpi != 0) return dpi;
+      if (const UINT dpi = get_dpi(window); dpi != 0) return dpi;
     }
   }
   if (const WindowDC screen(nullptr); screen.get() != nullptr) {
@@ -56,7 +56,7 @@ RECT PixelRect(const TwipsScale& scale, Twips left, Twips top, Twips width, Twip
 MainWindow::MainWindow(HINSTANCE instance, HICON icon) {
   // Created at the primary monitor's corner so that its DPI is the primary monitor's; the size
   // follows once that DPI is known. WS_CLIPCHILDREN: the image is painted beneath the children.
-  if (const char* failed = window_.Create(instance, {.className = kWindowClass,
+  if (const char* failed = window_.Create(instance, {.class_name = kWindowClass,
                                                      .caption = kCaption,
                                                      .style = WS_POPUP | WS_CLIPCHILDREN,
                                                      .icon = icon})) {
@@ -150,10 +150,10 @@ void MainWindow::Dismiss() noexcept {
   }
 }
 
-LRESULT MainWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
   switch (message) {
     case WM_TIMER:
-      if (wParam == kTimerId) {
+      if (w_param == kTimerId) {
         if (dispatcher_ != nullptr && !dismissed_) dispatcher_->Tick();
         return 0;
       }
@@ -175,7 +175,7 @@ LRESULT MainWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
     default:
       break;
   }
-  return ::DefWindowProcW(window, message, wParam, lParam);
+  return ::DefWindowProcW(window, message, w_param, l_param);
 }
 
 // ---- WindowTimer
@@ -199,7 +199,7 @@ PictureBoxWindow::PictureBoxWindow(MainWindow& parent, const RECT& created)
     : scale_(parent.Scale()) {
   // No border; visible like a freshly created control (the load handler hides it at once).
   if (const char* failed =
-          window_.Create(InstanceOf(parent.hwnd()), {.className = kPictureBoxClass,
+          window_.Create(InstanceOf(parent.hwnd()), {.class_name = kPictureBoxClass,
                                                      .caption = L"Logo",
                                                      .style = WS_CHILD | WS_VISIBLE,
                                                      .bounds = created,
@@ -208,8 +208,8 @@ PictureBoxWindow::PictureBoxWindow(MainWindow& parent, const RECT& created)
   }
 }
 
-LRESULT PictureBoxWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != WM_PAINT) return ::DefWindowProcW(window, message, wParam, lParam);
+LRESULT PictureBoxWindow::OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
+  if (message != WM_PAINT) return ::DefWindowProcW(window, message, w_param, l_param);
   PaintBlack(window, [&](HDC dc) {
     if (!picture_) return;
     RECT client{};
@@ -247,8 +247,8 @@ void PictureBoxWindow::SetVisible(bool visible) {
   ::ShowWindow(window_.get(), visible ? SW_SHOW : SW_HIDE);
 }
 
-void PictureBoxWindow::SetAutoSize(bool autoSize) {
-  auto_size_ = autoSize;
+void PictureBoxWindow::SetAutoSize(bool auto_size) {
+  auto_size_ = auto_size;
   FitPicture();
 }
 

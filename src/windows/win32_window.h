@@ -10,8 +10,8 @@
 #include <string>
 
 #include "launcher/event_dispatch.h"
-#include "launcher/twips_scale.h"
 #include "launcher/window_parts.h"
+#include "vocabulary/twips_scale.h"
 #include "windows/scoped_win.h"
 
 namespace launcher::win32 {
@@ -58,7 +58,7 @@ class MainWindow final : public Form {
 
  private:
   friend class BoundWindow<MainWindow>;
-  LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param);
   void DeliverCommand();
   [[nodiscard]] SIZE ClientSize() const;
   void Resize(int width, int height);
@@ -87,7 +87,7 @@ class PictureBoxWindow final : public PictureBox {
   PictureBoxWindow(MainWindow& parent, const RECT& created);
 
   void SetVisible(bool visible) override;
-  void SetAutoSize(bool autoSize) override;
+  void SetAutoSize(bool auto_size) override;
   void SetPicture(PictureRef picture) override;
   [[nodiscard]] PictureRef Picture() const override { return picture_; }
   void SetTop(Twips top) override;
@@ -99,7 +99,7 @@ class PictureBoxWindow final : public PictureBox {
 
  private:
   friend class BoundWindow<PictureBoxWindow>;
-  LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param);
   [[nodiscard]] RECT Bounds() const;
   void Place(const RECT& bounds);
   void FitPicture();

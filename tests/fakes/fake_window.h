@@ -126,12 +126,12 @@ class FakePictureBox final : public PictureBox {
   void SetVisible(bool v) override { log_.Call("Logo.SetVisible", Bool(v)); }
   void SetAutoSize(bool a) override {
     log_.Call("Logo.SetAutoSize", Bool(a));
-    autoSize = a;
+    auto_size = a;
   }
   void SetPicture(PictureRef p) override {
     log_.Call("Logo.SetPicture");
     picture = std::move(p);
-    if (autoSize && picture) {
+    if (auto_size && picture) {
       const auto& fake = dynamic_cast<const FakePicture&>(*picture);
       width = fake.width;
       height = fake.height;
@@ -151,7 +151,7 @@ class FakePictureBox final : public PictureBox {
     width = w;
   }
 
-  bool autoSize = false;
+  bool auto_size = false;
   PictureRef picture;
   Twips width = 1080;
   Twips height = 1095;
@@ -221,7 +221,7 @@ class FakeSystem final : public SystemServices {
   void GetKeyboardState(KeyState& out) noexcept override { out = keys; }
   void Sleep(int ms) noexcept override {
     log_.Record("Sleep", std::to_string(ms));
-    sleptMilliseconds += ms;
+    slept_milliseconds += ms;
   }
   PixelSize ScreenSize() override {
     log_.Call("ScreenSize");
@@ -233,7 +233,7 @@ class FakeSystem final : public SystemServices {
     args << window << "," << after << "," << x << "," << y << "," << cx << "," << cy << ","
          << flags;
     log_.Record("SetWindowPos", args.str());
-    if (onSetWindowPos) onSetWindowPos(cx, cy);
+    if (on_set_window_pos) on_set_window_pos(cx, cy);
   }
   bool FilePresent(const PathText& path) override {
     log_.Call("FilePresent", Narrow(path));
@@ -250,8 +250,8 @@ class FakeSystem final : public SystemServices {
   PixelSize screen{1280, 1024};
   std::set<PathText> files;
   std::map<PathText, std::pair<Twips, Twips>> pictures;
-  std::function<void(int, int)> onSetWindowPos;
-  int sleptMilliseconds = 0;
+  std::function<void(int, int)> on_set_window_pos;
+  int slept_milliseconds = 0;
 
  private:
   CallLog& log_;
@@ -259,8 +259,8 @@ class FakeSystem final : public SystemServices {
 
 class FakeStarter final : public ProcessStarter {
  public:
-  void Start(std::string_view commandLine) override {
-    started.emplace_back(commandLine);
+  void Start(std::string_view command_line) override {
+    started.emplace_back(command_line);
     if (fail) throw ProcessStartError("no process");
   }
   std::vector<std::string> started;

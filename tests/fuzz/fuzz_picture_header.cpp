@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "launcher/picture_header.h"
+#include "vocabulary/picture_header.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static_cast<void>(launcher::ReadPictureHeader(std::span(data, size)));

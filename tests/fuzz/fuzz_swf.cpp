@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::int16_t> sound(1024);
   for (int step = 0; step < 4; ++step) {
     player.AdvanceTo(step * 0.25);
-    player.Render(pixels.data(), 40, 30, 40);
+    player.Render({pixels.data(), 40, 30, 40});
     player.PullAudio(sound);
   }
   static_cast<void>(player.TakeCommands());

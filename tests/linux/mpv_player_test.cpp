@@ -31,9 +31,9 @@ class RecordingLayer final : public VideoLayer {
   void SetLeft(Twips /*left*/) override {}
   void SetHeight(Twips /*height*/) override {}
   void SetWidth(Twips /*width*/) override {}
-  void DrawFrame(const std::function<void(const FrameMemory&)>& render) override {
+  void DrawFrame(const std::function<void(const FramePixels&)>& render) override {
     std::vector<std::uint32_t> pixels(64 * 48);
-    render({pixels.data(), 64, 48, 64 * sizeof(std::uint32_t)});
+    render({pixels.data(), 64, 48, 64});
     ++frames;
   }
   void ClearFrame() override {}

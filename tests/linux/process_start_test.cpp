@@ -170,14 +170,14 @@ TEST_F(ProcessStart, AMissingToolIsNoErrorOfTheLaunchers) {
 
 TEST_F(ProcessStart, FindProgramLooksWhereTheInterpreterWould) {
   WriteStandIn(root_ / "onpath" / "tool", "t");
-  const std::string onPath = (root_ / "onpath").string();
-  EXPECT_EQ(FindProgram("tool", "/nonexistent:" + onPath), onPath + "/tool");
-  EXPECT_EQ(FindProgram("tool", onPath + "/"), onPath + "/tool");
+  const std::string on_path = (root_ / "onpath").string();
+  EXPECT_EQ(FindProgram("tool", "/nonexistent:" + on_path), on_path + "/tool");
+  EXPECT_EQ(FindProgram("tool", on_path + "/"), on_path + "/tool");
   EXPECT_EQ(FindProgram("tool", "/nonexistent"), std::nullopt);
-  EXPECT_EQ(FindProgram("onpath", onPath + "/.."), std::nullopt);  // a folder is no program
+  EXPECT_EQ(FindProgram("onpath", on_path + "/.."), std::nullopt);  // a folder is no program
   EXPECT_EQ(FindProgram("tool", ":"), std::nullopt);  // empty entries are the current folder
-  EXPECT_EQ(FindProgram("./sub/tool", onPath), "./sub/tool");
-  EXPECT_EQ(FindProgram("", onPath), std::nullopt);
+  EXPECT_EQ(FindProgram("./sub/tool", on_path), "./sub/tool");
+  EXPECT_EQ(FindProgram("", on_path), std::nullopt);
 }
 
 }  // namespace

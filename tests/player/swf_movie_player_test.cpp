@@ -13,17 +13,18 @@ namespace launcher::swfplayer {
 namespace {
 
 // The surface's memory and what it was told.
-struct FakeSurface final : FrameSurface {
+struct FakeSurface final : VideoLayer {
   void SetVisible(bool shown) override { visible = shown; }
   void SetTop(Twips) override {}
   void SetLeft(Twips) override {}
   void SetHeight(Twips twips) override { height = twips; }
   void SetWidth(Twips twips) override { width = twips; }
-  void Present(const std::function<void(const FramePixels&)>& draw) override {
+  void DrawFrame(const std::function<void(const FramePixels&)>& draw) override {
     pixels.assign(std::size_t{4} * 3, 0);
     draw({pixels.data(), 4, 3, 4});
     ++presents;
   }
+  void ClearFrame() override {}
   bool visible = false;
   Twips width = 0, height = 0;
   std::vector<std::uint32_t> pixels;
@@ -86,8 +87,8 @@ class SwfMoviePlayerTest : public ::testing::Test {
  protected:
   SwfMoviePlayer Make(double rate = 30, int frames = 100, bool device = true) {
     return SwfMoviePlayer(Platform{surface_,
-                                   [this](const PathText& path, std::size_t maxBytes) {
-                                     read_limit_ = maxBytes;
+                                   [this](const PathText& path, std::size_t max_bytes) {
+                                     read_limit_ = max_bytes;
                                      ++reads_;
                                      if (path == AsciiPath("missing.swf"))
                                        throw std::runtime_error("No such file");

@@ -58,11 +58,12 @@ class FakeEngine final : public SelectiveMoviePlayer {
 
 class SwitchingPlayerTest : public ::testing::Test {
  protected:
-  SwitchingMoviePlayer Make(bool withFlash) {
-    return SwitchingMoviePlayer(withFlash ? std::make_unique<FakeEngine>(flash_) : nullptr, [this] {
-      ++built_in_made_;
-      return std::make_unique<FakeEngine>(built_in_);
-    });
+  SwitchingMoviePlayer Make(bool with_flash) {
+    return SwitchingMoviePlayer(with_flash ? std::make_unique<FakeEngine>(flash_) : nullptr,
+                                [this] {
+                                  ++built_in_made_;
+                                  return std::make_unique<FakeEngine>(built_in_);
+                                });
   }
   // The load handler's preparation of the hidden player.
   static void Prepare(MoviePlayer& player) {
@@ -190,26 +191,26 @@ TEST_F(SwitchingPlayerTest, SwfPlayerTakesFlashMoviesTheControlDoesNot) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EngineState flash, builtIn, swf;
+    EngineState flash, built_in, swf;
     std::vector<std::pair<PathText, std::string>> told;
     SwitchingMoviePlayer player(
         c.with_flash ? std::make_unique<FakeEngine>(flash) : nullptr,
-        [&builtIn] { return std::make_unique<FakeEngine>(builtIn); },
+        [&built_in] { return std::make_unique<FakeEngine>(built_in); },
         SwfRoute{[&swf, &c] { return std::make_unique<FakeEngine>(swf, c.refusal); },
                  [&told](const PathText& path, const std::string& refusal) {
                    told.emplace_back(path, refusal);
                  },
-                 c.fall_back});
+                 c.fall_back ? SwfFallBack::ToBuiltIn : SwfFallBack::Skip});
     Prepare(player);
     Start(player, c.movie);
-    const std::string playsIn = c.plays_in;
-    EngineState& chosen = playsIn == "flash" ? flash : playsIn == "swf" ? swf : builtIn;
+    const std::string plays_in = c.plays_in;
+    EngineState& chosen = plays_in == "flash" ? flash : plays_in == "swf" ? swf : built_in;
     EXPECT_EQ(chosen.movie, AsciiPath(c.movie));
     EXPECT_EQ(chosen.plays, 1);
     EXPECT_EQ(chosen.visible, true);
     EXPECT_EQ(chosen.width, 6000);
     // Only the chosen engine is seen, and only it plays.
-    for (EngineState* other : {&flash, &swf, &builtIn}) {
+    for (EngineState* other : {&flash, &swf, &built_in}) {
       if (other == &chosen) continue;
       EXPECT_NE(other->visible, std::optional<bool>(true));
       EXPECT_EQ(other->plays, 0);

@@ -22,8 +22,8 @@
 
 namespace swf_ref {
 
-inline void SetMatrix(cairo_pattern_t* pattern, const swf::Matrix& toCanvas) {
-  const swf::Matrix inverse = toCanvas.Inverse().value_or(swf::Matrix{});
+inline void SetMatrix(cairo_pattern_t* pattern, const swf::Matrix& to_canvas) {
+  const swf::Matrix inverse = to_canvas.Inverse().value_or(swf::Matrix{});
   cairo_matrix_t m;
   cairo_matrix_init(&m, inverse.a, inverse.b, inverse.c, inverse.d, inverse.tx, inverse.ty);
   cairo_pattern_set_matrix(pattern, &m);
@@ -36,10 +36,10 @@ inline double LinearToSrgb(double l) {
   return l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1 / 2.4) - 0.055;
 }
 
-// A pattern for `fill` drawn through `toCanvas` with `cx` (the caller destroys it). Colour
+// A pattern for `fill` drawn through `to_canvas` with `cx` (the caller destroys it). Colour
 // transforms go onto the stops and the bitmap's pixels; linear-RGB interpolation is sampled into
 // 256 stops, since cairo interpolates in sRGB only.
-inline cairo_pattern_t* MakePattern(const swf::FillStyle& fill, const swf::Matrix& toCanvas,
+inline cairo_pattern_t* MakePattern(const swf::FillStyle& fill, const swf::Matrix& to_canvas,
                                     const swf::ColorTransform& cx,
                                     std::vector<std::unique_ptr<std::uint32_t[]>>& keep) {
   if (const auto* solid = std::get_if<swf::Rgba>(&fill)) {
@@ -49,7 +49,7 @@ inline cairo_pattern_t* MakePattern(const swf::FillStyle& fill, const swf::Matri
   if (const auto* g = std::get_if<swf::Gradient>(&fill)) {
     // In a unit square (pixman's fixed point has no room for 16384 squared).
     cairo_pattern_t* p;
-    const double f = std::clamp(g->focalPoint, -0.98f, 0.98f);
+    const double f = std::clamp(g->focal_point, -0.98f, 0.98f);
     if (g->kind == swf::GradientKind::Linear) {
       p = cairo_pattern_create_linear(-1, 0, 1, 0);
     } else {
@@ -85,7 +85,7 @@ inline cairo_pattern_t* MakePattern(const swf::FillStyle& fill, const swf::Matri
     cairo_pattern_set_extend(p, g->spread == swf::SpreadMode::Pad       ? CAIRO_EXTEND_PAD
                                 : g->spread == swf::SpreadMode::Reflect ? CAIRO_EXTEND_REFLECT
                                                                         : CAIRO_EXTEND_REPEAT);
-    SetMatrix(p, swf::Matrix{16384, 0, 0, 16384, 0, 0}.Then(g->matrix).Then(toCanvas));
+    SetMatrix(p, swf::Matrix{16384, 0, 0, 16384, 0, 0}.Then(g->matrix).Then(to_canvas));
     return p;
   }
   const auto& bf = std::get<swf::BitmapFill>(fill);
@@ -110,7 +110,7 @@ inline cairo_pattern_t* MakePattern(const swf::FillStyle& fill, const swf::Matri
   cairo_surface_destroy(surface);
   cairo_pattern_set_extend(p, bf.repeat ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
   cairo_pattern_set_filter(p, bf.smooth ? CAIRO_FILTER_BILINEAR : CAIRO_FILTER_NEAREST);
-  SetMatrix(p, bf.matrix.Then(toCanvas));
+  SetMatrix(p, bf.matrix.Then(to_canvas));
   return p;
 }
 
@@ -135,12 +135,12 @@ inline void AppendFillPath(cairo_t* cr, const swf::Shape& shape, const swf::Matr
     bool reversed;
   };
   std::vector<Directed> edges;
-  std::multimap<std::pair<float, float>, std::size_t> byStart;
+  std::multimap<std::pair<float, float>, std::size_t> by_start;
   for (const auto& e : shape.edges) {
     if (e.fill0 == e.fill1 || (e.fill0 != style && e.fill1 != style)) continue;
     const bool reversed = e.fill1 == style;
     const swf::Point start = reversed ? e.to : e.from;
-    byStart.emplace(std::pair{start.x, start.y}, edges.size());
+    by_start.emplace(std::pair{start.x, start.y}, edges.size());
     edges.push_back({&e, reversed});
   }
   std::vector<bool> used(edges.size(), false);
@@ -156,7 +156,7 @@ inline void AppendFillPath(cairo_t* cr, const swf::Shape& shape, const swf::Matr
       cairo_get_current_point(cr, &x, &y);
       AppendEdge(cr, m, {float(x), float(y)}, *d.edge, d.reversed);
       const swf::Point end = d.reversed ? d.edge->from : d.edge->to;
-      auto [lo, hi] = byStart.equal_range({end.x, end.y});
+      auto [lo, hi] = by_start.equal_range({end.x, end.y});
       std::size_t next = edges.size();
       for (auto it = lo; it != hi; ++it) {
         if (!used[it->second]) {
@@ -171,29 +171,29 @@ inline void AppendFillPath(cairo_t* cr, const swf::Shape& shape, const swf::Matr
   }
 }
 
-// Draws `shape` onto `cr` (identity matrix, canvas pixels). `coverageOnly`: every paint opaque
+// Draws `shape` onto `cr` (identity matrix, canvas pixels). `coverage_only`: every paint opaque
 // white, as a mask sees it. `grouped` false fills each style straight onto the canvas instead of
 // through a group (cheaper; seams where fills meet): what the benchmark's cairo does.
 inline void DrawShape(cairo_t* cr, const swf::Shape& shape, const swf::Matrix& m,
-                      const swf::ColorTransform& cx, bool coverageOnly = false,
+                      const swf::ColorTransform& cx, bool coverage_only = false,
                       bool grouped = true) {
-  if (!shape.layerStarts.empty()) {  // each style layer as a shape of its own, in order
+  if (!shape.layer_starts.empty()) {  // each style layer as a shape of its own, in order
     std::size_t begin = 0;
-    for (std::size_t i = 0; i <= shape.layerStarts.size(); ++i) {
+    for (std::size_t i = 0; i <= shape.layer_starts.size(); ++i) {
       const std::size_t end =
-          i < shape.layerStarts.size() ? shape.layerStarts[i] : shape.edges.size();
+          i < shape.layer_starts.size() ? shape.layer_starts[i] : shape.edges.size();
       swf::Shape layer = shape;
-      layer.layerStarts.clear();
+      layer.layer_starts.clear();
       layer.edges.assign(shape.edges.begin() + std::ptrdiff_t(begin),
                          shape.edges.begin() + std::ptrdiff_t(end));
-      DrawShape(cr, layer, m, cx, coverageOnly, grouped);
+      DrawShape(cr, layer, m, cx, coverage_only, grouped);
       begin = end;
     }
     return;
   }
   std::vector<std::unique_ptr<std::uint32_t[]>> keep;
   const auto source = [&](const swf::FillStyle& fill) {
-    if (coverageOnly) {
+    if (coverage_only) {
       cairo_set_source_rgba(cr, 1, 1, 1, 1);
       return;
     }
@@ -207,7 +207,7 @@ inline void DrawShape(cairo_t* cr, const swf::Shape& shape, const swf::Matrix& m
     AppendFillPath(cr, shape, m, std::uint16_t(s));
     source(shape.fills[s - 1]);
     cairo_set_operator(cr, grouped ? CAIRO_OPERATOR_ADD : CAIRO_OPERATOR_OVER);
-    cairo_set_fill_rule(cr, shape.evenOdd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
+    cairo_set_fill_rule(cr, shape.even_odd ? CAIRO_FILL_RULE_EVEN_ODD : CAIRO_FILL_RULE_WINDING);
     cairo_fill(cr);
   }
   if (grouped) {
@@ -234,17 +234,17 @@ inline void DrawShape(cairo_t* cr, const swf::Shape& shape, const swf::Matrix& m
       AppendEdge(cr, m, m.Apply(e.from), e, false);
       end = e.to;
     }
-    if (!style.noClose && end.x == start.x && end.y == start.y) cairo_close_path(cr);
+    if (!style.no_close && end.x == start.x && end.y == start.y) cairo_close_path(cr);
     const auto cap = [](swf::CapStyle c) {
       return c == swf::CapStyle::Round  ? CAIRO_LINE_CAP_ROUND
              : c == swf::CapStyle::None ? CAIRO_LINE_CAP_BUTT
                                         : CAIRO_LINE_CAP_SQUARE;
     };
-    cairo_set_line_cap(cr, cap(style.startCap));
+    cairo_set_line_cap(cr, cap(style.start_cap));
     cairo_set_line_join(cr, style.join == swf::JoinStyle::Round   ? CAIRO_LINE_JOIN_ROUND
                             : style.join == swf::JoinStyle::Bevel ? CAIRO_LINE_JOIN_BEVEL
                                                                   : CAIRO_LINE_JOIN_MITER);
-    cairo_set_miter_limit(cr, std::max(1.0f, style.miterLimit));
+    cairo_set_miter_limit(cr, std::max(1.0f, style.miter_limit));
     cairo_set_line_width(cr, std::max(1.0, style.width * scale));
     source(style.fill);
     cairo_stroke(cr);
@@ -285,7 +285,7 @@ inline void Circle(swf::Shape& s, float cx, float cy, float r, std::uint16_t f0,
 }
 
 // The scene through swf::Renderer, onto a canvas it first fills with `background`.
-inline void DrawOurs(swf::Renderer& r, const swf::Canvas& canvas, swf::Rgba background,
+inline void DrawOurs(swf::Renderer& r, const swf::FramePixels& canvas, swf::Rgba background,
                      const std::vector<Op>& ops) {
   r.BeginFrame(canvas, background);
   for (const Op& op : ops) {

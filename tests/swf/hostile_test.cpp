@@ -315,7 +315,7 @@ TEST_P(Hostile, RefusedOrBounded) {
       std::vector<std::uint32_t> pixels(64 * 48);
       for (int frame = 0; frame < 12; ++frame) {
         player.AdvanceTo(frame / 10.0);
-        if (frame % 4 == 0) player.Render(pixels.data(), 64, 48, 64);
+        if (frame % 4 == 0) player.Render({pixels.data(), 64, 48, 64});
       }
       if (c.check) c.check(player);
     }

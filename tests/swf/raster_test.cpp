@@ -102,13 +102,13 @@ Shape BitmapShape(bool repeat, bool smooth, float degrees) {
   return s;
 }
 
-LineStyle Line(float widthPx, Rgba color, CapStyle cap, JoinStyle join, float miterLimit = 3) {
+LineStyle Line(float width_px, Rgba color, CapStyle cap, JoinStyle join, float miter_limit = 3) {
   LineStyle l;
-  l.width = widthPx * 20;
+  l.width = width_px * 20;
   l.fill = color;
-  l.startCap = l.endCap = cap;
+  l.start_cap = l.end_cap = cap;
   l.join = join;
-  l.miterLimit = miterLimit;
+  l.miter_limit = miter_limit;
   return l;
 }
 
@@ -123,12 +123,12 @@ Shape Strokes(const std::vector<LineStyle>& lines, const std::vector<std::vector
 }
 
 struct Tolerance {
-  double edgeMean = 2.0;  // mean |difference| per channel over the edge pixels
+  double edge_mean = 2.0;  // mean |difference| per channel over the edge pixels
   // Any one edge pixel: cairo samples 15 rows a pixel where we take the exact area, and our
   // curves are chords within 0.05 pixel of the true ones (up to 31 seen).
-  int edgeMax = 48;
-  double insideMean = 0;  // the same over the other pixels
-  int insideMax = 0;
+  int edge_max = 48;
+  double inside_mean = 0;  // the same over the other pixels
+  int inside_max = 0;
 };
 
 struct Case {
@@ -171,12 +171,12 @@ std::vector<Case> Cases() {
                      return std::vector<Op>{Draw(s, {0.05f, 0.01f, -0.01f, 0.05f, 2, -1})};
                    },
                    kPaint});
-  for (bool evenOdd : {false, true}) {
-    cases.push_back({evenOdd ? "SelfCrossingEvenOdd" : "SelfCrossingNonZero",
-                     [evenOdd] {
+  for (bool even_odd : {false, true}) {
+    cases.push_back({even_odd ? "SelfCrossingEvenOdd" : "SelfCrossingNonZero",
+                     [even_odd] {
                        Shape s;
                        s.fills = {Rgba{240, 240, 30, 255}};
-                       s.evenOdd = evenOdd;
+                       s.even_odd = even_odd;
                        std::vector<Point> star;
                        for (int i = 0; i < 5; ++i) {
                          const float a = float(i * 2) * 2 * 3.14159265f / 5 - 1.5708f;
@@ -238,7 +238,7 @@ std::vector<Case> Cases() {
                      [g] {
                        Gradient gr = MakeGradient(g.kind, g.spread, 70, 95, 70, 25,
                                                   g.spread == S::Repeat ? kCycle : kThreeStops);
-                       gr.focalPoint = 0.6f;
+                       gr.focal_point = 0.6f;
                        return std::vector<Op>{Draw(GradientShape(gr))};
                      },
                      kPaint});
@@ -334,7 +334,7 @@ std::vector<Case> Cases() {
                      s.lines = {Line(10, {0, 0, 0, 255}, CapStyle::Round, JoinStyle::Round)};
                      for (Edge& e : s.edges) e.line = 1;
                      s.fills.push_back(Rgba{0, 0, 250, 200});
-                     s.layerStarts = {s.edges.size()};
+                     s.layer_starts = {s.edges.size()};
                      Poly(s, {P(60, 60), P(180, 70), P(170, 140), P(70, 130)}, 2);
                      return std::vector<Op>{Draw(s)};
                    }});
@@ -502,7 +502,7 @@ TEST_P(RasterVsCairo, AgreesWithCairo) {
   }
   const std::vector<bool> edge = EdgePixels(ops);
   double sums[2] = {0, 0};
-  int counts[2] = {0, 0}, worst[2] = {0, 0}, worstAt[2] = {-1, -1};
+  int counts[2] = {0, 0}, worst[2] = {0, 0}, worst_at[2] = {-1, -1};
   for (std::size_t i = 0; i < ours.pixels.size(); ++i) {
     const int k = edge[i] ? 0 : 1;
     ++counts[k];
@@ -512,26 +512,26 @@ TEST_P(RasterVsCairo, AgreesWithCairo) {
       sums[k] += d;
       if (d > worst[k]) {
         worst[k] = d;
-        worstAt[k] = int(i);
+        worst_at[k] = int(i);
       }
     }
   }
-  const double edgeMean = counts[0] ? sums[0] / (4.0 * counts[0]) : 0;
-  const double insideMean = counts[1] ? sums[1] / (4.0 * counts[1]) : 0;
+  const double edge_mean = counts[0] ? sums[0] / (4.0 * counts[0]) : 0;
+  const double inside_mean = counts[1] ? sums[1] / (4.0 * counts[1]) : 0;
   const auto where = [](int i) {
     return "(" + std::to_string(i % kWidth) + ", " + std::to_string(i / kWidth) + ")";
   };
   EXPECT_GT(counts[0], 0);
-  EXPECT_LE(edgeMean, c.tolerance.edgeMean) << counts[0] << " edge pixels";
-  EXPECT_LE(worst[0], c.tolerance.edgeMax) << "at " << where(worstAt[0]);
-  EXPECT_LE(insideMean, c.tolerance.insideMean);
-  EXPECT_LE(worst[1], c.tolerance.insideMax)
-      << "at " << where(worstAt[1]) << std::hex << ": ours "
-      << ours.pixels[std::size_t(worstAt[1] < 0 ? 0 : worstAt[1])] << ", cairo "
-      << reference.pixels[std::size_t(worstAt[1] < 0 ? 0 : worstAt[1])];
-  RecordProperty("edge_mean", std::to_string(edgeMean));
-  std::printf("%-32s edge mean %.3f max %3d | inside mean %.3f max %3d\n", c.name.c_str(), edgeMean,
-              worst[0], insideMean, worst[1]);
+  EXPECT_LE(edge_mean, c.tolerance.edge_mean) << counts[0] << " edge pixels";
+  EXPECT_LE(worst[0], c.tolerance.edge_max) << "at " << where(worst_at[0]);
+  EXPECT_LE(inside_mean, c.tolerance.inside_mean);
+  EXPECT_LE(worst[1], c.tolerance.inside_max)
+      << "at " << where(worst_at[1]) << std::hex << ": ours "
+      << ours.pixels[std::size_t(worst_at[1] < 0 ? 0 : worst_at[1])] << ", cairo "
+      << reference.pixels[std::size_t(worst_at[1] < 0 ? 0 : worst_at[1])];
+  RecordProperty("edgeMean", std::to_string(edge_mean));
+  std::printf("%-32s edge mean %.3f max %3d | inside mean %.3f max %3d\n", c.name.c_str(),
+              edge_mean, worst[0], inside_mean, worst[1]);
   if (c.name == "TwoFillsSharingAnEdge") {
     // No seam: the background's green (200) shows nowhere along the shared edge, where both
     // fills have 20.
@@ -578,7 +578,7 @@ TEST(RasterMiter, CutOffAtTheLimit) {
 struct Hostile {
   std::string name;
   std::function<std::vector<Op>()> build;
-  bool drawsNothing;
+  bool draws_nothing;
 };
 
 void PrintTo(const Hostile& h, std::ostream* os) {
@@ -630,7 +630,7 @@ std::vector<Hostile> HostileCases() {
                    [=] {
                      Gradient g = MakeGradient(GradientKind::Focal, SpreadMode::Reflect, 0, 0, 0, 0,
                                                kThreeStops);
-                     g.focalPoint = nan;
+                     g.focal_point = nan;
                      BitmapFill f;
                      f.bitmap = Texture();
                      f.matrix = {0, 0, 0, 0, 0, 0};
@@ -675,7 +675,7 @@ std::vector<Hostile> HostileCases() {
                    [=] {  // each layer a gradient triangle of its own
                      Shape s;
                      for (int i = 0; i < 5000; ++i) {
-                       s.layerStarts.push_back(s.edges.size());
+                       s.layer_starts.push_back(s.edges.size());
                        s.fills.push_back(MakeGradient(GradientKind::Radial, SpreadMode::Pad, 9,
                                                       float(i % 200), 20, 0, kThreeStops));
                        const auto f = std::uint16_t(s.fills.size() % 65536);
@@ -707,7 +707,7 @@ TEST_P(RasterHostile, EndsCleanly) {
   const Hostile& c = GetParam();
   Frame f;
   DrawOurs(c.build(), f);
-  if (c.drawsNothing) {
+  if (c.draws_nothing) {
     const std::uint32_t background = 0xff000000u | (std::uint32_t(kBackground.r) << 16) |
                                      (std::uint32_t(kBackground.g) << 8) | kBackground.b;
     EXPECT_EQ(std::count(f.pixels.begin(), f.pixels.end(), background), kWidth * kHeight);
@@ -723,8 +723,9 @@ INSTANTIATE_TEST_SUITE_P(Table, RasterHostile, testing::ValuesIn(HostileCases())
 TEST(RasterHostile, CanvasWithoutPixels) {
   Renderer r;
   std::vector<std::uint32_t> pixels(4, 7);
-  for (const Canvas& c : {Canvas{}, Canvas{pixels.data(), 2, 2, 1}, Canvas{pixels.data(), 0, 5, 4},
-                          Canvas{pixels.data(), -3, 2, 2}}) {
+  for (const FramePixels& c :
+       {FramePixels{}, FramePixels{pixels.data(), 2, 2, 1}, FramePixels{pixels.data(), 0, 5, 4},
+        FramePixels{pixels.data(), -3, 2, 2}}) {
     r.BeginFrame(c, kBackground);
     r.BeginMask();
     r.DrawShape(Rect(0, 0, 10, 10, Rgba{}), kPixels, {});

@@ -85,7 +85,7 @@ std::vector<ReaderCase> Cases() {
        },
        [](const swf::Movie& m, const RecordingDecoder&) {
          const auto& s = Get<swf::Shape>(m, 1);
-         EXPECT_FALSE(s.evenOdd);
+         EXPECT_FALSE(s.even_odd);
          ASSERT_EQ(s.fills.size(), 1u);
          const auto& g = std::get<swf::Gradient>(s.fills[0]);
          EXPECT_EQ(g.kind, swf::GradientKind::Focal);
@@ -94,15 +94,15 @@ std::vector<ReaderCase> Cases() {
          ASSERT_EQ(g.stops.size(), 2u);
          EXPECT_EQ(g.stops[1].ratio, 255);
          EXPECT_EQ(g.stops[1].color, (swf::Rgba{0, 0, 255, 128}));
-         EXPECT_FLOAT_EQ(g.focalPoint, 0.5f);
+         EXPECT_FLOAT_EQ(g.focal_point, 0.5f);
          ASSERT_EQ(s.lines.size(), 1u);
          const swf::LineStyle& l = s.lines[0];
          EXPECT_EQ(l.width, 40);
-         EXPECT_EQ(l.startCap, swf::CapStyle::Square);
-         EXPECT_EQ(l.endCap, swf::CapStyle::None);
+         EXPECT_EQ(l.start_cap, swf::CapStyle::Square);
+         EXPECT_EQ(l.end_cap, swf::CapStyle::None);
          EXPECT_EQ(l.join, swf::JoinStyle::Miter);
-         EXPECT_FLOAT_EQ(l.miterLimit, 2.5f);
-         EXPECT_TRUE(l.noClose);
+         EXPECT_FLOAT_EQ(l.miter_limit, 2.5f);
+         EXPECT_TRUE(l.no_close);
          EXPECT_EQ(std::get<swf::Rgba>(l.fill), (swf::Rgba{0, 255, 0, 255}));
          ASSERT_EQ(s.edges.size(), 1u);
          const swf::Edge& e = s.edges[0];
@@ -128,13 +128,13 @@ std::vector<ReaderCase> Cases() {
        },
        [](const swf::Movie& m, const RecordingDecoder&) {
          const auto& s = Get<swf::Shape>(m, 2);
-         EXPECT_TRUE(s.evenOdd);
+         EXPECT_TRUE(s.even_odd);
          ASSERT_EQ(s.fills.size(), 2u);
          EXPECT_EQ(std::get<swf::Rgba>(s.fills[1]), (swf::Rgba{4, 5, 6, 255}));
          ASSERT_EQ(s.edges.size(), 2u);
          EXPECT_EQ(s.edges[0].fill1, 1);
          EXPECT_EQ(s.edges[1].fill1, 2);
-         EXPECT_EQ(s.layerStarts, (std::vector<std::size_t>{1}));
+         EXPECT_EQ(s.layer_starts, (std::vector<std::size_t>{1}));
        }},
       {"morph_shape_by_ratio",
        [] {

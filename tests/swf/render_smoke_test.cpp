@@ -25,7 +25,7 @@ std::vector<std::uint32_t> Draw(const Bytes& tags, int width, int height) {
   swf::Player player(loaded.movie);
   player.Play();
   player.AdvanceTo(0);
-  player.Render(pixels.data(), width, height, width);
+  player.Render({pixels.data(), width, height, width});
   return pixels;
 }
 

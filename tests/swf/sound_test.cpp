@@ -243,7 +243,7 @@ TEST(SwfSound, ReadsTagBodies) {
   const Bytes head = Cat({{0x0F, 0x2A}, Le({{1152, 2}, {std::uint16_t(-300), 2}})});
   EXPECT_EQ(ReadSoundStreamHead(head),
             (SoundStreamHead{{0, 3, true, true}, {2, 2, true, false}, 1152, -300}));
-  EXPECT_EQ(ReadSoundStreamHead(Bytes(head.begin(), head.begin() + 4))->latencySeek, 0);
+  EXPECT_EQ(ReadSoundStreamHead(Bytes(head.begin(), head.begin() + 4))->latency_seek, 0);
 
   // DefineSound, MP3: the seek field is taken off the data.
   EXPECT_EQ(ReadDefineSound(SoundBody(7, 2, 3, true, 123456, {0x40, 0x02, 0xAB})),
@@ -264,48 +264,48 @@ TEST(SwfSound, ReadsTagBodies) {
                           {0, 2},
                           {32768, 2}});
   SoundInfo info{true, true, 10, 20, 3, {{0, 32768, 0}, {100, 0, 32768}}};
-  EXPECT_EQ(ReadStartSound(kTagStartSound, start), (SoundStart{9, "", false, info}));
+  EXPECT_EQ(ReadStartSound(TagCode::StartSound, start), (SoundStart{9, "", false, info}));
   // StartSound2: a class name, loops 0 (plays once).
-  EXPECT_EQ(ReadStartSound(kTagStartSound2, Bytes{'S', 'n', 'd', 0, 0x04, 0, 0}),
+  EXPECT_EQ(ReadStartSound(TagCode::StartSound2, Bytes{'S', 'n', 'd', 0, 0x04, 0, 0}),
             (SoundStart{0, "Snd", true, {}}));
 
   const auto block = ReadMp3StreamBlock(Bytes{0x40, 0x02, 0xFF, 0xFF, 0x11});
   ASSERT_TRUE(block);
-  EXPECT_EQ(block->sampleCount, 576);
-  EXPECT_EQ(block->seekSamples, -1);
+  EXPECT_EQ(block->sample_count, 576);
+  EXPECT_EQ(block->seek_samples, -1);
   EXPECT_EQ(block->frames.size(), 1U);
 }
 
 TEST(SwfSound, ShortBodiesAndHostileCounts) {
   struct Case {
-    int code;
+    TagCode code;
     Bytes body;
     bool parses;
   };
   const std::vector<Case> cases = {
-      {kTagStartSound, {1, 0, 0x01, 0, 0}, false},  // in point flag, field cut
-      {kTagStartSound, {1, 0, 0x02, 0, 0, 0}, false},
-      {kTagStartSound, {1, 0, 0x04, 3}, false},
-      {kTagStartSound, {1, 0}, false},
-      {kTagStartSound2, {'a', 'b'}, false},  // class name unterminated
-      {kTagDefineSound, {1, 0, 0x3E, 0, 0, 0}, false},
-      {kTagDefineSound, SoundBody(7, 2, 3, true, 1, {0x01}), false},  // MP3 without its seek
-      {kTagSoundStreamHead, {0x0F, 0x2A, 0x80}, false},
-      {kTagSoundStreamBlock, {0x40, 0x02, 0xFF}, false},
-      {kTagStartSound, {}, false},
-      {kTagDefineSound, {}, false},
+      {TagCode::StartSound, {1, 0, 0x01, 0, 0}, false},  // in point flag, field cut
+      {TagCode::StartSound, {1, 0, 0x02, 0, 0, 0}, false},
+      {TagCode::StartSound, {1, 0, 0x04, 3}, false},
+      {TagCode::StartSound, {1, 0}, false},
+      {TagCode::StartSound2, {'a', 'b'}, false},  // class name unterminated
+      {TagCode::DefineSound, {1, 0, 0x3E, 0, 0, 0}, false},
+      {TagCode::DefineSound, SoundBody(7, 2, 3, true, 1, {0x01}), false},  // MP3 without its seek
+      {TagCode::SoundStreamHead, {0x0F, 0x2A, 0x80}, false},
+      {TagCode::SoundStreamBlock, {0x40, 0x02, 0xFF}, false},
+      {TagCode::StartSound, {}, false},
+      {TagCode::DefineSound, {}, false},
   };
   for (const auto& c : cases) {
-    const bool parsed = c.code == kTagDefineSound       ? ReadDefineSound(c.body).has_value()
-                        : c.code == kTagSoundStreamHead ? ReadSoundStreamHead(c.body).has_value()
-                        : c.code == kTagSoundStreamBlock
-                            ? ReadMp3StreamBlock(c.body).has_value()
-                            : ReadStartSound(c.code, c.body).has_value();
+    const bool parsed =
+        c.code == TagCode::DefineSound        ? ReadDefineSound(c.body).has_value()
+        : c.code == TagCode::SoundStreamHead  ? ReadSoundStreamHead(c.body).has_value()
+        : c.code == TagCode::SoundStreamBlock ? ReadMp3StreamBlock(c.body).has_value()
+                                              : ReadStartSound(c.code, c.body).has_value();
     EXPECT_EQ(parsed, c.parses) << ::testing::PrintToString(c.body);
   }
   // An envelope claiming 255 points with one there keeps that one.
   const Bytes envelope = {1, 0, 0x08, 255, 0, 0, 0, 0, 0, 0x80, 0, 0x80, 1, 2, 3};
-  EXPECT_EQ(ReadStartSound(kTagStartSound, envelope)->info.envelope.size(), 1U);
+  EXPECT_EQ(ReadStartSound(TagCode::StartSound, envelope)->info.envelope.size(), 1U);
 
   // Random bodies through every reader and the mixer: nothing read out of bounds (ASan).
   std::uint32_t seed = 12345;
@@ -319,7 +319,7 @@ TEST(SwfSound, ShortBodiesAndHostileCounts) {
       m.DefineSound(std::move(*d));
       m.StartSound({.id = id});
     }
-    if (auto s = ReadStartSound(round % 2 ? kTagStartSound : kTagStartSound2, body)) {
+    if (auto s = ReadStartSound(round % 2 ? TagCode::StartSound : TagCode::StartSound2, body)) {
       m.StartSound(*s);
     }
     if (const auto h = ReadSoundStreamHead(body)) {
@@ -341,7 +341,7 @@ TEST(SwfSound, MixesEventSounds) {
   };
   const Bytes ramp = Sound(1, 3, {10, 20, 30, 40, 50});
   const Bytes ten = Sound(2, 3, {10000});
-  const SoundInfo threeLoops = {.loops = 3};
+  const SoundInfo three_loops = {.loops = 3};
   // clang-format off
   const std::vector<Case> cases = {
       {"44 kHz mono on both channels", {ramp}, {{.id = 1}}, Both({10, 20, 30, 40, 50, 0})},
@@ -355,15 +355,15 @@ TEST(SwfSound, MixesEventSounds) {
       {"clipped high", {Sound(1, 3, {30000}), ten}, {{.id = 1}, {.id = 2}}, Both({32767, 0})},
       {"clipped low", {Sound(1, 3, {-30000}), Sound(2, 3, {-10000})}, {{.id = 1}, {.id = 2}},
        Both({-32768, 0})},
-      {"three loops", {ramp}, {{.id = 1, .info = threeLoops}},
+      {"three loops", {ramp}, {{.id = 1, .info = three_loops}},
        Both({10, 20, 30, 40, 50, 10, 20, 30, 40, 50, 10, 20, 30, 40, 50, 0})},
       {"two instances add", {ramp}, {{.id = 1}, {.id = 1}}, Both({20, 40, 60, 80, 100, 0})},
-      {"no multiple", {ramp}, {{.id = 1}, {.id = 1, .info = {.noMultiple = true}}},
+      {"no multiple", {ramp}, {{.id = 1}, {.id = 1, .info = {.no_multiple = true}}},
        Both({10, 20, 30, 40, 50, 0})},
-      {"stop", {ramp}, {{.id = 1, .info = threeLoops}, {.id = 1, .info = {.stop = true}}},
+      {"stop", {ramp}, {{.id = 1, .info = three_loops}, {.id = 1, .info = {.stop = true}}},
        Both({0})},
       {"in and out points, looped", {ramp},
-       {{.id = 1, .info = {.inPoint = 1, .outPoint = 3, .loops = 2}}}, Both({20, 30, 20, 30, 0})},
+       {{.id = 1, .info = {.in_point = 1, .out_point = 3, .loops = 2}}}, Both({20, 30, 20, 30, 0})},
       // Left fades out over 4 samples, right is silent throughout.
       {"envelope", {ramp}, {{.id = 1, .info = {.envelope = {{0, 32768, 0}, {4, 0, 0}}}}},
        {10, 0, 15, 0, 15, 0, 10, 0, 0, 0, 0, 0}},
@@ -374,7 +374,7 @@ TEST(SwfSound, MixesEventSounds) {
        {{.id = 1}}, Both({0})},
       {"65535 loops of nothing", {SoundBody(1, 3, 3, false, 9, {0x01})},
        {{.id = 1, .info = {.loops = 65535}}}, Both({0})},
-      {"unknown id, class name", {ramp}, {{.id = 5}, {.className = "A", .byClassName = true}},
+      {"unknown id, class name", {ramp}, {{.id = 5}, {.class_name = "A", .by_class_name = true}},
        Both({0})},
   };
   // clang-format on
@@ -398,16 +398,16 @@ TEST(SwfSound, MixesEventSounds) {
 // In points far into a sound are reached without decoding what lies before them where the
 // format allows, so a sound looped 65535 times from just before its end costs little per loop.
 TEST(SwfSound, InPointsSkipAhead) {
-  Bytes longPcm(std::size_t(2 * 4'000'000), 0);
-  longPcm[longPcm.size() - 2] = 77;
+  Bytes long_pcm(std::size_t(2 * 4'000'000), 0);
+  long_pcm[long_pcm.size() - 2] = 77;
   const std::vector<std::tuple<Bytes, std::uint32_t, Samples>> cases = {
       {SoundBody(1, 1, 3, false, 4099, TwoPacketAdpcm()), 4097, {15, 19, 15, 19}},
-      {SoundBody(1, 3, 3, false, 4'000'000, longPcm), 3'999'999, {77, 77, 77, 77}},
+      {SoundBody(1, 3, 3, false, 4'000'000, long_pcm), 3'999'999, {77, 77, 77, 77}},
   };
   for (const auto& [body, in44, left] : cases) {
     SoundMixer mixer;
     Define(mixer, body);
-    mixer.StartSound({.id = 1, .info = {.inPoint = in44, .loops = 65535}});
+    mixer.StartSound({.id = 1, .info = {.in_point = in44, .loops = 65535}});
     EXPECT_EQ(Left(Mix(mixer, 4)), left);
     Mix(mixer, 44100);  // a second of loops
     EXPECT_EQ(mixer.ActiveSounds(), 1U);
@@ -418,7 +418,7 @@ TEST(SwfSound, InPointsSkipAhead) {
   SoundMixer mixer(FakeFactory(0, &seen));
   Define(mixer, SoundBody(1, 2, 2, false, 5 * 576,
                           Cat({{0, 0}, Mp3Frame(1), Mp3Frame(2), Mp3Frame(3), Mp3Frame(4)})));
-  mixer.StartSound({.id = 1, .info = {.inPoint = 3476, .loops = 2}});
+  mixer.StartSound({.id = 1, .info = {.in_point = 3476, .loops = 2}});
   const Samples out = Left(Mix(mixer, 2 * 1132 + 1));
   EXPECT_EQ((Samples{out[0], out[1132], out[2263], out[2264]}), (Samples{400, 400, 400, 0}));
   Bytes markers;
@@ -426,8 +426,8 @@ TEST(SwfSound, InPointsSkipAhead) {
   EXPECT_EQ(markers, (Bytes{2, 3, 4, 2, 3, 4}));
 }
 
-SoundStreamHead PcmStreamHead(int rateCode) {
-  return {.stream = {3, std::uint8_t(rateCode), true, false}};
+SoundStreamHead PcmStreamHead(int rate_code) {
+  return {.stream = {3, std::uint8_t(rate_code), true, false}};
 }
 
 TEST(SwfSound, StreamPositionFollowsTheOutput) {
@@ -439,7 +439,7 @@ TEST(SwfSound, StreamPositionFollowsTheOutput) {
   ASSERT_TRUE(mixer.QueueStreamBlock(Pcm16({1600, 2000, 2400, 2800}), 11));
   EXPECT_FALSE(mixer.QueueStreamBlock({}, 12));
   EXPECT_TRUE(mixer.Stream().active);
-  EXPECT_EQ(mixer.Stream().queuedBlocks, 2U);
+  EXPECT_EQ(mixer.Stream().queued_blocks, 2U);
 
   struct Step {
     std::size_t mix;
@@ -460,12 +460,12 @@ TEST(SwfSound, StreamPositionFollowsTheOutput) {
     const Samples out = Left(Mix(mixer, step.mix));
     all.insert(all.end(), out.begin(), out.end());
     const StreamState s = mixer.Stream();
-    SCOPED_TRACE(s.playedSamples);
+    SCOPED_TRACE(s.played_samples);
     EXPECT_EQ(s.playing, step.playing);
     EXPECT_EQ(s.frame, step.frame);
-    EXPECT_DOUBLE_EQ(s.blockFraction, step.fraction);
-    EXPECT_EQ(s.playedSamples, step.played);
-    EXPECT_EQ(s.queuedSamples, step.queued);
+    EXPECT_DOUBLE_EQ(s.block_fraction, step.fraction);
+    EXPECT_EQ(s.played_samples, step.played);
+    EXPECT_EQ(s.queued_samples, step.queued);
   }
   for (std::size_t i = 0; i < all.size(); ++i)
     EXPECT_EQ(all[i], std::int16_t(i < 29 ? 100 * i : 0)) << i;
@@ -482,7 +482,7 @@ TEST(SwfSound, StreamPositionFollowsTheOutput) {
   mixer.StartStream({.stream = {1, 3, true, false}});
   ASSERT_TRUE(mixer.QueueStreamBlock(PackBits({{2, 2}, {0, 16}, {0, 6}, {7, 4}, {7, 4}}), 1));
   ASSERT_TRUE(mixer.QueueStreamBlock(PackBits({{2, 2}, {500, 16}, {0, 6}}), 2));
-  EXPECT_EQ(mixer.Stream().queuedSamples, 4U);
+  EXPECT_EQ(mixer.Stream().queued_samples, 4U);
   EXPECT_EQ(Left(Mix(mixer, 5)), (Samples{0, 11, 41, 500, 0}));
 }
 
@@ -491,7 +491,7 @@ TEST(SwfSound, StreamQueueIsBounded) {
   mixer.StartStream(PcmStreamHead(3));
   // One block of 61 s is cut to the 60 s the queue holds; then the queue is full.
   ASSERT_TRUE(mixer.QueueStreamBlock(Bytes(std::size_t(2 * 44100 * 61), 0), 1));
-  EXPECT_EQ(mixer.Stream().queuedSamples,
+  EXPECT_EQ(mixer.Stream().queued_samples,
             std::uint64_t(44100 * SoundMixer::kMaxStreamQueueSeconds));
   EXPECT_FALSE(mixer.QueueStreamBlock(Pcm16({1}), 2));
   mixer.StartStream(PcmStreamHead(3));
@@ -505,11 +505,11 @@ TEST(SwfSound, StreamQueueIsBounded) {
 TEST(SwfSound, Mp3FrameHeaders) {
   const auto h = ReadMp3FrameHeader(Mp3Frame(1));
   ASSERT_TRUE(h);
-  EXPECT_EQ((std::vector{h->rate, h->channels, h->samplesPerFrame, int(h->size)}),
+  EXPECT_EQ((std::vector{h->rate, h->channels, h->samples_per_frame, int(h->size)}),
             (std::vector{22050, 1, 576, 26}));
   const auto mpeg1 = ReadMp3FrameHeader(Bytes{0xFF, 0xFB, 0x92, 0x00});  // 128k, 44.1k, padded
   ASSERT_TRUE(mpeg1);
-  EXPECT_EQ((std::vector{mpeg1->rate, mpeg1->channels, mpeg1->samplesPerFrame, int(mpeg1->size)}),
+  EXPECT_EQ((std::vector{mpeg1->rate, mpeg1->channels, mpeg1->samples_per_frame, int(mpeg1->size)}),
             (std::vector{44100, 2, 1152, 418}));
   EXPECT_FALSE(ReadMp3FrameHeader(Bytes{0xFF, 0xFB, 0x00, 0x00}));  // free format
   EXPECT_FALSE(ReadMp3FrameHeader(Bytes{0xFF, 0xFD, 0x90, 0x00}));  // layer II
@@ -524,21 +524,21 @@ TEST(SwfSound, Mp3ThroughThePlatformDecoder) {
     std::uint16_t seek;
     std::uint32_t count;
     Bytes frames;
-    std::size_t framesSeen;
-    Samples expectedAt;  // left outputs 0, 951, 952, 1999, 2000
+    std::size_t frames_seen;
+    Samples expected_at;  // left outputs 0, 951, 952, 1999, 2000
   };
   const Bytes third = Mp3Frame(3);
   const Bytes cut(third.begin(), third.begin() + 10);
-  const Bytes twoFrames = Cat({Mp3Frame(1), Mp3Frame(2)});
+  const Bytes two_frames = Cat({Mp3Frame(1), Mp3Frame(2)});
   // 576 of 100 and 576 of 200 at 22050 Hz, 100 skipped, 1000 kept: 476 of 100, 524 of 200, each
   // source sample two outputs, 150 between them.
   const Samples played = {100, 150, 200, 200, 0};
   const std::vector<Case> cases = {
-      {"two frames", 0, 100, 1000, twoFrames, 2, played},
+      {"two frames", 0, 100, 1000, two_frames, 2, played},
       {"junk between frames skipped", 0, 100, 1000,
        Cat({Mp3Frame(1), {0x12, 0xFF, 0x00}, Mp3Frame(2)}), 2, played},
-      {"decoder delay, the rest at the end", 1, 100, 1000, twoFrames, 2, played},
-      {"a cut last frame not fed", 0, 100, 1000, Cat({twoFrames, cut}), 2, played},
+      {"decoder delay, the rest at the end", 1, 100, 1000, two_frames, 2, played},
+      {"a cut last frame not fed", 0, 100, 1000, Cat({two_frames, cut}), 2, played},
       // clang-format off
       {"decoder failure ends the sound", 0, 0, 100000,
        Cat({Mp3Frame(1), Mp3Frame(0xEE), Mp3Frame(2)}), 2, {100, 100, 100, 0, 0}},
@@ -551,8 +551,8 @@ TEST(SwfSound, Mp3ThroughThePlatformDecoder) {
     Define(mixer, SoundBody(4, 2, 2, false, c.count, Cat({Le({{c.seek, 2}}), c.frames})));
     mixer.StartSound({.id = 4});
     const Samples out = Left(Mix(mixer, 2100));
-    EXPECT_EQ((Samples{out[0], out[951], out[952], out[1999], out[2000]}), c.expectedAt);
-    EXPECT_EQ(seen.size(), c.framesSeen);
+    EXPECT_EQ((Samples{out[0], out[951], out[952], out[1999], out[2000]}), c.expected_at);
+    EXPECT_EQ(seen.size(), c.frames_seen);
     for (const auto& f : seen) EXPECT_EQ(f.size(), 26U);
   }
 
@@ -563,7 +563,7 @@ TEST(SwfSound, Mp3ThroughThePlatformDecoder) {
   for (std::uint8_t f = 1; f <= 3; ++f) {  // 576 samples, no seek, a stray byte left out
     ASSERT_TRUE(mixer.QueueStreamBlock(Cat({{0x40, 0x02, 0, 0}, Mp3Frame(f), {0x77}}), f));
   }
-  EXPECT_EQ(mixer.Stream().queuedSamples, 3U * 1152);
+  EXPECT_EQ(mixer.Stream().queued_samples, 3U * 1152);
   const Samples out = Left(Mix(mixer, 1152 + 10));
   EXPECT_EQ((Samples{out[0], out[1151], out[1152]}), (Samples{100, 150, 200}));
   EXPECT_TRUE(mixer.Stream().playing);

@@ -64,13 +64,13 @@ class StandInControl {
 
   // Makes the control raise FSCommand(command, args) at once.
   void Fire(const wchar_t* command, const wchar_t* args) {
-    Bstr commandText(command);
-    Bstr argsText(args);
+    Bstr command_text(command);
+    Bstr args_text(args);
     VARIANT arguments[2];
     arguments[1].vt = VT_BSTR;
-    arguments[1].bstrVal = commandText.get();
+    arguments[1].bstrVal = command_text.get();
     arguments[0].vt = VT_BSTR;
-    arguments[0].bstrVal = argsText.get();
+    arguments[0].bstrVal = args_text.get();
     ASSERT_TRUE(SUCCEEDED(Invoke(kFireCommand, DISPATCH_METHOD, arguments, 2, nullptr)));
   }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "windows/com_object.h"
 #include "windows/scoped_win.h"
 #include "windows/win32_system.h"
 #include "windows/win32_window.h"
@@ -74,7 +75,7 @@ TEST(MediaFoundationPlayer, TheSameMovieSetAgainAndPlayedWhileOpeningIsOpenedOnc
   const ComApartment com(COINIT_APARTMENTTHREADED);
   mf::MediaFoundationApi api;
   ASSERT_FALSE(mf::LoadApi(api)) << "no Media Foundation";
-  api.createSourceResolver = &CreateOpeningResolver;
+  api.create_source_resolver = &CreateOpeningResolver;
   OpeningResolver::opened = 0;
   MainWindow window(::GetModuleHandleW(nullptr), nullptr);
   std::vector<std::wstring> reasons;

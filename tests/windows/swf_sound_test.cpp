@@ -50,7 +50,7 @@ TEST_P(AcmMp3, DecodesAToneFrameByFrame) {
 
   std::vector<std::int16_t> heard;
   std::size_t frames = 0;
-  int samplesPerFrame = 0;
+  int samples_per_frame = 0;
   for (std::size_t at = 0; at + 4 <= bytes.size();) {
     const std::span<const std::uint8_t> rest(bytes.data() + at, bytes.size() - at);
     const auto header = swf::ReadMp3FrameHeader(rest);
@@ -65,15 +65,15 @@ TEST_P(AcmMp3, DecodesAToneFrameByFrame) {
       EXPECT_EQ(pcm.channels, tone.channels);
     }
     heard.insert(heard.end(), pcm.samples.begin(), pcm.samples.end());
-    samplesPerFrame = header->samplesPerFrame;
+    samples_per_frame = header->samples_per_frame;
     at += header->size;
     ++frames;
   }
   ASSERT_GT(frames, 10u);
   // All the sound comes out, give or take what the codec holds back at the end.
   const std::size_t decoded = heard.size() / static_cast<std::size_t>(tone.channels);
-  EXPECT_LE(decoded, frames * static_cast<std::size_t>(samplesPerFrame));
-  EXPECT_GE(decoded, (frames - 2) * static_cast<std::size_t>(samplesPerFrame));
+  EXPECT_LE(decoded, frames * static_cast<std::size_t>(samples_per_frame));
+  EXPECT_GE(decoded, (frames - 2) * static_cast<std::size_t>(samples_per_frame));
 
   // The middle of the first channel is the tone: 1 kHz, at the level it was written.
   const std::size_t from = decoded / 4;

@@ -81,7 +81,7 @@ TEST_F(FrameWindowTest, ShowsWithItsFirstFrameAtThePlayersSizeInPixels) {
   EXPECT_FALSE(Shown(frames.Handle()));  // the logo stays in view until there is a frame
 
   int draws = 0;
-  frames.Present([&](const swfplayer::FramePixels& frame) {
+  frames.DrawFrame([&](const FramePixels& frame) {
     ++draws;
     EXPECT_EQ(frame.width, 40);
     EXPECT_EQ(frame.height, 30);
@@ -103,7 +103,7 @@ TEST_F(FrameWindowTest, ShowsWithItsFirstFrameAtThePlayersSizeInPixels) {
   frames.SetVisible(false);
   EXPECT_FALSE(Shown(frames.Handle()));
   frames.SetWidth(0);  // no area: nothing to draw
-  frames.Present([&](const swfplayer::FramePixels&) { ++draws; });
+  frames.DrawFrame([&](const FramePixels&) { ++draws; });
   EXPECT_EQ(draws, 1);
   EXPECT_THROW(frames.SetWidth(1e7f), std::out_of_range);
 }

@@ -65,12 +65,12 @@ TEST_F(Win32FilePresence, WildcardsFindAnyOrdinaryMatch) {
 }
 
 TEST(Win32Paths, LongPathsGetTheExtendedPrefix) {
-  const std::wstring shortPath = L"C:\\game\\logo.jpg";
-  EXPECT_EQ(ExtendedLengthPath(shortPath), shortPath);
-  const std::wstring longPath = L"C:\\" + std::wstring(300, L'a');
-  EXPECT_EQ(ExtendedLengthPath(longPath), L"\\\\?\\" + longPath);
-  const std::wstring longShare = L"\\\\server\\share\\" + std::wstring(300, L'a');
-  EXPECT_EQ(ExtendedLengthPath(longShare),
+  const std::wstring short_path = L"C:\\game\\logo.jpg";
+  EXPECT_EQ(ExtendedLengthPath(short_path), short_path);
+  const std::wstring long_path = L"C:\\" + std::wstring(300, L'a');
+  EXPECT_EQ(ExtendedLengthPath(long_path), L"\\\\?\\" + long_path);
+  const std::wstring long_share = L"\\\\server\\share\\" + std::wstring(300, L'a');
+  EXPECT_EQ(ExtendedLengthPath(long_share),
             L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'a'));
 }
 
@@ -91,7 +91,7 @@ TEST(Win32Paths, StartIniIsReadFromAFolderDeeperThanMaxPath) {
         ::RemoveDirectoryW(ExtendedLengthPath(level).c_str());
       }
     }
-  } removeTree{root, folder};
+  } remove_tree{root, folder};
   ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
   while (folder.size() < MAX_PATH + 20) {
     folder += L"\\" + std::wstring(40, L'd');
@@ -106,15 +106,15 @@ TEST(Win32Paths, StartIniIsReadFromAFolderDeeperThanMaxPath) {
   ::CloseHandle(file);
 
   const LaunchSettings settings = ReadLaunchSettings(folder, Win32TextRules{});
-  EXPECT_EQ(settings.MoviePath, folder + L"\\b.mp4");
-  EXPECT_TRUE(settings.FullScreen);
+  EXPECT_EQ(settings.movie_path, folder + L"\\b.mp4");
+  EXPECT_TRUE(settings.full_screen);
 }
 
 TEST(Win32TextRules, DecodesUtf8AndUpperCasesByLocale) {
   const Win32TextRules rules;
-  EXPECT_EQ(rules.Decode("\xE3\x83\xAD\xE3\x82\xB4.jpg", TextEncoding::kUtf8), L"\u30ed\u30b4.jpg");
-  EXPECT_EQ(rules.Decode("logo.jpg", TextEncoding::kAnsi), L"logo.jpg");
-  EXPECT_EQ(rules.Decode("", TextEncoding::kAnsi), L"");
+  EXPECT_EQ(rules.Decode("\xE3\x83\xAD\xE3\x82\xB4.jpg", TextEncoding::Utf8), L"\u30ed\u30b4.jpg");
+  EXPECT_EQ(rules.Decode("logo.jpg", TextEncoding::Ansi), L"logo.jpg");
+  EXPECT_EQ(rules.Decode("", TextEncoding::Ansi), L"");
   EXPECT_EQ(rules.ToUpper(L"Full"), L"FULL");
   EXPECT_EQ(rules.ToUpper(L""), L"");
   EXPECT_EQ(ToUtf8(L"\u30ed\u30b4"), "\xE3\x83\xAD\xE3\x82\xB4");

@@ -33,12 +33,12 @@ constexpr unsigned char kRedAndClearPng[] = {
 // A 24-bit BMP of one colour.
 std::vector<char> Bmp(int width, int height, COLORREF colour) {
   const int stride = (width * 3 + 3) & ~3;
-  const auto pixelBytes = static_cast<DWORD>(stride * height);
+  const auto pixel_bytes = static_cast<DWORD>(stride * height);
   BITMAPFILEHEADER file{};
   BITMAPINFOHEADER info{};
   file.bfType = 0x4D42;
   file.bfOffBits = sizeof file + sizeof info;
-  file.bfSize = file.bfOffBits + pixelBytes;
+  file.bfSize = file.bfOffBits + pixel_bytes;
   info.biSize = sizeof info;
   info.biWidth = width;
   info.biHeight = height;

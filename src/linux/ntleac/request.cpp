@@ -54,23 +54,23 @@ int NumberOf(std::string_view option, std::string_view what) {
   return *value;
 }
 
-WindowsLocale LocaleById(int lcid, std::optional<int> codePage) {
+WindowsLocale LocaleById(int lcid, std::optional<int> code_page) {
   const auto found = std::ranges::find(kLocales, lcid, &WindowsLocale::lcid);
   if (found == kLocales.end()) {
     throw std::invalid_argument("unknown Windows locale id in \"L" + std::to_string(lcid) + "\"");
   }
-  if (codePage && *codePage != found->code_page) {
-    throw std::invalid_argument("code page " + std::to_string(*codePage) +
+  if (code_page && *code_page != found->code_page) {
+    throw std::invalid_argument("code page " + std::to_string(*code_page) +
                                 " doesn't belong to locale " + std::to_string(lcid) +
                                 ", whose code page is " + std::to_string(found->code_page));
   }
   return *found;
 }
 
-WindowsLocale LocaleByCodePage(int codePage) {
-  const auto found = std::ranges::find(kLocales, codePage, &WindowsLocale::code_page);
+WindowsLocale LocaleByCodePage(int code_page) {
+  const auto found = std::ranges::find(kLocales, code_page, &WindowsLocale::code_page);
   if (found == kLocales.end()) {
-    throw std::invalid_argument("unknown Windows code page in \"C" + std::to_string(codePage) +
+    throw std::invalid_argument("unknown Windows code page in \"C" + std::to_string(code_page) +
                                 "\"");
   }
   return *found;
@@ -91,12 +91,12 @@ Request ParseRequest(std::span<const std::string_view> args) {
     request.game_arguments.assign(std::make_move_iterator(words.begin() + 1),
                                   std::make_move_iterator(words.end()));
   }
-  std::optional<int> codePage;
+  std::optional<int> code_page;
   std::optional<int> lcid;
   for (const std::string_view option : args.subspan(std::min<std::size_t>(args.size(), 2))) {
     switch (option.empty() ? '\0' : option.front()) {
       case 'C':
-        codePage = NumberOf(option, "a code page");
+        code_page = NumberOf(option, "a code page");
         break;
       case 'L':
         lcid = NumberOf(option, "a locale id");
@@ -115,26 +115,26 @@ Request ParseRequest(std::span<const std::string_view> args) {
     }
   }
   if (lcid) {
-    request.locale = LocaleById(*lcid, codePage);
-  } else if (codePage) {
-    request.locale = LocaleByCodePage(*codePage);
+    request.locale = LocaleById(*lcid, code_page);
+  } else if (code_page) {
+    request.locale = LocaleByCodePage(*code_page);
   }
   return request;
 }
 
-std::string PosixTimeZone(int biasMinutes) {
+std::string PosixTimeZone(int bias_minutes) {
   // POSIX offsets have the sign of the bias (added to local time to give UTC); the name in angle
   // brackets is the usual "+hhmm" seen from UTC, so the signs are opposite.
-  const int hours = std::abs(biasMinutes) / 60;
-  const int minutes = std::abs(biasMinutes) % 60;
-  const char* nameSign = biasMinutes <= 0 ? "+" : "-";
-  const char* offsetSign = biasMinutes < 0 ? "-" : "";
+  const int hours = std::abs(bias_minutes) / 60;
+  const int minutes = std::abs(bias_minutes) % 60;
+  const char* name_sign = bias_minutes <= 0 ? "+" : "-";
+  const char* offset_sign = bias_minutes < 0 ? "-" : "";
   std::array<char, 32> text{};
   if (minutes == 0) {
-    std::snprintf(text.data(), text.size(), "<%s%02d>%s%d", nameSign, hours, offsetSign, hours);
+    std::snprintf(text.data(), text.size(), "<%s%02d>%s%d", name_sign, hours, offset_sign, hours);
   } else {
-    std::snprintf(text.data(), text.size(), "<%s%02d%02d>%s%d:%02d", nameSign, hours, minutes,
-                  offsetSign, hours, minutes);
+    std::snprintf(text.data(), text.size(), "<%s%02d%02d>%s%d:%02d", name_sign, hours, minutes,
+                  offset_sign, hours, minutes);
   }
   return text.data();
 }

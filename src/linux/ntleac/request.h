@@ -36,6 +36,6 @@ struct Request {
 
 // The POSIX TZ value of a Windows time-zone bias: -540 gives "<+09>-9", 330 gives "<-0530>5:30".
 // It names its own offset, so no time-zone database is needed.
-[[nodiscard]] std::string PosixTimeZone(int biasMinutes);
+[[nodiscard]] std::string PosixTimeZone(int bias_minutes);
 
 }  // namespace ntleac

@@ -5,17 +5,17 @@
 
 #include <cstring>
 
-#include "launcher/picture_header.h"
 #include "linux/sdl_handles.h"
 #include "linux/sdl_picture.h"
+#include "vocabulary/picture_header.h"
 
 namespace launcher::sdl {
 namespace {
 
 // The formats a bitmap tag may hold.
 bool BitmapFormat(PictureFormat format) {
-  return format == PictureFormat::kJpeg || format == PictureFormat::kPng ||
-         format == PictureFormat::kGif;
+  return format == PictureFormat::Jpeg || format == PictureFormat::Png ||
+         format == PictureFormat::Gif;
 }
 
 std::uint32_t Premultiplied(std::uint32_t argb) {

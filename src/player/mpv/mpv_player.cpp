@@ -10,8 +10,8 @@ namespace launcher::mpv {
 namespace {
 
 // Observed properties and replies, told apart by their userdata. Each loadfile's reply has a
-// number of its own from kFirstLoad on, so a late reply to an earlier one is known as such.
-enum Reply : std::uint64_t { kChapterList = 1, kChapter, kDuration, kStop, kLoop, kFirstLoad };
+// number of its own from Reply::FirstLoad on, so a late reply to an earlier one is known as such.
+enum Reply : std::uint64_t { ChapterList = 1, Chapter, Duration, Stop, Loop, FirstLoad };
 
 // How many of mpv's latest warnings a skipped movie's line quotes.
 constexpr std::size_t kKeptWarnings = 3;
@@ -92,13 +92,13 @@ struct MpvMoviePlayer::Engine {
   std::unique_ptr<mpv_render_context, ContextCloser> context;
 };
 
-MpvMoviePlayer::MpvMoviePlayer(MpvLibraryLoader& loader, VideoLayer& layer, Wake wakeForEvents,
-                               Wake wakeForFrame, SkipReporter reportSkipped)
+MpvMoviePlayer::MpvMoviePlayer(MpvLibraryLoader& loader, VideoLayer& layer, Wake wake_for_events,
+                               Wake wake_for_frame, SkipReporter report_skipped)
     : loader_(loader),
       layer_(layer),
-      wake_for_events_(std::move(wakeForEvents)),
-      wake_for_frame_(std::move(wakeForFrame)),
-      skip_(std::move(reportSkipped)) {}
+      wake_for_events_(std::move(wake_for_events)),
+      wake_for_frame_(std::move(wake_for_frame)),
+      skip_(std::move(report_skipped)) {}
 
 MpvMoviePlayer::~MpvMoviePlayer() = default;
 
@@ -123,7 +123,7 @@ void MpvMoviePlayer::SetLoop(bool loop) {
   if (!engine_) return;
   const char* value = loop ? "inf" : "no";
   engine_->Check(
-      engine_->library->set_property_async(engine_->handle.get(), kLoop, "loop-file",
+      engine_->library->set_property_async(engine_->handle.get(), Reply::Loop, "loop-file",
                                            MPV_FORMAT_STRING, static_cast<void*>(&value)),
       "set looping");
 }
@@ -143,11 +143,11 @@ void MpvMoviePlayer::StartEngine() {
   engine->Check(mpv.request_log_messages(handle, "warn"), "report warnings");
   // The chapter list before the chapter: mpv reports changes in the order they are observed, so
   // a chapter's title is known by the time playback enters it.
-  engine->Check(mpv.observe_property(handle, kChapterList, "chapter-list", MPV_FORMAT_NODE),
+  engine->Check(mpv.observe_property(handle, Reply::ChapterList, "chapter-list", MPV_FORMAT_NODE),
                 "watch the chapter list");
-  engine->Check(mpv.observe_property(handle, kChapter, "chapter", MPV_FORMAT_INT64),
+  engine->Check(mpv.observe_property(handle, Reply::Chapter, "chapter", MPV_FORMAT_INT64),
                 "watch chapters");
-  engine->Check(mpv.observe_property(handle, kDuration, "duration", MPV_FORMAT_DOUBLE),
+  engine->Check(mpv.observe_property(handle, Reply::Duration, "duration", MPV_FORMAT_DOUBLE),
                 "watch the duration");
 
   char api[] = MPV_RENDER_API_TYPE_SW;
@@ -187,7 +187,7 @@ void MpvMoviePlayer::Play() {
   warnings_.clear();
   layer_.ClearFrame();
 
-  load_reply_ = kFirstLoad + loads_++;
+  load_reply_ = Reply::FirstLoad + loads_++;
   std::array<const char*, 4> args{"loadfile", movie_.c_str(), "replace", nullptr};
   const int status =
       engine_->library->command_async(engine_->handle.get(), load_reply_, args.data());
@@ -209,7 +209,7 @@ void MpvMoviePlayer::StopPlay() {
   load_reply_ = 0;
   if (!engine_) return;
   std::array<const char*, 2> args{"stop", nullptr};
-  engine_->Check(engine_->library->command_async(engine_->handle.get(), kStop, args.data()),
+  engine_->Check(engine_->library->command_async(engine_->handle.get(), Reply::Stop, args.data()),
                  "stop");
 }
 
@@ -269,7 +269,7 @@ void MpvMoviePlayer::HandleEvent(const mpv_event& event, std::vector<MovieComman
     }
     case MPV_EVENT_PROPERTY_CHANGE: {
       const auto* property = static_cast<const mpv_event_property*>(event.data);
-      if (event.reply_userdata == kChapterList) {
+      if (event.reply_userdata == Reply::ChapterList) {
         // Kept whatever plays: mpv reports a list only when it differs from the last one.
         chapter_titles_.clear();
         if (property->format == MPV_FORMAT_NODE) {
@@ -278,9 +278,9 @@ void MpvMoviePlayer::HandleEvent(const mpv_event& event, std::vector<MovieComman
         break;
       }
       if (!entry_started_ || property->format == MPV_FORMAT_NONE) break;
-      if (event.reply_userdata == kChapter && property->format == MPV_FORMAT_INT64) {
+      if (event.reply_userdata == Reply::Chapter && property->format == MPV_FORMAT_INT64) {
         HandleChapter(*static_cast<const std::int64_t*>(property->data), commands);
-      } else if (event.reply_userdata == kDuration && property->format == MPV_FORMAT_DOUBLE) {
+      } else if (event.reply_userdata == Reply::Duration && property->format == MPV_FORMAT_DOUBLE) {
         const double seconds = *static_cast<const double*>(property->data);
         if (seconds > 0) {
           watch_.SetDuration(std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -350,10 +350,12 @@ void MpvMoviePlayer::DrawFrame() {
   const MpvLibrary& mpv = *engine_->library;
   mpv_render_context* context = engine_->context.get();
   if ((mpv.render_context_update(context) & MPV_RENDER_UPDATE_FRAME) == 0) return;
-  layer_.DrawFrame([&](const FrameMemory& memory) {
+  layer_.DrawFrame([&](const FramePixels& memory) {
     int size[2] = {memory.width, memory.height};
     char format[] = "bgr0";
-    std::size_t stride = memory.stride;
+    // The layer's rows: the core's pixels with their alpha byte unused ("bgr0"); mpv counts
+    // the stride in bytes.
+    std::size_t stride = std::size_t(memory.stride) * sizeof(std::uint32_t);
     std::array<mpv_render_param, 5> params{{{MPV_RENDER_PARAM_SW_SIZE, size},
                                             {MPV_RENDER_PARAM_SW_FORMAT, format},
                                             {MPV_RENDER_PARAM_SW_STRIDE, &stride},

@@ -27,9 +27,9 @@
 #include "player/fscommand_chapter.h"
 #include "player/movie_player.h"
 #include "player/mpv/mpv_library.h"
-#include "player/mpv/video_layer.h"
 #include "player/playback_watch.h"
 #include "player/skip_once.h"
+#include "player/video_layer.h"
 
 namespace launcher::mpv {
 
@@ -38,9 +38,9 @@ class MpvMoviePlayer final : public MoviePlayer {
   // Called on any thread, at any time until the player is gone: must only wake the event loop.
   using Wake = std::function<void()>;
   // mpv itself is created when the first movie is set, from the library that loader opens. Why a
-  // movie was skipped goes to reportSkipped, on the window's thread, once.
-  MpvMoviePlayer(MpvLibraryLoader& loader, VideoLayer& layer, Wake wakeForEvents, Wake wakeForFrame,
-                 SkipReporter reportSkipped);
+  // movie was skipped goes to report_skipped, on the window's thread, once.
+  MpvMoviePlayer(MpvLibraryLoader& loader, VideoLayer& layer, Wake wake_for_events,
+                 Wake wake_for_frame, SkipReporter report_skipped);
   ~MpvMoviePlayer() override;
   MpvMoviePlayer(const MpvMoviePlayer&) = delete;
   MpvMoviePlayer& operator=(const MpvMoviePlayer&) = delete;
@@ -59,10 +59,10 @@ class MpvMoviePlayer final : public MoviePlayer {
   [[nodiscard]] bool Playing() override;
   void StopPlay() override;
 
-  // On the window's thread after wakeForEvents: takes in what mpv reported and returns the
+  // On the window's thread after wake_for_events: takes in what mpv reported and returns the
   // commands that the movie sent meanwhile, in order.
   [[nodiscard]] std::vector<MovieCommand> HandleEvents();
-  // On the window's thread after wakeForFrame: draws the movie's new frame, if there is one.
+  // On the window's thread after wake_for_frame: draws the movie's new frame, if there is one.
   void DrawFrame();
 
  private:

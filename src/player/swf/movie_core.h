@@ -1,6 +1,6 @@
 #pragma once
-// The SWF core as the engine drives it: one loaded movie and its player. The product's core is
-// swf::Player (core_movie.h); tests drive the engine through fakes of this.
+// The interface through which the engine drives the SWF core: one loaded movie and its player.
+// The product implements it over swf::Player (swf_player_core.h); tests through fakes.
 
 #include <cstdint>
 #include <functional>

@@ -19,23 +19,23 @@ SwfMoviePlayer::~SwfMoviePlayer() = default;
 void SwfMoviePlayer::SetVisible(bool visible) {
   if (visible && !visible_) shown_frame_ = 0;
   visible_ = visible;
-  platform_.surface.SetVisible(visible);
+  platform_.layer.SetVisible(visible);
 }
 
 void SwfMoviePlayer::SetTop(Twips top) {
-  platform_.surface.SetTop(top);
+  platform_.layer.SetTop(top);
 }
 
 void SwfMoviePlayer::SetLeft(Twips left) {
-  platform_.surface.SetLeft(left);
+  platform_.layer.SetLeft(left);
 }
 
 void SwfMoviePlayer::SetHeight(Twips height) {
-  platform_.surface.SetHeight(height);
+  platform_.layer.SetHeight(height);
 }
 
 void SwfMoviePlayer::SetWidth(Twips width) {
-  platform_.surface.SetWidth(width);
+  platform_.layer.SetWidth(width);
 }
 
 void SwfMoviePlayer::SetLoop(bool loop) {
@@ -116,7 +116,7 @@ std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
   const int frame = core_->CurrentFrame();
   const bool draw = frame != shown_frame_ || now - drawn_at_ >= 2 / frame_rate_;
   if (visible_ && draw) {
-    platform_.surface.Present([this](const FramePixels& pixels) { core_->Render(pixels); });
+    platform_.layer.DrawFrame([this](const FramePixels& pixels) { core_->Render(pixels); });
     shown_frame_ = frame;
     drawn_at_ = now;
   }

@@ -1,6 +1,6 @@
 #pragma once
 // The built-in SWF player behind the launcher's movie player interface: the SWF core plays the
-// movie on the platform's clock, its frames go to the platform's surface and its sound to the
+// movie on the platform's clock, its frames go to the window's video layer and its sound to the
 // platform's device, and the core's FSCommands become the launcher's movie commands.
 //
 // Threads: everything runs on the window's thread except the sound device's pulls, which reach
@@ -26,7 +26,7 @@
 namespace launcher::swfplayer {
 
 struct Platform {
-  FrameSurface& surface;
+  VideoLayer& layer;
   FileReader read_file;
   CoreLoader load;
   AudioOpener open_audio;
@@ -87,7 +87,7 @@ class SwfMoviePlayer final : public SelectiveMoviePlayer {
   double frame_rate_ = kMinFrameRate;
   double started_ = 0;
   double next_due_ = 0;
-  int shown_frame_ = 0;  // the frame on the surface; 0: none yet, or it must be drawn again
+  int shown_frame_ = 0;  // the frame on the layer; 0: none yet, or it must be drawn again
   double drawn_at_ = 0;
   std::uint64_t silent_samples_ = 0;  // stereo frames taken without a device since Play
   std::vector<std::int16_t> silent_buffer_;

@@ -1,6 +1,7 @@
 #pragma once
-// What the SWF player needs from a platform: a surface for its frames, a sound device, a file's
-// bytes and a clock. Each platform implements these small parts; the engine itself is portable.
+// What the SWF player needs from a platform besides the window's video layer: a sound device, a
+// file's bytes and a clock. Each platform implements these small parts; the engine itself is
+// portable.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,38 +11,9 @@
 #include <vector>
 
 #include "player/movie_player.h"
+#include "player/video_layer.h"
 
 namespace launcher::swfplayer {
-
-// One frame's memory: premultiplied 0xAARRGGBB pixels in native order (bytes B, G, R, A on a
-// little-endian machine), rows `stride` pixels apart. Valid only during the call that hands it out.
-struct FramePixels {
-  std::uint32_t* pixels = nullptr;
-  int width = 0;
-  int height = 0;
-  int stride = 0;
-};
-
-// Where the frames are shown: the player's rectangle on the window, above the logo.
-class FrameSurface {
- public:
-  FrameSurface() = default;
-  virtual ~FrameSurface() = default;
-  FrameSurface(const FrameSurface&) = delete;
-  FrameSurface& operator=(const FrameSurface&) = delete;
-  FrameSurface(FrameSurface&&) = delete;
-  FrameSurface& operator=(FrameSurface&&) = delete;
-
-  // Container properties, in twips; shown, the surface covers the logo beneath it.
-  virtual void SetVisible(bool visible) = 0;
-  virtual void SetTop(Twips top) = 0;
-  virtual void SetLeft(Twips left) = 0;
-  virtual void SetHeight(Twips height) = 0;
-  virtual void SetWidth(Twips width) = 0;
-  // Hands memory at the surface's size in pixels to `draw`, then shows what it holds. Does
-  // nothing while the surface has no area.
-  virtual void Present(const std::function<void(const FramePixels&)>& draw) = 0;
-};
 
 // Fills its buffer with the next 44100 Hz interleaved stereo signed 16-bit samples.
 using AudioPull = std::function<void(std::span<std::int16_t> stereo)>;
@@ -63,10 +35,10 @@ class AudioOutput {
 // movie then plays silently at its own pace.
 using AudioOpener = std::function<std::unique_ptr<AudioOutput>(AudioPull pull)>;
 
-// A whole file's bytes, at most maxBytes of them; throws std::runtime_error in the system's words
+// A whole file's bytes, at most max_bytes of them; throws std::runtime_error in the system's words
 // (the message is the skip line's reason) when it can't be read or is larger.
 using FileReader =
-    std::function<std::vector<std::uint8_t>(const PathText& path, std::size_t maxBytes)>;
+    std::function<std::vector<std::uint8_t>(const PathText& path, std::size_t max_bytes)>;
 
 // Seconds on a steady clock; only differences count.
 using Clock = std::function<double()>;

@@ -89,7 +89,7 @@ Value StringConstruct(Vm& vm, const Value& self, std::span<Value> args) {
   self.o->kind = Kind::Boxed;
   self.o->primitive = Value::Str(args.empty() ? std::string() : vm.ToString(args[0]));
   vm.Define(self.o, "length", Value::Num(double(Utf16Length(self.o->primitive.s))),
-            kDontEnum | kDontDelete | kReadOnly);
+            DontEnum | DontDelete | ReadOnly);
   return self;
 }
 Value StringToString(Vm& vm, const Value& self, std::span<Value>) {
@@ -339,7 +339,7 @@ Value ArrayReverse(Vm& vm, const Value& self, std::span<Value>) {
   return self;
 }
 
-enum SortFlag { kCaseInsensitive = 1, kDescending = 2, kUnique = 4, kIndexed = 8, kNumeric = 16 };
+enum SortFlag { CaseInsensitive = 1, Descending = 2, Unique = 4, Indexed = 8, Numeric = 16 };
 
 // A merge sort: safe whatever a script's comparison answers.
 template <typename Less>
@@ -359,14 +359,14 @@ void MergeSort(std::vector<std::size_t>& v, Less less) {
 }
 
 int CompareValues(Vm& vm, const Value& a, const Value& b, int flags) {
-  if (flags & kNumeric) {
+  if (flags & Numeric) {
     const double x = vm.ToNumber(a), y = vm.ToNumber(b);
     if (std::isnan(x) || std::isnan(y)) return std::isnan(x) - std::isnan(y);
     return x < y ? -1 : x > y ? 1 : 0;
   }
   std::string x = a.IsUndefined() ? "undefined" : vm.ToString(a);
   std::string y = b.IsUndefined() ? "undefined" : vm.ToString(b);
-  if (flags & kCaseInsensitive) {
+  if (flags & CaseInsensitive) {
     for (char& c : x) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
     for (char& c : y) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
   }
@@ -384,16 +384,16 @@ std::vector<std::size_t> SortOrder(Vm& vm, std::size_t n, int flags, Compare com
   MergeSort(order, [&](std::size_t x, std::size_t y) {
     const int c = compare(x, y);
     if (c == 0) equal = true;
-    return (flags & kDescending) ? c > 0 : c < 0;
+    return (flags & Descending) ? c > 0 : c < 0;
   });
-  if ((flags & kUnique) && equal) order.clear();
+  if ((flags & Unique) && equal) order.clear();
   return order;
 }
 
 Value Sorted(Vm& vm, Object* a, const std::vector<Value>& items, std::vector<std::size_t> order,
              int flags) {
-  if ((flags & kUnique) && order.empty() && !items.empty()) return Value::Num(0);
-  if (flags & kIndexed) {
+  if ((flags & Unique) && order.empty() && !items.empty()) return Value::Num(0);
+  if (flags & Indexed) {
     std::vector<Value> out;
     for (std::size_t i : order) out.push_back(Value::Num(double(i)));
     return Value::Obj(vm.NewArray(out));
@@ -453,17 +453,17 @@ Value ArraySortOn(Vm& vm, const Value& self, std::span<Value> args) {
   field_flags.resize(fields.size(), flags);
   const int outer = field_flags.empty() ? flags : field_flags[0];
   std::vector<std::size_t> order =
-      SortOrder(vm, items.size(), outer & ~kDescending, [&](std::size_t x, std::size_t y) {
+      SortOrder(vm, items.size(), outer & ~Descending, [&](std::size_t x, std::size_t y) {
         for (std::size_t k = 0; k < fields.size(); ++k) {
           const Value vx = vm.GetMember(items[x], fields[k]);
           const Value vy = vm.GetMember(items[y], fields[k]);
           int c = CompareValues(vm, vx, vy, field_flags[k]);
-          if (field_flags[k] & kDescending) c = -c;
+          if (field_flags[k] & Descending) c = -c;
           if (c) return c;
         }
         return 0;
       });
-  return Sorted(vm, a, items, std::move(order), outer & ~kDescending);
+  return Sorted(vm, a, items, std::move(order), outer & ~Descending);
 }
 
 }  // namespace
@@ -475,7 +475,7 @@ std::size_t Utf16Length(const std::string& s) {
 void Vm::InstallStrings() {
   string_proto = NewObject();
   Object* ctor = NewFunction(StringCtor, string_proto, StringConstruct);
-  Define(global, "String", Value::Obj(ctor), kDontEnum);
+  Define(global, "String", Value::Obj(ctor), DontEnum);
   DefineNative(ctor, "fromCharCode", FromCharCode);
   DefineNative(string_proto, "toString", StringToString);
   DefineNative(string_proto, "valueOf", StringToString);
@@ -495,13 +495,13 @@ void Vm::InstallStrings() {
 void Vm::InstallArrays() {
   array_proto = NewObject();
   array_ctor = NewFunction(ArrayCtor, array_proto, ArrayConstruct);
-  Define(global, "Array", Value::Obj(array_ctor), kDontEnum);
-  const std::uint16_t fixed = kDontEnum | kDontDelete | kReadOnly;
-  Define(array_ctor, "CASEINSENSITIVE", Value::Num(kCaseInsensitive), fixed);
-  Define(array_ctor, "DESCENDING", Value::Num(kDescending), fixed);
-  Define(array_ctor, "UNIQUESORT", Value::Num(kUnique), fixed);
-  Define(array_ctor, "RETURNINDEXEDARRAY", Value::Num(kIndexed), fixed);
-  Define(array_ctor, "NUMERIC", Value::Num(kNumeric), fixed);
+  Define(global, "Array", Value::Obj(array_ctor), DontEnum);
+  const std::uint16_t fixed = DontEnum | DontDelete | ReadOnly;
+  Define(array_ctor, "CASEINSENSITIVE", Value::Num(CaseInsensitive), fixed);
+  Define(array_ctor, "DESCENDING", Value::Num(Descending), fixed);
+  Define(array_ctor, "UNIQUESORT", Value::Num(Unique), fixed);
+  Define(array_ctor, "RETURNINDEXEDARRAY", Value::Num(Indexed), fixed);
+  Define(array_ctor, "NUMERIC", Value::Num(Numeric), fixed);
   DefineNative(array_proto, "push", ArrayPush);
   DefineNative(array_proto, "pop", ArrayPop);
   DefineNative(array_proto, "shift", ArrayShift);

@@ -51,7 +51,7 @@ Value HasOwnProperty(Vm& vm, const Value& self, std::span<Value> args) {
 Value IsPropertyEnumerable(Vm& vm, const Value& self, std::span<Value> args) {
   if (!self.IsObject()) return Value::Bool(false);
   const Property* p = vm.FindOwn(self.o, vm.ToString(Arg(args, 0)));
-  return Value::Bool(p && !(p->flags & kDontEnum));
+  return Value::Bool(p && !(p->flags & DontEnum));
 }
 Value IsPrototypeOf(Vm&, const Value& self, std::span<Value> args) {
   const Value v = Arg(args, 0);
@@ -349,9 +349,9 @@ Value GetVersion(Vm&, const Value&, std::span<Value>) {
 
 // ---- Math ----
 
-template <double (*F)(double)>
+template <double (*fn)(double)>
 Value Math1(Vm& vm, const Value&, std::span<Value> args) {
-  return Value::Num(F(vm.ToNumber(Arg(args, 0))));
+  return Value::Num(fn(vm.ToNumber(Arg(args, 0))));
 }
 double Abs(double x) {
   return std::fabs(x);
@@ -428,7 +428,7 @@ void Vm::InstallBuiltins() {
   global = NewObject(object_proto);
 
   object_ctor = NewFunction(ObjectCtor, object_proto, ObjectConstruct);
-  Define(global, "Object", Value::Obj(object_ctor), kDontEnum);
+  Define(global, "Object", Value::Obj(object_ctor), DontEnum);
   DefineNative(object_proto, "toString", ObjectToString);
   DefineNative(object_proto, "toLocaleString", ObjectToString);
   DefineNative(object_proto, "valueOf", ObjectValueOf);
@@ -441,22 +441,22 @@ void Vm::InstallBuiltins() {
   DefineNative(object_ctor, "registerClass", RegisterClass);
 
   Object* function_ctor = NewFunction(FunctionCtor, function_proto);
-  Define(global, "Function", Value::Obj(function_ctor), kDontEnum);
+  Define(global, "Function", Value::Obj(function_ctor), DontEnum);
   DefineNative(function_proto, "call", FunctionCall);
   DefineNative(function_proto, "apply", FunctionApply);
 
   boolean_proto = NewObject();
   Object* boolean_ctor = NewFunction(BooleanCtor, boolean_proto, BooleanConstruct);
-  Define(global, "Boolean", Value::Obj(boolean_ctor), kDontEnum);
+  Define(global, "Boolean", Value::Obj(boolean_ctor), DontEnum);
   DefineNative(boolean_proto, "toString", BooleanToString);
   DefineNative(boolean_proto, "valueOf", ObjectValueOf);
 
   number_proto = NewObject();
   Object* number_ctor = NewFunction(NumberCtor, number_proto, NumberConstruct);
-  Define(global, "Number", Value::Obj(number_ctor), kDontEnum);
+  Define(global, "Number", Value::Obj(number_ctor), DontEnum);
   DefineNative(number_proto, "toString", NumberProtoToString);
   DefineNative(number_proto, "valueOf", ObjectValueOf);
-  const std::uint16_t fixed = kDontEnum | kDontDelete | kReadOnly;
+  const std::uint16_t fixed = DontEnum | DontDelete | ReadOnly;
   Define(number_ctor, "MAX_VALUE", Value::Num(std::numeric_limits<double>::max()), fixed);
   Define(number_ctor, "MIN_VALUE", Value::Num(std::numeric_limits<double>::denorm_min()), fixed);
   Define(number_ctor, "NaN", Value::Num(kNaN), fixed);
@@ -464,12 +464,12 @@ void Vm::InstallBuiltins() {
          fixed);
   Define(number_ctor, "NEGATIVE_INFINITY", Value::Num(-std::numeric_limits<double>::infinity()),
          fixed);
-  Define(global, "NaN", Value::Num(kNaN), kDontEnum);
-  Define(global, "Infinity", Value::Num(std::numeric_limits<double>::infinity()), kDontEnum);
+  Define(global, "NaN", Value::Num(kNaN), DontEnum);
+  Define(global, "Infinity", Value::Num(std::numeric_limits<double>::infinity()), DontEnum);
 
   date_proto = NewObject();
   Object* date_ctor = NewFunction(DateCtor, date_proto, DateConstruct);
-  Define(global, "Date", Value::Obj(date_ctor), kDontEnum);
+  Define(global, "Date", Value::Obj(date_ctor), DontEnum);
   DefineNative(date_proto, "getTime", DateGetTime);
   DefineNative(date_proto, "valueOf", DateGetTime);
 
@@ -477,7 +477,7 @@ void Vm::InstallBuiltins() {
   InstallArrays();
 
   Object* math = NewObject();
-  Define(global, "Math", Value::Obj(math), kDontEnum);
+  Define(global, "Math", Value::Obj(math), DontEnum);
   DefineNative(math, "abs", Math1<Abs>);
   DefineNative(math, "acos", Math1<std::acos>);
   DefineNative(math, "asin", Math1<std::asin>);

@@ -430,8 +430,8 @@ Value Vm::CallScript(Object* fn, const Value& self, std::span<Value> args, Objec
   const bool v2 = s.v2;
   const auto make_arguments = [&] {
     Object* a = NewArray(args);
-    Define(a, "callee", Value::Obj(fn), kDontEnum);
-    Define(a, "caller", Value::Null(), kDontEnum);
+    Define(a, "callee", Value::Obj(fn), DontEnum);
+    Define(a, "caller", Value::Null(), DontEnum);
     return a;
   };
   if (v2) {
@@ -445,7 +445,7 @@ Value Vm::CallScript(Object* fn, const Value& self, std::span<Value> args, Objec
     if (s.flags & 0x0004) {
       preload(0x0004, Value::Obj(make_arguments()));
     } else if (!(s.flags & 0x0008)) {
-      Define(activation, "arguments", Value::Obj(make_arguments()), kDontEnum);
+      Define(activation, "arguments", Value::Obj(make_arguments()), DontEnum);
     }
     if (s.flags & 0x0010) {
       Object* sup = NewObject(f.super_home ? f.super_home->proto : nullptr);
@@ -459,11 +459,11 @@ Value Vm::CallScript(Object* fn, const Value& self, std::span<Value> args, Objec
       preload(0x0080, p ? Value::Obj(p) : Value{});
     }
     preload(0x0100, Value::Obj(global));
-    if (!(s.flags & 0x0002)) Define(activation, "this", self, kDontEnum);
+    if (!(s.flags & 0x0002)) Define(activation, "this", self, DontEnum);
     if (s.flags & 0x0020) f.super_this = nullptr;
   } else {
-    Define(activation, "arguments", Value::Obj(make_arguments()), kDontEnum);
-    Define(activation, "this", self, kDontEnum);
+    Define(activation, "arguments", Value::Obj(make_arguments()), DontEnum);
+    Define(activation, "this", self, DontEnum);
   }
   for (std::size_t i = 0; i < s.params.size(); ++i) {
     Value v = i < args.size() ? args[i] : Value{};
@@ -489,8 +489,8 @@ Value Vm::Construct(const Value& ctor, std::span<Value> args) {
   Object* c = ctor.o;
   const Value proto = Get(c, "prototype");
   Object* o = NewObject(proto.IsObject() ? proto.o : object_proto);
-  if (version_ >= 6) Define(o, "__constructor__", ctor, kDontEnum);
-  if (version_ < 6) Define(o, "constructor", ctor, kDontEnum);
+  if (version_ >= 6) Define(o, "__constructor__", ctor, DontEnum);
+  if (version_ < 6) Define(o, "constructor", ctor, DontEnum);
   if (c->construct) {
     if (depth_ >= kMaxDepth) throw Stop{};
     ++depth_;
@@ -1265,7 +1265,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
           const Value super_proto = Get(super_class.o, "prototype");
           Object* proto = NewObject(super_proto.IsObject() ? super_proto.o : nullptr);
           if (!super_proto.IsObject()) proto->proto = nullptr;
-          Define(proto, "__constructor__", super_class, kDontEnum);
+          Define(proto, "__constructor__", super_class, DontEnum);
           Set(sub_class.o, "prototype", Value::Obj(proto));
         }
         break;
@@ -1301,8 +1301,8 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         const std::string name = fn->name;
         function->script = std::move(fn);
         Object* proto = NewObject();
-        Define(function, "prototype", Value::Obj(proto), kDontEnum);
-        Define(proto, "constructor", Value::Obj(function), kDontEnum);
+        Define(function, "prototype", Value::Obj(proto), DontEnum);
+        Define(proto, "constructor", Value::Obj(function), DontEnum);
         if (name.empty()) {
           push(Value::Obj(function));
         } else if (f.callee) {

@@ -226,7 +226,7 @@ Object* Vm::ToObject(const Value& v) {
       o->kind = Kind::Boxed;
       o->primitive = v;
       if (v.type == Type::String) {
-        Define(o, "length", Value::Num(double(Utf16Length(v.s))), kDontEnum | kDontDelete);
+        Define(o, "length", Value::Num(double(Utf16Length(v.s))), DontEnum | DontDelete);
       }
       return o;
     }
@@ -341,8 +341,8 @@ Object* Vm::NewFunction(NativeFn fn, Object* proto_object, NativeFn construct) {
   f->native = fn;
   f->construct = construct;
   if (proto_object) {
-    Define(f, "prototype", Value::Obj(proto_object), kDontEnum);
-    Define(proto_object, "constructor", Value::Obj(f), kDontEnum);
+    Define(f, "prototype", Value::Obj(proto_object), DontEnum);
+    Define(proto_object, "constructor", Value::Obj(f), DontEnum);
   }
   return f;
 }
@@ -412,7 +412,7 @@ bool Vm::Delete(Object* o, std::string_view name) {
   const auto it = o->index.find(Key(name));
   if (it == o->index.end()) return false;
   Property& p = o->props[it->second];
-  if (p.flags & kDontDelete) return false;
+  if (p.flags & DontDelete) return false;
   p.removed = true;
   p.value = Value{};
   p.getter = p.setter = nullptr;
@@ -434,7 +434,7 @@ std::vector<std::string> Vm::Enumerate(Object* o) {
   for (int depth = 0; o && depth < 256; ++depth, o = o->proto) {
     std::vector<std::string> level;
     for (const Property& p : o->props) {
-      if (p.removed || (p.flags & kDontEnum) || VersionOf(p.flags) > version_) continue;
+      if (p.removed || (p.flags & DontEnum) || VersionOf(p.flags) > version_) continue;
       level.push_back(p.name);
     }
     levels.push_back(std::move(level));
@@ -554,7 +554,7 @@ void Vm::Set(Object* o, std::string_view name, Value v) {
       break;
     }
   } else {
-    if (p->flags & kReadOnly) return;
+    if (p->flags & ReadOnly) return;
     if (p->setter || p->getter) {
       if (Object* setter = p->setter) {
         Value arg[1] = {std::move(v)};
@@ -571,7 +571,7 @@ void Vm::Set(Object* o, std::string_view name, Value v) {
                        watcher.user};
       v = Call(Value::Obj(watcher.callback), Value::Obj(o), args);
       p = FindOwn(o, name);
-      if (p && (p->flags & kReadOnly)) return;
+      if (p && (p->flags & ReadOnly)) return;
     }
   }
   if (p) {

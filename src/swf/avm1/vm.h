@@ -70,7 +70,7 @@ struct Value {
 
 // Property attributes as ASSetPropFlags sets them; the higher bits hide a property from movies
 // older than a version.
-enum PropFlag : std::uint16_t { kDontEnum = 1, kDontDelete = 2, kReadOnly = 4 };
+enum PropFlag : std::uint16_t { DontEnum = 1, DontDelete = 2, ReadOnly = 4 };
 // The lowest SWF version that sees a property with these flags.
 inline int VersionOf(std::uint16_t flags) {
   if (flags & 0x4000) return 10;
@@ -263,7 +263,7 @@ class Vm {
   void Set(Object* o, std::string_view name, Value v);  // setters and watchers run
   void SetMember(const Value& base, std::string_view name, Value v);
   void Define(Object* o, std::string_view name, Value v, std::uint16_t flags = 0);
-  void DefineNative(Object* o, std::string_view name, NativeFn fn, std::uint16_t flags = kDontEnum);
+  void DefineNative(Object* o, std::string_view name, NativeFn fn, std::uint16_t flags = DontEnum);
   bool Delete(Object* o, std::string_view name);
   bool HasProperty(Object* o, std::string_view name);
   std::vector<std::string> Enumerate(Object* o);

@@ -32,24 +32,24 @@ constexpr DWORD kCloseReportWaitMs = 250;
 
 // Where the current movie stands. Only Move changes it.
 enum class Phase {
-  kNone,           // no movie: none set yet, or the last one let go of
-  kOpening,        // the pipeline opens the movie; Play not called yet
-  kOpeningToPlay,  // the pipeline opens the movie, and Play was called: it starts once open
-  kOpen,           // open, waiting for Play
-  kStarting,       // the session was asked to start; its first frame is on the way
-  kShowing,        // the session runs, and the video window shows its frames
-  kOver,           // ended, failed or stopped: the pipeline closes, and what it still reports
-                   // changes nothing
+  None,           // no movie: none set yet, or the last one let go of
+  Opening,        // the pipeline opens the movie; Play not called yet
+  OpeningToPlay,  // the pipeline opens the movie, and Play was called: it starts once open
+  Open,           // open, waiting for Play
+  Starting,       // the session was asked to start; its first frame is on the way
+  Showing,        // the session runs, and the video window shows its frames
+  Over,           // ended, failed or stopped: the pipeline closes, and what it still reports
+                  // changes nothing
 };
 
 // What moves the movie from one phase to another.
 enum class Event {
-  kLoad,     // a new movie's pipeline began opening it
-  kPlay,     // Play was called
-  kOpened,   // the pipeline opened the movie
-  kStarted,  // the session started
-  kOver,     // the movie ended, failed, was stopped, or the watch says its time is up
-  kLetGo,    // the movie is let go of: another one comes, or the player goes
+  Load,     // a new movie's pipeline began opening it
+  Play,     // Play was called
+  Opened,   // the pipeline opened the movie
+  Started,  // the session started
+  Over,     // the movie ended, failed, was stopped, or the watch says its time is up
+  LetGo,    // the movie is let go of: another one comes, or the player goes
 };
 
 class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
@@ -72,7 +72,7 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
 
   ~MediaFoundationPlayer() override {
     video_.Hide();
-    Move(Event::kLetGo);
+    Move(Event::LetGo);
     // The window is gone and the game started: what is left of the pipelines gets a short while
     // to close, so that no thread of theirs is busy when the process ends. One that takes longer
     // is left behind rather than keep the process alive.
@@ -107,7 +107,7 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
   void SetMovie(const PathText& path) override {
     // The same movie again while it opens (a second key in the same tick): its pipeline stays.
     if (path == path_ && watch_.Opening()) return;
-    Move(Event::kLetGo);
+    Move(Event::LetGo);
     watch_.Load();
     path_ = path;
     if (unavailable_) {
@@ -115,34 +115,34 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
       return;
     }
     pipeline_ = std::make_shared<Pipeline>(api_, video_.get(), video_.get());
-    Move(Event::kLoad);
+    Move(Event::Load);
     if (auto failure = pipeline_->Open(path)) Fail(*failure);
   }
 
   void Play() override {
     // Played again while it opens: it starts once, as soon as it is open.
-    if (watch_.Starting() || phase_ == Phase::kOver) return;
+    if (watch_.Starting() || phase_ == Phase::Over) return;
     watch_.Play();
-    Move(Event::kPlay);
+    Move(Event::Play);
   }
 
   bool Playing() override {
     // Read on every tick of the movie: the moment to follow the owner should it have moved, and
     // to read the session's clock, since the end report may never come.
     video_.Place();
-    if (pipeline_ && phase_ != Phase::kOver) {
+    if (pipeline_ && phase_ != Phase::Over) {
       if (const auto position = pipeline_->Position()) watch_.Reached(*position);
     }
     if (watch_.Playing()) return true;
     // Over by the watch: the pipeline starts closing now, while the launcher starts the game.
-    Move(Event::kOver);
+    Move(Event::Over);
     return false;
   }
 
   void StopPlay() override {
     // A stopped movie is never resumed: the pipeline may go.
     watch_.Stop();
-    Move(Event::kOver);
+    Move(Event::Over);
   }
 
  private:
@@ -163,26 +163,26 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
 
   void Read(const Note& note) {
     // What a closing pipeline still reports (its stop, an error on the way) changes nothing.
-    if (phase_ == Phase::kOver) return;
+    if (phase_ == Phase::Over) return;
     if (FAILED(note.status)) {
-      Fail(Failure{note.kind == Note::Kind::kOpened ? note.step : EventStep(note.event),
+      Fail(Failure{note.kind == Note::Kind::Opened ? note.step : EventStep(note.event),
                    note.status});
       return;
     }
-    if (note.kind == Note::Kind::kOpened) {
+    if (note.kind == Note::Kind::Opened) {
       if (note.duration) watch_.SetDuration(*note.duration);
-      Move(Event::kOpened);
+      Move(Event::Opened);
       return;
     }
     switch (note.event) {
       case MESessionStarted:
         watch_.Began();
-        Move(Event::kStarted);
+        Move(Event::Started);
         break;
       case MESessionEnded:
         // Played once: the pipeline may start closing while the window still shows.
         watch_.Ended();
-        Move(Event::kOver);
+        Move(Event::Over);
         break;
       default:
         break;
@@ -192,34 +192,34 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
   // The movie's transitions, all of them.
   void Move(Event event) {
     switch (event) {
-      case Event::kLoad:
-        phase_ = Phase::kOpening;
+      case Event::Load:
+        phase_ = Phase::Opening;
         break;
-      case Event::kPlay:
-        if (phase_ == Phase::kOpening) {
-          phase_ = Phase::kOpeningToPlay;
-        } else if (phase_ == Phase::kOpen || phase_ == Phase::kShowing) {
+      case Event::Play:
+        if (phase_ == Phase::Opening) {
+          phase_ = Phase::OpeningToPlay;
+        } else if (phase_ == Phase::Open || phase_ == Phase::Showing) {
           StartSession();
         }
         break;
-      case Event::kOpened:
-        if (phase_ == Phase::kOpening) {
-          phase_ = Phase::kOpen;
-        } else if (phase_ == Phase::kOpeningToPlay) {
+      case Event::Opened:
+        if (phase_ == Phase::Opening) {
+          phase_ = Phase::Open;
+        } else if (phase_ == Phase::OpeningToPlay) {
           StartSession();
         }
         break;
-      case Event::kStarted:
-        if (phase_ != Phase::kStarting) break;
-        phase_ = Phase::kShowing;
+      case Event::Started:
+        if (phase_ != Phase::Starting) break;
+        phase_ = Phase::Showing;
         video_.SetHasFrame(true);
         break;
-      case Event::kOver:
-        if (phase_ == Phase::kOver) break;
-        phase_ = Phase::kOver;
+      case Event::Over:
+        if (phase_ == Phase::Over) break;
+        phase_ = Phase::Over;
         if (pipeline_) pipeline_->Close();
         break;
-      case Event::kLetGo:
+      case Event::LetGo:
         // Without waiting for its pipeline to wind down.
         if (pipeline_) {
           pipeline_->Detach();
@@ -228,7 +228,7 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
           pipeline_.reset();
         }
         std::erase_if(closing_, [](const auto& pipeline) { return pipeline->Closed(); });
-        phase_ = Phase::kNone;
+        phase_ = Phase::None;
         video_.SetHasFrame(false);
         break;
     }
@@ -236,7 +236,7 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
 
   // Part of Move: kStarting, or over with the reason it couldn't start.
   void StartSession() {
-    phase_ = Phase::kStarting;
+    phase_ = Phase::Starting;
     if (const HRESULT hr = pipeline_->Start(); FAILED(hr)) Fail(Failure{L"starting playback", hr});
   }
 
@@ -244,7 +244,7 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
   void Fail(const Failure& failure) {
     watch_.Failed();
     skip_.Skip(path_, FailureText(failure.step, failure.code));
-    Move(Event::kOver);
+    Move(Event::Over);
   }
 
   static const wchar_t* EventStep(MediaEventType event) {
@@ -268,7 +268,7 @@ class MediaFoundationPlayer final : public MoviePlayer, VideoWindow::Listener {
   // The movie's state, before the video window: the window may call back while it is made.
   PathText path_;
   PlaybackWatch watch_;
-  Phase phase_ = Phase::kNone;
+  Phase phase_ = Phase::None;
   std::shared_ptr<Pipeline> pipeline_;
   std::vector<std::shared_ptr<Pipeline>> closing_;
   VideoWindow video_;

@@ -19,9 +19,9 @@
 
 #include <memory>
 
-#include "launcher/twips_scale.h"
 #include "player/movie_player.h"
 #include "player/skip_once.h"
+#include "vocabulary/twips_scale.h"
 #include "windows/media/mf_api.h"
 
 namespace launcher::win32 {

@@ -12,15 +12,15 @@ std::optional<Failure> LoadApi(MediaFoundationApi& api) {
   if (pipeline == nullptr) return Failure{L"loading mf.dll", HRESULT_FROM_WIN32(GetLastError())};
   const bool found =
       FindExport(platform, "MFStartup", api.startup) &&
-      FindExport(platform, "MFCreateSourceResolver", api.createSourceResolver) &&
-      FindExport(platform, "MFCreateFile", api.createFile) &&
-      FindExport(platform, "MFPutWorkItem", api.putWorkItem) &&
-      FindExport(pipeline, "MFCreateMediaSession", api.createMediaSession) &&
-      FindExport(pipeline, "MFCreateTopology", api.createTopology) &&
-      FindExport(pipeline, "MFCreateTopologyNode", api.createTopologyNode) &&
-      FindExport(pipeline, "MFCreateVideoRendererActivate", api.createVideoRenderer) &&
-      FindExport(pipeline, "MFCreateAudioRendererActivate", api.createAudioRenderer) &&
-      FindExport(pipeline, "MFGetService", api.getService);
+      FindExport(platform, "MFCreateSourceResolver", api.create_source_resolver) &&
+      FindExport(platform, "MFCreateFile", api.create_file) &&
+      FindExport(platform, "MFPutWorkItem", api.put_work_item) &&
+      FindExport(pipeline, "MFCreateMediaSession", api.create_media_session) &&
+      FindExport(pipeline, "MFCreateTopology", api.create_topology) &&
+      FindExport(pipeline, "MFCreateTopologyNode", api.create_topology_node) &&
+      FindExport(pipeline, "MFCreateVideoRendererActivate", api.create_video_renderer) &&
+      FindExport(pipeline, "MFCreateAudioRendererActivate", api.create_audio_renderer) &&
+      FindExport(pipeline, "MFGetService", api.get_service);
   if (!found)
     return Failure{L"finding Media Foundation's functions", HRESULT_FROM_WIN32(GetLastError())};
   return std::nullopt;

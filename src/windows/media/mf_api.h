@@ -20,18 +20,20 @@ struct Failure {
 // The functions the engine calls. Filled by LoadApi; a test may wrap one to count its calls.
 struct MediaFoundationApi {
   HRESULT(WINAPI* startup)(ULONG version, DWORD flags) = nullptr;
-  HRESULT(WINAPI* createSourceResolver)(IMFSourceResolver** resolver) = nullptr;
-  HRESULT(WINAPI* createFile)
+  HRESULT(WINAPI* create_source_resolver)(IMFSourceResolver** resolver) = nullptr;
+  HRESULT(WINAPI* create_file)
   (MF_FILE_ACCESSMODE access, MF_FILE_OPENMODE open, MF_FILE_FLAGS flags, LPCWSTR path,
    IMFByteStream** stream) = nullptr;
-  HRESULT(WINAPI* createMediaSession)(IMFAttributes* settings, IMFMediaSession** session) = nullptr;
-  HRESULT(WINAPI* createTopology)(IMFTopology** topology) = nullptr;
-  HRESULT(WINAPI* createTopologyNode)(MF_TOPOLOGY_TYPE type, IMFTopologyNode** node) = nullptr;
-  HRESULT(WINAPI* createVideoRenderer)(HWND window, IMFActivate** activate) = nullptr;
-  HRESULT(WINAPI* createAudioRenderer)(IMFActivate** activate) = nullptr;
-  HRESULT(WINAPI* getService)
+  HRESULT(WINAPI* create_media_session)
+  (IMFAttributes* settings, IMFMediaSession** session) = nullptr;
+  HRESULT(WINAPI* create_topology)(IMFTopology** topology) = nullptr;
+  HRESULT(WINAPI* create_topology_node)(MF_TOPOLOGY_TYPE type, IMFTopologyNode** node) = nullptr;
+  HRESULT(WINAPI* create_video_renderer)(HWND window, IMFActivate** activate) = nullptr;
+  HRESULT(WINAPI* create_audio_renderer)(IMFActivate** activate) = nullptr;
+  HRESULT(WINAPI* get_service)
   (IUnknown* object, REFGUID service, REFIID iid, void** result) = nullptr;
-  HRESULT(WINAPI* putWorkItem)(DWORD queue, IMFAsyncCallback* callback, IUnknown* state) = nullptr;
+  HRESULT(WINAPI* put_work_item)
+  (DWORD queue, IMFAsyncCallback* callback, IUnknown* state) = nullptr;
 };
 
 // Loads mfplat.dll and mf.dll from the system folder and finds every function; or the step that

@@ -7,6 +7,7 @@
 #include <functional>
 #include <utility>
 
+#include "windows/com_object.h"
 #include "windows/media/mf_topology.h"
 #include "windows/win32_files.h"
 
@@ -61,14 +62,14 @@ Pipeline::Pipeline(const MediaFoundationApi& api, HWND mailbox, HWND video)
 std::optional<Failure> Pipeline::Open(const PathText& path) {
   if (!closed_) return Failure{L"creating an event", HRESULT_FROM_WIN32(GetLastError())};
   ComPtr<IMFSourceResolver> resolver;
-  HRESULT hr = api_.createSourceResolver(&resolver);
+  HRESULT hr = api_.create_source_resolver(&resolver);
   if (FAILED(hr)) return Failure{L"creating the source resolver", hr};
   // The file is opened here with the same long-path handling as every other file; its name
   // still tells the resolver which kind of movie to expect.
-  hr = api_.createFile(MF_ACCESSMODE_READ, MF_OPENMODE_FAIL_IF_NOT_EXIST, MF_FILEFLAGS_NONE,
-                       ExtendedLengthPath(path).c_str(), &file_);
+  hr = api_.create_file(MF_ACCESSMODE_READ, MF_OPENMODE_FAIL_IF_NOT_EXIST, MF_FILEFLAGS_NONE,
+                        ExtendedLengthPath(path).c_str(), &file_);
   if (FAILED(hr)) return Failure{L"opening the file", hr};
-  hr = api_.createMediaSession(nullptr, &session_);
+  hr = api_.create_media_session(nullptr, &session_);
   if (FAILED(hr)) return Failure{L"creating the media session", hr};
   hr = session_->BeginGetEvent(SessionEvents().Get(), nullptr);
   if (FAILED(hr)) return Failure{L"listening to the media session", hr};
@@ -95,18 +96,18 @@ HRESULT Pipeline::Start() {
 }
 
 void Pipeline::ShutDownNow() {
-  api_.putWorkItem(
+  api_.put_work_item(
       MFASYNC_CALLBACK_QUEUE_MULTITHREADED,
       AsyncCallback::Make([self = shared_from_this()](IMFAsyncResult&) { self->Finish(); }).Get(),
       nullptr);
 }
 
 void Pipeline::FitVideo() {
-  api_.putWorkItem(MFASYNC_CALLBACK_QUEUE_MULTITHREADED,
-                   AsyncCallback::Make([self = shared_from_this()](IMFAsyncResult&) {
-                     self->ApplyVideoPosition();
-                   }).Get(),
-                   nullptr);
+  api_.put_work_item(MFASYNC_CALLBACK_QUEUE_MULTITHREADED,
+                     AsyncCallback::Make([self = shared_from_this()](IMFAsyncResult&) {
+                       self->ApplyVideoPosition();
+                     }).Get(),
+                     nullptr);
 }
 
 std::optional<std::chrono::nanoseconds> Pipeline::Position() {
@@ -171,7 +172,7 @@ void Pipeline::OnResolved(IMFSourceResolver& resolver, IMFAsyncResult& result) {
   ComPtr<IMFMediaSource> source;
   if (SUCCEEDED(hr)) hr = object.As(&source);
   Note note;
-  note.kind = Note::Kind::kOpened;
+  note.kind = Note::Kind::Opened;
   note.status = hr;
   note.step = L"opening the movie";
   if (SUCCEEDED(hr)) {
@@ -236,10 +237,10 @@ void Pipeline::OnSessionEvent(IMFAsyncResult& result) {
   note.status = status;
   note.event = type;
   if (type == MESessionTopologyStatus) {
-    UINT32 topologyStatus = MF_TOPOSTATUS_INVALID;
-    event->GetUINT32(MF_EVENT_TOPOLOGY_STATUS, &topologyStatus);
+    UINT32 topology_status = MF_TOPOSTATUS_INVALID;
+    event->GetUINT32(MF_EVENT_TOPOLOGY_STATUS, &topology_status);
     // The video is fitted as the renderer gets ready; later moves of the window fit it again.
-    if (topologyStatus == MF_TOPOSTATUS_READY) {
+    if (topology_status == MF_TOPOSTATUS_READY) {
       {
         const std::scoped_lock lock(mutex_);
         video_ready_ = true;
@@ -269,7 +270,7 @@ void Pipeline::ApplyVideoPosition() {
   }
   ComPtr<IMFVideoDisplayControl> display;
   if (!session ||
-      FAILED(api_.getService(session.Get(), MR_VIDEO_RENDER_SERVICE, IID_PPV_ARGS(&display)))) {
+      FAILED(api_.get_service(session.Get(), MR_VIDEO_RENDER_SERVICE, IID_PPV_ARGS(&display)))) {
     return;
   }
   RECT client{};

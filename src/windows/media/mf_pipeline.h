@@ -32,7 +32,7 @@
 #include <mutex>
 #include <optional>
 
-#include "settings/path_text.h"
+#include "vocabulary/path_text.h"
 #include "windows/media/mf_api.h"
 #include "windows/scoped_win.h"
 
@@ -44,12 +44,12 @@ inline constexpr UINT kNotesMessage = WM_APP + 1;
 // What Media Foundation's threads leave for the window's thread: the movie opened (or why not),
 // or one event of the session with its status.
 struct Note {
-  enum class Kind { kOpened, kEvent };
-  Kind kind = Kind::kEvent;
+  enum class Kind { Opened, Event };
+  Kind kind = Kind::Event;
   HRESULT status = S_OK;
   const wchar_t* step = L"";
   MediaEventType event = MEUnknown;
-  std::optional<std::chrono::nanoseconds> duration;  // kOpened: the movie's length, when known
+  std::optional<std::chrono::nanoseconds> duration;  // Opened: the movie's length, when known
 };
 
 class Pipeline : public std::enable_shared_from_this<Pipeline> {
@@ -59,7 +59,7 @@ class Pipeline : public std::enable_shared_from_this<Pipeline> {
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
 
-  // Starts opening the movie; the result arrives as a kOpened note. The step that failed at once.
+  // Starts opening the movie; the result arrives as an Opened note. The step that failed at once.
   [[nodiscard]] std::optional<Failure> Open(const PathText& path);
   // Asks the opened session to play from where it stands (the start at first).
   [[nodiscard]] HRESULT Start();

@@ -33,7 +33,7 @@ bool HasAudioOutput() {
 std::optional<Failure> BuildTopology(const MediaFoundationApi& api, IMFMediaSource& source,
                                      IMFPresentationDescriptor& presentation, HWND window,
                                      ComPtr<IMFTopology>& topology) {
-  HRESULT hr = api.createTopology(&topology);
+  HRESULT hr = api.create_topology(&topology);
   if (FAILED(hr)) return Failure{L"creating the playback topology", hr};
   const bool sound = HasAudioOutput();
   bool video = false;
@@ -51,11 +51,11 @@ std::optional<Failure> BuildTopology(const MediaFoundationApi& api, IMFMediaSour
     if (SUCCEEDED(stream->GetMediaTypeHandler(&handler))) handler->GetMajorType(&major);
     ComPtr<IMFActivate> renderer;
     if (major == MFMediaType_Video && !video) {
-      hr = api.createVideoRenderer(window, &renderer);
+      hr = api.create_video_renderer(window, &renderer);
       if (FAILED(hr)) return Failure{L"creating the video renderer", hr};
       video = true;
     } else if (major == MFMediaType_Audio && sound && !audio) {
-      hr = api.createAudioRenderer(&renderer);
+      hr = api.create_audio_renderer(&renderer);
       if (FAILED(hr)) return Failure{L"creating the audio renderer", hr};
       audio = true;
     } else {
@@ -64,12 +64,12 @@ std::optional<Failure> BuildTopology(const MediaFoundationApi& api, IMFMediaSour
     }
     ComPtr<IMFTopologyNode> from;
     ComPtr<IMFTopologyNode> to;
-    hr = api.createTopologyNode(MF_TOPOLOGY_SOURCESTREAM_NODE, &from);
+    hr = api.create_topology_node(MF_TOPOLOGY_SOURCESTREAM_NODE, &from);
     if (SUCCEEDED(hr)) hr = from->SetUnknown(MF_TOPONODE_SOURCE, &source);
     if (SUCCEEDED(hr)) hr = from->SetUnknown(MF_TOPONODE_PRESENTATION_DESCRIPTOR, &presentation);
     if (SUCCEEDED(hr)) hr = from->SetUnknown(MF_TOPONODE_STREAM_DESCRIPTOR, stream.Get());
     if (SUCCEEDED(hr)) hr = topology->AddNode(from.Get());
-    if (SUCCEEDED(hr)) hr = api.createTopologyNode(MF_TOPOLOGY_OUTPUT_NODE, &to);
+    if (SUCCEEDED(hr)) hr = api.create_topology_node(MF_TOPOLOGY_OUTPUT_NODE, &to);
     if (SUCCEEDED(hr)) hr = to->SetObject(renderer.Get());
     if (SUCCEEDED(hr)) hr = to->SetUINT32(MF_TOPONODE_STREAMID, 0);
     if (SUCCEEDED(hr)) hr = to->SetUINT32(MF_TOPONODE_NOSHUTDOWN_ON_REMOVE, FALSE);

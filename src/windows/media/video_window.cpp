@@ -12,9 +12,9 @@ constexpr wchar_t kVideoWindowClass[] = L"LauncherMovieVideo";
 VideoWindow::VideoWindow(HWND owner, Listener& listener) : owner_(owner), listener_(listener) {
   // Without the window the engine has no video, and it says so.
   static_cast<void>(
-      window_.Create(GetModuleHandleW(nullptr), {.className = kVideoWindowClass,
+      window_.Create(GetModuleHandleW(nullptr), {.class_name = kVideoWindowClass,
                                                  .style = WS_POPUP,
-                                                 .exStyle = WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW,
+                                                 .ex_style = WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW,
                                                  .parent = owner}));
 }
 
@@ -26,8 +26,8 @@ void VideoWindow::SetVisible(bool visible) {
   visible_ = visible;
   Place();
 }
-void VideoWindow::SetHasFrame(bool hasFrame) {
-  has_frame_ = hasFrame;
+void VideoWindow::SetHasFrame(bool has_frame) {
+  has_frame_ = has_frame;
   Place();
 }
 
@@ -56,7 +56,7 @@ void VideoWindow::Hide() {
   if (window_.get() != nullptr) ShowWindow(window_.get(), SW_HIDE);
 }
 
-LRESULT VideoWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT VideoWindow::OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
   switch (message) {
     case kNotesMessage:
       listener_.ReadNotes();
@@ -73,7 +73,7 @@ LRESULT VideoWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
     default:
       break;
   }
-  return DefWindowProcW(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, w_param, l_param);
 }
 
 }  // namespace launcher::win32::mf

@@ -40,7 +40,7 @@ class VideoWindow {
   // Whether the player is to be seen at all.
   void SetVisible(bool visible);
   // Whether the movie has a frame to show: the window shows (when visible) only from then on.
-  void SetHasFrame(bool hasFrame);
+  void SetHasFrame(bool has_frame);
   // Puts the window over the player's rectangle, above the owner without taking the activation
   // from it, shown or hidden as it should be. Cheap when it is there already: called on every
   // tick of the movie, it follows an owner that moved.
@@ -50,7 +50,7 @@ class VideoWindow {
 
  private:
   friend class BoundWindow<VideoWindow>;
-  LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param);
 
   HWND owner_;
   Listener& listener_;

@@ -112,7 +112,7 @@ class AcmMp3Decoder final : public swf::Mp3Decoder {
     mp3.wfx.nSamplesPerSec = static_cast<DWORD>(header.rate);
     mp3.wfx.nAvgBytesPerSec =
         static_cast<DWORD>(header.size * static_cast<std::size_t>(header.rate) /
-                           static_cast<std::size_t>(header.samplesPerFrame));
+                           static_cast<std::size_t>(header.samples_per_frame));
     mp3.wfx.nBlockAlign = 1;
     mp3.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
     mp3.wID = MPEGLAYER3_ID_MPEG;

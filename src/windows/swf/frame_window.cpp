@@ -17,7 +17,7 @@ constexpr UINT_PTR kDueTimer = 1;
 FrameWindow::FrameWindow(HWND parent, const TwipsScale& scale, std::function<void()> due)
     : scale_(scale), due_(std::move(due)) {
   WindowParams params;
-  params.className = kFrameWindowClass;
+  params.class_name = kFrameWindowClass;
   params.style = WS_CHILD | WS_CLIPSIBLINGS;
   params.parent = parent;
   if (const char* failed = window_.Create(InstanceOf(parent), params)) ThrowLastError(failed);
@@ -27,10 +27,10 @@ FrameWindow::~FrameWindow() {
   if (Handle() != nullptr) ::KillTimer(Handle(), kDueTimer);
 }
 
-LRESULT FrameWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT FrameWindow::OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param) {
   switch (message) {
     case WM_TIMER:
-      if (wParam != kDueTimer) break;
+      if (w_param != kDueTimer) break;
       ::KillTimer(window, kDueTimer);
       due_();
       return 0;
@@ -46,7 +46,7 @@ LRESULT FrameWindow::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM 
     default:
       break;
   }
-  return ::DefWindowProcW(window, message, wParam, lParam);
+  return ::DefWindowProcW(window, message, w_param, l_param);
 }
 
 void FrameWindow::SetVisible(bool visible) {
@@ -81,7 +81,7 @@ void FrameWindow::Place() {
                  SWP_NOACTIVATE | (shown ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
 }
 
-void FrameWindow::Present(const std::function<void(const swfplayer::FramePixels&)>& draw) {
+void FrameWindow::DrawFrame(const std::function<void(const FramePixels&)>& render) {
   if (width_ <= 0 || height_ <= 0) return;
   if (!section_ || section_width_ != width_ || section_height_ != height_) {
     BITMAPINFO info{};
@@ -102,7 +102,7 @@ void FrameWindow::Present(const std::function<void(const swfplayer::FramePixels&
     section_height_ = height_;
   }
   ::GdiFlush();  // GDI is done with the section before the core writes it
-  draw(swfplayer::FramePixels{bits_, section_width_, section_height_, section_width_});
+  render(FramePixels{bits_, section_width_, section_height_, section_width_});
   if (!presented_) {
     presented_ = true;
     Place();
@@ -111,6 +111,13 @@ void FrameWindow::Present(const std::function<void(const swfplayer::FramePixels&
     const WindowDC dc(Handle());
     Blit(dc.get());
   }
+}
+
+void FrameWindow::ClearFrame() {
+  section_.Reset();  // Blit paints black without a section
+  bits_ = nullptr;
+  section_width_ = section_height_ = 0;
+  ::InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 void FrameWindow::Blit(HDC dc) const {

@@ -10,13 +10,13 @@
 #include <cstdint>
 #include <functional>
 
-#include "launcher/twips_scale.h"
-#include "player/swf/swf_platform.h"
+#include "player/video_layer.h"
+#include "vocabulary/twips_scale.h"
 #include "windows/scoped_win.h"
 
 namespace launcher::win32 {
 
-class FrameWindow final : public swfplayer::FrameSurface {
+class FrameWindow final : public VideoLayer {
  public:
   // `due` runs on the window's thread when the timer set by RunAfter fires.
   FrameWindow(HWND parent, const TwipsScale& scale, std::function<void()> due);
@@ -33,14 +33,15 @@ class FrameWindow final : public swfplayer::FrameSurface {
   void SetLeft(Twips left) override;
   void SetHeight(Twips height) override;
   void SetWidth(Twips width) override;
-  void Present(const std::function<void(const swfplayer::FramePixels&)>& draw) override;
+  void DrawFrame(const std::function<void(const FramePixels&)>& render) override;
+  void ClearFrame() override;
 
   // Runs `due` once, after `milliseconds` (at the timer's resolution); replaces an earlier wait.
   void RunAfter(unsigned milliseconds);
   void CancelRun();
 
   // The window's messages (BoundWindow).
-  LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(HWND window, UINT message, WPARAM w_param, LPARAM l_param);
 
  private:
   void Resize(int& field, Twips twips);

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "player/swf/core_movie.h"
 #include "player/swf/swf_movie_player.h"
+#include "player/swf/swf_player_core.h"
 #include "windows/scoped_win.h"
 #include "windows/swf/acm_mp3_decoder.h"
 #include "windows/swf/frame_window.h"
@@ -25,7 +25,7 @@ namespace {
 
 // The whole file, with the same long-path handling as every other file; the system's words when
 // it can't be read.
-std::vector<std::uint8_t> ReadWholeFile(const PathText& path, std::size_t maxBytes) {
+std::vector<std::uint8_t> ReadWholeFile(const PathText& path, std::size_t max_bytes) {
   const auto fail = [](std::wstring_view step, DWORD error) {
     throw std::runtime_error(ToUtf8(FailureText(step, HRESULT_FROM_WIN32(error))));
   };
@@ -35,7 +35,7 @@ std::vector<std::uint8_t> ReadWholeFile(const PathText& path, std::size_t maxByt
   if (!file) fail(L"opening the file", ::GetLastError());
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file.get(), &size)) fail(L"reading the file's size", ::GetLastError());
-  if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) {
+  if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
     throw std::runtime_error("the file is larger than the player reads");
   }
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));

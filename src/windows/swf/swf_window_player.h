@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "launcher/twips_scale.h"
 #include "player/switching_player.h"
+#include "vocabulary/twips_scale.h"
 
 namespace launcher::win32 {
 

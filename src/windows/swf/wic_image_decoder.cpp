@@ -9,7 +9,7 @@
 #include <optional>
 #include <span>
 
-#include "launcher/picture_header.h"
+#include "vocabulary/picture_header.h"
 #include "windows/scoped_win.h"
 
 namespace launcher::win32 {

@@ -47,10 +47,10 @@ void ScaleMatrix(Bits& b, std::int32_t sx, std::int32_t sy, std::int32_t tx, std
 // The edges of a w x h rectangle at (x, y), after a style change that selects `fill` on the
 // right of the path (clockwise on screen) and no line; fill and line bits as the shape declares.
 void RectPath(Bits& b, std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h, int fill,
-              int fillBits) {
+              int fill_bits) {
   const int n = Bits::Width({x, y, w, h, -w, -h});
   b.UB(0, 1).UB(0b00101, 5).UB(std::uint32_t(n), 5).SB(x, n).SB(y, n);
-  b.UB(std::uint32_t(fill), fillBits);
+  b.UB(std::uint32_t(fill), fill_bits);
   const auto line = [&](bool vertical, std::int32_t d) {
     b.UB(1, 1).UB(1, 1).UB(std::uint32_t(n - 2), 4).UB(0, 1).UB(vertical, 1).SB(d, n);
   };
@@ -66,7 +66,7 @@ struct Box {
   std::int32_t x, y, w, h;
   int fill;
 };
-Bytes BoxShape(int id, const std::vector<Box>& boxes, int fillCount, const Bytes& fills) {
+Bytes BoxShape(int id, const std::vector<Box>& boxes, int fill_count, const Bytes& fills) {
   Bits b;
   std::int32_t x1 = 0, y1 = 0;
   for (const Box& box : boxes) {
@@ -74,10 +74,10 @@ Bytes BoxShape(int id, const std::vector<Box>& boxes, int fillCount, const Bytes
     y1 = std::max(y1, box.y + box.h);
   }
   b.U16(std::uint32_t(id)).Rect(0, x1, 0, y1);
-  b.U8(std::uint32_t(fillCount)).Raw(fills).U8(0);  // no line styles
-  const int fillBits = Bits::Width({fillCount});
-  b.UB(std::uint32_t(fillBits), 4).UB(0, 4);
-  for (const Box& box : boxes) RectPath(b, box.x, box.y, box.w, box.h, box.fill, fillBits);
+  b.U8(std::uint32_t(fill_count)).Raw(fills).U8(0);  // no line styles
+  const int fill_bits = Bits::Width({fill_count});
+  b.UB(std::uint32_t(fill_bits), 4).UB(0, 4);
+  for (const Box& box : boxes) RectPath(b, box.x, box.y, box.w, box.h, box.fill, fill_bits);
   b.UB(0, 6);
   return Tag(32, b.bytes);
 }
@@ -163,19 +163,19 @@ Bytes Font(int id, const std::vector<Glyph>& glyphs) {
   for (const Bytes& shape : shapes) b.Raw(shape);
   return Tag(10, b.bytes);
 }
-Bytes Text(int id, int font, int glyphCount, std::int32_t height, std::int32_t advance,
+Bytes Text(int id, int font, int glyph_count, std::int32_t height, std::int32_t advance,
            std::uint32_t rgb) {
   Bits b;
-  b.U16(std::uint32_t(id)).Rect(0, advance * glyphCount, -height, 0).Matrix(0, 0);
-  const int advanceBits = Bits::Width({advance});
-  b.U8(4).U8(std::uint32_t(advanceBits));
+  b.U16(std::uint32_t(id)).Rect(0, advance * glyph_count, -height, 0).Matrix(0, 0);
+  const int advance_bits = Bits::Width({advance});
+  b.U8(4).U8(std::uint32_t(advance_bits));
   b.U8(0x80 | 0x08 | 0x04)
       .U16(std::uint32_t(font))
       .U8(rgb >> 16)
       .U8(rgb >> 8 & 0xFF)
       .U8(rgb & 0xFF);
-  b.U16(std::uint32_t(height)).U8(std::uint32_t(glyphCount));
-  for (int i = 0; i < glyphCount; ++i) b.UB(std::uint32_t(i), 4).SB(advance, advanceBits);
+  b.U16(std::uint32_t(height)).U8(std::uint32_t(glyph_count));
+  for (int i = 0; i < glyph_count; ++i) b.UB(std::uint32_t(i), 4).SB(advance, advance_bits);
   b.U8(0).bytes.pop_back();
   b.U8(0);
   return Tag(11, b.bytes);
@@ -201,7 +201,7 @@ Bytes FsCommand(const std::string& command) {
 // The MP3 file's frames, each with its header's sample count.
 struct Mp3 {
   std::vector<Bytes> frames;
-  int samplesPerFrame = 1152;
+  int samples_per_frame = 1152;
   int rate = 44100;
   int channels = 2;
 };
@@ -216,7 +216,7 @@ std::optional<Mp3> ReadMp3(const std::string& path) {
       ++at;  // an ID3 tag or padding: look for the next frame
       continue;
     }
-    mp3.samplesPerFrame = header->samplesPerFrame;
+    mp3.samples_per_frame = header->samples_per_frame;
     mp3.rate = header->rate;
     mp3.channels = header->channels;
     mp3.frames.emplace_back(file.begin() + std::ptrdiff_t(at),
@@ -245,8 +245,8 @@ class StreamSound {
     Bytes frames;
     while (next_ < mp3_.frames.size() && written_ < due) {
       frames.insert(frames.end(), mp3_.frames[next_].begin(), mp3_.frames[next_].end());
-      written_ += mp3_.samplesPerFrame;
-      samples += mp3_.samplesPerFrame;
+      written_ += mp3_.samples_per_frame;
+      samples += mp3_.samples_per_frame;
       ++next_;
     }
     if (frames.empty()) return {};
@@ -271,15 +271,15 @@ struct Colours {
 };
 
 // A 4:3 stage (320 x 240 pixels) filled with red for the first half of its frames and green for
-// the second; `closeAt` > 0 sends FSCommand "Close" in that frame.
-Bytes TwoColourMovie(int frames, int fps, std::uint32_t first, std::uint32_t second, int closeAt,
+// the second; `close_at` > 0 sends FSCommand "Close" in that frame.
+Bytes TwoColourMovie(int frames, int fps, std::uint32_t first, std::uint32_t second, int close_at,
                      bool compressed) {
   const std::int32_t w = 320 * kTwips, h = 240 * kTwips;
   Bytes tags = Join({SetBackgroundColor(Colours::kBackground), RectShape(1, w, h, first),
                      RectShape(2, w, h, second), PlaceObject2(1, 1)});
   for (int f = 1; f <= frames; ++f) {
     if (f == frames / 2 + 1) tags = Join({tags, RemoveObject2(1), PlaceObject2(1, 2)});
-    if (f == closeAt) tags = Join({tags, FsCommand("Close")});
+    if (f == close_at) tags = Join({tags, FsCommand("Close")});
     tags = Join({tags, ShowFrame()});
   }
   return Movie(tags, w, h, fps, compressed);
@@ -291,7 +291,7 @@ Bytes TwoColourMovie(int frames, int fps, std::uint32_t first, std::uint32_t sec
 Bytes BenchMovie(const Mp3& mp3, int seconds) {
   const int fps = 30, frames = fps * seconds;
   const std::int32_t w = 800 * kTwips, h = 600 * kTwips;
-  const std::int32_t patchW = 200 * kTwips, patchH = 150 * kTwips;
+  const std::int32_t patch_w = 200 * kTwips, patch_h = 150 * kTwips;
   StreamSound sound(mp3, fps);
   Bytes tags =
       Join({SetBackgroundColor(0x000000), sound.Head(),
@@ -305,10 +305,10 @@ Bytes BenchMovie(const Mp3& mp3, int seconds) {
   for (int f = 1; f <= frames; ++f) {
     const std::uint32_t rgb = f == 1 ? 0x20C040 : 0x800000 | std::uint32_t(f);
     const int patch = 100 + f;
-    tags = Join({tags, RectShape(patch, patchW, patchH, rgb << 8 | 0xFF)});
+    tags = Join({tags, RectShape(patch, patch_w, patch_h, rgb << 8 | 0xFF)});
     if (f > 1) tags = Join({tags, RemoveObject2(10)});
     const std::int32_t x = (f * 9 % 760) * kTwips;
-    tags = Join({tags, PlaceObject2(10, patch, (w - patchW) / 2, (h - patchH) / 2),
+    tags = Join({tags, PlaceObject2(10, patch, (w - patch_w) / 2, (h - patch_h) / 2),
                  PlaceObject2(2, 0, x, 100 * kTwips),
                  PlaceObject2(3, 0, w - x - 40 * kTwips, 150 * kTwips), sound.Block(f - 1),
                  ShowFrame()});
@@ -359,10 +359,10 @@ Bytes OpeningMovie(const std::optional<Mp3>& mp3) {
   for (int f = 0; f < frames; ++f) {
     const double t = double(f) / frames;
     // The sun rises, the text slides in, the bar at the top fills up.
-    const auto sunX = std::int32_t((40 + 200 * t) * kTwips);
-    const auto sunY = std::int32_t((200 - 170 * t) * kTwips);
-    const auto textX = std::int32_t((-200 + 260 * std::min(1.0, 2 * t)) * kTwips);
-    tags = Join({tags, PlaceObject2(3, 0, sunX, sunY), PlaceObject2(4, 0, textX, 300 * kTwips),
+    const auto sun_x = std::int32_t((40 + 200 * t) * kTwips);
+    const auto sun_y = std::int32_t((200 - 170 * t) * kTwips);
+    const auto text_x = std::int32_t((-200 + 260 * std::min(1.0, 2 * t)) * kTwips);
+    tags = Join({tags, PlaceObject2(3, 0, sun_x, sun_y), PlaceObject2(4, 0, text_x, 300 * kTwips),
                  PlaceScaled(5, 0, std::int32_t(65536 * (f + 1) / frames), 65536, 0, 0, true)});
     if (sound) tags = Join({tags, sound->Block(f)});
     if (f == frames - 1) tags = Join({tags, FsCommand("Close")});

@@ -411,11 +411,12 @@ class Control final : public IDispatch,
   }
 
  private:
-  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM w_param,
+                                          LPARAM l_param) {
     auto* self = reinterpret_cast<Control*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_TIMER && self != nullptr) {
-      ::KillTimer(window, wParam);
-      const std::size_t index = wParam - kFirstCommandTimer;
+      ::KillTimer(window, w_param);
+      const std::size_t index = w_param - kFirstCommandTimer;
       if (index < self->commands_.size()) {
         self->Fire(self->commands_[index].command, self->commands_[index].args);
       }
@@ -425,11 +426,11 @@ class Control final : public IDispatch,
       RECT client{};
       ::GetClientRect(window, &client);
       HBRUSH blue = ::CreateSolidBrush(RGB(0, 64, 255));
-      ::FillRect(reinterpret_cast<HDC>(wParam), &client, blue);
+      ::FillRect(reinterpret_cast<HDC>(w_param), &client, blue);
       ::DeleteObject(blue);
       return 1;
     }
-    return ::DefWindowProcW(window, message, wParam, lParam);
+    return ::DefWindowProcW(window, message, w_param, l_param);
   }
 
   void CreateOwnWindow(HWND parent, const RECT& position) {

@@ -64,9 +64,9 @@ DWORD ParentId() {
 }
 
 // The command line of another process, read from its process parameters.
-std::wstring CommandLineOf(DWORD processId) {
+std::wstring CommandLineOf(DWORD process_id) {
   const HANDLE process =
-      ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+      ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id);
   if (process == nullptr) return L"<no access>";
   std::wstring line = L"<unreadable>";
   PROCESS_BASIC_INFORMATION basic{};
@@ -95,10 +95,10 @@ std::wstring CommandLineOf(DWORD processId) {
 int wmain() {
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
-  const std::wstring commandLine = ::GetCommandLineW();
+  const std::wstring command_line = ::GetCommandLineW();
   int count = 0;
-  LPWSTR* argv = ::CommandLineToArgvW(commandLine.c_str(), &count);
-  std::string record = "{\"commandLine\": " + Json(commandLine) + ", \"argv\": [";
+  LPWSTR* argv = ::CommandLineToArgvW(command_line.c_str(), &count);
+  std::string record = "{\"commandLine\": " + Json(command_line) + ", \"argv\": [";
   for (int i = 0; argv != nullptr && i < count; ++i) {
     if (i > 0) record += ", ";
     record += Json(argv[i]);

@@ -10,7 +10,7 @@ namespace launcher {
 
 // The formats whose size is read here: those the Linux launcher shows, and the common ones of
 // Windows' picture loader.
-enum class PictureFormat { kJpeg, kPng, kGif, kBmp, kWebp };
+enum class PictureFormat { Jpeg, Png, Gif, Bmp, Webp };
 
 struct PictureHeader {
   PictureFormat format;

@@ -1,5 +1,5 @@
 #pragma once
-// The product's SWF core behind the engine: swf::LoadMovie and swf::Player.
+// The product's MovieCore: swf::LoadMovie and swf::Player behind the engine.
 
 #include "player/swf/movie_core.h"
 #include "swf/sound.h"

@@ -1,4 +1,4 @@
-#include "launcher/picture_header.h"
+#include "vocabulary/picture_header.h"
 
 #include <algorithm>
 #include <string_view>
@@ -55,7 +55,7 @@ std::optional<PictureHeader> Jpeg(const Bytes& b) {
         marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (frame) {
       if (length < 7 || !b.Has(at, 7)) return std::nullopt;
-      return PictureHeader{PictureFormat::kJpeg, b.Be(at + 5, 2), b.Be(at + 3, 2)};
+      return PictureHeader{PictureFormat::Jpeg, b.Be(at + 5, 2), b.Be(at + 3, 2)};
     }
     if (length < 2) return std::nullopt;
     at += length;
@@ -75,7 +75,7 @@ std::optional<PictureHeader> Gif(const Bytes& b) {
       if (!b.Has(at + 5, 4)) return std::nullopt;
       width = std::max(width, b.Le(at + 5, 2));
       height = std::max(height, b.Le(at + 7, 2));
-      return PictureHeader{PictureFormat::kGif, width, height};
+      return PictureHeader{PictureFormat::Gif, width, height};
     }
     if (b.At(at) != 0x21 || !b.Has(at, 3)) return std::nullopt;
     at += 2;  // an extension: its label, then sub-blocks up to an empty one
@@ -89,24 +89,24 @@ std::optional<PictureHeader> Bmp(const Bytes& b) {
   if (!b.Has(14, 4)) return std::nullopt;
   if (b.Le(14, 4) == 12) {  // the old OS/2 header: 16-bit sizes
     if (!b.Has(18, 4)) return std::nullopt;
-    return PictureHeader{PictureFormat::kBmp, b.Le(18, 2), b.Le(20, 2)};
+    return PictureHeader{PictureFormat::Bmp, b.Le(18, 2), b.Le(20, 2)};
   }
   if (!b.Has(18, 8)) return std::nullopt;
   // Signed sizes; a negative height means rows from the top.
   const auto magnitude = [](std::uint32_t v) { return v > 0x7FFFFFFFU ? ~v + 1 : v; };
-  return PictureHeader{PictureFormat::kBmp, magnitude(b.Le(18, 4)), magnitude(b.Le(22, 4))};
+  return PictureHeader{PictureFormat::Bmp, magnitude(b.Le(18, 4)), magnitude(b.Le(22, 4))};
 }
 
 std::optional<PictureHeader> Webp(const Bytes& b) {
   if (b.Starts(12, "VP8 ") && b.Has(26, 4)) {
-    return PictureHeader{PictureFormat::kWebp, b.Le(26, 2) & 0x3FFFU, b.Le(28, 2) & 0x3FFFU};
+    return PictureHeader{PictureFormat::Webp, b.Le(26, 2) & 0x3FFFU, b.Le(28, 2) & 0x3FFFU};
   }
   if (b.Starts(12, "VP8L") && b.Has(21, 4)) {
     const std::uint32_t bits = b.Le(21, 4);
-    return PictureHeader{PictureFormat::kWebp, (bits & 0x3FFFU) + 1, ((bits >> 14) & 0x3FFFU) + 1};
+    return PictureHeader{PictureFormat::Webp, (bits & 0x3FFFU) + 1, ((bits >> 14) & 0x3FFFU) + 1};
   }
   if (b.Starts(12, "VP8X") && b.Has(24, 6)) {
-    return PictureHeader{PictureFormat::kWebp, b.Le(24, 3) + 1, b.Le(27, 3) + 1};
+    return PictureHeader{PictureFormat::Webp, b.Le(24, 3) + 1, b.Le(27, 3) + 1};
   }
   return std::nullopt;
 }
@@ -118,7 +118,7 @@ std::optional<PictureHeader> ReadPictureHeader(std::span<const unsigned char> fi
   if (b.Starts(0, "\xFF\xD8")) return Jpeg(b);
   if (b.Starts(0, "\x89PNG\r\n\x1A\n")) {
     if (!b.Starts(12, "IHDR") || !b.Has(16, 8)) return std::nullopt;
-    return PictureHeader{PictureFormat::kPng, b.Be(16, 4), b.Be(20, 4)};
+    return PictureHeader{PictureFormat::Png, b.Be(16, 4), b.Be(20, 4)};
   }
   if (b.Starts(0, "GIF87a") || b.Starts(0, "GIF89a")) return Gif(b);
   if (b.Starts(0, "BM")) return Bmp(b);

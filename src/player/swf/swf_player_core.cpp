@@ -1,4 +1,4 @@
-#include "player/swf/core_movie.h"
+#include "player/swf/swf_player_core.h"
 
 #include <utility>
 
@@ -8,9 +8,9 @@
 namespace launcher::swfplayer {
 namespace {
 
-class CoreMovie final : public MovieCore {
+class SwfPlayerCore final : public MovieCore {
  public:
-  CoreMovie(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3)
+  SwfPlayerCore(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3)
       : frame_rate_(swf::Stage(*movie).frame_rate), player_(std::move(movie), std::move(mp3)) {}
 
   double FrameRate() const override { return frame_rate_; }
@@ -20,9 +20,7 @@ class CoreMovie final : public MovieCore {
   bool Playing() const override { return player_.Playing(); }
   void AdvanceTo(double seconds) override { player_.AdvanceTo(seconds); }
   int CurrentFrame() const override { return player_.CurrentFrame(); }
-  void Render(const FramePixels& frame) override {
-    player_.Render(frame.pixels, frame.width, frame.height, frame.stride);
-  }
+  void Render(const FramePixels& frame) override { player_.Render(frame); }
   std::vector<MovieCommand> TakeCommands() override {
     std::vector<MovieCommand> commands;
     for (swf::MovieCommand& sent : player_.TakeCommands()) {
@@ -48,7 +46,7 @@ CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3)
     if (loaded.movie && loaded.movie->dictionary.empty()) {
       result.refusal = "nothing to draw (no shapes, text or bitmaps; embedded video is not played)";
     } else if (loaded.movie) {
-      result.core = std::make_unique<CoreMovie>(std::move(loaded.movie), mp3);
+      result.core = std::make_unique<SwfPlayerCore>(std::move(loaded.movie), mp3);
     } else {
       result.refusal = std::move(loaded.refusal);
     }
