@@ -39,38 +39,18 @@ inline bool SameIgnoringCase(std::string_view a, std::string_view b) {
                                             [&](char x, char y) { return lower(x) == lower(y); });
 }
 
-// Scripts: the few AVM1 actions a timeline plays by; the rest is kept only as "something else".
-using ActionValue = std::variant<std::monostate, double, std::string>;
-struct PushItem {
-  ActionValue value;
-  int constant = -1;  // an index into the block's constant pool instead of `value`
+// Scripts: AVM1 action bytes as the file holds them (inside Movie::bytes), run by the script
+// machine as they are.
+struct ActionBlock {
+  std::span<const std::uint8_t> code;
 };
-enum class ActionOp : std::uint8_t {
-  Stop,
-  Play,
-  NextFrame,
-  PreviousFrame,
-  GotoFrame,     // frame
-  GotoLabel,     // text
-  GotoFrame2,    // pops a frame number or label; frame = scene bias, play
-  GetUrl,        // text = URL, target
-  GetUrl2,       // pops target, then URL
-  SetTarget,     // text: the clip the next actions act on ("" for the block's own)
-  SetTarget2,    // pops the target's path
-  Push,          // items
-  ConstantPool,  // pool
-  Other,         // any other action: its effect on the stack is unknown
+// A clip's event handler from PlaceObject2/3 (onClipEvent): the events it answers (the file's
+// ClipEventFlags, SWF 5's two bytes widened), the key of a keyPress, and its actions.
+struct ClipAction {
+  std::uint32_t events = 0;
+  std::uint8_t key = 0;
+  std::span<const std::uint8_t> code;
 };
-struct Action {
-  ActionOp op = ActionOp::Other;
-  int frame = 0;
-  bool play = false;
-  std::string text;
-  std::string target;
-  std::vector<PushItem> items;
-  std::vector<std::string> pool;
-};
-using ActionBlock = std::vector<Action>;
 
 // Place: a new object of `character` at the depth (whatever was there goes). Move: changes the
 // object at the depth, if any. Replace: as Move, its character changed to `character` (a new
@@ -92,6 +72,7 @@ struct PlaceTag {
   std::optional<bool> cache_as_bitmap;
   std::optional<bool> visible;
   std::optional<Rgba> background;  // the opaque background, when it has one
+  std::vector<ClipAction> clip_actions;
 };
 struct RemoveTag {
   std::uint16_t depth = 0;
@@ -112,6 +93,7 @@ using SoundTag = std::variant<SoundStart, StreamHeadTag, StreamBlockTag>;
 struct Frame {
   std::vector<ControlTag> tags;
   std::vector<ActionBlock> actions;
+  std::vector<ActionBlock> init_actions;  // DoInitAction: run once, before the frame's actions
   std::vector<SoundTag> sounds;
 };
 
@@ -214,6 +196,9 @@ struct Movie {
   std::vector<std::string> notes;
   // Tags the reader skipped as unknown to the player, by name, with how often.
   std::map<std::string, int> left_out;
+  // ExportAssets: the names attachMovie finds symbols by (ASCII letters lowered), and back.
+  std::map<std::string, std::uint16_t> exports;
+  std::map<std::uint16_t, std::string> export_names;
 
   [[nodiscard]] const Character* Find(std::uint16_t id) const {
     const auto it = dictionary.find(id);

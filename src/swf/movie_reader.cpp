@@ -20,6 +20,7 @@ constexpr std::uint8_t kPlaceHasColor = 0x08;
 constexpr std::uint8_t kPlaceHasRatio = 0x10;
 constexpr std::uint8_t kPlaceHasName = 0x20;
 constexpr std::uint8_t kPlaceHasClipDepth = 0x40;
+constexpr std::uint8_t kPlaceHasClipActions = 0x80;
 // PlaceObject3's second flags byte.
 constexpr std::uint8_t kPlaceHasClassName = 0x08;
 constexpr std::uint8_t kPlaceHasImage = 0x10;
@@ -38,7 +39,7 @@ void CountSkippedTag(Movie& movie, TagCode code) {
 // Room kept back so that a movie whose budget ran out still ends its frames cleanly.
 constexpr std::size_t kBudgetReserve = 4096;
 
-std::optional<PlaceTag> ReadPlace(ByteReader& r, TagCode code) {
+std::optional<PlaceTag> ReadPlace(ByteReader& r, TagCode code, LoadContext& ctx) {
   PlaceTag p;
   if (code == TagCode::PlaceObject) {
     p.character = r.U16();
@@ -64,6 +65,12 @@ std::optional<PlaceTag> ReadPlace(ByteReader& r, TagCode code) {
   if (flags & kPlaceHasName) p.name = r.String();
   if (flags & kPlaceHasClipDepth) p.clip_depth = r.U16();
   if (!r.ok()) return std::nullopt;
+  // PlaceObject3's effects come before the clip actions; a damaged tail cuts them short and
+  // the object is placed all the same.
+  if (code == TagCode::PlaceObject3) ReadPlaceEffects(r, flags3, p);
+  if ((flags & kPlaceHasClipActions) && r.ok()) {
+    p.clip_actions = ReadClipActions(r, ctx.movie.header.version, ctx);
+  }
   // A new object without a character changes nothing: kept as a move that sets nothing.
   if (!move && !has_character) {
     PlaceTag nothing;
@@ -71,9 +78,6 @@ std::optional<PlaceTag> ReadPlace(ByteReader& r, TagCode code) {
     nothing.kind = PlaceKind::Move;
     return nothing;
   }
-  // Effects a damaged tail cuts short are left out; the object is placed all the same.
-  if (code == TagCode::PlaceObject3) ReadPlaceEffects(r, flags3, p);
-  // Clip actions follow: not played.
   return p;
 }
 
@@ -133,7 +137,7 @@ class TimelineReader {
       case TagCode::PlaceObject:
       case TagCode::PlaceObject2:
       case TagCode::PlaceObject3:
-        if (auto place = ReadPlace(body, code)) {
+        if (auto place = ReadPlace(body, code, ctx_)) {
           const std::size_t name = place->name ? place->name->size() : 0;
           const std::size_t filters = place->filters ? place->filters->size() * 128 : 0;
           return ctx_.Append(frame.tags, ControlTag(std::move(*place)), name + filters);
@@ -147,7 +151,12 @@ class TimelineReader {
       }
       case TagCode::DoAction: {
         ActionBlock block = ReadActions(body.Rest(), ctx_);
-        return !block.empty() && ctx_.Append(frame.actions, std::move(block));
+        return !block.code.empty() && ctx_.Append(frame.actions, block);
+      }
+      case TagCode::DoInitAction: {
+        body.Skip(2);  // the sprite: its actions run once, whichever sprite it is
+        ActionBlock block = ReadActions(body.Rest(), ctx_);
+        return body.ok() && !block.code.empty() && ctx_.Append(frame.init_actions, block);
       }
       case TagCode::FrameLabel: {
         std::string label = body.String();
@@ -258,6 +267,18 @@ class TimelineReader {
       case TagCode::DefineVideoStream: {
         auto [id, video] = ReadDefineVideoStream(body, ctx_);
         if (video) Define(id, Character(std::shared_ptr<const VideoStream>(std::move(video))));
+        return;
+      }
+      case TagCode::ExportAssets: {
+        const std::size_t count = body.U16();
+        for (std::size_t i = 0; i < count && body.ok() && body.remaining() > 0; ++i) {
+          const std::uint16_t id = body.U16();
+          std::string name = body.String();
+          if (!body.ok() || !ctx_.Charge(2 * name.size() + 64)) break;
+          movie.export_names.emplace(id, name);
+          for (char& c : name) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+          movie.exports.emplace(std::move(name), id);
+        }
         return;
       }
       case TagCode::DefineSound:

@@ -110,5 +110,8 @@ void ReadVideoFrame(ByteReader& r, LoadContext& ctx);
 void ReadPlaceEffects(ByteReader& r, std::uint8_t flags3, PlaceTag& p);
 // One DoAction body.
 ActionBlock ReadActions(std::span<const std::uint8_t> body, LoadContext& ctx);
+// The clip event handlers at the end of a PlaceObject2/3 (SWF 5 reads two-byte event flags).
+constexpr std::uint32_t kClipEventKeyPress = 0x20000;
+std::vector<ClipAction> ReadClipActions(ByteReader& r, int version, LoadContext& ctx);
 
 }  // namespace swf

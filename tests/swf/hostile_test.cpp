@@ -189,15 +189,105 @@ struct HostileCase {
   const char* name;
   std::function<Bytes()> make;
   const char* refusal;  // a part of the reason, or null when the movie must load and play
-  std::function<void(const swf::Player&)> check = nullptr;
+  std::function<void(swf::Player&)> check = nullptr;
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) {
   *os << c.name;
 }
 
+// A script in the first of two frames; the second traces "end": the movie must get there.
+Bytes Scripted(const Bytes& code) {
+  return Movie(
+      Join({DoAction({code}), ShowFrame(), DoAction({PushString("end"), Trace()}), ShowFrame()}));
+}
+void ReachesTheEnd(swf::Player& p) {
+  EXPECT_EQ(p.CurrentFrame(), 2);
+  const std::vector<std::string> trace = p.TakeTrace();
+  EXPECT_FALSE(trace.empty());
+  if (!trace.empty()) {
+    EXPECT_EQ(trace.back(), "end");
+  }
+}
+// while (true) { BODY }
+Bytes Forever(const Bytes& body) {
+  const auto back = std::int32_t(body.size() + 5);
+  return Join({body, Act(0x99, Bits().U16(std::uint32_t(-back) & 0xFFFF).bytes)});
+}
+constexpr int kAdd2 = 0x47, kGetVariable = 0x1C, kSetVariable = 0x1D, kCallFunction = 0x3D,
+              kCallMethod = 0x52, kIncrement = 0x50, kSetMember = 0x4F, kPop = 0x17;
+
 std::vector<HostileCase> Cases() {
+  const std::string s = "s", o = "o", i = "i", f = "f";
   return {
+      {"script_endless_loop", [] { return Scripted(Forever({})); }, nullptr, ReachesTheEnd},
+      {"script_endless_recursion",
+       [f] {
+         return Scripted(Join({Function(f, Join({Push({0.0, f}), Op(kCallFunction)})),
+                               Push({0.0, f}), Op(kCallFunction)}));
+       },
+       nullptr, ReachesTheEnd},
+      {"script_string_doubled",
+       [s] {
+         return Scripted(Join({Push({s, s}), Op(kSetVariable),
+                               Forever(Join({Push({s, s}), Op(kGetVariable), Push({s}),
+                                             Op(kGetVariable), Op(kAdd2), Op(kSetVariable)}))}));
+       },
+       nullptr, ReachesTheEnd},
+      {"script_object_grown",
+       [o, i] {
+         // o = {}; i = 0; for (;;) o[i] = i++ + "...";
+         return Scripted(
+             Join({Push({o, 0.0}), Op(0x43), Op(kSetVariable), Push({i, 0.0}), Op(kSetVariable),
+                   Forever(Join({Push({o}), Op(kGetVariable), Push({i}), Op(kGetVariable),
+                                 Push({i}), Op(kGetVariable), Push({std::string(64, 'x')}),
+                                 Op(kAdd2), Op(kSetMember), Push({i, i}), Op(kGetVariable),
+                                 Op(kIncrement), Op(kSetVariable)}))}));
+       },
+       nullptr, ReachesTheEnd},
+      {"script_interval_0ms",
+       [f] {
+         // setInterval(function () { trace("tick"); }, 0);
+         return Scripted(
+             Join({Push({0.0}), Function("", Join({PushString("tick"), Trace()})),
+                   Push({2.0, std::string("setInterval")}), Op(kCallFunction), Op(kPop)}));
+       },
+       nullptr,
+       [](swf::Player& p) {
+         EXPECT_EQ(p.CurrentFrame(), 2);
+         // At most once a frame, whatever the interval asks.
+         EXPECT_LE(p.TakeTrace().size(), 14u);
+       }},
+      {"script_clips_made_forever",
+       [i] {
+         // for (;;) createEmptyMovieClip("c" + i, i++);
+         return Scripted(
+             Join({Push({i, 0.0}), Op(kSetVariable),
+                   Forever(Join({Push({i}), Op(kGetVariable), Push({std::string("c"), i}),
+                                 Op(kGetVariable), Op(kAdd2), Push({2.0, std::string("_root")}),
+                                 Op(kGetVariable), Push({std::string("createEmptyMovieClip")}),
+                                 Op(kCallMethod), Op(kPop), Push({i, i}), Op(kGetVariable),
+                                 Op(kIncrement), Op(kSetVariable)}))}));
+       },
+       nullptr,
+       [](swf::Player& p) {
+         EXPECT_EQ(p.CurrentFrame(), 2);
+         EXPECT_LE(p.DisplayList().size(), 20'000u);
+       }},
+      {"script_loads_itself", [] { return Scripted(GetUrl("test.swf", "_level0")); }, nullptr,
+       [](swf::Player& p) {
+         ReachesTheEnd(p);
+         EXPECT_TRUE(p.TakeCommands().empty());
+       }},
+      {"script_fscommand_exec", [] { return Scripted(GetUrl("FSCommand:exec", "calc.exe")); },
+       nullptr,
+       [](swf::Player& p) {
+         // Handed on as a command (only "Close" means anything to the launcher), nothing run.
+         ReachesTheEnd(p);
+         const std::vector<swf::MovieCommand> sent = p.TakeCommands();
+         ASSERT_EQ(sent.size(), 1u);
+         EXPECT_EQ(sent[0].command, "exec");
+       }},
       {"zlib_bomb", ZlibBomb, nullptr,
        [](const swf::Player& p) {
          EXPECT_LE(p.movie().bytes.size(), swf::Limits::kMaxInflated);

@@ -5,7 +5,9 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace swf_test {
@@ -191,6 +193,37 @@ inline Bytes Join(std::initializer_list<Bytes> parts) {
   for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
+
+// Push items: a string, a number (as a double), or undefined.
+struct Undefined {};
+using Item = std::variant<std::string, double, Undefined>;
+
+inline Bytes Push(std::initializer_list<Item> items) {
+  Bits b;
+  for (const Item& item : items) {
+    if (const auto* s = std::get_if<std::string>(&item)) {
+      b.U8(0).Str(*s);
+    } else if (const auto* n = std::get_if<double>(&item)) {
+      std::uint64_t bits = 0;
+      std::memcpy(&bits, n, 8);
+      b.U8(6).U32(std::uint32_t(bits >> 32)).U32(std::uint32_t(bits));
+    } else {
+      b.U8(3);
+    }
+  }
+  return Act(0x96, b.bytes);
+}
+inline Bytes Op(int code) {
+  return Act(code);
+}
+// function NAME(params) { body }
+inline Bytes Function(const std::string& name, const Bytes& body) {
+  return Join({Act(0x9B, Bits().Str(name).U16(0).U16(std::uint32_t(body.size())).bytes), body});
+}
+inline Bytes Trace() {
+  return Op(0x26);
+}
+
 inline Bytes DefineSprite(int id, int frames, const Bytes& tags) {
   return Tag(
       39, Bits().U16(std::uint32_t(id)).U16(std::uint32_t(frames)).Raw(tags).Raw(Tag(0, {})).bytes);

@@ -1,0 +1,519 @@
+// String and Array, the built-ins that work on sequences.
+#include <algorithm>
+#include <cmath>
+
+#include "swf/avm1/builtins.h"
+
+namespace swf::avm1 {
+namespace {
+
+// Strings are UTF-8; their methods count characters.
+std::u32string Decode(const std::string& s) {
+  std::u32string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    const auto c = std::uint8_t(s[i]);
+    int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    if (c >= 0x80 && c < 0xC0) n = 1;
+    char32_t u = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
+    bool ok = i + std::size_t(n) <= s.size();
+    for (int k = 1; ok && k < n; ++k) {
+      const auto cc = std::uint8_t(s[i + std::size_t(k)]);
+      ok = (cc & 0xC0) == 0x80;
+      u = (u << 6) | (cc & 0x3F);
+    }
+    if (!ok) {
+      u = c;
+      n = 1;
+    }
+    if (u >= 0x10000) {
+      // Scripts see UTF-16: a character past the basic plane is two.
+      out.push_back(char32_t(0xD800 + ((u - 0x10000) >> 10)));
+      out.push_back(char32_t(0xDC00 + ((u - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(u);
+    }
+    i += std::size_t(n);
+  }
+  return out;
+}
+
+std::string Encode(std::u32string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char32_t u = s[i];
+    if (u >= 0xD800 && u < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+      u = 0x10000 + ((u - 0xD800) << 10) + (s[++i] - 0xDC00);
+    } else if (u >= 0xD800 && u < 0xE000) {
+      u = 0xFFFD;  // half a pair
+    }
+    if (u < 0x80) {
+      out.push_back(char(u));
+    } else if (u < 0x800) {
+      out.push_back(char(0xC0 | (u >> 6)));
+      out.push_back(char(0x80 | (u & 0x3F)));
+    } else if (u < 0x10000) {
+      out.push_back(char(0xE0 | (u >> 12)));
+      out.push_back(char(0x80 | ((u >> 6) & 0x3F)));
+      out.push_back(char(0x80 | (u & 0x3F)));
+    } else {
+      out.push_back(char(0xF0 | (u >> 18)));
+      out.push_back(char(0x80 | ((u >> 12) & 0x3F)));
+      out.push_back(char(0x80 | ((u >> 6) & 0x3F)));
+      out.push_back(char(0x80 | (u & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::string SelfString(Vm& vm, const Value& self) {
+  if (self.IsObject() && self.o->kind == Kind::Boxed) return vm.ToString(self.o->primitive);
+  return vm.ToString(self);
+}
+
+// An index argument clamped to [0, size]; negative counts from the end when `from_end`.
+std::size_t Clamp(Vm& vm, const Value& v, std::size_t size, bool from_end, std::size_t fallback) {
+  if (v.IsUndefined()) return fallback;
+  double n = vm.ToNumber(v);
+  if (std::isnan(n)) n = 0;
+  n = std::trunc(n);
+  if (n < 0 && from_end) n += double(size);
+  return std::size_t(std::clamp(n, 0.0, double(size)));
+}
+
+Value StringCtor(Vm& vm, const Value&, std::span<Value> args) {
+  return Value::Str(args.empty() ? std::string() : vm.ToString(args[0]));
+}
+Value StringConstruct(Vm& vm, const Value& self, std::span<Value> args) {
+  self.o->kind = Kind::Boxed;
+  self.o->primitive = Value::Str(args.empty() ? std::string() : vm.ToString(args[0]));
+  vm.Define(self.o, "length", Value::Num(double(Utf16Length(self.o->primitive.s))),
+            DontEnum | DontDelete | ReadOnly);
+  return self;
+}
+Value StringToString(Vm& vm, const Value& self, std::span<Value>) {
+  return Value::Str(SelfString(vm, self));
+}
+Value CharAt(Vm& vm, const Value& self, std::span<Value> args) {
+  const std::u32string s = Decode(SelfString(vm, self));
+  const double i = std::trunc(vm.ToNumber(Arg(args, 0)));
+  if (!(i >= 0 && i < double(s.size()))) return Value::Str("");
+  return Value::Str(Encode(s.substr(std::size_t(i), 1)));
+}
+Value CharCodeAt(Vm& vm, const Value& self, std::span<Value> args) {
+  const std::u32string s = Decode(SelfString(vm, self));
+  const double i = std::trunc(vm.ToNumber(Arg(args, 0)));
+  if (!(i >= 0 && i < double(s.size()))) return Value::Num(std::nan(""));
+  return Value::Num(double(s[std::size_t(i)]));
+}
+Value IndexOf(Vm& vm, const Value& self, std::span<Value> args) {
+  const std::u32string s = Decode(SelfString(vm, self));
+  const std::u32string find = Decode(vm.ToString(Arg(args, 0)));
+  const std::size_t from = Clamp(vm, Arg(args, 1), s.size(), false, 0);
+  const std::size_t at = s.find(find, from);
+  return Value::Num(at == std::u32string::npos ? -1 : double(at));
+}
+Value LastIndexOf(Vm& vm, const Value& self, std::span<Value> args) {
+  const std::u32string s = Decode(SelfString(vm, self));
+  const std::u32string find = Decode(vm.ToString(Arg(args, 0)));
+  std::size_t from = std::u32string::npos;
+  if (args.size() > 1) {
+    const double n = vm.ToNumber(args[1]);
+    if (n < 0) return Value::Num(-1);
+    if (!std::isnan(n)) from = std::size_t(std::min(n, double(s.size())));
+  }
+  const std::size_t at = s.rfind(find, from);
+  return Value::Num(at == std::u32string::npos ? -1 : double(at));
+}
+Value Substr(Vm& vm, const Value& self, std::span<Value> args) {
+  const std::u32string s = Decode(SelfString(vm, self));
+  const std::size_t start = Clamp(vm, Arg(args, 0), s.size(), true, 0);
+  std::size_t count = s.size() - start;
+  if (args.size() > 1 && !args[1].IsUndefined()) {
+    const double n = std::trunc(vm.ToNumber(args[1]));
+    count = std::isnan(n) || n < 0 ? 0 : std::size_t(std::min(n, double(count)));
+  }
+  return Value::Str(Encode(s.substr(start, count)));
+}
+Value Substring(Vm& vm, const Value& self, std::span<Value> args) {
+  const std::u32string s = Decode(SelfString(vm, self));
+  std::size_t a = Clamp(vm, Arg(args, 0), s.size(), false, 0);
+  std::size_t b = Clamp(vm, Arg(args, 1), s.size(), false, s.size());
+  if (a > b) std::swap(a, b);
+  return Value::Str(Encode(s.substr(a, b - a)));
+}
+Value Slice(Vm& vm, const Value& self, std::span<Value> args) {
+  const std::u32string s = Decode(SelfString(vm, self));
+  const std::size_t a = Clamp(vm, Arg(args, 0), s.size(), true, 0);
+  const std::size_t b = Clamp(vm, Arg(args, 1), s.size(), true, s.size());
+  return Value::Str(b > a ? Encode(s.substr(a, b - a)) : std::string());
+}
+Value Split(Vm& vm, const Value& self, std::span<Value> args) {
+  const std::string s = SelfString(vm, self);
+  Object* out = vm.NewArray();
+  const Value sep = Arg(args, 0);
+  std::size_t limit = std::size_t(-1);
+  if (args.size() > 1 && !args[1].IsUndefined()) {
+    const double n = vm.ToNumber(args[1]);
+    limit = std::isnan(n) || n < 0 ? 0 : std::size_t(std::min(n, 1e9));
+  }
+  if (sep.IsUndefined()) {
+    vm.Push(out, Value::Str(s));
+    return Value::Obj(out);
+  }
+  const std::string d = vm.ToString(sep);
+  if (d.empty()) {
+    const std::u32string u = Decode(s);
+    for (std::size_t i = 0; i < u.size() && i < limit; ++i) {
+      vm.Push(out, Value::Str(Encode(u.substr(i, 1))));
+    }
+    return Value::Obj(out);
+  }
+  std::size_t start = 0, count = 0;
+  while (count < limit) {
+    const std::size_t at = s.find(d, start);
+    vm.Push(out,
+            Value::Str(s.substr(start, at == std::string::npos ? std::string::npos : at - start)));
+    ++count;
+    if (at == std::string::npos) break;
+    start = at + d.size();
+  }
+  return Value::Obj(out);
+}
+Value ToUpper(Vm& vm, const Value& self, std::span<Value>) {
+  std::u32string s = Decode(SelfString(vm, self));
+  for (char32_t& c : s) {
+    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) c -= 32;
+  }
+  return Value::Str(Encode(s));
+}
+Value ToLower(Vm& vm, const Value& self, std::span<Value>) {
+  std::u32string s = Decode(SelfString(vm, self));
+  for (char32_t& c : s) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 32;
+  }
+  return Value::Str(Encode(s));
+}
+Value StringConcat(Vm& vm, const Value& self, std::span<Value> args) {
+  std::string s = SelfString(vm, self);
+  for (const Value& v : args) s += vm.ToString(v);
+  if (s.size() > Vm::kMaxStringBytes) throw Stop{};
+  return Value::Str(s);
+}
+Value FromCharCode(Vm& vm, const Value&, std::span<Value> args) {
+  std::u32string s;
+  for (const Value& v : args) s.push_back(char32_t(std::uint32_t(vm.ToInt32(v)) & 0xFFFF));
+  return Value::Str(Encode(s));
+}
+
+// ---- Array ----
+
+Value ArrayCtor(Vm& vm, const Value&, std::span<Value> args) {
+  if (args.size() == 1 && args[0].type == Type::Number) {
+    Object* a = vm.NewArray();
+    vm.SetLength(a, std::int64_t(std::clamp(args[0].n, 0.0, 1e9)));
+    return Value::Obj(a);
+  }
+  return Value::Obj(vm.NewArray(args));
+}
+Value ArrayConstruct(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* a = self.o;
+  a->kind = Kind::Array;
+  a->primitive = Value::Num(0);
+  if (args.size() == 1 && args[0].type == Type::Number) {
+    vm.SetLength(a, std::int64_t(std::clamp(args[0].n, 0.0, 1e9)));
+  } else {
+    for (const Value& v : args) vm.Push(a, v);
+  }
+  return self;
+}
+Object* SelfObject(const Value& self) {
+  return self.IsObject() ? self.o : nullptr;
+}
+Value ArrayPush(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* a = SelfObject(self);
+  if (!a) return Value{};
+  for (const Value& v : args) vm.Push(a, v);
+  return Value::Num(double(vm.Length(a)));
+}
+Value ArrayPop(Vm& vm, const Value& self, std::span<Value>) {
+  Object* a = SelfObject(self);
+  if (!a) return Value{};
+  const std::int64_t n = vm.Length(a);
+  if (n == 0) return Value{};
+  Value v = vm.Get(a, std::to_string(n - 1));
+  vm.SetLength(a, n - 1);
+  return v;
+}
+void Store(Vm& vm, Object* a, const std::vector<Value>& items) {
+  vm.SetLength(a, 0);
+  for (std::size_t i = 0; i < items.size(); ++i) vm.Define(a, std::to_string(i), items[i]);
+  vm.SetLength(a, std::int64_t(items.size()));
+}
+Value ArrayShift(Vm& vm, const Value& self, std::span<Value>) {
+  Object* a = SelfObject(self);
+  if (!a) return Value{};
+  std::vector<Value> items = vm.Elements(a);
+  if (items.empty()) return Value{};
+  Value first = items.front();
+  items.erase(items.begin());
+  Store(vm, a, items);
+  return first;
+}
+Value ArrayUnshift(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* a = SelfObject(self);
+  if (!a) return Value{};
+  std::vector<Value> items = vm.Elements(a);
+  items.insert(items.begin(), args.begin(), args.end());
+  Store(vm, a, items);
+  return Value::Num(double(items.size()));
+}
+Value ArraySlice(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* a = SelfObject(self);
+  if (!a) return Value{};
+  const std::vector<Value> items = vm.Elements(a);
+  const std::size_t from = Clamp(vm, Arg(args, 0), items.size(), true, 0);
+  const std::size_t to = Clamp(vm, Arg(args, 1), items.size(), true, items.size());
+  std::vector<Value> out;
+  for (std::size_t i = from; i < to; ++i) out.push_back(items[i]);
+  return Value::Obj(vm.NewArray(out));
+}
+Value ArraySplice(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* a = SelfObject(self);
+  if (!a || args.empty()) return Value{};
+  std::vector<Value> items = vm.Elements(a);
+  const std::size_t from = Clamp(vm, args[0], items.size(), true, 0);
+  std::size_t count = items.size() - from;
+  if (args.size() > 1) {
+    const double n = vm.ToNumber(args[1]);
+    count = std::isnan(n) || n < 0 ? 0 : std::size_t(std::min(n, double(count)));
+  }
+  std::vector<Value> removed(items.begin() + std::ptrdiff_t(from),
+                             items.begin() + std::ptrdiff_t(from + count));
+  items.erase(items.begin() + std::ptrdiff_t(from), items.begin() + std::ptrdiff_t(from + count));
+  if (args.size() > 2) {
+    items.insert(items.begin() + std::ptrdiff_t(from), args.begin() + 2, args.end());
+  }
+  Store(vm, a, items);
+  return Value::Obj(vm.NewArray(removed));
+}
+Value ArrayConcat(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* a = SelfObject(self);
+  if (!a) return Value{};
+  std::vector<Value> items = vm.Elements(a);
+  for (const Value& v : args) {
+    if (v.IsObject() && v.o->kind == Kind::Array) {
+      for (Value& e : vm.Elements(v.o)) items.push_back(std::move(e));
+    } else {
+      items.push_back(v);
+    }
+  }
+  return Value::Obj(vm.NewArray(items));
+}
+Value ArrayJoin(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* a = SelfObject(self);
+  if (!a) return Value{};
+  const Value sep = Arg(args, 0);
+  const std::string d = sep.IsUndefined() ? "," : vm.ToString(sep);
+  std::string out;
+  const std::vector<Value> items = vm.Elements(a);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i) out += d;
+    if (!items[i].IsNullish() || vm.version() >= 7) {
+      out += items[i].IsUndefined() ? "undefined" : vm.ToString(items[i]);
+    }
+    if (out.size() > Vm::kMaxStringBytes) throw Stop{};
+  }
+  return Value::Str(out);
+}
+Value ArrayToString(Vm& vm, const Value& self, std::span<Value>) {
+  return ArrayJoin(vm, self, {});
+}
+Value ArrayReverse(Vm& vm, const Value& self, std::span<Value>) {
+  Object* a = SelfObject(self);
+  if (!a) return Value{};
+  std::vector<Value> items = vm.Elements(a);
+  std::reverse(items.begin(), items.end());
+  Store(vm, a, items);
+  return self;
+}
+
+enum SortFlag { CaseInsensitive = 1, Descending = 2, Unique = 4, Indexed = 8, Numeric = 16 };
+
+// A merge sort: safe whatever a script's comparison answers.
+template <typename Less>
+void MergeSort(std::vector<std::size_t>& v, Less less) {
+  std::vector<std::size_t> tmp(v.size());
+  for (std::size_t width = 1; width < v.size(); width *= 2) {
+    for (std::size_t lo = 0; lo < v.size(); lo += 2 * width) {
+      const std::size_t mid = std::min(lo + width, v.size());
+      const std::size_t hi = std::min(lo + 2 * width, v.size());
+      std::size_t i = lo, j = mid, k = lo;
+      while (i < mid && j < hi) tmp[k++] = less(v[j], v[i]) ? v[j++] : v[i++];
+      while (i < mid) tmp[k++] = v[i++];
+      while (j < hi) tmp[k++] = v[j++];
+    }
+    v.swap(tmp);
+  }
+}
+
+int CompareValues(Vm& vm, const Value& a, const Value& b, int flags) {
+  if (flags & Numeric) {
+    const double x = vm.ToNumber(a), y = vm.ToNumber(b);
+    if (std::isnan(x) || std::isnan(y)) return std::isnan(x) - std::isnan(y);
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+  std::string x = a.IsUndefined() ? "undefined" : vm.ToString(a);
+  std::string y = b.IsUndefined() ? "undefined" : vm.ToString(b);
+  if (flags & CaseInsensitive) {
+    for (char& c : x) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    for (char& c : y) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+  }
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// Sorts `items` by `compare` (-1/0/1); the order as indexes, or empty when a unique sort met
+// equals.
+template <typename Compare>
+std::vector<std::size_t> SortOrder(Vm& vm, std::size_t n, int flags, Compare compare) {
+  std::vector<std::size_t> order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = i;
+  vm.Charge(n * 16);
+  bool equal = false;
+  MergeSort(order, [&](std::size_t x, std::size_t y) {
+    const int c = compare(x, y);
+    if (c == 0) equal = true;
+    return (flags & Descending) ? c > 0 : c < 0;
+  });
+  if ((flags & Unique) && equal) order.clear();
+  return order;
+}
+
+Value Sorted(Vm& vm, Object* a, const std::vector<Value>& items, std::vector<std::size_t> order,
+             int flags) {
+  if ((flags & Unique) && order.empty() && !items.empty()) return Value::Num(0);
+  if (flags & Indexed) {
+    std::vector<Value> out;
+    for (std::size_t i : order) out.push_back(Value::Num(double(i)));
+    return Value::Obj(vm.NewArray(out));
+  }
+  std::vector<Value> out;
+  for (std::size_t i : order) out.push_back(items[i]);
+  Store(vm, a, out);
+  return Value::Obj(a);
+}
+
+Value ArraySort(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* a = SelfObject(self);
+  if (!a) return Value{};
+  const std::vector<Value> items = vm.Elements(a);
+  Value fn;
+  int flags = 0;
+  std::size_t next = 0;
+  if (!args.empty() && args[0].IsObject() && args[0].o->kind == Kind::Function) {
+    fn = args[0];
+    next = 1;
+  }
+  if (next < args.size()) flags = vm.ToInt32(args[next]);
+  std::vector<std::size_t> order;
+  if (fn.IsObject()) {
+    order = SortOrder(vm, items.size(), flags, [&](std::size_t x, std::size_t y) {
+      Value pair[2] = {items[x], items[y]};
+      const double r = vm.ToNumber(vm.Call(fn, Value{}, pair));
+      return r < 0 ? -1 : r > 0 ? 1 : 0;
+    });
+  } else {
+    order = SortOrder(vm, items.size(), flags, [&](std::size_t x, std::size_t y) {
+      return CompareValues(vm, items[x], items[y], flags);
+    });
+  }
+  return Sorted(vm, a, items, std::move(order), flags);
+}
+
+Value ArraySortOn(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* a = SelfObject(self);
+  if (!a) return Value{};
+  const std::vector<Value> items = vm.Elements(a);
+  std::vector<std::string> fields;
+  std::vector<int> field_flags;
+  const Value names = Arg(args, 0);
+  if (names.IsObject() && names.o->kind == Kind::Array) {
+    for (const Value& v : vm.Elements(names.o)) fields.push_back(vm.ToString(v));
+  } else {
+    fields.push_back(vm.ToString(names));
+  }
+  const Value f = Arg(args, 1);
+  int flags = 0;
+  if (f.IsObject() && f.o->kind == Kind::Array) {
+    for (const Value& v : vm.Elements(f.o)) field_flags.push_back(vm.ToInt32(v));
+  } else {
+    flags = vm.ToInt32(f);
+  }
+  field_flags.resize(fields.size(), flags);
+  const int outer = field_flags.empty() ? flags : field_flags[0];
+  std::vector<std::size_t> order =
+      SortOrder(vm, items.size(), outer & ~Descending, [&](std::size_t x, std::size_t y) {
+        for (std::size_t k = 0; k < fields.size(); ++k) {
+          const Value vx = vm.GetMember(items[x], fields[k]);
+          const Value vy = vm.GetMember(items[y], fields[k]);
+          int c = CompareValues(vm, vx, vy, field_flags[k]);
+          if (field_flags[k] & Descending) c = -c;
+          if (c) return c;
+        }
+        return 0;
+      });
+  return Sorted(vm, a, items, std::move(order), outer & ~Descending);
+}
+
+}  // namespace
+
+std::size_t Utf16Length(const std::string& s) {
+  return Decode(s).size();
+}
+
+void Vm::InstallStrings() {
+  string_proto = NewObject();
+  Object* ctor = NewFunction(StringCtor, string_proto, StringConstruct);
+  Define(global, "String", Value::Obj(ctor), DontEnum);
+  DefineNative(ctor, "fromCharCode", FromCharCode);
+  DefineNative(string_proto, "toString", StringToString);
+  DefineNative(string_proto, "valueOf", StringToString);
+  DefineNative(string_proto, "charAt", CharAt);
+  DefineNative(string_proto, "charCodeAt", CharCodeAt);
+  DefineNative(string_proto, "indexOf", IndexOf);
+  DefineNative(string_proto, "lastIndexOf", LastIndexOf);
+  DefineNative(string_proto, "substr", Substr);
+  DefineNative(string_proto, "substring", Substring);
+  DefineNative(string_proto, "slice", Slice);
+  DefineNative(string_proto, "split", Split);
+  DefineNative(string_proto, "toUpperCase", ToUpper);
+  DefineNative(string_proto, "toLowerCase", ToLower);
+  DefineNative(string_proto, "concat", StringConcat);
+}
+
+void Vm::InstallArrays() {
+  array_proto = NewObject();
+  array_ctor = NewFunction(ArrayCtor, array_proto, ArrayConstruct);
+  Define(global, "Array", Value::Obj(array_ctor), DontEnum);
+  const std::uint16_t fixed = DontEnum | DontDelete | ReadOnly;
+  Define(array_ctor, "CASEINSENSITIVE", Value::Num(CaseInsensitive), fixed);
+  Define(array_ctor, "DESCENDING", Value::Num(Descending), fixed);
+  Define(array_ctor, "UNIQUESORT", Value::Num(Unique), fixed);
+  Define(array_ctor, "RETURNINDEXEDARRAY", Value::Num(Indexed), fixed);
+  Define(array_ctor, "NUMERIC", Value::Num(Numeric), fixed);
+  DefineNative(array_proto, "push", ArrayPush);
+  DefineNative(array_proto, "pop", ArrayPop);
+  DefineNative(array_proto, "shift", ArrayShift);
+  DefineNative(array_proto, "unshift", ArrayUnshift);
+  DefineNative(array_proto, "slice", ArraySlice);
+  DefineNative(array_proto, "splice", ArraySplice);
+  DefineNative(array_proto, "concat", ArrayConcat);
+  DefineNative(array_proto, "join", ArrayJoin);
+  DefineNative(array_proto, "toString", ArrayToString);
+  DefineNative(array_proto, "reverse", ArrayReverse);
+  DefineNative(array_proto, "sort", ArraySort);
+  DefineNative(array_proto, "sortOn", ArraySortOn);
+}
+
+}  // namespace swf::avm1

@@ -1,0 +1,524 @@
+// The built-in objects a movie's scripts use: Object, Function, Number, Boolean, String, Math,
+// Date, the global functions and the intervals. Array lives in arrays.cpp.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+#include "swf/avm1/builtins.h"
+
+namespace swf::avm1 {
+
+Value Arg(std::span<Value> args, std::size_t i) {
+  return i < args.size() ? args[i] : Value{};
+}
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// ---- Object ----
+
+Value ObjectCtor(Vm& vm, const Value&, std::span<Value> args) {
+  const Value v = Arg(args, 0);
+  if (v.IsNullish()) return Value::Obj(vm.NewObject());
+  return Value::Obj(vm.ToObject(v));
+}
+Value ObjectConstruct(Vm& vm, const Value& self, std::span<Value> args) {
+  const Value v = Arg(args, 0);
+  if (v.IsObject()) return v;
+  if (!v.IsNullish()) return Value::Obj(vm.ToObject(v));
+  return self;
+}
+Value ObjectToString(Vm& vm, const Value& self, std::span<Value>) {
+  if (self.IsObject() && self.o->kind == Kind::Function) return Value::Str("[type Function]");
+  if (self.IsObject() && self.o->kind == Kind::Clip && self.o->clip) {
+    return Value::Str(vm.ClipPath(self.o, false));
+  }
+  return Value::Str("[object Object]");
+}
+Value ObjectValueOf(Vm&, const Value& self, std::span<Value>) {
+  if (self.IsObject() && self.o->kind == Kind::Boxed) return self.o->primitive;
+  return self;
+}
+Value HasOwnProperty(Vm& vm, const Value& self, std::span<Value> args) {
+  if (!self.IsObject() || args.empty()) return Value::Bool(false);
+  const std::string name = vm.ToString(Arg(args, 0));
+  if (self.o->kind == Kind::Array && name == "length") return Value::Bool(true);
+  if (name == "__proto__") return Value::Bool(self.o->proto != nullptr);
+  return Value::Bool(vm.FindOwn(self.o, name) != nullptr);
+}
+Value IsPropertyEnumerable(Vm& vm, const Value& self, std::span<Value> args) {
+  if (!self.IsObject()) return Value::Bool(false);
+  const Property* p = vm.FindOwn(self.o, vm.ToString(Arg(args, 0)));
+  return Value::Bool(p && !(p->flags & DontEnum));
+}
+Value IsPrototypeOf(Vm&, const Value& self, std::span<Value> args) {
+  const Value v = Arg(args, 0);
+  if (!self.IsObject() || !v.IsObject()) return Value::Bool(false);
+  int depth = 0;
+  for (Object* p = v.o->proto; p && depth < 256; p = p->proto, ++depth) {
+    if (p == self.o) return Value::Bool(true);
+  }
+  return Value::Bool(false);
+}
+Value AddProperty(Vm& vm, const Value& self, std::span<Value> args) {
+  const std::string name = vm.ToString(Arg(args, 0));
+  const Value getter = Arg(args, 1);
+  const Value setter = Arg(args, 2);
+  if (!self.IsObject() || name.empty() || !getter.IsObject() || getter.o->kind != Kind::Function) {
+    return Value::Bool(false);
+  }
+  if (!setter.IsNull() && !(setter.IsObject() && setter.o->kind == Kind::Function)) {
+    return Value::Bool(false);
+  }
+  Property* p = vm.FindOwn(self.o, name);
+  if (!p) {
+    vm.Define(self.o, name, Value{});
+    p = vm.FindOwn(self.o, name);
+  }
+  if (!p) return Value::Bool(false);
+  p->value = Value{};
+  p->getter = getter.o;
+  p->setter = setter.IsObject() ? setter.o : nullptr;
+  return Value::Bool(true);
+}
+Value Watch(Vm& vm, const Value& self, std::span<Value> args) {
+  const Value callback = Arg(args, 1);
+  if (!self.IsObject() || !callback.IsObject() || callback.o->kind != Kind::Function) {
+    return Value::Bool(false);
+  }
+  if (!self.o->watchers) self.o->watchers = new std::map<std::string, Watcher>;
+  (*self.o->watchers)[vm.Key(vm.ToString(Arg(args, 0)))] = Watcher{callback.o, Arg(args, 2)};
+  return Value::Bool(true);
+}
+Value Unwatch(Vm& vm, const Value& self, std::span<Value> args) {
+  if (!self.IsObject() || !self.o->watchers) return Value::Bool(false);
+  return Value::Bool(self.o->watchers->erase(vm.Key(vm.ToString(Arg(args, 0)))) > 0);
+}
+Value RegisterClass(Vm& vm, const Value&, std::span<Value> args) {
+  const std::string name = vm.ToString(Arg(args, 0));
+  const Value ctor = Arg(args, 1);
+  if (name.empty()) return Value::Bool(false);
+  if (ctor.IsObject()) {
+    vm.Define(vm.classes, name, ctor);
+  } else {
+    vm.Delete(vm.classes, name);
+  }
+  return Value::Bool(true);
+}
+
+// ---- Function ----
+
+Value FunctionCall(Vm& vm, const Value& self, std::span<Value> args) {
+  const Value this_arg = args.empty() ? Value{} : args[0];
+  return vm.Call(self, this_arg.IsNullish() ? Value{} : this_arg,
+                 args.empty() ? args : args.subspan(1));
+}
+Value FunctionApply(Vm& vm, const Value& self, std::span<Value> args) {
+  const Value this_arg = Arg(args, 0);
+  std::vector<Value> list;
+  const Value a = Arg(args, 1);
+  if (a.IsObject()) list = vm.Elements(a.o);
+  return vm.Call(self, this_arg.IsNullish() ? Value{} : this_arg, list);
+}
+Value FunctionCtor(Vm& vm, const Value&, std::span<Value>) {
+  return Value::Obj(vm.NewObject());
+}
+
+// ---- Boolean, Number ----
+
+Value BooleanCtor(Vm& vm, const Value&, std::span<Value> args) {
+  if (args.empty()) return Value::Bool(false);
+  return Value::Bool(vm.ToBoolean(args[0]));
+}
+Value BooleanConstruct(Vm& vm, const Value& self, std::span<Value> args) {
+  self.o->kind = Kind::Boxed;
+  self.o->primitive = Value::Bool(!args.empty() && vm.ToBoolean(args[0]));
+  return self;
+}
+Value BooleanToString(Vm& vm, const Value& self, std::span<Value>) {
+  if (self.type == Type::Boolean) return Value::Str(self.b ? "true" : "false");
+  if (self.IsObject() && self.o->primitive.type == Type::Boolean) {
+    return Value::Str(self.o->primitive.b ? "true" : "false");
+  }
+  return ObjectToString(vm, self, {});
+}
+Value NumberCtor(Vm& vm, const Value&, std::span<Value> args) {
+  if (args.empty()) return Value::Num(0);
+  return Value::Num(vm.ToNumber(args[0]));
+}
+Value NumberConstruct(Vm& vm, const Value& self, std::span<Value> args) {
+  self.o->kind = Kind::Boxed;
+  self.o->primitive = Value::Num(args.empty() ? 0 : vm.ToNumber(args[0]));
+  return self;
+}
+Value NumberProtoToString(Vm& vm, const Value& self, std::span<Value> args) {
+  double n = kNaN;
+  if (self.type == Type::Number) n = self.n;
+  if (self.IsObject() && self.o->primitive.type == Type::Number) n = self.o->primitive.n;
+  const Value r = Arg(args, 0);
+  const int radix = r.IsUndefined() ? 10 : int(vm.ToNumber(r));
+  if (radix < 2 || radix > 36 || radix == 10 || !std::isfinite(n)) {
+    return Value::Str(Vm::NumberToString(n));
+  }
+  // Other radixes print the integer part, as an unsigned 32-bit value for negatives.
+  auto v = std::int64_t(n);
+  const bool negative = v < 0;
+  if (negative) v = -v;
+  std::string out;
+  do {
+    out.insert(out.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[v % radix]);
+    v /= radix;
+  } while (v > 0);
+  if (negative) out.insert(out.begin(), '-');
+  return Value::Str(out);
+}
+
+// ---- Global functions ----
+
+Value IsNaN(Vm& vm, const Value&, std::span<Value> args) {
+  return Value::Bool(std::isnan(vm.ToNumber(Arg(args, 0))));
+}
+Value IsFinite(Vm& vm, const Value&, std::span<Value> args) {
+  return Value::Bool(std::isfinite(vm.ToNumber(Arg(args, 0))));
+}
+Value ParseFloat(Vm& vm, const Value&, std::span<Value> args) {
+  const std::string s = vm.ToString(Arg(args, 0));
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
+  // The longest prefix that reads as a number.
+  std::size_t j = i;
+  if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+  const std::size_t digits = j;
+  while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
+  bool any = j > digits;
+  if (j < s.size() && s[j] == '.') {
+    std::size_t k = j + 1;
+    while (k < s.size() && s[k] >= '0' && s[k] <= '9') ++k;
+    any |= k > j + 1;
+    if (any) j = k;
+  }
+  if (!any) return Value::Num(kNaN);
+  if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
+    std::size_t k = j + 1;
+    if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+    const std::size_t e = k;
+    while (k < s.size() && s[k] >= '0' && s[k] <= '9') ++k;
+    if (k > e) j = k;
+  }
+  return Value::Num(std::strtod(s.substr(i, j - i).c_str(), nullptr));
+}
+Value ParseInt(Vm& vm, const Value&, std::span<Value> args) {
+  const std::string s = vm.ToString(Arg(args, 0));
+  int radix = args.size() > 1 ? int(vm.ToNumber(args[1])) : 0;
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  if ((radix == 0 || radix == 16) && i + 1 < s.size() && s[i] == '0' &&
+      (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+    radix = 16;
+    i += 2;
+  } else if (radix == 0 && i + 1 < s.size() && s[i] == '0') {
+    // A leading zero reads as octal when every digit is one.
+    bool octal = true;
+    for (std::size_t k = i; k < s.size() && s[k] != ' '; ++k) octal &= s[k] >= '0' && s[k] <= '7';
+    radix = octal ? 8 : 10;
+  }
+  if (radix == 0) radix = 10;
+  if (radix < 2 || radix > 36) return Value::Num(kNaN);
+  double v = 0;
+  bool any = false;
+  for (; i < s.size(); ++i) {
+    const char c = s[i];
+    int d = 99;
+    if (c >= '0' && c <= '9') d = c - '0';
+    if (c >= 'a' && c <= 'z') d = c - 'a' + 10;
+    if (c >= 'A' && c <= 'Z') d = c - 'A' + 10;
+    if (d >= radix) break;
+    v = v * radix + d;
+    any = true;
+  }
+  if (!any) return Value::Num(kNaN);
+  return Value::Num(negative ? -v : v);
+}
+Value Escape(Vm& vm, const Value&, std::span<Value> args) {
+  const std::string s = vm.ToString(Arg(args, 0));
+  std::string out;
+  for (char ch : s) {
+    const auto c = std::uint8_t(ch);
+    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+      out.push_back(ch);
+    } else {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return Value::Str(out);
+}
+Value Unescape(Vm& vm, const Value&, std::span<Value> args) {
+  const std::string s = vm.ToString(Arg(args, 0));
+  std::string out;
+  const auto hex = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() + 0 && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
+      out.push_back(char(hex(s[i + 1]) * 16 + hex(s[i + 2])));
+      i += 2;
+    } else if (s[i] == '+') {
+      out.push_back(' ');
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return Value::Str(out);
+}
+Value SetPropFlags(Vm& vm, const Value&, std::span<Value> args) {
+  const Value target = Arg(args, 0);
+  if (!target.IsObject()) return Value{};
+  Object* o = target.o;
+  const Value names = Arg(args, 1);
+  const auto set = std::uint16_t(vm.ToInt32(Arg(args, 2)));
+  const auto clear = std::uint16_t(vm.ToInt32(Arg(args, 3)));
+  const auto apply = [&](Property& p) { p.flags = std::uint16_t((p.flags & ~clear) | set); };
+  if (names.IsNull()) {
+    for (Property& p : o->props) {
+      if (!p.removed) apply(p);
+    }
+    return Value{};
+  }
+  std::vector<std::string> list;
+  if (names.IsObject()) {
+    for (const Value& v : vm.Elements(names.o)) list.push_back(vm.ToString(v));
+  } else {
+    const std::string s = vm.ToString(names);
+    std::size_t start = 0;
+    while (start <= s.size()) {
+      const std::size_t comma = std::min(s.find(',', start), s.size());
+      list.push_back(s.substr(start, comma - start));
+      start = comma + 1;
+    }
+  }
+  for (const std::string& name : list) {
+    if (Property* p = vm.FindOwn(o, name)) apply(*p);
+  }
+  return Value{};
+}
+Value SetTimer(Vm& vm, std::span<Value> args, bool repeat) {
+  Timer t;
+  t.repeat = repeat;
+  std::size_t next = 0;
+  const Value first = Arg(args, 0);
+  if (!first.IsObject()) return Value{};
+  if (first.o->kind == Kind::Function) {
+    t.target = first.o;
+    next = 1;
+  } else {
+    t.target = first.o;
+    t.method = vm.ToString(Arg(args, 1));
+    next = 2;
+  }
+  t.interval = vm.ToNumber(Arg(args, next));
+  for (std::size_t i = next + 1; i < args.size() && i < 64; ++i) t.args.push_back(args[i]);
+  const int id = vm.AddTimer(std::move(t));
+  return id ? Value::Num(id) : Value{};
+}
+Value SetInterval(Vm& vm, const Value&, std::span<Value> args) {
+  return SetTimer(vm, args, true);
+}
+Value SetTimeout(Vm& vm, const Value&, std::span<Value> args) {
+  return SetTimer(vm, args, false);
+}
+Value ClearInterval(Vm& vm, const Value&, std::span<Value> args) {
+  vm.ClearTimer(int(vm.ToNumber(Arg(args, 0))));
+  return Value{};
+}
+Value Nothing(Vm&, const Value&, std::span<Value>) {
+  return Value{};
+}
+Value GetVersion(Vm&, const Value&, std::span<Value>) {
+  return Value::Str("WIN 9,0,115,0");
+}
+
+// ---- Math ----
+
+template <double (*fn)(double)>
+Value Math1(Vm& vm, const Value&, std::span<Value> args) {
+  return Value::Num(fn(vm.ToNumber(Arg(args, 0))));
+}
+double Abs(double x) {
+  return std::fabs(x);
+}
+double Round(double x) {
+  return std::floor(x + 0.5);
+}
+Value MathAtan2(Vm& vm, const Value&, std::span<Value> args) {
+  return Value::Num(std::atan2(vm.ToNumber(Arg(args, 0)), vm.ToNumber(Arg(args, 1))));
+}
+Value MathPow(Vm& vm, const Value&, std::span<Value> args) {
+  return Value::Num(std::pow(vm.ToNumber(Arg(args, 0)), vm.ToNumber(Arg(args, 1))));
+}
+Value MathMin(Vm& vm, const Value&, std::span<Value> args) {
+  if (args.empty()) return Value::Num(std::numeric_limits<double>::infinity());
+  if (args.size() == 1) {
+    const double a = vm.ToNumber(args[0]), b = vm.ToNumber(Value{});
+    return Value::Num(std::isnan(a) || std::isnan(b) ? kNaN : std::min(a, b));
+  }
+  double r = std::numeric_limits<double>::infinity();
+  for (const Value& v : args) {
+    const double n = vm.ToNumber(v);
+    if (std::isnan(n)) return Value::Num(kNaN);
+    r = std::min(r, n);
+  }
+  return Value::Num(r);
+}
+Value MathMax(Vm& vm, const Value&, std::span<Value> args) {
+  if (args.empty()) return Value::Num(-std::numeric_limits<double>::infinity());
+  if (args.size() == 1) {
+    const double a = vm.ToNumber(args[0]), b = vm.ToNumber(Value{});
+    return Value::Num(std::isnan(a) || std::isnan(b) ? kNaN : std::max(a, b));
+  }
+  double r = -std::numeric_limits<double>::infinity();
+  for (const Value& v : args) {
+    const double n = vm.ToNumber(v);
+    if (std::isnan(n)) return Value::Num(kNaN);
+    r = std::max(r, n);
+  }
+  return Value::Num(r);
+}
+Value MathRandom(Vm& vm, const Value&, std::span<Value>) {
+  return Value::Num(vm.Random());
+}
+
+// ---- Date ----
+
+double DateNow(Vm& vm) {
+  const auto wall = std::chrono::system_clock::now().time_since_epoch();
+  (void)vm;
+  return double(std::chrono::duration_cast<std::chrono::milliseconds>(wall).count());
+}
+Value DateConstruct(Vm& vm, const Value& self, std::span<Value> args) {
+  self.o->kind = Kind::Date;
+  self.o->primitive = Value::Num(args.empty() ? DateNow(vm) : vm.ToNumber(args[0]));
+  return self;
+}
+Value DateCtor(Vm& vm, const Value&, std::span<Value>) {
+  return Value::Str(Vm::NumberToString(DateNow(vm)));
+}
+Value DateGetTime(Vm&, const Value& self, std::span<Value>) {
+  if (!self.IsObject() || self.o->kind != Kind::Date) return Value::Num(kNaN);
+  return self.o->primitive;
+}
+
+}  // namespace
+
+void Vm::InstallBuiltins() {
+  object_proto = NewObject(nullptr);
+  object_proto->proto = nullptr;
+  function_proto = NewObject(object_proto);
+  classes = NewObject(nullptr);
+  classes->proto = nullptr;
+  global = NewObject(object_proto);
+
+  object_ctor = NewFunction(ObjectCtor, object_proto, ObjectConstruct);
+  Define(global, "Object", Value::Obj(object_ctor), DontEnum);
+  DefineNative(object_proto, "toString", ObjectToString);
+  DefineNative(object_proto, "toLocaleString", ObjectToString);
+  DefineNative(object_proto, "valueOf", ObjectValueOf);
+  DefineNative(object_proto, "hasOwnProperty", HasOwnProperty);
+  DefineNative(object_proto, "isPropertyEnumerable", IsPropertyEnumerable);
+  DefineNative(object_proto, "isPrototypeOf", IsPrototypeOf);
+  DefineNative(object_proto, "addProperty", AddProperty);
+  DefineNative(object_proto, "watch", Watch);
+  DefineNative(object_proto, "unwatch", Unwatch);
+  DefineNative(object_ctor, "registerClass", RegisterClass);
+
+  Object* function_ctor = NewFunction(FunctionCtor, function_proto);
+  Define(global, "Function", Value::Obj(function_ctor), DontEnum);
+  DefineNative(function_proto, "call", FunctionCall);
+  DefineNative(function_proto, "apply", FunctionApply);
+
+  boolean_proto = NewObject();
+  Object* boolean_ctor = NewFunction(BooleanCtor, boolean_proto, BooleanConstruct);
+  Define(global, "Boolean", Value::Obj(boolean_ctor), DontEnum);
+  DefineNative(boolean_proto, "toString", BooleanToString);
+  DefineNative(boolean_proto, "valueOf", ObjectValueOf);
+
+  number_proto = NewObject();
+  Object* number_ctor = NewFunction(NumberCtor, number_proto, NumberConstruct);
+  Define(global, "Number", Value::Obj(number_ctor), DontEnum);
+  DefineNative(number_proto, "toString", NumberProtoToString);
+  DefineNative(number_proto, "valueOf", ObjectValueOf);
+  const std::uint16_t fixed = DontEnum | DontDelete | ReadOnly;
+  Define(number_ctor, "MAX_VALUE", Value::Num(std::numeric_limits<double>::max()), fixed);
+  Define(number_ctor, "MIN_VALUE", Value::Num(std::numeric_limits<double>::denorm_min()), fixed);
+  Define(number_ctor, "NaN", Value::Num(kNaN), fixed);
+  Define(number_ctor, "POSITIVE_INFINITY", Value::Num(std::numeric_limits<double>::infinity()),
+         fixed);
+  Define(number_ctor, "NEGATIVE_INFINITY", Value::Num(-std::numeric_limits<double>::infinity()),
+         fixed);
+  Define(global, "NaN", Value::Num(kNaN), DontEnum);
+  Define(global, "Infinity", Value::Num(std::numeric_limits<double>::infinity()), DontEnum);
+
+  date_proto = NewObject();
+  Object* date_ctor = NewFunction(DateCtor, date_proto, DateConstruct);
+  Define(global, "Date", Value::Obj(date_ctor), DontEnum);
+  DefineNative(date_proto, "getTime", DateGetTime);
+  DefineNative(date_proto, "valueOf", DateGetTime);
+
+  InstallStrings();
+  InstallArrays();
+
+  Object* math = NewObject();
+  Define(global, "Math", Value::Obj(math), DontEnum);
+  DefineNative(math, "abs", Math1<Abs>);
+  DefineNative(math, "acos", Math1<std::acos>);
+  DefineNative(math, "asin", Math1<std::asin>);
+  DefineNative(math, "atan", Math1<std::atan>);
+  DefineNative(math, "ceil", Math1<std::ceil>);
+  DefineNative(math, "cos", Math1<std::cos>);
+  DefineNative(math, "exp", Math1<std::exp>);
+  DefineNative(math, "floor", Math1<std::floor>);
+  DefineNative(math, "log", Math1<std::log>);
+  DefineNative(math, "round", Math1<Round>);
+  DefineNative(math, "sin", Math1<std::sin>);
+  DefineNative(math, "sqrt", Math1<std::sqrt>);
+  DefineNative(math, "tan", Math1<std::tan>);
+  DefineNative(math, "atan2", MathAtan2);
+  DefineNative(math, "pow", MathPow);
+  DefineNative(math, "min", MathMin);
+  DefineNative(math, "max", MathMax);
+  DefineNative(math, "random", MathRandom);
+  Define(math, "E", Value::Num(2.718281828459045), fixed);
+  Define(math, "LN10", Value::Num(2.302585092994046), fixed);
+  Define(math, "LN2", Value::Num(0.6931471805599453), fixed);
+  Define(math, "LOG10E", Value::Num(0.4342944819032518), fixed);
+  Define(math, "LOG2E", Value::Num(1.4426950408889634), fixed);
+  Define(math, "PI", Value::Num(3.141592653589793), fixed);
+  Define(math, "SQRT1_2", Value::Num(0.7071067811865476), fixed);
+  Define(math, "SQRT2", Value::Num(1.4142135623730951), fixed);
+
+  DefineNative(global, "isNaN", IsNaN);
+  DefineNative(global, "isFinite", IsFinite);
+  DefineNative(global, "parseFloat", ParseFloat);
+  DefineNative(global, "parseInt", ParseInt);
+  DefineNative(global, "escape", Escape);
+  DefineNative(global, "unescape", Unescape);
+  DefineNative(global, "ASSetPropFlags", SetPropFlags);
+  DefineNative(global, "setInterval", SetInterval);
+  DefineNative(global, "setTimeout", SetTimeout);
+  DefineNative(global, "clearInterval", ClearInterval);
+  DefineNative(global, "clearTimeout", ClearInterval);
+  DefineNative(global, "updateAfterEvent", Nothing);
+  DefineNative(global, "getVersion", GetVersion);
+  clip_proto = NewObject();
+}
+
+}  // namespace swf::avm1

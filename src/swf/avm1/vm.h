@@ -1,0 +1,348 @@
+#pragma once
+// The ActionScript 1/2 machine: values with the conversions of each SWF version, objects with
+// attribute flags and prototype chains on a heap with a byte budget and a collector, and the
+// interpreter over the raw action bytes. Portable: the standard library only. The display list
+// lives in the player; it shows its clips to scripts through `Host`.
+//
+// Bounds: a run of scripts does at most `Vm::kWorkPerFrame` actions between two `BeginFrame`
+// calls, calls nest at most 256 deep, and the heap stays under `Vm::kMaxHeapBytes`; a script past
+// any of them is stopped (the movie goes on) and the VM says so once in `notes`.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace swf::avm1 {
+
+class Object;
+class Vm;
+
+enum class Type : std::uint8_t { Undefined, Null, Boolean, Number, String, Object };
+
+struct Value {
+  Type type = Type::Undefined;
+  bool b = false;
+  double n = 0;
+  std::string s;
+  Object* o = nullptr;
+
+  static Value Null() {
+    Value v;
+    v.type = Type::Null;
+    return v;
+  }
+  static Value Bool(bool x) {
+    Value v;
+    v.type = Type::Boolean;
+    v.b = x;
+    return v;
+  }
+  static Value Num(double x) {
+    Value v;
+    v.type = Type::Number;
+    v.n = x;
+    return v;
+  }
+  static Value Str(std::string x) {
+    Value v;
+    v.type = Type::String;
+    v.s = std::move(x);
+    return v;
+  }
+  static Value Obj(Object* x) {
+    if (!x) return Null();
+    Value v;
+    v.type = Type::Object;
+    v.o = x;
+    return v;
+  }
+  [[nodiscard]] bool IsNull() const { return type == Type::Null; }
+  [[nodiscard]] bool IsUndefined() const { return type == Type::Undefined; }
+  [[nodiscard]] bool IsNullish() const { return type == Type::Undefined || type == Type::Null; }
+  [[nodiscard]] bool IsObject() const { return type == Type::Object; }
+};
+
+// Property attributes as ASSetPropFlags sets them; the higher bits hide a property from movies
+// older than a version.
+enum PropFlag : std::uint16_t { DontEnum = 1, DontDelete = 2, ReadOnly = 4 };
+// The lowest SWF version that sees a property with these flags.
+inline int VersionOf(std::uint16_t flags) {
+  if (flags & 0x4000) return 10;
+  if (flags & 0x2000) return 9;
+  if (flags & 0x1000) return 8;
+  if (flags & 0x0500) return 7;
+  if (flags & 0x0080) return 6;
+  return 0;
+}
+
+struct Property {
+  std::string name;  // as first written
+  Value value;
+  Object* getter = nullptr;  // addProperty
+  Object* setter = nullptr;
+  std::uint16_t flags = 0;
+  bool removed = false;
+};
+
+enum class Kind : std::uint8_t {
+  Plain,
+  Function,
+  Array,
+  Boxed,  // a Number, String or Boolean object
+  Date,
+  Clip,  // a movie clip of the display list (Host)
+  Arguments,
+};
+
+using NativeFn = Value (*)(Vm& vm, const Value& self, std::span<Value> args);
+
+// A function defined by a script: its code and what it captured.
+struct ScriptFunction {
+  std::string name;
+  std::vector<std::pair<int, std::string>> params;  // register (0: by name), name
+  std::span<const std::uint8_t> code;
+  std::shared_ptr<const std::vector<std::string>> pool;  // where it was defined
+  std::vector<Object*> scope;                            // the scope chain where it was defined
+  Object* base = nullptr;                                // the timeline it was defined on
+  int registers = 0;
+  std::uint16_t flags = 0;
+  bool v2 = false;
+  int version = 0;
+};
+
+struct Watcher {
+  Object* callback = nullptr;
+  Value user;
+};
+
+class Object {
+ public:
+  Kind kind = Kind::Plain;
+  Object* proto = nullptr;
+  std::vector<Property> props;
+  std::unordered_map<std::string, std::uint32_t> index;  // key: see Vm::Key
+  std::uint32_t live = 0;                                // props not removed
+  // Functions.
+  NativeFn native = nullptr;
+  NativeFn construct = nullptr;  // a native called with `new`, when it differs
+  std::shared_ptr<ScriptFunction> script;
+  // Boxed primitives; a Date's time.
+  Value primitive;
+  // A clip of the host; null once it left the display list.
+  void* clip = nullptr;
+  std::map<std::string, Watcher>* watchers = nullptr;
+  int pinned = 0;  // held by the host: a root of the collector
+  bool marked = false;
+  bool is_class_prototype = false;
+  // A `super`: the object methods are called on, and the prototype the method was found on.
+  Object* super_this = nullptr;
+  Object* super_home = nullptr;
+  std::vector<Object*> interfaces;
+
+  Object() = default;
+  ~Object() { delete watchers; }
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+  Object(Object&&) = delete;
+  Object& operator=(Object&&) = delete;
+};
+
+// What a display-list clip can do, as the player implements it. Clip objects are made by the
+// host (`Vm::NewClipObject`) and carry its pointer in `Object::clip`.
+class Host {
+ public:
+  Host() = default;
+  virtual ~Host() = default;
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+  Host(Host&&) = delete;
+  Host& operator=(Host&&) = delete;
+
+  virtual Object* Root() = 0;
+  virtual Object* Parent(Object* clip) = 0;
+  virtual Object* Child(Object* clip, std::string_view name) = 0;
+  // The `_` properties by their GetProperty number (0 `_x` .. 21 `_ymouse`).
+  virtual Value GetProperty(Object* clip, int index) = 0;
+  virtual void SetProperty(Object* clip, int index, const Value& v) = 0;
+  // Timeline actions: frame is 0-based; `label` non-empty for a label.
+  virtual void GotoFrame(Object* clip, int frame, bool play) = 0;
+  virtual bool GotoLabel(Object* clip, std::string_view label, bool play) = 0;
+  virtual void SetPlaying(Object* clip, bool playing) = 0;
+  virtual int CurrentFrame(Object* clip) = 0;  // 0-based
+  virtual int FramesLoaded(Object* clip) = 0;
+  virtual void GetUrl(const std::string& url, const std::string& target, int method) = 0;
+  virtual void RemoveClip(Object* clip) = 0;
+  virtual void DuplicateClip(Object* clip, const std::string& name, int depth) = 0;
+  virtual void StartDrag(Object* /*clip*/, bool /*lock*/) {}
+  virtual void StopDrag() {}
+  virtual void LeftOut(const std::string& what) = 0;
+};
+
+struct Timer {
+  int id = 0;
+  Object* target = nullptr;  // function, or an object whose method is called
+  std::string method;
+  std::vector<Value> args;
+  double interval = 0;  // ms
+  double next = 0;
+  bool repeat = true;
+};
+
+// An internal stop of the running script (budget, recursion, heap).
+struct Stop {};
+// A script's `throw`.
+struct Thrown {
+  Value value;
+};
+
+class Vm {
+ public:
+  static constexpr std::size_t kWorkPerFrame = 2'000'000;
+  static constexpr int kMaxDepth = 256;
+  static constexpr std::size_t kMaxHeapBytes = 128u << 20;
+  static constexpr std::size_t kMaxStringBytes = 16u << 20;
+  static constexpr std::size_t kMaxTimers = 256;
+  static constexpr std::size_t kMaxStack = 1u << 16;
+
+  Vm(int version, Host* host);
+  ~Vm();
+  Vm(const Vm&) = delete;
+  Vm& operator=(const Vm&) = delete;
+  Vm(Vm&&) = delete;
+  Vm& operator=(Vm&&) = delete;
+
+  // ---- Running -----------------------------------------------------------------------------
+  // A new frame's budget of work.
+  void BeginFrame() { work_left_ = kWorkPerFrame; }
+  // Runs one action block (a frame's DoAction, a clip event) with `clip` as its timeline.
+  void RunBlock(std::span<const std::uint8_t> code, Object* clip, int version);
+  // Calls `fn` (a function object) or `object[method]` with `this`; errors and stops end it.
+  Value CallSafe(Object* fn, const Value& self, std::span<Value> args);
+  bool CallMethodSafe(Object* object, std::string_view method, std::span<Value> args);
+  // Due timers at `ms` since the first frame.
+  void RunTimers(double ms);
+  // Collects unreachable objects when the heap grew enough since the last collection.
+  void MaybeCollect();
+  void Collect();
+  [[nodiscard]] std::size_t HeapObjects() const { return heap_.size(); }
+
+  // ---- Values ------------------------------------------------------------------------------
+  [[nodiscard]] int version() const { return version_; }
+  [[nodiscard]] double ToNumber(const Value& v);
+  [[nodiscard]] std::string ToString(const Value& v);
+  [[nodiscard]] bool ToBoolean(const Value& v) const;
+  [[nodiscard]] std::int32_t ToInt32(const Value& v);
+  [[nodiscard]] Value ToPrimitive(const Value& v, bool string_hint = false);
+  [[nodiscard]] Object* ToObject(const Value& v);
+  [[nodiscard]] static std::string NumberToString(double n);
+  [[nodiscard]] static double StringToNumber(std::string_view s, int version);
+  [[nodiscard]] std::string TypeOf(const Value& v);
+  bool Equals(const Value& a, const Value& b);
+  static bool StrictEquals(const Value& a, const Value& b);
+  // a < b: true, false, or undefined for NaN.
+  Value Less(const Value& a, const Value& b);
+
+  // ---- Objects -----------------------------------------------------------------------------
+  Object* NewObject(Object* proto = nullptr);  // Object.prototype by default
+  Object* NewArray(std::span<const Value> items = {});
+  Object* NewFunction(NativeFn fn, Object* proto_object = nullptr, NativeFn construct = nullptr);
+  Object* NewClipObject(void* clip);
+  void Pin(Object* o) { ++o->pinned; }
+  void Unpin(Object* o) { --o->pinned; }
+
+  [[nodiscard]] std::string Key(std::string_view name) const;
+  Property* FindOwn(Object* o, std::string_view name);
+  Value Get(Object* o, std::string_view name);  // through the prototypes, getters run
+  Value GetMember(const Value& base, std::string_view name);
+  void Set(Object* o, std::string_view name, Value v);  // setters and watchers run
+  void SetMember(const Value& base, std::string_view name, Value v);
+  void Define(Object* o, std::string_view name, Value v, std::uint16_t flags = 0);
+  void DefineNative(Object* o, std::string_view name, NativeFn fn, std::uint16_t flags = DontEnum);
+  bool Delete(Object* o, std::string_view name);
+  bool HasProperty(Object* o, std::string_view name);
+  std::vector<std::string> Enumerate(Object* o);
+  // Arrays.
+  [[nodiscard]] std::int64_t Length(Object* o);
+  void SetLength(Object* o, std::int64_t length);
+  std::vector<Value> Elements(Object* o);
+  void Push(Object* array, Value v);
+
+  Value Call(const Value& fn, const Value& self, std::span<Value> args, Object* super = nullptr);
+  Value Construct(const Value& ctor, std::span<Value> args);
+  bool InstanceOf(const Value& v, Object* ctor);
+
+  // ---- Well-known objects ------------------------------------------------------------------
+  Object* global = nullptr;
+  Object* object_proto = nullptr;
+  Object* function_proto = nullptr;
+  Object* array_proto = nullptr;
+  Object* string_proto = nullptr;
+  Object* number_proto = nullptr;
+  Object* boolean_proto = nullptr;
+  Object* date_proto = nullptr;
+  Object* clip_proto = nullptr;
+  Object* object_ctor = nullptr;
+  Object* array_ctor = nullptr;
+  Object* classes = nullptr;  // Object.registerClass: symbol name to constructor
+
+  Host* host() { return host_; }
+  std::vector<std::string>& trace() { return trace_; }
+  void Trace(std::string line);
+  void Note(const std::string& what);  // once per kind
+  void LeftOut(const std::string& what) { host_->LeftOut(what); }
+  std::vector<std::string> notes;
+  std::uint64_t random_state = 0x9E3779B97F4A7C15ull;
+  double Random();  // [0, 1)
+  double now_ms = 0;
+  void Charge(std::size_t bytes);
+  int AddTimer(Timer t);
+  void ClearTimer(int id);
+  [[nodiscard]] Object* TargetOf(const Value& v);  // a clip object from a clip or a path
+  Object* ResolvePath(Object* from, std::string_view path);
+  [[nodiscard]] std::string ClipPath(Object* clip, bool slash);
+
+  struct Frame;
+
+ private:
+  void InstallBuiltins();
+  void InstallStrings();
+  void InstallArrays();
+  void InstallMath();
+  void Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bool* returned);
+  Value CallScript(Object* fn, const Value& self, std::span<Value> args, Object* super);
+  Value GetVariable(Frame& f, const std::string& name);
+  void SetVariable(Frame& f, const std::string& name, Value v);
+  Value Pop();
+  void PushValue(Value v);
+  void Work(std::size_t n = 1);
+  void Mark(Object* o, std::vector<Object*>& stack);
+  void MarkValue(const Value& v, std::vector<Object*>& stack);
+  Value ClipGet(Object* clip, std::string_view name, bool* found);
+  bool ClipSet(Object* clip, std::string_view name, const Value& v);
+  std::string DecodeString(std::string_view raw) const;
+
+  int version_;
+  Host* host_;
+  std::vector<Object*> heap_;
+  std::size_t heap_bytes_ = 0;
+  std::size_t heap_after_collect_ = 0;
+  std::size_t work_left_ = kWorkPerFrame;
+  int depth_ = 0;
+  bool running_ = false;
+  std::vector<Value> stack_;
+  Value global_registers_[4];
+  std::vector<std::string> trace_;
+  std::map<std::string, bool> noted_;
+  std::vector<Timer> timers_;
+  int next_timer_ = 1;
+  int block_version_ = 0;
+  friend struct Builtins;
+};
+
+}  // namespace swf::avm1
