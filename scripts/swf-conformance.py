@@ -203,7 +203,7 @@ def run_test(suite, path, options):
     result.known_failure = bool(config.get('known_failure', False))
     frames = int(config.get('num_frames', config.get('num_ticks', 1)))
     movie = os.path.join(folder, 'test.swf')
-    base = [movie, '--frames', str(frames)]
+    base = [movie, '--loop', '--frames', str(frames)]
     pngs = sorted(f for f in os.listdir(folder) if f.endswith('.expected.png'))
     want_trace = not options.images_only
     want_images = (options.images or options.images_only) and pngs
@@ -234,7 +234,7 @@ def run_test(suite, path, options):
                 got_path = os.path.join(scratch, png)
                 size = '%dx%d' % png_size(expected_path)
                 _, failure = run_swfcheck(
-                    [movie, '--frames', str(trigger or frames), '--png', got_path,
+                    [movie, '--loop', '--frames', str(trigger or frames), '--png', got_path,
                      '--size', size], options.swfcheck, options.timeout)
                 if failure:
                     ok, ok_own, why = False, False, failure

@@ -26,10 +26,11 @@ namespace swfcheck {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: swfcheck MOVIE.swf [--frames N] [--trace] [--png FILE] [--size WxH]\n"
+    "usage: swfcheck MOVIE.swf [--frames N] [--loop] [--trace] [--png FILE] [--size WxH]\n"
     "  Says on standard error what the launcher's SWF player makes of MOVIE.swf; exits 0 when\n"
     "  it loads, 1 when it is refused, 2 on a usage error.\n"
     "  --frames N   play N frames on the movie's own clock (default: its timeline's frames)\n"
+    "  --loop       loop the main timeline as Flash Player does by default (the launcher doesn't)\n"
     "  --trace      print the movie's trace lines on standard output\n"
     "  --png FILE   write the last frame played as a PNG picture\n"
     "  --size WxH   the frame's size in pixels (default: the stage's)\n";
@@ -43,6 +44,7 @@ struct Options {
   std::string movie;
   std::optional<int> frames;
   bool trace = false;
+  bool loop = false;
   std::optional<std::string> png;
   std::optional<std::pair<int, int>> size;
 };
@@ -75,6 +77,8 @@ std::optional<Options> Parse(std::span<const std::string> args, std::string& wro
     const bool has_value = i + 1 < args.size();
     if (arg == "--trace") {
       o.trace = true;
+    } else if (arg == "--loop") {
+      o.loop = true;
     } else if (arg == "--frames" || arg == "--png" || arg == "--size") {
       if (!has_value) {
         wrong = arg + " needs a value";
@@ -208,6 +212,7 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
   swf::Player player(loaded.movie, {}, decoders.video);
   player.SetDeviceFonts(decoders.fonts);
   player.SetRandomSeed(kRandomSeed);
+  player.SetLoop(o.loop);
   player.Play();
   const swf::StageInfo stage = swf::Stage(movie);
   const double rate =
