@@ -93,7 +93,7 @@ namespace swf {
   X(PlaceObject4, 94, Content)
 
 enum class TagCode : std::uint16_t {
-#define SWF_TAG_ENUMERATOR(name, code, role) name = code,
+#define SWF_TAG_ENUMERATOR(name, code, role) name = (code),
   SWF_TAG_CODES(SWF_TAG_ENUMERATOR)
 #undef SWF_TAG_ENUMERATOR
 };
