@@ -119,7 +119,7 @@ TEST(VideoInMovie, ShowsThePictureOfEachRatio) {
     player.AdvanceTo(tick == 0 ? 0 : (double(tick) + 0.5) / 10);
     if (std::find(shown.begin(), shown.end(), tick) == shown.end()) continue;
     ASSERT_EQ(player.CurrentFrame(), tick % count + 1);
-    player.Render(frame.data(), 64, 48, 64);
+    player.Render({frame.data(), 64, 48, 64});
     const Difference d =
         Compare(frame.data(), expected[std::size_t(tick % count)].pixels.data(), frame.size());
     EXPECT_LE(d.max, 2);

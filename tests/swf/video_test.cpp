@@ -92,7 +92,7 @@ TEST(HostileVideo, AMillionFramesKeepOneSlotEachNumber) {
   player.Play();
   player.AdvanceTo(0);
   std::vector<std::uint32_t> frame(std::size_t{32} * 24);
-  for (int i = 0; i < 4; ++i) player.Render(frame.data(), 32, 24, 32);  // nothing decodes
+  for (int i = 0; i < 4; ++i) player.Render({frame.data(), 32, 24, 32});  // nothing decodes
 }
 
 // A codec nothing decodes is left out and named; the rest of the movie plays.
@@ -107,7 +107,7 @@ TEST(HostileVideo, UndecodedCodecIsLeftOut) {
   player.Play();
   player.AdvanceTo(0);
   std::vector<std::uint32_t> frame(std::size_t{40} * 30);
-  player.Render(frame.data(), 40, 30, 40);
+  player.Render({frame.data(), 40, 30, 40});
   EXPECT_EQ(frame[0], 0xFFFF0000u);  // the shape is drawn
   EXPECT_EQ(player.LeftOutSoFar(), (std::vector<swf::LeftOut>{{"video codec 4 (VP6)", 1}}));
 }
