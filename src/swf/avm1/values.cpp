@@ -59,17 +59,17 @@ std::string Vm::NumberToString(double n) {
   std::string out = negative ? "-" : "";
   if (exponent >= 15 || exponent < -5) {
     out += digits[0];
-    if (digits.size() > 1) out += "." + digits.substr(1);
+    if (digits.size() > 1) out.append(".").append(digits, 1);
     out += exponent < 0 ? "e-" : "e+";
     out += std::to_string(std::abs(exponent));
   } else if (exponent < 0) {
-    out += "0." + std::string(std::size_t(-exponent - 1), '0') + digits;
+    out.append("0.").append(std::size_t(-exponent - 1), '0').append(digits);
   } else {
     const std::size_t point = std::size_t(exponent) + 1;
     if (digits.size() <= point) {
-      out += digits + std::string(point - digits.size(), '0');
+      out.append(digits).append(point - digits.size(), '0');
     } else {
-      out += digits.substr(0, point) + "." + digits.substr(point);
+      out.append(digits, 0, point).append(".").append(digits, point);
     }
   }
   return out;

@@ -418,25 +418,27 @@ Bytes TextMovie() {
        PlaceObject2(3, 12, 20 * kTwips, 290 * kTwips)});
   for (int i = 0; i < 240; ++i) tags = Join({tags, ShowFrame()});
   return Movie(tags, w, h, 12, true);
-  // The video over a 4:3 stage (320 x 240 pixels), a packet a frame at the clip's size stretched to
-  // the stage, the frame number as each placement's ratio.
-  Bytes VideoMovie(const FlvVideo& video, int fps) {
-    const std::int32_t w = 320 * kTwips, h = 240 * kTwips;
-    const int frames = int(video.packets.size());
-    Bytes tags = Join({SetBackgroundColor(Colours::kBackground),
-                       DefineVideoStream(1, frames, 320, 240, video.codec, true)});
-    for (int f = 0; f < frames; ++f) {
-      tags = Join({tags, VideoFrame(1, f, video.packets[std::size_t(f)]),
-                   PlaceObject2(1, f == 0 ? 1 : 0, 0, 0, "", 0, f), ShowFrame()});
-    }
-    return Movie(tags, w, h, fps, true);
-  }
+}
 
-  bool Write(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return bool(out);
+// The video over a 4:3 stage (320 x 240 pixels), a packet a frame at the clip's size stretched to
+// the stage, the frame number as each placement's ratio.
+Bytes VideoMovie(const FlvVideo& video, int fps) {
+  const std::int32_t w = 320 * kTwips, h = 240 * kTwips;
+  const int frames = int(video.packets.size());
+  Bytes tags = Join({SetBackgroundColor(Colours::kBackground),
+                     DefineVideoStream(1, frames, 320, 240, video.codec, true)});
+  for (int f = 0; f < frames; ++f) {
+    tags = Join({tags, VideoFrame(1, f, video.packets[std::size_t(f)]),
+                 PlaceObject2(1, f == 0 ? 1 : 0, 0, 0, "", 0, f), ShowFrame()});
   }
+  return Movie(tags, w, h, fps, true);
+}
+
+bool Write(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return bool(out);
+}
 
 }  // namespace
 
@@ -447,7 +449,7 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
   std::optional<Mp3> mp3;
-  if (argc == 3) {
+  if (argc >= 3) {
     mp3 = ReadMp3(argv[2]);
     if (!mp3) {
       std::cerr << "write_swf_movies: " << argv[2] << " holds no 44100 Hz MP3 frames\n";
