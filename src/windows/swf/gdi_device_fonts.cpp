@@ -230,15 +230,16 @@ class GdiDeviceFonts final : public swf::DeviceFonts {
     lf.lfCharSet = DEFAULT_CHARSET;
     name.copy(lf.lfFaceName, LF_FACESIZE - 1);
     bool found = false;
-    EnumFontFamiliesExW(
-        dc_, &lf,
-        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM flag) -> int {
-          // NOLINTNEXTLINE(performance-no-int-to-ptr): the enumeration's parameter is our flag
-          *reinterpret_cast<bool*>(flag) = true;
-          return 0;
-        },
-        reinterpret_cast<LPARAM>(&found), 0);
+    EnumFontFamiliesExW(dc_, &lf, &MarkFound, reinterpret_cast<LPARAM>(&found), 0);
     return found;
+  }
+
+  // The enumeration's callback (stdcall on 32-bit Windows, which a lambda can't be): the first
+  // face found sets the flag and ends the enumeration.
+  static int CALLBACK MarkFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM flag) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the enumeration's parameter is our flag
+    *reinterpret_cast<bool*>(flag) = true;
+    return 0;
   }
 
   HFONT FontFor(const swf::DeviceFace& face) {
