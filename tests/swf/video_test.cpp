@@ -81,7 +81,8 @@ TEST(HostileVideo, PacketsDecodeWithinBounds) {
 TEST(HostileVideo, AMillionFramesKeepOneSlotEachNumber) {
   Bits tags;
   tags.Raw(swf_test::DefineVideoStream(1, 10, 16, 16, 2));
-  for (int i = 0; i < 100'000; ++i) tags.Raw(swf_test::VideoFrame(1, i % 70'000, {0x00}));
+  const Bytes packet{0x00};
+  for (int i = 0; i < 100'000; ++i) tags.Raw(swf_test::VideoFrame(1, i % 70'000, packet));
   tags.Raw(swf_test::PlaceObject2(1, 1, 0, 0, "", 0, 65535));
   const swf::LoadResult loaded = swf::LoadMovie(swf_test::Movie(tags.bytes), nullptr);
   ASSERT_TRUE(loaded.movie);
