@@ -390,15 +390,15 @@ std::vector<std::size_t> SortOrder(Vm& vm, std::size_t n, int flags, Compare com
   return order;
 }
 
-Value Sorted(Vm& vm, Object* a, const std::vector<Value>& items, std::vector<std::size_t> order,
-             int flags) {
+Value Sorted(Vm& vm, Object* a, const std::vector<Value>& items,
+             const std::vector<std::size_t>& order, int flags) {
   if ((flags & Unique) && order.empty() && !items.empty()) return Value::Num(0);
+  std::vector<Value> out;
+  out.reserve(order.size());
   if (flags & Indexed) {
-    std::vector<Value> out;
     for (std::size_t i : order) out.push_back(Value::Num(double(i)));
     return Value::Obj(vm.NewArray(out));
   }
-  std::vector<Value> out;
   for (std::size_t i : order) out.push_back(items[i]);
   Store(vm, a, out);
   return Value::Obj(a);
@@ -428,7 +428,7 @@ Value ArraySort(Vm& vm, const Value& self, std::span<Value> args) {
       return CompareValues(vm, items[x], items[y], flags);
     });
   }
-  return Sorted(vm, a, items, std::move(order), flags);
+  return Sorted(vm, a, items, order, flags);
 }
 
 Value ArraySortOn(Vm& vm, const Value& self, std::span<Value> args) {
@@ -463,7 +463,7 @@ Value ArraySortOn(Vm& vm, const Value& self, std::span<Value> args) {
         }
         return 0;
       });
-  return Sorted(vm, a, items, std::move(order), outer & ~Descending);
+  return Sorted(vm, a, items, order, outer & ~Descending);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ Value ObjectCtor(Vm& vm, const Value&, std::span<Value> args) {
   return Value::Obj(vm.ToObject(v));
 }
 Value ObjectConstruct(Vm& vm, const Value& self, std::span<Value> args) {
-  const Value v = Arg(args, 0);
+  Value v = Arg(args, 0);
   if (v.IsObject()) return v;
   if (!v.IsNullish()) return Value::Obj(vm.ToObject(v));
   return self;

@@ -310,7 +310,7 @@ Value Vm::GetVariable(Frame& f, const std::string& name) {
   }
   if (name == "arguments" && f.callee) {
     // A v1 function's arguments are made when asked for.
-    const Value a = Get(f.locals, "arguments");
+    Value a = Get(f.locals, "arguments");
     if (!a.IsUndefined()) return a;
   }
   for (std::size_t i = f.scope.size(); i-- > 0;) {
@@ -505,7 +505,7 @@ Value Vm::Construct(const Value& ctor, std::span<Value> args) {
     if (r.IsObject()) return r;
     return Value::Obj(o);
   }
-  const Value r = Call(ctor, Value::Obj(o), args, proto.IsObject() ? proto.o : nullptr);
+  Value r = Call(ctor, Value::Obj(o), args, proto.IsObject() ? proto.o : nullptr);
   if (c->native && r.IsObject()) return r;
   return Value::Obj(o);
 }
@@ -706,7 +706,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x8D: {  // WaitForFrame2
         int frame = 0;
         if (op == 0x8A) frame = d.U16();
-        const int skip = op == 0x8A ? d.U8() : d.U8();
+        const int skip = d.U8();  // both forms end with the count of actions to skip
         if (op == 0x8D) {
           const double n = pop_num();
           frame = std::isfinite(n) ? int(std::clamp(n, -1.0, 70000.0)) - 1 : 0;
