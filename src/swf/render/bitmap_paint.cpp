@@ -26,13 +26,13 @@ std::uint32_t Transformed(std::uint32_t p, const Paint& paint) {
 // Bitmap samples along a row, texel coordinates (u0 + i du, v0 + i dv) with texel centres at .5,
 // stepped in 16.16 fixed point (a repeating bitmap wraps by one compare a pixel: the start and
 // the step are reduced modulo its size first).
-template <bool Repeat, bool Smooth>
+template <bool repeat, bool smooth>
 void BitmapRun(const Paint& p, double u0, double v0, double du, double dv, int n,
                std::uint32_t* out) {
   const Bitmap& bm = *p.bitmap;
   const int w = bm.width, h = bm.height;
   const std::uint32_t* texels = bm.pixels.data();
-  if constexpr (Smooth) {  // between the four nearest centres
+  if constexpr (smooth) {  // between the four nearest centres
     u0 -= 0.5;
     v0 -= 0.5;
   }
@@ -44,7 +44,7 @@ void BitmapRun(const Paint& p, double u0, double v0, double du, double dv, int n
     return v < 0 ? v + size : v;
   };
   std::int64_t u, v, step_u, step_v;
-  if constexpr (Repeat) {
+  if constexpr (repeat) {
     u = std::min(fixed(reduce(u0, w)), wide - 1);
     v = std::min(fixed(reduce(v0, h)), high - 1);
     step_u = std::min(fixed(reduce(du, w)), wide - 1);
@@ -57,12 +57,12 @@ void BitmapRun(const Paint& p, double u0, double v0, double du, double dv, int n
   }
   for (int i = 0; i < n; ++i) {
     int x0 = int(u >> 16), y0 = int(v >> 16);
-    if constexpr (!Repeat) {
+    if constexpr (!repeat) {
       x0 = int(std::clamp<std::int64_t>(u >> 16, -1, w - 1));
       y0 = int(std::clamp<std::int64_t>(v >> 16, -1, h - 1));
     }
-    if constexpr (!Smooth) {
-      if constexpr (!Repeat) {
+    if constexpr (!smooth) {
+      if constexpr (!repeat) {
         x0 = std::max(x0, 0);
         y0 = std::max(y0, 0);
       }
@@ -70,7 +70,7 @@ void BitmapRun(const Paint& p, double u0, double v0, double du, double dv, int n
     } else {
       const auto wu = std::uint32_t((u >> 8) & 255), wv = std::uint32_t((v >> 8) & 255);
       int x1 = x0 + 1, y1 = y0 + 1;
-      if constexpr (Repeat) {
+      if constexpr (repeat) {
         if (x1 == w) x1 = 0;
         if (y1 == h) y1 = 0;
       } else {
@@ -85,7 +85,7 @@ void BitmapRun(const Paint& p, double u0, double v0, double du, double dv, int n
     }
     u += step_u;
     v += step_v;
-    if constexpr (Repeat) {
+    if constexpr (repeat) {
       if (u >= wide) u -= wide;
       if (v >= high) v -= high;
     }

@@ -14,14 +14,14 @@ float SrgbToLinear(float c) {
 }
 
 // The table index of gradient position t (0..1 across the gradient) under each spread.
-template <SpreadMode Spread>
+template <SpreadMode spread>
 inline int LutIndex(float t) {
   t = t > -16384.0f ? (t < 16384.0f ? t : 16384.0f) : -16384.0f;  // NaN (overflowed maths) too
   const int f = int(t * 65536);
   int u;
-  if constexpr (Spread == SpreadMode::Pad) {
+  if constexpr (spread == SpreadMode::Pad) {
     u = std::clamp(f, 0, 65536);
-  } else if constexpr (Spread == SpreadMode::Repeat) {
+  } else if constexpr (spread == SpreadMode::Repeat) {
     u = f & 0xffff;
   } else {
     u = f & 0x1ffff;
