@@ -617,6 +617,13 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
   const std::uint8_t* bytes = code.data();
   const auto pop_num = [this] { return ToNumber(Pop()); };
   const auto pop_str = [this] { return ToString(Pop()); };
+  // Both operands popped, then converted left first: their valueOf calls run in that order.
+  const auto pop_nums = [this] {
+    const Value b = Pop();
+    const Value a = Pop();
+    const double x = ToNumber(a);
+    return std::pair<double, double>(x, ToNumber(b));
+  };
   const auto push = [this](Value v) { PushValue(std::move(v)); };
   const bool swf4 = f.version <= 4;
   const auto push_bool = [&](bool b) { push(swf4 ? Value::Num(b ? 1 : 0) : Value::Bool(b)); };
@@ -833,20 +840,23 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         break;
       }
       // ---- Arithmetic ----
-      case 0x0A:  // Add
-        push(Value::Num(pop_num() + pop_num()));
-        break;
-      case 0x0B: {  // Subtract
-        const double b = pop_num();
-        push(Value::Num(pop_num() - b));
+      case 0x0A: {  // Add
+        const auto [a, b] = pop_nums();
+        push(Value::Num(a + b));
         break;
       }
-      case 0x0C:  // Multiply
-        push(Value::Num(pop_num() * pop_num()));
+      case 0x0B: {  // Subtract
+        const auto [a, b] = pop_nums();
+        push(Value::Num(a - b));
         break;
+      }
+      case 0x0C: {  // Multiply
+        const auto [a, b] = pop_nums();
+        push(Value::Num(a * b));
+        break;
+      }
       case 0x0D: {  // Divide
-        const double b = pop_num();
-        const double a = pop_num();
+        const auto [a, b] = pop_nums();
         if (swf4 && b == 0) {
           push(Value::Str("#ERROR#"));
         } else {
@@ -855,16 +865,18 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         break;
       }
       case 0x3F: {  // Modulo
-        const double b = pop_num();
-        push(Value::Num(std::fmod(pop_num(), b)));
+        const auto [a, b] = pop_nums();
+        push(Value::Num(std::fmod(a, b)));
         break;
       }
-      case 0x0E:  // Equals
-        push_bool(pop_num() == pop_num());
-        break;
-      case 0x0F: {  // Less
+      case 0x0E: {  // Equals: the right operand is converted first
         const double b = pop_num();
-        push_bool(pop_num() < b);
+        push_bool(pop_num() == b);
+        break;
+      }
+      case 0x0F: {  // Less
+        const auto [a, b] = pop_nums();
+        push_bool(a < b);
         break;
       }
       case 0x10: {  // And
@@ -959,7 +971,8 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
             r = a >> (b & 31);
             break;
           default:
-            r = double(std::uint32_t(a) >> (b & 31));
+            // Flash Player leaves a shift by 0 signed for movies up to SWF 8.
+            r = (b & 31) == 0 && f.version <= 8 ? double(a) : double(std::uint32_t(a) >> (b & 31));
             break;
         }
         push(Value::Num(r));

@@ -114,8 +114,20 @@ double Vm::StringToNumber(std::string_view s, int version) {
     while (k < s.size() && s[k] >= '0' && s[k] <= '9') ++k;
     if (k > d) j = k;
   }
-  if (j != s.size()) return bad;
-  return std::strtod(std::string(s).c_str(), nullptr);
+  // SWF 4 takes the number the text starts with; later versions want the whole text.
+  if (j != s.size() && version > 4) return bad;
+  if (version >= 6 && j == s.size()) {
+    // A leading 0 makes the digits octal when they all are.
+    const std::size_t first = start_digits;
+    bool octal = j - first > 1 && s[first] == '0';
+    for (std::size_t k = first; octal && k < j; ++k) octal = s[k] >= '0' && s[k] <= '7';
+    if (octal) {
+      double v = 0;
+      for (std::size_t k = first; k < j; ++k) v = v * 8 + (s[k] - '0');
+      return s[0] == '-' ? -v : v;
+    }
+  }
+  return std::strtod(std::string(s.substr(0, j)).c_str(), nullptr);
 }
 
 double Vm::ToNumber(const Value& v) {
@@ -194,13 +206,15 @@ bool Vm::ToBoolean(const Value& v) const {
 Value Vm::ToPrimitive(const Value& v, bool string_hint) {
   if (!v.IsObject()) return v;
   Object* o = v.o;
-  if (o->kind == Kind::Clip && o->clip && !string_hint) {
-    // A clip's valueOf is the clip itself; as a string it is its path.
+  const bool clip = o->kind == Kind::Clip && o->clip;
+  if (!string_hint && o->kind != Kind::Date) {
+    // As a number an object is what its valueOf gives, undefined without one; a clip stays.
+    if (clip) return v;
+    const Value fn = Get(o, "valueOf");
+    if (fn.IsObject() && fn.o->kind == Kind::Function) return Call(fn, v, {});
+    return Value{};
   }
-  const bool date = o->kind == Kind::Date;
-  const char* first = (string_hint || date) ? "toString" : "valueOf";
-  const char* second = (string_hint || date) ? "valueOf" : "toString";
-  for (const char* name : {first, second}) {
+  for (const char* name : {"toString", "valueOf"}) {
     const Value fn = Get(o, name);
     if (fn.IsObject() && fn.o->kind == Kind::Function) {
       Value r = Call(fn, v, {});
@@ -208,7 +222,7 @@ Value Vm::ToPrimitive(const Value& v, bool string_hint) {
       if (r.o->kind == Kind::Clip && r.o->clip) return Value::Str(ClipPath(r.o, false));
     }
   }
-  if (o->kind == Kind::Clip && o->clip) return Value::Str(ClipPath(o, false));
+  if (clip) return Value::Str(ClipPath(o, false));
   return v;
 }
 
@@ -277,27 +291,37 @@ bool Vm::StrictEquals(const Value& a, const Value& b) {
 bool Vm::Equals(const Value& a, const Value& b) {
   if (a.type == b.type) return StrictEquals(a, b);
   if (a.IsNullish() && b.IsNullish()) return true;
-  if (a.IsNullish() || b.IsNullish()) return false;
-  if (a.type == Type::Number && b.type == Type::String) return a.n == ToNumber(b);
-  if (a.type == Type::String && b.type == Type::Number) return ToNumber(a) == b.n;
-  if (a.type == Type::Boolean) return Equals(Value::Num(a.b ? 1 : 0), b);
-  if (b.type == Type::Boolean) return Equals(a, Value::Num(b.b ? 1 : 0));
-  if (b.IsObject()) {
-    const Value p = ToPrimitive(b);
-    if (p.IsObject()) return false;
-    return Equals(a, p);
-  }
+  // An object against a primitive is its valueOf, even against undefined or null.
   if (a.IsObject()) {
     const Value p = ToPrimitive(a);
     if (p.IsObject()) return false;
     return Equals(p, b);
   }
+  if (b.IsObject()) {
+    const Value p = ToPrimitive(b);
+    if (p.IsObject()) return false;
+    return Equals(a, p);
+  }
+  if (a.IsNullish() || b.IsNullish()) return false;
+  if (a.type == Type::Number && b.type == Type::String) return a.n == ToNumber(b);
+  if (a.type == Type::String && b.type == Type::Number) return ToNumber(a) == b.n;
+  if (a.type == Type::Boolean) return Equals(Value::Num(a.b ? 1 : 0), b);
+  if (b.type == Type::Boolean) return Equals(a, Value::Num(b.b ? 1 : 0));
   return false;
 }
 
 Value Vm::Less(const Value& a, const Value& b) {
-  const Value pa = ToPrimitive(a);
-  const Value pb = ToPrimitive(b);
+  // An operand still an object after valueOf makes the answer false at once; a clip is NaN.
+  const auto primitive = [this](const Value& v) {
+    if (v.IsObject() && v.o->kind == Kind::Clip && v.o->clip) {
+      return Value::Num(std::numeric_limits<double>::quiet_NaN());
+    }
+    return ToPrimitive(v);
+  };
+  const Value pa = primitive(a);
+  if (pa.IsObject()) return Value::Bool(false);
+  const Value pb = primitive(b);
+  if (pb.IsObject()) return Value::Bool(false);
   if (pa.type == Type::String && pb.type == Type::String) return Value::Bool(pa.s < pb.s);
   const double x = ToNumber(pa);
   const double y = ToNumber(pb);
