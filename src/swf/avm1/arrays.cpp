@@ -261,13 +261,23 @@ Value ArrayShift(Vm& vm, const Value& self, std::span<Value>) {
   Store(vm, a, items);
   return first;
 }
+// Element i replaced as a new property: for..in then lists it as Flash Player does.
+void Replace(Vm& vm, Object* a, std::int64_t i, Value v) {
+  const std::string name = std::to_string(i);
+  vm.Delete(a, name);
+  vm.Set(a, name, std::move(v));  // a kept (DontDelete) element keeps its flags
+}
 Value ArrayUnshift(Vm& vm, const Value& self, std::span<Value> args) {
   Object* a = SelfObject(self);
   if (!a) return Value{};
-  std::vector<Value> items = vm.Elements(a);
-  items.insert(items.begin(), args.begin(), args.end());
-  Store(vm, a, items);
-  return Value::Num(double(items.size()));
+  const std::int64_t n = vm.Length(a);
+  const auto k = std::int64_t(args.size());
+  vm.Work(std::size_t(n));
+  for (std::int64_t i = n - 1; i >= 0 && k > 0; --i)
+    Replace(vm, a, i + k, vm.Get(a, std::to_string(i)));
+  for (std::int64_t i = 0; i < k; ++i) Replace(vm, a, i, args[std::size_t(i)]);
+  vm.SetLength(a, n + k);
+  return Value::Num(double(n + k));
 }
 Value ArraySlice(Vm& vm, const Value& self, std::span<Value> args) {
   Object* a = SelfObject(self);
@@ -281,13 +291,16 @@ Value ArraySlice(Vm& vm, const Value& self, std::span<Value> args) {
 }
 Value ArraySplice(Vm& vm, const Value& self, std::span<Value> args) {
   Object* a = SelfObject(self);
-  if (!a || args.empty()) return Value{};
+  // An undefined start or count is no splice at all.
+  if (!a || args.empty() || args[0].IsUndefined()) return Value{};
+  if (args.size() > 1 && args[1].IsUndefined()) return Value{};
   std::vector<Value> items = vm.Elements(a);
   const std::size_t from = Clamp(vm, args[0], items.size(), true, 0);
   std::size_t count = items.size() - from;
   if (args.size() > 1) {
     const double n = vm.ToNumber(args[1]);
-    count = std::isnan(n) || n < 0 ? 0 : std::size_t(std::min(n, double(count)));
+    if (n < 0) return Value{};
+    count = std::isnan(n) ? 0 : std::size_t(std::min(n, double(count)));
   }
   std::vector<Value> removed(items.begin() + std::ptrdiff_t(from),
                              items.begin() + std::ptrdiff_t(from + count));
@@ -333,9 +346,14 @@ Value ArrayToString(Vm& vm, const Value& self, std::span<Value>) {
 Value ArrayReverse(Vm& vm, const Value& self, std::span<Value>) {
   Object* a = SelfObject(self);
   if (!a) return Value{};
-  std::vector<Value> items = vm.Elements(a);
-  std::reverse(items.begin(), items.end());
-  Store(vm, a, items);
+  const std::int64_t n = vm.Length(a);
+  vm.Work(std::size_t(n));
+  for (std::int64_t i = 0; i < n / 2; ++i) {
+    Value low = vm.Get(a, std::to_string(i));
+    Value high = vm.Get(a, std::to_string(n - 1 - i));
+    Replace(vm, a, i, std::move(high));
+    Replace(vm, a, n - 1 - i, std::move(low));
+  }
   return self;
 }
 
@@ -359,7 +377,7 @@ void MergeSort(std::vector<std::size_t>& v, Less less) {
 }
 
 int CompareValues(Vm& vm, const Value& a, const Value& b, int flags) {
-  if (flags & Numeric) {
+  if ((flags & Numeric) && a.type == Type::Number && b.type == Type::Number) {
     const double x = vm.ToNumber(a), y = vm.ToNumber(b);
     if (std::isnan(x) || std::isnan(y)) return std::isnan(x) - std::isnan(y);
     return x < y ? -1 : x > y ? 1 : 0;
@@ -414,6 +432,12 @@ Value ArraySort(Vm& vm, const Value& self, std::span<Value> args) {
   if (!args.empty() && args[0].IsObject() && args[0].o->kind == Kind::Function) {
     fn = args[0];
     next = 1;
+  } else if (!args.empty() && args[0].IsObject()) {
+    return self;  // an object that can't compare: left as it is
+  } else if (!args.empty() && args[0].type != Type::Number) {
+    return Value{};  // neither a comparison nor flags
+  } else if (args.size() > 1 && !args[1].IsUndefined()) {
+    next = 1;  // a number and flags: the flags count
   }
   if (next < args.size()) flags = vm.ToInt32(args[next]);
   std::vector<std::size_t> order;

@@ -1168,9 +1168,8 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
           Value v = Pop();
           pairs.emplace_back(pop_str(), std::move(v));
         }
-        for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) {
-          Set(o, it->first, std::move(it->second));
-        }
+        // Set as popped, the last pair first: for..in then lists them in the written order.
+        for (auto& [key, value] : pairs) Set(o, key, std::move(value));
         push(Value::Obj(o));
         break;
       }

@@ -591,9 +591,19 @@ void Vm::Set(Object* o, std::string_view name, Value v) {
     const auto w = o->watchers->find(Key(name));
     if (w != o->watchers->end() && w->second.callback) {
       const Watcher watcher = w->second;
-      Value args[4] = {Value::Str(std::string(name)), p ? p->value : Value{}, std::move(v),
+      // The old value may be inherited; a watcher that throws leaves the property undefined.
+      Value args[4] = {Value::Str(std::string(name)), p ? p->value : Get(o, name), std::move(v),
                        watcher.user};
-      v = Call(Value::Obj(watcher.callback), Value::Obj(o), args);
+      try {
+        v = Call(Value::Obj(watcher.callback), Value::Obj(o), args);
+      } catch (const Thrown&) {
+        if (Property* own = FindOwn(o, name)) {
+          own->value = Value{};
+        } else {
+          Define(o, name, Value{});
+        }
+        throw;
+      }
       p = FindOwn(o, name);
       if (p && (p->flags & ReadOnly)) return;
     }

@@ -301,6 +301,7 @@ class Vm {
   double Random();  // [0, 1)
   double now_ms = 0;
   void Charge(std::size_t bytes);
+  void Work(std::size_t n = 1);  // actions' worth of the frame's budget
   int AddTimer(Timer t);
   void ClearTimer(int id);
   [[nodiscard]] Object* TargetOf(const Value& v);  // a clip object from a clip or a path
@@ -320,7 +321,6 @@ class Vm {
   void SetVariable(Frame& f, const std::string& name, Value v);
   Value Pop();
   void PushValue(Value v);
-  void Work(std::size_t n = 1);
   void Mark(Object* o, std::vector<Object*>& stack);
   void MarkValue(const Value& v, std::vector<Object*>& stack);
   Value ClipGet(Object* clip, std::string_view name, bool* found);
