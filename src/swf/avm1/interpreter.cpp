@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "swf/avm1/vm.h"
+#include "swf/avm1/builtins.h"
 
 namespace swf::avm1 {
 namespace {
@@ -626,6 +626,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
   };
   const auto push = [this](Value v) { PushValue(std::move(v)); };
   const bool swf4 = f.version <= 4;
+  const bool swf5 = f.version <= 5;
   const auto push_bool = [&](bool b) { push(swf4 ? Value::Num(b ? 1 : 0) : Value::Bool(b)); };
   const auto reg = [&](std::size_t r) -> Value* {
     if (!f.registers.empty() && r < f.registers.size()) return &f.registers[r];
@@ -998,10 +999,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x31: {  // MBStringLength
         const std::string s = pop_str();
         double n = double(s.size());
-        if (op == 0x31) {
-          n = 0;
-          for (char c : s) n += (std::uint8_t(c) & 0xC0) != 0x80;
-        }
+        if (op == 0x31 || !swf5) n = double(Utf16Length(s));
         push(Value::Num(n));
         break;
       }
@@ -1014,37 +1012,28 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       }
       case 0x15:    // StringExtract
       case 0x35: {  // MBStringExtract
-        const double count = pop_num();
-        const double index = pop_num();
-        const std::string s = pop_str();
-        const auto start =
-            std::size_t(std::clamp(std::isfinite(index) ? index - 1 : 0.0, 0.0, double(s.size())));
-        const auto n = std::size_t(
-            std::clamp(std::isfinite(count) ? count : 0.0, 0.0, double(s.size() - start)));
-        push(Value::Str(s.substr(start, count < 0 ? std::string::npos : n)));
+        // 1-based index and count as 32-bit integers; a count below 0 takes the rest.
+        const std::int32_t count = ToInt32(Pop());
+        const std::int32_t index = ToInt32(Pop());
+        const std::u32string s = Utf16Units(pop_str());
+        const std::size_t start = std::min(std::size_t(std::max(index - 1, 0)), s.size());
+        const std::size_t n =
+            count < 0 ? s.size() - start : std::min(std::size_t(count), s.size() - start);
+        push(Value::Str(FromUtf16Units(std::u32string_view(s).substr(start, n))));
         break;
       }
       case 0x32:    // CharToAscii
       case 0x36: {  // MBCharToAscii
-        const std::string s = pop_str();
-        push(Value::Num(s.empty() ? 0 : std::uint8_t(s[0])));
+        const std::u32string s = Utf16Units(pop_str());
+        char32_t c = s.empty() ? 0 : s[0];
+        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;  // half of a pair
+        push(Value::Num(double(c)));
         break;
       }
       case 0x33:    // AsciiToChar
       case 0x37: {  // MBAsciiToChar
-        const auto c = std::uint32_t(ToInt32(Pop())) & 0xFFFF;
-        std::string s;
-        if (c < 0x80) {
-          s.push_back(char(c));
-        } else if (c < 0x800) {
-          s.push_back(char(0xC0 | (c >> 6)));
-          s.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-          s.push_back(char(0xE0 | (c >> 12)));
-          s.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-          s.push_back(char(0x80 | (c & 0x3F)));
-        }
-        push(Value::Str(s));
+        const auto c = char32_t(std::uint32_t(ToInt32(Pop())) & 0xFFFF);
+        push(Value::Str(c == 0 ? std::string() : FromUtf16Units(std::u32string_view(&c, 1))));
         break;
       }
       // ---- Variables and properties ----
