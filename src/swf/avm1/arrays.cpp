@@ -88,7 +88,7 @@ Value StringConstruct(Vm& vm, const Value& self, std::span<Value> args) {
   self.o->kind = Kind::Boxed;
   self.o->primitive = Value::Str(args.empty() ? std::string() : vm.ToString(args[0]));
   vm.Define(self.o, "length", Value::Num(double(Utf16Length(self.o->primitive.s))),
-            DontEnum | DontDelete | ReadOnly);
+            DontEnum | DontDelete);
   return self;
 }
 Value StringToString(Vm& vm, const Value& self, std::span<Value>) {
@@ -344,7 +344,9 @@ Value ArrayPop(Vm& vm, const Value& self, std::span<Value>) {
   if (!a) return Value{};
   const std::int64_t n = vm.Length(a);
   if (n == 0) return Value{};
-  Value v = vm.Get(a, std::to_string(n - 1));
+  // The stored element, past any getter addProperty put on it.
+  const Property* own = vm.FindOwn(a, std::to_string(n - 1));
+  Value v = own ? own->value : vm.Get(a, std::to_string(n - 1));
   vm.SetLength(a, n - 1);
   return v;
 }
@@ -596,6 +598,9 @@ Value ArraySortOn(Vm& vm, const Value& self, std::span<Value> args) {
 
 std::size_t Utf16Length(const std::string& s) {
   return Decode(s).size();
+}
+std::string LowerCase(const std::string& s) {
+  return MapCase(s, kToLower);
 }
 std::u32string Utf16Units(const std::string& s) {
   return Decode(s);

@@ -74,11 +74,15 @@ Value AddProperty(Vm& vm, const Value& self, std::span<Value> args) {
   }
   Property* p = vm.FindOwn(self.o, name);
   if (!p) {
+    // An array's length too becomes a property of its own: the array keeps its count apart.
+    const Kind kind = self.o->kind;
+    if (kind == Kind::Array) self.o->kind = Kind::Plain;
     vm.Define(self.o, name, Value{});
+    self.o->kind = kind;
     p = vm.FindOwn(self.o, name);
   }
   if (!p) return Value::Bool(false);
-  p->value = Value{};
+  // The value stays under the getter: the array methods still read it.
   p->getter = getter.o;
   p->setter = setter.IsObject() ? setter.o : nullptr;
   return Value::Bool(true);
@@ -331,7 +335,7 @@ Value SetPropFlags(Vm& vm, const Value&, std::span<Value> args) {
     return Value{};
   }
   std::vector<std::string> list;
-  if (names.IsObject()) {
+  if (names.IsObject() && names.o->kind == Kind::Array) {
     for (const Value& v : vm.Elements(names.o)) list.push_back(vm.ToString(v));
   } else {
     const std::string s = vm.ToString(names);
@@ -343,7 +347,9 @@ Value SetPropFlags(Vm& vm, const Value&, std::span<Value> args) {
     }
   }
   for (const std::string& name : list) {
-    if (Property* p = vm.FindOwn(o, name)) apply(*p);
+    // Hidden properties too: flags set for another version can be cleared again.
+    const auto it = o->index.find(vm.Key(name));
+    if (it != o->index.end()) apply(o->props[it->second]);
   }
   return Value{};
 }

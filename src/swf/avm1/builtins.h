@@ -15,5 +15,7 @@ std::size_t Utf16Length(const std::string& s);
 // A string as UTF-16 units (one per element) and back; a lone surrogate comes back as U+FFFD.
 std::u32string Utf16Units(const std::string& s);
 std::string FromUtf16Units(std::u32string_view units);
+// Flash Player's toLowerCase, which SWF 6 and older also use to compare names.
+std::string LowerCase(const std::string& s);
 
 }  // namespace swf::avm1

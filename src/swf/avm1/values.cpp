@@ -381,9 +381,12 @@ Object* Vm::NewClipObject(void* clip) {
 std::string Vm::Key(std::string_view name) const {
   std::string key(name);
   if (version_ < 7) {
+    bool ascii = true;
     for (char& c : key) {
       if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+      ascii &= std::uint8_t(c) < 0x80;
     }
+    if (!ascii) return LowerCase(key);
   }
   return key;
 }
@@ -393,7 +396,7 @@ Property* Vm::FindOwn(Object* o, std::string_view name) {
   const auto it = o->index.find(Key(name));
   if (it == o->index.end()) return nullptr;
   Property* p = &o->props[it->second];
-  return p->flags > 7 && VersionOf(p->flags) > version_ ? nullptr : p;
+  return p->flags > 7 && HiddenIn(p->flags, version_) ? nullptr : p;
 }
 
 void Vm::Define(Object* o, std::string_view name, Value v, std::uint16_t flags) {
@@ -458,7 +461,7 @@ std::vector<std::string> Vm::Enumerate(Object* o) {
   for (int depth = 0; o && depth < 256; ++depth, o = o->proto) {
     std::vector<std::string> level;
     for (const Property& p : o->props) {
-      if (p.removed || (p.flags & DontEnum) || VersionOf(p.flags) > version_) continue;
+      if (p.removed || (p.flags & DontEnum) || HiddenIn(p.flags, version_)) continue;
       level.push_back(p.name);
     }
     levels.push_back(std::move(level));
@@ -525,7 +528,7 @@ Value Vm::Get(Object* o, std::string_view name) {
       bool found = false;
       Value v = ClipGet(o, name, &found);
       if (found) return v;
-    } else if (o->kind == Kind::Array && o == self && name == "length") {
+    } else if (o->kind == Kind::Array && o == self && name == "length" && !FindOwn(o, name)) {
       return Value::Num(o->primitive.n);
     } else if (Property* p = FindOwn(o, name)) {
       if (p->getter) {
@@ -539,10 +542,30 @@ Value Vm::Get(Object* o, std::string_view name) {
   return Value{};
 }
 
+Value Vm::Resolve(Object* o, std::string_view name) {
+  // The first __resolve that holds an object (not a clip) answers; getters don't count.
+  Object* at = o;
+  for (int depth = 0; at && depth < 256; ++depth, at = at->proto) {
+    const Property* p = FindOwn(at, "__resolve");
+    if (!p || p->getter || p->setter || !p->value.IsObject()) continue;
+    if (p->value.o->kind == Kind::Clip) continue;
+    if (p->value.o->kind != Kind::Function) return Value{};
+    Value arg[1] = {Value::Str(std::string(name))};
+    return Call(p->value, Value::Obj(o), arg);
+  }
+  return Value{};
+}
+
 Value Vm::GetMember(const Value& base, std::string_view name) {
   switch (base.type) {
-    case Type::Object:
-      return Get(base.o, name);
+    case Type::Object: {
+      Value v = Get(base.o, name);
+      if (v.IsUndefined() && base.o->kind != Kind::Clip && name != "__resolve" &&
+          !HasProperty(base.o, name)) {
+        return Resolve(base.o, name);
+      }
+      return v;
+    }
     case Type::String:
       if (name == "length") return Value::Num(double(Utf16Length(base.s)));
       return Get(string_proto, name);

@@ -81,6 +81,14 @@ inline int VersionOf(std::uint16_t flags) {
   return 0;
 }
 
+// Whether movies of `version` miss a property with these flags (as Flash Player tests them: 0x100
+// hides from SWF 6 alone, 0x200 and 0x8000 from none).
+inline bool HiddenIn(std::uint16_t flags, int version) {
+  return ((flags & 0x0080) && version < 6) || ((flags & 0x0100) && version == 6) ||
+         ((flags & 0x0400) && version < 7) || ((flags & 0x1000) && version < 8) ||
+         ((flags & 0x2000) && version < 9) || ((flags & 0x4000) && version < 10);
+}
+
 struct Property {
   std::string name;  // as first written
   Value value;
@@ -258,9 +266,10 @@ class Vm {
 
   [[nodiscard]] std::string Key(std::string_view name) const;
   Property* FindOwn(Object* o, std::string_view name);
-  Value Get(Object* o, std::string_view name);  // through the prototypes, getters run
-  Value GetMember(const Value& base, std::string_view name);
-  void Set(Object* o, std::string_view name, Value v);  // setters and watchers run
+  Value Get(Object* o, std::string_view name);                // through the prototypes, getters run
+  Value GetMember(const Value& base, std::string_view name);  // __resolve answers a miss
+  Value Resolve(Object* o, std::string_view name);            // what __resolve says of `name`
+  void Set(Object* o, std::string_view name, Value v);        // setters and watchers run
   void SetMember(const Value& base, std::string_view name, Value v);
   void Define(Object* o, std::string_view name, Value v, std::uint16_t flags = 0);
   void DefineNative(Object* o, std::string_view name, NativeFn fn, std::uint16_t flags = DontEnum);
