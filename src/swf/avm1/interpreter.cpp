@@ -84,6 +84,18 @@ std::string Windows1252ToUtf8(std::string_view raw) {
   return out;
 }
 
+// Records in a `super` object how many prototypes up from `this` its class is.
+void NoteSuperDepth(Object* sup) {
+  int depth = 1;
+  for (Object* p = sup->super_this ? sup->super_this->proto : nullptr; p && depth < 256;
+       p = p->proto, ++depth) {
+    if (p == sup->super_home) {
+      sup->primitive = Value::Num(depth);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 struct Vm::Frame {
@@ -306,6 +318,7 @@ Value Vm::GetVariable(Frame& f, const std::string& name) {
     Object* s = NewObject(f.super_home ? f.super_home->proto : nullptr);
     s->super_this = f.super_this;
     s->super_home = f.super_home;
+    NoteSuperDepth(s);
     return Value::Obj(s);
   }
   if (name == "arguments" && f.callee) {
@@ -451,6 +464,7 @@ Value Vm::CallScript(Object* fn, const Value& self, std::span<Value> args, Objec
       Object* sup = NewObject(f.super_home ? f.super_home->proto : nullptr);
       sup->super_this = f.super_this;
       sup->super_home = f.super_home;
+      NoteSuperDepth(sup);
       preload(0x0010, Value::Obj(sup));
     }
     preload(0x0040, Value::Obj(host_->Root()));
@@ -484,13 +498,46 @@ Value Vm::CallScript(Object* fn, const Value& self, std::span<Value> args, Objec
   return result;
 }
 
+Value Vm::CallSuper(Object* sup, const std::string& method, std::span<Value> args) {
+  // `this` stays; lookups start above the class the running method belongs to.
+  // The class as many steps up from `this` as when `super` was made: a script may have
+  // changed `this.__proto__` since.
+  Object* home = sup->super_home;
+  if (sup->primitive.type == Type::Number && sup->super_this) {
+    home = sup->super_this;
+    for (int i = 0; home && i < int(sup->primitive.n); ++i) home = home->proto;
+  }
+  Value fn;
+  Object* holder = nullptr;
+  if (method.empty()) {
+    fn = home ? Get(home, "__constructor__") : Value{};
+    if (!fn.IsObject() && home && home->proto) fn = Get(home->proto, "constructor");
+    holder = home && home->proto ? home->proto : nullptr;
+    const Value hp = fn.IsObject() ? Get(fn.o, "prototype") : Value{};
+    if (hp.IsObject()) holder = hp.o;
+  } else {
+    int depth = 0;
+    for (Object* p = home ? home->proto : nullptr; p && depth < 256; p = p->proto, ++depth) {
+      if (FindOwn(p, method)) {
+        holder = p;
+        break;
+      }
+    }
+    fn = holder ? Get(holder, method) : Value{};
+  }
+  if (fn.IsObject() && fn.o->native && fn.o->construct && method.empty()) {
+    return fn.o->construct(*this, Value::Obj(sup->super_this), args);
+  }
+  return Call(fn, Value::Obj(sup->super_this), args, holder);
+}
+
 Value Vm::Construct(const Value& ctor, std::span<Value> args) {
   if (!ctor.IsObject() || ctor.o->kind != Kind::Function) return Value{};
   Object* c = ctor.o;
   const Value proto = Get(c, "prototype");
   Object* o = NewObject(proto.IsObject() ? proto.o : object_proto);
   if (version_ >= 6) Define(o, "__constructor__", ctor, DontEnum);
-  if (version_ < 6) Define(o, "constructor", ctor, DontEnum);
+  if (version_ < 7) Define(o, "constructor", ctor, DontEnum);
   if (c->construct) {
     if (depth_ >= kMaxDepth) throw Stop{};
     ++depth_;
@@ -1166,6 +1213,10 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         const std::string name = pop_str();
         std::vector<Value> args = pop_args();
         const Value fn = GetVariable(f, name);
+        if (name == "super" && fn.IsObject() && fn.o->super_this) {
+          push(CallSuper(fn.o, {}, args));  // a SWF 6 class's super()
+          break;
+        }
         if (!fn.IsObject() || fn.o->kind != Kind::Function) {
           push(Value{});
           break;
@@ -1180,31 +1231,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         std::vector<Value> args = pop_args();
         const std::string method = name.IsUndefined() ? std::string() : ToString(name);
         if (object.IsObject() && object.o->super_this) {
-          // super.method() or super(): `this` stays, lookups start above the method's class.
-          Object* sup = object.o;
-          Object* home = sup->super_home;
-          Value fn;
-          Object* holder = nullptr;
-          if (method.empty()) {
-            fn = home ? Get(home, "__constructor__") : Value{};
-            if (!fn.IsObject() && home && home->proto) fn = Get(home->proto, "constructor");
-            holder = home && home->proto ? home->proto : nullptr;
-            const Value hp = fn.IsObject() ? Get(fn.o, "prototype") : Value{};
-            if (hp.IsObject()) holder = hp.o;
-          } else {
-            for (Object* p = home ? home->proto : nullptr; p; p = p->proto) {
-              if (FindOwn(p, method)) {
-                holder = p;
-                break;
-              }
-            }
-            fn = holder ? Get(holder, method) : Value{};
-          }
-          if (fn.IsObject() && fn.o->native && fn.o->construct && method.empty()) {
-            push(fn.o->construct(*this, Value::Obj(sup->super_this), args));
-          } else {
-            push(Call(fn, Value::Obj(sup->super_this), args, holder));
-          }
+          push(CallSuper(object.o, method, args));
           break;
         }
         if (method.empty()) {

@@ -521,7 +521,11 @@ void Vm::Push(Object* array, Value v) {
 }
 
 Value Vm::Get(Object* o, std::string_view name) {
-  if (name == "__proto__") return o->proto ? Value::Obj(o->proto) : Value{};
+  if (name == "__proto__") {
+    // A super object stands for the class above: its __proto__ is one further up.
+    Object* p = o->super_this && o->proto ? o->proto->proto : o->proto;
+    return p ? Value::Obj(p) : Value{};
+  }
   Object* self = o;
   for (int depth = 0; o && depth < 256; ++depth, o = o->proto) {
     if (o->kind == Kind::Clip && o->clip) {

@@ -326,6 +326,8 @@ class Vm {
   void InstallMath();
   void Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bool* returned);
   Value CallScript(Object* fn, const Value& self, std::span<Value> args, Object* super);
+  // super.method() or super() (an empty method) through a `super` object.
+  Value CallSuper(Object* sup, const std::string& method, std::span<Value> args);
   Value GetVariable(Frame& f, const std::string& name);
   void SetVariable(Frame& f, const std::string& name, Value v);
   Value Pop();
