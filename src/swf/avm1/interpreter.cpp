@@ -174,6 +174,11 @@ void Vm::PushValue(Value v) {
 
 Value Vm::ClipGet(Object* clip, std::string_view name, bool* found) {
   *found = true;
+  // A variable a script set shadows even _root, _parent and _global.
+  if (Property* p = FindOwn(clip, name)) {
+    if (p->getter) return Call(Value::Obj(p->getter), Value::Obj(clip), {});
+    return p->value;
+  }
   if (!name.empty() && name[0] == '_') {
     if (SameAscii(name, "_parent")) {
       Object* p = host_->Parent(clip);
@@ -181,10 +186,6 @@ Value Vm::ClipGet(Object* clip, std::string_view name, bool* found) {
     }
     if (SameAscii(name, "_root") || SameAscii(name, "_level0")) return Value::Obj(host_->Root());
     if (SameAscii(name, "_global")) return Value::Obj(global);
-  }
-  if (Property* p = FindOwn(clip, name)) {
-    if (p->getter) return Call(Value::Obj(p->getter), Value::Obj(clip), {});
-    return p->value;
   }
   if (Object* child = host_->Child(clip, name)) return Value::Obj(child);
   const int index = ClipPropertyIndex(name);
@@ -284,36 +285,28 @@ bool SplitPath(std::string_view name, std::string_view& path, std::string_view& 
 }
 }  // namespace
 
+Object* Vm::PathTarget(Frame& f, std::string_view path) {
+  if (path.empty() || path[0] == '/') return ResolvePath(f.target, path);
+  // The first name is a variable of the scope chain.
+  std::size_t end = 0;
+  while (end < path.size() && path[end] != '/' && path[end] != '.' && path[end] != ':') ++end;
+  const std::string first(path.substr(0, end));
+  if (first == "..") return ResolvePath(f.target, path);
+  const Value head = GetVariable(f, first);
+  Object* at = head.IsObject() ? head.o : nullptr;
+  if (at && end < path.size()) at = ResolvePath(at, path.substr(end + 1));
+  return at;
+}
+
 Value Vm::GetVariable(Frame& f, const std::string& name) {
   std::string_view path, var;
   if (SplitPath(name, path, var)) {
-    Object* at = nullptr;
-    if (!path.empty() && path[0] != '/') {
-      // The first name is a variable of the scope chain.
-      std::size_t end = 0;
-      while (end < path.size() && path[end] != '/' && path[end] != '.' && path[end] != ':') ++end;
-      const std::string first(path.substr(0, end));
-      if (first == "..") {
-        at = ResolvePath(f.target, path);
-      } else {
-        const Value head = GetVariable(f, first);
-        at = head.IsObject() ? head.o : nullptr;
-        if (at && end < path.size()) at = ResolvePath(at, path.substr(end + 1));
-      }
-    } else {
-      at = ResolvePath(f.target, path);
-    }
+    Object* at = PathTarget(f, path);
     if (!at) return Value{};
     if (var.empty()) return Value::Obj(at);
     return Get(at, var);
   }
   if (name == "this") return f.self;
-  if (SameAscii(name, "_global")) return Value::Obj(global);
-  if (SameAscii(name, "_root") || SameAscii(name, "_level0")) return Value::Obj(host_->Root());
-  if (SameAscii(name, "_parent") && f.target) {
-    Object* p = host_->Parent(f.target);
-    return p ? Value::Obj(p) : Value{};
-  }
   if (name == "super" && f.super_this) {
     Object* s = NewObject(f.super_home ? f.super_home->proto : nullptr);
     s->super_this = f.super_this;
@@ -337,6 +330,13 @@ Value Vm::GetVariable(Frame& f, const std::string& name) {
     }
     if (HasProperty(s, name)) return Get(s, name);
   }
+  // Unless a script set variables of these names.
+  if (SameAscii(name, "_global")) return Value::Obj(global);
+  if (SameAscii(name, "_root") || SameAscii(name, "_level0")) return Value::Obj(host_->Root());
+  if (SameAscii(name, "_parent") && f.target) {
+    Object* p = host_->Parent(f.target);
+    return p ? Value::Obj(p) : Value{};
+  }
   return Value{};
 }
 
@@ -344,20 +344,7 @@ void Vm::SetVariable(Frame& f, const std::string& name, Value v) {
   std::string_view path, var;
   if (SplitPath(name, path, var)) {
     if (var.empty()) return;
-    Object* at = nullptr;
-    if (!path.empty() && path[0] != '/') {
-      std::size_t end = 0;
-      while (end < path.size() && path[end] != '/' && path[end] != '.' && path[end] != ':') ++end;
-      const std::string first(path.substr(0, end));
-      const Value head = first == ".." ? Value::Obj(f.target) : GetVariable(f, first);
-      at = head.IsObject() ? head.o : nullptr;
-      if (first == ".." && at)
-        at = ResolvePath(at, path);
-      else if (at && end < path.size())
-        at = ResolvePath(at, path.substr(end + 1));
-    } else {
-      at = ResolvePath(f.target, path);
-    }
+    Object* at = PathTarget(f, path);
     if (at) Set(at, var, std::move(v));
     return;
   }
@@ -467,12 +454,13 @@ Value Vm::CallScript(Object* fn, const Value& self, std::span<Value> args, Objec
       NoteSuperDepth(sup);
       preload(0x0010, Value::Obj(sup));
     }
+    // Flash Player gives _global its register before _parent.
     preload(0x0040, Value::Obj(host_->Root()));
+    preload(0x0100, Value::Obj(global));
     if (s.flags & 0x0080) {
       Object* p = f.base ? host_->Parent(f.base) : nullptr;
       preload(0x0080, p ? Value::Obj(p) : Value{});
     }
-    preload(0x0100, Value::Obj(global));
     if (!(s.flags & 0x0002)) Define(activation, "this", self, DontEnum);
     if (s.flags & 0x0020) f.super_this = nullptr;
   } else {
@@ -1097,7 +1085,14 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x3C: {  // DefineLocal
         Value v = Pop();
         const std::string name = pop_str();
-        if (f.callee) {
+        std::string_view path, var;
+        const bool has_path = SplitPath(name, path, var);
+        if (f.callee && has_path) {
+          // In a function a path is a plain name, and of the timeline.
+          if (f.target) Define(f.target, name, std::move(v));
+        } else if (has_path) {
+          SetVariable(f, name, std::move(v));  // a path names where it goes
+        } else if (f.callee) {
           Define(f.locals, name, std::move(v));
         } else {
           Set(f.scope.size() > 1 ? f.scope[1] : f.locals, name, std::move(v));
@@ -1106,8 +1101,14 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       }
       case 0x41: {  // DefineLocal2
         const std::string name = pop_str();
+        std::string_view path, var;
         Object* where = f.callee ? f.locals : (f.scope.size() > 1 ? f.scope[1] : f.locals);
-        if (!FindOwn(where, name)) Define(where, name, Value{});
+        std::string own = name;
+        if (!f.callee && SplitPath(name, path, var)) {
+          where = PathTarget(f, path);
+          own = std::string(var);
+        }
+        if (where && !own.empty() && !FindOwn(where, own)) Define(where, own, Value{});
         break;
       }
       case 0x22: {  // GetProperty
@@ -1331,8 +1332,11 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         Object* proto = NewObject();
         Define(function, "prototype", Value::Obj(proto), DontEnum);
         Define(proto, "constructor", Value::Obj(function), DontEnum);
+        std::string_view path, var;
         if (name.empty()) {
           push(Value::Obj(function));
+        } else if (!f.callee && SplitPath(name, path, var)) {
+          SetVariable(f, name, Value::Obj(function));
         } else if (f.callee) {
           Define(f.locals, name, Value::Obj(function));
         } else {

@@ -172,6 +172,7 @@ std::string Vm::ToString(const Value& v) {
       return v.s;
     case Type::Object: {
       if (v.o->kind == Kind::Clip && v.o->clip) return ClipPath(v.o, false);
+      if (v.o->super_this) return "[type Object]";
       const Value p = ToPrimitive(v, true);
       if (p.IsObject()) {
         return p.o->kind == Kind::Function ? "[type Function]" : "[type Object]";

@@ -330,6 +330,7 @@ class Vm {
   Value CallSuper(Object* sup, const std::string& method, std::span<Value> args);
   Value GetVariable(Frame& f, const std::string& name);
   void SetVariable(Frame& f, const std::string& name, Value v);
+  Object* PathTarget(Frame& f, std::string_view path);  // the object a variable path names
   Value Pop();
   void PushValue(Value v);
   void Mark(Object* o, std::vector<Object*>& stack);
