@@ -28,6 +28,11 @@ bool SameAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
+// `this` as a variable name; any case before SWF 7.
+bool IsThis(std::string_view name, int version) {
+  return name == "this" || (version < 7 && SameAscii(name, "this"));
+}
+
 int ClipPropertyIndex(std::string_view name) {
   if (name.empty() || name[0] != '_') return -1;
   for (int i = 0; i < 22; ++i) {
@@ -109,6 +114,7 @@ struct Vm::Frame {
   Object* super_home = nullptr;
   std::shared_ptr<const std::vector<std::string>> pool;
   std::vector<Value> registers;  // none: the four global ones
+  std::vector<Object*> withs;    // the `with` objects among `scope`
   std::size_t stack_base = 0;
   int version = 0;
 };
@@ -291,22 +297,50 @@ Object* Vm::PathTarget(Frame& f, std::string_view path) {
   std::size_t end = 0;
   while (end < path.size() && path[end] != '/' && path[end] != '.' && path[end] != ':') ++end;
   const std::string first(path.substr(0, end));
-  if (first == "..") return ResolvePath(f.target, path);
-  const Value head = GetVariable(f, first);
-  Object* at = head.IsObject() ? head.o : nullptr;
-  if (at && end < path.size()) at = ResolvePath(at, path.substr(end + 1));
-  return at;
+  if (first == ".." || IsThis(first, version_)) {
+    const Value head = first == ".." ? Value::Obj(f.target) : GetVariable(f, first);
+    Object* at = head.IsObject() ? head.o : nullptr;
+    if (first == "..") return at ? ResolvePath(at, path) : nullptr;
+    return at && end < path.size() ? ResolvePath(at, path.substr(end + 1)) : at;
+  }
+  // Each scope in turn, innermost first, until one holds the whole path.
+  for (std::size_t i = f.scope.size(); i-- > 0;) {
+    if (Object* at = ResolvePath(f.scope[i], path)) return at;
+  }
+  return nullptr;
 }
 
 Value Vm::GetVariable(Frame& f, const std::string& name) {
   std::string_view path, var;
   if (SplitPath(name, path, var)) {
+    const std::string_view head = path.substr(0, path.find_first_of("/.:"));
+    if (!var.empty() && !path.empty() && path[0] != '/' && head != ".." &&
+        !IsThis(head, version_)) {
+      // Scope by scope, until one has the path and the variable at its end.
+      for (std::size_t i = f.scope.size(); i-- > 0;) {
+        Object* at = ResolvePath(f.scope[i], path);
+        if (!at) continue;
+        Value v = Get(at, var);
+        if (!v.IsUndefined()) return v;
+      }
+      return Value{};
+    }
     Object* at = PathTarget(f, path);
     if (!at) return Value{};
     if (var.empty()) return Value::Obj(at);
     return Get(at, var);
   }
-  if (name == "this") return f.self;
+  if (IsThis(name, version_)) {
+    if (!f.callee || !f.callee->script || !f.callee->script->v2) return f.self;
+    // A DefineFunction2 that keeps `this` in a register (or drops it) has no variable of that
+    // name: the scope chain answers, a clip with itself.
+    for (std::size_t i = f.scope.size(); i-- > 1;) {
+      Object* s = f.scope[i];
+      if (s->kind == Kind::Clip && s->clip) return Value::Obj(s);
+      if (const Property* p = FindOwn(s, "this")) return p->value;
+    }
+    return Value{};
+  }
   if (name == "super" && f.super_this) {
     Object* s = NewObject(f.super_home ? f.super_home->proto : nullptr);
     s->super_this = f.super_this;
@@ -346,6 +380,10 @@ void Vm::SetVariable(Frame& f, const std::string& name, Value v) {
     if (var.empty()) return;
     Object* at = PathTarget(f, path);
     if (at) Set(at, var, std::move(v));
+    return;
+  }
+  if (IsThis(name, version_)) {
+    f.self = std::move(v);  // a script may point `this` elsewhere
     return;
   }
   // The innermost scope that has it, the global one aside; else the timeline.
@@ -461,7 +499,7 @@ Value Vm::CallScript(Object* fn, const Value& self, std::span<Value> args, Objec
       Object* p = f.base ? host_->Parent(f.base) : nullptr;
       preload(0x0080, p ? Value::Obj(p) : Value{});
     }
-    if (!(s.flags & 0x0002)) Define(activation, "this", self, DontEnum);
+    if (!(s.flags & 0x0003)) Define(activation, "this", self, DontEnum);
     if (s.flags & 0x0020) f.super_this = nullptr;
   } else {
     Define(activation, "arguments", Value::Obj(make_arguments()), DontEnum);
@@ -1222,8 +1260,24 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
           push(Value{});
           break;
         }
-        // A function called by name runs on the timeline that calls it.
-        push(Call(fn, f.target ? Value::Obj(f.target) : Value{}, args));
+        // A function called by name runs on the timeline that calls it, or on the `with`
+        // object it was found on.
+        Value self = f.target ? Value::Obj(f.target) : Value{};
+        for (std::size_t i = f.scope.size(); i-- > 1;) {
+          Object* s = f.scope[i];
+          const bool with = std::find(f.withs.begin(), f.withs.end(), s) != f.withs.end();
+          bool found = false;
+          if (s->kind == Kind::Clip && s->clip) {
+            (void)ClipGet(s, name, &found);
+          } else {
+            found = HasProperty(s, name);
+          }
+          if (found) {
+            if (with) self = Value::Obj(s);
+            break;
+          }
+        }
+        push(Call(fn, self, args));
         break;
       }
       case 0x52: {  // CallMethod
@@ -1377,13 +1431,16 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         Object* o = ToObject(v);
         if (o && f.scope.size() < 64) {
           f.scope.push_back(o);
+          f.withs.push_back(o);
           try {
             Execute(f, code.subspan(next, end - next), result, returned);
           } catch (...) {
             f.scope.pop_back();
+            f.withs.pop_back();
             throw;
           }
           f.scope.pop_back();
+          f.withs.pop_back();
           if (*returned) return;
         }
         next = end;
