@@ -1192,6 +1192,18 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x3B: {  // Delete2
         const std::string name = pop_str();
         bool done = false;
+        const std::size_t last = name.find_last_of(".:");
+        if (last != std::string::npos && last > 0 && last + 1 < name.size()) {
+          // A path: what its head names loses the last name.
+          const Value at = GetVariable(f, name.substr(0, last));
+          if (at.type == Type::String || at.type == Type::Number || at.type == Type::Boolean) {
+            Trace(
+                "Parameters of primitive types are no longer coerced into the required type - "
+                "Object.");
+          }
+          push_bool(at.IsObject() && Delete(at.o, std::string_view(name).substr(last + 1)));
+          break;
+        }
         for (std::size_t i = f.scope.size(); i-- > 0 && !done;) {
           if (FindOwn(f.scope[i], name)) done = Delete(f.scope[i], name), i = 0;
         }

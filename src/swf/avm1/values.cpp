@@ -469,8 +469,9 @@ std::vector<std::string> Vm::Enumerate(Object* o) {
   }
   std::vector<std::string> out;
   std::unordered_map<std::string, bool> have;
-  // Pushed prototypes first: a for..in pops the object's own names first, newest first.
-  for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+  // Own names first, each level oldest first: a for..in pops them, so it lists the farthest
+  // prototype's names first, newest first, and a shadowed name where its own one stands.
+  for (auto level = levels.begin(); level != levels.end(); ++level) {
     for (const std::string& name : *level) {
       if (have.emplace(Key(name), true).second) out.push_back(name);
     }
@@ -543,6 +544,11 @@ Value Vm::Get(Object* o, std::string_view name) {
       if (p->setter) return Value{};  // addProperty without a getter
       return p->value;
     }
+  }
+  if (o && running_) {
+    // A prototype chain without end (a.__proto__ = a): Flash Player stops the script.
+    Note("a script's prototype chain ran past 256 objects: it was stopped");
+    throw Stop{};
   }
   return Value{};
 }
