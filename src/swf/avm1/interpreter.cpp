@@ -972,8 +972,13 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         break;
       }
       case 0x47: {  // Add2
-        const Value b = ToPrimitive(Pop());
-        const Value a = ToPrimitive(Pop());
+        // valueOf first; an object it leaves is taken as its string.
+        const auto operand = [this](const Value& v) {
+          Value p = ToPrimitive(v);
+          return p.IsObject() ? Value::Str(ToString(v)) : p;
+        };
+        const Value b = operand(Pop());
+        const Value a = operand(Pop());
         if (a.type == Type::String || b.type == Type::String) {
           std::string s = ToString(a) + ToString(b);
           if (s.size() > kMaxStringBytes) {

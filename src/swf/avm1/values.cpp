@@ -208,13 +208,16 @@ Value Vm::ToPrimitive(const Value& v, bool string_hint) {
   if (!v.IsObject()) return v;
   Object* o = v.o;
   const bool clip = o->kind == Kind::Clip && o->clip;
-  if (!string_hint && o->kind != Kind::Date) {
+  // Dates prefer their string from SWF 6 on.
+  const bool date = o->kind == Kind::Date && version_ >= 6;
+  if (!string_hint && !date) {
     // As a number an object is what its valueOf gives, undefined without one; a clip stays.
     if (clip) return v;
     const Value fn = Get(o, "valueOf");
     if (fn.IsObject() && fn.o->kind == Kind::Function) return Call(fn, v, {});
     return Value{};
   }
+  // As a string: its toString alone (a Date's valueOf as the second choice).
   for (const char* name : {"toString", "valueOf"}) {
     const Value fn = Get(o, name);
     if (fn.IsObject() && fn.o->kind == Kind::Function) {
@@ -222,6 +225,8 @@ Value Vm::ToPrimitive(const Value& v, bool string_hint) {
       if (!r.IsObject()) return r;
       if (r.o->kind == Kind::Clip && r.o->clip) return Value::Str(ClipPath(r.o, false));
     }
+    if (!string_hint) continue;
+    break;
   }
   if (clip) return Value::Str(ClipPath(o, false));
   return v;
