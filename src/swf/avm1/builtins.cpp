@@ -115,8 +115,9 @@ Value RegisterClass(Vm& vm, const Value&, std::span<Value> args) {
 // ---- Function ----
 
 Value FunctionCall(Vm& vm, const Value& self, std::span<Value> args) {
+  // No `this` (undefined or null) is _global.
   const Value this_arg = args.empty() ? Value{} : args[0];
-  return vm.Call(self, this_arg.IsNullish() ? Value{} : this_arg,
+  return vm.Call(self, this_arg.IsNullish() ? Value::Obj(vm.global) : this_arg,
                  args.empty() ? args : args.subspan(1));
 }
 Value FunctionApply(Vm& vm, const Value& self, std::span<Value> args) {
@@ -124,7 +125,7 @@ Value FunctionApply(Vm& vm, const Value& self, std::span<Value> args) {
   std::vector<Value> list;
   const Value a = Arg(args, 1);
   if (a.IsObject()) list = vm.Elements(a.o);
-  return vm.Call(self, this_arg.IsNullish() ? Value{} : this_arg, list);
+  return vm.Call(self, this_arg.IsNullish() ? Value::Obj(vm.global) : this_arg, list);
 }
 Value FunctionCtor(Vm& vm, const Value&, std::span<Value>) {
   return Value::Obj(vm.NewObject());
@@ -133,7 +134,7 @@ Value FunctionCtor(Vm& vm, const Value&, std::span<Value>) {
 // ---- Boolean, Number ----
 
 Value BooleanCtor(Vm& vm, const Value&, std::span<Value> args) {
-  if (args.empty()) return Value::Bool(false);
+  if (args.empty()) return Value{};
   return Value::Bool(vm.ToBoolean(args[0]));
 }
 Value BooleanConstruct(Vm& vm, const Value& self, std::span<Value> args) {
@@ -182,10 +183,10 @@ Value NumberProtoToString(Vm& vm, const Value& self, std::span<Value> args) {
 // ---- Global functions ----
 
 Value IsNaN(Vm& vm, const Value&, std::span<Value> args) {
-  return Value::Bool(std::isnan(vm.ToNumber(Arg(args, 0))));
+  return Value::Bool(args.empty() || std::isnan(vm.ToNumber(args[0])));
 }
 Value IsFinite(Vm& vm, const Value&, std::span<Value> args) {
-  return Value::Bool(std::isfinite(vm.ToNumber(Arg(args, 0))));
+  return Value::Bool(!args.empty() && std::isfinite(vm.ToNumber(args[0])));
 }
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -551,6 +552,8 @@ void Vm::InstallBuiltins() {
   Define(math, "SQRT1_2", Value::Num(0.7071067811865476), fixed);
   Define(math, "SQRT2", Value::Num(1.4142135623730951), fixed);
 
+  // Flash Player's global object has an `o` that is null (a leftover of its own).
+  Define(global, "o", Value::Null(), DontEnum);
   DefineNative(global, "isNaN", IsNaN);
   DefineNative(global, "isFinite", IsFinite);
   DefineNative(global, "parseFloat", ParseFloat);

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "swf/avm1/builtins.h"
 
@@ -625,6 +626,9 @@ void Vm::RunBlock(std::span<const std::uint8_t> code, Object* clip, int version)
   f.target = clip;
   f.self = Value::Obj(clip);
   f.version = version;
+  // Each action block starts with four empty registers (a function's past its own count).
+  Value saved_registers[4];
+  for (int i = 0; i < 4; ++i) saved_registers[i] = std::exchange(global_registers_[i], Value{});
   const bool outer = running_;
   const int saved_version = block_version_;
   block_version_ = version;
@@ -640,6 +644,7 @@ void Vm::RunBlock(std::span<const std::uint8_t> code, Object* clip, int version)
   }
   block_version_ = saved_version;
   running_ = outer;
+  for (int i = 0; i < 4; ++i) global_registers_[i] = std::move(saved_registers[i]);
 }
 
 // ---- Timers ----------------------------------------------------------------------------------

@@ -116,15 +116,16 @@ double Vm::StringToNumber(std::string_view s, int version) {
   }
   // SWF 4 takes the number the text starts with; later versions want the whole text.
   if (j != s.size() && version > 4) return bad;
-  if (version >= 6 && j == s.size()) {
-    // A leading 0 makes the digits octal when they all are.
+  if (version >= 6 && j == s.size() && i == 0) {
+    // A leading 0 (no space before) makes the digits octal when they all are: a 32-bit value.
     const std::size_t first = start_digits;
     bool octal = j - first > 1 && s[first] == '0';
     for (std::size_t k = first; octal && k < j; ++k) octal = s[k] >= '0' && s[k] <= '7';
     if (octal) {
-      double v = 0;
-      for (std::size_t k = first; k < j; ++k) v = v * 8 + (s[k] - '0');
-      return s[0] == '-' ? -v : v;
+      std::uint32_t v = 0;
+      for (std::size_t k = first; k < j; ++k) v = v * 8 + std::uint32_t(s[k] - '0');
+      const auto n = double(std::int32_t(v));
+      return s[0] == '-' ? -n : n;
     }
   }
   return std::strtod(std::string(s.substr(0, j)).c_str(), nullptr);
