@@ -194,7 +194,10 @@ Value Vm::ClipGet(Object* clip, std::string_view name, bool* found) {
     if (SameAscii(name, "_root") || SameAscii(name, "_level0")) return Value::Obj(host_->Root());
     if (SameAscii(name, "_global")) return Value::Obj(global);
   }
-  if (Object* child = host_->Child(clip, name)) return Value::Obj(child);
+  // SWF 4 scripts reach clips through paths only: a child is no variable there.
+  if (block_version_ > 4 || block_version_ == 0) {
+    if (Object* child = host_->Child(clip, name)) return Value::Obj(child);
+  }
   const int index = ClipPropertyIndex(name);
   if (index >= 0) return host_->GetProperty(clip, index);
   *found = false;
@@ -826,18 +829,20 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x8B: {  // SetTarget
         const std::string path = string_of(d.Str());
         f.target = path.empty() ? f.base : ResolvePath(f.base, path);
+        // A target not found: SWF 6 and older act on the root.
+        if (!f.target && f.version <= 6) f.target = host_->Root();
         if (f.scope.size() > 1) f.scope[1] = f.target ? f.target : f.base;
         break;
       }
       case 0x20: {  // SetTarget2
+        // A clip is taken by its path, found again (the first of its name); anything else by
+        // its string.
         const Value v = Pop();
-        Object* t = nullptr;
-        if (v.IsObject()) {
-          t = v.o;
-        } else {
-          const std::string path = ToString(v);
-          t = path.empty() ? f.base : ResolvePath(f.base, path);
-        }
+        const bool clip = v.IsObject() && v.o->kind == Kind::Clip && v.o->clip;
+        const std::string path = clip ? ClipPath(v.o, false) : ToString(v);
+        Object* t = path.empty() ? f.base : ResolvePath(f.base, path);
+        if (t && !(t->kind == Kind::Clip && t->clip)) t = nullptr;
+        if (!t && f.version <= 6) t = host_->Root();
         f.target = t;
         if (f.scope.size() > 1) f.scope[1] = t ? t : f.base;
         break;
@@ -1226,7 +1231,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x45: {  // TargetPath
         const Value v = Pop();
         if (v.IsObject() && v.o->kind == Kind::Clip && v.o->clip) {
-          push(Value::Str(ClipPath(v.o, true)));
+          push(Value::Str(ClipPath(v.o, f.version <= 4)));  // dots from SWF 5 on
         } else {
           push(Value{});
         }
