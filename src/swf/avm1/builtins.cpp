@@ -164,18 +164,21 @@ Value NumberProtoToString(Vm& vm, const Value& self, std::span<Value> args) {
   if (self.IsObject() && self.o->primitive.type == Type::Number) n = self.o->primitive.n;
   const Value r = Arg(args, 0);
   const int radix = r.IsUndefined() ? 10 : int(vm.ToNumber(r));
-  if (radix < 2 || radix > 36 || radix == 10 || !std::isfinite(n)) {
+  if (radix < 2 || radix > 36 || radix == 10) {
     return Value::Str(Vm::NumberToString(n));
   }
-  // Other radixes print the integer part, as an unsigned 32-bit value for negatives.
-  auto v = std::int64_t(n);
+  // Other radixes print the number as a 32-bit integer. Flash Player negates a negative one
+  // in 32 bits, so the lowest (NaN and the infinities among it) keeps negative digits, which
+  // it prints as the characters below '0'.
+  std::int32_t v = std::isfinite(n) ? vm.ToInt32(Value::Num(n)) : INT32_MIN;
   const bool negative = v < 0;
-  if (negative) v = -v;
+  if (negative) v = std::int32_t(0u - std::uint32_t(v));
   std::string out;
   do {
-    out.insert(out.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[v % radix]);
+    const int d = v % radix;
+    out.insert(out.begin(), d >= 0 ? "0123456789abcdefghijklmnopqrstuvwxyz"[d] : char('0' + d));
     v /= radix;
-  } while (v > 0);
+  } while (v != 0);
   if (negative) out.insert(out.begin(), '-');
   return Value::Str(out);
 }

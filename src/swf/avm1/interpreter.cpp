@@ -142,6 +142,7 @@ void Vm::Note(const std::string& what) {
 }
 
 void Vm::Trace(std::string line) {
+  std::replace(line.begin(), line.end(), '\r', '\n');  // Flash Player's log breaks lines so
   if (trace_.size() < 100'000) trace_.push_back(std::move(line));
 }
 
