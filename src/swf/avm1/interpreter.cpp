@@ -724,6 +724,12 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
     return args;
   };
   const auto string_of = [this](std::string_view raw) { return DecodeString(raw); };
+  // A clip the timeline actions name: a path goes from the current target.
+  const auto target_of = [&](const Value& v) -> Object* {
+    if (v.type != Type::String || !f.target) return TargetOf(v);
+    Object* found = ResolvePath(f.target, v.s);
+    return found && found->kind == Kind::Clip && found->clip ? found : nullptr;
+  };
   while (pc < size) {
     Work();
     const std::uint8_t op = bytes[pc];
@@ -797,12 +803,20 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         int frame = 0;
         if (op == 0x8A) frame = d.U16();
         const int skip = op == 0x8A ? d.U8() : d.U8();
+        bool loaded = false;
         if (op == 0x8D) {
-          const double n = pop_num();
-          frame = std::isfinite(n) ? int(std::clamp(n, -1.0, 70000.0)) - 1 : 0;
+          // The movie is all there: Flash Player then counts any frame loaded up to 16001
+          // (as 32-bit integers), and a frame that isn't a whole number is a label, none
+          // found being no wait either.
+          const Value v = Pop();
+          const double n = ToNumber(v);
+          const bool label = v.type == Type::String ? !std::isfinite(StringToNumber(v.s, 7))
+                                                    : std::isfinite(n) && n != std::trunc(n);
+          const auto index = std::int32_t(std::uint32_t(ToInt32(Value::Num(n))) - 1u);
+          loaded = target && target->clip && (label || index <= 16000);
+        } else {
+          loaded = target && target->clip && frame < host_->FramesLoaded(target);
         }
-        // Every frame is loaded: the frame is there unless the clip has fewer.
-        const bool loaded = target && target->clip && frame < host_->FramesLoaded(target);
         if (!loaded) {
           for (int i = 0; i < skip && next < size; ++i) {
             std::size_t n = next + 1;
@@ -1168,10 +1182,10 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x22: {  // GetProperty
         const double index = pop_num();
         const Value where = Pop();
-        Object* clip = where.type == Type::String && where.s.empty() ? target : TargetOf(where);
+        Object* clip = where.type == Type::String && where.s.empty() ? target : target_of(where);
         Value v;
-        if (clip && std::isfinite(index) && index >= 0 && index < 22) {
-          v = host_->GetProperty(clip, int(index));
+        if (clip && std::isfinite(index) && index > -1 && index < 22) {
+          v = host_->GetProperty(clip, int(index));  // the index truncated: -0.8 is _x
         }
         push(std::move(v));
         break;
@@ -1180,8 +1194,8 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         Value v = Pop();
         const double index = pop_num();
         const Value where = Pop();
-        Object* clip = where.type == Type::String && where.s.empty() ? target : TargetOf(where);
-        if (clip && clip->clip && std::isfinite(index) && index >= 0 && index < 22) {
+        Object* clip = where.type == Type::String && where.s.empty() ? target : target_of(where);
+        if (clip && clip->clip && std::isfinite(index) && index > -1 && index < 22) {
           host_->SetProperty(clip, int(index), v);
         }
         break;
@@ -1551,17 +1565,17 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x24: {  // CloneSprite
         const double depth = pop_num();
         const std::string name = pop_str();
-        Object* clip = TargetOf(Pop());
+        Object* clip = target_of(Pop());
         if (clip && std::isfinite(depth)) host_->DuplicateClip(clip, name, int(depth) - 16384);
         break;
       }
       case 0x25: {  // RemoveSprite
-        Object* clip = TargetOf(Pop());
+        Object* clip = target_of(Pop());
         if (clip) host_->RemoveClip(clip);
         break;
       }
       case 0x27: {  // StartDrag
-        Object* clip = TargetOf(Pop());
+        Object* clip = target_of(Pop());
         const bool lock = ToBoolean(Pop());
         if (ToBoolean(Pop())) {
           for (int i = 0; i < 4; ++i) Pop();
