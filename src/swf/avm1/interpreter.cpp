@@ -732,6 +732,8 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
   };
   while (pc < size) {
     Work();
+    // A frame's or event's actions end with their clip's removal.
+    if (!f.callee && f.base && f.base->kind == Kind::Clip && !f.base->clip) return;
     const std::uint8_t op = bytes[pc];
     if (op == 0) return;
     std::size_t length = 0;
