@@ -32,7 +32,27 @@ bool IndexOf(std::string_view name, std::int64_t& index) {
   return true;
 }
 
+// Flash Player nests a property's getters, setters and watchers 65 deep; past that the
+// property is plain.
+constexpr int kMaxVirtualDepth = 64;
+
 }  // namespace
+
+// One more getter, setter or watcher of a property running for as long as it lives.
+struct Nested {
+  using Depths = std::map<std::pair<const Object*, std::string>, int>;
+  Nested(Depths& all, const Object* o, std::string key)
+      : depths(all), at(all.try_emplace({o, std::move(key)}, 0).first) {
+    ++at->second;
+  }
+  ~Nested() {
+    if (--at->second == 0) depths.erase(at);
+  }
+  Nested(const Nested&) = delete;
+  Nested& operator=(const Nested&) = delete;
+  Depths& depths;
+  Depths::iterator at;
+};
 
 // ---- Conversions -----------------------------------------------------------------------------
 
@@ -528,6 +548,12 @@ void Vm::Push(Object* array, Value v) {
   if (array->kind != Kind::Array) Set(array, "length", Value::Num(double(n + 1)));
 }
 
+int Vm::VirtualDepth(const Object* o, std::string_view name) const {
+  if (virtual_depth_.empty()) return 0;
+  const auto it = virtual_depth_.find({o, Key(name)});
+  return it == virtual_depth_.end() ? 0 : it->second;
+}
+
 Value Vm::Get(Object* o, std::string_view name) {
   if (name == "__proto__") {
     // A super object stands for the class above: its __proto__ is one further up.
@@ -543,8 +569,12 @@ Value Vm::Get(Object* o, std::string_view name) {
     } else if (o->kind == Kind::Array && o == self && name == "length" && !FindOwn(o, name)) {
       return Value::Num(o->primitive.n);
     } else if (Property* p = FindOwn(o, name)) {
+      if ((p->getter || p->setter) && VirtualDepth(self, name) > kMaxVirtualDepth) {
+        return p->value;
+      }
       if (p->getter) {
         Object* getter = p->getter;
+        const Nested nested(virtual_depth_, self, Key(name));
         return Call(Value::Obj(getter), Value::Obj(self), {});
       }
       if (p->setter) return Value{};  // addProperty without a getter
@@ -603,37 +633,28 @@ void Vm::Set(Object* o, std::string_view name, Value v) {
   }
   if (o->kind == Kind::Clip && o->clip && ClipSet(o, name, v)) return;
   Property* p = FindOwn(o, name);
-  if (!p) {
-    // A setter on a prototype (addProperty) takes the write.
-    for (Object* q = o->proto; q && q != o; q = q->proto) {
+  if (p && (p->flags & ReadOnly)) return;
+  // A getter or setter (addProperty) takes the write, its own or a prototype's.
+  const auto find_accessor = [&]() -> Property* {
+    if (p) return p->setter || p->getter ? p : nullptr;
+    int depth = 0;
+    for (Object* q = o->proto; q && q != o && depth < 256; q = q->proto, ++depth) {
       Property* inherited = FindOwn(q, name);
       if (!inherited) continue;
-      if (inherited->setter || inherited->getter) {
-        if (Object* setter = inherited->setter) {
-          Value arg[1] = {std::move(v)};
-          Call(Value::Obj(setter), Value::Obj(o), arg);
-        }
-        return;
-      }
-      break;
+      return inherited->setter || inherited->getter ? inherited : nullptr;
     }
-  } else {
-    if (p->flags & ReadOnly) return;
-    if (p->setter || p->getter) {
-      if (Object* setter = p->setter) {
-        Value arg[1] = {std::move(v)};
-        Call(Value::Obj(setter), Value::Obj(o), arg);
-      }
-      return;
-    }
-  }
-  if (o->watchers) {
+    return nullptr;
+  };
+  const bool nested_ok = VirtualDepth(o, name) <= kMaxVirtualDepth;
+  // Watchers see the write first.
+  if (o->watchers && nested_ok) {
     const auto w = o->watchers->find(Key(name));
     if (w != o->watchers->end() && w->second.callback) {
+      const Nested nested(virtual_depth_, o, Key(name));
       const Watcher watcher = w->second;
       // The old value may be inherited; a watcher that throws leaves the property undefined.
-      Value args[4] = {Value::Str(std::string(name)), p ? p->value : Get(o, name), std::move(v),
-                       watcher.user};
+      Value old = p ? p->value : find_accessor() ? Value{} : Get(o, name);
+      Value args[4] = {Value::Str(std::string(name)), std::move(old), std::move(v), watcher.user};
       try {
         v = Call(Value::Obj(watcher.callback), Value::Obj(o), args);
       } catch (const Thrown&) {
@@ -647,6 +668,19 @@ void Vm::Set(Object* o, std::string_view name, Value v) {
       p = FindOwn(o, name);
       if (p && (p->flags & ReadOnly)) return;
     }
+  }
+  if (Property* accessor = find_accessor()) {
+    Object* setter = nested_ok ? accessor->setter : nullptr;
+    if (setter) {
+      Value arg[1] = {v};
+      const Nested nested(virtual_depth_, o, Key(name));
+      Call(Value::Obj(setter), Value::Obj(o), arg);
+    }
+    // The value stays under an own getter: it is what one nested too deep reads.
+    if (Property* own = FindOwn(o, name); own && (own->getter || own->setter)) {
+      own->value = std::move(v);
+    }
+    return;
   }
   if (p) {
     if (o->kind == Kind::Array && name == "length") {

@@ -338,6 +338,7 @@ class Vm {
   Value ClipGet(Object* clip, std::string_view name, bool* found);
   bool ClipSet(Object* clip, std::string_view name, const Value& v);
   std::string DecodeString(std::string_view raw) const;
+  [[nodiscard]] int VirtualDepth(const Object* o, std::string_view name) const;
 
   int version_;
   Host* host_;
@@ -354,6 +355,9 @@ class Vm {
   std::vector<Timer> timers_;
   int next_timer_ = 1;
   int block_version_ = 0;
+  // Getters, setters and watchers of one property running inside one another.
+  std::map<std::pair<const Object*, std::string>, int> virtual_depth_;
+  friend struct Nested;
   friend struct Builtins;
 };
 
