@@ -1307,7 +1307,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         // A function called by name runs on the timeline that calls it, or on the `with`
         // object it was found on.
         Value self = f.target ? Value::Obj(f.target) : Value{};
-        for (std::size_t i = f.scope.size(); i-- > 1;) {
+        for (std::size_t i = f.scope.size(); i-- > 1 && !f.withs.empty();) {
           Object* s = f.scope[i];
           const bool with = std::find(f.withs.begin(), f.withs.end(), s) != f.withs.end();
           bool found = false;
