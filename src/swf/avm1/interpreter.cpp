@@ -1552,7 +1552,13 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x26:  // Trace
       {
         const Value v = Pop();
-        Trace(v.IsUndefined() ? "undefined" : ToString(v));
+        try {
+          Trace(v.IsUndefined() ? "undefined" : ToString(v));
+        } catch (const Thrown&) {
+          // A toString that throws: Flash Player still prints the object, then the error goes on.
+          Trace("[type Object]");
+          throw;
+        }
         break;
       }
       case 0x34:  // GetTime
