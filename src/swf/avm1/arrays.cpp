@@ -103,8 +103,8 @@ Value CharAt(Vm& vm, const Value& self, std::span<Value> args) {
 Value CharCodeAt(Vm& vm, const Value& self, std::span<Value> args) {
   const std::u32string s = Decode(SelfString(vm, self));
   const std::int32_t i = vm.ToInt32(Arg(args, 0));
-  // SWF 5 reads the string's terminating NUL at its end.
-  if (vm.version() < 6 && i >= 0 && std::size_t(i) == s.size()) return Value::Num(0);
+  // SWF 5 answers 0 past the end.
+  if (vm.version() < 6 && i >= 0 && std::size_t(i) >= s.size()) return Value::Num(0);
   if (i < 0 || std::size_t(i) >= s.size()) return Value::Num(std::nan(""));
   return Value::Num(double(s[std::size_t(i)]));
 }
