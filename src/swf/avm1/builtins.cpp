@@ -74,11 +74,15 @@ Value AddProperty(Vm& vm, const Value& self, std::span<Value> args) {
   }
   Property* p = vm.FindOwn(self.o, name);
   if (!p) {
+    // An array's length too becomes a property of its own: the array keeps its count apart.
+    const Kind kind = self.o->kind;
+    if (kind == Kind::Array) self.o->kind = Kind::Plain;
     vm.Define(self.o, name, Value{});
+    self.o->kind = kind;
     p = vm.FindOwn(self.o, name);
   }
   if (!p) return Value::Bool(false);
-  p->value = Value{};
+  // The value stays under the getter: the array methods still read it.
   p->getter = getter.o;
   p->setter = setter.IsObject() ? setter.o : nullptr;
   return Value::Bool(true);
@@ -111,8 +115,9 @@ Value RegisterClass(Vm& vm, const Value&, std::span<Value> args) {
 // ---- Function ----
 
 Value FunctionCall(Vm& vm, const Value& self, std::span<Value> args) {
+  // No `this` (undefined or null) is _global.
   const Value this_arg = args.empty() ? Value{} : args[0];
-  return vm.Call(self, this_arg.IsNullish() ? Value{} : this_arg,
+  return vm.Call(self, this_arg.IsNullish() ? Value::Obj(vm.global) : this_arg,
                  args.empty() ? args : args.subspan(1));
 }
 Value FunctionApply(Vm& vm, const Value& self, std::span<Value> args) {
@@ -120,7 +125,7 @@ Value FunctionApply(Vm& vm, const Value& self, std::span<Value> args) {
   std::vector<Value> list;
   const Value a = Arg(args, 1);
   if (a.IsObject()) list = vm.Elements(a.o);
-  return vm.Call(self, this_arg.IsNullish() ? Value{} : this_arg, list);
+  return vm.Call(self, this_arg.IsNullish() ? Value::Obj(vm.global) : this_arg, list);
 }
 Value FunctionCtor(Vm& vm, const Value&, std::span<Value>) {
   return Value::Obj(vm.NewObject());
@@ -129,7 +134,7 @@ Value FunctionCtor(Vm& vm, const Value&, std::span<Value>) {
 // ---- Boolean, Number ----
 
 Value BooleanCtor(Vm& vm, const Value&, std::span<Value> args) {
-  if (args.empty()) return Value::Bool(false);
+  if (args.empty()) return Value{};
   return Value::Bool(vm.ToBoolean(args[0]));
 }
 Value BooleanConstruct(Vm& vm, const Value& self, std::span<Value> args) {
@@ -159,18 +164,21 @@ Value NumberProtoToString(Vm& vm, const Value& self, std::span<Value> args) {
   if (self.IsObject() && self.o->primitive.type == Type::Number) n = self.o->primitive.n;
   const Value r = Arg(args, 0);
   const int radix = r.IsUndefined() ? 10 : int(vm.ToNumber(r));
-  if (radix < 2 || radix > 36 || radix == 10 || !std::isfinite(n)) {
+  if (radix < 2 || radix > 36 || radix == 10) {
     return Value::Str(Vm::NumberToString(n));
   }
-  // Other radixes print the integer part, as an unsigned 32-bit value for negatives.
-  auto v = std::int64_t(n);
+  // Other radixes print the number as a 32-bit integer. Flash Player negates a negative one
+  // in 32 bits, so the lowest (NaN and the infinities among it) keeps negative digits, which
+  // it prints as the characters below '0'.
+  std::int32_t v = std::isfinite(n) ? vm.ToInt32(Value::Num(n)) : INT32_MIN;
   const bool negative = v < 0;
-  if (negative) v = -v;
+  if (negative) v = std::int32_t(0u - std::uint32_t(v));
   std::string out;
   do {
-    out.insert(out.begin(), "0123456789abcdefghijklmnopqrstuvwxyz"[v % radix]);
+    const int d = v % radix;
+    out.insert(out.begin(), d >= 0 ? "0123456789abcdefghijklmnopqrstuvwxyz"[d] : char('0' + d));
     v /= radix;
-  } while (v > 0);
+  } while (v != 0);
   if (negative) out.insert(out.begin(), '-');
   return Value::Str(out);
 }
@@ -178,56 +186,85 @@ Value NumberProtoToString(Vm& vm, const Value& self, std::span<Value> args) {
 // ---- Global functions ----
 
 Value IsNaN(Vm& vm, const Value&, std::span<Value> args) {
-  return Value::Bool(std::isnan(vm.ToNumber(Arg(args, 0))));
+  return Value::Bool(args.empty() || std::isnan(vm.ToNumber(args[0])));
 }
 Value IsFinite(Vm& vm, const Value&, std::span<Value> args) {
-  return Value::Bool(std::isfinite(vm.ToNumber(Arg(args, 0))));
+  return Value::Bool(!args.empty() && std::isfinite(vm.ToNumber(args[0])));
+}
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 Value ParseFloat(Vm& vm, const Value&, std::span<Value> args) {
-  const std::string s = vm.ToString(Arg(args, 0));
+  if (args.empty()) return Value{};
+  const std::string s = vm.ToString(args[0]);
   std::size_t i = 0;
-  while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
-  // The longest prefix that reads as a number.
-  std::size_t j = i;
-  if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
-  const std::size_t digits = j;
-  while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
-  bool any = j > digits;
-  if (j < s.size() && s[j] == '.') {
-    std::size_t k = j + 1;
-    while (k < s.size() && s[k] >= '0' && s[k] <= '9') ++k;
-    any |= k > j + 1;
-    if (any) j = k;
-  }
-  if (!any) return Value::Num(kNaN);
-  if (j < s.size() && (s[j] == 'e' || s[j] == 'E')) {
-    std::size_t k = j + 1;
-    if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
-    const std::size_t e = k;
-    while (k < s.size() && s[k] >= '0' && s[k] <= '9') ++k;
-    if (k > e) j = k;
-  }
-  return Value::Num(std::strtod(s.substr(i, j - i).c_str(), nullptr));
-}
-Value ParseInt(Vm& vm, const Value&, std::span<Value> args) {
-  const std::string s = vm.ToString(Arg(args, 0));
-  int radix = args.size() > 1 ? int(vm.ToNumber(args[1])) : 0;
-  std::size_t i = 0;
-  while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r')) ++i;
+  while (i < s.size() && IsBlank(s[i])) ++i;
   bool negative = false;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  if ((radix == 0 || radix == 16) && i + 1 < s.size() && s[i] == '0' &&
-      (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-    radix = 16;
-    i += 2;
-  } else if (radix == 0 && i + 1 < s.size() && s[i] == '0') {
-    // A leading zero reads as octal when every digit is one.
-    bool octal = true;
-    for (std::size_t k = i; k < s.size() && s[k] != ' '; ++k) octal &= s[k] >= '0' && s[k] <= '7';
+  // Flash Player sums the digits itself: a second point is skipped (and no exponent may follow
+  // then), and the exponent wraps at 32 bits.
+  double v = 0;
+  double scale = 1;
+  int points = 0;
+  bool any = false;
+  for (; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '.') {
+      ++points;
+      continue;
+    }
+    if (c < '0' || c > '9') break;
+    any = true;
+    if (points == 0) {
+      v = v * 10 + (c - '0');
+    } else {
+      scale /= 10;
+      v += (c - '0') * scale;
+    }
+  }
+  if (!any) return Value::Num(kNaN);
+  if (points < 2 && i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    std::size_t k = i + 1;
+    bool minus = false;
+    if (k < s.size() && (s[k] == '+' || s[k] == '-')) minus = s[k++] == '-';
+    std::uint32_t e = 0;
+    const std::size_t first = k;
+    for (; k < s.size() && s[k] >= '0' && s[k] <= '9'; ++k) e = e * 10 + std::uint32_t(s[k] - '0');
+    if (k > first) {
+      const auto exponent = double(std::int32_t(e));
+      v = minus ? v / std::pow(10.0, exponent) : v * std::pow(10.0, exponent);
+    }
+  }
+  return Value::Num(negative ? -v : v);
+}
+Value ParseInt(Vm& vm, const Value&, std::span<Value> args) {
+  if (args.empty()) return Value{};
+  const std::string s = vm.ToString(args[0]);
+  int radix = 0;
+  if (args.size() > 1) {
+    radix = vm.ToInt32(args[1]);
+    if (radix < 2 || radix > 36) return Value::Num(kNaN);
+  }
+  const auto is_x = [&](std::size_t k) { return k < s.size() && (s[k] == 'x' || s[k] == 'X'); };
+  std::size_t i = 0;
+  bool negative = false;
+  if (s.size() > 1 && s[0] == '0' && is_x(1)) {
+    // A hex prefix counts only at the very start, whatever the radix.
+    i = 2;
+    if (radix == 0) radix = 16;
+  } else if (s.size() > 2 && (s[0] == '+' || s[0] == '-') && s[1] == '0' && is_x(2)) {
+    // Flash Player drops the sign and the 0 there, and reads on from the x.
+    i = 2;
+    if (radix == 0) radix = 16;
+  } else if (radix == 0) {
+    // Octal when the whole text (a sign aside) is digits 0-7 after a leading 0.
+    std::size_t k = s.empty() || (s[0] != '+' && s[0] != '-') ? 0 : 1;
+    bool octal = k + 1 < s.size() && s[k] == '0';
+    for (; octal && k < s.size(); ++k) octal = s[k] >= '0' && s[k] <= '7';
     radix = octal ? 8 : 10;
   }
-  if (radix == 0) radix = 10;
-  if (radix < 2 || radix > 36) return Value::Num(kNaN);
+  while (i < s.size() && IsBlank(s[i])) ++i;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
   double v = 0;
   bool any = false;
   for (; i < s.size(); ++i) {
@@ -269,9 +306,16 @@ Value Unescape(Vm& vm, const Value&, std::span<Value> args) {
     return -1;
   };
   for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size() + 0 && hex(s[i + 1]) >= 0 && hex(s[i + 2]) >= 0) {
-      out.push_back(char(hex(s[i + 1]) * 16 + hex(s[i + 2])));
-      i += 2;
+    if (s[i] == '%') {
+      // A bad escape eats what it read: the % and its first character, or its first two.
+      if (i + 1 >= s.size() || hex(s[i + 1]) < 0) {
+        ++i;
+      } else if (i + 2 >= s.size() || hex(s[i + 2]) < 0) {
+        i += 2;
+      } else {
+        out.push_back(char(hex(s[i + 1]) * 16 + hex(s[i + 2])));
+        i += 2;
+      }
     } else if (s[i] == '+') {
       out.push_back(' ');
     } else {
@@ -295,7 +339,7 @@ Value SetPropFlags(Vm& vm, const Value&, std::span<Value> args) {
     return Value{};
   }
   std::vector<std::string> list;
-  if (names.IsObject()) {
+  if (names.IsObject() && names.o->kind == Kind::Array) {
     for (const Value& v : vm.Elements(names.o)) list.push_back(vm.ToString(v));
   } else {
     const std::string s = vm.ToString(names);
@@ -307,7 +351,9 @@ Value SetPropFlags(Vm& vm, const Value&, std::span<Value> args) {
     }
   }
   for (const std::string& name : list) {
-    if (Property* p = vm.FindOwn(o, name)) apply(*p);
+    // Hidden properties too: flags set for another version can be cleared again.
+    const auto it = o->index.find(vm.Key(name));
+    if (it != o->index.end()) apply(o->props[it->second]);
   }
   return Value{};
 }
@@ -425,7 +471,8 @@ void Vm::InstallBuiltins() {
   function_proto = NewObject(object_proto);
   classes = NewObject(nullptr);
   classes->proto = nullptr;
-  global = NewObject(object_proto);
+  global = NewObject(nullptr);
+  global->proto = nullptr;  // no valueOf: _global == undefined holds in Flash Player
 
   object_ctor = NewFunction(ObjectCtor, object_proto, ObjectConstruct);
   Define(global, "Object", Value::Obj(object_ctor), DontEnum);
@@ -464,8 +511,11 @@ void Vm::InstallBuiltins() {
          fixed);
   Define(number_ctor, "NEGATIVE_INFINITY", Value::Num(-std::numeric_limits<double>::infinity()),
          fixed);
-  Define(global, "NaN", Value::Num(kNaN), DontEnum);
-  Define(global, "Infinity", Value::Num(std::numeric_limits<double>::infinity()), DontEnum);
+  if (version_ >= 5) {
+    // SWF 4 movies see no such globals: the names read as empty variables there.
+    Define(global, "NaN", Value::Num(kNaN), DontEnum);
+    Define(global, "Infinity", Value::Num(std::numeric_limits<double>::infinity()), DontEnum);
+  }
 
   date_proto = NewObject();
   Object* date_ctor = NewFunction(DateCtor, date_proto, DateConstruct);
@@ -505,6 +555,8 @@ void Vm::InstallBuiltins() {
   Define(math, "SQRT1_2", Value::Num(0.7071067811865476), fixed);
   Define(math, "SQRT2", Value::Num(1.4142135623730951), fixed);
 
+  // Flash Player's global object has an `o` that is null (a leftover of its own).
+  Define(global, "o", Value::Null(), DontEnum);
   DefineNative(global, "isNaN", IsNaN);
   DefineNative(global, "isFinite", IsFinite);
   DefineNative(global, "parseFloat", ParseFloat);

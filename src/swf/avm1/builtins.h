@@ -1,6 +1,8 @@
 #pragma once
 // What the files of built-in objects share.
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "swf/avm1/vm.h"
 
@@ -10,5 +12,10 @@ namespace swf::avm1 {
 Value Arg(std::span<Value> args, std::size_t i);
 // A string's length as scripts count it: UTF-16 units.
 std::size_t Utf16Length(const std::string& s);
+// A string as UTF-16 units (one per element) and back; a lone surrogate comes back as U+FFFD.
+std::u32string Utf16Units(const std::string& s);
+std::string FromUtf16Units(std::u32string_view units);
+// Flash Player's toLowerCase, which SWF 6 and older also use to compare names.
+std::string LowerCase(const std::string& s);
 
 }  // namespace swf::avm1

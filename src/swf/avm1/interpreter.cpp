@@ -4,8 +4,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
-#include "swf/avm1/vm.h"
+#include "swf/avm1/builtins.h"
 
 namespace swf::avm1 {
 namespace {
@@ -26,6 +27,11 @@ bool SameAscii(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
+}
+
+// `this` as a variable name; any case before SWF 7.
+bool IsThis(std::string_view name, int version) {
+  return name == "this" || (version < 7 && SameAscii(name, "this"));
 }
 
 int ClipPropertyIndex(std::string_view name) {
@@ -84,6 +90,18 @@ std::string Windows1252ToUtf8(std::string_view raw) {
   return out;
 }
 
+// Records in a `super` object how many prototypes up from `this` its class is.
+void NoteSuperDepth(Object* sup) {
+  int depth = 1;
+  for (Object* p = sup->super_this ? sup->super_this->proto : nullptr; p && depth < 256;
+       p = p->proto, ++depth) {
+    if (p == sup->super_home) {
+      sup->primitive = Value::Num(depth);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 struct Vm::Frame {
@@ -97,6 +115,7 @@ struct Vm::Frame {
   Object* super_home = nullptr;
   std::shared_ptr<const std::vector<std::string>> pool;
   std::vector<Value> registers;  // none: the four global ones
+  std::vector<Object*> withs;    // the `with` objects among `scope`
   std::size_t stack_base = 0;
   int version = 0;
 };
@@ -123,6 +142,7 @@ void Vm::Note(const std::string& what) {
 }
 
 void Vm::Trace(std::string line) {
+  std::replace(line.begin(), line.end(), '\r', '\n');  // Flash Player's log breaks lines so
   if (trace_.size() < 100'000) trace_.push_back(std::move(line));
 }
 
@@ -162,6 +182,11 @@ void Vm::PushValue(Value v) {
 
 Value Vm::ClipGet(Object* clip, std::string_view name, bool* found) {
   *found = true;
+  // A variable a script set shadows even _root, _parent and _global.
+  if (Property* p = FindOwn(clip, name)) {
+    if (p->getter) return Call(Value::Obj(p->getter), Value::Obj(clip), {});
+    return p->value;
+  }
   if (!name.empty() && name[0] == '_') {
     if (SameAscii(name, "_parent")) {
       Object* p = host_->Parent(clip);
@@ -170,11 +195,10 @@ Value Vm::ClipGet(Object* clip, std::string_view name, bool* found) {
     if (SameAscii(name, "_root") || SameAscii(name, "_level0")) return Value::Obj(host_->Root());
     if (SameAscii(name, "_global")) return Value::Obj(global);
   }
-  if (Property* p = FindOwn(clip, name)) {
-    if (p->getter) return Call(Value::Obj(p->getter), Value::Obj(clip), {});
-    return p->value;
+  // SWF 4 scripts reach clips through paths only: a child is no variable there.
+  if (block_version_ > 4 || block_version_ == 0) {
+    if (Object* child = host_->Child(clip, name)) return Value::Obj(child);
   }
-  if (Object* child = host_->Child(clip, name)) return Value::Obj(child);
   const int index = ClipPropertyIndex(name);
   if (index >= 0) return host_->GetProperty(clip, index);
   *found = false;
@@ -272,40 +296,61 @@ bool SplitPath(std::string_view name, std::string_view& path, std::string_view& 
 }
 }  // namespace
 
+Object* Vm::PathTarget(Frame& f, std::string_view path) {
+  if (path.empty() || path[0] == '/') return ResolvePath(f.target, path);
+  // The first name is a variable of the scope chain.
+  std::size_t end = 0;
+  while (end < path.size() && path[end] != '/' && path[end] != '.' && path[end] != ':') ++end;
+  const std::string first(path.substr(0, end));
+  if (first == ".." || IsThis(first, version_)) {
+    const Value head = first == ".." ? Value::Obj(f.target) : GetVariable(f, first);
+    Object* at = head.IsObject() ? head.o : nullptr;
+    if (first == "..") return at ? ResolvePath(at, path) : nullptr;
+    return at && end < path.size() ? ResolvePath(at, path.substr(end + 1)) : at;
+  }
+  // Each scope in turn, innermost first, until one holds the whole path.
+  for (std::size_t i = f.scope.size(); i-- > 0;) {
+    if (Object* at = ResolvePath(f.scope[i], path)) return at;
+  }
+  return nullptr;
+}
+
 Value Vm::GetVariable(Frame& f, const std::string& name) {
   std::string_view path, var;
   if (SplitPath(name, path, var)) {
-    Object* at = nullptr;
-    if (!path.empty() && path[0] != '/') {
-      // The first name is a variable of the scope chain.
-      std::size_t end = 0;
-      while (end < path.size() && path[end] != '/' && path[end] != '.' && path[end] != ':') ++end;
-      const std::string first(path.substr(0, end));
-      if (first == "..") {
-        at = ResolvePath(f.target, path);
-      } else {
-        const Value head = GetVariable(f, first);
-        at = head.IsObject() ? head.o : nullptr;
-        if (at && end < path.size()) at = ResolvePath(at, path.substr(end + 1));
+    const std::string_view head = path.substr(0, path.find_first_of("/.:"));
+    if (!var.empty() && !path.empty() && path[0] != '/' && head != ".." &&
+        !IsThis(head, version_)) {
+      // Scope by scope, until one has the path and the variable at its end.
+      for (std::size_t i = f.scope.size(); i-- > 0;) {
+        Object* at = ResolvePath(f.scope[i], path);
+        if (!at) continue;
+        Value v = Get(at, var);
+        if (!v.IsUndefined()) return v;
       }
-    } else {
-      at = ResolvePath(f.target, path);
+      return Value{};
     }
+    Object* at = PathTarget(f, path);
     if (!at) return Value{};
     if (var.empty()) return Value::Obj(at);
     return Get(at, var);
   }
-  if (name == "this") return f.self;
-  if (SameAscii(name, "_global")) return Value::Obj(global);
-  if (SameAscii(name, "_root") || SameAscii(name, "_level0")) return Value::Obj(host_->Root());
-  if (SameAscii(name, "_parent") && f.target) {
-    Object* p = host_->Parent(f.target);
-    return p ? Value::Obj(p) : Value{};
+  if (IsThis(name, version_)) {
+    if (!f.callee || !f.callee->script || !f.callee->script->v2) return f.self;
+    // A DefineFunction2 that keeps `this` in a register (or drops it) has no variable of that
+    // name: the scope chain answers, a clip with itself.
+    for (std::size_t i = f.scope.size(); i-- > 1;) {
+      Object* s = f.scope[i];
+      if (s->kind == Kind::Clip && s->clip) return Value::Obj(s);
+      if (const Property* p = FindOwn(s, "this")) return p->value;
+    }
+    return Value{};
   }
   if (name == "super" && f.super_this) {
     Object* s = NewObject(f.super_home ? f.super_home->proto : nullptr);
     s->super_this = f.super_this;
     s->super_home = f.super_home;
+    NoteSuperDepth(s);
     return Value::Obj(s);
   }
   if (name == "arguments" && f.callee) {
@@ -324,6 +369,13 @@ Value Vm::GetVariable(Frame& f, const std::string& name) {
     }
     if (HasProperty(s, name)) return Get(s, name);
   }
+  // Unless a script set variables of these names.
+  if (SameAscii(name, "_global")) return Value::Obj(global);
+  if (SameAscii(name, "_root") || SameAscii(name, "_level0")) return Value::Obj(host_->Root());
+  if (SameAscii(name, "_parent") && f.target) {
+    Object* p = host_->Parent(f.target);
+    return p ? Value::Obj(p) : Value{};
+  }
   return Value{};
 }
 
@@ -331,21 +383,12 @@ void Vm::SetVariable(Frame& f, const std::string& name, Value v) {
   std::string_view path, var;
   if (SplitPath(name, path, var)) {
     if (var.empty()) return;
-    Object* at = nullptr;
-    if (!path.empty() && path[0] != '/') {
-      std::size_t end = 0;
-      while (end < path.size() && path[end] != '/' && path[end] != '.' && path[end] != ':') ++end;
-      const std::string first(path.substr(0, end));
-      const Value head = first == ".." ? Value::Obj(f.target) : GetVariable(f, first);
-      at = head.IsObject() ? head.o : nullptr;
-      if (first == ".." && at)
-        at = ResolvePath(at, path);
-      else if (at && end < path.size())
-        at = ResolvePath(at, path.substr(end + 1));
-    } else {
-      at = ResolvePath(f.target, path);
-    }
+    Object* at = PathTarget(f, path);
     if (at) Set(at, var, std::move(v));
+    return;
+  }
+  if (IsThis(name, version_)) {
+    f.self = std::move(v);  // a script may point `this` elsewhere
     return;
   }
   // The innermost scope that has it, the global one aside; else the timeline.
@@ -451,15 +494,17 @@ Value Vm::CallScript(Object* fn, const Value& self, std::span<Value> args, Objec
       Object* sup = NewObject(f.super_home ? f.super_home->proto : nullptr);
       sup->super_this = f.super_this;
       sup->super_home = f.super_home;
+      NoteSuperDepth(sup);
       preload(0x0010, Value::Obj(sup));
     }
+    // Flash Player gives _global its register before _parent.
     preload(0x0040, Value::Obj(host_->Root()));
+    preload(0x0100, Value::Obj(global));
     if (s.flags & 0x0080) {
       Object* p = f.base ? host_->Parent(f.base) : nullptr;
       preload(0x0080, p ? Value::Obj(p) : Value{});
     }
-    preload(0x0100, Value::Obj(global));
-    if (!(s.flags & 0x0002)) Define(activation, "this", self, DontEnum);
+    if (!(s.flags & 0x0003)) Define(activation, "this", self, DontEnum);
     if (s.flags & 0x0020) f.super_this = nullptr;
   } else {
     Define(activation, "arguments", Value::Obj(make_arguments()), DontEnum);
@@ -484,13 +529,46 @@ Value Vm::CallScript(Object* fn, const Value& self, std::span<Value> args, Objec
   return result;
 }
 
+Value Vm::CallSuper(Object* sup, const std::string& method, std::span<Value> args) {
+  // `this` stays; lookups start above the class the running method belongs to.
+  // The class as many steps up from `this` as when `super` was made: a script may have
+  // changed `this.__proto__` since.
+  Object* home = sup->super_home;
+  if (sup->primitive.type == Type::Number && sup->super_this) {
+    home = sup->super_this;
+    for (int i = 0; home && i < int(sup->primitive.n); ++i) home = home->proto;
+  }
+  Value fn;
+  Object* holder = nullptr;
+  if (method.empty()) {
+    fn = home ? Get(home, "__constructor__") : Value{};
+    if (!fn.IsObject() && home && home->proto) fn = Get(home->proto, "constructor");
+    holder = home && home->proto ? home->proto : nullptr;
+    const Value hp = fn.IsObject() ? Get(fn.o, "prototype") : Value{};
+    if (hp.IsObject()) holder = hp.o;
+  } else {
+    int depth = 0;
+    for (Object* p = home ? home->proto : nullptr; p && depth < 256; p = p->proto, ++depth) {
+      if (FindOwn(p, method)) {
+        holder = p;
+        break;
+      }
+    }
+    fn = holder ? Get(holder, method) : Value{};
+  }
+  if (fn.IsObject() && fn.o->native && fn.o->construct && method.empty()) {
+    return fn.o->construct(*this, Value::Obj(sup->super_this), args);
+  }
+  return Call(fn, Value::Obj(sup->super_this), args, holder);
+}
+
 Value Vm::Construct(const Value& ctor, std::span<Value> args) {
   if (!ctor.IsObject() || ctor.o->kind != Kind::Function) return Value{};
   Object* c = ctor.o;
   const Value proto = Get(c, "prototype");
   Object* o = NewObject(proto.IsObject() ? proto.o : object_proto);
   if (version_ >= 6) Define(o, "__constructor__", ctor, DontEnum);
-  if (version_ < 6) Define(o, "constructor", ctor, DontEnum);
+  if (version_ < 7) Define(o, "constructor", ctor, DontEnum);
   if (c->construct) {
     if (depth_ >= kMaxDepth) throw Stop{};
     ++depth_;
@@ -552,6 +630,9 @@ void Vm::RunBlock(std::span<const std::uint8_t> code, Object* clip, int version)
   f.target = clip;
   f.self = Value::Obj(clip);
   f.version = version;
+  // Each action block starts with four empty registers (a function's past its own count).
+  Value saved_registers[4];
+  for (int i = 0; i < 4; ++i) saved_registers[i] = std::exchange(global_registers_[i], Value{});
   const bool outer = running_;
   const int saved_version = block_version_;
   block_version_ = version;
@@ -567,6 +648,7 @@ void Vm::RunBlock(std::span<const std::uint8_t> code, Object* clip, int version)
   }
   block_version_ = saved_version;
   running_ = outer;
+  for (int i = 0; i < 4; ++i) global_registers_[i] = std::move(saved_registers[i]);
 }
 
 // ---- Timers ----------------------------------------------------------------------------------
@@ -617,8 +699,16 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
   const std::uint8_t* bytes = code.data();
   const auto pop_num = [this] { return ToNumber(Pop()); };
   const auto pop_str = [this] { return ToString(Pop()); };
+  // Both operands popped, then converted left first: their valueOf calls run in that order.
+  const auto pop_nums = [this] {
+    const Value b = Pop();
+    const Value a = Pop();
+    const double x = ToNumber(a);
+    return std::pair<double, double>(x, ToNumber(b));
+  };
   const auto push = [this](Value v) { PushValue(std::move(v)); };
   const bool swf4 = f.version <= 4;
+  const bool swf5 = f.version <= 5;
   const auto push_bool = [&](bool b) { push(swf4 ? Value::Num(b ? 1 : 0) : Value::Bool(b)); };
   const auto reg = [&](std::size_t r) -> Value* {
     if (!f.registers.empty() && r < f.registers.size()) return &f.registers[r];
@@ -634,8 +724,16 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
     return args;
   };
   const auto string_of = [this](std::string_view raw) { return DecodeString(raw); };
+  // A clip the timeline actions name: a path goes from the current target.
+  const auto target_of = [&](const Value& v) -> Object* {
+    if (v.type != Type::String || !f.target) return TargetOf(v);
+    Object* found = ResolvePath(f.target, v.s);
+    return found && found->kind == Kind::Clip && found->clip ? found : nullptr;
+  };
   while (pc < size) {
     Work();
+    // A frame's or event's actions end with their clip's removal.
+    if (!f.callee && f.base && f.base->kind == Kind::Clip && !f.base->clip) return;
     const std::uint8_t op = bytes[pc];
     if (op == 0) return;
     std::size_t length = 0;
@@ -707,12 +805,20 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         int frame = 0;
         if (op == 0x8A) frame = d.U16();
         const int skip = d.U8();  // both forms end with the count of actions to skip
+        bool loaded = false;
         if (op == 0x8D) {
-          const double n = pop_num();
-          frame = std::isfinite(n) ? int(std::clamp(n, -1.0, 70000.0)) - 1 : 0;
+          // The movie is all there: Flash Player then counts any frame loaded up to 16001
+          // (as 32-bit integers), and a frame that isn't a whole number is a label, none
+          // found being no wait either.
+          const Value v = Pop();
+          const double n = ToNumber(v);
+          const bool label = v.type == Type::String ? !std::isfinite(StringToNumber(v.s, 7))
+                                                    : std::isfinite(n) && n != std::trunc(n);
+          const auto index = std::int32_t(std::uint32_t(ToInt32(Value::Num(n))) - 1u);
+          loaded = target && target->clip && (label || index <= 16000);
+        } else {
+          loaded = target && target->clip && frame < host_->FramesLoaded(target);
         }
-        // Every frame is loaded: the frame is there unless the clip has fewer.
-        const bool loaded = target && target->clip && frame < host_->FramesLoaded(target);
         if (!loaded) {
           for (int i = 0; i < skip && next < size; ++i) {
             std::size_t n = next + 1;
@@ -740,18 +846,20 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x8B: {  // SetTarget
         const std::string path = string_of(d.Str());
         f.target = path.empty() ? f.base : ResolvePath(f.base, path);
+        // A target not found: SWF 6 and older act on the root.
+        if (!f.target && f.version <= 6) f.target = host_->Root();
         if (f.scope.size() > 1) f.scope[1] = f.target ? f.target : f.base;
         break;
       }
       case 0x20: {  // SetTarget2
+        // A clip is taken by its path, found again (the first of its name); anything else by
+        // its string.
         const Value v = Pop();
-        Object* t = nullptr;
-        if (v.IsObject()) {
-          t = v.o;
-        } else {
-          const std::string path = ToString(v);
-          t = path.empty() ? f.base : ResolvePath(f.base, path);
-        }
+        const bool clip = v.IsObject() && v.o->kind == Kind::Clip && v.o->clip;
+        const std::string path = clip ? ClipPath(v.o, false) : ToString(v);
+        Object* t = path.empty() ? f.base : ResolvePath(f.base, path);
+        if (t && !(t->kind == Kind::Clip && t->clip)) t = nullptr;
+        if (!t && f.version <= 6) t = host_->Root();
         f.target = t;
         if (f.scope.size() > 1) f.scope[1] = t ? t : f.base;
         break;
@@ -833,20 +941,23 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         break;
       }
       // ---- Arithmetic ----
-      case 0x0A:  // Add
-        push(Value::Num(pop_num() + pop_num()));
-        break;
-      case 0x0B: {  // Subtract
-        const double b = pop_num();
-        push(Value::Num(pop_num() - b));
+      case 0x0A: {  // Add
+        const auto [a, b] = pop_nums();
+        push(Value::Num(a + b));
         break;
       }
-      case 0x0C:  // Multiply
-        push(Value::Num(pop_num() * pop_num()));
+      case 0x0B: {  // Subtract
+        const auto [a, b] = pop_nums();
+        push(Value::Num(a - b));
         break;
+      }
+      case 0x0C: {  // Multiply
+        const auto [a, b] = pop_nums();
+        push(Value::Num(a * b));
+        break;
+      }
       case 0x0D: {  // Divide
-        const double b = pop_num();
-        const double a = pop_num();
+        const auto [a, b] = pop_nums();
         if (swf4 && b == 0) {
           push(Value::Str("#ERROR#"));
         } else {
@@ -855,16 +966,18 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         break;
       }
       case 0x3F: {  // Modulo
-        const double b = pop_num();
-        push(Value::Num(std::fmod(pop_num(), b)));
+        const auto [a, b] = pop_nums();
+        push(Value::Num(std::fmod(a, b)));
         break;
       }
-      case 0x0E:  // Equals
-        push_bool(pop_num() == pop_num());
-        break;
-      case 0x0F: {  // Less
+      case 0x0E: {  // Equals: the right operand is converted first
         const double b = pop_num();
-        push_bool(pop_num() < b);
+        push_bool(pop_num() == b);
+        break;
+      }
+      case 0x0F: {  // Less
+        const auto [a, b] = pop_nums();
+        push_bool(a < b);
         break;
       }
       case 0x10: {  // And
@@ -886,8 +999,13 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         break;
       }
       case 0x47: {  // Add2
-        const Value b = ToPrimitive(Pop());
-        const Value a = ToPrimitive(Pop());
+        // valueOf first; an object it leaves is taken as its string.
+        const auto operand = [this](const Value& v) {
+          Value p = ToPrimitive(v);
+          return p.IsObject() ? Value::Str(ToString(v)) : p;
+        };
+        const Value b = operand(Pop());
+        const Value a = operand(Pop());
         if (a.type == Type::String || b.type == Type::String) {
           std::string s = ToString(a) + ToString(b);
           if (s.size() > kMaxStringBytes) {
@@ -959,7 +1077,8 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
             r = a >> (b & 31);
             break;
           default:
-            r = double(std::uint32_t(a) >> (b & 31));
+            // Flash Player leaves a shift by 0 signed for movies up to SWF 8.
+            r = (b & 31) == 0 && f.version <= 8 ? double(a) : double(std::uint32_t(a) >> (b & 31));
             break;
         }
         push(Value::Num(r));
@@ -985,10 +1104,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x31: {  // MBStringLength
         const std::string s = pop_str();
         double n = double(s.size());
-        if (op == 0x31) {
-          n = 0;
-          for (char c : s) n += (std::uint8_t(c) & 0xC0) != 0x80;
-        }
+        if (op == 0x31 || !swf5) n = double(Utf16Length(s));
         push(Value::Num(n));
         break;
       }
@@ -1001,37 +1117,28 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       }
       case 0x15:    // StringExtract
       case 0x35: {  // MBStringExtract
-        const double count = pop_num();
-        const double index = pop_num();
-        const std::string s = pop_str();
-        const auto start =
-            std::size_t(std::clamp(std::isfinite(index) ? index - 1 : 0.0, 0.0, double(s.size())));
-        const auto n = std::size_t(
-            std::clamp(std::isfinite(count) ? count : 0.0, 0.0, double(s.size() - start)));
-        push(Value::Str(s.substr(start, count < 0 ? std::string::npos : n)));
+        // 1-based index and count as 32-bit integers; a count below 0 takes the rest.
+        const std::int32_t count = ToInt32(Pop());
+        const std::int32_t index = ToInt32(Pop());
+        const std::u32string s = Utf16Units(pop_str());
+        const std::size_t start = std::min(std::size_t(std::max(index - 1, 0)), s.size());
+        const std::size_t n =
+            count < 0 ? s.size() - start : std::min(std::size_t(count), s.size() - start);
+        push(Value::Str(FromUtf16Units(std::u32string_view(s).substr(start, n))));
         break;
       }
       case 0x32:    // CharToAscii
       case 0x36: {  // MBCharToAscii
-        const std::string s = pop_str();
-        push(Value::Num(s.empty() ? 0 : std::uint8_t(s[0])));
+        const std::u32string s = Utf16Units(pop_str());
+        char32_t c = s.empty() ? 0 : s[0];
+        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;  // half of a pair
+        push(Value::Num(double(c)));
         break;
       }
       case 0x33:    // AsciiToChar
       case 0x37: {  // MBAsciiToChar
-        const auto c = std::uint32_t(ToInt32(Pop())) & 0xFFFF;
-        std::string s;
-        if (c < 0x80) {
-          s.push_back(char(c));
-        } else if (c < 0x800) {
-          s.push_back(char(0xC0 | (c >> 6)));
-          s.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-          s.push_back(char(0xE0 | (c >> 12)));
-          s.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-          s.push_back(char(0x80 | (c & 0x3F)));
-        }
-        push(Value::Str(s));
+        const auto c = char32_t(std::uint32_t(ToInt32(Pop())) & 0xFFFF);
+        push(Value::Str(c == 0 ? std::string() : FromUtf16Units(std::u32string_view(&c, 1))));
         break;
       }
       // ---- Variables and properties ----
@@ -1048,7 +1155,14 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x3C: {  // DefineLocal
         Value v = Pop();
         const std::string name = pop_str();
-        if (f.callee) {
+        std::string_view path, var;
+        const bool has_path = SplitPath(name, path, var);
+        if (f.callee && has_path) {
+          // In a function a path is a plain name, and of the timeline.
+          if (f.target) Define(f.target, name, std::move(v));
+        } else if (has_path) {
+          SetVariable(f, name, std::move(v));  // a path names where it goes
+        } else if (f.callee) {
           Define(f.locals, name, std::move(v));
         } else {
           Set(f.scope.size() > 1 ? f.scope[1] : f.locals, name, std::move(v));
@@ -1057,17 +1171,23 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       }
       case 0x41: {  // DefineLocal2
         const std::string name = pop_str();
+        std::string_view path, var;
         Object* where = f.callee ? f.locals : (f.scope.size() > 1 ? f.scope[1] : f.locals);
-        if (!FindOwn(where, name)) Define(where, name, Value{});
+        std::string own = name;
+        if (!f.callee && SplitPath(name, path, var)) {
+          where = PathTarget(f, path);
+          own = std::string(var);
+        }
+        if (where && !own.empty() && !FindOwn(where, own)) Define(where, own, Value{});
         break;
       }
       case 0x22: {  // GetProperty
         const double index = pop_num();
         const Value where = Pop();
-        Object* clip = where.type == Type::String && where.s.empty() ? target : TargetOf(where);
+        Object* clip = where.type == Type::String && where.s.empty() ? target : target_of(where);
         Value v;
-        if (clip && std::isfinite(index) && index >= 0 && index < 22) {
-          v = host_->GetProperty(clip, int(index));
+        if (clip && std::isfinite(index) && index > -1 && index < 22) {
+          v = host_->GetProperty(clip, int(index));  // the index truncated: -0.8 is _x
         }
         push(std::move(v));
         break;
@@ -1076,8 +1196,8 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         Value v = Pop();
         const double index = pop_num();
         const Value where = Pop();
-        Object* clip = where.type == Type::String && where.s.empty() ? target : TargetOf(where);
-        if (clip && clip->clip && std::isfinite(index) && index >= 0 && index < 22) {
+        Object* clip = where.type == Type::String && where.s.empty() ? target : target_of(where);
+        if (clip && clip->clip && std::isfinite(index) && index > -1 && index < 22) {
           host_->SetProperty(clip, int(index), v);
         }
         break;
@@ -1104,6 +1224,18 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x3B: {  // Delete2
         const std::string name = pop_str();
         bool done = false;
+        const std::size_t last = name.find_last_of(".:");
+        if (last != std::string::npos && last > 0 && last + 1 < name.size()) {
+          // A path: what its head names loses the last name.
+          const Value at = GetVariable(f, name.substr(0, last));
+          if (at.type == Type::String || at.type == Type::Number || at.type == Type::Boolean) {
+            Trace(
+                "Parameters of primitive types are no longer coerced into the required type - "
+                "Object.");
+          }
+          push_bool(at.IsObject() && Delete(at.o, std::string_view(name).substr(last + 1)));
+          break;
+        }
         for (std::size_t i = f.scope.size(); i-- > 0 && !done;) {
           if (FindOwn(f.scope[i], name)) done = Delete(f.scope[i], name), i = 0;
         }
@@ -1116,7 +1248,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x45: {  // TargetPath
         const Value v = Pop();
         if (v.IsObject() && v.o->kind == Kind::Clip && v.o->clip) {
-          push(Value::Str(ClipPath(v.o, true)));
+          push(Value::Str(ClipPath(v.o, f.version <= 4)));  // dots from SWF 5 on
         } else {
           push(Value{});
         }
@@ -1155,9 +1287,8 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
           Value v = Pop();
           pairs.emplace_back(pop_str(), std::move(v));
         }
-        for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) {
-          Set(o, it->first, std::move(it->second));
-        }
+        // Set as popped, the last pair first: for..in then lists them in the written order.
+        for (auto& [key, value] : pairs) Set(o, key, std::move(value));
         push(Value::Obj(o));
         break;
       }
@@ -1165,12 +1296,32 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         const std::string name = pop_str();
         std::vector<Value> args = pop_args();
         const Value fn = GetVariable(f, name);
+        if (name == "super" && fn.IsObject() && fn.o->super_this) {
+          push(CallSuper(fn.o, {}, args));  // a SWF 6 class's super()
+          break;
+        }
         if (!fn.IsObject() || fn.o->kind != Kind::Function) {
           push(Value{});
           break;
         }
-        // A function called by name runs on the timeline that calls it.
-        push(Call(fn, f.target ? Value::Obj(f.target) : Value{}, args));
+        // A function called by name runs on the timeline that calls it, or on the `with`
+        // object it was found on.
+        Value self = f.target ? Value::Obj(f.target) : Value{};
+        for (std::size_t i = f.scope.size(); i-- > 1 && !f.withs.empty();) {
+          Object* s = f.scope[i];
+          const bool with = std::find(f.withs.begin(), f.withs.end(), s) != f.withs.end();
+          bool found = false;
+          if (s->kind == Kind::Clip && s->clip) {
+            (void)ClipGet(s, name, &found);
+          } else {
+            found = HasProperty(s, name);
+          }
+          if (found) {
+            if (with) self = Value::Obj(s);
+            break;
+          }
+        }
+        push(Call(fn, self, args));
         break;
       }
       case 0x52: {  // CallMethod
@@ -1179,31 +1330,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         std::vector<Value> args = pop_args();
         const std::string method = name.IsUndefined() ? std::string() : ToString(name);
         if (object.IsObject() && object.o->super_this) {
-          // super.method() or super(): `this` stays, lookups start above the method's class.
-          Object* sup = object.o;
-          Object* home = sup->super_home;
-          Value fn;
-          Object* holder = nullptr;
-          if (method.empty()) {
-            fn = home ? Get(home, "__constructor__") : Value{};
-            if (!fn.IsObject() && home && home->proto) fn = Get(home->proto, "constructor");
-            holder = home && home->proto ? home->proto : nullptr;
-            const Value hp = fn.IsObject() ? Get(fn.o, "prototype") : Value{};
-            if (hp.IsObject()) holder = hp.o;
-          } else {
-            for (Object* p = home ? home->proto : nullptr; p; p = p->proto) {
-              if (FindOwn(p, method)) {
-                holder = p;
-                break;
-              }
-            }
-            fn = holder ? Get(holder, method) : Value{};
-          }
-          if (fn.IsObject() && fn.o->native && fn.o->construct && method.empty()) {
-            push(fn.o->construct(*this, Value::Obj(sup->super_this), args));
-          } else {
-            push(Call(fn, Value::Obj(sup->super_this), args, holder));
-          }
+          push(CallSuper(object.o, method, args));
           break;
         }
         if (method.empty()) {
@@ -1303,8 +1430,11 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         Object* proto = NewObject();
         Define(function, "prototype", Value::Obj(proto), DontEnum);
         Define(proto, "constructor", Value::Obj(function), DontEnum);
+        std::string_view path, var;
         if (name.empty()) {
           push(Value::Obj(function));
+        } else if (!f.callee && SplitPath(name, path, var)) {
+          SetVariable(f, name, Value::Obj(function));
         } else if (f.callee) {
           Define(f.locals, name, Value::Obj(function));
         } else {
@@ -1345,13 +1475,16 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         Object* o = ToObject(v);
         if (o && f.scope.size() < 64) {
           f.scope.push_back(o);
+          f.withs.push_back(o);
           try {
             Execute(f, code.subspan(next, end - next), result, returned);
           } catch (...) {
             f.scope.pop_back();
+            f.withs.pop_back();
             throw;
           }
           f.scope.pop_back();
+          f.withs.pop_back();
           if (*returned) return;
         }
         next = end;
@@ -1419,7 +1552,13 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x26:  // Trace
       {
         const Value v = Pop();
-        Trace(v.IsUndefined() ? "undefined" : ToString(v));
+        try {
+          Trace(v.IsUndefined() ? "undefined" : ToString(v));
+        } catch (const Thrown&) {
+          // A toString that throws: Flash Player still prints the object, then the error goes on.
+          Trace("[type Object]");
+          throw;
+        }
         break;
       }
       case 0x34:  // GetTime
@@ -1434,17 +1573,17 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x24: {  // CloneSprite
         const double depth = pop_num();
         const std::string name = pop_str();
-        Object* clip = TargetOf(Pop());
+        Object* clip = target_of(Pop());
         if (clip && std::isfinite(depth)) host_->DuplicateClip(clip, name, int(depth) - 16384);
         break;
       }
       case 0x25: {  // RemoveSprite
-        Object* clip = TargetOf(Pop());
+        Object* clip = target_of(Pop());
         if (clip) host_->RemoveClip(clip);
         break;
       }
       case 0x27: {  // StartDrag
-        Object* clip = TargetOf(Pop());
+        Object* clip = target_of(Pop());
         const bool lock = ToBoolean(Pop());
         if (ToBoolean(Pop())) {
           for (int i = 0; i < 4; ++i) Pop();

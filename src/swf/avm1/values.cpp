@@ -32,7 +32,27 @@ bool IndexOf(std::string_view name, std::int64_t& index) {
   return true;
 }
 
+// Flash Player nests a property's getters, setters and watchers 65 deep; past that the
+// property is plain.
+constexpr int kMaxVirtualDepth = 64;
+
 }  // namespace
+
+// One more getter, setter or watcher of a property running for as long as it lives.
+struct Nested {
+  using Depths = std::map<std::pair<const Object*, std::string>, int>;
+  Nested(Depths& all, const Object* o, std::string key)
+      : depths(all), at(all.try_emplace({o, std::move(key)}, 0).first) {
+    ++at->second;
+  }
+  ~Nested() {
+    if (--at->second == 0) depths.erase(at);
+  }
+  Nested(const Nested&) = delete;
+  Nested& operator=(const Nested&) = delete;
+  Depths& depths;
+  Depths::iterator at;
+};
 
 // ---- Conversions -----------------------------------------------------------------------------
 
@@ -114,8 +134,21 @@ double Vm::StringToNumber(std::string_view s, int version) {
     while (k < s.size() && s[k] >= '0' && s[k] <= '9') ++k;
     if (k > d) j = k;
   }
-  if (j != s.size()) return bad;
-  return std::strtod(std::string(s).c_str(), nullptr);
+  // SWF 4 takes the number the text starts with; later versions want the whole text.
+  if (j != s.size() && version > 4) return bad;
+  if (version >= 6 && j == s.size() && i == 0) {
+    // A leading 0 (no space before) makes the digits octal when they all are: a 32-bit value.
+    const std::size_t first = start_digits;
+    bool octal = j - first > 1 && s[first] == '0';
+    for (std::size_t k = first; octal && k < j; ++k) octal = s[k] >= '0' && s[k] <= '7';
+    if (octal) {
+      std::uint32_t v = 0;
+      for (std::size_t k = first; k < j; ++k) v = v * 8 + std::uint32_t(s[k] - '0');
+      const auto n = double(std::int32_t(v));
+      return s[0] == '-' ? -n : n;
+    }
+  }
+  return std::strtod(std::string(s.substr(0, j)).c_str(), nullptr);
 }
 
 double Vm::ToNumber(const Value& v) {
@@ -160,6 +193,7 @@ std::string Vm::ToString(const Value& v) {
       return v.s;
     case Type::Object: {
       if (v.o->kind == Kind::Clip && v.o->clip) return ClipPath(v.o, false);
+      if (v.o->super_this) return "[type Object]";
       const Value p = ToPrimitive(v, true);
       if (p.IsObject()) {
         return p.o->kind == Kind::Function ? "[type Function]" : "[type Object]";
@@ -194,21 +228,28 @@ bool Vm::ToBoolean(const Value& v) const {
 Value Vm::ToPrimitive(const Value& v, bool string_hint) {
   if (!v.IsObject()) return v;
   Object* o = v.o;
-  if (o->kind == Kind::Clip && o->clip && !string_hint) {
-    // A clip's valueOf is the clip itself; as a string it is its path.
+  const bool clip = o->kind == Kind::Clip && o->clip;
+  // Dates prefer their string from SWF 6 on.
+  const bool date = o->kind == Kind::Date && version_ >= 6;
+  if (!string_hint && !date) {
+    // As a number an object is what its valueOf gives, undefined without one; a clip stays.
+    if (clip) return v;
+    const Value fn = Get(o, "valueOf");
+    if (fn.IsObject() && fn.o->kind == Kind::Function) return Call(fn, v, {});
+    return Value{};
   }
-  const bool date = o->kind == Kind::Date;
-  const char* first = (string_hint || date) ? "toString" : "valueOf";
-  const char* second = (string_hint || date) ? "valueOf" : "toString";
-  for (const char* name : {first, second}) {
+  // As a string: its toString alone (a Date's valueOf as the second choice).
+  for (const char* name : {"toString", "valueOf"}) {
     const Value fn = Get(o, name);
     if (fn.IsObject() && fn.o->kind == Kind::Function) {
       Value r = Call(fn, v, {});
       if (!r.IsObject()) return r;
       if (r.o->kind == Kind::Clip && r.o->clip) return Value::Str(ClipPath(r.o, false));
     }
+    if (!string_hint) continue;
+    break;
   }
-  if (o->kind == Kind::Clip && o->clip) return Value::Str(ClipPath(o, false));
+  if (clip) return Value::Str(ClipPath(o, false));
   return v;
 }
 
@@ -277,27 +318,37 @@ bool Vm::StrictEquals(const Value& a, const Value& b) {
 bool Vm::Equals(const Value& a, const Value& b) {
   if (a.type == b.type) return StrictEquals(a, b);
   if (a.IsNullish() && b.IsNullish()) return true;
-  if (a.IsNullish() || b.IsNullish()) return false;
-  if (a.type == Type::Number && b.type == Type::String) return a.n == ToNumber(b);
-  if (a.type == Type::String && b.type == Type::Number) return ToNumber(a) == b.n;
-  if (a.type == Type::Boolean) return Equals(Value::Num(a.b ? 1 : 0), b);
-  if (b.type == Type::Boolean) return Equals(a, Value::Num(b.b ? 1 : 0));
-  if (b.IsObject()) {
-    const Value p = ToPrimitive(b);
-    if (p.IsObject()) return false;
-    return Equals(a, p);
-  }
+  // An object against a primitive is its valueOf, even against undefined or null.
   if (a.IsObject()) {
     const Value p = ToPrimitive(a);
     if (p.IsObject()) return false;
     return Equals(p, b);
   }
+  if (b.IsObject()) {
+    const Value p = ToPrimitive(b);
+    if (p.IsObject()) return false;
+    return Equals(a, p);
+  }
+  if (a.IsNullish() || b.IsNullish()) return false;
+  if (a.type == Type::Number && b.type == Type::String) return a.n == ToNumber(b);
+  if (a.type == Type::String && b.type == Type::Number) return ToNumber(a) == b.n;
+  if (a.type == Type::Boolean) return Equals(Value::Num(a.b ? 1 : 0), b);
+  if (b.type == Type::Boolean) return Equals(a, Value::Num(b.b ? 1 : 0));
   return false;
 }
 
 Value Vm::Less(const Value& a, const Value& b) {
-  const Value pa = ToPrimitive(a);
-  const Value pb = ToPrimitive(b);
+  // An operand still an object after valueOf makes the answer false at once; a clip is NaN.
+  const auto primitive = [this](const Value& v) {
+    if (v.IsObject() && v.o->kind == Kind::Clip && v.o->clip) {
+      return Value::Num(std::numeric_limits<double>::quiet_NaN());
+    }
+    return ToPrimitive(v);
+  };
+  const Value pa = primitive(a);
+  if (pa.IsObject()) return Value::Bool(false);
+  const Value pb = primitive(b);
+  if (pb.IsObject()) return Value::Bool(false);
   if (pa.type == Type::String && pb.type == Type::String) return Value::Bool(pa.s < pb.s);
   const double x = ToNumber(pa);
   const double y = ToNumber(pb);
@@ -357,9 +408,12 @@ Object* Vm::NewClipObject(void* clip) {
 std::string Vm::Key(std::string_view name) const {
   std::string key(name);
   if (version_ < 7) {
+    bool ascii = true;
     for (char& c : key) {
       if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+      ascii &= std::uint8_t(c) < 0x80;
     }
+    if (!ascii) return LowerCase(key);
   }
   return key;
 }
@@ -369,7 +423,7 @@ Property* Vm::FindOwn(Object* o, std::string_view name) {
   const auto it = o->index.find(Key(name));
   if (it == o->index.end()) return nullptr;
   Property* p = &o->props[it->second];
-  return p->flags > 7 && VersionOf(p->flags) > version_ ? nullptr : p;
+  return p->flags > 7 && HiddenIn(p->flags, version_) ? nullptr : p;
 }
 
 void Vm::Define(Object* o, std::string_view name, Value v, std::uint16_t flags) {
@@ -434,15 +488,16 @@ std::vector<std::string> Vm::Enumerate(Object* o) {
   for (int depth = 0; o && depth < 256; ++depth, o = o->proto) {
     std::vector<std::string> level;
     for (const Property& p : o->props) {
-      if (p.removed || (p.flags & DontEnum) || VersionOf(p.flags) > version_) continue;
+      if (p.removed || (p.flags & DontEnum) || HiddenIn(p.flags, version_)) continue;
       level.push_back(p.name);
     }
     levels.push_back(std::move(level));
   }
   std::vector<std::string> out;
   std::unordered_map<std::string, bool> have;
-  // Pushed prototypes first: a for..in pops the object's own names first, newest first.
-  for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+  // Own names first, each level oldest first: a for..in pops them, so it lists the farthest
+  // prototype's names first, newest first, and a shadowed name where its own one stands.
+  for (auto level = levels.begin(); level != levels.end(); ++level) {
     for (const std::string& name : *level) {
       if (have.emplace(Key(name), true).second) out.push_back(name);
     }
@@ -493,32 +548,71 @@ void Vm::Push(Object* array, Value v) {
   if (array->kind != Kind::Array) Set(array, "length", Value::Num(double(n + 1)));
 }
 
+int Vm::VirtualDepth(const Object* o, std::string_view name) const {
+  if (virtual_depth_.empty()) return 0;
+  const auto it = virtual_depth_.find({o, Key(name)});
+  return it == virtual_depth_.end() ? 0 : it->second;
+}
+
 Value Vm::Get(Object* o, std::string_view name) {
-  if (name == "__proto__") return o->proto ? Value::Obj(o->proto) : Value{};
+  if (name == "__proto__") {
+    // A super object stands for the class above: its __proto__ is one further up.
+    Object* p = o->super_this && o->proto ? o->proto->proto : o->proto;
+    return p ? Value::Obj(p) : Value{};
+  }
   Object* self = o;
   for (int depth = 0; o && depth < 256; ++depth, o = o->proto) {
     if (o->kind == Kind::Clip && o->clip) {
       bool found = false;
       Value v = ClipGet(o, name, &found);
       if (found) return v;
-    } else if (o->kind == Kind::Array && o == self && name == "length") {
+    } else if (o->kind == Kind::Array && o == self && name == "length" && !FindOwn(o, name)) {
       return Value::Num(o->primitive.n);
     } else if (Property* p = FindOwn(o, name)) {
+      if ((p->getter || p->setter) && VirtualDepth(self, name) > kMaxVirtualDepth) {
+        return p->value;
+      }
       if (p->getter) {
         Object* getter = p->getter;
+        const Nested nested(virtual_depth_, self, Key(name));
         return Call(Value::Obj(getter), Value::Obj(self), {});
       }
       if (p->setter) return Value{};  // addProperty without a getter
       return p->value;
     }
   }
+  if (o && running_) {
+    // A prototype chain without end (a.__proto__ = a): Flash Player stops the script.
+    Note("a script's prototype chain ran past 256 objects: it was stopped");
+    throw Stop{};
+  }
+  return Value{};
+}
+
+Value Vm::Resolve(Object* o, std::string_view name) {
+  // The first __resolve that holds an object (not a clip) answers; getters don't count.
+  Object* at = o;
+  for (int depth = 0; at && depth < 256; ++depth, at = at->proto) {
+    const Property* p = FindOwn(at, "__resolve");
+    if (!p || p->getter || p->setter || !p->value.IsObject()) continue;
+    if (p->value.o->kind == Kind::Clip) continue;
+    if (p->value.o->kind != Kind::Function) return Value{};
+    Value arg[1] = {Value::Str(std::string(name))};
+    return Call(p->value, Value::Obj(o), arg);
+  }
   return Value{};
 }
 
 Value Vm::GetMember(const Value& base, std::string_view name) {
   switch (base.type) {
-    case Type::Object:
-      return Get(base.o, name);
+    case Type::Object: {
+      Value v = Get(base.o, name);
+      if (v.IsUndefined() && base.o->kind != Kind::Clip && name != "__resolve" &&
+          !HasProperty(base.o, name)) {
+        return Resolve(base.o, name);
+      }
+      return v;
+    }
     case Type::String:
       if (name == "length") return Value::Num(double(Utf16Length(base.s)));
       return Get(string_proto, name);
@@ -539,40 +633,54 @@ void Vm::Set(Object* o, std::string_view name, Value v) {
   }
   if (o->kind == Kind::Clip && o->clip && ClipSet(o, name, v)) return;
   Property* p = FindOwn(o, name);
-  if (!p) {
-    // A setter on a prototype (addProperty) takes the write.
-    for (Object* q = o->proto; q && q != o; q = q->proto) {
+  if (p && (p->flags & ReadOnly)) return;
+  // A getter or setter (addProperty) takes the write, its own or a prototype's.
+  const auto find_accessor = [&]() -> Property* {
+    if (p) return p->setter || p->getter ? p : nullptr;
+    int depth = 0;
+    for (Object* q = o->proto; q && q != o && depth < 256; q = q->proto, ++depth) {
       Property* inherited = FindOwn(q, name);
       if (!inherited) continue;
-      if (inherited->setter || inherited->getter) {
-        if (Object* setter = inherited->setter) {
-          Value arg[1] = {std::move(v)};
-          Call(Value::Obj(setter), Value::Obj(o), arg);
-        }
-        return;
-      }
-      break;
+      return inherited->setter || inherited->getter ? inherited : nullptr;
     }
-  } else {
-    if (p->flags & ReadOnly) return;
-    if (p->setter || p->getter) {
-      if (Object* setter = p->setter) {
-        Value arg[1] = {std::move(v)};
-        Call(Value::Obj(setter), Value::Obj(o), arg);
-      }
-      return;
-    }
-  }
-  if (o->watchers) {
+    return nullptr;
+  };
+  const bool nested_ok = VirtualDepth(o, name) <= kMaxVirtualDepth;
+  // Watchers see the write first.
+  if (o->watchers && nested_ok) {
     const auto w = o->watchers->find(Key(name));
     if (w != o->watchers->end() && w->second.callback) {
+      const Nested nested(virtual_depth_, o, Key(name));
       const Watcher watcher = w->second;
-      Value args[4] = {Value::Str(std::string(name)), p ? p->value : Value{}, std::move(v),
-                       watcher.user};
-      v = Call(Value::Obj(watcher.callback), Value::Obj(o), args);
+      // The old value may be inherited; a watcher that throws leaves the property undefined.
+      Value old = p ? p->value : find_accessor() ? Value{} : Get(o, name);
+      Value args[4] = {Value::Str(std::string(name)), std::move(old), std::move(v), watcher.user};
+      try {
+        v = Call(Value::Obj(watcher.callback), Value::Obj(o), args);
+      } catch (const Thrown&) {
+        if (Property* own = FindOwn(o, name)) {
+          own->value = Value{};
+        } else {
+          Define(o, name, Value{});
+        }
+        throw;
+      }
       p = FindOwn(o, name);
       if (p && (p->flags & ReadOnly)) return;
     }
+  }
+  if (Property* accessor = find_accessor()) {
+    Object* setter = nested_ok ? accessor->setter : nullptr;
+    if (setter) {
+      Value arg[1] = {v};
+      const Nested nested(virtual_depth_, o, Key(name));
+      Call(Value::Obj(setter), Value::Obj(o), arg);
+    }
+    // The value stays under an own getter: it is what one nested too deep reads.
+    if (Property* own = FindOwn(o, name); own && (own->getter || own->setter)) {
+      own->value = std::move(v);
+    }
+    return;
   }
   if (p) {
     if (o->kind == Kind::Array && name == "length") {

@@ -81,6 +81,14 @@ inline int VersionOf(std::uint16_t flags) {
   return 0;
 }
 
+// Whether movies of `version` miss a property with these flags (as Flash Player tests them: 0x100
+// hides from SWF 6 alone, 0x200 and 0x8000 from none).
+inline bool HiddenIn(std::uint16_t flags, int version) {
+  return ((flags & 0x0080) && version < 6) || ((flags & 0x0100) && version == 6) ||
+         ((flags & 0x0400) && version < 7) || ((flags & 0x1000) && version < 8) ||
+         ((flags & 0x2000) && version < 9) || ((flags & 0x4000) && version < 10);
+}
+
 struct Property {
   std::string name;  // as first written
   Value value;
@@ -258,9 +266,10 @@ class Vm {
 
   [[nodiscard]] std::string Key(std::string_view name) const;
   Property* FindOwn(Object* o, std::string_view name);
-  Value Get(Object* o, std::string_view name);  // through the prototypes, getters run
-  Value GetMember(const Value& base, std::string_view name);
-  void Set(Object* o, std::string_view name, Value v);  // setters and watchers run
+  Value Get(Object* o, std::string_view name);                // through the prototypes, getters run
+  Value GetMember(const Value& base, std::string_view name);  // __resolve answers a miss
+  Value Resolve(Object* o, std::string_view name);            // what __resolve says of `name`
+  void Set(Object* o, std::string_view name, Value v);        // setters and watchers run
   void SetMember(const Value& base, std::string_view name, Value v);
   void Define(Object* o, std::string_view name, Value v, std::uint16_t flags = 0);
   void DefineNative(Object* o, std::string_view name, NativeFn fn, std::uint16_t flags = DontEnum);
@@ -301,6 +310,7 @@ class Vm {
   double Random();  // [0, 1)
   double now_ms = 0;
   void Charge(std::size_t bytes);
+  void Work(std::size_t n = 1);  // actions' worth of the frame's budget
   int AddTimer(Timer t);
   void ClearTimer(int id);
   [[nodiscard]] Object* TargetOf(const Value& v);  // a clip object from a clip or a path
@@ -316,16 +326,19 @@ class Vm {
   void InstallMath();
   void Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bool* returned);
   Value CallScript(Object* fn, const Value& self, std::span<Value> args, Object* super);
+  // super.method() or super() (an empty method) through a `super` object.
+  Value CallSuper(Object* sup, const std::string& method, std::span<Value> args);
   Value GetVariable(Frame& f, const std::string& name);
   void SetVariable(Frame& f, const std::string& name, Value v);
+  Object* PathTarget(Frame& f, std::string_view path);  // the object a variable path names
   Value Pop();
   void PushValue(Value v);
-  void Work(std::size_t n = 1);
   void Mark(Object* o, std::vector<Object*>& stack);
   void MarkValue(const Value& v, std::vector<Object*>& stack);
   Value ClipGet(Object* clip, std::string_view name, bool* found);
   bool ClipSet(Object* clip, std::string_view name, const Value& v);
   std::string DecodeString(std::string_view raw) const;
+  [[nodiscard]] int VirtualDepth(const Object* o, std::string_view name) const;
 
   int version_;
   Host* host_;
@@ -342,6 +355,9 @@ class Vm {
   std::vector<Timer> timers_;
   int next_timer_ = 1;
   int block_version_ = 0;
+  // Getters, setters and watchers of one property running inside one another.
+  std::map<std::pair<const Object*, std::string>, int> virtual_depth_;
+  friend struct Nested;
   friend struct Builtins;
 };
 
