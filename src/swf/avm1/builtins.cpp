@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "swf/avm1/builtins.h"
+#include "swf/avm1/objects.h"
 
 namespace swf::avm1 {
 
@@ -519,6 +520,7 @@ void Vm::InstallBuiltins() {
   DefineNative(global, "updateAfterEvent", Nothing);
   DefineNative(global, "getVersion", GetVersion);
   clip_proto = NewObject();
+  InstallObjects(*this);
 }
 
 }  // namespace swf::avm1

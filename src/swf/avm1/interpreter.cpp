@@ -503,6 +503,8 @@ Value Vm::Construct(const Value& ctor, std::span<Value> args) {
     }
     --depth_;
     if (r.IsObject()) return r;
+    // A built-in refusing its arguments (BitmapData too large) makes nothing.
+    if (r.IsNull()) return Value{};
     return Value::Obj(o);
   }
   const Value r = Call(ctor, Value::Obj(o), args, proto.IsObject() ? proto.o : nullptr);
