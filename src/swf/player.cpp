@@ -173,6 +173,14 @@ struct Player::State : avm1::Host {
   void LeftOut(const std::string& what) override {
     if (left_out.size() < 1000 || left_out.count(what)) ++left_out[what];
   }
+  // What the built-in objects ask (system_objects.cpp, sound.cpp, net_objects.cpp).
+  void StageSize(bool unscaled, double* width, double* height) override;
+  std::optional<std::string> ReadMovieFile(const std::string& name) override {
+    return read_file ? read_file(name) : std::nullopt;
+  }
+  int FindSound(const std::string& linkage, double* duration_ms) override;
+  void StartSound(avm1::Object* owner, int sound, double offset_s, int loops) override;
+  void StopSound(avm1::Object* owner, int sound) override;
 
   static Clip* ClipOf(avm1::Object* o) {
     return o && o->kind == avm1::Kind::Clip ? static_cast<Clip*>(o->clip) : nullptr;
@@ -228,6 +236,7 @@ struct Player::State : avm1::Host {
   VideoDecoderFactory video_decoders;
   std::map<std::uint16_t, VideoPlayback> videos;  // by character, made as they are first drawn
   int video_packets_left = 0;
+  Player::FileReader read_file;
 };
 
 // ---- Timeline ------------------------------------------------------------------------------
@@ -1288,6 +1297,50 @@ bool Player::State::VideoShape(std::uint16_t id, const std::shared_ptr<const Vid
   return it->second.ShapeFor(frame, video_packets_left, scratch);
 }
 
+// ---- The built-in objects' side --------------------------------------------------------------
+
+void Player::State::StageSize(bool /*unscaled*/, double* width, double* height) {
+  // Headless, the window is the stage: scaled or not, it has the movie's size.
+  const Rect& r = movie.header.stage;
+  *width = std::round((r.x_max - r.x_min) / 20);
+  *height = std::round((r.y_max - r.y_min) / 20);
+}
+
+int Player::State::FindSound(const std::string& linkage, double* duration_ms) {
+  auto it = movie.exports.find(linkage);
+  if (it == movie.exports.end()) {
+    it = std::find_if(movie.exports.begin(), movie.exports.end(),
+                      [&](const auto& e) { return SameIgnoringCase(e.first, linkage); });
+  }
+  if (it == movie.exports.end()) return 0;
+  for (const auto& sound : movie.sound_definitions) {
+    if (sound->id != it->second) continue;
+    const double rate = sound->format.Rate();
+    *duration_ms = rate > 0 ? double(sound->sample_count) * 1000 / rate : 0;
+    return sound->id;
+  }
+  return 0;
+}
+
+void Player::State::StartSound(avm1::Object* /*owner*/, int sound, double offset_s, int loops) {
+  SoundStart start;
+  start.id = std::uint16_t(sound);
+  start.info.loops = std::uint16_t(std::clamp(loops, 1, 65535));
+  if (offset_s > 0) start.info.in_point = std::uint32_t(std::min(offset_s, 3600.0) * 44100);
+  mixer.StartSound(start);
+}
+
+void Player::State::StopSound(avm1::Object* /*owner*/, int sound) {
+  if (sound == 0) {
+    mixer.StopAllSounds();
+    return;
+  }
+  SoundStart stop;
+  stop.id = std::uint16_t(sound);
+  stop.info.stop = true;
+  mixer.StartSound(stop);
+}
+
 // ---- The player ----------------------------------------------------------------------------
 
 Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3, VideoDecoderFactory video)
@@ -1297,6 +1350,10 @@ Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3, VideoD
 }
 
 Player::~Player() = default;
+
+void Player::SetFileReader(FileReader read) {
+  state_->read_file = std::move(read);
+}
 
 void Player::SetDeviceFonts(DeviceFonts* fonts) {
   state_->text_fonts.SetDevice(fonts);

@@ -581,7 +581,7 @@ int Vm::AddTimer(Timer t) {
   t.id = next_timer_++;
   // No interval runs more often than once per 10 ms.
   t.interval = std::isfinite(t.interval) ? std::max(t.interval, 10.0) : 10.0;
-  t.next = now_ms + t.interval;
+  t.next = t.at_once ? now_ms : now_ms + t.interval;
   timers_.push_back(std::move(t));
   return timers_.back().id;
 }

@@ -42,6 +42,7 @@ Value Load(Vm& vm, const Value& self, std::span<Value> args) {
   Timer t;
   t.target = vm.NewFunction(Arrive);
   t.repeat = false;
+  t.at_once = true;
   t.interval = 0;
   const double size = text ? double(text->size()) : 0;
   t.args = {self, text ? Value::Str(std::move(*text)) : Value{}, Value::Num(size)};
@@ -128,6 +129,7 @@ Value SendAndLoad(Vm& vm, const Value&, std::span<Value> args) {
   Timer t;
   t.target = vm.NewFunction(Arrive);
   t.repeat = false;
+  t.at_once = true;
   t.args = {target, Value{}, Value::Num(0)};
   vm.AddTimer(std::move(t));
   return Value::Bool(true);
@@ -195,6 +197,7 @@ Value LcSend(Vm& vm, const Value& self, std::span<Value> args) {
   Timer t;
   t.target = vm.NewFunction(LcDeliver);
   t.repeat = false;
+  t.at_once = true;
   t.args = {self, args[0], args[1], Value::Obj(vm.NewArray(args.subspan(2)))};
   vm.AddTimer(std::move(t));
   return Value::Bool(true);

@@ -144,6 +144,7 @@ Value LoadSound(Vm& vm, const Value& self, std::span<Value>) {
   t.target = self.o;
   t.method = "onLoad";
   t.repeat = false;
+  t.at_once = true;
   t.args = {Value::Bool(false)};
   vm.AddTimer(std::move(t));
   return Value{};

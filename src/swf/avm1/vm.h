@@ -240,6 +240,7 @@ struct Timer {
   double interval = 0;  // ms
   double next = 0;
   bool repeat = true;
+  bool at_once = false;  // due at the next RunTimers, as a load's answer
 };
 
 // An internal stop of the running script (budget, recursion, heap).
