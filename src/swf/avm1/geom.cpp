@@ -454,7 +454,7 @@ Value ColorConcat(Vm&, const Value& self, std::span<Value> args) {
 
 template <int... kI>
 void DefineChannels(Vm& vm, Object* proto, std::integer_sequence<int, kI...>) {
-  (DefineAccessor(vm, proto, kColorNames[kI], ColorGet<kI>, ColorSet<kI>), ...);
+  (DefineAccessor(vm, proto, kColorNames[kI], ColorGet<kI>, ColorSet<kI>, 0), ...);
 }
 
 }  // namespace
@@ -516,10 +516,11 @@ void InstallGeom(Vm& vm) {
 
   DefineClass(vm, geom, "ColorTransform", ColorConstruct, &proto);
   // Defined in the order a for..in lists them last to first.
+  // Enumerable, as Flash Player has them.
   DefineChannels(vm, proto, std::integer_sequence<int, 3, 0, 1, 2, 7, 4, 5, 6>{});
-  DefineAccessor(vm, proto, "rgb", ColorRgb, ColorSetRgb);
-  vm.DefineNative(proto, "concat", ColorConcat);
-  vm.DefineNative(proto, "toString", ColorToString);
+  DefineAccessor(vm, proto, "rgb", ColorRgb, ColorSetRgb, 0);
+  vm.DefineNative(proto, "concat", ColorConcat, 0);
+  vm.DefineNative(proto, "toString", ColorToString, 0);
 }
 
 }  // namespace swf::avm1

@@ -17,8 +17,8 @@ Value Arrive(Vm& vm, const Value&, std::span<Value> args) {
   const Value target = Arg(args, 0);
   if (!target.IsObject()) return Value{};
   if (!Arg(args, 1).IsUndefined()) {
-    vm.Set(target.o, "_bytesLoaded", Arg(args, 2));
-    vm.Set(target.o, "_bytesTotal", Arg(args, 2));
+    vm.Define(target.o, "_bytesLoaded", Arg(args, 2), DontEnum | DontDelete);
+    vm.Define(target.o, "_bytesTotal", Arg(args, 2), DontEnum | DontDelete);
   }
   Value text[1] = {Arg(args, 1)};
   CallMethod(vm, target.o, "onData", text);
@@ -37,7 +37,7 @@ Value Load(Vm& vm, const Value& self, std::span<Value> args) {
   const std::string name = MovieFileName(vm.ToString(args[0]));
   std::optional<std::string> text;
   if (!name.empty()) text = vm.host()->ReadMovieFile(name);
-  vm.Set(self.o, "_bytesLoaded", Value::Num(0));
+  vm.Define(self.o, "_bytesLoaded", Value::Num(0), DontEnum | DontDelete);
   vm.Set(self.o, "loaded", Value::Bool(false));
   Timer t;
   t.target = vm.NewFunction(Arrive);

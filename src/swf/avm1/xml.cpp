@@ -3,6 +3,7 @@
 // Player, with its status codes.
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 
 #include "swf/avm1/objects.h"
 
@@ -428,14 +429,24 @@ Value NodePrefix(Vm& vm, const Value& self, std::span<Value>) {
 Value NodeLocalName(Vm& vm, const Value& self, std::span<Value>) {
   return NamePart(vm, self, false);
 }
+// The prefix an attribute declares a namespace for, as Flash Player reads them: "xmlns:p" for p;
+// "xmlns", "xmlns:" and any other name starting "xmlns" for the default one. Nullopt for other
+// attributes.
+std::optional<std::string> DeclaredPrefix(std::string_view attribute) {
+  if (!attribute.starts_with("xmlns")) return std::nullopt;
+  attribute.remove_prefix(5);
+  if (attribute.size() > 1 && attribute[0] == ':') return std::string(attribute.substr(1));
+  return std::string();
+}
 // The namespace bound to `prefix` on the node or its ancestors, or null.
 Value NamespaceFor(Vm& vm, Object* o, const std::string& prefix) {
-  const std::string attribute = prefix.empty() ? "xmlns" : "xmlns:" + prefix;
   for (int i = 0; o && i < 1 << 20; ++i) {
     const XmlNode* n = NodeOf(o);
     if (!n) break;
-    if (n->attributes && vm.FindOwn(n->attributes, attribute)) {
-      return vm.Get(n->attributes, attribute);
+    if (n->attributes) {
+      for (const std::string& key : vm.Enumerate(n->attributes)) {
+        if (DeclaredPrefix(key) == prefix) return vm.Get(n->attributes, key);
+      }
     }
     o = n->parent;
   }
@@ -460,8 +471,7 @@ Value NodePrefixForNamespace(Vm& vm, const Value& self, std::span<Value> args) {
     if (n->attributes) {
       for (const std::string& key : vm.Enumerate(n->attributes)) {
         if (vm.ToString(vm.Get(n->attributes, key)) != uri) continue;
-        if (key == "xmlns") return Value::Str("");
-        if (key.starts_with("xmlns:")) return Value::Str(key.substr(6));
+        if (const auto prefix = DeclaredPrefix(key)) return Value::Str(*prefix);
       }
     }
     o = n->parent;
