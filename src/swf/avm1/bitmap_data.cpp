@@ -38,7 +38,9 @@ std::uint32_t Unmultiply(std::uint32_t p) {
   const std::uint32_t a = p >> 24;
   if (a == 255) return p;
   if (a == 0) return 0;
-  const auto u = [a](std::uint32_t c) { return std::min<std::uint32_t>(255, c * 255 / a); };
+  const auto u = [a](std::uint32_t c) {
+    return std::min<std::uint32_t>(255, (c * 255 + (a - 1) / 2) / a);
+  };
   return (a << 24) | (u((p >> 16) & 255) << 16) | (u((p >> 8) & 255) << 8) | u(p & 255);
 }
 void Store(Bitmap& b, int x, int y, std::uint32_t argb) {
@@ -211,7 +213,8 @@ int ReadSource(Vm& vm, const Value& self, std::span<Value> args, std::size_t min
   if (!s->src) return -2;
   if (s->src->disposed) return -3;
   if (!RectArg(vm, args[1], &s->area)) return -4;
-  if (!PointArg(vm, args[2], &s->px, &s->py)) return -5;
+  // A point that isn't one places the copy at the corner.
+  if (!PointArg(vm, args[2], &s->px, &s->py)) s->px = s->py = 0;
   s->from = s->src->pixels;
   return 0;
 }
@@ -264,12 +267,8 @@ Value ColorTransform(Vm& vm, const Value& self, std::span<Value> args) {
   if (!b || args.size() < 2) return Value::Num(-1);
   Area a;
   if (!RectArg(vm, args[0], &a)) return Value::Num(-2);
-  const Value ct = args[1];
-  if (!ct.IsObject()) return Value::Num(-3);
   double m[8];
-  const char* names[8] = {"redMultiplier", "greenMultiplier", "blueMultiplier", "alphaMultiplier",
-                          "redOffset",     "greenOffset",     "blueOffset",     "alphaOffset"};
-  for (int i = 0; i < 8; ++i) m[i] = vm.ToNumber(vm.Get(ct.o, names[i]));
+  if (!ColorTransformOf(args[1], m)) return Value::Num(-3);
   a = Clip(*b, a);
   for (int y = a.y; y < a.y + a.h; ++y) {
     for (int x = a.x; x < a.x + a.w; ++x) {
@@ -284,13 +283,13 @@ Value ColorTransform(Vm& vm, const Value& self, std::span<Value> args) {
       Store(*b, x, y, out);
     }
   }
-  return Value{};
+  return Value::Num(-1);
 }
 
 Value Compare(Vm&, const Value& self, std::span<Value> args) {
   Bitmap* a = Live(self);
-  if (!a) return Value::Num(-1);
-  Bitmap* other = Live(Arg(args, 0));
+  if (!a || args.empty()) return Value::Num(-1);
+  Bitmap* other = Live(args[0]);
   if (!other) return Value::Num(-2);
   if (a == other) return Value::Num(0);
   if (a->width != other->width) return Value::Num(-3);
@@ -376,14 +375,15 @@ Value CopyChannel(Vm& vm, const Value& self, std::span<Value> args) {
     }
   };
   const int from_shift = shift_of(vm.ToInt32(args[3])), to_shift = shift_of(vm.ToInt32(args[4]));
-  if (from_shift < 0 || to_shift < 0) return Value{};
+  // No source channel reads as 0; no destination channel changes nothing.
+  if (to_shift < 0) return Value::Num(-1);
   ForEach(source, [&](int dx, int dy, std::uint32_t pixel) {
     const std::uint32_t s = Unmultiply(pixel);
     const std::uint32_t d = Unmultiply(b->At(dx, dy));
-    const std::uint32_t v = (s >> from_shift) & 255;
+    const std::uint32_t v = from_shift < 0 ? 0 : (s >> from_shift) & 255;
     Store(*b, dx, dy, (d & ~(255u << to_shift)) | (v << to_shift));
   });
-  return Value{};
+  return Value::Num(-1);
 }
 
 Value HitTest(Vm& vm, const Value& self, std::span<Value> args) {
@@ -397,7 +397,9 @@ Value HitTest(Vm& vm, const Value& self, std::span<Value> args) {
   if (Bitmap* other = DataOf<Bitmap>(second)) {
     if (other->disposed) return Value::Num(-3);
     int sx = 0, sy = 0;
-    if (args.size() < 4 || !PointArg(vm, args[3], &sx, &sy)) return Value::Num(-4);
+    if (args.size() > 3 && !PointArg(vm, args[3], &sx, &sy)) {
+      return Value::Num(-4);
+    }
     const auto second_alpha =
         std::uint32_t(std::clamp(args.size() > 4 ? vm.ToInt32(args[4]) : 1, 0, 255));
     // The overlap of both bitmaps placed at their points.
@@ -560,10 +562,11 @@ void InstallBitmapData(Vm& vm) {
   Object* display = Package(vm, "flash.display");
   Object* proto = nullptr;
   Object* ctor = DefineClass(vm, display, "BitmapData", Construct, &proto);
-  DefineAccessor(vm, proto, "width", Width, nullptr);
-  DefineAccessor(vm, proto, "height", Height, nullptr);
-  DefineAccessor(vm, proto, "transparent", Transparent, nullptr);
-  DefineAccessor(vm, proto, "rectangle", Rectangle, nullptr);
+  // Enumerable, as Flash Player has them.
+  DefineAccessor(vm, proto, "width", Width, nullptr, 0);
+  DefineAccessor(vm, proto, "height", Height, nullptr, 0);
+  DefineAccessor(vm, proto, "transparent", Transparent, nullptr, 0);
+  DefineAccessor(vm, proto, "rectangle", Rectangle, nullptr, 0);
   vm.DefineNative(proto, "getPixel", GetPixel);
   vm.DefineNative(proto, "getPixel32", GetPixel32);
   vm.DefineNative(proto, "setPixel", SetPixel);

@@ -1,6 +1,7 @@
 // flash.geom: Point, Rectangle and Matrix keep their numbers in plain properties and read those
 // of any object with the same names, as Flash Player's do; ColorTransform keeps native numbers
 // behind accessors.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -458,6 +459,13 @@ void DefineChannels(Vm& vm, Object* proto, std::integer_sequence<int, kI...>) {
 }
 
 }  // namespace
+
+bool ColorTransformOf(const Value& v, double out[8]) {
+  const ColorState* c = DataOf<ColorState>(v);
+  if (!c) return false;
+  std::copy(std::begin(c->v), std::end(c->v), out);
+  return true;
+}
 
 void InstallGeom(Vm& vm) {
   Object* geom = Package(vm, "flash.geom");

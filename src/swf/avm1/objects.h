@@ -40,6 +40,10 @@ Value ReturnFalse(Vm& vm, const Value& self, std::span<Value> args);
 // hears whether there was any.
 Value OnData(Vm& vm, const Value& self, const Value& text, std::string_view parse);
 
+// A flash.geom.ColorTransform's multipliers (red, green, blue, alpha) then offsets; false for any
+// other value.
+bool ColorTransformOf(const Value& v, double out[8]);
+
 // Each file's classes; InstallObjects calls them all from the globals' set-up.
 void InstallObjects(Vm& vm);
 void InstallSystemObjects(Vm& vm);
