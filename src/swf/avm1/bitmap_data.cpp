@@ -87,12 +87,11 @@ Area Clip(const Bitmap& b, Area a) {
 }
 Value MakeRect(Vm& vm, double x, double y, double w, double h) {
   Value args[4] = {Value::Num(x), Value::Num(y), Value::Num(w), Value::Num(h)};
-  const Value geom = vm.GetMember(vm.Get(vm.global, "flash"), "geom");
-  return vm.Construct(vm.GetMember(geom, "Rectangle"), args);
+  return vm.Construct(vm.Get(Package(vm, "flash.geom"), "Rectangle"), args);
 }
 Object* BitmapProto(Vm& vm) {
-  const Value display = vm.GetMember(vm.Get(vm.global, "flash"), "display");
-  const Value proto = vm.GetMember(vm.GetMember(display, "BitmapData"), "prototype");
+  const Value ctor = vm.Get(Package(vm, "flash.display"), "BitmapData");
+  const Value proto = vm.GetMember(ctor, "prototype");
   return proto.IsObject() ? proto.o : nullptr;
 }
 std::unique_ptr<Bitmap> MakeBitmap(Vm& vm, int w, int h, bool transparent, std::uint32_t fill) {

@@ -141,7 +141,7 @@ Value FilterClone(Vm& vm, const Value& self, std::span<Value>) {
   const FilterClass& c = Classes()[kClass];
   std::vector<Value> args;
   for (const Field& f : c.fields) args.push_back(vm.Get(self.o, f.name));
-  const Value ctor = vm.GetMember(vm.GetMember(vm.Get(vm.global, "flash"), "filters"), c.name);
+  const Value ctor = vm.Get(Package(vm, "flash.filters"), c.name);
   return vm.Construct(ctor, args);
 }
 

@@ -16,9 +16,7 @@ double Num(Vm& vm, const Value& o, std::string_view name) {
   return vm.ToNumber(vm.GetMember(o, name));
 }
 Value Make(Vm& vm, std::string_view ctor, std::span<Value> args) {
-  const Value geom = vm.Get(vm.global, "flash");
-  const Value package = vm.GetMember(geom, "geom");
-  return vm.Construct(vm.GetMember(package, ctor), args);
+  return vm.Construct(vm.Get(Package(vm, "flash.geom"), ctor), args);
 }
 Value MakePoint(Vm& vm, double x, double y) {
   Value args[2] = {Value::Num(x), Value::Num(y)};

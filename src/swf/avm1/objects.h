@@ -21,8 +21,9 @@ Object* DefineClass(Vm& vm, Object* where, std::string_view name, NativeFn const
 // A getter (and setter, or none) as addProperty makes them.
 void DefineAccessor(Vm& vm, Object* o, std::string_view name, NativeFn get, NativeFn set,
                     std::uint16_t flags = DontEnum);
-// The object at `_global.a.b.c`, made on the way; `flags` for new packages.
-Object* Package(Vm& vm, std::string_view dotted, std::uint16_t flags = DontEnum);
+// The object at `_global.a.b.c`, made on the way; found even where the movie's version hides
+// it (the `flash` package is there from SWF 8 on).
+Object* Package(Vm& vm, std::string_view dotted);
 // A file's relative name when it stays inside the movie's folder; empty for a URL, an absolute
 // path or a way out.
 std::string MovieFileName(std::string_view url);

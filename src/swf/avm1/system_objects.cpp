@@ -29,17 +29,18 @@ void DefineAccessor(Vm& vm, Object* o, std::string_view name, NativeFn get, Nati
   p->setter = set ? vm.NewFunction(set) : nullptr;
 }
 
-Object* Package(Vm& vm, std::string_view dotted, std::uint16_t flags) {
+Object* Package(Vm& vm, std::string_view dotted) {
   Object* at = vm.global;
   while (!dotted.empty()) {
     const std::size_t dot = std::min(dotted.find('.'), dotted.size());
     const std::string_view part = dotted.substr(0, dot);
-    const Value v = vm.Get(at, part);
-    if (v.IsObject()) {
-      at = v.o;
+    const auto it = at->index.find(vm.Key(part));
+    const Property* p = it == at->index.end() ? nullptr : &at->props[it->second];
+    if (p && p->value.IsObject()) {
+      at = p->value.o;
     } else {
       Object* made = vm.NewObject();
-      vm.Define(at, part, Value::Obj(made), flags);
+      vm.Define(at, part, Value::Obj(made), at == vm.global ? DontEnum | 0x1000 : DontEnum);
       at = made;
     }
     dotted.remove_prefix(std::min(dot + 1, dotted.size()));
@@ -276,6 +277,9 @@ Value SelectionSetFocus(Vm& vm, const Value& self, std::span<Value> args) {
   BroadcastMessage(vm, self, b);
   return Value::Bool(true);
 }
+Value NullResult(Vm&, const Value&, std::span<Value>) {
+  return Value::Null();
+}
 Value MinusOne(Vm&, const Value&, std::span<Value>) {
   return Value::Num(-1);
 }
@@ -391,8 +395,7 @@ void InstallSystemObjects(Vm& vm) {
   const std::uint16_t fixed = DontEnum | DontDelete | ReadOnly;
   Object* g = vm.global;
 
-  Object* broadcaster = vm.NewObject();
-  vm.Define(g, "AsBroadcaster", Value::Obj(broadcaster), DontEnum);
+  Object* broadcaster = DefineClass(vm, g, "AsBroadcaster", nullptr, nullptr);
   vm.DefineNative(broadcaster, "initialize", Initialize);
   vm.DefineNative(broadcaster, "addListener", AddListener);
   vm.DefineNative(broadcaster, "removeListener", RemoveListener);
@@ -467,6 +470,12 @@ void InstallSystemObjects(Vm& vm) {
   vm.DefineNative(proto, "start", ReturnFalse);
   vm.DefineNative(proto, "addPage", ReturnFalse);
   vm.DefineNative(proto, "send", NoOp);
+
+  // No camera or microphone is ever there.
+  Object* camera = DefineClass(vm, g, "Camera", nullptr, nullptr);
+  vm.DefineNative(camera, "get", NullResult);
+  Object* microphone = DefineClass(vm, g, "Microphone", nullptr, nullptr);
+  vm.DefineNative(microphone, "get", NullResult);
 
   Object* accessibility = vm.NewObject();
   vm.Define(g, "Accessibility", Value::Obj(accessibility), DontEnum);
