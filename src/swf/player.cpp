@@ -7,6 +7,7 @@
 #include <set>
 #include <utility>
 
+#include "swf/avm1/objects.h"
 #include "swf/avm1/vm.h"
 #include "swf/movie.h"
 #include "swf/render.h"
@@ -765,9 +766,15 @@ int Player::State::FramesLoaded(avm1::Object* o) {
   return clip ? int(clip->timeline->frames.size()) : 0;
 }
 
-void Player::State::GetUrl(const std::string& url, const std::string& target, int) {
+void Player::State::GetUrl(const std::string& url, const std::string& target, int flags) {
   if (StartsWithFsCommand(url)) {
     Url(url, target);
+    return;
+  }
+  if (flags & 0x80) {
+    // loadVariables: into the clip at the path, or loadVariablesNum's level (the main timeline).
+    avm1::Object* into = (flags & 0x40) ? vm->ResolvePath(root->object, target) : root->object;
+    avm1::LoadVariables(*vm, into, url);
     return;
   }
   // Nothing leaves the movie: no page opens, no other movie loads.

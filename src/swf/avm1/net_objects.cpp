@@ -273,7 +273,25 @@ Value FileRefConstruct(Vm& vm, const Value& self, std::span<Value>) {
   return self;
 }
 
+// What loadVariables delivers: args are the target and the text.
+Value ArriveVariables(Vm& vm, const Value&, std::span<Value> args) {
+  if (Arg(args, 0).IsObject()) LoadVarsDecode(vm, args[0], args.subspan(1));
+  return Value{};
+}
+
 }  // namespace
+
+void LoadVariables(Vm& vm, Object* target, const std::string& url) {
+  const std::string name = MovieFileName(url);
+  std::optional<std::string> text;
+  if (!target || name.empty() || !(text = vm.host()->ReadMovieFile(name))) return;
+  Timer t;
+  t.target = vm.NewFunction(ArriveVariables);
+  t.repeat = false;
+  t.at_once = true;
+  t.args = {Value::Obj(target), Value::Str(std::move(*text))};
+  vm.AddTimer(std::move(t));
+}
 
 Value OnData(Vm& vm, const Value& self, const Value& text, std::string_view parse) {
   if (!self.IsObject()) return Value{};

@@ -45,6 +45,10 @@ Value OnData(Vm& vm, const Value& self, const Value& text, std::string_view pars
 // other value.
 bool ColorTransformOf(const Value& v, double out[8]);
 
+// loadVariables: the url-encoded variables of a file of the movie's folder, set on `target` at
+// the frame's timers (nothing when there is no such file).
+void LoadVariables(Vm& vm, Object* target, const std::string& url);
+
 // Each file's classes; InstallObjects calls them all from the globals' set-up.
 void InstallObjects(Vm& vm);
 void InstallSystemObjects(Vm& vm);
