@@ -3,6 +3,7 @@
 // would reach another machine or the user's files (sockets, local connections, file dialogs,
 // remote calls) exists, answers, and never starts.
 #include <algorithm>
+#include <cctype>
 
 #include "swf/avm1/objects.h"
 
@@ -141,6 +142,19 @@ Value SendAndLoad(Vm& vm, const Value&, std::span<Value> args) {
 struct Connection : NativeData {
   std::string name;
 };
+// A channel's key: names are case-blind, and the movie's own domain may be named before one that
+// doesn't start with '_'.
+std::string ChannelKey(std::string name) {
+  for (char& c : name) c = char(std::tolower(std::uint8_t(c)));
+  if (name.starts_with("localhost:") && name.size() > 10 && name[10] != '_') name.erase(0, 10);
+  return name;
+}
+Value Listener(Vm& vm, const Value& channel) {
+  const Value channels = vm.GetMember(vm.Get(vm.global, "LocalConnection"), "__channels");
+  if (!channels.IsObject()) return Value{};
+  const Property* p = vm.FindOwn(channels.o, ChannelKey(vm.ToString(channel)));
+  return p ? p->value : Value{};
+}
 Value LcConnect(Vm& vm, const Value& self, std::span<Value> args) {
   Connection* c = DataOf<Connection>(self);
   const Value name = Arg(args, 0);
@@ -148,11 +162,9 @@ Value LcConnect(Vm& vm, const Value& self, std::span<Value> args) {
     return Value::Bool(false);
   }
   if (name.s.find(':') != std::string::npos) return Value::Bool(false);
-  const Value taken = vm.Get(vm.global, "LocalConnection");
-  const Value channels = vm.GetMember(taken, "__channels");
-  if (!channels.IsObject()) return Value::Bool(false);
-  const std::string key = vm.Key(name.s);
-  if (!vm.Get(channels.o, key).IsUndefined()) return Value::Bool(false);
+  const Value channels = vm.GetMember(vm.Get(vm.global, "LocalConnection"), "__channels");
+  if (!channels.IsObject() || !Listener(vm, name).IsUndefined()) return Value::Bool(false);
+  const std::string key = ChannelKey(name.s);
   vm.Define(channels.o, key, self, DontEnum);
   c->name = key;
   return Value::Bool(true);
@@ -166,22 +178,24 @@ Value LcClose(Vm& vm, const Value& self, std::span<Value>) {
   return Value{};
 }
 // Delivers a message the next frame: args are the sender, the channel, the method, its args.
+// The connection listening on a channel now, or undefined.
+// Delivers a message at the next frame: args are the sender, the channel, the method, its args
+// and the listener when it was sent. The sender hears first; the channel must have had a listener
+// at the send, and the one it has now takes the message.
 Value LcDeliver(Vm& vm, const Value&, std::span<Value> args) {
   const Value sender = Arg(args, 0);
-  const Value channels = vm.GetMember(vm.Get(vm.global, "LocalConnection"), "__channels");
-  const Value receiver = vm.GetMember(channels, vm.Key(vm.ToString(Arg(args, 1))));
-  std::string level = "error";
-  if (receiver.IsObject()) {
-    level = "status";
+  const Value receiver = Listener(vm, Arg(args, 1));
+  const bool there = receiver.IsObject() && Arg(args, 4).IsObject();
+  if (sender.IsObject()) {
+    Object* info = vm.NewObject();
+    vm.Set(info, "level", Value::Str(there ? "status" : "error"));
+    Value status[1] = {Value::Obj(info)};
+    CallMethod(vm, sender.o, "onStatus", status);
+  }
+  if (there) {
     std::vector<Value> call_args;
     if (Arg(args, 3).IsObject()) call_args = vm.Elements(args[3].o);
     CallMethod(vm, receiver.o, vm.ToString(Arg(args, 2)), call_args);
-  }
-  if (sender.IsObject()) {
-    Object* info = vm.NewObject();
-    vm.Set(info, "level", Value::Str(level));
-    Value status[1] = {Value::Obj(info)};
-    CallMethod(vm, sender.o, "onStatus", status);
   }
   return Value{};
 }
@@ -197,8 +211,8 @@ Value LcSend(Vm& vm, const Value& self, std::span<Value> args) {
   Timer t;
   t.target = vm.NewFunction(LcDeliver);
   t.repeat = false;
-  t.at_once = true;
-  t.args = {self, args[0], args[1], Value::Obj(vm.NewArray(args.subspan(2)))};
+  t.args = {self, args[0], args[1], Value::Obj(vm.NewArray(args.subspan(2))),
+            Listener(vm, args[0])};
   vm.AddTimer(std::move(t));
   return Value::Bool(true);
 }
