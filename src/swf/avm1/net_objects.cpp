@@ -4,6 +4,7 @@
 // remote calls) exists, answers, and never starts.
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "swf/avm1/objects.h"
 
@@ -264,6 +265,105 @@ Value EiCall(Vm&, const Value&, std::span<Value>) {
   return Value::Null();
 }
 
+// ---- ExternalInterface's serialisation ----
+
+// Nesting deeper than this is written as undefined: a cyclic object ends.
+constexpr int kMaxXmlDepth = 64;
+
+std::string EscapeText(std::string_view s) {
+  std::string out;
+  for (char c : s) {
+    switch (c) {
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string ToXml(Vm& vm, const Value& v, int depth);
+
+std::string ArrayToXml(Vm& vm, const Value& v, int depth) {
+  std::string out = "<array>";
+  const double n = vm.ToNumber(vm.GetMember(v, "length"));
+  const std::int64_t length = std::isfinite(n) && n > 0 ? std::int64_t(std::min(n, 65536.0)) : 0;
+  for (std::int64_t i = 0; i < length && out.size() < Vm::kMaxStringBytes; ++i) {
+    out += "<property id=\"" + std::to_string(i) + "\">";
+    out += ToXml(vm, vm.GetMember(v, std::to_string(i)), depth + 1) + "</property>";
+  }
+  return out + "</array>";
+}
+std::string ObjectToXml(Vm& vm, const Value& v, int depth) {
+  std::string out = "<object>";
+  if (v.IsObject()) {
+    std::vector<std::string> names = vm.Enumerate(v.o);
+    std::reverse(names.begin(), names.end());
+    for (const std::string& name : names) {
+      const Value item = vm.Get(v.o, name);
+      out += "<property id=\"" + name + "\">" + ToXml(vm, item, depth + 1) + "</property>";
+      if (out.size() > Vm::kMaxStringBytes) break;
+    }
+  }
+  return out + "</object>";
+}
+std::string ToXml(Vm& vm, const Value& v, int depth) {
+  if (depth > kMaxXmlDepth) return "<undefined/>";
+  switch (v.type) {
+    case Type::Undefined:
+      return "<undefined/>";
+    case Type::Null:
+      return "<null/>";
+    case Type::Boolean:
+      return v.b ? "<true/>" : "<false/>";
+    case Type::Number:
+      return "<number>" + Vm::NumberToString(v.n) + "</number>";
+    case Type::String:
+      return "<string>" + (v.s.empty() ? "null" : EscapeText(v.s)) + "</string>";
+    case Type::Object:
+      if (v.o->kind == Kind::Function) return "<null/>";
+      // Anything with a length is written as an array.
+      if (v.o->kind == Kind::Array || vm.HasProperty(v.o, "length"))
+        return ArrayToXml(vm, v, depth);
+      return ObjectToXml(vm, v, depth);
+  }
+  return "<undefined/>";
+}
+Value EiToXml(Vm& vm, const Value&, std::span<Value> args) {
+  return Value::Str(ToXml(vm, Arg(args, 0), 0));
+}
+Value EiArrayToXml(Vm& vm, const Value&, std::span<Value> args) {
+  return Value::Str(ArrayToXml(vm, Arg(args, 0), 0));
+}
+Value EiObjectToXml(Vm& vm, const Value&, std::span<Value> args) {
+  return Value::Str(ObjectToXml(vm, Arg(args, 0), 0));
+}
+// The arguments of a call: every item but the first (the function's name).
+Value EiArgumentsToXml(Vm& vm, const Value&, std::span<Value> args) {
+  const Value v = Arg(args, 0);
+  std::string out = "<arguments>";
+  const double n = vm.ToNumber(vm.GetMember(v, "length"));
+  const std::int64_t length = std::isfinite(n) && n > 0 ? std::int64_t(std::min(n, 65536.0)) : 0;
+  for (std::int64_t i = 1; i < length && out.size() < Vm::kMaxStringBytes; ++i) {
+    out += ToXml(vm, vm.GetMember(v, std::to_string(i)), 1);
+  }
+  return Value::Str(out + "</arguments>");
+}
+
 // ---- MovieClipLoader ----
 
 Value MclConstruct(Vm& vm, const Value& self, std::span<Value>) {
@@ -378,6 +478,10 @@ void InstallNetObjects(Vm& vm) {
   vm.Define(ei, "available", Value::Bool(false), DontEnum | DontDelete | ReadOnly);
   vm.DefineNative(ei, "addCallback", EiAddCallback);
   vm.DefineNative(ei, "call", EiCall);
+  vm.DefineNative(ei, "_toXML", EiToXml);
+  vm.DefineNative(ei, "_arrayToXML", EiArrayToXml);
+  vm.DefineNative(ei, "_objectToXML", EiObjectToXml);
+  vm.DefineNative(ei, "_argumentsToXML", EiArgumentsToXml);
 
   DefineClass(vm, g, "MovieClipLoader", MclConstruct, &proto);
   vm.DefineNative(proto, "loadClip", ReturnFalse);
