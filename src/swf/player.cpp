@@ -182,6 +182,10 @@ struct Player::State : avm1::Host {
   int FindSound(const std::string& linkage, double* duration_ms) override;
   void StartSound(avm1::Object* owner, int sound, double offset_s, int loops) override;
   void StopSound(avm1::Object* owner, int sound) override;
+  bool GetClipMatrix(avm1::Object* clip, double* m) override;
+  void SetClipMatrix(avm1::Object* clip, const double* m) override;
+  bool GetClipColor(avm1::Object* clip, double* c) override;
+  void SetClipColor(avm1::Object* clip, const double* c) override;
 
   static Clip* ClipOf(avm1::Object* o) {
     return o && o->kind == avm1::Kind::Clip ? static_cast<Clip*>(o->clip) : nullptr;
@@ -1346,6 +1350,48 @@ void Player::State::StopSound(avm1::Object* /*owner*/, int sound) {
   stop.id = std::uint16_t(sound);
   stop.info.stop = true;
   mixer.StartSound(stop);
+}
+
+bool Player::State::GetClipMatrix(avm1::Object* o, double* m) {
+  Clip* clip = ClipOf(o);
+  const Object* d = clip ? DisplayOf(*clip) : nullptr;
+  if (!d) return false;
+  const Matrix& x = d->matrix;
+  const double values[6] = {x.a, x.b, x.c, x.d, x.tx / 20.0, x.ty / 20.0};
+  std::copy(std::begin(values), std::end(values), m);
+  return true;
+}
+
+void Player::State::SetClipMatrix(avm1::Object* o, const double* m) {
+  Clip* clip = ClipOf(o);
+  Object* d = clip ? DisplayOf(*clip) : nullptr;
+  if (!d || !std::all_of(m, m + 6, [](double v) { return std::isfinite(v); })) return;
+  d->matrix = Matrix{float(m[0]),
+                     float(m[1]),
+                     float(m[2]),
+                     float(m[3]),
+                     float(std::round(m[4] * 20)),
+                     float(std::round(m[5] * 20))};
+  d->scripted = false;  // scale and rotation come from the new matrix
+}
+
+bool Player::State::GetClipColor(avm1::Object* o, double* c) {
+  Clip* clip = ClipOf(o);
+  const Object* d = clip ? DisplayOf(*clip) : nullptr;
+  if (!d) return false;
+  const ColorTransform& x = d->color;
+  const double values[8] = {x.mul_r, x.mul_g, x.mul_b, x.mul_a, x.add_r, x.add_g, x.add_b, x.add_a};
+  std::copy(std::begin(values), std::end(values), c);
+  return true;
+}
+
+void Player::State::SetClipColor(avm1::Object* o, const double* c) {
+  Clip* clip = ClipOf(o);
+  Object* d = clip ? DisplayOf(*clip) : nullptr;
+  if (!d) return;
+  float v[8];
+  for (int i = 0; i < 8; ++i) v[i] = std::isfinite(c[i]) ? float(std::clamp(c[i], -1e6, 1e6)) : 0;
+  d->color = ColorTransform{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]};
 }
 
 // ---- The player ----------------------------------------------------------------------------

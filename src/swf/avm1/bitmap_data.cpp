@@ -27,6 +27,10 @@ Bitmap* Live(const Value& v) {
   Bitmap* b = DataOf<Bitmap>(v);
   return b && !b->disposed ? b : nullptr;
 }
+// A pass over `pixels` pixels costs the frame's work as this many actions.
+void Spend(Vm& vm, std::size_t pixels) {
+  vm.ChargeWork(pixels / 32 + 1);
+}
 
 std::uint32_t Premultiply(std::uint32_t argb) {
   const std::uint32_t a = argb >> 24;
@@ -172,6 +176,7 @@ Value FillRect(Vm& vm, const Value& self, std::span<Value> args) {
   Area a;
   if (!RectArg(vm, args[0], &a)) return Value::Num(-2);
   a = Clip(*b, a);
+  Spend(vm, std::size_t(a.w) * std::size_t(a.h));
   const std::uint32_t color = std::uint32_t(vm.ToInt32(args[1]));
   for (int y = a.y; y < a.y + a.h; ++y) {
     for (int x = a.x; x < a.x + a.w; ++x) Store(*b, x, y, color);
@@ -215,6 +220,7 @@ int ReadSource(Vm& vm, const Value& self, std::span<Value> args, std::size_t min
   // A point that isn't one places the copy at the corner.
   if (!PointArg(vm, args[2], &s->px, &s->py)) s->px = s->py = 0;
   s->from = s->src->pixels;
+  Spend(vm, s->from.size());
   return 0;
 }
 // Runs `fn(dest x, dest y, premultiplied source pixel)` over the source's rectangle placed at
@@ -269,6 +275,7 @@ Value ColorTransform(Vm& vm, const Value& self, std::span<Value> args) {
   double m[8];
   if (!ColorTransformOf(args[1], m)) return Value::Num(-3);
   a = Clip(*b, a);
+  Spend(vm, std::size_t(a.w) * std::size_t(a.h));
   for (int y = a.y; y < a.y + a.h; ++y) {
     for (int x = a.x; x < a.x + a.w; ++x) {
       const std::uint32_t c = Unmultiply(b->At(x, y));
@@ -300,6 +307,7 @@ Value CompareMake(Vm& vm, const Value& self, std::span<Value> args) {
   Bitmap* a = Live(self);
   Bitmap* b = Live(Arg(args, 0));
   if (code.n != 0 || a == b) return code;
+  Spend(vm, a->pixels.size());
   std::vector<std::uint32_t> diff(a->pixels.size());
   bool any = false;
   for (std::size_t i = 0; i < diff.size(); ++i) {
@@ -405,6 +413,7 @@ Value HitTest(Vm& vm, const Value& self, std::span<Value> args) {
     const int x0 = std::max(fx, sx), y0 = std::max(fy, sy);
     const int x1 = std::min(fx + b->width, sx + other->width);
     const int y1 = std::min(fy + b->height, sy + other->height);
+    Spend(vm, b->pixels.size());
     for (int y = y0; y < y1; ++y) {
       for (int x = x0; x < x1; ++x) {
         if (alpha_at(*b, x - fx, y - fy) >= first_alpha &&
@@ -442,6 +451,7 @@ Value Noise(Vm& vm, const Value& self, std::span<Value> args) {
   const int high = std::clamp(args.size() > 2 ? vm.ToInt32(args[2]) : 255, low, 255);
   const int channels = args.size() > 3 ? vm.ToInt32(args[3]) : 7;
   const bool gray = args.size() > 4 && vm.ToBoolean(args[4]);
+  Spend(vm, b->pixels.size());
   const auto next = [&] {
     seed ^= seed << 13;
     seed ^= seed >> 17;
@@ -474,13 +484,26 @@ Value FloodFill(Vm& vm, const Value& self, std::span<Value> args) {
       Premultiply(b->transparent ? std::uint32_t(vm.ToInt32(args[2]))
                                  : std::uint32_t(vm.ToInt32(args[2])) | 0xFF000000u);
   if (target == color) return Value{};
-  std::vector<std::pair<int, int>> todo = {{x, y}};
-  while (!todo.empty()) {
-    const auto [px, py] = todo.back();
-    todo.pop_back();
-    if (!b->Inside(px, py) || b->At(px, py) != target) continue;
-    b->At(px, py) = color;
-    todo.insert(todo.end(), {{px + 1, py}, {px - 1, py}, {px, py + 1}, {px, py - 1}});
+  Spend(vm, b->pixels.size());
+  // Span by span: the stack holds a seed per run of the rows above and below a filled span.
+  std::vector<std::pair<int, int>> seeds = {{x, y}};
+  while (!seeds.empty()) {
+    const auto [sx, sy] = seeds.back();
+    seeds.pop_back();
+    if (b->At(sx, sy) != target) continue;
+    int x0 = sx, x1 = sx;
+    while (x0 > 0 && b->At(x0 - 1, sy) == target) --x0;
+    while (x1 + 1 < b->width && b->At(x1 + 1, sy) == target) ++x1;
+    for (int px = x0; px <= x1; ++px) b->At(px, sy) = color;
+    for (const int ny : {sy - 1, sy + 1}) {
+      if (ny < 0 || ny >= b->height) continue;
+      bool in_run = false;
+      for (int px = x0; px <= x1; ++px) {
+        const bool match = b->At(px, ny) == target;
+        if (match && !in_run) seeds.emplace_back(px, ny);
+        in_run = match;
+      }
+    }
   }
   return Value{};
 }
@@ -491,6 +514,7 @@ Value ColorBounds(Vm& vm, const Value& self, std::span<Value> args) {
   const auto mask = std::uint32_t(vm.ToInt32(args[0]));
   const auto color = std::uint32_t(vm.ToInt32(args[1]));
   const bool find = args.size() < 3 || vm.ToBoolean(args[2]);
+  Spend(vm, b->pixels.size());
   int x0 = b->width, y0 = b->height, x1 = -1, y1 = -1;
   for (int y = 0; y < b->height; ++y) {
     for (int x = 0; x < b->width; ++x) {
@@ -510,6 +534,7 @@ Value Scroll(Vm& vm, const Value& self, std::span<Value> args) {
   Bitmap* b = Live(self);
   if (!b || args.size() < 2) return Value::Num(-1);
   const int dx = vm.ToInt32(args[0]), dy = vm.ToInt32(args[1]);
+  Spend(vm, b->pixels.size());
   const std::vector<std::uint32_t> from = b->pixels;
   for (int y = 0; y < b->height; ++y) {
     for (int x = 0; x < b->width; ++x) {
@@ -545,6 +570,7 @@ Value Draw(Vm& vm, const Value& self, std::span<Value> args) {
     return Value{};
   }
   if (source.o->kind != Kind::Clip) return Value{};
+  Spend(vm, b->pixels.size());
   std::vector<std::uint32_t> argb(b->pixels.size());
   for (std::size_t i = 0; i < argb.size(); ++i) argb[i] = Unmultiply(b->pixels[i]);
   if (vm.host()->DrawClip(source.o, m, argb.data(), b->width, b->height)) {

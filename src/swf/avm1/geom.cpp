@@ -456,6 +456,167 @@ void DefineChannels(Vm& vm, Object* proto, std::integer_sequence<int, kI...>) {
   (DefineAccessor(vm, proto, kColorNames[kI], ColorGet<kI>, ColorSet<kI>, 0), ...);
 }
 
+// ---- Transform, and MovieClip.transform ----
+
+struct TransformState : NativeData {
+  Object* clip = nullptr;
+  void Trace(std::vector<Object*>& out) const override { out.push_back(clip); }
+};
+
+Object* ClipOfTransform(const Value& self) {
+  const TransformState* t = DataOf<TransformState>(self);
+  return t ? t->clip : nullptr;
+}
+Value MakeMatrix(Vm& vm, const M& m) {
+  Value args[6] = {Value::Num(m.a), Value::Num(m.b),  Value::Num(m.c),
+                   Value::Num(m.d), Value::Num(m.tx), Value::Num(m.ty)};
+  return Make(vm, "Matrix", args);
+}
+Value MakeColor(Vm& vm, const double* c) {
+  Value args[8];
+  for (int i = 0; i < 8; ++i) args[i] = Value::Num(c[i]);
+  return Make(vm, "ColorTransform", args);
+}
+bool ClipMatrix(Vm& vm, Object* clip, M* out) {
+  double m[6];
+  if (!clip || !vm.host()->GetClipMatrix(clip, m)) return false;
+  *out = M{m[0], m[1], m[2], m[3], m[4], m[5]};
+  return true;
+}
+
+Value TransformConstruct(Vm&, const Value& self, std::span<Value> args) {
+  const Value target = Arg(args, 0);
+  if (!target.IsObject() || target.o->kind != Kind::Clip || !target.o->clip) return Value::Null();
+  auto t = std::make_unique<TransformState>();
+  t->clip = target.o;
+  self.o->data = std::move(t);
+  return self;
+}
+Value TransformMatrix(Vm& vm, const Value& self, std::span<Value>) {
+  M m;
+  if (!ClipMatrix(vm, ClipOfTransform(self), &m)) return Value{};
+  return MakeMatrix(vm, m);
+}
+Value TransformSetMatrix(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* clip = ClipOfTransform(self);
+  const Value v = Arg(args, 0);
+  const Value ctor = vm.Get(Package(vm, "flash.geom"), "Matrix");
+  if (!clip || !ctor.IsObject() || !vm.InstanceOf(v, ctor.o)) return Value{};
+  const M m = MatrixOf(vm, v);
+  const double values[6] = {m.a, m.b, m.c, m.d, m.tx, m.ty};
+  vm.host()->SetClipMatrix(clip, values);
+  return Value{};
+}
+Value TransformConcatenatedMatrix(Vm& vm, const Value& self, std::span<Value>) {
+  Object* clip = ClipOfTransform(self);
+  M m;
+  if (!ClipMatrix(vm, clip, &m)) return Value{};
+  int depth = 0;
+  for (Object* p = vm.host()->Parent(clip); p && depth < 256; p = vm.host()->Parent(p), ++depth) {
+    M outer;
+    if (ClipMatrix(vm, p, &outer)) m = Times(m, outer);
+  }
+  return MakeMatrix(vm, m);
+}
+Value TransformColor(Vm& vm, const Value& self, std::span<Value>) {
+  Object* clip = ClipOfTransform(self);
+  double c[8];
+  if (!clip || !vm.host()->GetClipColor(clip, c)) return Value{};
+  return MakeColor(vm, c);
+}
+Value TransformSetColor(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* clip = ClipOfTransform(self);
+  double c[8];
+  if (clip && ColorTransformOf(Arg(args, 0), c)) vm.host()->SetClipColor(clip, c);
+  return Value{};
+}
+Value TransformConcatenatedColor(Vm& vm, const Value& self, std::span<Value>) {
+  Object* clip = ClipOfTransform(self);
+  double c[8];
+  if (!clip || !vm.host()->GetClipColor(clip, c)) return Value{};
+  int depth = 0;
+  for (Object* p = vm.host()->Parent(clip); p && depth < 256; p = vm.host()->Parent(p), ++depth) {
+    double outer[8];
+    if (!vm.host()->GetClipColor(p, outer)) continue;
+    for (int i = 0; i < 4; ++i) {
+      c[4 + i] = c[4 + i] * outer[i] + outer[4 + i];
+      c[i] *= outer[i];
+    }
+  }
+  return MakeColor(vm, c);
+}
+Value ClipTransform(Vm& vm, const Value& self, std::span<Value>) {
+  Value args[1] = {self};
+  return Make(vm, "Transform", args);
+}
+Value ClipSetTransform(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* from = ClipOfTransform(Arg(args, 0));
+  if (!from || !self.IsObject()) return Value{};
+  double m[6], c[8];
+  if (vm.host()->GetClipMatrix(from, m)) vm.host()->SetClipMatrix(self.o, m);
+  if (vm.host()->GetClipColor(from, c)) vm.host()->SetClipColor(self.o, c);
+  return Value{};
+}
+
+// ---- Color: a clip's colour transform in the SWF 5 way (percentages and offsets) ----
+
+struct ColorTarget : NativeData {
+  Value target;
+  void Trace(std::vector<Object*>& out) const override {
+    if (target.IsObject()) out.push_back(target.o);
+  }
+};
+Object* ColorClip(Vm& vm, const Value& self) {
+  const ColorTarget* t = DataOf<ColorTarget>(self);
+  return t ? vm.TargetOf(t->target) : nullptr;
+}
+Value OldColorConstruct(Vm&, const Value& self, std::span<Value> args) {
+  auto t = std::make_unique<ColorTarget>();
+  t->target = Arg(args, 0);
+  self.o->data = std::move(t);
+  return self;
+}
+Value OldColorSetRgb(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* clip = ColorClip(vm, self);
+  double c[8];
+  if (!clip || !vm.host()->GetClipColor(clip, c)) return Value{};
+  const auto rgb = std::uint32_t(vm.ToInt32(Arg(args, 0)));
+  c[0] = c[1] = c[2] = 0;
+  c[4] = double((rgb >> 16) & 255);
+  c[5] = double((rgb >> 8) & 255);
+  c[6] = double(rgb & 255);
+  vm.host()->SetClipColor(clip, c);
+  return Value{};
+}
+Value OldColorGetRgb(Vm& vm, const Value& self, std::span<Value>) {
+  Object* clip = ColorClip(vm, self);
+  double c[8];
+  if (!clip || !vm.host()->GetClipColor(clip, c)) return Value{};
+  return Value::Num(double((Channel(c[4]) << 16) | (Channel(c[5]) << 8) | Channel(c[6])));
+}
+constexpr const char* kOldColorNames[8] = {"ra", "ga", "ba", "aa", "rb", "gb", "bb", "ab"};
+Value OldColorSetTransform(Vm& vm, const Value& self, std::span<Value> args) {
+  Object* clip = ColorClip(vm, self);
+  const Value t = Arg(args, 0);
+  double c[8];
+  if (!clip || !t.IsObject() || !vm.host()->GetClipColor(clip, c)) return Value{};
+  for (int i = 0; i < 8; ++i) {
+    if (!vm.HasProperty(t.o, kOldColorNames[i])) continue;
+    const double v = vm.ToNumber(vm.Get(t.o, kOldColorNames[i]));
+    c[i] = i < 4 ? v / 100 : v;
+  }
+  vm.host()->SetClipColor(clip, c);
+  return Value{};
+}
+Value OldColorGetTransform(Vm& vm, const Value& self, std::span<Value>) {
+  Object* clip = ColorClip(vm, self);
+  double c[8];
+  if (!clip || !vm.host()->GetClipColor(clip, c)) return Value{};
+  Object* o = vm.NewObject();
+  for (int i = 0; i < 8; ++i) vm.Set(o, kOldColorNames[i], Value::Num(i < 4 ? c[i] * 100 : c[i]));
+  return Value::Obj(o);
+}
+
 }  // namespace
 
 bool ColorTransformOf(const Value& v, double out[8]) {
@@ -527,6 +688,20 @@ void InstallGeom(Vm& vm) {
   DefineAccessor(vm, proto, "rgb", ColorRgb, ColorSetRgb, 0);
   vm.DefineNative(proto, "concat", ColorConcat, 0);
   vm.DefineNative(proto, "toString", ColorToString, 0);
+
+  DefineClass(vm, geom, "Transform", TransformConstruct, &proto);
+  DefineAccessor(vm, proto, "matrix", TransformMatrix, TransformSetMatrix);
+  DefineAccessor(vm, proto, "concatenatedMatrix", TransformConcatenatedMatrix, nullptr);
+  DefineAccessor(vm, proto, "colorTransform", TransformColor, TransformSetColor);
+  DefineAccessor(vm, proto, "concatenatedColorTransform", TransformConcatenatedColor, nullptr);
+  if (vm.version() >= 8)
+    DefineAccessor(vm, vm.clip_proto, "transform", ClipTransform, ClipSetTransform);
+
+  DefineClass(vm, vm.global, "Color", OldColorConstruct, &proto);
+  vm.DefineNative(proto, "setRGB", OldColorSetRgb);
+  vm.DefineNative(proto, "getRGB", OldColorGetRgb);
+  vm.DefineNative(proto, "setTransform", OldColorSetTransform);
+  vm.DefineNative(proto, "getTransform", OldColorGetTransform);
 }
 
 }  // namespace swf::avm1

@@ -369,7 +369,8 @@ Value EiArgumentsToXml(Vm& vm, const Value&, std::span<Value> args) {
 Value MclConstruct(Vm& vm, const Value& self, std::span<Value>) {
   Value args[1] = {self};
   CallMethod(vm, vm.Get(vm.global, "AsBroadcaster").o, "initialize", args);
-  vm.Push(vm.Get(self.o, "_listeners").o, self);
+  const Value listeners = vm.Get(self.o, "_listeners");
+  if (listeners.IsObject()) vm.Push(listeners.o, self);
   return self;
 }
 Value MclGetProgress(Vm& vm, const Value&, std::span<Value>) {

@@ -224,6 +224,12 @@ class Host {
   virtual double SoundPosition(Object* /*owner*/, int /*sound*/) { return 0; }
   // The owner's volume (0..100, the script's number) and pan (-100..100).
   virtual void SetSoundTransform(Object* /*owner*/, int /*volume*/, int /*pan*/) {}
+  // A clip's matrix (a, b, c, d, then tx, ty in pixels) and colour transform (red, green, blue,
+  // alpha multipliers, then their offsets) as the display list holds them; false once it left.
+  virtual bool GetClipMatrix(Object* /*clip*/, double* /*m*/) { return false; }
+  virtual void SetClipMatrix(Object* /*clip*/, const double* /*m*/) {}
+  virtual bool GetClipColor(Object* /*clip*/, double* /*c*/) { return false; }
+  virtual void SetClipColor(Object* /*clip*/, const double* /*c*/) {}
   // Draws `source` (a clip) into a bitmap of width x height premultiplied-free ARGB pixels with
   // the script's matrix (a, b, c, d, tx, ty in pixels); false when the player can't.
   virtual bool DrawClip(Object* /*source*/, const double* /*matrix*/, std::uint32_t* /*argb*/,
@@ -350,6 +356,8 @@ class Vm {
   double Random();  // [0, 1)
   double now_ms = 0;
   void Charge(std::size_t bytes);
+  // Counts a built-in's work (pixels, characters) against the frame's budget, as actions.
+  void ChargeWork(std::size_t actions) { Work(actions); }
   int AddTimer(Timer t);
   void ClearTimer(int id);
   [[nodiscard]] Object* TargetOf(const Value& v);  // a clip object from a clip or a path

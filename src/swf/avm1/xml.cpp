@@ -24,6 +24,8 @@ struct XmlNode : NativeData {
   std::vector<Object*> children;
   Object* attributes = nullptr;
   Object* child_array = nullptr;  // childNodes as last given out
+  bool children_changed = true;   // since child_array was made
+  std::size_t at = 0;             // where it last was in its parent's children
   void Trace(std::vector<Object*>& out) const override {
     out.push_back(parent);
     out.insert(out.end(), children.begin(), children.end());
@@ -66,10 +68,23 @@ Object* NewNode(Vm& vm, int type, const std::string& text) {
   return o;
 }
 
+// Where `child` is among `p`'s children (its last place first): a walk over siblings stays
+// linear.
+std::ptrdiff_t IndexIn(const XmlNode& p, Object* child, XmlNode& c) {
+  if (c.at < p.children.size() && p.children[c.at] == child) return std::ptrdiff_t(c.at);
+  const auto it = std::find(p.children.begin(), p.children.end(), child);
+  if (it == p.children.end()) return -1;
+  c.at = std::size_t(it - p.children.begin());
+  return std::ptrdiff_t(c.at);
+}
 void Detach(Object* child) {
   XmlNode* c = NodeOf(child);
   if (!c || !c->parent) return;
-  if (XmlNode* p = NodeOf(c->parent)) std::erase(p->children, child);
+  if (XmlNode* p = NodeOf(c->parent)) {
+    const std::ptrdiff_t i = IndexIn(*p, child, *c);
+    if (i >= 0) p->children.erase(p->children.begin() + i);
+    p->children_changed = true;
+  }
   c->parent = nullptr;
 }
 bool IsAncestor(Object* maybe, Object* of) {
@@ -86,13 +101,15 @@ bool Insert(Object* parent, Object* child, std::size_t at) {
   XmlNode* c = NodeOf(child);
   if (!p || !c || IsAncestor(child, parent)) return false;
   if (c->parent == parent) {
-    const auto it = std::find(p->children.begin(), p->children.end(), child);
-    if (it != p->children.end() && std::size_t(it - p->children.begin()) < at) --at;
+    const std::ptrdiff_t i = IndexIn(*p, child, *c);
+    if (i >= 0 && std::size_t(i) < at) --at;
   }
   Detach(child);
   at = std::min(at, p->children.size());
   p->children.insert(p->children.begin() + std::ptrdiff_t(at), child);
+  p->children_changed = true;
   c->parent = parent;
+  c->at = at;
   return true;
 }
 
@@ -185,7 +202,7 @@ std::string Unescape(std::string_view s) {
 void Print(Vm& vm, Object* o, std::string& out, int depth) {
   const XmlNode* n = NodeOf(o);
   if (!n || depth > kMaxDepth) return;
-  vm.Charge(0);
+  vm.ChargeWork(1);
   if (n->type == kText) {
     out += Escape(vm.ToString(n->value));
     return;
@@ -222,7 +239,11 @@ bool IsWhite(char c) {
 
 // Parses `text` into `doc` (emptied first); Flash Player's status code.
 int Parse(Vm& vm, Object* doc, XmlNode& d, std::string_view text, bool ignore_white) {
-  for (Object* c : std::vector<Object*>(d.children)) Detach(c);
+  for (Object* c : d.children) {
+    if (XmlNode* n = NodeOf(c)) n->parent = nullptr;
+  }
+  d.children.clear();
+  d.children_changed = true;
   std::vector<Object*> open = {doc};
   const auto add = [&](Object* node) { Insert(open.back(), node, std::size_t(-1)); };
   const auto add_text = [&](std::string_view raw, bool cdata) {
@@ -379,10 +400,13 @@ Value NodeParent(Vm&, const Value& self, std::span<Value>) {
 Value NodeChildNodes(Vm& vm, const Value& self, std::span<Value>) {
   XmlNode* n = NodeOf(self);
   if (!n) return Value{};
+  if (n->child_array && !n->children_changed) return Value::Obj(n->child_array);
+  vm.ChargeWork(n->children.size());
   std::vector<Value> items;
   items.reserve(n->children.size());
   for (Object* c : n->children) items.push_back(Value::Obj(c));
   n->child_array = vm.NewArray(items);
+  n->children_changed = false;
   return Value::Obj(n->child_array);
 }
 Value NodeFirstChild(Vm&, const Value& self, std::span<Value>) {
@@ -396,13 +420,13 @@ Value NodeLastChild(Vm&, const Value& self, std::span<Value>) {
   return n->children.empty() ? Value::Null() : Value::Obj(n->children.back());
 }
 Value Sibling(const Value& self, int step) {
-  const XmlNode* n = NodeOf(self);
+  XmlNode* n = NodeOf(self);
   if (!n) return Value{};
   const XmlNode* p = NodeOf(n->parent);
   if (!p) return Value::Null();
-  const auto it = std::find(p->children.begin(), p->children.end(), self.o);
-  if (it == p->children.end()) return Value::Null();
-  const std::ptrdiff_t at = (it - p->children.begin()) + step;
+  const std::ptrdiff_t i = IndexIn(*p, self.o, *n);
+  if (i < 0) return Value::Null();
+  const std::ptrdiff_t at = i + step;
   if (at < 0 || at >= std::ptrdiff_t(p->children.size())) return Value::Null();
   return Value::Obj(p->children[std::size_t(at)]);
 }
@@ -502,6 +526,7 @@ Value NodeHasChildNodes(Vm&, const Value& self, std::span<Value>) {
   return n ? Value::Bool(!n->children.empty()) : Value{};
 }
 Object* Clone(Vm& vm, Object* o, const XmlNode& n, bool deep, int depth) {
+  vm.ChargeWork(1);
   Object* copy = vm.NewObject(o->proto);
   XmlNode& c = Init(vm, copy, n.type);
   c.name = n.name;
@@ -538,6 +563,7 @@ Value XmlParse(Vm& vm, const Value& self, std::span<Value> args) {
   XmlNode* n = NodeOf(self);
   if (!n) return Value{};
   const std::string text = vm.ToString(Arg(args, 0));
+  vm.ChargeWork(text.size() / 16 + 1);
   const bool ignore_white = vm.ToBoolean(vm.Get(self.o, "ignoreWhite"));
   vm.Set(self.o, "status", Value::Num(Parse(vm, self.o, *n, text, ignore_white)));
   return Value{};
