@@ -270,32 +270,6 @@ Value EiCall(Vm&, const Value&, std::span<Value>) {
 // Nesting deeper than this is written as undefined: a cyclic object ends.
 constexpr int kMaxXmlDepth = 64;
 
-std::string EscapeText(std::string_view s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '&':
-        out += "&amp;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&apos;";
-        break;
-      default:
-        out.push_back(c);
-    }
-  }
-  return out;
-}
-
 std::string ToXml(Vm& vm, const Value& v, int depth);
 
 std::string ArrayToXml(Vm& vm, const Value& v, int depth) {
@@ -333,7 +307,7 @@ std::string ToXml(Vm& vm, const Value& v, int depth) {
     case Type::Number:
       return "<number>" + Vm::NumberToString(v.n) + "</number>";
     case Type::String:
-      return "<string>" + (v.s.empty() ? "null" : EscapeText(v.s)) + "</string>";
+      return "<string>" + (v.s.empty() ? "null" : EscapeXml(v.s)) + "</string>";
     case Type::Object:
       if (v.o->kind == Kind::Function) return "<null/>";
       // Anything with a length is written as an array.

@@ -49,6 +49,9 @@ bool ColorTransformOf(const Value& v, double out[8]);
 // the frame's timers (nothing when there is no such file).
 void LoadVariables(Vm& vm, Object* target, const std::string& url);
 
+// Text for XML: the five special characters as entities.
+std::string EscapeXml(std::string_view s);
+
 // Each file's classes; InstallObjects calls them all from the globals' set-up.
 void InstallObjects(Vm& vm);
 void InstallSystemObjects(Vm& vm);

@@ -115,7 +115,9 @@ bool Insert(Object* parent, Object* child, std::size_t at) {
 
 // ---- Text ----
 
-std::string Escape(std::string_view s) {
+}  // namespace
+
+std::string EscapeXml(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   for (char c : s) {
@@ -141,6 +143,8 @@ std::string Escape(std::string_view s) {
   }
   return out;
 }
+
+namespace {
 
 void AppendUtf8(std::string& out, std::uint32_t u) {
   if (u < 0x80) {
@@ -204,7 +208,7 @@ void Print(Vm& vm, Object* o, std::string& out, int depth) {
   if (!n || depth > kMaxDepth) return;
   vm.ChargeWork(1);
   if (n->type == kText) {
-    out += Escape(vm.ToString(n->value));
+    out += EscapeXml(vm.ToString(n->value));
     return;
   }
   const bool named = !n->name.IsNullish();
@@ -214,7 +218,7 @@ void Print(Vm& vm, Object* o, std::string& out, int depth) {
     if (n->attributes) {
       for (const std::string& key : vm.Enumerate(n->attributes)) {
         out.append(" ").append(key).append("=\"");
-        out += Escape(vm.ToString(vm.Get(n->attributes, key)));
+        out += EscapeXml(vm.ToString(vm.Get(n->attributes, key)));
         out += '"';
       }
     }
