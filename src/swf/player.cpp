@@ -7,6 +7,7 @@
 #include <set>
 #include <utility>
 
+#include "swf/avm1/objects.h"
 #include "swf/avm1/vm.h"
 #include "swf/movie.h"
 #include "swf/render.h"
@@ -173,6 +174,18 @@ struct Player::State : avm1::Host {
   void LeftOut(const std::string& what) override {
     if (left_out.size() < 1000 || left_out.count(what)) ++left_out[what];
   }
+  // What the built-in objects ask (system_objects.cpp, sound.cpp, net_objects.cpp).
+  void StageSize(bool unscaled, double* width, double* height) override;
+  std::optional<std::string> ReadMovieFile(const std::string& name) override {
+    return read_file ? read_file(name) : std::nullopt;
+  }
+  int FindSound(const std::string& linkage, double* duration_ms) override;
+  void StartSound(avm1::Object* owner, int sound, double offset_s, int loops) override;
+  void StopSound(avm1::Object* owner, int sound) override;
+  bool GetClipMatrix(avm1::Object* clip, double* m) override;
+  void SetClipMatrix(avm1::Object* clip, const double* m) override;
+  bool GetClipColor(avm1::Object* clip, double* c) override;
+  void SetClipColor(avm1::Object* clip, const double* c) override;
 
   static Clip* ClipOf(avm1::Object* o) {
     return o && o->kind == avm1::Kind::Clip ? static_cast<Clip*>(o->clip) : nullptr;
@@ -228,6 +241,7 @@ struct Player::State : avm1::Host {
   VideoDecoderFactory video_decoders;
   std::map<std::uint16_t, VideoPlayback> videos;  // by character, made as they are first drawn
   int video_packets_left = 0;
+  Player::FileReader read_file;
 };
 
 // ---- Timeline ------------------------------------------------------------------------------
@@ -756,9 +770,15 @@ int Player::State::FramesLoaded(avm1::Object* o) {
   return clip ? int(clip->timeline->frames.size()) : 0;
 }
 
-void Player::State::GetUrl(const std::string& url, const std::string& target, int) {
+void Player::State::GetUrl(const std::string& url, const std::string& target, int flags) {
   if (StartsWithFsCommand(url)) {
     Url(url, target);
+    return;
+  }
+  if (flags & 0x80) {
+    // loadVariables: into the clip at the path, or loadVariablesNum's level (the main timeline).
+    avm1::Object* into = (flags & 0x40) ? vm->ResolvePath(root->object, target) : root->object;
+    avm1::LoadVariables(*vm, into, url);
     return;
   }
   // Nothing leaves the movie: no page opens, no other movie loads.
@@ -1288,6 +1308,92 @@ bool Player::State::VideoShape(std::uint16_t id, const std::shared_ptr<const Vid
   return it->second.ShapeFor(frame, video_packets_left, scratch);
 }
 
+// ---- The built-in objects' side --------------------------------------------------------------
+
+void Player::State::StageSize(bool /*unscaled*/, double* width, double* height) {
+  // Headless, the window is the stage: scaled or not, it has the movie's size.
+  const Rect& r = movie.header.stage;
+  *width = std::round((r.x_max - r.x_min) / 20);
+  *height = std::round((r.y_max - r.y_min) / 20);
+}
+
+int Player::State::FindSound(const std::string& linkage, double* duration_ms) {
+  auto it = movie.exports.find(linkage);
+  if (it == movie.exports.end()) {
+    it = std::find_if(movie.exports.begin(), movie.exports.end(),
+                      [&](const auto& e) { return SameIgnoringCase(e.first, linkage); });
+  }
+  if (it == movie.exports.end()) return 0;
+  for (const auto& sound : movie.sound_definitions) {
+    if (sound->id != it->second) continue;
+    const double rate = sound->format.Rate();
+    *duration_ms = rate > 0 ? double(sound->sample_count) * 1000 / rate : 0;
+    return sound->id;
+  }
+  return 0;
+}
+
+void Player::State::StartSound(avm1::Object* /*owner*/, int sound, double offset_s, int loops) {
+  SoundStart start;
+  start.id = std::uint16_t(sound);
+  start.info.loops = std::uint16_t(std::clamp(loops, 1, 65535));
+  if (offset_s > 0) start.info.in_point = std::uint32_t(std::min(offset_s, 3600.0) * 44100);
+  mixer.StartSound(start);
+}
+
+void Player::State::StopSound(avm1::Object* /*owner*/, int sound) {
+  if (sound == 0) {
+    mixer.StopAllSounds();
+    return;
+  }
+  SoundStart stop;
+  stop.id = std::uint16_t(sound);
+  stop.info.stop = true;
+  mixer.StartSound(stop);
+}
+
+bool Player::State::GetClipMatrix(avm1::Object* o, double* m) {
+  Clip* clip = ClipOf(o);
+  const Object* d = clip ? DisplayOf(*clip) : nullptr;
+  if (!d) return false;
+  const Matrix& x = d->matrix;
+  const double values[6] = {x.a, x.b, x.c, x.d, x.tx / 20.0, x.ty / 20.0};
+  std::copy(std::begin(values), std::end(values), m);
+  return true;
+}
+
+void Player::State::SetClipMatrix(avm1::Object* o, const double* m) {
+  Clip* clip = ClipOf(o);
+  Object* d = clip ? DisplayOf(*clip) : nullptr;
+  if (!d || !std::all_of(m, m + 6, [](double v) { return std::isfinite(v); })) return;
+  d->matrix = Matrix{float(m[0]),
+                     float(m[1]),
+                     float(m[2]),
+                     float(m[3]),
+                     float(std::round(m[4] * 20)),
+                     float(std::round(m[5] * 20))};
+  d->scripted = false;  // scale and rotation come from the new matrix
+}
+
+bool Player::State::GetClipColor(avm1::Object* o, double* c) {
+  Clip* clip = ClipOf(o);
+  const Object* d = clip ? DisplayOf(*clip) : nullptr;
+  if (!d) return false;
+  const ColorTransform& x = d->color;
+  const double values[8] = {x.mul_r, x.mul_g, x.mul_b, x.mul_a, x.add_r, x.add_g, x.add_b, x.add_a};
+  std::copy(std::begin(values), std::end(values), c);
+  return true;
+}
+
+void Player::State::SetClipColor(avm1::Object* o, const double* c) {
+  Clip* clip = ClipOf(o);
+  Object* d = clip ? DisplayOf(*clip) : nullptr;
+  if (!d) return;
+  float v[8];
+  for (int i = 0; i < 8; ++i) v[i] = std::isfinite(c[i]) ? float(std::clamp(c[i], -1e6, 1e6)) : 0;
+  d->color = ColorTransform{v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]};
+}
+
 // ---- The player ----------------------------------------------------------------------------
 
 Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3, VideoDecoderFactory video)
@@ -1297,6 +1403,10 @@ Player::Player(std::shared_ptr<const Movie> movie, Mp3DecoderFactory mp3, VideoD
 }
 
 Player::~Player() = default;
+
+void Player::SetFileReader(FileReader read) {
+  state_->read_file = std::move(read);
+}
 
 void Player::SetDeviceFonts(DeviceFonts* fonts) {
   state_->text_fonts.SetDevice(fonts);

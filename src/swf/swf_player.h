@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -116,6 +117,10 @@ class Player {
   // nothing). They must outlive the player.
   void SetDeviceFonts(DeviceFonts* fonts);
 
+  // Reads a file of the movie's own folder by a relative name the player has checked stays in it
+  // (XML.load, LoadVars.load); nullopt when there is none. Unset: movies load nothing.
+  using FileReader = std::function<std::optional<std::string>(const std::string& name)>;
+  void SetFileReader(FileReader read);
   // With loop false (the default) the main timeline stops on its last frame.
   void SetLoop(bool loop) { loop_ = loop; }
   // Starts (or resumes) the main timeline: its first frame is shown at the next AdvanceTo. After

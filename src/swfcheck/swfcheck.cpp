@@ -213,6 +213,13 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
   player.SetDeviceFonts(decoders.fonts);
   player.SetRandomSeed(kRandomSeed);
   player.SetLoop(o.loop);
+  // Files the movie loads come from its own folder (the player checks the name stays in it).
+  player.SetFileReader([folder = PathOf(o.movie).parent_path()](const std::string& name) {
+    std::string unread;
+    const auto bytes = ReadMovie((folder / PathOf(name)).string(), unread);
+    return bytes ? std::optional<std::string>(std::string(bytes->begin(), bytes->end()))
+                 : std::nullopt;
+  });
   player.Play();
   const swf::StageInfo stage = swf::Stage(movie);
   const double rate =

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "swf/avm1/builtins.h"
+#include "swf/avm1/objects.h"
 
 namespace swf::avm1 {
 
@@ -571,6 +572,7 @@ void Vm::InstallBuiltins() {
   DefineNative(global, "updateAfterEvent", Nothing);
   DefineNative(global, "getVersion", GetVersion);
   clip_proto = NewObject();
+  InstallObjects(*this);
 }
 
 }  // namespace swf::avm1

@@ -581,6 +581,8 @@ Value Vm::Construct(const Value& ctor, std::span<Value> args) {
     }
     --depth_;
     if (r.IsObject()) return r;
+    // A built-in refusing its arguments (BitmapData too large) makes nothing.
+    if (r.IsNull()) return Value{};
     return Value::Obj(o);
   }
   Value r = Call(ctor, Value::Obj(o), args, proto.IsObject() ? proto.o : nullptr);
@@ -661,7 +663,7 @@ int Vm::AddTimer(Timer t) {
   t.id = next_timer_++;
   // No interval runs more often than once per 10 ms.
   t.interval = std::isfinite(t.interval) ? std::max(t.interval, 10.0) : 10.0;
-  t.next = now_ms + t.interval;
+  t.next = t.at_once ? now_ms : now_ms + t.interval;
   timers_.push_back(std::move(t));
   return timers_.back().id;
 }

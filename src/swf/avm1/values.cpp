@@ -750,6 +750,7 @@ void Vm::Collect() {
     Mark(t.target, stack);
     for (const Value& v : t.args) MarkValue(v, stack);
   }
+  std::vector<Object*> held;
   while (!stack.empty()) {
     Object* o = stack.back();
     stack.pop_back();
@@ -769,6 +770,11 @@ void Vm::Collect() {
         MarkValue(w.user, stack);
       }
     }
+    if (o->data) {
+      held.clear();
+      o->data->Trace(held);
+      for (Object* h : held) Mark(h, stack);
+    }
     if (o->script) {
       for (Object* s : o->script->scope) Mark(s, stack);
       Mark(o->script->base, stack);
@@ -783,7 +789,7 @@ void Vm::Collect() {
       continue;
     }
     o->marked = false;
-    bytes += kObjectBytes;
+    bytes += kObjectBytes + (o->data ? o->data->Bytes() : 0);
     for (const Property& p : o->props) {
       bytes += kPropertyBytes + p.name.size() + p.value.s.size();
     }

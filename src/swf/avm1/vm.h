@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -124,6 +125,20 @@ struct ScriptFunction {
   int version = 0;
 };
 
+// What a built-in class keeps on its instances besides properties (an XML node's links, a
+// bitmap's pixels). The collector asks it for the objects it holds and its size.
+class NativeData {
+ public:
+  NativeData() = default;
+  virtual ~NativeData() = default;
+  NativeData(const NativeData&) = delete;
+  NativeData& operator=(const NativeData&) = delete;
+  NativeData(NativeData&&) = delete;
+  NativeData& operator=(NativeData&&) = delete;
+  virtual void Trace(std::vector<Object*>& /*out*/) const {}
+  [[nodiscard]] virtual std::size_t Bytes() const { return 0; }
+};
+
 struct Watcher {
   Object* callback = nullptr;
   Value user;
@@ -152,6 +167,7 @@ class Object {
   Object* super_this = nullptr;
   Object* super_home = nullptr;
   std::vector<Object*> interfaces;
+  std::unique_ptr<NativeData> data;  // a built-in class's state
 
   Object() = default;
   ~Object() { delete watchers; }
@@ -190,6 +206,44 @@ class Host {
   virtual void StartDrag(Object* /*clip*/, bool /*lock*/) {}
   virtual void StopDrag() {}
   virtual void LeftOut(const std::string& what) = 0;
+
+  // ---- What the built-in objects ask of the player. The defaults are those of a player with no
+  // window, input, files or sound.
+  // The stage in pixels: the movie's size, or the window's when `unscaled` (Stage.scaleMode
+  // "noScale").
+  virtual void StageSize(bool /*unscaled*/, double* width, double* height) {
+    *width = 550;
+    *height = 400;
+  }
+  virtual bool KeyDown(int /*code*/) { return false; }
+  // A file of the movie's own folder by a relative name already checked to stay inside it;
+  // nullopt when there is none. Never a URL.
+  virtual std::optional<std::string> ReadMovieFile(const std::string& /*name*/) {
+    return std::nullopt;
+  }
+  // Sounds, as `Sound` objects play them. A sound is an exported DefineSound by its linkage name:
+  // its id (0: none) and length in ms. `owner` is the clip a Sound object was made for (null:
+  // the whole movie).
+  virtual int FindSound(const std::string& /*linkage*/, double* /*duration_ms*/) { return 0; }
+  virtual void StartSound(Object* /*owner*/, int /*sound*/, double /*offset_s*/, int /*loops*/) {}
+  // Stops `sound` (0: every sound) the owner started.
+  virtual void StopSound(Object* /*owner*/, int /*sound*/) {}
+  // How far the owner's last start of `sound` has played, in ms.
+  virtual double SoundPosition(Object* /*owner*/, int /*sound*/) { return 0; }
+  // The owner's volume (0..100, the script's number) and pan (-100..100).
+  virtual void SetSoundTransform(Object* /*owner*/, int /*volume*/, int /*pan*/) {}
+  // A clip's matrix (a, b, c, d, then tx, ty in pixels) and colour transform (red, green, blue,
+  // alpha multipliers, then their offsets) as the display list holds them; false once it left.
+  virtual bool GetClipMatrix(Object* /*clip*/, double* /*m*/) { return false; }
+  virtual void SetClipMatrix(Object* /*clip*/, const double* /*m*/) {}
+  virtual bool GetClipColor(Object* /*clip*/, double* /*c*/) { return false; }
+  virtual void SetClipColor(Object* /*clip*/, const double* /*c*/) {}
+  // Draws `source` (a clip) into a bitmap of width x height premultiplied-free ARGB pixels with
+  // the script's matrix (a, b, c, d, tx, ty in pixels); false when the player can't.
+  virtual bool DrawClip(Object* /*source*/, const double* /*matrix*/, std::uint32_t* /*argb*/,
+                        int /*width*/, int /*height*/) {
+    return false;
+  }
 };
 
 struct Timer {
@@ -200,6 +254,7 @@ struct Timer {
   double interval = 0;  // ms
   double next = 0;
   bool repeat = true;
+  bool at_once = false;  // due at the next RunTimers, as a load's answer
 };
 
 // An internal stop of the running script (budget, recursion, heap).
@@ -310,7 +365,7 @@ class Vm {
   double Random();  // [0, 1)
   double now_ms = 0;
   void Charge(std::size_t bytes);
-  void Work(std::size_t n = 1);  // actions' worth of the frame's budget
+  void Work(std::size_t n = 1);  // actions' worth of the frame's budget (pixels, characters)
   int AddTimer(Timer t);
   void ClearTimer(int id);
   [[nodiscard]] Object* TargetOf(const Value& v);  // a clip object from a clip or a path

@@ -1,0 +1,212 @@
+// Sound: an exported sound attached by its linkage name and played through the player, with
+// volume, pan and the channel transform kept as Flash Player keeps them (32-bit integers).
+#include <cmath>
+#include <map>
+
+#include "swf/avm1/objects.h"
+
+namespace swf::avm1 {
+namespace {
+
+struct SoundState : NativeData {
+  Object* owner = nullptr;  // the clip the sound belongs to; null for the whole movie
+  int sound = 0;            // the host's id of the attached sound
+  double duration = 0;      // ms
+  void Trace(std::vector<Object*>& out) const override { out.push_back(owner); }
+};
+
+SoundState* StateOf(const Value& v) {
+  return DataOf<SoundState>(v);
+}
+
+// Volume and transform belong to the clip: every Sound object made for it shares them.
+struct Levels {
+  int volume = 100;
+  int ll = 100, lr = 0, rl = 0, rr = 100;
+};
+struct Owners : NativeData {
+  static constexpr std::size_t kMax = 4096;  // past it, new clips share the movie's levels
+  std::map<Object*, Levels> levels;
+  void Trace(std::vector<Object*>& out) const override {
+    for (const auto& entry : levels) out.push_back(entry.first);
+  }
+};
+// The levels of the clip a Sound object plays on; null for any other object.
+Levels* LevelsOf(Vm& vm, const Value& self) {
+  const SoundState* s = StateOf(self);
+  Owners* owners = DataOf<Owners>(vm.Get(vm.global, "Sound"));
+  if (!s || !owners) return nullptr;
+  const auto it = owners->levels.find(s->owner);
+  if (it != owners->levels.end()) return &it->second;
+  if (owners->levels.size() >= Owners::kMax) return &owners->levels[nullptr];
+  return &owners->levels[s->owner];
+}
+
+// A number as the x86 conversion Flash Player uses makes it an int: out of range and NaN give
+// the lowest int.
+int Truncated(Vm& vm, const Value& v) {
+  const double n = vm.ToNumber(v);
+  if (!(n > -2147483649.0 && n < 2147483648.0)) return std::numeric_limits<int>::min();
+  return int(n);
+}
+// A difference in 32-bit wrapping arithmetic.
+int Wrap(std::int64_t v) {
+  return int(std::int32_t(std::uint32_t(std::uint64_t(v))));
+}
+
+// The pan as Flash Player derives it from the transform: from the right channel when the left
+// one is whole, else from the left.
+int Pan(const Levels& s) {
+  if (s.ll == 100) return Wrap(std::abs(std::int64_t(s.rr)) - 100);
+  return Wrap(100 - std::abs(std::int64_t(s.ll)));
+}
+void Apply(Vm& vm, const Value& self, const Levels& l) {
+  if (const SoundState* s = StateOf(self)) vm.host()->SetSoundTransform(s->owner, l.volume, Pan(l));
+}
+
+Value Construct(Vm& vm, const Value& self, std::span<Value> args) {
+  auto s = std::make_unique<SoundState>();
+  const Value target = Arg(args, 0);
+  if (!target.IsNullish()) s->owner = vm.TargetOf(target);
+  self.o->data = std::move(s);
+  return self;
+}
+Value AttachSound(Vm& vm, const Value& self, std::span<Value> args) {
+  SoundState* s = StateOf(self);
+  if (!s || args.empty()) return Value{};
+  double duration = 0;
+  const int id = vm.host()->FindSound(vm.ToString(args[0]), &duration);
+  if (id != 0) {
+    s->sound = id;
+    s->duration = duration;
+  }
+  return Value{};
+}
+Value Start(Vm& vm, const Value& self, std::span<Value> args) {
+  SoundState* s = StateOf(self);
+  if (!s || s->sound == 0) return Value{};
+  const double offset = vm.ToNumber(Arg(args, 0));
+  const double loops = vm.ToNumber(Arg(args, 1));
+  vm.host()->StartSound(s->owner, s->sound, std::isfinite(offset) && offset > 0 ? offset : 0,
+                        std::isfinite(loops) && loops > 1 ? int(std::min(loops, 32767.0)) : 1);
+  return Value{};
+}
+Value StopSound(Vm& vm, const Value& self, std::span<Value> args) {
+  SoundState* s = StateOf(self);
+  if (!s) return Value{};
+  int sound = 0;
+  if (!args.empty()) {
+    double ignored = 0;
+    sound = vm.host()->FindSound(vm.ToString(args[0]), &ignored);
+    if (sound == 0) return Value{};
+  }
+  vm.host()->StopSound(s->owner, sound);
+  return Value{};
+}
+Value Duration(Vm&, const Value& self, std::span<Value>) {
+  const SoundState* s = StateOf(self);
+  if (!s || s->sound == 0) return Value{};
+  return Value::Num(std::round(s->duration));
+}
+Value Position(Vm& vm, const Value& self, std::span<Value>) {
+  const SoundState* s = StateOf(self);
+  if (!s || s->sound == 0) return Value{};
+  return Value::Num(std::round(vm.host()->SoundPosition(s->owner, s->sound)));
+}
+Value GetVolume(Vm& vm, const Value& self, std::span<Value>) {
+  const Levels* l = LevelsOf(vm, self);
+  return l ? Value::Num(l->volume) : Value{};
+}
+Value SetVolume(Vm& vm, const Value& self, std::span<Value> args) {
+  Levels* l = LevelsOf(vm, self);
+  if (!l) return Value{};
+  l->volume = args.empty() ? 0 : Truncated(vm, args[0]);
+  Apply(vm, self, *l);
+  return Value{};
+}
+Value GetPan(Vm& vm, const Value& self, std::span<Value>) {
+  const Levels* l = LevelsOf(vm, self);
+  return l ? Value::Num(Pan(*l)) : Value{};
+}
+Value SetPan(Vm& vm, const Value& self, std::span<Value> args) {
+  Levels* l = LevelsOf(vm, self);
+  if (!l) return Value{};
+  const int pan = args.empty() ? 0 : Truncated(vm, args[0]);
+  l->lr = l->rl = 0;
+  l->ll = pan >= 0 ? Wrap(100 - std::int64_t(pan)) : 100;
+  l->rr = pan >= 0 ? 100 : Wrap(100 + std::int64_t(pan));
+  Apply(vm, self, *l);
+  return Value{};
+}
+Value GetTransform(Vm& vm, const Value& self, std::span<Value>) {
+  const Levels* l = LevelsOf(vm, self);
+  if (!l) return Value{};
+  Object* o = vm.NewObject();
+  vm.Set(o, "ll", Value::Num(l->ll));
+  vm.Set(o, "lr", Value::Num(l->lr));
+  vm.Set(o, "rl", Value::Num(l->rl));
+  vm.Set(o, "rr", Value::Num(l->rr));
+  return Value::Obj(o);
+}
+Value SetTransform(Vm& vm, const Value& self, std::span<Value> args) {
+  Levels* l = LevelsOf(vm, self);
+  const Value t = Arg(args, 0);
+  if (!l || !t.IsObject()) return Value{};
+  // Only the object's own channels count.
+  const auto take = [&](const char* name, int& field) {
+    if (vm.FindOwn(t.o, name)) field = vm.ToInt32(vm.Get(t.o, name));
+  };
+  take("ll", l->ll);
+  take("lr", l->lr);
+  take("rl", l->rl);
+  take("rr", l->rr);
+  Apply(vm, self, *l);
+  return Value{};
+}
+Value LoadSound(Vm& vm, const Value& self, std::span<Value>) {
+  // Sounds come from the movie's library only: a loaded one never arrives.
+  if (!self.IsObject()) return Value{};
+  Timer t;
+  t.target = self.o;
+  t.method = "onLoad";
+  t.repeat = false;
+  t.at_once = true;
+  t.args = {Value::Bool(false)};
+  vm.AddTimer(std::move(t));
+  return Value{};
+}
+Value Zero(Vm&, const Value& self, std::span<Value>) {
+  return StateOf(self) ? Value::Num(0) : Value{};
+}
+
+}  // namespace
+
+void InstallSound(Vm& vm) {
+  Object* proto = nullptr;
+  Object* ctor = DefineClass(vm, vm.global, "Sound", Construct, &proto);
+  ctor->data = std::make_unique<Owners>();
+  vm.DefineNative(proto, "attachSound", AttachSound);
+  vm.DefineNative(proto, "start", Start);
+  vm.DefineNative(proto, "stop", StopSound);
+  vm.DefineNative(proto, "getDuration", Duration);
+  vm.DefineNative(proto, "getPosition", Position);
+  vm.DefineNative(proto, "setDuration", NoOp);
+  vm.DefineNative(proto, "setPosition", NoOp);
+  vm.DefineNative(proto, "getVolume", GetVolume);
+  vm.DefineNative(proto, "setVolume", SetVolume);
+  vm.DefineNative(proto, "getPan", GetPan);
+  vm.DefineNative(proto, "setPan", SetPan);
+  vm.DefineNative(proto, "getTransform", GetTransform);
+  vm.DefineNative(proto, "setTransform", SetTransform);
+  vm.DefineNative(proto, "loadSound", LoadSound);
+  vm.DefineNative(proto, "getBytesLoaded", Zero);
+  vm.DefineNative(proto, "getBytesTotal", Zero);
+  vm.DefineNative(proto, "checkPolicyFile", NoOp);
+  // Movies before SWF 7 see no such properties: theirs are plain ones.
+  if (vm.version() >= 7) {
+    DefineAccessor(vm, proto, "duration", Duration, nullptr);
+    DefineAccessor(vm, proto, "position", Position, nullptr);
+  }
+}
+
+}  // namespace swf::avm1
