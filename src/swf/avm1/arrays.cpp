@@ -275,8 +275,8 @@ constexpr CaseRun kToUpper[] = {
     {0x1FF3, 0x1FF3, 9, 1},   {0x2170, 0x217F, -16, 1},   {0x24D0, 0x24E9, -26, 1},
     {0xFF41, 0xFF5A, -32, 1},
 };
-template <std::size_t N>
-std::string MapCase(const std::string& text, const CaseRun (&runs)[N]) {
+template <std::size_t n>
+std::string MapCase(const std::string& text, const CaseRun (&runs)[n]) {
   std::u32string s = Decode(text);
   for (char32_t& c : s) {
     for (const CaseRun& r : runs) {

@@ -303,7 +303,7 @@ Value Compare(Vm&, const Value& self, std::span<Value> args) {
   return Value::Num(0);
 }
 Value CompareMake(Vm& vm, const Value& self, std::span<Value> args) {
-  const Value code = Compare(vm, self, args);
+  Value code = Compare(vm, self, args);
   Bitmap* a = Live(self);
   Bitmap* b = Live(Arg(args, 0));
   if (code.n != 0 || a == b) return code;

@@ -249,12 +249,11 @@ Value ParseInt(Vm& vm, const Value&, std::span<Value> args) {
   const auto is_x = [&](std::size_t k) { return k < s.size() && (s[k] == 'x' || s[k] == 'X'); };
   std::size_t i = 0;
   bool negative = false;
-  if (s.size() > 1 && s[0] == '0' && is_x(1)) {
-    // A hex prefix counts only at the very start, whatever the radix.
-    i = 2;
-    if (radix == 0) radix = 16;
-  } else if (s.size() > 2 && (s[0] == '+' || s[0] == '-') && s[1] == '0' && is_x(2)) {
-    // Flash Player drops the sign and the 0 there, and reads on from the x.
+  // A hex prefix counts only at the very start, whatever the radix; after a sign, Flash Player
+  // drops the sign and the 0 and reads on from the x.
+  const bool hex = (s.size() > 1 && s[0] == '0' && is_x(1)) ||
+                   (s.size() > 2 && (s[0] == '+' || s[0] == '-') && s[1] == '0' && is_x(2));
+  if (hex) {
     i = 2;
     if (radix == 0) radix = 16;
   } else if (radix == 0) {

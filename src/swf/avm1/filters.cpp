@@ -109,9 +109,9 @@ Value ArrayField(Vm& vm, const FilterClass& c, const Field& f, const Value& give
   return Value::Obj(vm.NewArray());
 }
 
-template <std::size_t kClass>
+template <std::size_t class_index>
 Value FilterConstruct(Vm& vm, const Value& self, std::span<Value> args) {
-  const FilterClass& c = Classes()[kClass];
+  const FilterClass& c = Classes()[class_index];
   for (std::size_t i = 0; i < c.fields.size(); ++i) {
     const Field& f = c.fields[i];
     const Value given = Arg(args, i);
@@ -135,21 +135,21 @@ Value FilterConstruct(Vm& vm, const Value& self, std::span<Value> args) {
   return self;
 }
 
-template <std::size_t kClass>
+template <std::size_t class_index>
 Value FilterClone(Vm& vm, const Value& self, std::span<Value>) {
   if (!self.IsObject()) return Value{};
-  const FilterClass& c = Classes()[kClass];
+  const FilterClass& c = Classes()[class_index];
   std::vector<Value> args;
   for (const Field& f : c.fields) args.push_back(vm.Get(self.o, f.name));
   const Value ctor = vm.Get(Package(vm, "flash.filters"), c.name);
   return vm.Construct(ctor, args);
 }
 
-template <std::size_t... kI>
-void DefineAll(Vm& vm, Object* package, Object* base, std::index_sequence<kI...>) {
+template <std::size_t... i>
+void DefineAll(Vm& vm, Object* package, Object* base, std::index_sequence<i...>) {
   Object* proto = nullptr;
-  ((DefineClass(vm, package, Classes()[kI].name, FilterConstruct<kI>, &proto, base),
-    vm.DefineNative(proto, "clone", FilterClone<kI>)),
+  ((DefineClass(vm, package, Classes()[i].name, FilterConstruct<i>, &proto, base),
+    vm.DefineNative(proto, "clone", FilterClone<i>)),
    ...);
 }
 

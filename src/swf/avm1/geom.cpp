@@ -402,14 +402,14 @@ Value ColorConstruct(Vm& vm, const Value& self, std::span<Value> args) {
   self.o->data = std::move(state);
   return self;
 }
-template <int kIndex>
+template <int index>
 Value ColorGet(Vm&, const Value& self, std::span<Value>) {
   const ColorState* c = DataOf<ColorState>(self);
-  return c ? Value::Num(c->v[kIndex]) : Value{};
+  return c ? Value::Num(c->v[index]) : Value{};
 }
-template <int kIndex>
+template <int index>
 Value ColorSet(Vm& vm, const Value& self, std::span<Value> args) {
-  if (ColorState* c = DataOf<ColorState>(self)) c->v[kIndex] = vm.ToNumber(Arg(args, 0));
+  if (ColorState* c = DataOf<ColorState>(self)) c->v[index] = vm.ToNumber(Arg(args, 0));
   return Value{};
 }
 std::int64_t Channel(double v) {
@@ -451,9 +451,9 @@ Value ColorConcat(Vm&, const Value& self, std::span<Value> args) {
   return Value{};
 }
 
-template <int... kI>
-void DefineChannels(Vm& vm, Object* proto, std::integer_sequence<int, kI...>) {
-  (DefineAccessor(vm, proto, kColorNames[kI], ColorGet<kI>, ColorSet<kI>, 0), ...);
+template <int... i>
+void DefineChannels(Vm& vm, Object* proto, std::integer_sequence<int, i...>) {
+  (DefineAccessor(vm, proto, kColorNames[i], ColorGet<i>, ColorSet<i>, 0), ...);
 }
 
 // ---- Transform, and MovieClip.transform ----

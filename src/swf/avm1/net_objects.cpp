@@ -237,7 +237,7 @@ Value SoGetLocal(Vm& vm, const Value&, std::span<Value> args) {
   const Value ctor = vm.Get(vm.global, "SharedObject");
   const Value store = vm.GetMember(ctor, "__objects");
   if (!store.IsObject()) return Value::Null();
-  const Value known = vm.Get(store.o, name);
+  Value known = vm.Get(store.o, name);
   if (known.IsObject()) return known;
   const Value proto = vm.GetMember(ctor, "prototype");
   Object* so = vm.NewObject(proto.IsObject() ? proto.o : nullptr);

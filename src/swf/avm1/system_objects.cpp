@@ -310,7 +310,7 @@ Value ContextMenuHide(Vm& vm, const Value& self, std::span<Value>) {
 Value ContextMenuCopy(Vm& vm, const Value& self, std::span<Value>) {
   if (!self.IsObject()) return Value{};
   Value on_select[1] = {vm.Get(self.o, "onSelect")};
-  const Value made = vm.Construct(vm.Get(vm.global, "ContextMenu"), on_select);
+  Value made = vm.Construct(vm.Get(vm.global, "ContextMenu"), on_select);
   if (!made.IsObject()) return made;
   const Value from = vm.Get(self.o, "builtInItems");
   const Value to = vm.Get(made.o, "builtInItems");

@@ -2,6 +2,7 @@
 // scripts through accessors on XMLNode.prototype; the lenient parser and the printing of Flash
 // Player, with its status codes.
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 
@@ -14,10 +15,10 @@ namespace {
 // exhaust the native stack.
 constexpr int kMaxDepth = 256;
 
-enum NodeType { kElement = 1, kText = 3 };
+enum NodeType { Element = 1, Text = 3 };
 
 struct XmlNode : NativeData {
-  int type = kElement;
+  int type = Element;
   Value name;   // null for a document or a text node
   Value value;  // null for an element
   Object* parent = nullptr;
@@ -33,7 +34,7 @@ struct XmlNode : NativeData {
     out.push_back(child_array);
   }
   [[nodiscard]] std::size_t Bytes() const override {
-    return children.size() * sizeof(Object*) + name.s.size() + value.s.size();
+    return children.size() * sizeof(std::uintptr_t) + name.s.size() + value.s.size();
   }
 };
 
@@ -64,7 +65,7 @@ XmlNode& Init(Vm& vm, Object* self, int type) {
 Object* NewNode(Vm& vm, int type, const std::string& text) {
   Object* o = vm.NewObject(NodeProto(vm));
   XmlNode& n = Init(vm, o, type);
-  (type == kElement ? n.name : n.value) = Value::Str(text);
+  (type == Element ? n.name : n.value) = Value::Str(text);
   return o;
 }
 
@@ -207,7 +208,7 @@ void Print(Vm& vm, Object* o, std::string& out, int depth) {
   const XmlNode* n = NodeOf(o);
   if (!n || depth > kMaxDepth) return;
   vm.Work(1);
-  if (n->type == kText) {
+  if (n->type == Text) {
     out += EscapeXml(vm.ToString(n->value));
     return;
   }
@@ -253,7 +254,7 @@ int Parse(Vm& vm, Object* doc, XmlNode& d, std::string_view text, bool ignore_wh
   const auto add_text = [&](std::string_view raw, bool cdata) {
     if (raw.empty()) return;
     if (ignore_white && std::all_of(raw.begin(), raw.end(), IsWhite)) return;
-    add(NewNode(vm, kText, cdata ? std::string(raw) : Unescape(raw)));
+    add(NewNode(vm, Text, cdata ? std::string(raw) : Unescape(raw)));
   };
   std::size_t i = 0;
   while (i < text.size()) {
@@ -302,7 +303,7 @@ int Parse(Vm& vm, Object* doc, XmlNode& d, std::string_view text, bool ignore_wh
       while (j < text.size() && !IsWhite(text[j]) && text[j] != '>' && text[j] != '/') ++j;
       if (j >= text.size()) return -6;
       Object* element = vm.NewObject(NodeProto(vm));
-      XmlNode& e = Init(vm, element, kElement);
+      XmlNode& e = Init(vm, element, Element);
       e.name = Value::Str(std::string(text.substr(lt + 1, j - lt - 1)));
       bool closed = false;
       for (;;) {
@@ -353,10 +354,10 @@ int Parse(Vm& vm, Object* doc, XmlNode& d, std::string_view text, bool ignore_wh
 
 Value NodeConstruct(Vm& vm, const Value& self, std::span<Value> args) {
   const int type = ToIntClamped(vm, Arg(args, 0));
-  XmlNode& n = Init(vm, self.o, type == kText ? kText : kElement);
+  XmlNode& n = Init(vm, self.o, type == Text ? Text : Element);
   if (!args.empty()) {
     const Value text = Value::Str(vm.ToString(Arg(args, 1)));
-    (n.type == kText ? n.value : n.name) = text;
+    (n.type == Text ? n.value : n.name) = text;
   }
   return self;
 }
@@ -393,7 +394,7 @@ Value NodeAttributes(Vm&, const Value& self, std::span<Value>) {
 }
 Value NodeSetAttributes(Vm&, const Value& self, std::span<Value> args) {
   XmlNode* n = NodeOf(self);
-  if (n && args.size() > 0 && args[0].IsObject()) n->attributes = args[0].o;
+  if (n && !args.empty() && args[0].IsObject()) n->attributes = args[0].o;
   return Value{};
 }
 Value NodeParent(Vm&, const Value& self, std::span<Value>) {
@@ -481,7 +482,7 @@ Value NamespaceFor(Vm& vm, Object* o, const std::string& prefix) {
   return Value::Null();
 }
 Value NodeNamespaceUri(Vm& vm, const Value& self, std::span<Value>) {
-  const Value prefix = NamePart(vm, self, true);
+  Value prefix = NamePart(vm, self, true);
   if (prefix.type != Type::String) return prefix;
   return NamespaceFor(vm, self.o, prefix.s);
 }
@@ -573,7 +574,7 @@ Value XmlParse(Vm& vm, const Value& self, std::span<Value> args) {
   return Value{};
 }
 Value XmlConstruct(Vm& vm, const Value& self, std::span<Value> args) {
-  Init(vm, self.o, kElement);
+  Init(vm, self.o, Element);
   if (!args.empty() && !args[0].IsNullish()) {
     XmlParse(vm, self, args);
   } else {
@@ -582,10 +583,10 @@ Value XmlConstruct(Vm& vm, const Value& self, std::span<Value> args) {
   return self;
 }
 Value XmlCreateElement(Vm& vm, const Value&, std::span<Value> args) {
-  return Value::Obj(NewNode(vm, kElement, vm.ToString(Arg(args, 0))));
+  return Value::Obj(NewNode(vm, Element, vm.ToString(Arg(args, 0))));
 }
 Value XmlCreateTextNode(Vm& vm, const Value&, std::span<Value> args) {
-  return Value::Obj(NewNode(vm, kText, vm.ToString(Arg(args, 0))));
+  return Value::Obj(NewNode(vm, Text, vm.ToString(Arg(args, 0))));
 }
 Value XmlToString(Vm& vm, const Value& self, std::span<Value> args) {
   if (!NodeOf(self)) return Value::Str("[object Object]");
