@@ -148,7 +148,10 @@ struct EditText {
   bool read_only = false;
   bool auto_size = false;
   bool no_select = false;
-  bool border = false;
+  bool border = false;      // the file's border flag draws both; scripts set them apart
+  bool background = false;
+  Rgba border_color{0, 0, 0, 255};
+  Rgba background_color{255, 255, 255, 255};
   bool html = false;
   bool use_outlines = false;  // draw with the embedded font's glyphs, else a font of the system
   std::uint16_t font = 0;     // 0: none given
@@ -157,6 +160,7 @@ struct EditText {
   Rgba color{0, 0, 0, 255};
   int max_length = 0;  // 0: any
   Align align = Align::Left;
+  Align auto_size_side = Align::Left;  // where an auto-sized box keeps its edge (Center: both)
   float left_margin = 0;  // twips
   float right_margin = 0;
   float indent = 0;

@@ -13,6 +13,7 @@
 #include "swf/sound_mixer.h"
 #include "swf/swf_player.h"
 #include "swf/text/text_field.h"
+#include "swf/text_script.h"
 #include "swf/video_playback.h"
 
 namespace swf {
@@ -51,6 +52,32 @@ struct Census {
   std::size_t objects = 0;
 };
 
+// A text field on a display list with its script object.
+struct TextBox {
+  TextBox(std::shared_ptr<const EditText> def, const Movie& movie, TextFonts& fonts)
+      : field(std::move(def), movie, fonts) {}
+  ~TextBox() {
+    if (!object) return;
+    --object->pinned;
+    if (index) index->erase(object);
+  }
+  TextBox(const TextBox&) = delete;
+  TextBox& operator=(const TextBox&) = delete;
+  TextBox(TextBox&&) = delete;
+  TextBox& operator=(TextBox&&) = delete;
+
+  TextField field;
+  avm1::Object* object = nullptr;  // pinned while the field lives
+  std::map<avm1::Object*, TextBox*>* index = nullptr;
+  std::weak_ptr<Clip> parent;
+  int depth = 0;
+  // What scripts set that drawing doesn't use.
+  avm1::Value restrict_chars = avm1::Value::Null();
+  std::string anti_alias = "normal";
+  bool condense_white = false;
+  std::string shown;  // the bound variable's value last shown
+};
+
 struct Object {
   std::uint16_t character = 0;
   const Character* def = nullptr;
@@ -60,7 +87,7 @@ struct Object {
   std::string name;
   std::uint16_t clip_depth = 0;
   std::shared_ptr<Clip> clip;       // a sprite's own timeline
-  std::shared_ptr<TextField> text;  // a text field's text, layout and scroll
+  std::shared_ptr<TextBox> text;  // a text field's text, layout and scroll
   std::vector<Filter> filters;
   BlendMode blend = BlendMode::Normal;
   bool cache_as_bitmap = false;
@@ -138,6 +165,7 @@ struct Player::State : avm1::Host {
     root->object = vm->NewClipObject(root.get());
     vm->Pin(root->object);
     InstallClipMethods();
+    InstallTextFieldMethods();
   }
 
   void Tick(bool loop);
@@ -155,6 +183,20 @@ struct Player::State : avm1::Host {
   void RunQueue();
   void Url(const std::string& url, const std::string& target);
   void InstallClipMethods();
+  void InstallTextFieldMethods();
+  void NewTextBox(Clip& parent, Object& o, std::shared_ptr<const EditText> def, int depth);
+  // The text field of a script object, and its place on the display list.
+  TextBox* TextOf(avm1::Object* o) {
+    const auto it = texts.find(o);
+    return it == texts.end() ? nullptr : it->second;
+  }
+  Object* DisplayOfText(TextBox& box);
+  // The display object of a clip's or a text field's script object.
+  Object* DisplayOfAny(avm1::Object* o);
+  std::string TextPath(TextBox& box, bool slash);
+  // Bound text fields show their variable; their own text goes to a variable still unset.
+  void SyncVariables();
+  avm1::Object* VariableHome(TextBox& box, std::string& name);
 
   // The host's side of the script machine.
   avm1::Object* Root() override { return root->object; }
@@ -197,6 +239,8 @@ struct Player::State : avm1::Host {
   const Movie& movie;
   TextFonts text_fonts{movie};  // before `root`: text fields use it until they go
   Census census;                // before `root`: the clips count themselves out of it
+  std::map<avm1::Object*, TextBox*> texts;  // before `root`: text fields leave it as they go
+  avm1::Object* text_proto = nullptr;
   std::shared_ptr<Clip> root;
   Object root_display;  // the main timeline's own `_x`, `_alpha`, ...
   Timeline empty_timeline{{Frame{}}, {}, {0}};
@@ -260,6 +304,7 @@ void Player::State::Tick(bool loop) {
   RunQueue();
   vm->RunTimers(vm->now_ms);
   RunQueue();
+  SyncVariables();
   vm->MaybeCollect();
   if (main.playing && !loop && main.frame == main.last()) {
     main.playing = false;
@@ -436,7 +481,7 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   const bool empty = id == 0;  // createEmptyMovieClip
   if (!o.def && !empty) return;
   if (const auto* edit = o.def ? std::get_if<std::shared_ptr<const EditText>>(o.def) : nullptr) {
-    o.text = std::make_shared<TextField>(*edit, movie, text_fonts);
+    NewTextBox(parent, o, *edit, depth);
     return;
   }
   const auto* sprite = o.def ? std::get_if<std::shared_ptr<const Sprite>>(o.def) : nullptr;
@@ -526,6 +571,9 @@ avm1::Object* Player::State::Child(avm1::Object* o, std::string_view name) {
   for (auto& [depth, child] : clip->list) {
     if (child.clip && SameIgnoringCase(child.name, name)) return child.clip->object;
   }
+  for (auto& [depth, child] : clip->list) {
+    if (child.text && SameName(child.name, name)) return child.text->object;
+  }
   return nullptr;
 }
 
@@ -565,6 +613,7 @@ Rect Player::State::Bounds(const Object& o, const Matrix& m) {
     }
     return r;
   }
+  if (o.text) return Transformed(o.text->field.Bounds(), m);
   if (!o.def) return kNoBounds;
   if (const auto* s = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
     return Transformed((*s)->bounds, m);
@@ -591,8 +640,9 @@ bool Finite(double v) {
 avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
   using avm1::Value;
   Clip* clip = ClipOf(o);
-  if (!clip) return Value{};
-  Object* d = DisplayOf(*clip);
+  TextBox* box = clip ? nullptr : TextOf(o);
+  if (!clip && !box) return Value{};
+  Object* d = clip ? DisplayOf(*clip) : DisplayOfText(*box);
   Object none;
   Object& display = d ? *d : none;
   const Matrix& m = display.matrix;
@@ -606,10 +656,10 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 3:
       return Value::Num(display.scripted ? display.yscale : Scale(m.c, m.d));
     case 4:
-      return Value::Num(clip->frame + 1);
+      return clip ? Value::Num(clip->frame + 1) : Value{};
     case 5:
     case 12:
-      return Value::Num(double(clip->timeline->frames.size()));
+      return clip ? Value::Num(double(clip->timeline->frames.size())) : Value{};
     case 6:
       return Value::Num(double(display.color.mul_a) * 100);
     case 7:
@@ -625,7 +675,7 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
       if (display.scripted) return Value::Num(display.rotation);
       return Value::Num(std::atan2(double(m.b), double(m.a)) * 180 / 3.141592653589793);
     case 11:
-      return Value::Str(vm->ClipPath(o, true));
+      return Value::Str(clip ? vm->ClipPath(o, true) : TextPath(*box, true));
     case 13:
       return Value::Str(clip == root.get() ? "" : display.name);
     case 14:
@@ -646,9 +696,7 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
 }
 
 void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v) {
-  Clip* clip = ClipOf(o);
-  if (!clip) return;
-  Object* d = DisplayOf(*clip);
+  Object* d = DisplayOfAny(o);
   if (!d) return;
   Matrix& m = d->matrix;
   const auto number = [&] { return vm->ToNumber(v); };
@@ -698,6 +746,15 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     case 9: {
       const double n = number();
       if (!Finite(n) || n < 0) return;
+      if (d->text) {
+        // A text field's box takes the size; its scale stays.
+        Rect r = d->text->field.Bounds();
+        const double sx = Scale(m.a, m.b) / 100, sy = Scale(m.c, m.d) / 100;
+        if (index == 8 && sx > 0) r.x_max = r.x_min + float(std::round(n * 20 / sx));
+        if (index == 9 && sy > 0) r.y_max = r.y_min + float(std::round(n * 20 / sy));
+        d->text->field.SetBounds(r);
+        return;
+      }
       decompose();
       const Rect r = Bounds(*d, Matrix{});
       const double size = index == 8 ? r.x_max - r.x_min : r.y_max - r.y_min;
@@ -1090,12 +1147,526 @@ void Player::State::InstallClipMethods() {
   for (const char* name :
        {"lineStyle", "beginFill", "beginGradientFill", "moveTo", "lineTo", "curveTo", "endFill",
         "clear", "setMask", "startDrag", "stopDrag", "localToGlobal", "globalToLocal",
-        "createTextField", "attachAudio", "attachBitmap", "lineGradientStyle"}) {
+        "attachAudio", "attachBitmap", "lineGradientStyle"}) {
     def(name, McLeftOut);
   }
   avm1::Object* ctor = vm->NewFunction(McCtor, proto);
   vm->Define(vm->global, "MovieClip", Value::Obj(ctor), avm1::DontEnum);
   vm->DefineNative(vm->global, "fscommand", GlobalFsCommand);
+}
+
+// ---- Text fields as script objects ---------------------------------------------------------
+
+void Player::State::NewTextBox(Clip& parent, Object& o, std::shared_ptr<const EditText> def,
+                               int depth) {
+  o.text = std::make_shared<TextBox>(std::move(def), movie, text_fonts);
+  TextBox& box = *o.text;
+  box.parent = parent.weak_from_this();
+  box.depth = depth;
+  box.object = vm->NewObject(text_proto);
+  vm->Pin(box.object);
+  box.index = &texts;
+  texts[box.object] = &box;
+  // A bound variable takes the field's text when it has none yet; else the field shows it.
+  std::string name;
+  if (box.field.Variable().empty()) return;
+  if (avm1::Object* home = VariableHome(box, name)) {
+    const avm1::Value v = vm->Get(home, name);
+    if (v.IsUndefined()) {
+      vm->Set(home, name, avm1::Value::Str(box.field.Text()));
+      box.shown = box.field.Text();
+    }
+  }
+  SyncVariables();
+}
+
+Object* Player::State::DisplayOfText(TextBox& box) {
+  const std::shared_ptr<Clip> parent = box.parent.lock();
+  if (!parent) return nullptr;
+  const auto it = parent->list.find(box.depth);
+  return it != parent->list.end() && it->second.text.get() == &box ? &it->second : nullptr;
+}
+
+Object* Player::State::DisplayOfAny(avm1::Object* o) {
+  if (Clip* clip = ClipOf(o)) return DisplayOf(*clip);
+  if (TextBox* box = TextOf(o)) return DisplayOfText(*box);
+  return nullptr;
+}
+
+std::string Player::State::TextPath(TextBox& box, bool slash) {
+  const std::shared_ptr<Clip> parent = box.parent.lock();
+  const Object* d = DisplayOfText(box);
+  const std::string name = d ? d->name : "";
+  if (!parent) return name;
+  std::string path = vm->ClipPath(parent->object, slash);
+  if (slash && path == "/") return "/" + name;
+  return path + (slash ? "/" : ".") + name;
+}
+
+avm1::Object* Player::State::VariableHome(TextBox& box, std::string& name) {
+  const std::shared_ptr<Clip> parent = box.parent.lock();
+  const std::string& variable = box.field.Variable();
+  if (!parent || !parent->object || variable.empty()) return nullptr;
+  std::size_t cut = variable.rfind(':');
+  if (cut == std::string::npos) cut = variable.rfind('.');
+  if (cut == std::string::npos) {
+    name = variable;
+    return parent->object;
+  }
+  name = variable.substr(cut + 1);
+  return vm->ResolvePath(parent->object, variable.substr(0, cut));
+}
+
+void Player::State::SyncVariables() {
+  for (auto& [object, box] : texts) {
+    if (box->field.Variable().empty()) continue;
+    std::string name;
+    avm1::Object* home = VariableHome(*box, name);
+    if (!home || name.empty()) continue;
+    const avm1::Value v = vm->Get(home, name);
+    const std::string text = v.IsUndefined() ? "" : vm->ToString(v);
+    if (text == box->shown) continue;
+    box->shown = text;
+    if (box->field.definition().html) {
+      box->field.SetHtmlText(text);
+    } else {
+      box->field.SetText(text);
+    }
+  }
+}
+
+namespace {
+
+// The text field properties scripts read and write, by number.
+enum TextProperty : int {
+  TpText,
+  TpHtmlText,
+  TpHtml,
+  TpTextColor,
+  TpAutoSize,
+  TpWordWrap,
+  TpMultiline,
+  TpBorder,
+  TpBorderColor,
+  TpBackground,
+  TpBackgroundColor,
+  TpTextWidth,
+  TpTextHeight,
+  TpScroll,
+  TpMaxScroll,
+  TpBottomScroll,
+  TpHScroll,
+  TpMaxHScroll,
+  TpVariable,
+  TpSelectable,
+  TpType,
+  TpPassword,
+  TpRestrict,
+  TpMaxChars,
+  TpEmbedFonts,
+  TpAntiAliasType,
+  TpLength,
+  TpCondenseWhite,
+  TpParent,
+  TpCount,
+};
+constexpr const char* kTextPropertyNames[TpCount] = {
+    "text",         "htmlText",   "html",       "textColor",     "autoSize",
+    "wordWrap",     "multiline",  "border",     "borderColor",   "background",
+    "backgroundColor", "textWidth", "textHeight", "scroll",      "maxscroll",
+    "bottomScroll", "hscroll",    "maxhscroll", "variable",      "selectable",
+    "type",         "password",   "restrict",   "maxChars",      "embedFonts",
+    "antiAliasType", "length",    "condenseWhite", "_parent"};
+// The display properties a text field shares with clips, by their GetProperty number.
+constexpr std::pair<const char*, int> kTextDisplayProperties[] = {
+    {"_x", 0},      {"_y", 1},         {"_xscale", 2}, {"_yscale", 3},  {"_alpha", 6},
+    {"_visible", 7}, {"_width", 8},    {"_height", 9}, {"_rotation", 10}, {"_target", 11},
+    {"_name", 13},  {"_url", 15},      {"_highquality", 16}, {"_focusrect", 17},
+    {"_soundbuftime", 18}, {"_quality", 19}, {"_xmouse", 20}, {"_ymouse", 21}};
+
+Value ColorValue(Rgba c) {
+  return Value::Num(double((std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b));
+}
+Rgba ColorOf(avm1::Vm& vm, const Value& v) {
+  const auto c = std::uint32_t(vm.ToInt32(v));
+  return Rgba{std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 255};
+}
+const char* AutoSizeName(const EditText& e) {
+  if (!e.auto_size) return "none";
+  switch (e.auto_size_side) {
+    case EditText::Align::Right:
+      return "right";
+    case EditText::Align::Center:
+      return "center";
+    default:
+      return "left";
+  }
+}
+
+// What a text field script object's property reads; undefined once the field is gone.
+avm1::Value TextGet(Player::State& s, avm1::Object* o, int which) {
+  TextBox* box = s.TextOf(o);
+  if (!box) return Value{};
+  TextField& f = box->field;
+  const EditText& e = f.definition();
+  const auto px = [](float twips) { return Value::Num(double(twips) / 20); };
+  switch (which) {
+    case TpText:
+      return Value::Str(f.Text());
+    case TpHtmlText:
+      return Value::Str(e.html ? f.HtmlText() : f.Text());
+    case TpHtml:
+      return Value::Bool(e.html);
+    case TpTextColor:
+      return ColorValue(f.NewFormat().color);
+    case TpAutoSize:
+      return Value::Str(AutoSizeName(e));
+    case TpWordWrap:
+      return Value::Bool(e.word_wrap);
+    case TpMultiline:
+      return Value::Bool(e.multiline);
+    case TpBorder:
+      return Value::Bool(e.border);
+    case TpBorderColor:
+      return ColorValue(e.border_color);
+    case TpBackground:
+      return Value::Bool(e.background);
+    case TpBackgroundColor:
+      return ColorValue(e.background_color);
+    case TpTextWidth:
+      return Value::Num(std::round(f.Metrics().text_width / 20));
+    case TpTextHeight:
+      return Value::Num(std::round(f.Metrics().text_height / 20));
+    case TpScroll:
+      return Value::Num(f.Metrics().scroll);
+    case TpMaxScroll:
+      return Value::Num(f.Metrics().max_scroll);
+    case TpBottomScroll:
+      return Value::Num(f.Metrics().bottom_scroll);
+    case TpHScroll:
+      return px(f.Metrics().hscroll);
+    case TpMaxHScroll:
+      return px(f.Metrics().max_hscroll);
+    case TpVariable:
+      return e.variable.empty() ? Value::Null() : Value::Str(e.variable);
+    case TpSelectable:
+      return Value::Bool(!e.no_select);
+    case TpType:
+      return Value::Str(e.read_only ? "dynamic" : "input");
+    case TpPassword:
+      return Value::Bool(e.password);
+    case TpRestrict:
+      return box->restrict_chars;
+    case TpMaxChars:
+      return e.max_length > 0 ? Value::Num(e.max_length) : Value::Null();
+    case TpEmbedFonts:
+      return Value::Bool(e.use_outlines);
+    case TpAntiAliasType:
+      return Value::Str(box->anti_alias);
+    case TpLength:
+      return Value::Num(double(f.Length()));
+    case TpCondenseWhite:
+      return Value::Bool(box->condense_white);
+    case TpParent: {
+      const std::shared_ptr<Clip> parent = box->parent.lock();
+      return parent ? Value::Obj(parent->object) : Value{};
+    }
+    default:
+      return Value{};
+  }
+}
+
+void TextSet(Player::State& s, avm1::Object* o, int which, const Value& v) {
+  TextBox* box = s.TextOf(o);
+  if (!box) return;
+  avm1::Vm& vm = *s.vm;
+  TextField& f = box->field;
+  const auto number = [&] { return vm.ToNumber(v); };
+  switch (which) {
+    case TpText:
+      f.SetText(vm.ToString(v));
+      break;
+    case TpHtmlText:
+      f.SetHtmlText(vm.ToString(v));
+      break;
+    case TpHtml:
+      f.Edit().html = vm.ToBoolean(v);
+      return;
+    case TpTextColor: {
+      FormatChange c;
+      c.color = ColorOf(vm, v);
+      f.ApplyFormat(0, f.Length(), c);
+      f.SetNewFormat(c);
+      f.Edit().color = *c.color;
+      return;
+    }
+    case TpAutoSize: {
+      EditText& e = f.Edit();
+      if (v.type == avm1::Type::Boolean) {
+        e.auto_size = v.b;
+        e.auto_size_side = EditText::Align::Left;
+        return;
+      }
+      const std::string side = vm.ToString(v);
+      e.auto_size = true;
+      if (side == "left") {
+        e.auto_size_side = EditText::Align::Left;
+      } else if (side == "right") {
+        e.auto_size_side = EditText::Align::Right;
+      } else if (side == "center") {
+        e.auto_size_side = EditText::Align::Center;
+      } else {
+        e.auto_size = false;
+      }
+      return;
+    }
+    case TpWordWrap:
+      f.Edit().word_wrap = vm.ToBoolean(v);
+      return;
+    case TpMultiline:
+      f.Edit().multiline = vm.ToBoolean(v);
+      return;
+    case TpBorder:
+      f.Edit().border = vm.ToBoolean(v);
+      return;
+    case TpBorderColor:
+      f.Edit().border_color = ColorOf(vm, v);
+      return;
+    case TpBackground:
+      f.Edit().background = vm.ToBoolean(v);
+      return;
+    case TpBackgroundColor:
+      f.Edit().background_color = ColorOf(vm, v);
+      return;
+    case TpScroll: {
+      const double n = number();
+      if (std::isfinite(n)) f.SetScroll(int(std::clamp(n, -1e6, 1e6)));
+      return;
+    }
+    case TpHScroll: {
+      const double n = number();
+      if (std::isfinite(n)) f.SetHScroll(float(std::clamp(n, -1e6, 1e6) * 20));
+      return;
+    }
+    case TpVariable:
+      f.Edit().variable = v.IsNullish() ? "" : vm.ToString(v);
+      box->shown.clear();
+      s.SyncVariables();
+      return;
+    case TpSelectable:
+      f.Edit().no_select = !vm.ToBoolean(v);
+      return;
+    case TpType: {
+      const std::string type = vm.ToString(v);
+      if (SameIgnoringCase(type, "input")) f.Edit().read_only = false;
+      if (SameIgnoringCase(type, "dynamic")) f.Edit().read_only = true;
+      return;
+    }
+    case TpPassword:
+      f.Edit().password = vm.ToBoolean(v);
+      return;
+    case TpRestrict:
+      box->restrict_chars = v.IsNullish() ? Value::Null() : Value::Str(vm.ToString(v));
+      return;
+    case TpMaxChars: {
+      const double n = number();
+      f.Edit().max_length = std::isfinite(n) && n > 0 ? int(std::min(n, 1e6)) : 0;
+      return;
+    }
+    case TpEmbedFonts:
+      f.Edit().use_outlines = vm.ToBoolean(v);
+      return;
+    case TpAntiAliasType: {
+      const std::string type = vm.ToString(v);
+      if (type == "normal" || type == "advanced") box->anti_alias = type;
+      return;
+    }
+    case TpCondenseWhite:
+      box->condense_white = vm.ToBoolean(v);
+      return;
+    default:
+      return;
+  }
+  // The text changed: a bound variable follows it.
+  std::string name;
+  if (avm1::Object* home = s.VariableHome(*box, name)) {
+    box->shown = f.Text();
+    vm.Set(home, name, Value::Str(box->shown));
+  }
+}
+
+template <int Which>
+Value TextGetter(avm1::Vm& vm, const Value& self, Args) {
+  return self.IsObject() ? TextGet(StateOf(vm), self.o, Which) : Value{};
+}
+template <int Which>
+Value TextSetter(avm1::Vm& vm, const Value& self, Args args) {
+  if (self.IsObject()) TextSet(StateOf(vm), self.o, Which, ArgAt(args, 0));
+  return Value{};
+}
+template <int Index>
+Value DisplayGetter(avm1::Vm& vm, const Value& self, Args) {
+  return self.IsObject() ? StateOf(vm).GetProperty(self.o, Index) : Value{};
+}
+template <int Index>
+Value DisplaySetter(avm1::Vm& vm, const Value& self, Args args) {
+  if (self.IsObject()) StateOf(vm).SetProperty(self.o, Index, ArgAt(args, 0));
+  return Value{};
+}
+
+void DefineAccessor(avm1::Vm& vm, avm1::Object* proto, const char* name, avm1::NativeFn get,
+                    avm1::NativeFn set) {
+  vm.Define(proto, name, Value{}, avm1::DontEnum | avm1::DontDelete);
+  if (avm1::Property* p = vm.FindOwn(proto, name)) {
+    p->getter = vm.NewFunction(get);
+    p->setter = set ? vm.NewFunction(set) : nullptr;
+  }
+}
+
+template <int... Which>
+void DefineTextAccessors(avm1::Vm& vm, avm1::Object* proto,
+                         std::integer_sequence<int, Which...>) {
+  (DefineAccessor(vm, proto, kTextPropertyNames[Which], TextGetter<Which>, TextSetter<Which>),
+   ...);
+}
+template <std::size_t... I>
+void DefineDisplayAccessors(avm1::Vm& vm, avm1::Object* proto, std::index_sequence<I...>) {
+  (DefineAccessor(vm, proto, kTextDisplayProperties[I].first,
+                  DisplayGetter<kTextDisplayProperties[I].second>,
+                  DisplaySetter<kTextDisplayProperties[I].second>),
+   ...);
+}
+
+// [begin, end) from a method's first arguments: none for all the text, one for a character.
+std::pair<std::size_t, std::size_t> RangeArgs(avm1::Vm& vm, Args args, std::size_t count,
+                                              std::size_t length) {
+  const auto at = [&](std::size_t i, std::size_t fallback) {
+    if (i >= count || i >= args.size()) return fallback;
+    const double n = vm.ToNumber(args[i]);
+    if (!std::isfinite(n) || n < 0) return fallback;
+    return std::size_t(std::min(n, double(length)));
+  };
+  if (count == 0) return {0, length};
+  const std::size_t begin = at(0, 0);
+  return {begin, count >= 2 ? at(1, length) : begin + 1};
+}
+
+Value TfGetTextFormat(avm1::Vm& vm, const Value& self, Args args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box) return Value{};
+  const auto [begin, end] = RangeArgs(vm, args, std::min<std::size_t>(args.size(), 2),
+                                      box->field.Length());
+  return Value::Obj(TextFormatObject(vm, box->field.FormatOf(begin, end)));
+}
+Value TfSetTextFormat(avm1::Vm& vm, const Value& self, Args args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box || args.empty() || !args.back().IsObject()) return Value{};
+  const FormatChange change = FormatFromObject(vm, args.back().o);
+  const auto [begin, end] = RangeArgs(vm, args, args.size() - 1, box->field.Length());
+  box->field.ApplyFormat(begin, end, change);
+  return Value{};
+}
+Value TfGetNewTextFormat(avm1::Vm& vm, const Value& self, Args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box) return Value{};
+  return Value::Obj(TextFormatObject(vm, FormatChange::Of(box->field.NewFormat())));
+}
+Value TfSetNewTextFormat(avm1::Vm& vm, const Value& self, Args args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box || args.empty() || !args[0].IsObject()) return Value{};
+  box->field.SetNewFormat(FormatFromObject(vm, args[0].o));
+  return Value{};
+}
+Value TfReplaceText(avm1::Vm& vm, const Value& self, Args args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box || args.size() < 3) return Value{};
+  const auto [begin, end] = RangeArgs(vm, args, 2, box->field.Length());
+  box->field.Replace(begin, std::max(begin, end), vm.ToString(args[2]));
+  return Value{};
+}
+Value TfRemove(avm1::Vm& vm, const Value& self, Args) {
+  Player::State& s = StateOf(vm);
+  TextBox* box = self.IsObject() ? s.TextOf(self.o) : nullptr;
+  if (!box || box->depth < kDepthBias) return Value{};
+  const std::shared_ptr<Clip> parent = box->parent.lock();
+  if (!parent || !s.DisplayOfText(*box)) return Value{};
+  parent->list.erase(box->depth);
+  --s.census.objects;
+  return Value{};
+}
+Value TfGetDepth(avm1::Vm& vm, const Value& self, Args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  return box ? Value::Num(box->depth - kDepthBias) : Value{};
+}
+Value TfToString(avm1::Vm& vm, const Value& self, Args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  return box ? Value::Str(StateOf(vm).TextPath(*box, false)) : Value::Str("[object Object]");
+}
+Value TfTrue(avm1::Vm&, const Value&, Args) {
+  return Value::Bool(true);
+}
+Value TfCtor(avm1::Vm&, const Value&, Args) {
+  return Value{};
+}
+
+Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c || args.size() < 6) return Value{};
+  Player::State& s = StateOf(vm);
+  const double depth = vm.ToNumber(args[1]);
+  if (!std::isfinite(depth) || depth < -kDepthBias || depth > 2130690045) return Value{};
+  double box[4];
+  for (int i = 0; i < 4; ++i) {
+    const double n = vm.ToNumber(args[std::size_t(2 + i)]);
+    box[i] = std::isfinite(n) ? std::clamp(n, -1e6, 1e6) : 0;
+  }
+  auto def = std::make_shared<EditText>();
+  def->bounds = {0, float(std::round(std::fabs(box[2]) * 20)), 0,
+                 float(std::round(std::fabs(box[3]) * 20))};
+  def->read_only = true;
+  const int at = int(depth) + kDepthBias;
+  auto it = c->list.find(at);
+  if (it == c->list.end()) {
+    if (s.census.objects >= kMaxObjects || s.clips_left == 0) return Value{};
+    --s.clips_left;
+    ++s.census.objects;
+  } else {
+    s.Unload(it->second);
+  }
+  Object o;
+  o.name = vm.ToString(args[0]);
+  o.matrix.tx = float(std::round(box[0] * 20));
+  o.matrix.ty = float(std::round(box[1] * 20));
+  it = c->list.insert_or_assign(at, std::move(o)).first;
+  s.NewTextBox(*c, it->second, std::move(def), at);
+  if (vm.version() < 8) return Value{};
+  return Value::Obj(it->second.text->object);
+}
+
+}  // namespace
+
+void Player::State::InstallTextFieldMethods() {
+  text_proto = vm->NewObject();
+  DefineTextAccessors(*vm, text_proto, std::make_integer_sequence<int, TpCount>{});
+  DefineDisplayAccessors(*vm, text_proto,
+                         std::make_index_sequence<std::size(kTextDisplayProperties)>{});
+  const auto def = [&](const char* name, avm1::NativeFn fn) {
+    vm->DefineNative(text_proto, name, fn);
+  };
+  def("getTextFormat", TfGetTextFormat);
+  def("setTextFormat", TfSetTextFormat);
+  def("getNewTextFormat", TfGetNewTextFormat);
+  def("setNewTextFormat", TfSetNewTextFormat);
+  def("replaceText", TfReplaceText);
+  def("removeTextField", TfRemove);
+  def("getDepth", TfGetDepth);
+  def("toString", TfToString);
+  def("addListener", TfTrue);
+  def("removeListener", TfTrue);
+  avm1::Object* ctor = vm->NewFunction(TfCtor, text_proto);
+  vm->Define(vm->global, "TextField", Value::Obj(ctor), avm1::DontEnum);
+  InstallTextFormat(*vm);
+  vm->DefineNative(vm->clip_proto, "createTextField", McCreateTextField);
 }
 
 // ---- Drawing -------------------------------------------------------------------------------
@@ -1232,7 +1803,7 @@ void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform
     DrawList(*o.clip, m, cx, in_mask);
     return;
   } else if (o.text) {
-    DrawTextField(*o.text, m, cx, in_mask);
+    DrawTextField(o.text->field, m, cx, in_mask);
     return;
   }
   if (!shape) return;  // a font, or a morph shape over the budget

@@ -316,7 +316,10 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       if (const auto* v = tag.Find("blockindent")) f.block_indent = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("leading")) f.leading = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Pixels(*v, 0, false);
-    } else if (tag.name != "a" && tag.name != "span") {
+    } else if (tag.name == "a") {
+      if (const auto* v = tag.Find("href")) f.url = *v;
+      if (const auto* v = tag.Find("target")) f.target = *v;
+    } else if (tag.name != "span") {
       continue;  // <img>, unknown tags: nothing to format
     }
     flush();
