@@ -226,6 +226,10 @@ struct Player::State : avm1::Host {
   // A new clip at `depth` of `parent` showing `id` (a sprite, or an empty one for id 0).
   Clip* NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name);
   Rect Bounds(const Object& o, const Matrix& m);
+  // The clip's own space to the stage's (twips), through every parent and the main timeline.
+  Matrix ToStage(Clip& clip);
+  // Whether the stage point `p` falls on what `o` draws, placed by `m`.
+  bool HitsShape(const Object& o, const Matrix& m, Point p, int nesting);
 
   void DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
@@ -625,6 +629,83 @@ Rect Player::State::Bounds(const Object& o, const Matrix& m) {
     return Transformed({0, float((*bitmap)->width) * 20, 0, float((*bitmap)->height) * 20}, m);
   }
   return kNoBounds;
+}
+
+Matrix Player::State::ToStage(Clip& clip) {
+  Matrix total;
+  Clip* k = &clip;
+  for (int i = 0; k && i <= kMaxNesting + 1; ++i) {
+    Object* d = DisplayOf(*k);
+    if (d) total = total.Then(d->matrix);
+    k = k->parent.lock().get();
+  }
+  return total;
+}
+
+namespace {
+// Whether `p` lies inside the fills of `shape`: a ray to the right crosses the border of one of
+// them an odd number of times (curves followed in a few straight pieces).
+bool InsideFill(const Shape& shape, Point p) {
+  std::map<std::uint16_t, int> crossings;
+  const auto cross = [&](Point a, Point b, const Edge& e) {
+    if ((a.y > p.y) == (b.y > p.y)) return;
+    const float x = a.x + (p.y - a.y) / (b.y - a.y) * (b.x - a.x);
+    if (x <= p.x) return;
+    if (e.fill0 != 0) ++crossings[e.fill0];
+    if (e.fill1 != 0 && e.fill1 != e.fill0) ++crossings[e.fill1];
+  };
+  for (const Edge& e : shape.edges) {
+    if (e.fill0 == e.fill1) continue;
+    if (!e.curved) {
+      cross(e.from, e.to, e);
+      continue;
+    }
+    Point last = e.from;
+    constexpr int kPieces = 8;
+    for (int i = 1; i <= kPieces; ++i) {
+      const float t = float(i) / kPieces, u = 1 - t;
+      const Point q{u * u * e.from.x + 2 * u * t * e.control.x + t * t * e.to.x,
+                    u * u * e.from.y + 2 * u * t * e.control.y + t * t * e.to.y};
+      cross(last, q, e);
+      last = q;
+    }
+  }
+  for (const auto& [fill, count] : crossings) {
+    if (count % 2 == 1) return true;
+  }
+  return false;
+}
+}  // namespace
+
+bool Player::State::HitsShape(const Object& o, const Matrix& m, Point p, int nesting) {
+  if (nesting > kMaxNesting) return false;
+  if (o.clip) {
+    for (const auto& [depth, child] : o.clip->list) {
+      if (child.clip_depth == 0 && HitsShape(child, child.matrix.Then(m), p, nesting + 1)) {
+        return true;
+      }
+    }
+    return false;
+  }
+  const std::optional<Matrix> inverse = m.Inverse();
+  if (!inverse) return false;
+  const Point q = inverse->Apply(p);
+  const auto in = [&q](const Rect& r) {
+    return q.x >= r.x_min && q.x <= r.x_max && q.y >= r.y_min && q.y <= r.y_max;
+  };
+  if (o.text) return in(o.text->field.Bounds());
+  if (!o.def) return false;
+  if (const auto* shape = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
+    return in((*shape)->bounds) && InsideFill(**shape, q);
+  }
+  if (const auto* morph = std::get_if<std::shared_ptr<const MorphShape>>(o.def)) {
+    if ((*morph)->start.edges.size() > 100'000) return false;
+    return InsideFill((*morph)->At(o.ratio), q);
+  }
+  if (const auto* bitmap = std::get_if<std::shared_ptr<const Bitmap>>(o.def)) {
+    return in({0, float((*bitmap)->width) * 20, 0, float((*bitmap)->height) * 20});
+  }
+  return false;
 }
 
 namespace {
@@ -1089,8 +1170,66 @@ Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
   vm.Set(o, "yMax", Value::Num(double(r.y_max) / 20));
   return Value::Obj(o);
 }
-Value McHitTest(avm1::Vm&, const Value&, Args) {
-  return Value::Bool(false);
+Value McHitTest(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c || args.empty()) return Value::Bool(false);
+  Player::State& s = StateOf(vm);
+  Object* d = s.DisplayOf(*c);
+  if (!d) return Value::Bool(false);
+  const std::shared_ptr<Clip> parent = c->parent.lock();
+  const Matrix outer = parent ? s.ToStage(*parent) : Matrix{};
+  if (args.size() >= 2) {
+    const double x = vm.ToNumber(args[0]), y = vm.ToNumber(args[1]);
+    if (!std::isfinite(x) || !std::isfinite(y)) return Value::Bool(false);
+    const Point p{float(x * 20), float(y * 20)};
+    if (args.size() >= 3 && vm.ToBoolean(args[2])) {
+      return Value::Bool(s.HitsShape(*d, d->matrix.Then(outer), p, 0));
+    }
+    const Rect r = s.Bounds(*d, d->matrix.Then(outer));
+    return Value::Bool(r.x_min <= r.x_max && p.x >= r.x_min && p.x <= r.x_max &&
+                       p.y >= r.y_min && p.y <= r.y_max);
+  }
+  Clip* other = SelfClip(args[0]);
+  if (!other && args[0].type == avm1::Type::String && !args[0].s.empty()) {
+    other = Player::State::ClipOf(vm.ResolvePath(self.o, args[0].s));
+  }
+  Object* od = other ? s.DisplayOf(*other) : nullptr;
+  if (!od) return Value::Bool(false);
+  Object whole;  // the main timeline's display object holds no clip of its own
+  if (!od->clip && other == s.root.get()) {
+    whole.matrix = od->matrix;
+    whole.clip = s.root;
+    od = &whole;
+  }
+  const std::shared_ptr<Clip> other_parent = other->parent.lock();
+  const Rect a = s.Bounds(*d, d->matrix.Then(outer));
+  const Rect b =
+      s.Bounds(*od, od->matrix.Then(other_parent ? s.ToStage(*other_parent) : Matrix{}));
+  return Value::Bool(a.x_min <= a.x_max && b.x_min <= b.x_max && a.x_min <= b.x_max &&
+                     b.x_min <= a.x_max && a.y_min <= b.y_max && b.y_min <= a.y_max);
+}
+// localToGlobal and globalToLocal: the point object's x and y, through the clip's place.
+void MapPoint(avm1::Vm& vm, const Value& self, Args args, bool to_global) {
+  Clip* c = SelfClip(self);
+  if (!c || args.empty() || !args[0].IsObject()) return;
+  avm1::Object* point = args[0].o;
+  const Value vx = vm.Get(point, "x"), vy = vm.Get(point, "y");
+  if (vx.type != avm1::Type::Number || vy.type != avm1::Type::Number) return;
+  const Matrix m = StateOf(vm).ToStage(*c);
+  const std::optional<Matrix> inverse = m.Inverse();
+  if (!to_global && !inverse) return;
+  const Point p =
+      (to_global ? m : *inverse).Apply({float(vx.n * 20), float(vy.n * 20)});
+  vm.Set(point, "x", Value::Num(double(p.x) / 20));
+  vm.Set(point, "y", Value::Num(double(p.y) / 20));
+}
+Value McLocalToGlobal(avm1::Vm& vm, const Value& self, Args args) {
+  MapPoint(vm, self, args, true);
+  return Value{};
+}
+Value McGlobalToLocal(avm1::Vm& vm, const Value& self, Args args) {
+  MapPoint(vm, self, args, false);
+  return Value{};
 }
 Value McLeftOut(avm1::Vm& vm, const Value&, Args) {
   vm.LeftOut("method MovieClip drawing");
@@ -1139,6 +1278,8 @@ void Player::State::InstallClipMethods() {
   def("getBounds", McBounds);
   def("getRect", McBounds);
   def("hitTest", McHitTest);
+  def("localToGlobal", McLocalToGlobal);
+  def("globalToLocal", McGlobalToLocal);
   def("getSWFVersion", McSwfVersion);
   def("getURL", McGetUrl);
   def("loadMovie", McLoadMovie);
@@ -1146,8 +1287,7 @@ void Player::State::InstallClipMethods() {
   def("loadVariables", McLoadMovie);
   for (const char* name :
        {"lineStyle", "beginFill", "beginGradientFill", "moveTo", "lineTo", "curveTo", "endFill",
-        "clear", "setMask", "startDrag", "stopDrag", "localToGlobal", "globalToLocal",
-        "attachAudio", "attachBitmap", "lineGradientStyle"}) {
+        "clear", "setMask", "startDrag", "stopDrag", "attachAudio", "attachBitmap", "lineGradientStyle"}) {
     def(name, McLeftOut);
   }
   avm1::Object* ctor = vm->NewFunction(McCtor, proto);

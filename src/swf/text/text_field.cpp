@@ -485,12 +485,14 @@ std::string TextField::HtmlText() const {
     std::size_t end = text.find(U'\n', begin);
     if (end == std::u32string::npos) end = text.size();
     const TextFormat& p = text_.FormatAt(begin);
-    out += "<TEXTFORMAT";
-    if (p.left_margin != 0) out += " LEFTMARGIN=\"" + Twips(p.left_margin) + "\"";
-    if (p.right_margin != 0) out += " RIGHTMARGIN=\"" + Twips(p.right_margin) + "\"";
-    if (p.indent != 0) out += " INDENT=\"" + Twips(p.indent) + "\"";
-    if (p.block_indent != 0) out += " BLOCKINDENT=\"" + Twips(p.block_indent) + "\"";
-    out += " LEADING=\"" + Twips(p.leading) + "\">";
+    // The paragraph's layout, when any of it is set.
+    std::string layout;
+    if (p.left_margin != 0) layout += " LEFTMARGIN=\"" + Twips(p.left_margin) + "\"";
+    if (p.right_margin != 0) layout += " RIGHTMARGIN=\"" + Twips(p.right_margin) + "\"";
+    if (p.indent != 0) layout += " INDENT=\"" + Twips(p.indent) + "\"";
+    if (p.block_indent != 0) layout += " BLOCKINDENT=\"" + Twips(p.block_indent) + "\"";
+    if (p.leading != 0) layout += " LEADING=\"" + Twips(p.leading) + "\"";
+    if (!layout.empty()) out += "<TEXTFORMAT" + layout + ">";
     out += p.bullet ? "<LI>" : std::string("<P ALIGN=\"") + AlignName(p.align) + "\">";
     out += "<FONT" + FontAttributes(p, nullptr) + ">";
     std::size_t start = 0;
@@ -525,7 +527,7 @@ std::string TextField::HtmlText() const {
     }
     out += "</FONT>";
     out += p.bullet ? "</LI>" : "</P>";
-    out += "</TEXTFORMAT>";
+    if (!layout.empty()) out += "</TEXTFORMAT>";
     if (end >= text.size()) break;
     begin = end + 1;
   }
