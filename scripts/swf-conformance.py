@@ -17,6 +17,7 @@ suite folder it says so and exits 77 (a skipped test for CTest).
 import argparse
 import concurrent.futures
 import importlib.util
+import json
 import math
 import os
 import re
@@ -192,6 +193,25 @@ def run_swfcheck(args, swfcheck, timeout):
     return done.stdout, None
 
 
+def input_lines(folder):
+    """The test's scripted input (input.json) in swfcheck's --input form, or None without."""
+    try:
+        with open(os.path.join(folder, 'input.json'), encoding='utf-8') as f:
+            events = json.load(f)
+    except (OSError, ValueError):
+        return None
+    lines = []
+    for event in events if isinstance(events, list) else []:
+        kind = event.get('type') if isinstance(event, dict) else None
+        pos = event.get('pos') or [0, 0]
+        if kind == 'Wait':
+            lines.append('wait')
+        elif kind in ('MouseMove', 'MouseDown', 'MouseUp'):
+            word = {'MouseMove': 'move', 'MouseDown': 'down', 'MouseUp': 'up'}[kind]
+            lines.append('%s %s %s' % (word, float(pos[0]), float(pos[1])))
+    return '\n'.join(lines) + '\n'
+
+
 def run_test(suite, path, options):
     result = Result(path)
     folder = os.path.join(suite, path)
@@ -204,6 +224,22 @@ def run_test(suite, path, options):
     frames = int(config.get('num_frames', config.get('num_ticks', 1)))
     movie = os.path.join(folder, 'test.swf')
     base = [movie, '--loop', '--frames', str(frames)]
+    scripted = input_lines(folder)
+    input_file = None
+    if scripted is not None:
+        input_file = tempfile.NamedTemporaryFile('w', suffix='.input', delete=False)
+        input_file.write(scripted)
+        input_file.close()
+        base += ['--input', input_file.name]
+    try:
+        return run_test_with(folder, config, base, result, options)
+    finally:
+        if input_file:
+            os.unlink(input_file.name)
+
+
+def run_test_with(folder, config, base, result, options):
+    frames = int(config.get('num_frames', config.get('num_ticks', 1)))
     pngs = sorted(f for f in os.listdir(folder) if f.endswith('.expected.png'))
     want_trace = not options.images_only
     want_images = (options.images or options.images_only) and pngs
@@ -233,9 +269,10 @@ def run_test(suite, path, options):
                 expected_path = os.path.join(folder, png)
                 got_path = os.path.join(scratch, png)
                 size = '%dx%d' % png_size(expected_path)
-                _, failure = run_swfcheck(
-                    [movie, '--loop', '--frames', str(trigger or frames), '--png', got_path,
-                     '--size', size], options.swfcheck, options.timeout)
+                args = list(base)
+                args[args.index('--frames') + 1] = str(trigger or frames)
+                _, failure = run_swfcheck(args + ['--png', got_path, '--size', size],
+                                          options.swfcheck, options.timeout)
                 if failure:
                     ok, ok_own, why = False, False, failure
                 else:

@@ -40,9 +40,36 @@ enum ClipEvent : std::uint32_t {
   EventLoad = 0x1,
   EventEnterFrame = 0x2,
   EventUnload = 0x4,
+  EventMouseMove = 0x8,
+  EventMouseDown = 0x10,
+  EventMouseUp = 0x20,
   EventInitialize = 0x200,
+  EventPress = 0x400,
+  EventRelease = 0x800,
+  EventReleaseOutside = 0x1000,
+  EventRollOver = 0x2000,
+  EventRollOut = 0x4000,
+  EventDragOver = 0x8000,
+  EventDragOut = 0x10000,
   EventConstruct = 0x40000,
+  EventPointer = EventPress | EventRelease | EventReleaseOutside | EventRollOver | EventRollOut |
+                 EventDragOver | EventDragOut,
 };
+
+// A pointer transition: the clip event, the method and the button condition it fires.
+struct PointerEvent {
+  std::uint32_t event;
+  const char* method;
+  std::uint16_t condition;
+};
+constexpr PointerEvent kPress{EventPress, "onPress", Button::Press};
+constexpr PointerEvent kRelease{EventRelease, "onRelease", Button::Release};
+constexpr PointerEvent kReleaseOutside{EventReleaseOutside, "onReleaseOutside",
+                                       Button::ReleaseOutside};
+constexpr PointerEvent kRollOver{EventRollOver, "onRollOver", Button::RollOver};
+constexpr PointerEvent kRollOut{EventRollOut, "onRollOut", Button::RollOut};
+constexpr PointerEvent kDragOver{EventDragOver, "onDragOver", Button::DragOver};
+constexpr PointerEvent kDragOut{EventDragOut, "onDragOut", Button::DragOut};
 
 struct Clip;
 
@@ -137,6 +164,9 @@ struct Clip : std::enable_shared_from_this<Clip> {
   std::map<int, Object> list;
   avm1::Object* object = nullptr;  // the clip as scripts see it (pinned while the clip lives)
   std::vector<ClipAction> events;  // onClipEvent handlers
+  // A button's instance: its list shows the records of its state.
+  std::shared_ptr<const Button> button;
+  std::uint8_t button_state = 0;
 };
 
 bool StartsWithFsCommand(const std::string& url) {
@@ -166,6 +196,7 @@ struct Player::State : avm1::Host {
     vm->Pin(root->object);
     InstallClipMethods();
     InstallTextFieldMethods();
+    InstallButtonMethods();
   }
 
   void Tick(bool loop);
@@ -184,6 +215,21 @@ struct Player::State : avm1::Host {
   void Url(const std::string& url, const std::string& target);
   void InstallClipMethods();
   void InstallTextFieldMethods();
+  void InstallButtonMethods();
+  // Shows the records of a button's state (Button::Up, Over or Down).
+  void SetButtonState(Clip& button, std::uint8_t state);
+  // Pointer input.
+  void PointerMove(Point p);
+  void PointerButton(bool down);
+  // The topmost button or clip with pointer handlers under `p`, inside `clip`.
+  std::shared_ptr<Clip> Pick(Clip& clip, const Matrix& m, Point p, int nesting);
+  bool Interactive(Clip& clip);
+  void Fire(const std::shared_ptr<Clip>& clip, const PointerEvent& e);
+  // Every clip's mouseMove, mouseDown or mouseUp, and the Mouse object's listeners.
+  void BroadcastMouse(std::uint32_t event, const char* method);
+  void QueueMouse(Clip& clip, std::uint32_t event, const char* method);
+  void RunInput();
+  void FollowDrag();
   void NewTextBox(Clip& parent, Object& o, std::shared_ptr<const EditText> def, int depth);
   // The text field of a script object, and its place on the display list.
   TextBox* TextOf(avm1::Object* o) {
@@ -212,6 +258,8 @@ struct Player::State : avm1::Host {
   void GetUrl(const std::string& url, const std::string& target, int method) override;
   void RemoveClip(avm1::Object* clip) override;
   void DuplicateClip(avm1::Object* clip, const std::string& name, int depth) override;
+  void StartDrag(avm1::Object* clip, bool lock) override;
+  void StopDrag() override { dragged.reset(); }
   void LeftOut(const std::string& what) override {
     if (left_out.size() < 1000 || left_out.count(what)) ++left_out[what];
   }
@@ -245,6 +293,17 @@ struct Player::State : avm1::Host {
   Census census;                // before `root`: the clips count themselves out of it
   std::map<avm1::Object*, TextBox*> texts;  // before `root`: text fields leave it as they go
   avm1::Object* text_proto = nullptr;
+  avm1::Object* button_proto = nullptr;
+  // The pointer: where it is (stage twips), whether it is down, what it is over and pressed.
+  Point pointer;
+  bool pointer_down = false;
+  std::weak_ptr<Clip> hovered;
+  std::weak_ptr<Clip> pressed;
+  bool pressed_inside = false;
+  // startDrag: the clip following the pointer, from where, within what.
+  std::weak_ptr<Clip> dragged;
+  Point drag_offset;
+  std::optional<Rect> drag_limits;
   std::shared_ptr<Clip> root;
   Object root_display;  // the main timeline's own `_x`, `_alpha`, ...
   Timeline empty_timeline{{Frame{}}, {}, {0}};
@@ -489,8 +548,22 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
     return;
   }
   const auto* sprite = o.def ? std::get_if<std::shared_ptr<const Sprite>>(o.def) : nullptr;
+  const auto* button = o.def ? std::get_if<std::shared_ptr<const Button>>(o.def) : nullptr;
   // Too deep or too many: the sprite shows nothing (a sprite that places itself ends here).
-  if ((!sprite && !empty) || parent.nesting >= kMaxNesting || census.clips >= kMaxClips) return;
+  if (parent.nesting >= kMaxNesting || census.clips >= kMaxClips) return;
+  if (button) {
+    o.clip = std::make_shared<Clip>(empty_timeline, parent.nesting + 1, tick, census);
+    o.clip->parent = parent.weak_from_this();
+    o.clip->depth = depth;
+    o.clip->button = *button;
+    o.clip->object = vm->NewClipObject(o.clip.get());
+    o.clip->object->proto = button_proto;
+    vm->Pin(o.clip->object);
+    o.clip->frame = 0;
+    SetButtonState(*o.clip, Button::Up);
+    return;
+  }
+  if (!sprite && !empty) return;
   o.clip = std::make_shared<Clip>(empty ? empty_timeline : (*sprite)->timeline, parent.nesting + 1,
                                   tick, census);
   Clip& clip = *o.clip;
@@ -761,6 +834,13 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
       return Value::Str(clip == root.get() ? "" : display.name);
     case 14:
       return Value::Str("");
+    case 20:
+    case 21: {
+      const Matrix to_stage = clip ? ToStage(*clip) : Matrix{};
+      const std::optional<Matrix> back = to_stage.Inverse();
+      const Point local = back ? back->Apply(pointer) : pointer;
+      return Value::Num(std::round(index == 20 ? local.x : local.y) / 20);
+    }
     case 15:
       return Value::Str("file:///movie.swf");
     case 16:
@@ -1287,7 +1367,7 @@ void Player::State::InstallClipMethods() {
   def("loadVariables", McLoadMovie);
   for (const char* name :
        {"lineStyle", "beginFill", "beginGradientFill", "moveTo", "lineTo", "curveTo", "endFill",
-        "clear", "setMask", "startDrag", "stopDrag", "attachAudio", "attachBitmap", "lineGradientStyle"}) {
+        "clear", "setMask", "attachAudio", "attachBitmap", "lineGradientStyle"}) {
     def(name, McLeftOut);
   }
   avm1::Object* ctor = vm->NewFunction(McCtor, proto);
@@ -1809,6 +1889,281 @@ void Player::State::InstallTextFieldMethods() {
   vm->DefineNative(vm->clip_proto, "createTextField", McCreateTextField);
 }
 
+// ---- Buttons and the pointer ---------------------------------------------------------------
+
+void Player::State::SetButtonState(Clip& button, std::uint8_t state) {
+  button.button_state = state;
+  std::map<int, Object> old = std::move(button.list);
+  button.list.clear();
+  census.objects -= old.size();
+  for (const Button::Record& rec : button.button->records) {
+    if (!(rec.states & state) || button.list.count(rec.depth) ||
+        census.objects >= kMaxObjects) {
+      continue;
+    }
+    ++census.objects;
+    // What both states show stays as it is (a sprite keeps playing).
+    const auto kept = old.find(rec.depth);
+    Object o;
+    if (kept != old.end() && kept->second.character == rec.character) {
+      o = std::move(kept->second);
+      old.erase(kept);
+    }
+    Object& placed = button.list.insert_or_assign(rec.depth, std::move(o)).first->second;
+    placed.matrix = rec.matrix;
+    placed.color = rec.color;
+    placed.filters = rec.filters;
+    placed.blend = rec.blend;
+    if (!placed.def) SetCharacter(button, placed, rec.character, rec.depth);
+  }
+  for (auto& [depth, o] : old) Unload(o);
+}
+
+bool Player::State::Interactive(Clip& clip) {
+  if (!clip.object) return false;
+  if (!clip.button) {
+    bool handlers = false;
+    for (const ClipAction& a : clip.events) handlers |= (a.events & EventPointer) != 0;
+    for (const char* method : {"onPress", "onRelease", "onReleaseOutside", "onRollOver",
+                               "onRollOut", "onDragOver", "onDragOut"}) {
+      if (handlers) break;
+      const avm1::Value v = vm->Get(clip.object, method);
+      handlers = v.IsObject() && v.o->kind == avm1::Kind::Function;
+    }
+    if (!handlers) return false;
+  }
+  const avm1::Value enabled = vm->Get(clip.object, "enabled");
+  return vm->ToBoolean(enabled);
+}
+
+std::shared_ptr<Clip> Player::State::Pick(Clip& clip, const Matrix& m, Point p, int nesting) {
+  if (nesting > kMaxNesting) return nullptr;
+  for (auto it = clip.list.rbegin(); it != clip.list.rend(); ++it) {
+    Object& o = it->second;
+    if (!o.visible || !o.clip || o.clip_depth > 0) continue;
+    const Matrix om = o.matrix.Then(m);
+    Clip& child = *o.clip;
+    if (Interactive(child)) {
+      bool hit = false;
+      if (child.button) {
+        // A button is hit where its hit state's records draw.
+        for (const Button::Record& rec : child.button->records) {
+          if (!(rec.states & Button::Hit) || hit) continue;
+          Object shape;
+          shape.def = movie.Find(rec.character);
+          shape.character = rec.character;
+          hit = shape.def && HitsShape(shape, rec.matrix.Then(om), p, nesting + 1);
+          if (!hit && shape.def && std::holds_alternative<std::shared_ptr<const Sprite>>(*shape.def)) {
+            // A sprite in the hit state: its first frame's shapes.
+            const Timeline& t = std::get<std::shared_ptr<const Sprite>>(*shape.def)->timeline;
+            for (const ControlTag& tag : t.frames.front().tags) {
+              const auto* place = std::get_if<PlaceTag>(&tag);
+              if (!place || hit) continue;
+              Object part;
+              part.def = movie.Find(place->character);
+              const Matrix pm = place->matrix ? *place->matrix : Matrix{};
+              hit = part.def && HitsShape(part, pm.Then(rec.matrix.Then(om)), p, nesting + 2);
+            }
+          }
+        }
+      } else {
+        const avm1::Value area = vm->Get(child.object, "hitArea");
+        Clip* area_clip = area.IsObject() ? ClipOf(area.o) : nullptr;
+        if (area_clip && area_clip != &child) {
+          Object* ad = DisplayOf(*area_clip);
+          const std::shared_ptr<Clip> area_parent = area_clip->parent.lock();
+          hit = ad && HitsShape(*ad, ad->matrix.Then(area_parent ? ToStage(*area_parent) : Matrix{}),
+                                p, nesting + 1);
+        } else {
+          hit = HitsShape(o, om, p, nesting + 1);
+        }
+      }
+      if (hit) return o.clip;
+      continue;
+    }
+    if (std::shared_ptr<Clip> inner = Pick(child, om, p, nesting + 1)) return inner;
+  }
+  return nullptr;
+}
+
+void Player::State::Fire(const std::shared_ptr<Clip>& clip, const PointerEvent& e) {
+  if (!clip || !clip->object) return;
+  if (clip->button) {
+    // A button's actions run on the timeline it sits on.
+    const std::shared_ptr<Clip> parent = clip->parent.lock();
+    for (const Button::Action& a : clip->button->actions) {
+      if ((a.conditions & e.condition) && parent && queue.size() < kMaxQueued) {
+        queue.push_back(Pending{parent, nullptr, a.code, nullptr, nullptr});
+      }
+    }
+    if (queue.size() < kMaxQueued) queue.push_back(Pending{clip, nullptr, {}, e.method, nullptr});
+    return;
+  }
+  QueueEvent(clip, e.event, e.method);
+}
+
+void Player::State::QueueMouse(Clip& clip, std::uint32_t event, const char* method) {
+  for (auto it = clip.list.rbegin(); it != clip.list.rend(); ++it) {
+    if (it->second.clip && !it->second.clip->button) QueueMouse(*it->second.clip, event, method);
+  }
+  QueueEvent(clip.shared_from_this(), event, method);
+}
+
+void Player::State::BroadcastMouse(std::uint32_t event, const char* method) {
+  QueueMouse(*root, event, method);
+  RunInput();
+  // Mouse.addListener's listeners, through the object's own broadcast.
+  const avm1::Value mouse = vm->Get(vm->global, "Mouse");
+  if (!mouse.IsObject()) return;
+  const avm1::Value broadcast = vm->Get(mouse.o, "broadcastMessage");
+  if (!broadcast.IsObject() || broadcast.o->kind != avm1::Kind::Function) return;
+  avm1::Value name[1] = {avm1::Value::Str(method)};
+  vm->CallSafe(broadcast.o, avm1::Value::Obj(mouse.o), name);
+}
+
+// Scripts started by input run at once, with a tick's budget of their own.
+void Player::State::RunInput() {
+  blocks_left = kMaxBlocksPerTick;
+  tags_left = kMaxTagsPerTick;
+  vm->BeginFrame();
+  RunQueue();
+  SyncVariables();
+}
+
+void Player::State::FollowDrag() {
+  const std::shared_ptr<Clip> clip = dragged.lock();
+  Object* d = clip ? DisplayOf(*clip) : nullptr;
+  const std::shared_ptr<Clip> parent = clip ? clip->parent.lock() : nullptr;
+  if (!d || !parent) return;
+  const std::optional<Matrix> back = ToStage(*parent).Inverse();
+  if (!back) return;
+  Point at = back->Apply(pointer);
+  at.x += drag_offset.x;
+  at.y += drag_offset.y;
+  if (drag_limits) {
+    at.x = std::clamp(at.x, drag_limits->x_min, std::max(drag_limits->x_min, drag_limits->x_max));
+    at.y = std::clamp(at.y, drag_limits->y_min, std::max(drag_limits->y_min, drag_limits->y_max));
+  }
+  d->matrix.tx = at.x;
+  d->matrix.ty = at.y;
+}
+
+void Player::State::StartDrag(avm1::Object* o, bool lock) {
+  Clip* clip = ClipOf(o);
+  Object* d = clip ? DisplayOf(*clip) : nullptr;
+  const std::shared_ptr<Clip> parent = clip ? clip->parent.lock() : nullptr;
+  if (!d || !parent) return;
+  dragged = clip->weak_from_this();
+  drag_limits.reset();
+  drag_offset = {};
+  if (!lock) {
+    const std::optional<Matrix> back = ToStage(*parent).Inverse();
+    const Point at = back ? back->Apply(pointer) : pointer;
+    drag_offset = {d->matrix.tx - at.x, d->matrix.ty - at.y};
+  }
+  FollowDrag();
+}
+
+void Player::State::PointerMove(Point p) {
+  pointer = p;
+  FollowDrag();
+  BroadcastMouse(EventMouseMove, "onMouseMove");
+  const std::shared_ptr<Clip> over = Pick(*root, root_display.matrix, pointer, 0);
+  if (const std::shared_ptr<Clip> down = pressed.lock()) {
+    // Dragging over or off what was pressed.
+    const bool inside = over == down;
+    if (inside != pressed_inside) {
+      pressed_inside = inside;
+      if (down->button) SetButtonState(*down, inside ? Button::Down : Button::Over);
+      Fire(down, inside ? kDragOver : kDragOut);
+      RunInput();
+    }
+    return;
+  }
+  const std::shared_ptr<Clip> before = hovered.lock();
+  if (over == before) return;
+  hovered = over;
+  if (before) {
+    if (before->button) SetButtonState(*before, Button::Up);
+    Fire(before, kRollOut);
+  }
+  if (over) {
+    if (over->button) SetButtonState(*over, Button::Over);
+    Fire(over, kRollOver);
+  }
+  RunInput();
+}
+
+void Player::State::PointerButton(bool down) {
+  if (down == pointer_down) return;
+  pointer_down = down;
+  BroadcastMouse(down ? EventMouseDown : EventMouseUp, down ? "onMouseDown" : "onMouseUp");
+  const std::shared_ptr<Clip> over = Pick(*root, root_display.matrix, pointer, 0);
+  if (down) {
+    if (!over) return;
+    hovered = over;
+    pressed = over;
+    pressed_inside = true;
+    if (over->button) SetButtonState(*over, Button::Down);
+    Fire(over, kPress);
+    RunInput();
+    return;
+  }
+  const std::shared_ptr<Clip> was = pressed.lock();
+  pressed.reset();
+  if (!was) return;
+  if (over == was) {
+    if (was->button) SetButtonState(*was, Button::Over);
+    Fire(was, kRelease);
+  } else {
+    if (was->button) SetButtonState(*was, Button::Up);
+    Fire(was, kReleaseOutside);
+    hovered = over;
+    if (over) {
+      if (over->button) SetButtonState(*over, Button::Over);
+      Fire(over, kRollOver);
+    }
+  }
+  RunInput();
+}
+
+namespace {
+Value McStartDrag(avm1::Vm& vm, const Value& self, Args args) {
+  if (!SelfClip(self)) return Value{};
+  Player::State& s = StateOf(vm);
+  s.StartDrag(self.o, vm.ToBoolean(ArgAt(args, 0)));
+  if (args.size() >= 5) {
+    double v[4];
+    for (std::size_t i = 0; i < 4; ++i) {
+      v[i] = vm.ToNumber(args[1 + i]);
+      if (!std::isfinite(v[i])) return Value{};
+      v[i] = std::clamp(v[i], -1e7, 1e7) * 20;
+    }
+    s.drag_limits = Rect{float(std::min(v[0], v[2])), float(std::max(v[0], v[2])),
+                         float(std::min(v[1], v[3])), float(std::max(v[1], v[3]))};
+    s.FollowDrag();
+  }
+  return Value{};
+}
+Value McStopDrag(avm1::Vm& vm, const Value&, Args) {
+  StateOf(vm).StopDrag();
+  return Value{};
+}
+}  // namespace
+
+void Player::State::InstallButtonMethods() {
+  button_proto = vm->NewObject();
+  vm->Define(button_proto, "enabled", Value::Bool(true), avm1::DontEnum);
+  vm->Define(button_proto, "useHandCursor", Value::Bool(true), avm1::DontEnum);
+  vm->DefineNative(button_proto, "getDepth", McGetDepth);
+  avm1::Object* ctor = vm->NewFunction(TfCtor, button_proto);
+  vm->Define(vm->global, "Button", Value::Obj(ctor), avm1::DontEnum);
+  vm->Define(vm->clip_proto, "enabled", Value::Bool(true), avm1::DontEnum);
+  vm->Define(vm->clip_proto, "useHandCursor", Value::Bool(true), avm1::DontEnum);
+  vm->DefineNative(vm->clip_proto, "startDrag", McStartDrag);
+  vm->DefineNative(vm->clip_proto, "stopDrag", McStopDrag);
+}
+
 // ---- Drawing -------------------------------------------------------------------------------
 
 void Player::State::DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask) {
@@ -2125,6 +2480,26 @@ std::vector<LeftOut> Player::LeftOutSoFar() const {
 
 void Player::PullAudio(std::span<std::int16_t> stereo) {
   state_->mixer.Mix(stereo);
+}
+
+void Player::PointerMove(double x, double y) {
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
+  const Rect& stage = movie_->header.stage;
+  state_->PointerMove({float(std::clamp(x * 20, -1e9, 1e9)) + stage.x_min,
+                       float(std::clamp(y * 20, -1e9, 1e9)) + stage.y_min});
+}
+
+void Player::PointerButton(bool down) {
+  state_->PointerButton(down);
+}
+
+std::pair<double, double> Player::FrameToStage(double x, double y, int width, int height) const {
+  const Matrix m = ShowAllMatrix(movie_->header.stage, width, height);
+  const std::optional<Matrix> back = m.Inverse();
+  if (!back) return {0, 0};
+  const Point p = back->Apply({float(x), float(y)});
+  const Rect& stage = movie_->header.stage;
+  return {double(p.x - stage.x_min) / 20, double(p.y - stage.y_min) / 20};
 }
 
 int Player::CurrentFrame() const {
