@@ -34,6 +34,8 @@ constexpr int kMaxVideoPacketsPerRender = 16;  // decoded towards the frames the
 constexpr std::size_t kMaxVideoStreams = 16;   // streams with pictures kept at once
 // Depths as scripts number them: the file's depth less this.
 constexpr int kDepthBias = 16384;
+// The highest depth a script may use.
+constexpr int kMaxScriptDepth = 2130690044;
 
 // onClipEvent flags (the file's ClipEventFlags).
 enum ClipEvent : std::uint32_t {
@@ -308,6 +310,7 @@ struct Player::State : avm1::Host {
   Object root_display;  // the main timeline's own `_x`, `_alpha`, ...
   Timeline empty_timeline{{Frame{}}, {}, {0}};
   std::uint64_t tick = 0;
+  std::uint64_t instances = 0;  // unnamed objects named so far
   bool started = false;
   bool ended = false;    // the last frame was shown without loop
   bool restart = false;  // Play after the end: the next tick shows the first frame again
@@ -541,6 +544,13 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   o.def = movie.Find(id);
   o.clip.reset();
   o.text.reset();
+  // What the timeline places without a name gets one, as Flash names them.
+  if (o.name.empty() && o.def && id != 0 &&
+      (std::holds_alternative<std::shared_ptr<const Sprite>>(*o.def) ||
+       std::holds_alternative<std::shared_ptr<const Button>>(*o.def) ||
+       std::holds_alternative<std::shared_ptr<const EditText>>(*o.def))) {
+    o.name = "instance" + std::to_string(++instances);
+  }
   const bool empty = id == 0;  // createEmptyMovieClip
   if (!o.def && !empty) return;
   if (const auto* edit = o.def ? std::get_if<std::shared_ptr<const EditText>>(o.def) : nullptr) {
@@ -615,6 +625,8 @@ void Player::State::RunQueue() {
     --blocks_left;
     std::shared_ptr<Clip> clip = p.keep ? p.keep : p.clip.lock();
     if (!clip || !clip->object) continue;
+    // A clip gone from the display list runs no more of its scripts, its unload handlers aside.
+    if (!p.keep && clip != root && !DisplayOf(*clip)) continue;
     if (!p.code.empty()) vm->RunBlock(p.code, clip->object, movie.header.version);
     if (p.construct) {
       vm->CallSafe(p.construct, avm1::Value::Obj(clip->object), {});
@@ -839,7 +851,7 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
       const Matrix to_stage = clip ? ToStage(*clip) : Matrix{};
       const std::optional<Matrix> back = to_stage.Inverse();
       const Point local = back ? back->Apply(pointer) : pointer;
-      return Value::Num(std::round(index == 20 ? local.x : local.y) / 20);
+      return Value::Num(std::round(double(index == 20 ? local.x : local.y)) / 20);
     }
     case 15:
       return Value::Str("file:///movie.swf");
@@ -1025,7 +1037,7 @@ void Player::State::DuplicateClip(avm1::Object* o, const std::string& name, int 
   if (!clip || clip == root.get()) return;
   const std::shared_ptr<Clip> parent = clip->parent.lock();
   Object* from = DisplayOf(*clip);
-  if (!parent || !from || depth < -kDepthBias || depth > 2130690045) return;
+  if (!parent || !from || depth < -kDepthBias || depth > kMaxScriptDepth) return;
   const Object copy_of = *from;
   const std::vector<ClipAction> events = clip->events;
   const std::uint16_t id = copy_of.character;
@@ -1057,6 +1069,15 @@ Clip* SelfClip(const Value& self) {
 }
 Value ArgAt(Args args, std::size_t i) {
   return i < args.size() ? args[i] : Value{};
+}
+// A depth a script gives (a whole 32-bit number, as Flash wraps it), biased as the lists keep it;
+// none outside what scripts may use.
+std::optional<int> ScriptDepth(avm1::Vm& vm, const Value& v) {
+  const double n = vm.ToNumber(v);
+  if (!std::isfinite(n)) return std::nullopt;
+  const std::int32_t depth = vm.ToInt32(Value::Num(n));
+  if (depth < -kDepthBias || depth > kMaxScriptDepth) return std::nullopt;
+  return depth + kDepthBias;
 }
 
 // Frame arguments: a number (1-based) or a label.
@@ -1131,13 +1152,20 @@ Value McSwapDepths(avm1::Vm& vm, const Value& self, Args args) {
   const std::shared_ptr<Clip> parent = c->parent.lock();
   if (!parent) return Value{};
   int to = 0;
-  if (Clip* other = SelfClip(args[0])) {
+  Clip* other = SelfClip(args[0]);
+  if (!other && args[0].type == avm1::Type::String) {
+    other = Player::State::ClipOf(vm.ResolvePath(self.o, args[0].s));
+  }
+  if (args[0].IsUndefined()) return Value{};
+  if (other) {
     if (other->parent.lock() != parent) return Value{};
     to = other->depth;
   } else {
+    // Anything but a number swaps with depth 0.
     const double n = vm.ToNumber(args[0]);
-    if (!std::isfinite(n) || n < -kDepthBias || n > 2130690045) return Value{};
-    to = int(n) + kDepthBias;
+    const std::optional<int> depth = ScriptDepth(vm, Value::Num(std::isnan(n) ? 0 : n));
+    if (!depth) return Value{};
+    to = *depth;
   }
   const int from = c->depth;
   if (to == from) return Value{};
@@ -1168,12 +1196,12 @@ Value McDuplicate(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c || args.size() < 2) return Value{};
   Player::State& s = StateOf(vm);
-  const double depth = vm.ToNumber(args[1]);
-  if (!std::isfinite(depth)) return Value{};
-  s.DuplicateClip(self.o, vm.ToString(args[0]), int(depth));
+  const std::optional<int> depth = ScriptDepth(vm, args[1]);
+  if (!depth) return Value{};
+  s.DuplicateClip(self.o, vm.ToString(args[0]), *depth - kDepthBias);
   const std::shared_ptr<Clip> parent = c->parent.lock();
   if (!parent) return Value{};
-  const auto it = parent->list.find(int(depth) + kDepthBias);
+  const auto it = parent->list.find(*depth);
   if (it == parent->list.end() || !it->second.clip) return Value{};
   ApplyInit(vm, it->second.clip.get(), ArgAt(args, 2));
   return Value::Obj(it->second.clip->object);
@@ -1185,12 +1213,9 @@ Value McAttach(avm1::Vm& vm, const Value& self, Args args) {
   std::string id = vm.ToString(args[0]);
   for (char& ch : id) ch = (ch >= 'A' && ch <= 'Z') ? char(ch - 'A' + 'a') : ch;
   const auto found = s.movie.exports.find(id);
-  const double depth = vm.ToNumber(args[2]);
-  if (found == s.movie.exports.end() || !std::isfinite(depth) || depth < -kDepthBias ||
-      depth > 2130690045) {
-    return Value{};
-  }
-  Clip* made = s.NewClip(*c, int(depth) + kDepthBias, found->second, vm.ToString(args[1]));
+  const std::optional<int> depth = ScriptDepth(vm, args[2]);
+  if (found == s.movie.exports.end() || !depth) return Value{};
+  Clip* made = s.NewClip(*c, *depth, found->second, vm.ToString(args[1]));
   if (!made) return Value{};
   ApplyInit(vm, made, ArgAt(args, 3));
   return Value::Obj(made->object);
@@ -1198,9 +1223,9 @@ Value McAttach(avm1::Vm& vm, const Value& self, Args args) {
 Value McCreateEmpty(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c || args.size() < 2) return Value{};
-  const double depth = vm.ToNumber(args[1]);
-  if (!std::isfinite(depth) || depth < -kDepthBias || depth > 2130690045) return Value{};
-  Clip* made = StateOf(vm).NewClip(*c, int(depth) + kDepthBias, 0, vm.ToString(args[0]));
+  const std::optional<int> depth = ScriptDepth(vm, args[1]);
+  if (!depth) return Value{};
+  Clip* made = StateOf(vm).NewClip(*c, *depth, 0, vm.ToString(args[0]));
   return made ? Value::Obj(made->object) : Value{};
 }
 Value McBytesTotal(avm1::Vm& vm, const Value& self, Args) {
@@ -1833,8 +1858,8 @@ Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c || args.size() < 6) return Value{};
   Player::State& s = StateOf(vm);
-  const double depth = vm.ToNumber(args[1]);
-  if (!std::isfinite(depth) || depth < -kDepthBias || depth > 2130690045) return Value{};
+  const std::optional<int> depth = ScriptDepth(vm, args[1]);
+  if (!depth) return Value{};
   double box[4];
   for (int i = 0; i < 4; ++i) {
     const double n = vm.ToNumber(args[std::size_t(2 + i)]);
@@ -1844,7 +1869,7 @@ Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
   def->bounds = {0, float(std::round(std::fabs(box[2]) * 20)), 0,
                  float(std::round(std::fabs(box[3]) * 20))};
   def->read_only = true;
-  const int at = int(depth) + kDepthBias;
+  const int at = *depth;
   auto it = c->list.find(at);
   if (it == c->list.end()) {
     if (s.census.objects >= kMaxObjects || s.clips_left == 0) return Value{};
@@ -1932,8 +1957,9 @@ bool Player::State::Interactive(Clip& clip) {
     }
     if (!handlers) return false;
   }
+  // Only a defined false value disables (an undefined `enabled` still hears the pointer).
   const avm1::Value enabled = vm->Get(clip.object, "enabled");
-  return vm->ToBoolean(enabled);
+  return enabled.IsUndefined() || vm->ToBoolean(enabled);
 }
 
 std::shared_ptr<Clip> Player::State::Pick(Clip& clip, const Matrix& m, Point p, int nesting) {
