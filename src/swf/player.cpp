@@ -182,6 +182,9 @@ struct Pending {
   std::span<const std::uint8_t> code;
   const char* method = nullptr;       // an event method called after the code (onLoad, ...)
   avm1::Object* construct = nullptr;  // a registered class's constructor to run on the clip
+  // Initialize (0) and construct (1) events of clips a frame places run before that frame's
+  // actions; the rest (2) in the order queued.
+  std::uint8_t phase = 2;
 };
 
 }  // namespace
@@ -212,6 +215,7 @@ struct Player::State : avm1::Host {
   void QueueEnterFrame(Clip& clip);
   void QueueEvent(const std::shared_ptr<Clip>& clip, std::uint32_t event, const char* method,
                   bool keep = false);
+  void Enqueue(Pending p);
   void Unload(Object& o);
   void RunQueue();
   void Url(const std::string& url, const std::string& target);
@@ -270,11 +274,14 @@ struct Player::State : avm1::Host {
     return o && o->kind == avm1::Kind::Clip ? static_cast<Clip*>(o->clip) : nullptr;
   }
   Object* DisplayOf(Clip& clip);
+  // Whether the clip is on the display list, its parents up to the main timeline too.
+  bool OnStage(Clip& clip);
   bool SameName(std::string_view a, std::string_view b) const {
     return movie.header.version >= 7 ? a == b : SameIgnoringCase(a, b);
   }
   // A new clip at `depth` of `parent` showing `id` (a sprite, or an empty one for id 0).
-  Clip* NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name);
+  Clip* NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name,
+                const std::vector<ClipAction>* events = nullptr);
   Rect Bounds(const Object& o, const Matrix& m);
   // The clip's own space to the stage's (twips), through every parent and the main timeline.
   Matrix ToStage(Clip& clip);
@@ -323,6 +330,9 @@ struct Player::State : avm1::Host {
   int blocks_left = 0;
   std::size_t clips_left = 0;
   std::deque<Pending> queue;
+  // Where the gotos under way insert their frames' actions, and where the outermost began.
+  std::vector<std::size_t*> marks;
+  std::size_t batch_start = 0;
   std::set<const std::uint8_t*> init_done;  // DoInitAction blocks already run
   // A backward goto rebuilds a display list; objects found again keep their sprite's state.
   std::map<int, Object>* reuse = nullptr;
@@ -390,13 +400,27 @@ void Player::State::QueueEnterFrame(Clip& clip) {
 void Player::State::QueueEvent(const std::shared_ptr<Clip>& clip, std::uint32_t event,
                                const char* method, bool keep) {
   if (queue.size() >= kMaxQueued) return;
+  const std::uint8_t phase =
+      event == EventInitialize ? 0 : (event == EventConstruct || event == EventUnload) ? 1 : 2;
   for (const ClipAction& a : clip->events) {
-    if (a.events & event) {
-      Pending p{clip, keep ? clip : nullptr, a.code, nullptr, nullptr};
-      queue.push_back(std::move(p));
-    }
+    if (a.events & event) Enqueue(Pending{clip, keep ? clip : nullptr, a.code, nullptr, nullptr, phase});
   }
-  if (method) queue.push_back(Pending{clip, keep ? clip : nullptr, {}, method, nullptr});
+  if (method) Enqueue(Pending{clip, keep ? clip : nullptr, {}, method, nullptr, phase});
+}
+
+void Player::State::Enqueue(Pending p) {
+  if (queue.size() >= kMaxQueued) return;
+  if (p.phase == 2 || marks.empty()) {
+    queue.push_back(std::move(p));
+    return;
+  }
+  // Before this batch's later phases; the frames' marks behind it move on.
+  std::size_t at = std::min(batch_start, queue.size());
+  while (at < queue.size() && queue[at].phase <= p.phase) ++at;
+  queue.insert(queue.begin() + std::ptrdiff_t(at), std::move(p));
+  for (std::size_t* mark : marks) {
+    if (at <= *mark) ++*mark;
+  }
 }
 
 // Shows `target` (clamped to the timeline) on `clip`: forward by applying the frames between,
@@ -427,13 +451,16 @@ bool Player::State::Goto(Clip& clip, int target) {
       }
     }
   }
-  const std::size_t at = queue.size();
+  std::size_t at = queue.size();
+  if (marks.empty()) batch_start = at;
+  marks.push_back(&at);
   std::map<int, Object>* outer_reuse = reuse;
   reuse = forward ? nullptr : &old;
   for (int f = first; f <= target; ++f) {
     for (const ControlTag& tag : clip.timeline->frames[std::size_t(f)].tags) Apply(clip, tag);
   }
   reuse = outer_reuse;
+  marks.pop_back();
   for (auto& [depth, o] : old) Unload(o);
   clip.frame = target;
   EnterFrame(clip, std::min(at, queue.size()));
@@ -469,8 +496,11 @@ void Player::State::EnterFrame(Clip& clip, std::size_t at) {
   }
 }
 
+// A clip leaving: its clips hear unload before it does.
 void Player::State::Unload(Object& o) {
-  if (o.clip) QueueEvent(o.clip, EventUnload, "onUnload", true);
+  if (!o.clip) return;
+  for (auto& [depth, child] : o.clip->list) Unload(child);
+  QueueEvent(o.clip, EventUnload, "onUnload", true);
 }
 
 void Player::State::Apply(Clip& clip, const ControlTag& tag) {
@@ -594,7 +624,7 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   if (events) clip.events = *events;
   const auto self = o.clip;
   QueueEvent(self, EventInitialize, nullptr);
-  if (ctor && queue.size() < kMaxQueued) queue.push_back(Pending{self, nullptr, {}, nullptr, ctor});
+  if (ctor) Enqueue(Pending{self, nullptr, {}, nullptr, ctor, 1});
   QueueEvent(self, EventConstruct, nullptr);
   QueueEvent(self, EventLoad, "onLoad");
   Goto(clip, 0);
@@ -626,7 +656,7 @@ void Player::State::RunQueue() {
     std::shared_ptr<Clip> clip = p.keep ? p.keep : p.clip.lock();
     if (!clip || !clip->object) continue;
     // A clip gone from the display list runs no more of its scripts, its unload handlers aside.
-    if (!p.keep && clip != root && !DisplayOf(*clip)) continue;
+    if (!p.keep && !OnStage(*clip)) continue;
     if (!p.code.empty()) vm->RunBlock(p.code, clip->object, movie.header.version);
     if (p.construct) {
       vm->CallSafe(p.construct, avm1::Value::Obj(clip->object), {});
@@ -664,6 +694,16 @@ avm1::Object* Player::State::Child(avm1::Object* o, std::string_view name) {
     if (child.text && SameName(child.name, name)) return child.text->object;
   }
   return nullptr;
+}
+
+bool Player::State::OnStage(Clip& clip) {
+  Clip* k = &clip;
+  for (int i = 0; k && i <= kMaxNesting + 1; ++i) {
+    if (k == root.get()) return true;
+    if (!DisplayOf(*k)) return false;
+    k = k->parent.lock().get();
+  }
+  return false;
 }
 
 Object* Player::State::DisplayOf(Clip& clip) {
@@ -995,7 +1035,8 @@ void Player::State::GetUrl(const std::string& url, const std::string& target, in
   LeftOut("getURL");
 }
 
-Clip* Player::State::NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name) {
+Clip* Player::State::NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name,
+                             const std::vector<ClipAction>* events) {
   if (clips_left == 0) {
     vm->Note("a script made more clips in one frame than a frame may make: the rest were left out");
     return nullptr;
@@ -1011,7 +1052,7 @@ Clip* Player::State::NewClip(Clip& parent, int depth, std::uint16_t id, const st
   Object o;
   o.name = name;
   it = parent.list.insert_or_assign(depth, std::move(o)).first;
-  SetCharacter(parent, it->second, id, depth);
+  SetCharacter(parent, it->second, id, depth, events);
   if (!it->second.clip) {
     parent.list.erase(it);
     --census.objects;
@@ -1041,9 +1082,8 @@ void Player::State::DuplicateClip(avm1::Object* o, const std::string& name, int 
   const Object copy_of = *from;
   const std::vector<ClipAction> events = clip->events;
   const std::uint16_t id = copy_of.character;
-  Clip* made = NewClip(*parent, depth + kDepthBias, id, name);
+  Clip* made = NewClip(*parent, depth + kDepthBias, id, name, &events);
   if (!made) return;
-  made->events = events;
   Object* to = DisplayOf(*made);
   to->matrix = copy_of.matrix;
   to->color = copy_of.color;
@@ -1196,9 +1236,10 @@ Value McDuplicate(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c || args.size() < 2) return Value{};
   Player::State& s = StateOf(vm);
+  const std::string name = vm.ToString(args[0]);
   const std::optional<int> depth = ScriptDepth(vm, args[1]);
   if (!depth) return Value{};
-  s.DuplicateClip(self.o, vm.ToString(args[0]), *depth - kDepthBias);
+  s.DuplicateClip(self.o, name, *depth - kDepthBias);
   const std::shared_ptr<Clip> parent = c->parent.lock();
   if (!parent) return Value{};
   const auto it = parent->list.find(*depth);
