@@ -127,6 +127,16 @@ struct Object {
   double xscale = 100, yscale = 100, rotation = 0;
 };
 
+// What a clip's drawing methods drew, under its objects.
+struct Drawing {
+  Shape shape;
+  bool empty = true;  // no bounds yet
+  std::uint16_t fill = 0;  // the fill and line styles drawn with (1-based, 0 for none)
+  std::uint16_t line = 0;
+  Point pen;
+  Point start;  // where the fill's path began
+};
+
 // A timeline playing: the main one or a sprite's instance.
 struct Clip : std::enable_shared_from_this<Clip> {
   Clip(const Timeline& t, int n, std::uint64_t tick, Census& c)
@@ -169,6 +179,7 @@ struct Clip : std::enable_shared_from_this<Clip> {
   // A button's instance: its list shows the records of its state.
   std::shared_ptr<const Button> button;
   std::uint8_t button_state = 0;
+  std::shared_ptr<Drawing> drawing;
 };
 
 bool StartsWithFsCommand(const std::string& url) {
@@ -206,6 +217,7 @@ struct Player::State : avm1::Host {
 
   void Tick(bool loop);
   bool Goto(Clip& clip, int target);
+  void ScriptGoto(Clip& clip, int frame);
   void Apply(Clip& clip, const ControlTag& tag);
   void Place(Clip& clip, const PlaceTag& p);
   void SetCharacter(Clip& parent, Object& o, std::uint16_t id, int depth,
@@ -333,6 +345,7 @@ struct Player::State : avm1::Host {
   // Where the gotos under way insert their frames' actions, and where the outermost began.
   std::vector<std::size_t*> marks;
   std::size_t batch_start = 0;
+  bool script_goto = false;
   std::set<const std::uint8_t*> init_done;  // DoInitAction blocks already run
   // A backward goto rebuilds a display list; objects found again keep their sprite's state.
   std::map<int, Object>* reuse = nullptr;
@@ -463,7 +476,7 @@ bool Player::State::Goto(Clip& clip, int target) {
   marks.pop_back();
   for (auto& [depth, o] : old) Unload(o);
   clip.frame = target;
-  EnterFrame(clip, std::min(at, queue.size()));
+  EnterFrame(clip, script_goto ? queue.size() : std::min(at, queue.size()));
   return true;
 }
 
@@ -737,6 +750,9 @@ Rect Transformed(const Rect& r, const Matrix& m) {
 Rect Player::State::Bounds(const Object& o, const Matrix& m) {
   if (o.clip) {
     Rect r = kNoBounds;
+    if (o.clip->drawing && !o.clip->drawing->empty) {
+      r = Transformed(o.clip->drawing->shape.bounds, m);
+    }
     for (const auto& [depth, child] : o.clip->list) {
       r = Union(r, Bounds(child, child.matrix.Then(m)));
     }
@@ -805,6 +821,10 @@ bool InsideFill(const Shape& shape, Point p) {
 bool Player::State::HitsShape(const Object& o, const Matrix& m, Point p, int nesting) {
   if (nesting > kMaxNesting) return false;
   if (o.clip) {
+    if (o.clip->drawing && !o.clip->drawing->empty) {
+      const std::optional<Matrix> back = m.Inverse();
+      if (back && InsideFill(o.clip->drawing->shape, back->Apply(p))) return true;
+    }
     for (const auto& [depth, child] : o.clip->list) {
       if (child.clip_depth == 0 && HitsShape(child, child.matrix.Then(m), p, nesting + 1)) {
         return true;
@@ -995,10 +1015,18 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
   }
 }
 
+// A script's goto: the frame's actions run after what the clips it places queue.
+void Player::State::ScriptGoto(Clip& clip, int frame) {
+  const bool outer = script_goto;
+  script_goto = true;
+  Goto(clip, frame);
+  script_goto = outer;
+}
+
 void Player::State::GotoFrame(avm1::Object* o, int frame, bool play) {
   Clip* clip = ClipOf(o);
   if (!clip) return;
-  if (frame >= 0) Goto(*clip, frame);
+  if (frame >= 0) ScriptGoto(*clip, frame);
   clip->playing = play;
 }
 
@@ -1007,7 +1035,7 @@ bool Player::State::GotoLabel(avm1::Object* o, std::string_view label, bool play
   if (!clip) return false;
   const auto frame = clip->timeline->FindLabel(std::string(label));
   if (!frame) return false;
-  Goto(*clip, *frame);
+  ScriptGoto(*clip, *frame);
   clip->playing = play;
   return true;
 }
@@ -1082,8 +1110,10 @@ void Player::State::DuplicateClip(avm1::Object* o, const std::string& name, int 
   const Object copy_of = *from;
   const std::vector<ClipAction> events = clip->events;
   const std::uint16_t id = copy_of.character;
+  const std::shared_ptr<Drawing> drawing = clip->drawing;
   Clip* made = NewClip(*parent, depth + kDepthBias, id, name, &events);
   if (!made) return;
+  if (drawing) made->drawing = std::make_shared<Drawing>(*drawing);
   Object* to = DisplayOf(*made);
   to->matrix = copy_of.matrix;
   to->color = copy_of.color;
@@ -1402,6 +1432,181 @@ Value GlobalFsCommand(avm1::Vm& vm, const Value&, Args args) {
 
 }  // namespace
 
+// ---- The drawing methods -------------------------------------------------------------------
+
+namespace {
+
+constexpr std::size_t kMaxDrawnEdges = 100'000;  // per clip: a script drawing in a loop stops
+constexpr std::size_t kMaxDrawnStyles = 10'000;
+
+Drawing& DrawingOf(Clip& c) {
+  if (!c.drawing) c.drawing = std::make_shared<Drawing>();
+  return *c.drawing;
+}
+
+void Grow(Drawing& d, Point p, float margin) {
+  const Rect r{p.x - margin, p.x + margin, p.y - margin, p.y + margin};
+  d.shape.bounds = d.empty ? r : Union(d.shape.bounds, r);
+  d.empty = false;
+}
+
+void AddEdge(Drawing& d, Point to, const Point* control, bool with_line) {
+  if (d.shape.edges.size() >= kMaxDrawnEdges) return;
+  Edge e;
+  e.from = d.pen;
+  e.to = to;
+  e.curved = control != nullptr;
+  e.control = control ? *control : Point{(d.pen.x + to.x) / 2, (d.pen.y + to.y) / 2};
+  e.fill0 = d.fill;
+  e.line = with_line ? d.line : 0;
+  const float margin =
+      e.line ? d.shape.lines[std::size_t(e.line) - 1].width / 2 : 0;
+  Grow(d, d.pen, margin);
+  Grow(d, to, margin);
+  if (control) Grow(d, *control, margin);
+  d.shape.edges.push_back(e);
+  d.pen = to;
+}
+
+// A fill's path ends where it began.
+void CloseFill(Drawing& d) {
+  if (d.fill && (d.pen.x != d.start.x || d.pen.y != d.start.y)) AddEdge(d, d.start, nullptr, false);
+}
+
+std::optional<Point> PointArgs(avm1::Vm& vm, Args args, std::size_t at) {
+  if (args.size() < at + 2) return std::nullopt;
+  const double x = vm.ToNumber(args[at]), y = vm.ToNumber(args[at + 1]);
+  if (!std::isfinite(x) || !std::isfinite(y)) return std::nullopt;
+  return Point{float(std::clamp(x, -1e7, 1e7) * 20), float(std::clamp(y, -1e7, 1e7) * 20)};
+}
+
+Rgba ColorArg(avm1::Vm& vm, const Value& rgb, const Value& alpha) {
+  const auto c = std::uint32_t(vm.ToInt32(rgb));
+  double a = alpha.IsUndefined() ? 100 : vm.ToNumber(alpha);
+  if (!std::isfinite(a)) a = 100;
+  return {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c),
+          std::uint8_t(std::lround(std::clamp(a, 0.0, 100.0) * 2.55))};
+}
+
+void BeginFill(Drawing& d, FillStyle fill) {
+  CloseFill(d);
+  if (d.shape.fills.size() >= kMaxDrawnStyles) return;
+  if (!d.shape.edges.empty()) d.shape.layer_starts.push_back(d.shape.edges.size());
+  d.shape.fills.push_back(std::move(fill));
+  d.fill = std::uint16_t(d.shape.fills.size());
+  d.start = d.pen;
+}
+
+Value DrLineStyle(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c) return Value{};
+  Drawing& d = DrawingOf(*c);
+  const double width = args.empty() ? NAN : vm.ToNumber(args[0]);
+  if (args.empty() || args[0].IsUndefined() || std::isnan(width) ||
+      d.shape.lines.size() >= kMaxDrawnStyles) {
+    d.line = 0;
+    return Value{};
+  }
+  LineStyle line;
+  line.width = float(std::clamp(width, 0.0, 255.0) * 20);
+  line.fill = ColorArg(vm, ArgAt(args, 1), ArgAt(args, 2));
+  d.shape.lines.push_back(std::move(line));
+  d.line = std::uint16_t(d.shape.lines.size());
+  return Value{};
+}
+Value DrBeginFill(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c) return Value{};
+  Drawing& d = DrawingOf(*c);
+  if (args.empty() || args[0].IsNullish()) {
+    CloseFill(d);
+    d.fill = 0;
+    return Value{};
+  }
+  BeginFill(d, ColorArg(vm, args[0], ArgAt(args, 1)));
+  return Value{};
+}
+// beginGradientFill(type, colors, alphas, ratios, matrix): the box or the a..i matrix.
+Value DrBeginGradientFill(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c) return Value{};
+  Drawing& d = DrawingOf(*c);
+  if (args.size() < 5 || !args[1].IsObject() || !args[2].IsObject() || !args[3].IsObject() ||
+      !args[4].IsObject()) {
+    CloseFill(d);
+    d.fill = 0;
+    return Value{};
+  }
+  Gradient g;
+  g.kind = vm.ToString(args[0]) == "radial" ? GradientKind::Radial : GradientKind::Linear;
+  const std::vector<Value> colors = vm.Elements(args[1].o);
+  const std::vector<Value> alphas = vm.Elements(args[2].o);
+  const std::vector<Value> ratios = vm.Elements(args[3].o);
+  const std::size_t n = std::min({colors.size(), alphas.size(), ratios.size(), std::size_t(15)});
+  for (std::size_t i = 0; i < n; ++i) {
+    const double r = vm.ToNumber(ratios[i]);
+    g.stops.push_back({std::uint8_t(std::isfinite(r) ? std::clamp(r, 0.0, 255.0) : 0),
+                       ColorArg(vm, colors[i], alphas[i])});
+  }
+  if (g.stops.empty()) return Value{};
+  avm1::Object* m = args[4].o;
+  const auto num = [&](const char* name) {
+    const double v = vm.ToNumber(vm.Get(m, name));
+    return std::isfinite(v) ? std::clamp(v, -1e7, 1e7) : 0.0;
+  };
+  if (vm.ToString(vm.Get(m, "matrixType")) == "box") {
+    const double w = num("w"), h = num("h"), r = num("r"), x = num("x"), y = num("y");
+    const double sx = w / 1638.4, sy = h / 1638.4;
+    g.matrix = {float(std::cos(r) * sx * 20), float(std::sin(r) * sy * 20),
+                float(-std::sin(r) * sx * 20), float(std::cos(r) * sy * 20),
+                float((x + w / 2) * 20), float((y + h / 2) * 20)};
+  } else {
+    // a, b, d, e scale (per 1/20 twip of the gradient square), g, h translate: pixels.
+    const double k = 20.0 / 16384 * 819.2;
+    g.matrix = {float(num("a") * k), float(num("b") * k), float(num("d") * k),
+                float(num("e") * k), float(num("g") * 20), float(num("h") * 20)};
+  }
+  BeginFill(d, std::move(g));
+  return Value{};
+}
+Value DrMoveTo(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  const std::optional<Point> p = PointArgs(vm, args, 0);
+  if (!c || !p) return Value{};
+  Drawing& d = DrawingOf(*c);
+  CloseFill(d);
+  d.pen = d.start = *p;
+  return Value{};
+}
+Value DrLineTo(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  const std::optional<Point> p = PointArgs(vm, args, 0);
+  if (!c || !p) return Value{};
+  AddEdge(DrawingOf(*c), *p, nullptr, true);
+  return Value{};
+}
+Value DrCurveTo(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  const std::optional<Point> control = PointArgs(vm, args, 0);
+  const std::optional<Point> p = PointArgs(vm, args, 2);
+  if (!c || !control || !p) return Value{};
+  AddEdge(DrawingOf(*c), *p, &*control, true);
+  return Value{};
+}
+Value DrEndFill(avm1::Vm&, const Value& self, Args) {
+  Clip* c = SelfClip(self);
+  if (!c || !c->drawing) return Value{};
+  CloseFill(*c->drawing);
+  c->drawing->fill = 0;
+  return Value{};
+}
+Value DrClear(avm1::Vm&, const Value& self, Args) {
+  if (Clip* c = SelfClip(self)) c->drawing.reset();
+  return Value{};
+}
+
+}  // namespace
+
 void Player::State::InstallClipMethods() {
   avm1::Object* proto = vm->clip_proto;
   const auto def = [&](const char* name, avm1::NativeFn fn) { vm->DefineNative(proto, name, fn); };
@@ -1431,9 +1636,15 @@ void Player::State::InstallClipMethods() {
   def("loadMovie", McLoadMovie);
   def("unloadMovie", McLoadMovie);
   def("loadVariables", McLoadMovie);
-  for (const char* name :
-       {"lineStyle", "beginFill", "beginGradientFill", "moveTo", "lineTo", "curveTo", "endFill",
-        "clear", "setMask", "attachAudio", "attachBitmap", "lineGradientStyle"}) {
+  def("lineStyle", DrLineStyle);
+  def("beginFill", DrBeginFill);
+  def("beginGradientFill", DrBeginGradientFill);
+  def("moveTo", DrMoveTo);
+  def("lineTo", DrLineTo);
+  def("curveTo", DrCurveTo);
+  def("endFill", DrEndFill);
+  def("clear", DrClear);
+  for (const char* name : {"setMask", "attachAudio", "attachBitmap", "lineGradientStyle"}) {
     def(name, McLeftOut);
   }
   avm1::Object* ctor = vm->NewFunction(McCtor, proto);
@@ -2302,6 +2513,7 @@ bool DrawnBounds(const Object& o, const Matrix& m, Rect& box, int nesting) {
   } else if (const auto* bitmap = std::get_if<std::shared_ptr<const Bitmap>>(o.def)) {
     Extend({0, float((*bitmap)->width) * 20, 0, float((*bitmap)->height) * 20}, m, box, any);
   } else if (o.clip) {
+    if (o.clip->drawing && !o.clip->drawing->empty) Extend(o.clip->drawing->shape.bounds, m, box, any);
     for (const auto& [depth, child] : o.clip->list) {
       Rect inner;
       if (child.clip_depth == 0 && DrawnBounds(child, child.matrix.Then(m), inner, nesting + 1)) {
@@ -2362,6 +2574,11 @@ void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform
   } else if (const auto* video = std::get_if<std::shared_ptr<const VideoStream>>(o.def)) {
     if (VideoShape(o.character, *video, o.ratio)) shape = &scratch;
   } else if (o.clip) {
+    if (const std::shared_ptr<Drawing> drawn = o.clip->drawing;
+        drawn && !drawn->shape.edges.empty() && drawn->shape.edges.size() <= edges_left) {
+      edges_left -= drawn->shape.edges.size();
+      renderer.DrawShape(drawn->shape, m, cx);
+    }
     DrawList(*o.clip, m, cx, in_mask);
     return;
   } else if (o.text) {
