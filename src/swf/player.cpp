@@ -180,6 +180,7 @@ struct Clip : std::enable_shared_from_this<Clip> {
   std::shared_ptr<const Button> button;
   std::uint8_t button_state = 0;
   std::shared_ptr<Drawing> drawing;
+  std::string drop_target;  // _droptarget: where a drag of it ended
 };
 
 bool StartsWithFsCommand(const std::string& url) {
@@ -210,6 +211,7 @@ struct Player::State : avm1::Host {
     root->playing = false;
     root->object = vm->NewClipObject(root.get());
     vm->Pin(root->object);
+    root_display.clip = root;
     InstallClipMethods();
     InstallTextFieldMethods();
     InstallButtonMethods();
@@ -242,6 +244,7 @@ struct Player::State : avm1::Host {
   // The topmost button or clip with pointer handlers under `p`, inside `clip`.
   std::shared_ptr<Clip> Pick(Clip& clip, const Matrix& m, Point p, int nesting);
   bool Interactive(Clip& clip);
+  std::shared_ptr<Clip> DropTarget(Clip& clip, const Matrix& m, int nesting);
   void Fire(const std::shared_ptr<Clip>& clip, const PointerEvent& e);
   // Every clip's mouseMove, mouseDown or mouseUp, and the Mouse object's listeners.
   void BroadcastMouse(std::uint32_t event, const char* method);
@@ -277,7 +280,17 @@ struct Player::State : avm1::Host {
   void RemoveClip(avm1::Object* clip) override;
   void DuplicateClip(avm1::Object* clip, const std::string& name, int depth) override;
   void StartDrag(avm1::Object* clip, bool lock) override;
-  void StopDrag() override { dragged.reset(); }
+  void StopDrag() override {
+    UpdateDropTarget();
+    dragged.reset();
+  }
+  // The dragged clip's _droptarget: what it lies over now.
+  void UpdateDropTarget() {
+    const std::shared_ptr<Clip> moving = dragged.lock();
+    if (!moving) return;
+    const std::shared_ptr<Clip> under = DropTarget(*root, root_display.matrix, 0);
+    moving->drop_target = under && under->object ? vm->ClipPath(under->object, true) : "";
+  }
   void LeftOut(const std::string& what) override {
     if (left_out.size() < 1000 || left_out.count(what)) ++left_out[what];
   }
@@ -905,7 +918,9 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 13:
       return Value::Str(clip == root.get() ? "" : display.name);
     case 14:
-      return Value::Str("");
+      if (!clip || clip != dragged.lock().get()) return Value::Str(clip ? clip->drop_target : "");
+      UpdateDropTarget();
+      return Value::Str(clip->drop_target);
     case 20:
     case 21: {
       const Matrix to_stage = clip ? ToStage(*clip) : Matrix{};
@@ -2260,6 +2275,24 @@ std::shared_ptr<Clip> Player::State::Pick(Clip& clip, const Matrix& m, Point p, 
       continue;
     }
     if (std::shared_ptr<Clip> inner = Pick(child, om, p, nesting + 1)) return inner;
+  }
+  return nullptr;
+}
+
+// The innermost clip under the pointer whose own shapes are hit, the dragged one left out.
+std::shared_ptr<Clip> Player::State::DropTarget(Clip& clip, const Matrix& m, int nesting) {
+  if (nesting > kMaxNesting) return nullptr;
+  const std::shared_ptr<Clip> moving = dragged.lock();
+  for (auto it = clip.list.rbegin(); it != clip.list.rend(); ++it) {
+    Object& o = it->second;
+    if (!o.visible || o.clip_depth > 0 || (o.clip && o.clip == moving)) continue;
+    const Matrix om = o.matrix.Then(m);
+    if (o.clip) {
+      if (std::shared_ptr<Clip> inner = DropTarget(*o.clip, om, nesting + 1)) return inner;
+      if (o.clip->drawing && HitsShape(o, om, pointer, nesting + 1)) return o.clip;
+    } else if (HitsShape(o, om, pointer, nesting + 1)) {
+      return clip.shared_from_this();
+    }
   }
   return nullptr;
 }
