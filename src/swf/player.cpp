@@ -219,7 +219,6 @@ struct Player::State : avm1::Host {
 
   void Tick(bool loop);
   bool Goto(Clip& clip, int target);
-  void ScriptGoto(Clip& clip, int frame);
   void Apply(Clip& clip, const ControlTag& tag);
   void Place(Clip& clip, const PlaceTag& p);
   void SetCharacter(Clip& parent, Object& o, std::uint16_t id, int depth,
@@ -358,7 +357,6 @@ struct Player::State : avm1::Host {
   // Where the gotos under way insert their frames' actions, and where the outermost began.
   std::vector<std::size_t*> marks;
   std::size_t batch_start = 0;
-  bool script_goto = false;
   std::set<const std::uint8_t*> init_done;  // DoInitAction blocks already run
   // A backward goto rebuilds a display list; objects found again keep their sprite's state.
   std::map<int, Object>* reuse = nullptr;
@@ -483,13 +481,15 @@ bool Player::State::Goto(Clip& clip, int target) {
   std::map<int, Object>* outer_reuse = reuse;
   reuse = forward ? nullptr : &old;
   for (int f = first; f <= target; ++f) {
+    // The frames passed over run what their new clips queue before the frame shown does.
+    if (f == target) at = queue.size();
     for (const ControlTag& tag : clip.timeline->frames[std::size_t(f)].tags) Apply(clip, tag);
   }
   reuse = outer_reuse;
   marks.pop_back();
   for (auto& [depth, o] : old) Unload(o);
   clip.frame = target;
-  EnterFrame(clip, script_goto ? queue.size() : std::min(at, queue.size()));
+  EnterFrame(clip, std::min(at, queue.size()));
   return true;
 }
 
@@ -650,14 +650,20 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   if (events) clip.events = *events;
   const auto self = o.clip;
   QueueEvent(self, EventInitialize, nullptr);
-  if (ctor) Enqueue(Pending{self, nullptr, {}, nullptr, ctor, 1});
+  if (ctor && marks.empty()) {
+    // A script's new clip (attachMovie): its class's constructor runs before the call returns.
+    vm->CallSafe(ctor, avm1::Value::Obj(clip.object), {});
+  } else if (ctor) {
+    Enqueue(Pending{self, nullptr, {}, nullptr, ctor, 1});
+  }
   QueueEvent(self, EventConstruct, nullptr);
   QueueEvent(self, EventLoad, "onLoad");
   Goto(clip, 0);
 }
 
+// The clips step newest first, as Flash runs them: from the top depth down.
 void Player::State::AdvanceSprites(Clip& clip) {
-  for (auto it = clip.list.begin(); it != clip.list.end();) {
+  for (auto it = clip.list.rbegin(); it != clip.list.rend();) {
     // A script may remove the next object: hold this one and step on from its depth.
     const int depth = it->first;
     if (std::shared_ptr<Clip> sprite = it->second.clip) {
@@ -668,7 +674,7 @@ void Player::State::AdvanceSprites(Clip& clip) {
         Goto(*sprite, sprite->frame < sprite->last() ? sprite->frame + 1 : 0);
       }
     }
-    it = clip.list.upper_bound(depth);
+    it = std::make_reverse_iterator(clip.list.lower_bound(depth));
   }
 }
 
@@ -1030,18 +1036,10 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
   }
 }
 
-// A script's goto: the frame's actions run after what the clips it places queue.
-void Player::State::ScriptGoto(Clip& clip, int frame) {
-  const bool outer = script_goto;
-  script_goto = true;
-  Goto(clip, frame);
-  script_goto = outer;
-}
-
 void Player::State::GotoFrame(avm1::Object* o, int frame, bool play) {
   Clip* clip = ClipOf(o);
   if (!clip) return;
-  if (frame >= 0) ScriptGoto(*clip, frame);
+  if (frame >= 0) Goto(*clip, frame);
   clip->playing = play;
 }
 
@@ -1050,7 +1048,7 @@ bool Player::State::GotoLabel(avm1::Object* o, std::string_view label, bool play
   if (!clip) return false;
   const auto frame = clip->timeline->FindLabel(std::string(label));
   if (!frame) return false;
-  ScriptGoto(*clip, *frame);
+  Goto(*clip, *frame);
   clip->playing = play;
   return true;
 }
