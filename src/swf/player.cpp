@@ -312,6 +312,7 @@ struct Player::State : avm1::Host {
   // Whether the stage point `p` falls on what `o` draws, placed by `m`.
   bool HitsShape(const Object& o, const Matrix& m, Point p, int nesting);
 
+  void DrawClip(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawTextField(TextField& field, const Matrix& m, const ColorTransform& cx, bool in_mask);
@@ -1481,9 +1482,9 @@ void AddEdge(Drawing& d, Point to, const Point* control, bool with_line) {
   d.pen = to;
 }
 
-// A fill's path ends where it began.
+// A fill's path ends where it began, stroked when a line style is on.
 void CloseFill(Drawing& d) {
-  if (d.fill && (d.pen.x != d.start.x || d.pen.y != d.start.y)) AddEdge(d, d.start, nullptr, false);
+  if (d.fill && (d.pen.x != d.start.x || d.pen.y != d.start.y)) AddEdge(d, d.start, nullptr, true);
 }
 
 std::optional<Point> PointArgs(avm1::Vm& vm, Args args, std::size_t at) {
@@ -1552,6 +1553,16 @@ Value DrBeginGradientFill(avm1::Vm& vm, const Value& self, Args args) {
   }
   Gradient g;
   g.kind = vm.ToString(args[0]) == "radial" ? GradientKind::Radial : GradientKind::Linear;
+  const std::string spread = vm.ToString(ArgAt(args, 5));
+  g.spread = spread == "reflect"  ? SpreadMode::Reflect
+             : spread == "repeat" ? SpreadMode::Repeat
+                                  : SpreadMode::Pad;
+  if (vm.ToString(ArgAt(args, 6)) == "linearRGB") g.interpolation = InterpolationMode::LinearRgb;
+  const double focal = args.size() > 7 ? vm.ToNumber(args[7]) : 0;
+  if (g.kind == GradientKind::Radial && std::isfinite(focal) && focal != 0) {
+    g.kind = GradientKind::Focal;
+    g.focal_point = float(std::clamp(focal, -1.0, 1.0));
+  }
   const std::vector<Value> colors = vm.Elements(args[1].o);
   const std::vector<Value> alphas = vm.Elements(args[2].o);
   const std::vector<Value> ratios = vm.Elements(args[3].o);
@@ -1569,10 +1580,10 @@ Value DrBeginGradientFill(avm1::Vm& vm, const Value& self, Args args) {
   };
   if (vm.ToString(vm.Get(m, "matrixType")) == "box") {
     const double w = num("w"), h = num("h"), r = num("r"), x = num("x"), y = num("y");
+    // The gradient's square (32768 units) spans the box.
     const double sx = w / 1638.4, sy = h / 1638.4;
-    g.matrix = {float(std::cos(r) * sx * 20), float(std::sin(r) * sy * 20),
-                float(-std::sin(r) * sx * 20), float(std::cos(r) * sy * 20),
-                float((x + w / 2) * 20), float((y + h / 2) * 20)};
+    g.matrix = {float(std::cos(r) * sx), float(std::sin(r) * sx), float(-std::sin(r) * sy),
+                float(std::cos(r) * sy), float((x + w / 2) * 20), float((y + h / 2) * 20)};
   } else {
     // a, b, d, e scale (per 1/20 twip of the gradient square), g, h translate: pixels.
     const double k = 20.0 / 16384 * 819.2;
@@ -2475,6 +2486,25 @@ void Player::State::InstallButtonMethods() {
 
 // ---- Drawing -------------------------------------------------------------------------------
 
+// A clip: what its drawing methods drew, then its objects.
+void Player::State::DrawClip(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask) {
+  if (const std::shared_ptr<Drawing> drawn = clip.drawing;
+      drawn && !drawn->shape.edges.empty() && drawn->shape.edges.size() <= edges_left) {
+    edges_left -= drawn->shape.edges.size();
+    // A fill still open shows closed.
+    Shape& shape = drawn->shape;
+    const bool open = drawn->fill && (drawn->pen.x != drawn->start.x || drawn->pen.y != drawn->start.y);
+    if (open) {
+      const Point pen = drawn->pen;
+      shape.edges.push_back(Edge{pen, {(pen.x + drawn->start.x) / 2, (pen.y + drawn->start.y) / 2},
+                                 drawn->start, false, drawn->fill, 0, drawn->line});
+    }
+    renderer.DrawShape(shape, m, cx);
+    if (open) shape.edges.pop_back();
+  }
+  DrawList(clip, m, cx, in_mask);
+}
+
 void Player::State::DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask) {
   std::vector<int> clip_ends;  // the depths up to which each active mask clips
   for (auto& [depth, o] : clip.list) {
@@ -2568,7 +2598,7 @@ void Player::State::DrawBackground(Object& o, const Matrix& m, const ColorTransf
 // The object with its effects: an opaque background under it, and a layer of its own when it
 // has filters or a blend mode, composited through them with its colour transform.
 void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask) {
-  if (!o.def || !o.visible) return;
+  if ((!o.def && !o.clip) || !o.visible) return;
   const bool layered = !in_mask && (o.blend != BlendMode::Normal || !o.filters.empty());
   if (layered) {
     Rect box;
@@ -2605,12 +2635,7 @@ void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform
   } else if (const auto* video = std::get_if<std::shared_ptr<const VideoStream>>(o.def)) {
     if (VideoShape(o.character, *video, o.ratio)) shape = &scratch;
   } else if (o.clip) {
-    if (const std::shared_ptr<Drawing> drawn = o.clip->drawing;
-        drawn && !drawn->shape.edges.empty() && drawn->shape.edges.size() <= edges_left) {
-      edges_left -= drawn->shape.edges.size();
-      renderer.DrawShape(drawn->shape, m, cx);
-    }
-    DrawList(*o.clip, m, cx, in_mask);
+    DrawClip(*o.clip, m, cx, in_mask);
     return;
   } else if (o.text) {
     DrawTextField(o.text->field, m, cx, in_mask);
@@ -2748,7 +2773,7 @@ void Player::Render(const FramePixels& frame) {
   s.edges_left = kMaxEdgesPerRender;
   s.video_packets_left = kMaxVideoPacketsPerRender;
   s.stage_scale = std::sqrt(std::fabs(stage.a * stage.d - stage.b * stage.c)) * 20;
-  s.DrawList(*s.root, stage, ColorTransform{}, false);
+  s.DrawObject(s.root_display, s.root_display.matrix.Then(stage), s.root_display.color, false);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;
   const Point a = stage.Apply({r.x_min, r.y_min});
