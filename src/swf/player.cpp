@@ -121,6 +121,7 @@ struct Object {
   BlendMode blend = BlendMode::Normal;
   bool cache_as_bitmap = false;
   bool visible = true;
+  bool is_mask = false;            // another clip's setMask: drawn only as that mask
   std::optional<Rgba> background;  // the opaque background
   // Scale and rotation as a script set them last (the matrix loses them to rounding).
   bool scripted = false;
@@ -181,6 +182,9 @@ struct Clip : std::enable_shared_from_this<Clip> {
   std::uint8_t button_state = 0;
   std::shared_ptr<Drawing> drawing;
   std::string drop_target;  // _droptarget: where a drag of it ended
+  // setMask: what shows this clip, a clip or a text field.
+  std::weak_ptr<Clip> mask_clip;
+  std::weak_ptr<TextBox> mask_text;
 };
 
 bool StartsWithFsCommand(const std::string& url) {
@@ -235,6 +239,7 @@ struct Player::State : avm1::Host {
   void InstallClipMethods();
   void InstallTextFieldMethods();
   void InstallButtonMethods();
+  void InstallDisplayProperties(avm1::Object* proto);
   // Shows the records of a button's state (Button::Up, Over or Down).
   void SetButtonState(Clip& button, std::uint8_t state);
   // Pointer input.
@@ -313,6 +318,7 @@ struct Player::State : avm1::Host {
   bool HitsShape(const Object& o, const Matrix& m, Point p, int nesting);
 
   void DrawClip(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
+  bool DrawScriptMask(Clip& clip);
   void DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawTextField(TextField& field, const Matrix& m, const ColorTransform& cx, bool in_mask);
@@ -369,6 +375,7 @@ struct Player::State : avm1::Host {
   Renderer renderer;
   std::size_t edges_left = 0;  // what the frame being drawn may still draw
   float stage_scale = 1;       // canvas pixels per stage pixel: filters grow with it
+  Matrix canvas;               // stage twips to the frame being drawn
   Shape scratch;
   VideoDecoderFactory video_decoders;
   std::map<std::uint16_t, VideoPlayback> videos;  // by character, made as they are first drawn
@@ -1668,7 +1675,7 @@ void Player::State::InstallClipMethods() {
   def("curveTo", DrCurveTo);
   def("endFill", DrEndFill);
   def("clear", DrClear);
-  for (const char* name : {"setMask", "attachAudio", "attachBitmap", "lineGradientStyle"}) {
+  for (const char* name : {"attachAudio", "attachBitmap", "lineGradientStyle"}) {
     def(name, McLeftOut);
   }
   avm1::Object* ctor = vm->NewFunction(McCtor, proto);
@@ -2190,6 +2197,74 @@ void Player::State::InstallTextFieldMethods() {
   vm->DefineNative(vm->clip_proto, "createTextField", McCreateTextField);
 }
 
+// ---- Clip properties beyond the numbered ones ----------------------------------------------
+
+namespace {
+
+constexpr const char* kBlendNames[] = {"normal",     "layer",  "multiply", "screen",  "lighten",
+                                       "darken",     "difference", "add",  "subtract", "invert",
+                                       "alpha",      "erase",  "overlay",  "hardlight"};
+
+Object* SelfDisplay(avm1::Vm& vm, const Value& self) {
+  return self.IsObject() ? StateOf(vm).DisplayOfAny(self.o) : nullptr;
+}
+
+Value GetOpaqueBackground(avm1::Vm& vm, const Value& self, Args) {
+  const Object* d = SelfDisplay(vm, self);
+  if (!d || !d->background) return d ? Value::Null() : Value{};
+  const Rgba c = *d->background;
+  return Value::Num(double((std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b));
+}
+Value SetOpaqueBackground(avm1::Vm& vm, const Value& self, Args args) {
+  Object* d = SelfDisplay(vm, self);
+  if (!d) return Value{};
+  const Value v = ArgAt(args, 0);
+  if (v.IsNullish()) {
+    d->background.reset();
+  } else {
+    const auto c = std::uint32_t(vm.ToInt32(v));
+    d->background = Rgba{std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 255};
+  }
+  return Value{};
+}
+Value GetBlendMode(avm1::Vm& vm, const Value& self, Args) {
+  const Object* d = SelfDisplay(vm, self);
+  if (!d) return Value{};
+  const auto i = std::size_t(d->blend);
+  return Value::Str(i < std::size(kBlendNames) ? kBlendNames[i] : "normal");
+}
+Value SetBlendMode(avm1::Vm& vm, const Value& self, Args args) {
+  Object* d = SelfDisplay(vm, self);
+  if (!d || args.empty()) return Value{};
+  const Value v = args[0];
+  if (v.type == avm1::Type::Number) {
+    // The file's numbering: 1 normal .. 14 hardlight.
+    if (v.n >= 1 && v.n <= 14) d->blend = BlendMode(int(v.n) - 1);
+    return Value{};
+  }
+  const std::string name = vm.ToString(v);
+  for (std::size_t i = 0; i < std::size(kBlendNames); ++i) {
+    if (name == kBlendNames[i]) d->blend = BlendMode(i);
+  }
+  return Value{};
+}
+Value GetCacheAsBitmap(avm1::Vm& vm, const Value& self, Args) {
+  const Object* d = SelfDisplay(vm, self);
+  return d ? Value::Bool(d->cache_as_bitmap) : Value{};
+}
+Value SetCacheAsBitmap(avm1::Vm& vm, const Value& self, Args args) {
+  if (Object* d = SelfDisplay(vm, self)) d->cache_as_bitmap = vm.ToBoolean(ArgAt(args, 0));
+  return Value{};
+}
+
+}  // namespace
+
+void Player::State::InstallDisplayProperties(avm1::Object* proto) {
+  DefineAccessor(*vm, proto, "opaqueBackground", GetOpaqueBackground, SetOpaqueBackground);
+  DefineAccessor(*vm, proto, "blendMode", GetBlendMode, SetBlendMode);
+  DefineAccessor(*vm, proto, "cacheAsBitmap", GetCacheAsBitmap, SetCacheAsBitmap);
+}
+
 // ---- Buttons and the pointer ---------------------------------------------------------------
 
 void Player::State::SetButtonState(Clip& button, std::uint8_t state) {
@@ -2465,6 +2540,32 @@ Value McStartDrag(avm1::Vm& vm, const Value& self, Args args) {
   }
   return Value{};
 }
+Value McSetMask(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c) return Value{};
+  Player::State& s = StateOf(vm);
+  const auto unmark = [&s](Clip& k) {
+    const std::shared_ptr<Clip> old_clip = k.mask_clip.lock();
+    const std::shared_ptr<TextBox> old_text = k.mask_text.lock();
+    Object* old = old_clip ? s.DisplayOf(*old_clip) : old_text ? s.DisplayOfText(*old_text) : nullptr;
+    if (old) old->is_mask = false;
+    k.mask_clip.reset();
+    k.mask_text.reset();
+  };
+  unmark(*c);
+  const Value v = ArgAt(args, 0);
+  avm1::Object* target = v.IsObject() ? v.o : v.type == avm1::Type::String ? vm.ResolvePath(self.o, v.s) : nullptr;
+  if (!target) return Value::Bool(true);
+  if (Clip* mask = Player::State::ClipOf(target); mask && mask != c && mask != s.root.get()) {
+    c->mask_clip = mask->weak_from_this();
+  } else if (TextBox* text = s.TextOf(target)) {
+    if (Object* d = s.DisplayOfText(*text)) c->mask_text = d->text;
+  }
+  if (Object* d = s.DisplayOfAny(target); d && (c->mask_clip.lock() || c->mask_text.lock())) {
+    d->is_mask = true;
+  }
+  return Value::Bool(true);
+}
 Value McStopDrag(avm1::Vm& vm, const Value&, Args) {
   StateOf(vm).StopDrag();
   return Value{};
@@ -2481,10 +2582,28 @@ void Player::State::InstallButtonMethods() {
   vm->Define(vm->clip_proto, "enabled", Value::Bool(true), avm1::DontEnum);
   vm->Define(vm->clip_proto, "useHandCursor", Value::Bool(true), avm1::DontEnum);
   vm->DefineNative(vm->clip_proto, "startDrag", McStartDrag);
+  vm->DefineNative(vm->clip_proto, "setMask", McSetMask);
+  vm->Define(vm->clip_proto, "_lockroot", Value::Bool(false), avm1::DontEnum);
+  InstallDisplayProperties(vm->clip_proto);
+  InstallDisplayProperties(button_proto);
   vm->DefineNative(vm->clip_proto, "stopDrag", McStopDrag);
 }
 
 // ---- Drawing -------------------------------------------------------------------------------
+
+// The mask a script set on `clip`, begun; false without one (nothing is begun then).
+bool Player::State::DrawScriptMask(Clip& clip) {
+  const std::shared_ptr<Clip> by_clip = clip.mask_clip.lock();
+  const std::shared_ptr<TextBox> by_text = clip.mask_text.lock();
+  Object* mask = by_clip ? DisplayOf(*by_clip) : by_text ? DisplayOfText(*by_text) : nullptr;
+  if (!mask) return false;
+  const std::shared_ptr<Clip> parent = by_clip ? by_clip->parent.lock() : by_text->parent.lock();
+  if (!parent) return false;
+  renderer.BeginMask();
+  DrawObject(*mask, mask->matrix.Then(ToStage(*parent)).Then(canvas), ColorTransform{}, true);
+  renderer.EndMask();
+  return true;
+}
 
 // A clip: what its drawing methods drew, then its objects.
 void Player::State::DrawClip(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask) {
@@ -2513,8 +2632,14 @@ void Player::State::DrawList(Clip& clip, const Matrix& m, const ColorTransform& 
       renderer.PopMask();
       clip_ends.pop_back();
     }
+    if (o.is_mask && !in_mask) continue;
     const Matrix om = o.matrix.Then(m);
     const ColorTransform ocx = o.color.Then(cx);
+    if (o.clip && !in_mask && DrawScriptMask(*o.clip)) {
+      DrawObject(o, om, ocx, in_mask);
+      renderer.PopMask();
+      continue;
+    }
     if (o.clip_depth > 0) {
       if (in_mask) continue;  // a mask inside a mask's content adds nothing to it
       renderer.BeginMask();
@@ -2773,6 +2898,7 @@ void Player::Render(const FramePixels& frame) {
   s.edges_left = kMaxEdgesPerRender;
   s.video_packets_left = kMaxVideoPacketsPerRender;
   s.stage_scale = std::sqrt(std::fabs(stage.a * stage.d - stage.b * stage.c)) * 20;
+  s.canvas = stage;
   s.DrawObject(s.root_display, s.root_display.matrix.Then(stage), s.root_display.color, false);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;
