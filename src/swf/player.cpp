@@ -535,6 +535,8 @@ void Player::State::Unload(Object& o) {
   if (!o.clip) return;
   for (auto& [depth, child] : o.clip->list) Unload(child);
   QueueEvent(o.clip, EventUnload, "onUnload", true);
+  // Scripts holding it see a clip that is gone (its unload handlers aside).
+  if (o.clip->object) o.clip->object->clip = nullptr;
 }
 
 void Player::State::Apply(Clip& clip, const ControlTag& tag) {
@@ -697,11 +699,14 @@ void Player::State::RunQueue() {
     if (!clip || !clip->object) continue;
     // A clip gone from the display list runs no more of its scripts, its unload handlers aside.
     if (!p.keep && !OnStage(*clip)) continue;
+    // An unloaded clip is itself again while its last handlers run.
+    if (p.keep) clip->object->clip = clip.get();
     if (!p.code.empty()) vm->RunBlock(p.code, clip->object, movie.header.version);
     if (p.construct) {
       vm->CallSafe(p.construct, avm1::Value::Obj(clip->object), {});
     }
     if (p.method) vm->CallMethodSafe(clip->object, p.method, {});
+    if (p.keep && clip->object && !OnStage(*clip)) clip->object->clip = nullptr;
   }
   queue.clear();  // what this tick can't afford is dropped
 }
