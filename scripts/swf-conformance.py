@@ -7,7 +7,8 @@ with what Flash Player made: the trace lines and, with --images, the frames.
 
 A test is a folder under SUITE_DIR holding test.swf, test.toml (num_frames or num_ticks, optional
 [image_comparisons.NAME] with trigger, tolerance, max_outliers or a list of checks,
-known_failure, [approximations]), output.txt and NAME.expected.png frames. Prints a line per failed
+known_failure, [approximations]), output.txt and NAME.expected.png frames, and input.json (scripted
+pointer input, handed to swfcheck --input). Prints a line per failed
 test, a count per top folder and a summary. The baseline file lists what passed before, a line
 each: "trace PATH" or "image PATH"; the run fails (exit 1) when one of those checked no longer
 passes. Tests the suite marks known_failure are counted but never enter the baseline. Without the
@@ -193,13 +194,15 @@ def run_swfcheck(args, swfcheck, timeout):
     return done.stdout, None
 
 
-def input_lines(folder):
-    """The test's scripted input (input.json) in swfcheck's --input form, or None without."""
+def input_lines(folder, scale=1.0):
+    """The test's scripted input (input.json) in swfcheck's --input form, or None without;
+    positions in the viewport's pixels, `scale` of them to a stage pixel."""
     try:
         with open(os.path.join(folder, 'input.json'), encoding='utf-8') as f:
             events = json.load(f)
     except (OSError, ValueError):
         return None
+    scale = scale if scale > 0 else 1.0
     lines = []
     for event in events if isinstance(events, list) else []:
         kind = event.get('type') if isinstance(event, dict) else None
@@ -208,7 +211,7 @@ def input_lines(folder):
             lines.append('wait')
         elif kind in ('MouseMove', 'MouseDown', 'MouseUp'):
             word = {'MouseMove': 'move', 'MouseDown': 'down', 'MouseUp': 'up'}[kind]
-            lines.append('%s %s %s' % (word, float(pos[0]), float(pos[1])))
+            lines.append('%s %s %s' % (word, float(pos[0]) / scale, float(pos[1]) / scale))
     return '\n'.join(lines) + '\n'
 
 
@@ -224,7 +227,8 @@ def run_test(suite, path, options):
     frames = int(config.get('num_frames', config.get('num_ticks', 1)))
     movie = os.path.join(folder, 'test.swf')
     base = [movie, '--loop', '--frames', str(frames)]
-    scripted = input_lines(folder)
+    viewport = config.get('player_options', {}).get('viewport_dimensions', {})
+    scripted = input_lines(folder, float(viewport.get('scale_factor', 1.0)))
     input_file = None
     if scripted is not None:
         input_file = tempfile.NamedTemporaryFile('w', suffix='.input', delete=False)

@@ -104,6 +104,7 @@ struct TextBox {
   avm1::Value restrict_chars = avm1::Value::Null();
   std::string anti_alias = "normal";
   bool condense_white = false;
+  bool mouse_wheel = true;
   std::string shown;  // the bound variable's value last shown
 };
 
@@ -339,7 +340,6 @@ struct Player::State : avm1::Host {
   bool pointer_down = false;
   std::weak_ptr<Clip> hovered;
   std::weak_ptr<Clip> pressed;
-  bool pressed_inside = false;
   // startDrag: the clip following the pointer, from where, within what.
   std::weak_ptr<Clip> dragged;
   Point drag_offset;
@@ -1420,10 +1420,14 @@ void MapPoint(avm1::Vm& vm, const Value& self, Args args, bool to_global) {
   const Matrix m = StateOf(vm).ToStage(*c);
   const std::optional<Matrix> inverse = m.Inverse();
   if (!to_global && !inverse) return;
-  const Point p =
-      (to_global ? m : *inverse).Apply({float(vx.n * 20), float(vy.n * 20)});
-  vm.Set(point, "x", Value::Num(double(p.x) / 20));
-  vm.Set(point, "y", Value::Num(double(p.y) / 20));
+  const Matrix& t = to_global ? m : *inverse;
+  // In doubles, to whole twips, as Flash gives them.
+  const double x = vx.n * 20, y = vy.n * 20;
+  const double px = double(t.a) * x + double(t.c) * y + double(t.tx);
+  const double py = double(t.b) * x + double(t.d) * y + double(t.ty);
+  if (!std::isfinite(px) || !std::isfinite(py)) return;
+  vm.Set(point, "x", Value::Num(std::round(px) / 20));
+  vm.Set(point, "y", Value::Num(std::round(py) / 20));
 }
 Value McLocalToGlobal(avm1::Vm& vm, const Value& self, Args args) {
   MapPoint(vm, self, args, true);
@@ -1801,6 +1805,7 @@ enum TextProperty : int {
   TpLength,
   TpCondenseWhite,
   TpParent,
+  TpMouseWheelEnabled,
   TpCount,
 };
 constexpr const char* kTextPropertyNames[TpCount] = {
@@ -1809,7 +1814,7 @@ constexpr const char* kTextPropertyNames[TpCount] = {
     "backgroundColor", "textWidth", "textHeight", "scroll",      "maxscroll",
     "bottomScroll", "hscroll",    "maxhscroll", "variable",      "selectable",
     "type",         "password",   "restrict",   "maxChars",      "embedFonts",
-    "antiAliasType", "length",    "condenseWhite", "_parent"};
+    "antiAliasType", "length",    "condenseWhite", "_parent", "mouseWheelEnabled"};
 // The display properties a text field shares with clips, by their GetProperty number.
 constexpr std::pair<const char*, int> kTextDisplayProperties[] = {
     {"_x", 0},      {"_y", 1},         {"_xscale", 2}, {"_yscale", 3},  {"_alpha", 6},
@@ -1904,6 +1909,8 @@ avm1::Value TextGet(Player::State& s, avm1::Object* o, int which) {
       const std::shared_ptr<Clip> parent = box->parent.lock();
       return parent ? Value::Obj(parent->object) : Value{};
     }
+    case TpMouseWheelEnabled:
+      return Value::Bool(box->mouse_wheel);
     default:
       return Value{};
   }
@@ -2016,6 +2023,9 @@ void TextSet(Player::State& s, avm1::Object* o, int which, const Value& v) {
     }
     case TpCondenseWhite:
       box->condense_white = vm.ToBoolean(v);
+      return;
+    case TpMouseWheelEnabled:
+      box->mouse_wheel = vm.ToBoolean(v);
       return;
     default:
       return;
@@ -2469,20 +2479,23 @@ void Player::State::PointerMove(Point p) {
   FollowDrag();
   BroadcastMouse(EventMouseMove, "onMouseMove");
   const std::shared_ptr<Clip> over = Pick(*root, root_display.matrix, pointer, 0);
-  if (const std::shared_ptr<Clip> down = pressed.lock()) {
-    // Dragging over or off what was pressed.
-    const bool inside = over == down;
-    if (inside != pressed_inside) {
-      pressed_inside = inside;
-      if (down->button) SetButtonState(*down, inside ? Button::Down : Button::Over);
-      Fire(down, inside ? kDragOver : kDragOut);
-      RunInput();
-    }
-    return;
-  }
   const std::shared_ptr<Clip> before = hovered.lock();
   if (over == before) return;
   hovered = over;
+  if (pointer_down) {
+    // With the button held, the pointer drags off one and over the next.
+    const std::shared_ptr<Clip> down = pressed.lock();
+    if (before) {
+      if (before->button) SetButtonState(*before, before == down ? Button::Over : Button::Up);
+      Fire(before, kDragOut);
+    }
+    if (over) {
+      if (over->button && over == down) SetButtonState(*over, Button::Down);
+      Fire(over, kDragOver);
+    }
+    RunInput();
+    return;
+  }
   if (before) {
     if (before->button) SetButtonState(*before, Button::Up);
     Fire(before, kRollOut);
@@ -2503,7 +2516,6 @@ void Player::State::PointerButton(bool down) {
     if (!over) return;
     hovered = over;
     pressed = over;
-    pressed_inside = true;
     if (over->button) SetButtonState(*over, Button::Down);
     Fire(over, kPress);
     RunInput();
