@@ -982,18 +982,25 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     m.c = float(-sy * std::sin(r));
     m.d = float(sy * std::cos(r));
   };
+  // Undefined and null change no figure.
+  if (v.IsNullish() && index != 7 && index != 13) return;
   switch (index) {
     case 0:
     case 1: {
+      // Whole twips as a 32-bit number: the infinities become its lowest.
       const double n = number();
-      if (!Finite(n)) return;
-      (index == 0 ? m.tx : m.ty) = float(std::round(n * 20));
+      if (std::isnan(n)) return;
+      double twips = std::round(n * 20);
+      twips = std::isfinite(twips) ? std::fmod(twips, 4294967296.0) : -2147483648.0;
+      if (twips >= 2147483648.0) twips -= 4294967296.0;
+      if (twips < -2147483648.0) twips += 4294967296.0;
+      (index == 0 ? m.tx : m.ty) = float(twips);
       return;
     }
     case 2:
     case 3: {
       const double n = number();
-      if (!Finite(n)) return;
+      if (std::isnan(n)) return;  // an infinite scale is kept (the object then draws nothing)
       decompose();
       (index == 2 ? d->xscale : d->yscale) = n;
       compose();
