@@ -323,6 +323,7 @@ struct Player::State : avm1::Host {
   void DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawTextField(TextField& field, const Matrix& m, const ColorTransform& cx, bool in_mask);
+  void DrawFieldFrame(const Shape& frame, const Matrix& m, const ColorTransform& cx);
   bool VideoShape(std::uint16_t id, const std::shared_ptr<const VideoStream>& stream, int frame);
   void DrawContent(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawBackground(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
@@ -2811,7 +2812,7 @@ void Player::State::DrawTextField(TextField& field, const Matrix& m, const Color
     return;
   }
   edges_left -= edges;
-  if (!frame.edges.empty()) renderer.DrawShape(frame, m, cx);
+  if (!frame.edges.empty()) DrawFieldFrame(frame, m, cx);
   const bool clip = !in_mask && field.Clips();
   if (clip) {
     scratch = Shape{};
@@ -2824,6 +2825,27 @@ void Player::State::DrawTextField(TextField& field, const Matrix& m, const Color
   }
   renderer.DrawShape(glyphs, m, cx);
   if (clip) renderer.PopMask();
+}
+
+// A field's background and border on whole pixels, as Flash draws them, when the field is
+// neither rotated nor skewed.
+void Player::State::DrawFieldFrame(const Shape& frame, const Matrix& m, const ColorTransform& cx) {
+  if (m.b != 0 || m.c != 0) {
+    renderer.DrawShape(frame, m, cx);
+    return;
+  }
+  const Point a = m.Apply({frame.bounds.x_min, frame.bounds.y_min});
+  const Point b = m.Apply({frame.bounds.x_max, frame.bounds.y_max});
+  const auto snap = [](float v) { return std::isfinite(v) ? std::floor(v) : 0.0f; };
+  const Rect r{snap(std::min(a.x, b.x)), snap(std::max(a.x, b.x)), snap(std::min(a.y, b.y)),
+               snap(std::max(a.y, b.y))};
+  scratch = Shape{};
+  scratch.bounds = r;
+  scratch.fills = frame.fills;
+  scratch.lines = frame.lines;
+  for (LineStyle& line : scratch.lines) line.width = 1;  // a pixel
+  AddRectangle(scratch, r, frame.fills.empty() ? 0 : 1, frame.lines.empty() ? 0 : 1);
+  renderer.DrawShape(scratch, Matrix{}, cx);
 }
 
 // ---- Video ---------------------------------------------------------------------------------
