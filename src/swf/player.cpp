@@ -2844,7 +2844,12 @@ void Player::State::DrawFieldFrame(const Shape& frame, const Matrix& m, const Co
   scratch.fills = frame.fills;
   scratch.lines = frame.lines;
   for (LineStyle& line : scratch.lines) line.width = 1;  // a pixel
-  AddRectangle(scratch, r, frame.fills.empty() ? 0 : 1, frame.lines.empty() ? 0 : 1);
+  if (!frame.fills.empty()) AddRectangle(scratch, r, 1, 0);
+  // The border: a pixel wide, on the pixels from the box's left and top edge to its right and
+  // bottom one.
+  if (!frame.lines.empty()) {
+    AddRectangle(scratch, {r.x_min + 0.5f, r.x_max + 0.5f, r.y_min + 0.5f, r.y_max + 0.5f}, 0, 1);
+  }
   renderer.DrawShape(scratch, Matrix{}, cx);
 }
 
