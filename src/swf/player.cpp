@@ -1205,7 +1205,15 @@ void GotoArg(avm1::Vm& vm, const Value& self, Args args, bool play) {
     }
   }
   const double n = vm.ToNumber(f);
-  if (std::isfinite(n)) s.GotoFrame(clip, int(std::clamp(n, -1.0, 70000.0)) - 1, play);
+  if (!std::isfinite(n)) return;
+  if (f.type == avm1::Type::Number && n != std::trunc(n)) {
+    // A fraction names a label ("4.123"), which a timeline hardly has.
+    s.GotoLabel(clip, avm1::Vm::NumberToString(n), play);
+    return;
+  }
+  // A 32-bit frame number, as Flash wraps it.
+  const std::int32_t frame = vm.ToInt32(Value::Num(n));
+  s.GotoFrame(clip, std::clamp(frame, 0, 70000) - 1, play);
 }
 Value McPlay(avm1::Vm& vm, const Value& self, Args) {
   if (SelfClip(self)) StateOf(vm).SetPlaying(self.o, true);
