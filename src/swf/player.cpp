@@ -2174,10 +2174,10 @@ Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
   Player::State& s = StateOf(vm);
   const std::optional<int> depth = ScriptDepth(vm, args[1]);
   if (!depth) return Value{};
+  // Whole pixels, as Flash takes them.
   double box[4];
   for (int i = 0; i < 4; ++i) {
-    const double n = vm.ToNumber(args[std::size_t(2 + i)]);
-    box[i] = std::isfinite(n) ? std::clamp(n, -1e6, 1e6) : 0;
+    box[i] = vm.ToInt32(args[std::size_t(2 + i)]);
   }
   auto def = std::make_shared<EditText>();
   def->bounds = {0, float(std::round(std::fabs(box[2]) * 20)), 0,
