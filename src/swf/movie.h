@@ -148,7 +148,7 @@ struct EditText {
   bool read_only = false;
   bool auto_size = false;
   bool no_select = false;
-  bool border = false;      // the file's border flag draws both; scripts set them apart
+  bool border = false;  // the file's border flag draws both; scripts set them apart
   bool background = false;
   Rgba border_color{0, 0, 0, 255};
   Rgba background_color{255, 255, 255, 255};
@@ -161,7 +161,7 @@ struct EditText {
   int max_length = 0;  // 0: any
   Align align = Align::Left;
   Align auto_size_side = Align::Left;  // where an auto-sized box keeps its edge (Center: both)
-  float left_margin = 0;  // twips
+  float left_margin = 0;               // twips
   float right_margin = 0;
   float indent = 0;
   float leading = 0;
@@ -189,15 +189,15 @@ struct Button {
   // The transitions an action answers (DefineButton2's condition bits; DefineButton's one action
   // answers a release).
   enum Condition : std::uint16_t {
-    RollOver = 0x1,        // idle to over
-    RollOut = 0x2,         // over to idle
-    Press = 0x4,           // over to down
-    Release = 0x8,         // down to over
-    DragOut = 0x10,        // down, pointer leaves
-    DragOver = 0x20,       // down, pointer comes back
+    RollOver = 0x1,   // idle to over
+    RollOut = 0x2,    // over to idle
+    Press = 0x4,      // over to down
+    Release = 0x8,    // down to over
+    DragOut = 0x10,   // down, pointer leaves
+    DragOver = 0x20,  // down, pointer comes back
     ReleaseOutside = 0x40,
-    MenuDragOver = 0x80,   // idle to down (menus)
-    MenuDragOut = 0x100,   // down to idle (menus)
+    MenuDragOver = 0x80,  // idle to down (menus)
+    MenuDragOut = 0x100,  // down to idle (menus)
   };
   struct Action {
     std::uint16_t conditions = 0;

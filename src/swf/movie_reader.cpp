@@ -314,8 +314,9 @@ class TimelineReader {
         const std::uint16_t id = body.U16();
         const ColorTransform color = body.ReadColorTransform(false);
         const auto it = movie.dictionary.find(id);
-        const auto* button =
-            it == movie.dictionary.end() ? nullptr : std::get_if<std::shared_ptr<const Button>>(&it->second);
+        const auto* button = it == movie.dictionary.end()
+                                 ? nullptr
+                                 : std::get_if<std::shared_ptr<const Button>>(&it->second);
         if (!body.ok() || !button) return;
         auto changed = std::make_shared<Button>(**button);
         for (Button::Record& rec : changed->records) rec.color = color;

@@ -116,7 +116,7 @@ struct Object {
   std::uint16_t ratio = 0;
   std::string name;
   std::uint16_t clip_depth = 0;
-  std::shared_ptr<Clip> clip;       // a sprite's own timeline
+  std::shared_ptr<Clip> clip;     // a sprite's own timeline
   std::shared_ptr<TextBox> text;  // a text field's text, layout and scroll
   std::vector<Filter> filters;
   BlendMode blend = BlendMode::Normal;
@@ -132,7 +132,7 @@ struct Object {
 // What a clip's drawing methods drew, under its objects.
 struct Drawing {
   Shape shape;
-  bool empty = true;  // no bounds yet
+  bool empty = true;       // no bounds yet
   std::uint16_t fill = 0;  // the fill and line styles drawn with (1-based, 0 for none)
   std::uint16_t line = 0;
   Point pen;
@@ -331,8 +331,8 @@ struct Player::State : avm1::Host {
   // First: the script machine's heap outlives every clip that points into it.
   std::unique_ptr<avm1::Vm> vm;
   const Movie& movie;
-  TextFonts text_fonts{movie};  // before `root`: text fields use it until they go
-  Census census;                // before `root`: the clips count themselves out of it
+  TextFonts text_fonts{movie};              // before `root`: text fields use it until they go
+  Census census;                            // before `root`: the clips count themselves out of it
   std::map<avm1::Object*, TextBox*> texts;  // before `root`: text fields leave it as they go
   avm1::Object* text_proto = nullptr;
   avm1::Object* button_proto = nullptr;
@@ -433,10 +433,12 @@ void Player::State::QueueEnterFrame(Clip& clip) {
 void Player::State::QueueEvent(const std::shared_ptr<Clip>& clip, std::uint32_t event,
                                const char* method, bool keep) {
   if (queue.size() >= kMaxQueued) return;
-  const std::uint8_t phase =
-      event == EventInitialize ? 0 : (event == EventConstruct || event == EventUnload) ? 1 : 2;
+  const std::uint8_t phase = event == EventInitialize                            ? 0
+                             : (event == EventConstruct || event == EventUnload) ? 1
+                                                                                 : 2;
   for (const ClipAction& a : clip->events) {
-    if (a.events & event) Enqueue(Pending{clip, keep ? clip : nullptr, a.code, nullptr, nullptr, phase});
+    if (a.events & event)
+      Enqueue(Pending{clip, keep ? clip : nullptr, a.code, nullptr, nullptr, phase});
   }
   if (method) Enqueue(Pending{clip, keep ? clip : nullptr, {}, method, nullptr, phase});
 }
@@ -1404,8 +1406,8 @@ Value McHitTest(avm1::Vm& vm, const Value& self, Args args) {
       return Value::Bool(s.HitsShape(*d, d->matrix.Then(outer), p, 0));
     }
     const Rect r = s.Bounds(*d, d->matrix.Then(outer));
-    return Value::Bool(r.x_min <= r.x_max && p.x >= r.x_min && p.x <= r.x_max &&
-                       p.y >= r.y_min && p.y <= r.y_max);
+    return Value::Bool(r.x_min <= r.x_max && p.x >= r.x_min && p.x <= r.x_max && p.y >= r.y_min &&
+                       p.y <= r.y_max);
   }
   Clip* other = SelfClip(args[0]);
   if (!other && args[0].type == avm1::Type::String && !args[0].s.empty()) {
@@ -1421,8 +1423,7 @@ Value McHitTest(avm1::Vm& vm, const Value& self, Args args) {
   }
   const std::shared_ptr<Clip> other_parent = other->parent.lock();
   const Rect a = s.Bounds(*d, d->matrix.Then(outer));
-  const Rect b =
-      s.Bounds(*od, od->matrix.Then(other_parent ? s.ToStage(*other_parent) : Matrix{}));
+  const Rect b = s.Bounds(*od, od->matrix.Then(other_parent ? s.ToStage(*other_parent) : Matrix{}));
   return Value::Bool(a.x_min <= a.x_max && b.x_min <= b.x_max && a.x_min <= b.x_max &&
                      b.x_min <= a.x_max && a.y_min <= b.y_max && b.y_min <= a.y_max);
 }
@@ -1505,8 +1506,7 @@ void AddEdge(Drawing& d, Point to, const Point* control, bool with_line) {
   e.control = control ? *control : Point{(d.pen.x + to.x) / 2, (d.pen.y + to.y) / 2};
   e.fill0 = d.fill;
   e.line = with_line ? d.line : 0;
-  const float margin =
-      e.line ? d.shape.lines[std::size_t(e.line) - 1].width / 2 : 0;
+  const float margin = e.line ? d.shape.lines[std::size_t(e.line) - 1].width / 2 : 0;
   Grow(d, d.pen, margin);
   Grow(d, to, margin);
   if (control) Grow(d, *control, margin);
@@ -1527,11 +1527,9 @@ std::optional<Point> PointArgs(avm1::Vm& vm, Args args, std::size_t at) {
 }
 
 Rgba ColorArg(avm1::Vm& vm, const Value& rgb, const Value& alpha) {
-  const auto c = std::uint32_t(vm.ToInt32(rgb));
   double a = alpha.IsUndefined() ? 100 : vm.ToNumber(alpha);
   if (!std::isfinite(a)) a = 100;
-  return {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c),
-          std::uint8_t(std::lround(std::clamp(a, 0.0, 100.0) * 2.55))};
+  return RgbOf(vm, rgb, std::uint8_t(std::lround(std::clamp(a, 0.0, 100.0) * 2.55)));
 }
 
 void BeginFill(Drawing& d, FillStyle fill) {
@@ -1619,7 +1617,7 @@ Value DrBeginGradientFill(avm1::Vm& vm, const Value& self, Args args) {
   } else {
     // a, b, d, e scale (per 1/20 twip of the gradient square), g, h translate: pixels.
     const double k = 20.0 / 16384 * 819.2;
-    g.matrix = {float(num("a") * k), float(num("b") * k), float(num("d") * k),
+    g.matrix = {float(num("a") * k), float(num("b") * k),  float(num("d") * k),
                 float(num("e") * k), float(num("g") * 20), float(num("h") * 20)};
   }
   BeginFill(d, std::move(g));
@@ -1825,36 +1823,41 @@ enum TextProperty : int {
   TpCount,
 };
 constexpr const char* kTextPropertyNames[TpCount] = {
-    "text",         "htmlText",   "html",       "textColor",     "autoSize",
-    "wordWrap",     "multiline",  "border",     "borderColor",   "background",
-    "backgroundColor", "textWidth", "textHeight", "scroll",      "maxscroll",
-    "bottomScroll", "hscroll",    "maxhscroll", "variable",      "selectable",
-    "type",         "password",   "restrict",   "maxChars",      "embedFonts",
-    "antiAliasType", "length",    "condenseWhite", "_parent", "mouseWheelEnabled"};
+    "text",          "htmlText",        "html",
+    "textColor",     "autoSize",        "wordWrap",
+    "multiline",     "border",          "borderColor",
+    "background",    "backgroundColor", "textWidth",
+    "textHeight",    "scroll",          "maxscroll",
+    "bottomScroll",  "hscroll",         "maxhscroll",
+    "variable",      "selectable",      "type",
+    "password",      "restrict",        "maxChars",
+    "embedFonts",    "antiAliasType",   "length",
+    "condenseWhite", "_parent",         "mouseWheelEnabled"};
 // The display properties a text field shares with clips, by their GetProperty number.
-constexpr std::pair<const char*, int> kTextDisplayProperties[] = {
-    {"_x", 0},      {"_y", 1},         {"_xscale", 2}, {"_yscale", 3},  {"_alpha", 6},
-    {"_visible", 7}, {"_width", 8},    {"_height", 9}, {"_rotation", 10}, {"_target", 11},
-    {"_name", 13},  {"_url", 15},      {"_highquality", 16}, {"_focusrect", 17},
-    {"_soundbuftime", 18}, {"_quality", 19}, {"_xmouse", 20}, {"_ymouse", 21}};
+constexpr std::pair<const char*, int> kTextDisplayProperties[] = {{"_x", 0},
+                                                                  {"_y", 1},
+                                                                  {"_xscale", 2},
+                                                                  {"_yscale", 3},
+                                                                  {"_alpha", 6},
+                                                                  {"_visible", 7},
+                                                                  {"_width", 8},
+                                                                  {"_height", 9},
+                                                                  {"_rotation", 10},
+                                                                  {"_target", 11},
+                                                                  {"_name", 13},
+                                                                  {"_url", 15},
+                                                                  {"_highquality", 16},
+                                                                  {"_focusrect", 17},
+                                                                  {"_soundbuftime", 18},
+                                                                  {"_quality", 19},
+                                                                  {"_xmouse", 20},
+                                                                  {"_ymouse", 21}};
 
 Value ColorValue(Rgba c) {
   return Value::Num(double((std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b));
 }
-Rgba ColorOf(avm1::Vm& vm, const Value& v) {
-  const auto c = std::uint32_t(vm.ToInt32(v));
-  return Rgba{std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 255};
-}
 const char* AutoSizeName(const EditText& e) {
-  if (!e.auto_size) return "none";
-  switch (e.auto_size_side) {
-    case EditText::Align::Right:
-      return "right";
-    case EditText::Align::Center:
-      return "center";
-    default:
-      return "left";
-  }
+  return e.auto_size ? AlignName(e.auto_size_side) : "none";
 }
 
 // What a text field script object's property reads; undefined once the field is gone.
@@ -1950,7 +1953,7 @@ void TextSet(Player::State& s, avm1::Object* o, int which, const Value& v) {
       return;
     case TpTextColor: {
       FormatChange c;
-      c.color = ColorOf(vm, v);
+      c.color = RgbOf(vm, v);
       f.ApplyFormat(0, f.Length(), c);
       f.SetNewFormat(c);
       f.Edit().color = *c.color;
@@ -1986,13 +1989,13 @@ void TextSet(Player::State& s, avm1::Object* o, int which, const Value& v) {
       f.Edit().border = vm.ToBoolean(v);
       return;
     case TpBorderColor:
-      f.Edit().border_color = ColorOf(vm, v);
+      f.Edit().border_color = RgbOf(vm, v);
       return;
     case TpBackground:
       f.Edit().background = vm.ToBoolean(v);
       return;
     case TpBackgroundColor:
-      f.Edit().background_color = ColorOf(vm, v);
+      f.Edit().background_color = RgbOf(vm, v);
       return;
     case TpScroll: {
       const double n = number();
@@ -2083,10 +2086,8 @@ void DefineAccessor(avm1::Vm& vm, avm1::Object* proto, const char* name, avm1::N
 }
 
 template <int... Which>
-void DefineTextAccessors(avm1::Vm& vm, avm1::Object* proto,
-                         std::integer_sequence<int, Which...>) {
-  (DefineAccessor(vm, proto, kTextPropertyNames[Which], TextGetter<Which>, TextSetter<Which>),
-   ...);
+void DefineTextAccessors(avm1::Vm& vm, avm1::Object* proto, std::integer_sequence<int, Which...>) {
+  (DefineAccessor(vm, proto, kTextPropertyNames[Which], TextGetter<Which>, TextSetter<Which>), ...);
 }
 template <std::size_t... I>
 void DefineDisplayAccessors(avm1::Vm& vm, avm1::Object* proto, std::index_sequence<I...>) {
@@ -2113,8 +2114,8 @@ std::pair<std::size_t, std::size_t> RangeArgs(avm1::Vm& vm, Args args, std::size
 Value TfGetTextFormat(avm1::Vm& vm, const Value& self, Args args) {
   TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
   if (!box) return Value{};
-  const auto [begin, end] = RangeArgs(vm, args, std::min<std::size_t>(args.size(), 2),
-                                      box->field.Length());
+  const auto [begin, end] =
+      RangeArgs(vm, args, std::min<std::size_t>(args.size(), 2), box->field.Length());
   return Value::Obj(TextFormatObject(vm, box->field.FormatOf(begin, end)));
 }
 Value TfSetTextFormat(avm1::Vm& vm, const Value& self, Args args) {
@@ -2232,9 +2233,9 @@ void Player::State::InstallTextFieldMethods() {
 
 namespace {
 
-constexpr const char* kBlendNames[] = {"normal",     "layer",  "multiply", "screen",  "lighten",
-                                       "darken",     "difference", "add",  "subtract", "invert",
-                                       "alpha",      "erase",  "overlay",  "hardlight"};
+constexpr const char* kBlendNames[] = {"normal", "layer",      "multiply", "screen",   "lighten",
+                                       "darken", "difference", "add",      "subtract", "invert",
+                                       "alpha",  "erase",      "overlay",  "hardlight"};
 
 Object* SelfDisplay(avm1::Vm& vm, const Value& self) {
   return self.IsObject() ? StateOf(vm).DisplayOfAny(self.o) : nullptr;
@@ -2253,8 +2254,7 @@ Value SetOpaqueBackground(avm1::Vm& vm, const Value& self, Args args) {
   if (v.IsNullish()) {
     d->background.reset();
   } else {
-    const auto c = std::uint32_t(vm.ToInt32(v));
-    d->background = Rgba{std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 255};
+    d->background = RgbOf(vm, v);
   }
   return Value{};
 }
@@ -2304,8 +2304,7 @@ void Player::State::SetButtonState(Clip& button, std::uint8_t state) {
   button.list.clear();
   census.objects -= old.size();
   for (const Button::Record& rec : button.button->records) {
-    if (!(rec.states & state) || button.list.count(rec.depth) ||
-        census.objects >= kMaxObjects) {
+    if (!(rec.states & state) || button.list.count(rec.depth) || census.objects >= kMaxObjects) {
       continue;
     }
     ++census.objects;
@@ -2361,7 +2360,8 @@ std::shared_ptr<Clip> Player::State::Pick(Clip& clip, const Matrix& m, Point p, 
           shape.def = movie.Find(rec.character);
           shape.character = rec.character;
           hit = shape.def && HitsShape(shape, rec.matrix.Then(om), p, nesting + 1);
-          if (!hit && shape.def && std::holds_alternative<std::shared_ptr<const Sprite>>(*shape.def)) {
+          if (!hit && shape.def &&
+              std::holds_alternative<std::shared_ptr<const Sprite>>(*shape.def)) {
             // A sprite in the hit state: its first frame's shapes.
             const Timeline& t = std::get<std::shared_ptr<const Sprite>>(*shape.def)->timeline;
             for (const ControlTag& tag : t.frames.front().tags) {
@@ -2380,8 +2380,9 @@ std::shared_ptr<Clip> Player::State::Pick(Clip& clip, const Matrix& m, Point p, 
         if (area_clip && area_clip != &child) {
           Object* ad = DisplayOf(*area_clip);
           const std::shared_ptr<Clip> area_parent = area_clip->parent.lock();
-          hit = ad && HitsShape(*ad, ad->matrix.Then(area_parent ? ToStage(*area_parent) : Matrix{}),
-                                p, nesting + 1);
+          hit =
+              ad && HitsShape(*ad, ad->matrix.Then(area_parent ? ToStage(*area_parent) : Matrix{}),
+                              p, nesting + 1);
         } else {
           hit = HitsShape(o, om, p, nesting + 1);
         }
@@ -2580,14 +2581,18 @@ Value McSetMask(avm1::Vm& vm, const Value& self, Args args) {
   const auto unmark = [&s](Clip& k) {
     const std::shared_ptr<Clip> old_clip = k.mask_clip.lock();
     const std::shared_ptr<TextBox> old_text = k.mask_text.lock();
-    Object* old = old_clip ? s.DisplayOf(*old_clip) : old_text ? s.DisplayOfText(*old_text) : nullptr;
+    Object* old = old_clip   ? s.DisplayOf(*old_clip)
+                  : old_text ? s.DisplayOfText(*old_text)
+                             : nullptr;
     if (old) old->is_mask = false;
     k.mask_clip.reset();
     k.mask_text.reset();
   };
   unmark(*c);
   const Value v = ArgAt(args, 0);
-  avm1::Object* target = v.IsObject() ? v.o : v.type == avm1::Type::String ? vm.ResolvePath(self.o, v.s) : nullptr;
+  avm1::Object* target = v.IsObject()                   ? v.o
+                         : v.type == avm1::Type::String ? vm.ResolvePath(self.o, v.s)
+                                                        : nullptr;
   if (!target) return Value::Bool(true);
   if (Clip* mask = Player::State::ClipOf(target); mask && mask != c && mask != s.root.get()) {
     c->mask_clip = mask->weak_from_this();
@@ -2645,11 +2650,17 @@ void Player::State::DrawClip(Clip& clip, const Matrix& m, const ColorTransform& 
     edges_left -= drawn->shape.edges.size();
     // A fill still open shows closed.
     Shape& shape = drawn->shape;
-    const bool open = drawn->fill && (drawn->pen.x != drawn->start.x || drawn->pen.y != drawn->start.y);
+    const bool open =
+        drawn->fill && (drawn->pen.x != drawn->start.x || drawn->pen.y != drawn->start.y);
     if (open) {
       const Point pen = drawn->pen;
-      shape.edges.push_back(Edge{pen, {(pen.x + drawn->start.x) / 2, (pen.y + drawn->start.y) / 2},
-                                 drawn->start, false, drawn->fill, 0, drawn->line});
+      shape.edges.push_back(Edge{pen,
+                                 {(pen.x + drawn->start.x) / 2, (pen.y + drawn->start.y) / 2},
+                                 drawn->start,
+                                 false,
+                                 drawn->fill,
+                                 0,
+                                 drawn->line});
     }
     renderer.DrawShape(shape, m, cx);
     if (open) shape.edges.pop_back();
@@ -2732,7 +2743,8 @@ bool DrawnBounds(const Object& o, const Matrix& m, Rect& box, int nesting) {
   } else if (const auto* bitmap = std::get_if<std::shared_ptr<const Bitmap>>(o.def)) {
     Extend({0, float((*bitmap)->width) * 20, 0, float((*bitmap)->height) * 20}, m, box, any);
   } else if (o.clip) {
-    if (o.clip->drawing && !o.clip->drawing->empty) Extend(o.clip->drawing->shape.bounds, m, box, any);
+    if (o.clip->drawing && !o.clip->drawing->empty)
+      Extend(o.clip->drawing->shape.bounds, m, box, any);
     for (const auto& [depth, child] : o.clip->list) {
       Rect inner;
       if (child.clip_depth == 0 && DrawnBounds(child, child.matrix.Then(m), inner, nesting + 1)) {

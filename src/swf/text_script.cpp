@@ -12,26 +12,12 @@ using Args = std::span<Value>;
 
 // The parts as Flash lists them, in its order.
 constexpr std::array<const char*, 19> kParts = {
-    "font",   "size",       "color",       "url",         "target",
-    "bold",   "italic",     "underline",   "align",       "leftMargin",
-    "rightMargin", "indent", "leading",    "blockIndent", "tabStops",
-    "bullet", "display",    "kerning",     "letterSpacing"};
+    "font",      "size",   "color",      "url",         "target",       "bold",    "italic",
+    "underline", "align",  "leftMargin", "rightMargin", "indent",       "leading", "blockIndent",
+    "tabStops",  "bullet", "display",    "kerning",     "letterSpacing"};
 
 Value Pixels(float twips) {
   return Value::Num(double(twips) / 20);
-}
-
-const char* AlignName(EditText::Align a) {
-  switch (a) {
-    case EditText::Align::Right:
-      return "right";
-    case EditText::Align::Center:
-      return "center";
-    case EditText::Align::Justify:
-      return "justify";
-    default:
-      return "left";
-  }
 }
 
 Value TextFormatCtor(avm1::Vm& vm, const Value& self, Args args) {
@@ -40,8 +26,8 @@ Value TextFormatCtor(avm1::Vm& vm, const Value& self, Args args) {
   vm.Set(self.o, "display", Value::Str("block"));
   // The constructor's arguments, in order.
   static constexpr std::array<const char*, 13> kArgs = {
-      "font",  "size",       "color",       "bold",   "italic",  "underline", "url",
-      "target", "align",     "leftMargin",  "rightMargin", "indent", "leading"};
+      "font",   "size",  "color",      "bold",        "italic", "underline", "url",
+      "target", "align", "leftMargin", "rightMargin", "indent", "leading"};
   for (std::size_t i = 0; i < args.size() && i < kArgs.size(); ++i) {
     if (!args[i].IsNullish()) vm.Set(self.o, kArgs[i], args[i]);
   }
@@ -53,6 +39,11 @@ Value TextFormatCtor(avm1::Vm& vm, const Value& self, Args args) {
 }
 
 }  // namespace
+
+Rgba RgbOf(avm1::Vm& vm, const avm1::Value& v, std::uint8_t alpha) {
+  const auto c = std::uint32_t(vm.ToInt32(v));
+  return {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), alpha};
+}
 
 avm1::Object* InstallTextFormat(avm1::Vm& vm) {
   avm1::Object* proto = vm.NewObject();
@@ -113,10 +104,7 @@ FormatChange FormatFromObject(avm1::Vm& vm, avm1::Object* o) {
   Value v;
   if (get("font", v)) f.font = vm.ToString(v);
   if (get("size", v)) f.size = twips(v, true);
-  if (get("color", v)) {
-    const auto c = std::uint32_t(vm.ToInt32(v));
-    f.color = Rgba{std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 255};
-  }
+  if (get("color", v)) f.color = RgbOf(vm, v);
   if (get("url", v)) f.url = vm.ToString(v);
   if (get("target", v)) f.target = vm.ToString(v);
   if (get("bold", v)) f.bold = vm.ToBoolean(v);

@@ -7,6 +7,9 @@
 
 namespace swf {
 
+// A script's 0xRRGGBB number as a colour.
+Rgba RgbOf(avm1::Vm& vm, const avm1::Value& v, std::uint8_t alpha = 255);
+
 // Defines the global `TextFormat` constructor; returns its prototype.
 avm1::Object* InstallTextFormat(avm1::Vm& vm);
 // A TextFormat object with the parts `f` has set, the others null.

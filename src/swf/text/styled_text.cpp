@@ -66,6 +66,23 @@ Rgba Color(std::string_view v, Rgba base) {
   return {std::uint8_t(rgb >> 16), std::uint8_t(rgb >> 8), std::uint8_t(rgb), base.a};
 }
 
+}  // namespace
+
+const char* AlignName(EditText::Align a) {
+  switch (a) {
+    case EditText::Align::Right:
+      return "right";
+    case EditText::Align::Center:
+      return "center";
+    case EditText::Align::Justify:
+      return "justify";
+    default:
+      return "left";
+  }
+}
+
+namespace {
+
 EditText::Align AlignOf(std::string_view v, EditText::Align base) {
   const std::string a = Lower(v);
   if (a == "left") return EditText::Align::Left;

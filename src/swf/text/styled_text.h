@@ -50,6 +50,9 @@ struct StyledText {
   void Append(std::u32string_view chars, const TextFormat& format, std::size_t limit);
 };
 
+// "left", "right", "center" or "justify", as scripts and HTML name an alignment.
+[[nodiscard]] const char* AlignName(EditText::Align a);
+
 // Text of the file or of a script as code points: UTF-8, with any byte that isn't part of a
 // valid sequence read as Latin-1 (the files of Flash 5 and before are in the system's code page).
 // At most `limit` code points.

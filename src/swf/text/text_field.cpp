@@ -146,7 +146,8 @@ void TextField::SetText(std::string_view utf8) {
 }
 
 void TextField::SetHtmlText(std::string_view html) {
-  text_ = def_->html ? swf::HtmlText(html, format_, kMaxChars) : PlainText(html, format_, kMaxChars);
+  text_ =
+      def_->html ? swf::HtmlText(html, format_, kMaxChars) : PlainText(html, format_, kMaxChars);
   dirty_ = true;
 }
 
@@ -451,17 +452,10 @@ std::string Hex(Rgba c) {
   std::snprintf(buf, sizeof buf, "#%02X%02X%02X", c.r, c.g, c.b);
   return buf;
 }
-const char* AlignName(EditText::Align a) {
-  switch (a) {
-    case EditText::Align::Right:
-      return "RIGHT";
-    case EditText::Align::Center:
-      return "CENTER";
-    case EditText::Align::Justify:
-      return "JUSTIFY";
-    default:
-      return "LEFT";
-  }
+std::string UpperAlignName(EditText::Align a) {
+  std::string name = AlignName(a);
+  for (char& c : name) c = char(c - 'a' + 'A');
+  return name;
 }
 // The FONT attributes of `f` that differ from `base` (all without a base).
 std::string FontAttributes(const TextFormat& f, const TextFormat* base) {
@@ -493,7 +487,7 @@ std::string TextField::HtmlText() const {
     if (p.block_indent != 0) layout += " BLOCKINDENT=\"" + Twips(p.block_indent) + "\"";
     if (p.leading != 0) layout += " LEADING=\"" + Twips(p.leading) + "\"";
     if (!layout.empty()) out += "<TEXTFORMAT" + layout + ">";
-    out += p.bullet ? "<LI>" : std::string("<P ALIGN=\"") + AlignName(p.align) + "\">";
+    out += p.bullet ? "<LI>" : std::string("<P ALIGN=\"") + UpperAlignName(p.align) + "\">";
     out += "<FONT" + FontAttributes(p, nullptr) + ">";
     std::size_t start = 0;
     for (const TextRun& run : text_.runs) {

@@ -138,9 +138,7 @@ class TextField {
   // Replaces [begin, end) with `utf8` in the new text format.
   void Replace(std::size_t begin, std::size_t end, std::string_view utf8);
   // Moves the field's box: scripts' `_width` and `_height` resize it rather than scale it.
-  void SetBounds(const Rect& r) {
-    Edit().bounds = r;
-  }
+  void SetBounds(const Rect& r) { Edit().bounds = r; }
 
   // What the player draws, in the field's own twips: the background and border (empty without),
   // then the glyphs, clipped to Bounds() when Clips().
