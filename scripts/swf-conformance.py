@@ -194,6 +194,27 @@ def run_swfcheck(args, swfcheck, timeout):
     return done.stdout, None
 
 
+# Named keys of the suite's input as Flash numbers them.
+KEY_CODES = {'Backspace': 8, 'Tab': 9, 'Enter': 13, 'LeftShift': 16, 'RightShift': 16,
+             'LeftControl': 17, 'RightControl': 17, 'LeftAlt': 18, 'RightAlt': 18,
+             'CapsLock': 20, 'Escape': 27, 'Space': 32, 'PageUp': 33, 'PageDown': 34, 'End': 35,
+             'Home': 36, 'Left': 37, 'Up': 38, 'Right': 39, 'Down': 40, 'Insert': 45,
+             'Delete': 46}
+KEY_CHARACTERS = {8: 8, 9: 9, 13: 13, 27: 27, 32: 32, 46: 127}
+
+
+def key_line(word, key):
+    """A KeyDown or KeyUp event as 'keydown CODE CHARACTER' (or None for an unknown key)."""
+    if isinstance(key, dict) and isinstance(key.get('Char'), str) and len(key['Char']) == 1:
+        char = key['Char']
+        code = ord(char.upper()) if char.isalnum() and ord(char) < 128 else ord(char)
+        return '%s %d %d' % (word, code, ord(char))
+    if isinstance(key, str) and key in KEY_CODES:
+        code = KEY_CODES[key]
+        return '%s %d %d' % (word, code, KEY_CHARACTERS.get(code, 0))
+    return None
+
+
 def input_lines(folder, scale=1.0):
     """The test's scripted input (input.json) in swfcheck's --input form, or None without;
     positions in the viewport's pixels, `scale` of them to a stage pixel."""
@@ -212,6 +233,10 @@ def input_lines(folder, scale=1.0):
         elif kind in ('MouseMove', 'MouseDown', 'MouseUp'):
             word = {'MouseMove': 'move', 'MouseDown': 'down', 'MouseUp': 'up'}[kind]
             lines.append('%s %s %s' % (word, float(pos[0]) / scale, float(pos[1]) / scale))
+        elif kind in ('KeyDown', 'KeyUp'):
+            line = key_line('keydown' if kind == 'KeyDown' else 'keyup', event.get('key'))
+            if line:
+                lines.append(line)
     return '\n'.join(lines) + '\n'
 
 

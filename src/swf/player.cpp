@@ -45,6 +45,8 @@ enum ClipEvent : std::uint32_t {
   EventMouseMove = 0x8,
   EventMouseDown = 0x10,
   EventMouseUp = 0x20,
+  EventKeyDown = 0x40,
+  EventKeyUp = 0x80,
   EventInitialize = 0x200,
   EventPress = 0x400,
   EventRelease = 0x800,
@@ -53,6 +55,7 @@ enum ClipEvent : std::uint32_t {
   EventRollOut = 0x4000,
   EventDragOver = 0x8000,
   EventDragOut = 0x10000,
+  EventKeyPress = 0x20000,
   EventConstruct = 0x40000,
   EventPointer = EventPress | EventRelease | EventReleaseOutside | EventRollOver | EventRollOut |
                  EventDragOver | EventDragOut,
@@ -256,6 +259,8 @@ struct Player::State : avm1::Host {
   void QueueMouse(Clip& clip, std::uint32_t event, const char* method);
   void RunInput();
   void FollowDrag();
+  void Key(int key, char32_t character, bool down);
+  void QueueKeyPress(Clip& clip, int code);
   void NewTextBox(Clip& parent, Object& o, std::shared_ptr<const EditText> def, int depth);
   // The text field of a script object, and its place on the display list.
   TextBox* TextOf(avm1::Object* o) {
@@ -2556,6 +2561,77 @@ void Player::State::PointerButton(bool down) {
   RunInput();
 }
 
+// A keyPress's code as the file numbers it: the special keys 1 to 19, else the character.
+int KeyPressCode(int key, char32_t character) {
+  switch (key) {
+    case 37:
+      return 1;  // left
+    case 39:
+      return 2;  // right
+    case 36:
+      return 3;  // home
+    case 35:
+      return 4;  // end
+    case 45:
+      return 5;  // insert
+    case 46:
+      return 6;  // delete
+    case 8:
+      return 8;  // backspace
+    case 13:
+      return 13;  // enter
+    case 38:
+      return 14;  // up
+    case 40:
+      return 15;  // down
+    case 33:
+      return 16;  // page up
+    case 34:
+      return 17;  // page down
+    case 9:
+      return 18;  // tab
+    case 27:
+      return 19;  // escape
+    default:
+      return character >= 32 && character < 127 ? int(character) : 0;
+  }
+}
+
+void Player::State::QueueKeyPress(Clip& clip, int code) {
+  for (auto it = clip.list.rbegin(); it != clip.list.rend(); ++it) {
+    if (it->second.clip) QueueKeyPress(*it->second.clip, code);
+  }
+  const std::shared_ptr<Clip> self = clip.shared_from_this();
+  if (clip.button) {
+    const std::shared_ptr<Clip> parent = clip.parent.lock();
+    for (const Button::Action& a : clip.button->actions) {
+      if (a.key == code && parent) Enqueue(Pending{parent, nullptr, a.code, nullptr, nullptr});
+    }
+    return;
+  }
+  for (const ClipAction& a : clip.events) {
+    if ((a.events & EventKeyPress) && a.key == code) {
+      Enqueue(Pending{self, nullptr, a.code, nullptr, nullptr});
+    }
+  }
+}
+
+void Player::State::Key(int key, char32_t character, bool down) {
+  QueueMouse(*root, down ? EventKeyDown : EventKeyUp, nullptr);
+  if (down) {
+    if (const int code = KeyPressCode(key, character)) QueueKeyPress(*root, code);
+  }
+  RunInput();
+  // Key.addListener's listeners, through the object's own broadcast.
+  const avm1::Value keys = vm->Get(vm->global, "Key");
+  if (!keys.IsObject()) return;
+  const avm1::Value broadcast = vm->Get(keys.o, "broadcastMessage");
+  if (!broadcast.IsObject() || broadcast.o->kind != avm1::Kind::Function) return;
+  avm1::Value name[1] = {avm1::Value::Str(down ? "onKeyDown" : "onKeyUp")};
+  vm->CallSafe(broadcast.o, avm1::Value::Obj(keys.o), name);
+  RunInput();
+}
+
 namespace {
 Value McStartDrag(avm1::Vm& vm, const Value& self, Args args) {
   if (!SelfClip(self)) return Value{};
@@ -3028,6 +3104,14 @@ void Player::PointerMove(double x, double y) {
 
 void Player::PointerButton(bool down) {
   state_->PointerButton(down);
+}
+
+void Player::KeyDown(int key, char32_t character) {
+  state_->Key(key, character, true);
+}
+
+void Player::KeyUp(int key) {
+  state_->Key(key, 0, false);
 }
 
 std::pair<double, double> Player::FrameToStage(double x, double y, int width, int height) const {

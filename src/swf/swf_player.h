@@ -164,6 +164,12 @@ class Player {
   // start run at once. Only the primary button counts.
   void PointerMove(double x, double y);
   void PointerButton(bool down);
+  // Keys as the window gets them: `key` is the key's code as Flash numbers them (the Windows
+  // virtual-key codes: 8 backspace, 13 enter, 37 left, 65 'A', ...), `character` what it typed
+  // (0 for none). Clips hear keyDown and keyUp, buttons and clips their keyPress handlers, and
+  // the Key object's listeners onKeyDown and onKeyUp.
+  void KeyDown(int key, char32_t character);
+  void KeyUp(int key);
   // Where the pixel (x, y) of a width x height frame drawn by Render lies on the stage, in stage
   // pixels.
   [[nodiscard]] std::pair<double, double> FrameToStage(double x, double y, int width,

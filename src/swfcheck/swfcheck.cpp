@@ -36,8 +36,9 @@ constexpr std::string_view kUsage =
     "  --trace      print the movie's trace lines on standard output\n"
     "  --png FILE   write the last frame played as a PNG picture\n"
     "  --size WxH   the frame's size in pixels (default: the stage's)\n"
-    "  --input FILE pointer input given after the frames, a line each: 'move X Y', 'down X Y',\n"
-    "               'up X Y' (stage pixels); 'wait' lets the next frame run first\n";
+    "  --input FILE input given after the frames, a line each: 'move X Y', 'down X Y', 'up X Y'\n"
+    "               (stage pixels), 'keydown CODE CHAR', 'keyup CODE CHAR' (Flash's key code and\n"
+    "               the character typed, 0 for none); 'wait' lets the next frame run first\n";
 
 // Bounds whatever the command line asks for: a frame's pixels as a movie's bitmap may have them.
 constexpr int kMaxFrames = 1'000'000;
@@ -121,9 +122,9 @@ std::filesystem::path PathOf(const std::string& utf8) {
 }
 
 struct InputEvent {
-  enum Kind : std::uint8_t { Move, Down, Up, Wait };
+  enum Kind : std::uint8_t { Move, Down, Up, KeyDown, KeyUp, Wait };
   Kind kind = Wait;
-  double x = 0;
+  double x = 0;  // a key's code and character for the keys
   double y = 0;
 };
 
@@ -146,9 +147,15 @@ bool ReadInput(const std::string& name, std::vector<InputEvent>& out, std::strin
       out.push_back(e);
       continue;
     }
-    e.kind = word == "move" ? InputEvent::Move : word == "down" ? InputEvent::Down : InputEvent::Up;
-    if ((word != "move" && word != "down" && word != "up") || !(words >> e.x >> e.y) ||
-        !std::isfinite(e.x) || !std::isfinite(e.y)) {
+    e.kind = word == "move"      ? InputEvent::Move
+             : word == "down"    ? InputEvent::Down
+             : word == "keydown" ? InputEvent::KeyDown
+             : word == "keyup"   ? InputEvent::KeyUp
+                                 : InputEvent::Up;
+    const bool known =
+        word == "move" || word == "down" || word == "up" || word == "keydown" || word == "keyup";
+    if (!known || !(words >> e.x >> e.y) || !std::isfinite(e.x) || !std::isfinite(e.y) ||
+        (e.kind >= InputEvent::KeyDown && (e.x < 0 || e.x > 255 || e.y < 0 || e.y > 0x10FFFF))) {
       why = "not an input line: " + line;
       return false;
     }
@@ -288,8 +295,14 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
         ++next_input;
         break;
       }
-      player.PointerMove(e.x, e.y);
-      if (e.kind != InputEvent::Move) player.PointerButton(e.kind == InputEvent::Down);
+      if (e.kind == InputEvent::KeyDown) {
+        player.KeyDown(int(e.x), char32_t(e.y));
+      } else if (e.kind == InputEvent::KeyUp) {
+        player.KeyUp(int(e.x));
+      } else {
+        player.PointerMove(e.x, e.y);
+        if (e.kind != InputEvent::Move) player.PointerButton(e.kind == InputEvent::Down);
+      }
       take_trace();
     }
   }

@@ -8,7 +8,7 @@
 // Standard error gets the report (version, stage, frame rate, frames, what is left out with
 // counts); standard output only the movie's trace lines with --trace. The frames run headless on
 // the movie's own clock: no real time, window or sound device, and a fixed random seed. --input
-// replays pointer input between frames, as a conformance suite scripts it.
+// replays pointer and key input between frames, as a conformance suite scripts it.
 
 #include <cstdint>
 #include <iosfwd>
