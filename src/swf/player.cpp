@@ -27,6 +27,7 @@ constexpr std::size_t kMaxTagsPerTick = 1'000'000;  // control tags applied (got
 constexpr int kMaxBlocksPerTick = 20'000;   // scripts and events run (gotos queue their frame's)
 constexpr std::size_t kMaxQueued = 20'000;  // scripts and events waiting in one tick
 constexpr std::size_t kMaxNewClipsPerTick = 2000;  // clips a tick's scripts may make
+constexpr std::size_t kMaxEarlyPerGoto = 2000;     // events a goto puts ahead of its frame's
 constexpr int kMaxTicksPerCall = 8;
 constexpr std::size_t kMaxCommands = 1000;
 constexpr std::size_t kMaxEdgesPerRender = 1'000'000;
@@ -370,6 +371,7 @@ struct Player::State : avm1::Host {
   // Where the gotos under way insert their frames' actions, and where the outermost began.
   std::vector<std::size_t*> marks;
   std::size_t batch_start = 0;
+  std::size_t early_left = 0;  // initialize and construct events the goto may still put ahead
   std::set<const std::uint8_t*> init_done;  // DoInitAction blocks already run
   // A backward goto rebuilds a display list; objects found again keep their sprite's state.
   std::map<int, Object>* reuse = nullptr;
@@ -450,10 +452,12 @@ void Player::State::QueueEvent(const std::shared_ptr<Clip>& clip, std::uint32_t 
 
 void Player::State::Enqueue(Pending p) {
   if (queue.size() >= kMaxQueued) return;
-  if (p.phase == 2 || marks.empty()) {
+  // Past a few thousand in one goto the early ones queue in order: bounded work per insert.
+  if (p.phase == 2 || marks.empty() || early_left == 0) {
     queue.push_back(std::move(p));
     return;
   }
+  --early_left;
   // Before this batch's later phases; the frames' marks behind it move on.
   std::size_t at = std::min(batch_start, queue.size());
   while (at < queue.size() && queue[at].phase <= p.phase) ++at;
@@ -492,7 +496,10 @@ bool Player::State::Goto(Clip& clip, int target) {
     }
   }
   std::size_t at = queue.size();
-  if (marks.empty()) batch_start = at;
+  if (marks.empty()) {
+    batch_start = at;
+    early_left = kMaxEarlyPerGoto;
+  }
   marks.push_back(&at);
   std::map<int, Object>* outer_reuse = reuse;
   reuse = forward ? nullptr : &old;
