@@ -28,6 +28,7 @@ constexpr int kMaxBlocksPerTick = 20'000;   // scripts and events run (gotos que
 constexpr std::size_t kMaxQueued = 20'000;  // scripts and events waiting in one tick
 constexpr std::size_t kMaxNewClipsPerTick = 2000;  // clips a tick's scripts may make
 constexpr std::size_t kMaxEarlyPerGoto = 2000;     // events a goto puts ahead of its frame's
+constexpr std::size_t kMaxDrawn = 1'000'000;       // edges and styles of all drawing methods
 constexpr int kMaxTicksPerCall = 8;
 constexpr std::size_t kMaxCommands = 1000;
 constexpr std::size_t kMaxEdgesPerRender = 1'000'000;
@@ -83,6 +84,7 @@ struct Clip;
 struct Census {
   std::size_t clips = 0;
   std::size_t objects = 0;
+  std::size_t drawn = 0;  // edges and styles the drawing methods made
 };
 
 // A text field on a display list with its script object.
@@ -135,12 +137,39 @@ struct Object {
 
 // What a clip's drawing methods drew, under its objects.
 struct Drawing {
+  explicit Drawing(Census& c) : census(&c) {}
+  Drawing(const Drawing& other)
+      : shape(other.shape),
+        empty(other.empty),
+        fill(other.fill),
+        line(other.line),
+        pen(other.pen),
+        start(other.start),
+        census(other.census),
+        counted(other.counted) {
+    census->drawn += counted;
+  }
+  ~Drawing() { census->drawn -= counted; }
+  Drawing& operator=(const Drawing&) = delete;
+  Drawing(Drawing&&) = delete;
+  Drawing& operator=(Drawing&&) = delete;
+
+  // Takes room for one more edge or style; false once all clips together drew their most.
+  bool Charge() {
+    if (census->drawn >= kMaxDrawn) return false;
+    ++census->drawn;
+    ++counted;
+    return true;
+  }
+
   Shape shape;
   bool empty = true;       // no bounds yet
   std::uint16_t fill = 0;  // the fill and line styles drawn with (1-based, 0 for none)
   std::uint16_t line = 0;
   Point pen;
   Point start;  // where the fill's path began
+  Census* census;
+  std::size_t counted = 0;
 };
 
 // A timeline playing: the main one or a sprite's instance.
@@ -1499,7 +1528,7 @@ constexpr std::size_t kMaxDrawnEdges = 100'000;  // per clip: a script drawing i
 constexpr std::size_t kMaxDrawnStyles = 10'000;
 
 Drawing& DrawingOf(Clip& c) {
-  if (!c.drawing) c.drawing = std::make_shared<Drawing>();
+  if (!c.drawing) c.drawing = std::make_shared<Drawing>(*c.census);
   return *c.drawing;
 }
 
@@ -1510,7 +1539,7 @@ void Grow(Drawing& d, Point p, float margin) {
 }
 
 void AddEdge(Drawing& d, Point to, const Point* control, bool with_line) {
-  if (d.shape.edges.size() >= kMaxDrawnEdges) return;
+  if (d.shape.edges.size() >= kMaxDrawnEdges || !d.Charge()) return;
   Edge e;
   e.from = d.pen;
   e.to = to;
@@ -1546,7 +1575,7 @@ Rgba ColorArg(avm1::Vm& vm, const Value& rgb, const Value& alpha) {
 
 void BeginFill(Drawing& d, FillStyle fill) {
   CloseFill(d);
-  if (d.shape.fills.size() >= kMaxDrawnStyles) return;
+  if (d.shape.fills.size() >= kMaxDrawnStyles || !d.Charge()) return;
   if (!d.shape.edges.empty()) d.shape.layer_starts.push_back(d.shape.edges.size());
   d.shape.fills.push_back(std::move(fill));
   d.fill = std::uint16_t(d.shape.fills.size());
@@ -1559,7 +1588,7 @@ Value DrLineStyle(avm1::Vm& vm, const Value& self, Args args) {
   Drawing& d = DrawingOf(*c);
   const double width = args.empty() ? NAN : vm.ToNumber(args[0]);
   if (args.empty() || args[0].IsUndefined() || std::isnan(width) ||
-      d.shape.lines.size() >= kMaxDrawnStyles) {
+      d.shape.lines.size() >= kMaxDrawnStyles || !d.Charge()) {
     d.line = 0;
     return Value{};
   }
