@@ -7,7 +7,8 @@ with what Flash Player made: the trace lines and, with --images, the frames.
 
 A test is a folder under SUITE_DIR holding test.swf, test.toml (num_frames or num_ticks, optional
 [image_comparisons.NAME] with trigger, tolerance, max_outliers or a list of checks,
-known_failure, [approximations]), output.txt and NAME.expected.png frames. Prints a line per failed
+known_failure, [approximations]), output.txt and NAME.expected.png frames, and input.json (scripted
+pointer input, handed to swfcheck --input). Prints a line per failed
 test, a count per top folder and a summary. The baseline file lists what passed before, a line
 each: "trace PATH" or "image PATH"; the run fails (exit 1) when one of those checked no longer
 passes. Tests the suite marks known_failure are counted but never enter the baseline. Without the
@@ -17,6 +18,7 @@ suite folder it says so and exits 77 (a skipped test for CTest).
 import argparse
 import concurrent.futures
 import importlib.util
+import json
 import math
 import os
 import re
@@ -192,6 +194,52 @@ def run_swfcheck(args, swfcheck, timeout):
     return done.stdout, None
 
 
+# Named keys of the suite's input as Flash numbers them.
+KEY_CODES = {'Backspace': 8, 'Tab': 9, 'Enter': 13, 'LeftShift': 16, 'RightShift': 16,
+             'LeftControl': 17, 'RightControl': 17, 'LeftAlt': 18, 'RightAlt': 18,
+             'CapsLock': 20, 'Escape': 27, 'Space': 32, 'PageUp': 33, 'PageDown': 34, 'End': 35,
+             'Home': 36, 'Left': 37, 'Up': 38, 'Right': 39, 'Down': 40, 'Insert': 45,
+             'Delete': 46}
+KEY_CHARACTERS = {8: 8, 9: 9, 13: 13, 27: 27, 32: 32, 46: 127}
+
+
+def key_line(word, key):
+    """A KeyDown or KeyUp event as 'keydown CODE CHARACTER' (or None for an unknown key)."""
+    if isinstance(key, dict) and isinstance(key.get('Char'), str) and len(key['Char']) == 1:
+        char = key['Char']
+        code = ord(char.upper()) if char.isalnum() and ord(char) < 128 else ord(char)
+        return '%s %d %d' % (word, code, ord(char))
+    if isinstance(key, str) and key in KEY_CODES:
+        code = KEY_CODES[key]
+        return '%s %d %d' % (word, code, KEY_CHARACTERS.get(code, 0))
+    return None
+
+
+def input_lines(folder, scale=1.0):
+    """The test's scripted input (input.json) in swfcheck's --input form, or None without;
+    positions in the viewport's pixels, `scale` of them to a stage pixel."""
+    try:
+        with open(os.path.join(folder, 'input.json'), encoding='utf-8') as f:
+            events = json.load(f)
+    except (OSError, ValueError):
+        return None
+    scale = scale if scale > 0 else 1.0
+    lines = []
+    for event in events if isinstance(events, list) else []:
+        kind = event.get('type') if isinstance(event, dict) else None
+        pos = event.get('pos') or [0, 0]
+        if kind == 'Wait':
+            lines.append('wait')
+        elif kind in ('MouseMove', 'MouseDown', 'MouseUp'):
+            word = {'MouseMove': 'move', 'MouseDown': 'down', 'MouseUp': 'up'}[kind]
+            lines.append('%s %s %s' % (word, float(pos[0]) / scale, float(pos[1]) / scale))
+        elif kind in ('KeyDown', 'KeyUp'):
+            line = key_line('keydown' if kind == 'KeyDown' else 'keyup', event.get('key'))
+            if line:
+                lines.append(line)
+    return '\n'.join(lines) + '\n'
+
+
 def run_test(suite, path, options):
     result = Result(path)
     folder = os.path.join(suite, path)
@@ -204,6 +252,23 @@ def run_test(suite, path, options):
     frames = int(config.get('num_frames', config.get('num_ticks', 1)))
     movie = os.path.join(folder, 'test.swf')
     base = [movie, '--loop', '--frames', str(frames)]
+    viewport = config.get('player_options', {}).get('viewport_dimensions', {})
+    scripted = input_lines(folder, float(viewport.get('scale_factor', 1.0)))
+    input_file = None
+    if scripted is not None:
+        input_file = tempfile.NamedTemporaryFile('w', suffix='.input', delete=False)
+        input_file.write(scripted)
+        input_file.close()
+        base += ['--input', input_file.name]
+    try:
+        return run_test_with(folder, config, base, result, options)
+    finally:
+        if input_file:
+            os.unlink(input_file.name)
+
+
+def run_test_with(folder, config, base, result, options):
+    frames = int(config.get('num_frames', config.get('num_ticks', 1)))
     pngs = sorted(f for f in os.listdir(folder) if f.endswith('.expected.png'))
     want_trace = not options.images_only
     want_images = (options.images or options.images_only) and pngs
@@ -233,9 +298,10 @@ def run_test(suite, path, options):
                 expected_path = os.path.join(folder, png)
                 got_path = os.path.join(scratch, png)
                 size = '%dx%d' % png_size(expected_path)
-                _, failure = run_swfcheck(
-                    [movie, '--loop', '--frames', str(trigger or frames), '--png', got_path,
-                     '--size', size], options.swfcheck, options.timeout)
+                args = list(base)
+                args[args.index('--frames') + 1] = str(trigger or frames)
+                _, failure = run_swfcheck(args + ['--png', got_path, '--size', size],
+                                          options.swfcheck, options.timeout)
                 if failure:
                     ok, ok_own, why = False, False, failure
                 else:

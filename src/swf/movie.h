@@ -148,7 +148,10 @@ struct EditText {
   bool read_only = false;
   bool auto_size = false;
   bool no_select = false;
-  bool border = false;
+  bool border = false;  // the file's border flag draws both; scripts set them apart
+  bool background = false;
+  Rgba border_color{0, 0, 0, 255};
+  Rgba background_color{255, 255, 255, 255};
   bool html = false;
   bool use_outlines = false;  // draw with the embedded font's glyphs, else a font of the system
   std::uint16_t font = 0;     // 0: none given
@@ -157,7 +160,8 @@ struct EditText {
   Rgba color{0, 0, 0, 255};
   int max_length = 0;  // 0: any
   Align align = Align::Left;
-  float left_margin = 0;  // twips
+  Align auto_size_side = Align::Left;  // where an auto-sized box keeps its edge (Center: both)
+  float left_margin = 0;               // twips
   float right_margin = 0;
   float indent = 0;
   float leading = 0;
@@ -169,10 +173,46 @@ struct Sprite {
   Timeline timeline;
 };
 
+// DefineButton/DefineButton2: what the button shows in each state, where it is hit, and what it
+// runs as the pointer and the keys act on it.
+struct Button {
+  enum State : std::uint8_t { Up = 1, Over = 2, Down = 4, Hit = 8 };
+  struct Record {
+    std::uint8_t states = 0;  // State bits
+    std::uint16_t character = 0;
+    int depth = 0;
+    Matrix matrix;
+    ColorTransform color;  // DefineButton2's, or DefineButtonCxform's
+    std::vector<Filter> filters;
+    BlendMode blend = BlendMode::Normal;
+  };
+  // The transitions an action answers (DefineButton2's condition bits; DefineButton's one action
+  // answers a release).
+  enum Condition : std::uint16_t {
+    RollOver = 0x1,   // idle to over
+    RollOut = 0x2,    // over to idle
+    Press = 0x4,      // over to down
+    Release = 0x8,    // down to over
+    DragOut = 0x10,   // down, pointer leaves
+    DragOver = 0x20,  // down, pointer comes back
+    ReleaseOutside = 0x40,
+    MenuDragOver = 0x80,  // idle to down (menus)
+    MenuDragOut = 0x100,  // down to idle (menus)
+  };
+  struct Action {
+    std::uint16_t conditions = 0;
+    std::uint8_t key = 0;  // a keyPress's key code (0: none)
+    std::span<const std::uint8_t> code;
+  };
+  std::vector<Record> records;
+  std::vector<Action> actions;
+  bool track_as_menu = false;
+};
+
 using Character = std::variant<std::shared_ptr<const Shape>, std::shared_ptr<const MorphShape>,
                                std::shared_ptr<const Sprite>, std::shared_ptr<const Font>,
                                std::shared_ptr<const Bitmap>, std::shared_ptr<const EditText>,
-                               std::shared_ptr<const VideoStream>>;
+                               std::shared_ptr<const VideoStream>, std::shared_ptr<const Button>>;
 
 struct Header {
   int version = 0;

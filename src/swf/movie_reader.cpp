@@ -36,6 +36,53 @@ void CountSkippedTag(Movie& movie, TagCode code) {
   ++movie.left_out[what];
 }
 
+// A button's state records, up to the end flag.
+bool ReadButtonRecords(ByteReader& r, bool v2, Button& out, LoadContext& ctx) {
+  while (r.ok() && r.remaining() > 0) {
+    const std::uint8_t flags = r.U8();
+    if (flags == 0) return true;
+    Button::Record rec;
+    rec.states = flags & 0x0F;
+    rec.character = r.U16();
+    rec.depth = r.U16();
+    rec.matrix = r.ReadMatrix();
+    if (v2) {
+      rec.color = r.ReadColorTransform(true);
+      PlaceTag effects;
+      ReadPlaceEffects(r, std::uint8_t(((flags & 0x10) ? 0x01 : 0) | ((flags & 0x20) ? 0x02 : 0)),
+                       effects);
+      if (effects.filters) rec.filters = std::move(*effects.filters);
+      if (effects.blend_mode) rec.blend = *effects.blend_mode;
+    }
+    if (!r.ok() || !ctx.Append(out.records, std::move(rec))) return false;
+  }
+  return r.ok();
+}
+
+std::optional<Button> ReadDefineButton(ByteReader& r, bool v2, LoadContext& ctx) {
+  Button b;
+  if (!v2) {
+    if (!ReadButtonRecords(r, false, b, ctx)) return std::nullopt;
+    b.actions.push_back({Button::Release, 0, r.Rest()});
+    return b;
+  }
+  b.track_as_menu = (r.U8() & 0x01) != 0;
+  const std::size_t offset = r.U16();
+  if (!ReadButtonRecords(r, true, b, ctx)) return std::nullopt;
+  if (offset == 0) return b;
+  // Each condition action: its size (0 for the last), the transitions and key, the actions.
+  while (r.ok() && r.remaining() >= 4) {
+    const std::size_t size = r.U16();
+    const std::uint16_t bits = r.U16();
+    const std::size_t length = size >= 4 ? size - 4 : r.remaining();
+    Button::Action a{std::uint16_t(bits & 0x1FF), std::uint8_t(bits >> 9),
+                     r.Bytes(std::min(length, r.remaining()))};
+    if (!r.ok() || !ctx.Append(b.actions, a)) break;
+    if (size == 0) break;
+  }
+  return b;
+}
+
 // Room kept back so that a movie whose budget ran out still ends its frames cleanly.
 constexpr std::size_t kBudgetReserve = 4096;
 
@@ -253,6 +300,27 @@ class TimelineReader {
         const std::uint16_t id = body.U16();
         if (!body.ok() || movie.dictionary.count(id)) return;
         Define(id, ReadDefineBitmap(body, code, id, ctx_));
+        return;
+      }
+      case TagCode::DefineButton:
+      case TagCode::DefineButton2: {
+        const std::uint16_t id = body.U16();
+        if (!body.ok() || !ctx_.Charge(sizeof(Button))) return;
+        Define(id, ReadDefineButton(body, code == TagCode::DefineButton2, ctx_));
+        return;
+      }
+      case TagCode::DefineButtonCxform: {
+        // The colour of a DefineButton's records, read after the button.
+        const std::uint16_t id = body.U16();
+        const ColorTransform color = body.ReadColorTransform(false);
+        const auto it = movie.dictionary.find(id);
+        const auto* button = it == movie.dictionary.end()
+                                 ? nullptr
+                                 : std::get_if<std::shared_ptr<const Button>>(&it->second);
+        if (!body.ok() || !button) return;
+        auto changed = std::make_shared<Button>(**button);
+        for (Button::Record& rec : changed->records) rec.color = color;
+        it->second = std::shared_ptr<const Button>(std::move(changed));
         return;
       }
       case TagCode::DefineSprite: {

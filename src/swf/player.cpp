@@ -14,6 +14,7 @@
 #include "swf/sound_mixer.h"
 #include "swf/swf_player.h"
 #include "swf/text/text_field.h"
+#include "swf/text_script.h"
 #include "swf/video_playback.h"
 
 namespace swf {
@@ -27,6 +28,8 @@ constexpr std::size_t kMaxTagsPerTick = 1'000'000;  // control tags applied (got
 constexpr int kMaxBlocksPerTick = 20'000;   // scripts and events run (gotos queue their frame's)
 constexpr std::size_t kMaxQueued = 20'000;  // scripts and events waiting in one tick
 constexpr std::size_t kMaxNewClipsPerTick = 2000;  // clips a tick's scripts may make
+constexpr std::size_t kMaxEarlyPerGoto = 2000;     // events a goto puts ahead of its frame's
+constexpr std::size_t kMaxDrawn = 1'000'000;       // edges and styles of all drawing methods
 constexpr int kMaxTicksPerCall = 8;
 constexpr std::size_t kMaxCommands = 1000;
 constexpr std::size_t kMaxEdgesPerRender = 1'000'000;
@@ -34,15 +37,47 @@ constexpr int kMaxVideoPacketsPerRender = 16;  // decoded towards the frames the
 constexpr std::size_t kMaxVideoStreams = 16;   // streams with pictures kept at once
 // Depths as scripts number them: the file's depth less this.
 constexpr int kDepthBias = 16384;
+// The highest depth a script may use.
+constexpr int kMaxScriptDepth = 2130690044;
 
 // onClipEvent flags (the file's ClipEventFlags).
 enum ClipEvent : std::uint32_t {
   EventLoad = 0x1,
   EventEnterFrame = 0x2,
   EventUnload = 0x4,
+  EventMouseMove = 0x8,
+  EventMouseDown = 0x10,
+  EventMouseUp = 0x20,
+  EventKeyDown = 0x40,
+  EventKeyUp = 0x80,
   EventInitialize = 0x200,
+  EventPress = 0x400,
+  EventRelease = 0x800,
+  EventReleaseOutside = 0x1000,
+  EventRollOver = 0x2000,
+  EventRollOut = 0x4000,
+  EventDragOver = 0x8000,
+  EventDragOut = 0x10000,
+  EventKeyPress = 0x20000,
   EventConstruct = 0x40000,
+  EventPointer = EventPress | EventRelease | EventReleaseOutside | EventRollOver | EventRollOut |
+                 EventDragOver | EventDragOut,
 };
+
+// A pointer transition: the clip event, the method and the button condition it fires.
+struct PointerEvent {
+  std::uint32_t event;
+  const char* method;
+  std::uint16_t condition;
+};
+constexpr PointerEvent kPress{EventPress, "onPress", Button::Press};
+constexpr PointerEvent kRelease{EventRelease, "onRelease", Button::Release};
+constexpr PointerEvent kReleaseOutside{EventReleaseOutside, "onReleaseOutside",
+                                       Button::ReleaseOutside};
+constexpr PointerEvent kRollOver{EventRollOver, "onRollOver", Button::RollOver};
+constexpr PointerEvent kRollOut{EventRollOut, "onRollOut", Button::RollOut};
+constexpr PointerEvent kDragOver{EventDragOver, "onDragOver", Button::DragOver};
+constexpr PointerEvent kDragOut{EventDragOut, "onDragOut", Button::DragOut};
 
 struct Clip;
 
@@ -50,6 +85,34 @@ struct Clip;
 struct Census {
   std::size_t clips = 0;
   std::size_t objects = 0;
+  std::size_t drawn = 0;  // edges and styles the drawing methods made
+};
+
+// A text field on a display list with its script object.
+struct TextBox {
+  TextBox(std::shared_ptr<const EditText> def, const Movie& movie, TextFonts& fonts)
+      : field(std::move(def), movie, fonts) {}
+  ~TextBox() {
+    if (!object) return;
+    --object->pinned;
+    if (index) index->erase(object);
+  }
+  TextBox(const TextBox&) = delete;
+  TextBox& operator=(const TextBox&) = delete;
+  TextBox(TextBox&&) = delete;
+  TextBox& operator=(TextBox&&) = delete;
+
+  TextField field;
+  avm1::Object* object = nullptr;  // pinned while the field lives
+  std::map<avm1::Object*, TextBox*>* index = nullptr;
+  std::weak_ptr<Clip> parent;
+  int depth = 0;
+  // What scripts set that drawing doesn't use.
+  avm1::Value restrict_chars = avm1::Value::Null();
+  std::string anti_alias = "normal";
+  bool condense_white = false;
+  bool mouse_wheel = true;
+  std::string shown;  // the bound variable's value last shown
 };
 
 struct Object {
@@ -60,16 +123,54 @@ struct Object {
   std::uint16_t ratio = 0;
   std::string name;
   std::uint16_t clip_depth = 0;
-  std::shared_ptr<Clip> clip;       // a sprite's own timeline
-  std::shared_ptr<TextField> text;  // a text field's text, layout and scroll
+  std::shared_ptr<Clip> clip;     // a sprite's own timeline
+  std::shared_ptr<TextBox> text;  // a text field's text, layout and scroll
   std::vector<Filter> filters;
   BlendMode blend = BlendMode::Normal;
   bool cache_as_bitmap = false;
   bool visible = true;
+  bool is_mask = false;            // another clip's setMask: drawn only as that mask
   std::optional<Rgba> background;  // the opaque background
   // Scale and rotation as a script set them last (the matrix loses them to rounding).
   bool scripted = false;
   double xscale = 100, yscale = 100, rotation = 0;
+};
+
+// What a clip's drawing methods drew, under its objects.
+struct Drawing {
+  explicit Drawing(Census& c) : census(&c) {}
+  Drawing(const Drawing& other)
+      : shape(other.shape),
+        empty(other.empty),
+        fill(other.fill),
+        line(other.line),
+        pen(other.pen),
+        start(other.start),
+        census(other.census),
+        counted(other.counted) {
+    census->drawn += counted;
+  }
+  ~Drawing() { census->drawn -= counted; }
+  Drawing& operator=(const Drawing&) = delete;
+  Drawing(Drawing&&) = delete;
+  Drawing& operator=(Drawing&&) = delete;
+
+  // Takes room for one more edge or style; false once all clips together drew their most.
+  bool Charge() {
+    if (census->drawn >= kMaxDrawn) return false;
+    ++census->drawn;
+    ++counted;
+    return true;
+  }
+
+  Shape shape;
+  bool empty = true;       // no bounds yet
+  std::uint16_t fill = 0;  // the fill and line styles drawn with (1-based, 0 for none)
+  std::uint16_t line = 0;
+  Point pen;
+  Point start;  // where the fill's path began
+  Census* census;
+  std::size_t counted = 0;
 };
 
 // A timeline playing: the main one or a sprite's instance.
@@ -111,6 +212,14 @@ struct Clip : std::enable_shared_from_this<Clip> {
   std::map<int, Object> list;
   avm1::Object* object = nullptr;  // the clip as scripts see it (pinned while the clip lives)
   std::vector<ClipAction> events;  // onClipEvent handlers
+  // A button's instance: its list shows the records of its state.
+  std::shared_ptr<const Button> button;
+  std::uint8_t button_state = 0;
+  std::shared_ptr<Drawing> drawing;
+  std::string drop_target;  // _droptarget: where a drag of it ended
+  // setMask: what shows this clip, a clip or a text field.
+  std::weak_ptr<Clip> mask_clip;
+  std::weak_ptr<TextBox> mask_text;
 };
 
 bool StartsWithFsCommand(const std::string& url) {
@@ -124,6 +233,9 @@ struct Pending {
   std::span<const std::uint8_t> code;
   const char* method = nullptr;       // an event method called after the code (onLoad, ...)
   avm1::Object* construct = nullptr;  // a registered class's constructor to run on the clip
+  // Initialize (0) and construct (1) events of clips a frame places run before that frame's
+  // actions; the rest (2) in the order queued.
+  std::uint8_t phase = 2;
 };
 
 }  // namespace
@@ -138,7 +250,10 @@ struct Player::State : avm1::Host {
     root->playing = false;
     root->object = vm->NewClipObject(root.get());
     vm->Pin(root->object);
+    root_display.clip = root;
     InstallClipMethods();
+    InstallTextFieldMethods();
+    InstallButtonMethods();
   }
 
   void Tick(bool loop);
@@ -152,10 +267,44 @@ struct Player::State : avm1::Host {
   void QueueEnterFrame(Clip& clip);
   void QueueEvent(const std::shared_ptr<Clip>& clip, std::uint32_t event, const char* method,
                   bool keep = false);
+  void Enqueue(Pending p);
   void Unload(Object& o);
   void RunQueue();
   void Url(const std::string& url, const std::string& target);
   void InstallClipMethods();
+  void InstallTextFieldMethods();
+  void InstallButtonMethods();
+  void InstallDisplayProperties(avm1::Object* proto);
+  // Shows the records of a button's state (Button::Up, Over or Down).
+  void SetButtonState(Clip& button, std::uint8_t state);
+  // Pointer input.
+  void PointerMove(Point p);
+  void PointerButton(bool down);
+  // The topmost button or clip with pointer handlers under `p`, inside `clip`.
+  std::shared_ptr<Clip> Pick(Clip& clip, const Matrix& m, Point p, int nesting);
+  bool Interactive(Clip& clip);
+  std::shared_ptr<Clip> DropTarget(Clip& clip, const Matrix& m, int nesting);
+  void Fire(const std::shared_ptr<Clip>& clip, const PointerEvent& e);
+  // Every clip's mouseMove, mouseDown or mouseUp, and the Mouse object's listeners.
+  void BroadcastMouse(std::uint32_t event, const char* method);
+  void QueueMouse(Clip& clip, std::uint32_t event, const char* method);
+  void RunInput();
+  void FollowDrag();
+  void Key(int key, char32_t character, bool down);
+  void QueueKeyPress(Clip& clip, int code);
+  void NewTextBox(Clip& parent, Object& o, std::shared_ptr<const EditText> def, int depth);
+  // The text field of a script object, and its place on the display list.
+  TextBox* TextOf(avm1::Object* o) {
+    const auto it = texts.find(o);
+    return it == texts.end() ? nullptr : it->second;
+  }
+  Object* DisplayOfText(TextBox& box);
+  // The display object of a clip's or a text field's script object.
+  Object* DisplayOfAny(avm1::Object* o);
+  std::string TextPath(TextBox& box, bool slash);
+  // Bound text fields show their variable; their own text goes to a variable still unset.
+  void SyncVariables();
+  avm1::Object* VariableHome(TextBox& box, std::string& name);
 
   // The host's side of the script machine.
   avm1::Object* Root() override { return root->object; }
@@ -171,6 +320,18 @@ struct Player::State : avm1::Host {
   void GetUrl(const std::string& url, const std::string& target, int method) override;
   void RemoveClip(avm1::Object* clip) override;
   void DuplicateClip(avm1::Object* clip, const std::string& name, int depth) override;
+  void StartDrag(avm1::Object* clip, bool lock) override;
+  void StopDrag() override {
+    UpdateDropTarget();
+    dragged.reset();
+  }
+  // The dragged clip's _droptarget: what it lies over now.
+  void UpdateDropTarget() {
+    const std::shared_ptr<Clip> moving = dragged.lock();
+    if (!moving) return;
+    const std::shared_ptr<Clip> under = DropTarget(*root, root_display.matrix, 0);
+    moving->drop_target = under && under->object ? vm->ClipPath(under->object, true) : "";
+  }
   void LeftOut(const std::string& what) override {
     if (left_out.size() < 1000 || left_out.count(what)) ++left_out[what];
   }
@@ -191,16 +352,26 @@ struct Player::State : avm1::Host {
     return o && o->kind == avm1::Kind::Clip ? static_cast<Clip*>(o->clip) : nullptr;
   }
   Object* DisplayOf(Clip& clip);
+  // Whether the clip is on the display list, its parents up to the main timeline too.
+  bool OnStage(Clip& clip);
   bool SameName(std::string_view a, std::string_view b) const {
     return movie.header.version >= 7 ? a == b : SameIgnoringCase(a, b);
   }
   // A new clip at `depth` of `parent` showing `id` (a sprite, or an empty one for id 0).
-  Clip* NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name);
+  Clip* NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name,
+                const std::vector<ClipAction>* events = nullptr);
   Rect Bounds(const Object& o, const Matrix& m);
+  // The clip's own space to the stage's (twips), through every parent and the main timeline.
+  Matrix ToStage(Clip& clip);
+  // Whether the stage point `p` falls on what `o` draws, placed by `m`.
+  bool HitsShape(const Object& o, const Matrix& m, Point p, int nesting);
 
+  void DrawClip(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
+  bool DrawScriptMask(Clip& clip);
   void DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawTextField(TextField& field, const Matrix& m, const ColorTransform& cx, bool in_mask);
+  void DrawFieldFrame(const Shape& frame, const Matrix& m, const ColorTransform& cx);
   bool VideoShape(std::uint16_t id, const std::shared_ptr<const VideoStream>& stream, int frame);
   void DrawContent(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
   void DrawBackground(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask);
@@ -208,12 +379,25 @@ struct Player::State : avm1::Host {
   // First: the script machine's heap outlives every clip that points into it.
   std::unique_ptr<avm1::Vm> vm;
   const Movie& movie;
-  TextFonts text_fonts{movie};  // before `root`: text fields use it until they go
-  Census census;                // before `root`: the clips count themselves out of it
+  TextFonts text_fonts{movie};              // before `root`: text fields use it until they go
+  Census census;                            // before `root`: the clips count themselves out of it
+  std::map<avm1::Object*, TextBox*> texts;  // before `root`: text fields leave it as they go
+  avm1::Object* text_proto = nullptr;
+  avm1::Object* button_proto = nullptr;
+  // The pointer: where it is (stage twips), whether it is down, what it is over and pressed.
+  Point pointer;
+  bool pointer_down = false;
+  std::weak_ptr<Clip> hovered;
+  std::weak_ptr<Clip> pressed;
+  // startDrag: the clip following the pointer, from where, within what.
+  std::weak_ptr<Clip> dragged;
+  Point drag_offset;
+  std::optional<Rect> drag_limits;
   std::shared_ptr<Clip> root;
   Object root_display;  // the main timeline's own `_x`, `_alpha`, ...
   Timeline empty_timeline{{Frame{}}, {}, {0}};
   std::uint64_t tick = 0;
+  std::uint64_t instances = 0;  // unnamed objects named so far
   bool started = false;
   bool ended = false;    // the last frame was shown without loop
   bool restart = false;  // Play after the end: the next tick shows the first frame again
@@ -226,6 +410,10 @@ struct Player::State : avm1::Host {
   int blocks_left = 0;
   std::size_t clips_left = 0;
   std::deque<Pending> queue;
+  // Where the gotos under way insert their frames' actions, and where the outermost began.
+  std::vector<std::size_t*> marks;
+  std::size_t batch_start = 0;
+  std::size_t early_left = 0;  // initialize and construct events the goto may still put ahead
   std::set<const std::uint8_t*> init_done;  // DoInitAction blocks already run
   // A backward goto rebuilds a display list; objects found again keep their sprite's state.
   std::map<int, Object>* reuse = nullptr;
@@ -237,6 +425,7 @@ struct Player::State : avm1::Host {
   Renderer renderer;
   std::size_t edges_left = 0;  // what the frame being drawn may still draw
   float stage_scale = 1;       // canvas pixels per stage pixel: filters grow with it
+  Matrix canvas;               // stage twips to the frame being drawn
   Shape scratch;
   VideoDecoderFactory video_decoders;
   std::map<std::uint16_t, VideoPlayback> videos;  // by character, made as they are first drawn
@@ -274,6 +463,7 @@ void Player::State::Tick(bool loop) {
   RunQueue();
   vm->RunTimers(vm->now_ms);
   RunQueue();
+  SyncVariables();
   vm->MaybeCollect();
   if (main.playing && !loop && main.frame == main.last()) {
     main.playing = false;
@@ -293,13 +483,31 @@ void Player::State::QueueEnterFrame(Clip& clip) {
 void Player::State::QueueEvent(const std::shared_ptr<Clip>& clip, std::uint32_t event,
                                const char* method, bool keep) {
   if (queue.size() >= kMaxQueued) return;
+  const std::uint8_t phase = event == EventInitialize                            ? 0
+                             : (event == EventConstruct || event == EventUnload) ? 1
+                                                                                 : 2;
   for (const ClipAction& a : clip->events) {
-    if (a.events & event) {
-      Pending p{clip, keep ? clip : nullptr, a.code, nullptr, nullptr};
-      queue.push_back(std::move(p));
-    }
+    if (a.events & event)
+      Enqueue(Pending{clip, keep ? clip : nullptr, a.code, nullptr, nullptr, phase});
   }
-  if (method) queue.push_back(Pending{clip, keep ? clip : nullptr, {}, method, nullptr});
+  if (method) Enqueue(Pending{clip, keep ? clip : nullptr, {}, method, nullptr, phase});
+}
+
+void Player::State::Enqueue(Pending p) {
+  if (queue.size() >= kMaxQueued) return;
+  // Past a few thousand in one goto the early ones queue in order: bounded work per insert.
+  if (p.phase == 2 || marks.empty() || early_left == 0) {
+    queue.push_back(std::move(p));
+    return;
+  }
+  --early_left;
+  // Before this batch's later phases; the frames' marks behind it move on.
+  std::size_t at = std::min(batch_start, queue.size());
+  while (at < queue.size() && queue[at].phase <= p.phase) ++at;
+  queue.insert(queue.begin() + std::ptrdiff_t(at), std::move(p));
+  for (std::size_t* mark : marks) {
+    if (at <= *mark) ++*mark;
+  }
 }
 
 // Shows `target` (clamped to the timeline) on `clip`: forward by applying the frames between,
@@ -330,13 +538,21 @@ bool Player::State::Goto(Clip& clip, int target) {
       }
     }
   }
-  const std::size_t at = queue.size();
+  std::size_t at = queue.size();
+  if (marks.empty()) {
+    batch_start = at;
+    early_left = kMaxEarlyPerGoto;
+  }
+  marks.push_back(&at);
   std::map<int, Object>* outer_reuse = reuse;
   reuse = forward ? nullptr : &old;
   for (int f = first; f <= target; ++f) {
+    // The frames passed over run what their new clips queue before the frame shown does.
+    if (f == target) at = queue.size();
     for (const ControlTag& tag : clip.timeline->frames[std::size_t(f)].tags) Apply(clip, tag);
   }
   reuse = outer_reuse;
+  marks.pop_back();
   for (auto& [depth, o] : old) Unload(o);
   clip.frame = target;
   EnterFrame(clip, std::min(at, queue.size()));
@@ -372,8 +588,13 @@ void Player::State::EnterFrame(Clip& clip, std::size_t at) {
   }
 }
 
+// A clip leaving: its clips hear unload before it does.
 void Player::State::Unload(Object& o) {
-  if (o.clip) QueueEvent(o.clip, EventUnload, "onUnload", true);
+  if (!o.clip) return;
+  for (auto& [depth, child] : o.clip->list) Unload(child);
+  QueueEvent(o.clip, EventUnload, "onUnload", true);
+  // Scripts holding it see a clip that is gone (its unload handlers aside).
+  if (o.clip->object) o.clip->object->clip = nullptr;
 }
 
 void Player::State::Apply(Clip& clip, const ControlTag& tag) {
@@ -447,15 +668,36 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   o.def = movie.Find(id);
   o.clip.reset();
   o.text.reset();
+  // What the timeline places without a name gets one, as Flash names them.
+  if (o.name.empty() && o.def && id != 0 &&
+      (std::holds_alternative<std::shared_ptr<const Sprite>>(*o.def) ||
+       std::holds_alternative<std::shared_ptr<const Button>>(*o.def) ||
+       std::holds_alternative<std::shared_ptr<const EditText>>(*o.def))) {
+    o.name = "instance" + std::to_string(++instances);
+  }
   const bool empty = id == 0;  // createEmptyMovieClip
   if (!o.def && !empty) return;
   if (const auto* edit = o.def ? std::get_if<std::shared_ptr<const EditText>>(o.def) : nullptr) {
-    o.text = std::make_shared<TextField>(*edit, movie, text_fonts);
+    NewTextBox(parent, o, *edit, depth);
     return;
   }
   const auto* sprite = o.def ? std::get_if<std::shared_ptr<const Sprite>>(o.def) : nullptr;
+  const auto* button = o.def ? std::get_if<std::shared_ptr<const Button>>(o.def) : nullptr;
   // Too deep or too many: the sprite shows nothing (a sprite that places itself ends here).
-  if ((!sprite && !empty) || parent.nesting >= kMaxNesting || census.clips >= kMaxClips) return;
+  if (parent.nesting >= kMaxNesting || census.clips >= kMaxClips) return;
+  if (button) {
+    o.clip = std::make_shared<Clip>(empty_timeline, parent.nesting + 1, tick, census);
+    o.clip->parent = parent.weak_from_this();
+    o.clip->depth = depth;
+    o.clip->button = *button;
+    o.clip->object = vm->NewClipObject(o.clip.get());
+    o.clip->object->proto = button_proto;
+    vm->Pin(o.clip->object);
+    o.clip->frame = 0;
+    SetButtonState(*o.clip, Button::Up);
+    return;
+  }
+  if (!sprite && !empty) return;
   o.clip = std::make_shared<Clip>(empty ? empty_timeline : (*sprite)->timeline, parent.nesting + 1,
                                   tick, census);
   Clip& clip = *o.clip;
@@ -476,14 +718,20 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   if (events) clip.events = *events;
   const auto self = o.clip;
   QueueEvent(self, EventInitialize, nullptr);
-  if (ctor && queue.size() < kMaxQueued) queue.push_back(Pending{self, nullptr, {}, nullptr, ctor});
+  if (ctor && marks.empty()) {
+    // A script's new clip (attachMovie): its class's constructor runs before the call returns.
+    vm->CallSafe(ctor, avm1::Value::Obj(clip.object), {});
+  } else if (ctor) {
+    Enqueue(Pending{self, nullptr, {}, nullptr, ctor, 1});
+  }
   QueueEvent(self, EventConstruct, nullptr);
   QueueEvent(self, EventLoad, "onLoad");
   Goto(clip, 0);
 }
 
+// The clips step newest first, as Flash runs them: from the top depth down.
 void Player::State::AdvanceSprites(Clip& clip) {
-  for (auto it = clip.list.begin(); it != clip.list.end();) {
+  for (auto it = clip.list.rbegin(); it != clip.list.rend();) {
     // A script may remove the next object: hold this one and step on from its depth.
     const int depth = it->first;
     if (std::shared_ptr<Clip> sprite = it->second.clip) {
@@ -494,7 +742,7 @@ void Player::State::AdvanceSprites(Clip& clip) {
         Goto(*sprite, sprite->frame < sprite->last() ? sprite->frame + 1 : 0);
       }
     }
-    it = clip.list.upper_bound(depth);
+    it = std::make_reverse_iterator(clip.list.lower_bound(depth));
   }
 }
 
@@ -507,11 +755,16 @@ void Player::State::RunQueue() {
     --blocks_left;
     std::shared_ptr<Clip> clip = p.keep ? p.keep : p.clip.lock();
     if (!clip || !clip->object) continue;
+    // A clip gone from the display list runs no more of its scripts, its unload handlers aside.
+    if (!p.keep && !OnStage(*clip)) continue;
+    // An unloaded clip is itself again while its last handlers run.
+    if (p.keep) clip->object->clip = clip.get();
     if (!p.code.empty()) vm->RunBlock(p.code, clip->object, movie.header.version);
     if (p.construct) {
       vm->CallSafe(p.construct, avm1::Value::Obj(clip->object), {});
     }
     if (p.method) vm->CallMethodSafe(clip->object, p.method, {});
+    if (p.keep && clip->object && !OnStage(*clip)) clip->object->clip = nullptr;
   }
   queue.clear();  // what this tick can't afford is dropped
 }
@@ -540,7 +793,20 @@ avm1::Object* Player::State::Child(avm1::Object* o, std::string_view name) {
   for (auto& [depth, child] : clip->list) {
     if (child.clip && SameIgnoringCase(child.name, name)) return child.clip->object;
   }
+  for (auto& [depth, child] : clip->list) {
+    if (child.text && SameName(child.name, name)) return child.text->object;
+  }
   return nullptr;
+}
+
+bool Player::State::OnStage(Clip& clip) {
+  Clip* k = &clip;
+  for (int i = 0; k && i <= kMaxNesting + 1; ++i) {
+    if (k == root.get()) return true;
+    if (!DisplayOf(*k)) return false;
+    k = k->parent.lock().get();
+  }
+  return false;
 }
 
 Object* Player::State::DisplayOf(Clip& clip) {
@@ -574,11 +840,15 @@ Rect Transformed(const Rect& r, const Matrix& m) {
 Rect Player::State::Bounds(const Object& o, const Matrix& m) {
   if (o.clip) {
     Rect r = kNoBounds;
+    if (o.clip->drawing && !o.clip->drawing->empty) {
+      r = Transformed(o.clip->drawing->shape.bounds, m);
+    }
     for (const auto& [depth, child] : o.clip->list) {
       r = Union(r, Bounds(child, child.matrix.Then(m)));
     }
     return r;
   }
+  if (o.text) return Transformed(o.text->field.Bounds(), m);
   if (!o.def) return kNoBounds;
   if (const auto* s = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
     return Transformed((*s)->bounds, m);
@@ -590,6 +860,87 @@ Rect Player::State::Bounds(const Object& o, const Matrix& m) {
     return Transformed({0, float((*bitmap)->width) * 20, 0, float((*bitmap)->height) * 20}, m);
   }
   return kNoBounds;
+}
+
+Matrix Player::State::ToStage(Clip& clip) {
+  Matrix total;
+  Clip* k = &clip;
+  for (int i = 0; k && i <= kMaxNesting + 1; ++i) {
+    Object* d = DisplayOf(*k);
+    if (d) total = total.Then(d->matrix);
+    k = k->parent.lock().get();
+  }
+  return total;
+}
+
+namespace {
+// Whether `p` lies inside the fills of `shape`: a ray to the right crosses the border of one of
+// them an odd number of times (curves followed in a few straight pieces).
+bool InsideFill(const Shape& shape, Point p) {
+  std::map<std::uint16_t, int> crossings;
+  const auto cross = [&](Point a, Point b, const Edge& e) {
+    if ((a.y > p.y) == (b.y > p.y)) return;
+    const float x = a.x + (p.y - a.y) / (b.y - a.y) * (b.x - a.x);
+    if (x <= p.x) return;
+    if (e.fill0 != 0) ++crossings[e.fill0];
+    if (e.fill1 != 0 && e.fill1 != e.fill0) ++crossings[e.fill1];
+  };
+  for (const Edge& e : shape.edges) {
+    if (e.fill0 == e.fill1) continue;
+    if (!e.curved) {
+      cross(e.from, e.to, e);
+      continue;
+    }
+    Point last = e.from;
+    constexpr int kPieces = 8;
+    for (int i = 1; i <= kPieces; ++i) {
+      const float t = float(i) / kPieces, u = 1 - t;
+      const Point q{u * u * e.from.x + 2 * u * t * e.control.x + t * t * e.to.x,
+                    u * u * e.from.y + 2 * u * t * e.control.y + t * t * e.to.y};
+      cross(last, q, e);
+      last = q;
+    }
+  }
+  for (const auto& [fill, count] : crossings) {
+    if (count % 2 == 1) return true;
+  }
+  return false;
+}
+}  // namespace
+
+bool Player::State::HitsShape(const Object& o, const Matrix& m, Point p, int nesting) {
+  if (nesting > kMaxNesting) return false;
+  if (o.clip) {
+    if (o.clip->drawing && !o.clip->drawing->empty) {
+      const std::optional<Matrix> back = m.Inverse();
+      if (back && InsideFill(o.clip->drawing->shape, back->Apply(p))) return true;
+    }
+    for (const auto& [depth, child] : o.clip->list) {
+      if (child.clip_depth == 0 && HitsShape(child, child.matrix.Then(m), p, nesting + 1)) {
+        return true;
+      }
+    }
+    return false;
+  }
+  const std::optional<Matrix> inverse = m.Inverse();
+  if (!inverse) return false;
+  const Point q = inverse->Apply(p);
+  const auto in = [&q](const Rect& r) {
+    return q.x >= r.x_min && q.x <= r.x_max && q.y >= r.y_min && q.y <= r.y_max;
+  };
+  if (o.text) return in(o.text->field.Bounds());
+  if (!o.def) return false;
+  if (const auto* shape = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
+    return in((*shape)->bounds) && InsideFill(**shape, q);
+  }
+  if (const auto* morph = std::get_if<std::shared_ptr<const MorphShape>>(o.def)) {
+    if ((*morph)->start.edges.size() > 100'000) return false;
+    return InsideFill((*morph)->At(o.ratio), q);
+  }
+  if (const auto* bitmap = std::get_if<std::shared_ptr<const Bitmap>>(o.def)) {
+    return in({0, float((*bitmap)->width) * 20, 0, float((*bitmap)->height) * 20});
+  }
+  return false;
 }
 
 namespace {
@@ -605,8 +956,9 @@ bool Finite(double v) {
 avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
   using avm1::Value;
   Clip* clip = ClipOf(o);
-  if (!clip) return Value{};
-  Object* d = DisplayOf(*clip);
+  TextBox* box = clip ? nullptr : TextOf(o);
+  if (!clip && !box) return Value{};
+  Object* d = clip ? DisplayOf(*clip) : DisplayOfText(*box);
   Object none;
   Object& display = d ? *d : none;
   const Matrix& m = display.matrix;
@@ -620,10 +972,10 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 3:
       return Value::Num(display.scripted ? display.yscale : Scale(m.c, m.d));
     case 4:
-      return Value::Num(clip->frame + 1);
+      return clip ? Value::Num(clip->frame + 1) : Value{};
     case 5:
     case 12:
-      return Value::Num(double(clip->timeline->frames.size()));
+      return clip ? Value::Num(double(clip->timeline->frames.size())) : Value{};
     case 6:
       return Value::Num(double(display.color.mul_a) * 100);
     case 7:
@@ -639,11 +991,20 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
       if (display.scripted) return Value::Num(display.rotation);
       return Value::Num(std::atan2(double(m.b), double(m.a)) * 180 / 3.141592653589793);
     case 11:
-      return Value::Str(vm->ClipPath(o, true));
+      return Value::Str(clip ? vm->ClipPath(o, true) : TextPath(*box, true));
     case 13:
       return Value::Str(clip == root.get() ? "" : display.name);
     case 14:
-      return Value::Str("");
+      if (!clip || clip != dragged.lock().get()) return Value::Str(clip ? clip->drop_target : "");
+      UpdateDropTarget();
+      return Value::Str(clip->drop_target);
+    case 20:
+    case 21: {
+      const Matrix to_stage = clip ? ToStage(*clip) : Matrix{};
+      const std::optional<Matrix> back = to_stage.Inverse();
+      const Point local = back ? back->Apply(pointer) : pointer;
+      return Value::Num(std::round(double(index == 20 ? local.x : local.y)) / 20);
+    }
     case 15:
       return Value::Str("file:///movie.swf");
     case 16:
@@ -660,9 +1021,7 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
 }
 
 void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v) {
-  Clip* clip = ClipOf(o);
-  if (!clip) return;
-  Object* d = DisplayOf(*clip);
+  Object* d = DisplayOfAny(o);
   if (!d) return;
   Matrix& m = d->matrix;
   const auto number = [&] { return vm->ToNumber(v); };
@@ -681,18 +1040,25 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     m.c = float(-sy * std::sin(r));
     m.d = float(sy * std::cos(r));
   };
+  // Undefined and null change no figure.
+  if (v.IsNullish() && index != 7 && index != 13) return;
   switch (index) {
     case 0:
     case 1: {
+      // Whole twips as a 32-bit number: the infinities become its lowest.
       const double n = number();
-      if (!Finite(n)) return;
-      (index == 0 ? m.tx : m.ty) = float(std::round(n * 20));
+      if (std::isnan(n)) return;
+      double twips = std::round(n * 20);
+      twips = std::isfinite(twips) ? std::fmod(twips, 4294967296.0) : -2147483648.0;
+      if (twips >= 2147483648.0) twips -= 4294967296.0;
+      if (twips < -2147483648.0) twips += 4294967296.0;
+      (index == 0 ? m.tx : m.ty) = float(twips);
       return;
     }
     case 2:
     case 3: {
       const double n = number();
-      if (!Finite(n)) return;
+      if (std::isnan(n)) return;  // an infinite scale is kept (the object then draws nothing)
       decompose();
       (index == 2 ? d->xscale : d->yscale) = n;
       compose();
@@ -712,6 +1078,15 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     case 9: {
       const double n = number();
       if (!Finite(n) || n < 0) return;
+      if (d->text) {
+        // A text field's box takes the size; its scale stays.
+        Rect r = d->text->field.Bounds();
+        const double sx = Scale(m.a, m.b) / 100, sy = Scale(m.c, m.d) / 100;
+        if (index == 8 && sx > 0) r.x_max = r.x_min + float(std::round(n * 20 / sx));
+        if (index == 9 && sy > 0) r.y_max = r.y_min + float(std::round(n * 20 / sy));
+        d->text->field.SetBounds(r);
+        return;
+      }
       decompose();
       const Rect r = Bounds(*d, Matrix{});
       const double size = index == 8 ? r.x_max - r.x_min : r.y_max - r.y_min;
@@ -785,7 +1160,8 @@ void Player::State::GetUrl(const std::string& url, const std::string& target, in
   LeftOut("getURL");
 }
 
-Clip* Player::State::NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name) {
+Clip* Player::State::NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name,
+                             const std::vector<ClipAction>* events) {
   if (clips_left == 0) {
     vm->Note("a script made more clips in one frame than a frame may make: the rest were left out");
     return nullptr;
@@ -801,7 +1177,7 @@ Clip* Player::State::NewClip(Clip& parent, int depth, std::uint16_t id, const st
   Object o;
   o.name = name;
   it = parent.list.insert_or_assign(depth, std::move(o)).first;
-  SetCharacter(parent, it->second, id, depth);
+  SetCharacter(parent, it->second, id, depth, events);
   if (!it->second.clip) {
     parent.list.erase(it);
     --census.objects;
@@ -827,13 +1203,14 @@ void Player::State::DuplicateClip(avm1::Object* o, const std::string& name, int 
   if (!clip || clip == root.get()) return;
   const std::shared_ptr<Clip> parent = clip->parent.lock();
   Object* from = DisplayOf(*clip);
-  if (!parent || !from || depth < -kDepthBias || depth > 2130690045) return;
+  if (!parent || !from || depth < -kDepthBias || depth > kMaxScriptDepth) return;
   const Object copy_of = *from;
   const std::vector<ClipAction> events = clip->events;
   const std::uint16_t id = copy_of.character;
-  Clip* made = NewClip(*parent, depth + kDepthBias, id, name);
+  const std::shared_ptr<Drawing> drawing = clip->drawing;
+  Clip* made = NewClip(*parent, depth + kDepthBias, id, name, &events);
   if (!made) return;
-  made->events = events;
+  if (drawing) made->drawing = std::make_shared<Drawing>(*drawing);
   Object* to = DisplayOf(*made);
   to->matrix = copy_of.matrix;
   to->color = copy_of.color;
@@ -860,6 +1237,15 @@ Clip* SelfClip(const Value& self) {
 Value ArgAt(Args args, std::size_t i) {
   return i < args.size() ? args[i] : Value{};
 }
+// A depth a script gives (a whole 32-bit number, as Flash wraps it), biased as the lists keep it;
+// none outside what scripts may use.
+std::optional<int> ScriptDepth(avm1::Vm& vm, const Value& v) {
+  const double n = vm.ToNumber(v);
+  if (!std::isfinite(n)) return std::nullopt;
+  const std::int32_t depth = vm.ToInt32(Value::Num(n));
+  if (depth < -kDepthBias || depth > kMaxScriptDepth) return std::nullopt;
+  return depth + kDepthBias;
+}
 
 // Frame arguments: a number (1-based) or a label.
 void GotoArg(avm1::Vm& vm, const Value& self, Args args, bool play) {
@@ -882,7 +1268,15 @@ void GotoArg(avm1::Vm& vm, const Value& self, Args args, bool play) {
     }
   }
   const double n = vm.ToNumber(f);
-  if (std::isfinite(n)) s.GotoFrame(clip, int(std::clamp(n, -1.0, 70000.0)) - 1, play);
+  if (!std::isfinite(n)) return;
+  if (f.type == avm1::Type::Number && n != std::trunc(n)) {
+    // A fraction names a label ("4.123"), which a timeline hardly has.
+    s.GotoLabel(clip, avm1::Vm::NumberToString(n), play);
+    return;
+  }
+  // A 32-bit frame number, as Flash wraps it.
+  const std::int32_t frame = vm.ToInt32(Value::Num(n));
+  s.GotoFrame(clip, std::clamp(frame, 0, 70000) - 1, play);
 }
 Value McPlay(avm1::Vm& vm, const Value& self, Args) {
   if (SelfClip(self)) StateOf(vm).SetPlaying(self.o, true);
@@ -933,13 +1327,20 @@ Value McSwapDepths(avm1::Vm& vm, const Value& self, Args args) {
   const std::shared_ptr<Clip> parent = c->parent.lock();
   if (!parent) return Value{};
   int to = 0;
-  if (Clip* other = SelfClip(args[0])) {
+  Clip* other = SelfClip(args[0]);
+  if (!other && args[0].type == avm1::Type::String) {
+    other = Player::State::ClipOf(vm.ResolvePath(self.o, args[0].s));
+  }
+  if (args[0].IsUndefined()) return Value{};
+  if (other) {
     if (other->parent.lock() != parent) return Value{};
     to = other->depth;
   } else {
+    // Anything but a number swaps with depth 0.
     const double n = vm.ToNumber(args[0]);
-    if (!std::isfinite(n) || n < -kDepthBias || n > 2130690045) return Value{};
-    to = int(n) + kDepthBias;
+    const std::optional<int> depth = ScriptDepth(vm, Value::Num(std::isnan(n) ? 0 : n));
+    if (!depth) return Value{};
+    to = *depth;
   }
   const int from = c->depth;
   if (to == from) return Value{};
@@ -970,12 +1371,13 @@ Value McDuplicate(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c || args.size() < 2) return Value{};
   Player::State& s = StateOf(vm);
-  const double depth = vm.ToNumber(args[1]);
-  if (!std::isfinite(depth)) return Value{};
-  s.DuplicateClip(self.o, vm.ToString(args[0]), int(depth));
+  const std::string name = vm.ToString(args[0]);
+  const std::optional<int> depth = ScriptDepth(vm, args[1]);
+  if (!depth) return Value{};
+  s.DuplicateClip(self.o, name, *depth - kDepthBias);
   const std::shared_ptr<Clip> parent = c->parent.lock();
   if (!parent) return Value{};
-  const auto it = parent->list.find(int(depth) + kDepthBias);
+  const auto it = parent->list.find(*depth);
   if (it == parent->list.end() || !it->second.clip) return Value{};
   ApplyInit(vm, it->second.clip.get(), ArgAt(args, 2));
   return Value::Obj(it->second.clip->object);
@@ -987,12 +1389,9 @@ Value McAttach(avm1::Vm& vm, const Value& self, Args args) {
   std::string id = vm.ToString(args[0]);
   for (char& ch : id) ch = (ch >= 'A' && ch <= 'Z') ? char(ch - 'A' + 'a') : ch;
   const auto found = s.movie.exports.find(id);
-  const double depth = vm.ToNumber(args[2]);
-  if (found == s.movie.exports.end() || !std::isfinite(depth) || depth < -kDepthBias ||
-      depth > 2130690045) {
-    return Value{};
-  }
-  Clip* made = s.NewClip(*c, int(depth) + kDepthBias, found->second, vm.ToString(args[1]));
+  const std::optional<int> depth = ScriptDepth(vm, args[2]);
+  if (found == s.movie.exports.end() || !depth) return Value{};
+  Clip* made = s.NewClip(*c, *depth, found->second, vm.ToString(args[1]));
   if (!made) return Value{};
   ApplyInit(vm, made, ArgAt(args, 3));
   return Value::Obj(made->object);
@@ -1000,9 +1399,9 @@ Value McAttach(avm1::Vm& vm, const Value& self, Args args) {
 Value McCreateEmpty(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c || args.size() < 2) return Value{};
-  const double depth = vm.ToNumber(args[1]);
-  if (!std::isfinite(depth) || depth < -kDepthBias || depth > 2130690045) return Value{};
-  Clip* made = StateOf(vm).NewClip(*c, int(depth) + kDepthBias, 0, vm.ToString(args[0]));
+  const std::optional<int> depth = ScriptDepth(vm, args[1]);
+  if (!depth) return Value{};
+  Clip* made = StateOf(vm).NewClip(*c, *depth, 0, vm.ToString(args[0]));
   return made ? Value::Obj(made->object) : Value{};
 }
 Value McBytesTotal(avm1::Vm& vm, const Value& self, Args) {
@@ -1052,8 +1451,69 @@ Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
   vm.Set(o, "yMax", Value::Num(double(r.y_max) / 20));
   return Value::Obj(o);
 }
-Value McHitTest(avm1::Vm&, const Value&, Args) {
-  return Value::Bool(false);
+Value McHitTest(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c || args.empty()) return Value::Bool(false);
+  Player::State& s = StateOf(vm);
+  Object* d = s.DisplayOf(*c);
+  if (!d) return Value::Bool(false);
+  const std::shared_ptr<Clip> parent = c->parent.lock();
+  const Matrix outer = parent ? s.ToStage(*parent) : Matrix{};
+  if (args.size() >= 2) {
+    const double x = vm.ToNumber(args[0]), y = vm.ToNumber(args[1]);
+    if (!std::isfinite(x) || !std::isfinite(y)) return Value::Bool(false);
+    const Point p{float(x * 20), float(y * 20)};
+    if (args.size() >= 3 && vm.ToBoolean(args[2])) {
+      return Value::Bool(s.HitsShape(*d, d->matrix.Then(outer), p, 0));
+    }
+    const Rect r = s.Bounds(*d, d->matrix.Then(outer));
+    return Value::Bool(r.x_min <= r.x_max && p.x >= r.x_min && p.x <= r.x_max && p.y >= r.y_min &&
+                       p.y <= r.y_max);
+  }
+  Clip* other = SelfClip(args[0]);
+  if (!other && args[0].type == avm1::Type::String && !args[0].s.empty()) {
+    other = Player::State::ClipOf(vm.ResolvePath(self.o, args[0].s));
+  }
+  Object* od = other ? s.DisplayOf(*other) : nullptr;
+  if (!od) return Value::Bool(false);
+  Object whole;  // the main timeline's display object holds no clip of its own
+  if (!od->clip && other == s.root.get()) {
+    whole.matrix = od->matrix;
+    whole.clip = s.root;
+    od = &whole;
+  }
+  const std::shared_ptr<Clip> other_parent = other->parent.lock();
+  const Rect a = s.Bounds(*d, d->matrix.Then(outer));
+  const Rect b = s.Bounds(*od, od->matrix.Then(other_parent ? s.ToStage(*other_parent) : Matrix{}));
+  return Value::Bool(a.x_min <= a.x_max && b.x_min <= b.x_max && a.x_min <= b.x_max &&
+                     b.x_min <= a.x_max && a.y_min <= b.y_max && b.y_min <= a.y_max);
+}
+// localToGlobal and globalToLocal: the point object's x and y, through the clip's place.
+void MapPoint(avm1::Vm& vm, const Value& self, Args args, bool to_global) {
+  Clip* c = SelfClip(self);
+  if (!c || args.empty() || !args[0].IsObject()) return;
+  avm1::Object* point = args[0].o;
+  const Value vx = vm.Get(point, "x"), vy = vm.Get(point, "y");
+  if (vx.type != avm1::Type::Number || vy.type != avm1::Type::Number) return;
+  const Matrix m = StateOf(vm).ToStage(*c);
+  const std::optional<Matrix> inverse = m.Inverse();
+  if (!to_global && !inverse) return;
+  const Matrix& t = to_global ? m : *inverse;
+  // In doubles, to whole twips, as Flash gives them.
+  const double x = vx.n * 20, y = vy.n * 20;
+  const double px = double(t.a) * x + double(t.c) * y + double(t.tx);
+  const double py = double(t.b) * x + double(t.d) * y + double(t.ty);
+  if (!std::isfinite(px) || !std::isfinite(py)) return;
+  vm.Set(point, "x", Value::Num(std::round(px) / 20));
+  vm.Set(point, "y", Value::Num(std::round(py) / 20));
+}
+Value McLocalToGlobal(avm1::Vm& vm, const Value& self, Args args) {
+  MapPoint(vm, self, args, true);
+  return Value{};
+}
+Value McGlobalToLocal(avm1::Vm& vm, const Value& self, Args args) {
+  MapPoint(vm, self, args, false);
+  return Value{};
 }
 Value McLeftOut(avm1::Vm& vm, const Value&, Args) {
   vm.LeftOut("method MovieClip drawing");
@@ -1075,6 +1535,188 @@ Value McCtor(avm1::Vm&, const Value&, Args) {
 }
 Value GlobalFsCommand(avm1::Vm& vm, const Value&, Args args) {
   StateOf(vm).Url("FSCommand:" + vm.ToString(ArgAt(args, 0)), vm.ToString(ArgAt(args, 1)));
+  return Value{};
+}
+
+}  // namespace
+
+// ---- The drawing methods -------------------------------------------------------------------
+
+namespace {
+
+constexpr std::size_t kMaxDrawnEdges = 100'000;  // per clip: a script drawing in a loop stops
+constexpr std::size_t kMaxDrawnStyles = 10'000;
+
+Drawing& DrawingOf(Clip& c) {
+  if (!c.drawing) c.drawing = std::make_shared<Drawing>(*c.census);
+  return *c.drawing;
+}
+
+void Grow(Drawing& d, Point p, float margin) {
+  const Rect r{p.x - margin, p.x + margin, p.y - margin, p.y + margin};
+  d.shape.bounds = d.empty ? r : Union(d.shape.bounds, r);
+  d.empty = false;
+}
+
+void AddEdge(Drawing& d, Point to, const Point* control, bool with_line) {
+  if (d.shape.edges.size() >= kMaxDrawnEdges || !d.Charge()) return;
+  Edge e;
+  e.from = d.pen;
+  e.to = to;
+  e.curved = control != nullptr;
+  e.control = control ? *control : Point{(d.pen.x + to.x) / 2, (d.pen.y + to.y) / 2};
+  e.fill0 = d.fill;
+  e.line = with_line ? d.line : 0;
+  const float margin = e.line ? d.shape.lines[std::size_t(e.line) - 1].width / 2 : 0;
+  Grow(d, d.pen, margin);
+  Grow(d, to, margin);
+  if (control) Grow(d, *control, margin);
+  d.shape.edges.push_back(e);
+  d.pen = to;
+}
+
+// A fill's path ends where it began, stroked when a line style is on.
+void CloseFill(Drawing& d) {
+  if (d.fill && (d.pen.x != d.start.x || d.pen.y != d.start.y)) AddEdge(d, d.start, nullptr, true);
+}
+
+std::optional<Point> PointArgs(avm1::Vm& vm, Args args, std::size_t at) {
+  if (args.size() < at + 2) return std::nullopt;
+  const double x = vm.ToNumber(args[at]), y = vm.ToNumber(args[at + 1]);
+  if (!std::isfinite(x) || !std::isfinite(y)) return std::nullopt;
+  return Point{float(std::clamp(x, -1e7, 1e7) * 20), float(std::clamp(y, -1e7, 1e7) * 20)};
+}
+
+Rgba ColorArg(avm1::Vm& vm, const Value& rgb, const Value& alpha) {
+  double a = alpha.IsUndefined() ? 100 : vm.ToNumber(alpha);
+  if (!std::isfinite(a)) a = 100;
+  return RgbOf(vm, rgb, std::uint8_t(std::lround(std::clamp(a, 0.0, 100.0) * 2.55)));
+}
+
+void BeginFill(Drawing& d, FillStyle fill) {
+  CloseFill(d);
+  if (d.shape.fills.size() >= kMaxDrawnStyles || !d.Charge()) return;
+  if (!d.shape.edges.empty()) d.shape.layer_starts.push_back(d.shape.edges.size());
+  d.shape.fills.push_back(std::move(fill));
+  d.fill = std::uint16_t(d.shape.fills.size());
+  d.start = d.pen;
+}
+
+Value DrLineStyle(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c) return Value{};
+  Drawing& d = DrawingOf(*c);
+  const double width = args.empty() ? NAN : vm.ToNumber(args[0]);
+  if (args.empty() || args[0].IsUndefined() || std::isnan(width) ||
+      d.shape.lines.size() >= kMaxDrawnStyles || !d.Charge()) {
+    d.line = 0;
+    return Value{};
+  }
+  LineStyle line;
+  line.width = float(std::clamp(width, 0.0, 255.0) * 20);
+  line.fill = ColorArg(vm, ArgAt(args, 1), ArgAt(args, 2));
+  d.shape.lines.push_back(std::move(line));
+  d.line = std::uint16_t(d.shape.lines.size());
+  return Value{};
+}
+Value DrBeginFill(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c) return Value{};
+  Drawing& d = DrawingOf(*c);
+  if (args.empty() || args[0].IsNullish()) {
+    CloseFill(d);
+    d.fill = 0;
+    return Value{};
+  }
+  BeginFill(d, ColorArg(vm, args[0], ArgAt(args, 1)));
+  return Value{};
+}
+// beginGradientFill(type, colors, alphas, ratios, matrix): the box or the a..i matrix.
+Value DrBeginGradientFill(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c) return Value{};
+  Drawing& d = DrawingOf(*c);
+  if (args.size() < 5 || !args[1].IsObject() || !args[2].IsObject() || !args[3].IsObject() ||
+      !args[4].IsObject()) {
+    CloseFill(d);
+    d.fill = 0;
+    return Value{};
+  }
+  Gradient g;
+  g.kind = vm.ToString(args[0]) == "radial" ? GradientKind::Radial : GradientKind::Linear;
+  const std::string spread = vm.ToString(ArgAt(args, 5));
+  g.spread = spread == "reflect"  ? SpreadMode::Reflect
+             : spread == "repeat" ? SpreadMode::Repeat
+                                  : SpreadMode::Pad;
+  if (vm.ToString(ArgAt(args, 6)) == "linearRGB") g.interpolation = InterpolationMode::LinearRgb;
+  const double focal = args.size() > 7 ? vm.ToNumber(args[7]) : 0;
+  if (g.kind == GradientKind::Radial && std::isfinite(focal) && focal != 0) {
+    g.kind = GradientKind::Focal;
+    g.focal_point = float(std::clamp(focal, -1.0, 1.0));
+  }
+  const std::vector<Value> colors = vm.Elements(args[1].o);
+  const std::vector<Value> alphas = vm.Elements(args[2].o);
+  const std::vector<Value> ratios = vm.Elements(args[3].o);
+  const std::size_t n = std::min({colors.size(), alphas.size(), ratios.size(), std::size_t(15)});
+  for (std::size_t i = 0; i < n; ++i) {
+    const double r = vm.ToNumber(ratios[i]);
+    g.stops.push_back({std::uint8_t(std::isfinite(r) ? std::clamp(r, 0.0, 255.0) : 0),
+                       ColorArg(vm, colors[i], alphas[i])});
+  }
+  if (g.stops.empty()) return Value{};
+  avm1::Object* m = args[4].o;
+  const auto num = [&](const char* name) {
+    const double v = vm.ToNumber(vm.Get(m, name));
+    return std::isfinite(v) ? std::clamp(v, -1e7, 1e7) : 0.0;
+  };
+  if (vm.ToString(vm.Get(m, "matrixType")) == "box") {
+    const double w = num("w"), h = num("h"), r = num("r"), x = num("x"), y = num("y");
+    // The gradient's square (32768 units) spans the box.
+    const double sx = w / 1638.4, sy = h / 1638.4;
+    g.matrix = {float(std::cos(r) * sx), float(std::sin(r) * sx), float(-std::sin(r) * sy),
+                float(std::cos(r) * sy), float((x + w / 2) * 20), float((y + h / 2) * 20)};
+  } else {
+    // a, b, d, e scale (per 1/20 twip of the gradient square), g, h translate: pixels.
+    const double k = 20.0 / 16384 * 819.2;
+    g.matrix = {float(num("a") * k), float(num("b") * k),  float(num("d") * k),
+                float(num("e") * k), float(num("g") * 20), float(num("h") * 20)};
+  }
+  BeginFill(d, std::move(g));
+  return Value{};
+}
+Value DrMoveTo(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  const std::optional<Point> p = PointArgs(vm, args, 0);
+  if (!c || !p) return Value{};
+  Drawing& d = DrawingOf(*c);
+  CloseFill(d);
+  d.pen = d.start = *p;
+  return Value{};
+}
+Value DrLineTo(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  const std::optional<Point> p = PointArgs(vm, args, 0);
+  if (!c || !p) return Value{};
+  AddEdge(DrawingOf(*c), *p, nullptr, true);
+  return Value{};
+}
+Value DrCurveTo(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  const std::optional<Point> control = PointArgs(vm, args, 0);
+  const std::optional<Point> p = PointArgs(vm, args, 2);
+  if (!c || !control || !p) return Value{};
+  AddEdge(DrawingOf(*c), *p, &*control, true);
+  return Value{};
+}
+Value DrEndFill(avm1::Vm&, const Value& self, Args) {
+  Clip* c = SelfClip(self);
+  if (!c || !c->drawing) return Value{};
+  CloseFill(*c->drawing);
+  c->drawing->fill = 0;
+  return Value{};
+}
+Value DrClear(avm1::Vm&, const Value& self, Args) {
+  if (Clip* c = SelfClip(self)) c->drawing.reset();
   return Value{};
 }
 
@@ -1102,15 +1744,22 @@ void Player::State::InstallClipMethods() {
   def("getBounds", McBounds);
   def("getRect", McBounds);
   def("hitTest", McHitTest);
+  def("localToGlobal", McLocalToGlobal);
+  def("globalToLocal", McGlobalToLocal);
   def("getSWFVersion", McSwfVersion);
   def("getURL", McGetUrl);
   def("loadMovie", McLoadMovie);
   def("unloadMovie", McLoadMovie);
   def("loadVariables", McLoadMovie);
-  for (const char* name :
-       {"lineStyle", "beginFill", "beginGradientFill", "moveTo", "lineTo", "curveTo", "endFill",
-        "clear", "setMask", "startDrag", "stopDrag", "localToGlobal", "globalToLocal",
-        "createTextField", "attachAudio", "attachBitmap", "lineGradientStyle"}) {
+  def("lineStyle", DrLineStyle);
+  def("beginFill", DrBeginFill);
+  def("beginGradientFill", DrBeginGradientFill);
+  def("moveTo", DrMoveTo);
+  def("lineTo", DrLineTo);
+  def("curveTo", DrCurveTo);
+  def("endFill", DrEndFill);
+  def("clear", DrClear);
+  for (const char* name : {"attachAudio", "attachBitmap", "lineGradientStyle"}) {
     def(name, McLeftOut);
   }
   avm1::Object* ctor = vm->NewFunction(McCtor, proto);
@@ -1118,7 +1767,1038 @@ void Player::State::InstallClipMethods() {
   vm->DefineNative(vm->global, "fscommand", GlobalFsCommand);
 }
 
+// ---- Text fields as script objects ---------------------------------------------------------
+
+void Player::State::NewTextBox(Clip& parent, Object& o, std::shared_ptr<const EditText> def,
+                               int depth) {
+  o.text = std::make_shared<TextBox>(std::move(def), movie, text_fonts);
+  TextBox& box = *o.text;
+  box.parent = parent.weak_from_this();
+  box.depth = depth;
+  box.object = vm->NewObject(text_proto);
+  vm->Pin(box.object);
+  box.index = &texts;
+  texts[box.object] = &box;
+  // A bound variable takes the field's text when it has none yet; else the field shows it.
+  std::string name;
+  if (box.field.Variable().empty()) return;
+  if (avm1::Object* home = VariableHome(box, name)) {
+    const avm1::Value v = vm->Get(home, name);
+    if (v.IsUndefined()) {
+      vm->Set(home, name, avm1::Value::Str(box.field.Text()));
+      box.shown = box.field.Text();
+    }
+  }
+  SyncVariables();
+}
+
+Object* Player::State::DisplayOfText(TextBox& box) {
+  const std::shared_ptr<Clip> parent = box.parent.lock();
+  if (!parent) return nullptr;
+  const auto it = parent->list.find(box.depth);
+  return it != parent->list.end() && it->second.text.get() == &box ? &it->second : nullptr;
+}
+
+Object* Player::State::DisplayOfAny(avm1::Object* o) {
+  if (Clip* clip = ClipOf(o)) return DisplayOf(*clip);
+  if (TextBox* box = TextOf(o)) return DisplayOfText(*box);
+  return nullptr;
+}
+
+std::string Player::State::TextPath(TextBox& box, bool slash) {
+  const std::shared_ptr<Clip> parent = box.parent.lock();
+  const Object* d = DisplayOfText(box);
+  const std::string name = d ? d->name : "";
+  if (!parent) return name;
+  std::string path = vm->ClipPath(parent->object, slash);
+  if (slash && path == "/") return "/" + name;
+  return path + (slash ? "/" : ".") + name;
+}
+
+avm1::Object* Player::State::VariableHome(TextBox& box, std::string& name) {
+  const std::shared_ptr<Clip> parent = box.parent.lock();
+  const std::string& variable = box.field.Variable();
+  if (!parent || !parent->object || variable.empty()) return nullptr;
+  std::size_t cut = variable.rfind(':');
+  if (cut == std::string::npos) cut = variable.rfind('.');
+  if (cut == std::string::npos) {
+    name = variable;
+    return parent->object;
+  }
+  name = variable.substr(cut + 1);
+  return vm->ResolvePath(parent->object, variable.substr(0, cut));
+}
+
+void Player::State::SyncVariables() {
+  for (auto& [object, box] : texts) {
+    if (box->field.Variable().empty()) continue;
+    std::string name;
+    avm1::Object* home = VariableHome(*box, name);
+    if (!home || name.empty()) continue;
+    const avm1::Value v = vm->Get(home, name);
+    const std::string text = v.IsUndefined() ? "" : vm->ToString(v);
+    if (text == box->shown) continue;
+    box->shown = text;
+    if (box->field.definition().html) {
+      box->field.SetHtmlText(text);
+    } else {
+      box->field.SetText(text);
+    }
+  }
+}
+
+namespace {
+
+// The text field properties scripts read and write, by number.
+enum TextProperty : int {
+  TpText,
+  TpHtmlText,
+  TpHtml,
+  TpTextColor,
+  TpAutoSize,
+  TpWordWrap,
+  TpMultiline,
+  TpBorder,
+  TpBorderColor,
+  TpBackground,
+  TpBackgroundColor,
+  TpTextWidth,
+  TpTextHeight,
+  TpScroll,
+  TpMaxScroll,
+  TpBottomScroll,
+  TpHScroll,
+  TpMaxHScroll,
+  TpVariable,
+  TpSelectable,
+  TpType,
+  TpPassword,
+  TpRestrict,
+  TpMaxChars,
+  TpEmbedFonts,
+  TpAntiAliasType,
+  TpLength,
+  TpCondenseWhite,
+  TpParent,
+  TpMouseWheelEnabled,
+  TpCount,
+};
+constexpr const char* kTextPropertyNames[TpCount] = {
+    "text",          "htmlText",        "html",
+    "textColor",     "autoSize",        "wordWrap",
+    "multiline",     "border",          "borderColor",
+    "background",    "backgroundColor", "textWidth",
+    "textHeight",    "scroll",          "maxscroll",
+    "bottomScroll",  "hscroll",         "maxhscroll",
+    "variable",      "selectable",      "type",
+    "password",      "restrict",        "maxChars",
+    "embedFonts",    "antiAliasType",   "length",
+    "condenseWhite", "_parent",         "mouseWheelEnabled"};
+// The display properties a text field shares with clips, by their GetProperty number.
+constexpr std::pair<const char*, int> kTextDisplayProperties[] = {{"_x", 0},
+                                                                  {"_y", 1},
+                                                                  {"_xscale", 2},
+                                                                  {"_yscale", 3},
+                                                                  {"_alpha", 6},
+                                                                  {"_visible", 7},
+                                                                  {"_width", 8},
+                                                                  {"_height", 9},
+                                                                  {"_rotation", 10},
+                                                                  {"_target", 11},
+                                                                  {"_name", 13},
+                                                                  {"_url", 15},
+                                                                  {"_highquality", 16},
+                                                                  {"_focusrect", 17},
+                                                                  {"_soundbuftime", 18},
+                                                                  {"_quality", 19},
+                                                                  {"_xmouse", 20},
+                                                                  {"_ymouse", 21}};
+
+Value ColorValue(Rgba c) {
+  return Value::Num(double((std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b));
+}
+const char* AutoSizeName(const EditText& e) {
+  return e.auto_size ? AlignName(e.auto_size_side) : "none";
+}
+
+// What a text field script object's property reads; undefined once the field is gone.
+avm1::Value TextGet(Player::State& s, avm1::Object* o, int which) {
+  TextBox* box = s.TextOf(o);
+  if (!box) return Value{};
+  TextField& f = box->field;
+  const EditText& e = f.definition();
+  const auto px = [](float twips) { return Value::Num(double(twips) / 20); };
+  switch (which) {
+    case TpText:
+      return Value::Str(f.Text());
+    case TpHtmlText:
+      return Value::Str(e.html ? f.HtmlText() : f.Text());
+    case TpHtml:
+      return Value::Bool(e.html);
+    case TpTextColor:
+      return ColorValue(f.NewFormat().color);
+    case TpAutoSize:
+      return Value::Str(AutoSizeName(e));
+    case TpWordWrap:
+      return Value::Bool(e.word_wrap);
+    case TpMultiline:
+      return Value::Bool(e.multiline);
+    case TpBorder:
+      return Value::Bool(e.border);
+    case TpBorderColor:
+      return ColorValue(e.border_color);
+    case TpBackground:
+      return Value::Bool(e.background);
+    case TpBackgroundColor:
+      return ColorValue(e.background_color);
+    case TpTextWidth:
+      return Value::Num(std::round(f.Metrics().text_width / 20));
+    case TpTextHeight:
+      return Value::Num(std::round(f.Metrics().text_height / 20));
+    case TpScroll:
+      return Value::Num(f.Metrics().scroll);
+    case TpMaxScroll:
+      return Value::Num(f.Metrics().max_scroll);
+    case TpBottomScroll:
+      return Value::Num(f.Metrics().bottom_scroll);
+    case TpHScroll:
+      return px(f.Metrics().hscroll);
+    case TpMaxHScroll:
+      return px(f.Metrics().max_hscroll);
+    case TpVariable:
+      return e.variable.empty() ? Value::Null() : Value::Str(e.variable);
+    case TpSelectable:
+      return Value::Bool(!e.no_select);
+    case TpType:
+      return Value::Str(e.read_only ? "dynamic" : "input");
+    case TpPassword:
+      return Value::Bool(e.password);
+    case TpRestrict:
+      return box->restrict_chars;
+    case TpMaxChars:
+      return e.max_length > 0 ? Value::Num(e.max_length) : Value::Null();
+    case TpEmbedFonts:
+      return Value::Bool(e.use_outlines);
+    case TpAntiAliasType:
+      return Value::Str(box->anti_alias);
+    case TpLength:
+      return Value::Num(double(f.Length()));
+    case TpCondenseWhite:
+      return Value::Bool(box->condense_white);
+    case TpParent: {
+      const std::shared_ptr<Clip> parent = box->parent.lock();
+      return parent ? Value::Obj(parent->object) : Value{};
+    }
+    case TpMouseWheelEnabled:
+      return Value::Bool(box->mouse_wheel);
+    default:
+      return Value{};
+  }
+}
+
+void TextSet(Player::State& s, avm1::Object* o, int which, const Value& v) {
+  TextBox* box = s.TextOf(o);
+  if (!box) return;
+  avm1::Vm& vm = *s.vm;
+  TextField& f = box->field;
+  const auto number = [&] { return vm.ToNumber(v); };
+  switch (which) {
+    case TpText:
+      f.SetText(vm.ToString(v));
+      break;
+    case TpHtmlText:
+      f.SetHtmlText(vm.ToString(v));
+      break;
+    case TpHtml:
+      f.Edit().html = vm.ToBoolean(v);
+      return;
+    case TpTextColor: {
+      FormatChange c;
+      c.color = RgbOf(vm, v);
+      f.ApplyFormat(0, f.Length(), c);
+      f.SetNewFormat(c);
+      f.Edit().color = *c.color;
+      return;
+    }
+    case TpAutoSize: {
+      EditText& e = f.Edit();
+      if (v.type == avm1::Type::Boolean) {
+        e.auto_size = v.b;
+        e.auto_size_side = EditText::Align::Left;
+        return;
+      }
+      const std::string side = vm.ToString(v);
+      e.auto_size = true;
+      if (side == "left") {
+        e.auto_size_side = EditText::Align::Left;
+      } else if (side == "right") {
+        e.auto_size_side = EditText::Align::Right;
+      } else if (side == "center") {
+        e.auto_size_side = EditText::Align::Center;
+      } else {
+        e.auto_size = false;
+      }
+      return;
+    }
+    case TpWordWrap:
+      f.Edit().word_wrap = vm.ToBoolean(v);
+      return;
+    case TpMultiline:
+      f.Edit().multiline = vm.ToBoolean(v);
+      return;
+    case TpBorder:
+      f.Edit().border = vm.ToBoolean(v);
+      return;
+    case TpBorderColor:
+      f.Edit().border_color = RgbOf(vm, v);
+      return;
+    case TpBackground:
+      f.Edit().background = vm.ToBoolean(v);
+      return;
+    case TpBackgroundColor:
+      f.Edit().background_color = RgbOf(vm, v);
+      return;
+    case TpScroll: {
+      const double n = number();
+      if (std::isfinite(n)) f.SetScroll(int(std::clamp(n, -1e6, 1e6)));
+      return;
+    }
+    case TpHScroll: {
+      const double n = number();
+      if (std::isfinite(n)) f.SetHScroll(float(std::clamp(n, -1e6, 1e6) * 20));
+      return;
+    }
+    case TpVariable:
+      f.Edit().variable = v.IsNullish() ? "" : vm.ToString(v);
+      box->shown.clear();
+      s.SyncVariables();
+      return;
+    case TpSelectable:
+      f.Edit().no_select = !vm.ToBoolean(v);
+      return;
+    case TpType: {
+      const std::string type = vm.ToString(v);
+      if (SameIgnoringCase(type, "input")) f.Edit().read_only = false;
+      if (SameIgnoringCase(type, "dynamic")) f.Edit().read_only = true;
+      return;
+    }
+    case TpPassword:
+      f.Edit().password = vm.ToBoolean(v);
+      return;
+    case TpRestrict:
+      box->restrict_chars = v.IsNullish() ? Value::Null() : Value::Str(vm.ToString(v));
+      return;
+    case TpMaxChars: {
+      const double n = number();
+      f.Edit().max_length = std::isfinite(n) && n > 0 ? int(std::min(n, 1e6)) : 0;
+      return;
+    }
+    case TpEmbedFonts:
+      f.Edit().use_outlines = vm.ToBoolean(v);
+      return;
+    case TpAntiAliasType: {
+      const std::string type = vm.ToString(v);
+      if (type == "normal" || type == "advanced") box->anti_alias = type;
+      return;
+    }
+    case TpCondenseWhite:
+      box->condense_white = vm.ToBoolean(v);
+      return;
+    case TpMouseWheelEnabled:
+      box->mouse_wheel = vm.ToBoolean(v);
+      return;
+    default:
+      return;
+  }
+  // The text changed: a bound variable follows it.
+  std::string name;
+  if (avm1::Object* home = s.VariableHome(*box, name)) {
+    box->shown = f.Text();
+    vm.Set(home, name, Value::Str(box->shown));
+  }
+}
+
+template <int Which>
+Value TextGetter(avm1::Vm& vm, const Value& self, Args) {
+  return self.IsObject() ? TextGet(StateOf(vm), self.o, Which) : Value{};
+}
+template <int Which>
+Value TextSetter(avm1::Vm& vm, const Value& self, Args args) {
+  if (self.IsObject()) TextSet(StateOf(vm), self.o, Which, ArgAt(args, 0));
+  return Value{};
+}
+template <int Index>
+Value DisplayGetter(avm1::Vm& vm, const Value& self, Args) {
+  return self.IsObject() ? StateOf(vm).GetProperty(self.o, Index) : Value{};
+}
+template <int Index>
+Value DisplaySetter(avm1::Vm& vm, const Value& self, Args args) {
+  if (self.IsObject()) StateOf(vm).SetProperty(self.o, Index, ArgAt(args, 0));
+  return Value{};
+}
+
+void DefineAccessor(avm1::Vm& vm, avm1::Object* proto, const char* name, avm1::NativeFn get,
+                    avm1::NativeFn set) {
+  vm.Define(proto, name, Value{}, avm1::DontEnum | avm1::DontDelete);
+  if (avm1::Property* p = vm.FindOwn(proto, name)) {
+    p->getter = vm.NewFunction(get);
+    p->setter = set ? vm.NewFunction(set) : nullptr;
+  }
+}
+
+template <int... Which>
+void DefineTextAccessors(avm1::Vm& vm, avm1::Object* proto, std::integer_sequence<int, Which...>) {
+  (DefineAccessor(vm, proto, kTextPropertyNames[Which], TextGetter<Which>, TextSetter<Which>), ...);
+}
+template <std::size_t... I>
+void DefineDisplayAccessors(avm1::Vm& vm, avm1::Object* proto, std::index_sequence<I...>) {
+  (DefineAccessor(vm, proto, kTextDisplayProperties[I].first,
+                  DisplayGetter<kTextDisplayProperties[I].second>,
+                  DisplaySetter<kTextDisplayProperties[I].second>),
+   ...);
+}
+
+// [begin, end) from a method's first arguments: none for all the text, one for a character.
+std::pair<std::size_t, std::size_t> RangeArgs(avm1::Vm& vm, Args args, std::size_t count,
+                                              std::size_t length) {
+  const auto at = [&](std::size_t i, std::size_t fallback) {
+    if (i >= count || i >= args.size()) return fallback;
+    const double n = vm.ToNumber(args[i]);
+    if (!std::isfinite(n) || n < 0) return fallback;
+    return std::size_t(std::min(n, double(length)));
+  };
+  if (count == 0) return {0, length};
+  const std::size_t begin = at(0, 0);
+  return {begin, count >= 2 ? at(1, length) : begin + 1};
+}
+
+Value TfGetTextFormat(avm1::Vm& vm, const Value& self, Args args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box) return Value{};
+  const auto [begin, end] =
+      RangeArgs(vm, args, std::min<std::size_t>(args.size(), 2), box->field.Length());
+  return Value::Obj(TextFormatObject(vm, box->field.FormatOf(begin, end)));
+}
+Value TfSetTextFormat(avm1::Vm& vm, const Value& self, Args args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box || args.empty() || !args.back().IsObject()) return Value{};
+  const FormatChange change = FormatFromObject(vm, args.back().o);
+  const auto [begin, end] = RangeArgs(vm, args, args.size() - 1, box->field.Length());
+  box->field.ApplyFormat(begin, end, change);
+  return Value{};
+}
+Value TfGetNewTextFormat(avm1::Vm& vm, const Value& self, Args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box) return Value{};
+  return Value::Obj(TextFormatObject(vm, FormatChange::Of(box->field.NewFormat())));
+}
+Value TfSetNewTextFormat(avm1::Vm& vm, const Value& self, Args args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box || args.empty() || !args[0].IsObject()) return Value{};
+  box->field.SetNewFormat(FormatFromObject(vm, args[0].o));
+  return Value{};
+}
+Value TfReplaceText(avm1::Vm& vm, const Value& self, Args args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box || args.size() < 3) return Value{};
+  const auto [begin, end] = RangeArgs(vm, args, 2, box->field.Length());
+  box->field.Replace(begin, std::max(begin, end), vm.ToString(args[2]));
+  return Value{};
+}
+Value TfRemove(avm1::Vm& vm, const Value& self, Args) {
+  Player::State& s = StateOf(vm);
+  TextBox* box = self.IsObject() ? s.TextOf(self.o) : nullptr;
+  if (!box || box->depth < kDepthBias) return Value{};
+  const std::shared_ptr<Clip> parent = box->parent.lock();
+  if (!parent || !s.DisplayOfText(*box)) return Value{};
+  parent->list.erase(box->depth);
+  --s.census.objects;
+  return Value{};
+}
+Value TfGetDepth(avm1::Vm& vm, const Value& self, Args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  return box ? Value::Num(box->depth - kDepthBias) : Value{};
+}
+Value TfToString(avm1::Vm& vm, const Value& self, Args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  return box ? Value::Str(StateOf(vm).TextPath(*box, false)) : Value::Str("[object Object]");
+}
+Value TfTrue(avm1::Vm&, const Value&, Args) {
+  return Value::Bool(true);
+}
+Value TfCtor(avm1::Vm&, const Value&, Args) {
+  return Value{};
+}
+
+Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c || args.size() < 6) return Value{};
+  Player::State& s = StateOf(vm);
+  const std::optional<int> depth = ScriptDepth(vm, args[1]);
+  if (!depth) return Value{};
+  // Whole pixels, as Flash takes them.
+  double box[4];
+  for (int i = 0; i < 4; ++i) {
+    box[i] = vm.ToInt32(args[std::size_t(2 + i)]);
+  }
+  auto def = std::make_shared<EditText>();
+  def->bounds = {0, float(std::round(std::fabs(box[2]) * 20)), 0,
+                 float(std::round(std::fabs(box[3]) * 20))};
+  def->read_only = true;
+  const int at = *depth;
+  auto it = c->list.find(at);
+  if (it == c->list.end()) {
+    if (s.census.objects >= kMaxObjects || s.clips_left == 0) return Value{};
+    --s.clips_left;
+    ++s.census.objects;
+  } else {
+    s.Unload(it->second);
+  }
+  Object o;
+  o.name = vm.ToString(args[0]);
+  o.matrix.tx = float(std::round(box[0] * 20));
+  o.matrix.ty = float(std::round(box[1] * 20));
+  it = c->list.insert_or_assign(at, std::move(o)).first;
+  s.NewTextBox(*c, it->second, std::move(def), at);
+  if (vm.version() < 8) return Value{};
+  return Value::Obj(it->second.text->object);
+}
+
+}  // namespace
+
+void Player::State::InstallTextFieldMethods() {
+  text_proto = vm->NewObject();
+  DefineTextAccessors(*vm, text_proto, std::make_integer_sequence<int, TpCount>{});
+  DefineDisplayAccessors(*vm, text_proto,
+                         std::make_index_sequence<std::size(kTextDisplayProperties)>{});
+  const auto def = [&](const char* name, avm1::NativeFn fn) {
+    vm->DefineNative(text_proto, name, fn);
+  };
+  def("getTextFormat", TfGetTextFormat);
+  def("setTextFormat", TfSetTextFormat);
+  def("getNewTextFormat", TfGetNewTextFormat);
+  def("setNewTextFormat", TfSetNewTextFormat);
+  def("replaceText", TfReplaceText);
+  def("removeTextField", TfRemove);
+  def("getDepth", TfGetDepth);
+  def("toString", TfToString);
+  def("addListener", TfTrue);
+  def("removeListener", TfTrue);
+  avm1::Object* ctor = vm->NewFunction(TfCtor, text_proto);
+  vm->Define(vm->global, "TextField", Value::Obj(ctor), avm1::DontEnum);
+  InstallTextFormat(*vm);
+  vm->DefineNative(vm->clip_proto, "createTextField", McCreateTextField);
+}
+
+// ---- Clip properties beyond the numbered ones ----------------------------------------------
+
+namespace {
+
+constexpr const char* kBlendNames[] = {"normal", "layer",      "multiply", "screen",   "lighten",
+                                       "darken", "difference", "add",      "subtract", "invert",
+                                       "alpha",  "erase",      "overlay",  "hardlight"};
+
+Object* SelfDisplay(avm1::Vm& vm, const Value& self) {
+  return self.IsObject() ? StateOf(vm).DisplayOfAny(self.o) : nullptr;
+}
+
+Value GetOpaqueBackground(avm1::Vm& vm, const Value& self, Args) {
+  const Object* d = SelfDisplay(vm, self);
+  if (!d || !d->background) return d ? Value::Null() : Value{};
+  const Rgba c = *d->background;
+  return Value::Num(double((std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b));
+}
+Value SetOpaqueBackground(avm1::Vm& vm, const Value& self, Args args) {
+  Object* d = SelfDisplay(vm, self);
+  if (!d) return Value{};
+  const Value v = ArgAt(args, 0);
+  if (v.IsNullish()) {
+    d->background.reset();
+  } else {
+    d->background = RgbOf(vm, v);
+  }
+  return Value{};
+}
+Value GetBlendMode(avm1::Vm& vm, const Value& self, Args) {
+  const Object* d = SelfDisplay(vm, self);
+  if (!d) return Value{};
+  const auto i = std::size_t(d->blend);
+  return Value::Str(i < std::size(kBlendNames) ? kBlendNames[i] : "normal");
+}
+Value SetBlendMode(avm1::Vm& vm, const Value& self, Args args) {
+  Object* d = SelfDisplay(vm, self);
+  if (!d || args.empty()) return Value{};
+  const Value v = args[0];
+  if (v.type == avm1::Type::Number) {
+    // The file's numbering: 1 normal .. 14 hardlight.
+    if (v.n >= 1 && v.n <= 14) d->blend = BlendMode(int(v.n) - 1);
+    return Value{};
+  }
+  const std::string name = vm.ToString(v);
+  for (std::size_t i = 0; i < std::size(kBlendNames); ++i) {
+    if (name == kBlendNames[i]) d->blend = BlendMode(i);
+  }
+  return Value{};
+}
+Value GetCacheAsBitmap(avm1::Vm& vm, const Value& self, Args) {
+  const Object* d = SelfDisplay(vm, self);
+  return d ? Value::Bool(d->cache_as_bitmap) : Value{};
+}
+Value SetCacheAsBitmap(avm1::Vm& vm, const Value& self, Args args) {
+  if (Object* d = SelfDisplay(vm, self)) d->cache_as_bitmap = vm.ToBoolean(ArgAt(args, 0));
+  return Value{};
+}
+
+}  // namespace
+
+void Player::State::InstallDisplayProperties(avm1::Object* proto) {
+  DefineAccessor(*vm, proto, "opaqueBackground", GetOpaqueBackground, SetOpaqueBackground);
+  DefineAccessor(*vm, proto, "blendMode", GetBlendMode, SetBlendMode);
+  DefineAccessor(*vm, proto, "cacheAsBitmap", GetCacheAsBitmap, SetCacheAsBitmap);
+}
+
+// ---- Buttons and the pointer ---------------------------------------------------------------
+
+void Player::State::SetButtonState(Clip& button, std::uint8_t state) {
+  button.button_state = state;
+  std::map<int, Object> old = std::move(button.list);
+  button.list.clear();
+  census.objects -= old.size();
+  for (const Button::Record& rec : button.button->records) {
+    if (!(rec.states & state) || button.list.count(rec.depth) || census.objects >= kMaxObjects) {
+      continue;
+    }
+    ++census.objects;
+    // What both states show stays as it is (a sprite keeps playing).
+    const auto kept = old.find(rec.depth);
+    Object o;
+    if (kept != old.end() && kept->second.character == rec.character) {
+      o = std::move(kept->second);
+      old.erase(kept);
+    }
+    Object& placed = button.list.insert_or_assign(rec.depth, std::move(o)).first->second;
+    placed.matrix = rec.matrix;
+    placed.color = rec.color;
+    placed.filters = rec.filters;
+    placed.blend = rec.blend;
+    if (!placed.def) SetCharacter(button, placed, rec.character, rec.depth);
+  }
+  for (auto& [depth, o] : old) Unload(o);
+}
+
+bool Player::State::Interactive(Clip& clip) {
+  if (!clip.object) return false;
+  if (!clip.button) {
+    bool handlers = false;
+    for (const ClipAction& a : clip.events) handlers |= (a.events & EventPointer) != 0;
+    for (const char* method : {"onPress", "onRelease", "onReleaseOutside", "onRollOver",
+                               "onRollOut", "onDragOver", "onDragOut"}) {
+      if (handlers) break;
+      const avm1::Value v = vm->Get(clip.object, method);
+      handlers = v.IsObject() && v.o->kind == avm1::Kind::Function;
+    }
+    if (!handlers) return false;
+  }
+  // Only a defined false value disables (an undefined `enabled` still hears the pointer).
+  const avm1::Value enabled = vm->Get(clip.object, "enabled");
+  return enabled.IsUndefined() || vm->ToBoolean(enabled);
+}
+
+std::shared_ptr<Clip> Player::State::Pick(Clip& clip, const Matrix& m, Point p, int nesting) {
+  if (nesting > kMaxNesting) return nullptr;
+  for (auto it = clip.list.rbegin(); it != clip.list.rend(); ++it) {
+    Object& o = it->second;
+    if (!o.visible || !o.clip || o.clip_depth > 0) continue;
+    const Matrix om = o.matrix.Then(m);
+    Clip& child = *o.clip;
+    if (Interactive(child)) {
+      bool hit = false;
+      if (child.button) {
+        // A button is hit where its hit state's records draw.
+        for (const Button::Record& rec : child.button->records) {
+          if (!(rec.states & Button::Hit) || hit) continue;
+          Object shape;
+          shape.def = movie.Find(rec.character);
+          shape.character = rec.character;
+          hit = shape.def && HitsShape(shape, rec.matrix.Then(om), p, nesting + 1);
+          if (!hit && shape.def &&
+              std::holds_alternative<std::shared_ptr<const Sprite>>(*shape.def)) {
+            // A sprite in the hit state: its first frame's shapes.
+            const Timeline& t = std::get<std::shared_ptr<const Sprite>>(*shape.def)->timeline;
+            for (const ControlTag& tag : t.frames.front().tags) {
+              const auto* place = std::get_if<PlaceTag>(&tag);
+              if (!place || hit) continue;
+              Object part;
+              part.def = movie.Find(place->character);
+              const Matrix pm = place->matrix ? *place->matrix : Matrix{};
+              hit = part.def && HitsShape(part, pm.Then(rec.matrix.Then(om)), p, nesting + 2);
+            }
+          }
+        }
+      } else {
+        const avm1::Value area = vm->Get(child.object, "hitArea");
+        Clip* area_clip = area.IsObject() ? ClipOf(area.o) : nullptr;
+        if (area_clip && area_clip != &child) {
+          Object* ad = DisplayOf(*area_clip);
+          const std::shared_ptr<Clip> area_parent = area_clip->parent.lock();
+          hit =
+              ad && HitsShape(*ad, ad->matrix.Then(area_parent ? ToStage(*area_parent) : Matrix{}),
+                              p, nesting + 1);
+        } else {
+          hit = HitsShape(o, om, p, nesting + 1);
+        }
+      }
+      if (hit) return o.clip;
+      continue;
+    }
+    if (std::shared_ptr<Clip> inner = Pick(child, om, p, nesting + 1)) return inner;
+  }
+  return nullptr;
+}
+
+// The innermost clip under the pointer whose own shapes are hit, the dragged one left out.
+std::shared_ptr<Clip> Player::State::DropTarget(Clip& clip, const Matrix& m, int nesting) {
+  if (nesting > kMaxNesting) return nullptr;
+  const std::shared_ptr<Clip> moving = dragged.lock();
+  for (auto it = clip.list.rbegin(); it != clip.list.rend(); ++it) {
+    Object& o = it->second;
+    if (!o.visible || o.clip_depth > 0 || (o.clip && o.clip == moving)) continue;
+    const Matrix om = o.matrix.Then(m);
+    if (o.clip) {
+      if (std::shared_ptr<Clip> inner = DropTarget(*o.clip, om, nesting + 1)) return inner;
+      if (o.clip->drawing && HitsShape(o, om, pointer, nesting + 1)) return o.clip;
+    } else if (HitsShape(o, om, pointer, nesting + 1)) {
+      return clip.shared_from_this();
+    }
+  }
+  return nullptr;
+}
+
+void Player::State::Fire(const std::shared_ptr<Clip>& clip, const PointerEvent& e) {
+  if (!clip || !clip->object) return;
+  if (clip->button) {
+    // A button's actions run on the timeline it sits on.
+    const std::shared_ptr<Clip> parent = clip->parent.lock();
+    for (const Button::Action& a : clip->button->actions) {
+      if ((a.conditions & e.condition) && parent && queue.size() < kMaxQueued) {
+        queue.push_back(Pending{parent, nullptr, a.code, nullptr, nullptr});
+      }
+    }
+    if (queue.size() < kMaxQueued) queue.push_back(Pending{clip, nullptr, {}, e.method, nullptr});
+    return;
+  }
+  QueueEvent(clip, e.event, e.method);
+}
+
+void Player::State::QueueMouse(Clip& clip, std::uint32_t event, const char* method) {
+  for (auto it = clip.list.rbegin(); it != clip.list.rend(); ++it) {
+    if (it->second.clip && !it->second.clip->button) QueueMouse(*it->second.clip, event, method);
+  }
+  QueueEvent(clip.shared_from_this(), event, method);
+}
+
+void Player::State::BroadcastMouse(std::uint32_t event, const char* method) {
+  QueueMouse(*root, event, method);
+  RunInput();
+  // Mouse.addListener's listeners, through the object's own broadcast.
+  const avm1::Value mouse = vm->Get(vm->global, "Mouse");
+  if (!mouse.IsObject()) return;
+  const avm1::Value broadcast = vm->Get(mouse.o, "broadcastMessage");
+  if (!broadcast.IsObject() || broadcast.o->kind != avm1::Kind::Function) return;
+  avm1::Value name[1] = {avm1::Value::Str(method)};
+  vm->CallSafe(broadcast.o, avm1::Value::Obj(mouse.o), name);
+}
+
+// Scripts started by input run at once, with a tick's budget of their own.
+void Player::State::RunInput() {
+  blocks_left = kMaxBlocksPerTick;
+  tags_left = kMaxTagsPerTick;
+  vm->BeginFrame();
+  RunQueue();
+  SyncVariables();
+}
+
+void Player::State::FollowDrag() {
+  const std::shared_ptr<Clip> clip = dragged.lock();
+  Object* d = clip ? DisplayOf(*clip) : nullptr;
+  const std::shared_ptr<Clip> parent = clip ? clip->parent.lock() : nullptr;
+  if (!d || !parent) return;
+  const std::optional<Matrix> back = ToStage(*parent).Inverse();
+  if (!back) return;
+  Point at = back->Apply(pointer);
+  at.x += drag_offset.x;
+  at.y += drag_offset.y;
+  if (drag_limits) {
+    at.x = std::clamp(at.x, drag_limits->x_min, std::max(drag_limits->x_min, drag_limits->x_max));
+    at.y = std::clamp(at.y, drag_limits->y_min, std::max(drag_limits->y_min, drag_limits->y_max));
+  }
+  d->matrix.tx = at.x;
+  d->matrix.ty = at.y;
+}
+
+void Player::State::StartDrag(avm1::Object* o, bool lock) {
+  Clip* clip = ClipOf(o);
+  Object* d = clip ? DisplayOf(*clip) : nullptr;
+  const std::shared_ptr<Clip> parent = clip ? clip->parent.lock() : nullptr;
+  if (!d || !parent) return;
+  dragged = clip->weak_from_this();
+  drag_limits.reset();
+  drag_offset = {};
+  if (!lock) {
+    const std::optional<Matrix> back = ToStage(*parent).Inverse();
+    const Point at = back ? back->Apply(pointer) : pointer;
+    drag_offset = {d->matrix.tx - at.x, d->matrix.ty - at.y};
+  }
+  FollowDrag();
+}
+
+void Player::State::PointerMove(Point p) {
+  pointer = p;
+  FollowDrag();
+  BroadcastMouse(EventMouseMove, "onMouseMove");
+  const std::shared_ptr<Clip> over = Pick(*root, root_display.matrix, pointer, 0);
+  const std::shared_ptr<Clip> before = hovered.lock();
+  if (over == before) return;
+  hovered = over;
+  if (pointer_down) {
+    // With the button held, the pointer drags off one and over the next.
+    const std::shared_ptr<Clip> down = pressed.lock();
+    if (before) {
+      if (before->button) SetButtonState(*before, before == down ? Button::Over : Button::Up);
+      Fire(before, kDragOut);
+    }
+    if (over) {
+      if (over->button && over == down) SetButtonState(*over, Button::Down);
+      Fire(over, kDragOver);
+    }
+    RunInput();
+    return;
+  }
+  if (before) {
+    if (before->button) SetButtonState(*before, Button::Up);
+    Fire(before, kRollOut);
+  }
+  if (over) {
+    if (over->button) SetButtonState(*over, Button::Over);
+    Fire(over, kRollOver);
+  }
+  RunInput();
+}
+
+void Player::State::PointerButton(bool down) {
+  if (down == pointer_down) return;
+  pointer_down = down;
+  BroadcastMouse(down ? EventMouseDown : EventMouseUp, down ? "onMouseDown" : "onMouseUp");
+  const std::shared_ptr<Clip> over = Pick(*root, root_display.matrix, pointer, 0);
+  if (down) {
+    if (!over) return;
+    hovered = over;
+    pressed = over;
+    if (over->button) SetButtonState(*over, Button::Down);
+    Fire(over, kPress);
+    RunInput();
+    return;
+  }
+  const std::shared_ptr<Clip> was = pressed.lock();
+  pressed.reset();
+  if (!was) return;
+  if (over == was) {
+    if (was->button) SetButtonState(*was, Button::Over);
+    Fire(was, kRelease);
+  } else {
+    if (was->button) SetButtonState(*was, Button::Up);
+    Fire(was, kReleaseOutside);
+    hovered = over;
+    if (over) {
+      if (over->button) SetButtonState(*over, Button::Over);
+      Fire(over, kRollOver);
+    }
+  }
+  RunInput();
+}
+
+// A keyPress's code as the file numbers it: the special keys 1 to 19, else the character.
+int KeyPressCode(int key, char32_t character) {
+  switch (key) {
+    case 37:
+      return 1;  // left
+    case 39:
+      return 2;  // right
+    case 36:
+      return 3;  // home
+    case 35:
+      return 4;  // end
+    case 45:
+      return 5;  // insert
+    case 46:
+      return 6;  // delete
+    case 8:
+      return 8;  // backspace
+    case 13:
+      return 13;  // enter
+    case 38:
+      return 14;  // up
+    case 40:
+      return 15;  // down
+    case 33:
+      return 16;  // page up
+    case 34:
+      return 17;  // page down
+    case 9:
+      return 18;  // tab
+    case 27:
+      return 19;  // escape
+    default:
+      return character >= 32 && character < 127 ? int(character) : 0;
+  }
+}
+
+void Player::State::QueueKeyPress(Clip& clip, int code) {
+  for (auto it = clip.list.rbegin(); it != clip.list.rend(); ++it) {
+    if (it->second.clip) QueueKeyPress(*it->second.clip, code);
+  }
+  const std::shared_ptr<Clip> self = clip.shared_from_this();
+  if (clip.button) {
+    const std::shared_ptr<Clip> parent = clip.parent.lock();
+    for (const Button::Action& a : clip.button->actions) {
+      if (a.key == code && parent) Enqueue(Pending{parent, nullptr, a.code, nullptr, nullptr});
+    }
+    return;
+  }
+  for (const ClipAction& a : clip.events) {
+    if ((a.events & EventKeyPress) && a.key == code) {
+      Enqueue(Pending{self, nullptr, a.code, nullptr, nullptr});
+    }
+  }
+}
+
+void Player::State::Key(int key, char32_t character, bool down) {
+  QueueMouse(*root, down ? EventKeyDown : EventKeyUp, nullptr);
+  if (down) {
+    if (const int code = KeyPressCode(key, character)) QueueKeyPress(*root, code);
+  }
+  RunInput();
+  // Key.addListener's listeners, through the object's own broadcast.
+  const avm1::Value keys = vm->Get(vm->global, "Key");
+  if (!keys.IsObject()) return;
+  const avm1::Value broadcast = vm->Get(keys.o, "broadcastMessage");
+  if (!broadcast.IsObject() || broadcast.o->kind != avm1::Kind::Function) return;
+  avm1::Value name[1] = {avm1::Value::Str(down ? "onKeyDown" : "onKeyUp")};
+  vm->CallSafe(broadcast.o, avm1::Value::Obj(keys.o), name);
+  RunInput();
+}
+
+namespace {
+Value McStartDrag(avm1::Vm& vm, const Value& self, Args args) {
+  if (!SelfClip(self)) return Value{};
+  Player::State& s = StateOf(vm);
+  s.StartDrag(self.o, vm.ToBoolean(ArgAt(args, 0)));
+  if (args.size() >= 5) {
+    double v[4];
+    for (std::size_t i = 0; i < 4; ++i) {
+      v[i] = vm.ToNumber(args[1 + i]);
+      if (!std::isfinite(v[i])) return Value{};
+      v[i] = std::clamp(v[i], -1e7, 1e7) * 20;
+    }
+    s.drag_limits = Rect{float(std::min(v[0], v[2])), float(std::max(v[0], v[2])),
+                         float(std::min(v[1], v[3])), float(std::max(v[1], v[3]))};
+    s.FollowDrag();
+  }
+  return Value{};
+}
+Value McSetMask(avm1::Vm& vm, const Value& self, Args args) {
+  Clip* c = SelfClip(self);
+  if (!c) return Value{};
+  Player::State& s = StateOf(vm);
+  const auto unmark = [&s](Clip& k) {
+    const std::shared_ptr<Clip> old_clip = k.mask_clip.lock();
+    const std::shared_ptr<TextBox> old_text = k.mask_text.lock();
+    Object* old = old_clip   ? s.DisplayOf(*old_clip)
+                  : old_text ? s.DisplayOfText(*old_text)
+                             : nullptr;
+    if (old) old->is_mask = false;
+    k.mask_clip.reset();
+    k.mask_text.reset();
+  };
+  unmark(*c);
+  const Value v = ArgAt(args, 0);
+  avm1::Object* target = v.IsObject()                   ? v.o
+                         : v.type == avm1::Type::String ? vm.ResolvePath(self.o, v.s)
+                                                        : nullptr;
+  if (!target) return Value::Bool(true);
+  if (Clip* mask = Player::State::ClipOf(target); mask && mask != c && mask != s.root.get()) {
+    c->mask_clip = mask->weak_from_this();
+  } else if (TextBox* text = s.TextOf(target)) {
+    if (Object* d = s.DisplayOfText(*text)) c->mask_text = d->text;
+  }
+  if (Object* d = s.DisplayOfAny(target); d && (c->mask_clip.lock() || c->mask_text.lock())) {
+    d->is_mask = true;
+  }
+  return Value::Bool(true);
+}
+Value McStopDrag(avm1::Vm& vm, const Value&, Args) {
+  StateOf(vm).StopDrag();
+  return Value{};
+}
+}  // namespace
+
+void Player::State::InstallButtonMethods() {
+  button_proto = vm->NewObject();
+  vm->Define(button_proto, "enabled", Value::Bool(true), avm1::DontEnum);
+  vm->Define(button_proto, "useHandCursor", Value::Bool(true), avm1::DontEnum);
+  vm->DefineNative(button_proto, "getDepth", McGetDepth);
+  avm1::Object* ctor = vm->NewFunction(TfCtor, button_proto);
+  vm->Define(vm->global, "Button", Value::Obj(ctor), avm1::DontEnum);
+  vm->Define(vm->clip_proto, "enabled", Value::Bool(true), avm1::DontEnum);
+  vm->Define(vm->clip_proto, "useHandCursor", Value::Bool(true), avm1::DontEnum);
+  vm->DefineNative(vm->clip_proto, "startDrag", McStartDrag);
+  vm->DefineNative(vm->clip_proto, "setMask", McSetMask);
+  vm->Define(vm->clip_proto, "_lockroot", Value::Bool(false), avm1::DontEnum);
+  InstallDisplayProperties(vm->clip_proto);
+  InstallDisplayProperties(button_proto);
+  vm->DefineNative(vm->clip_proto, "stopDrag", McStopDrag);
+}
+
 // ---- Drawing -------------------------------------------------------------------------------
+
+// The mask a script set on `clip`, begun; false without one (nothing is begun then).
+bool Player::State::DrawScriptMask(Clip& clip) {
+  const std::shared_ptr<Clip> by_clip = clip.mask_clip.lock();
+  const std::shared_ptr<TextBox> by_text = clip.mask_text.lock();
+  Object* mask = by_clip ? DisplayOf(*by_clip) : by_text ? DisplayOfText(*by_text) : nullptr;
+  if (!mask) return false;
+  const std::shared_ptr<Clip> parent = by_clip ? by_clip->parent.lock() : by_text->parent.lock();
+  if (!parent) return false;
+  renderer.BeginMask();
+  DrawObject(*mask, mask->matrix.Then(ToStage(*parent)).Then(canvas), ColorTransform{}, true);
+  renderer.EndMask();
+  return true;
+}
+
+// A clip: what its drawing methods drew, then its objects.
+void Player::State::DrawClip(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask) {
+  if (const std::shared_ptr<Drawing> drawn = clip.drawing;
+      drawn && !drawn->shape.edges.empty() && drawn->shape.edges.size() <= edges_left) {
+    edges_left -= drawn->shape.edges.size();
+    // A fill still open shows closed.
+    Shape& shape = drawn->shape;
+    const bool open =
+        drawn->fill && (drawn->pen.x != drawn->start.x || drawn->pen.y != drawn->start.y);
+    if (open) {
+      const Point pen = drawn->pen;
+      shape.edges.push_back(Edge{pen,
+                                 {(pen.x + drawn->start.x) / 2, (pen.y + drawn->start.y) / 2},
+                                 drawn->start,
+                                 false,
+                                 drawn->fill,
+                                 0,
+                                 drawn->line});
+    }
+    renderer.DrawShape(shape, m, cx);
+    if (open) shape.edges.pop_back();
+  }
+  DrawList(clip, m, cx, in_mask);
+}
 
 void Player::State::DrawList(Clip& clip, const Matrix& m, const ColorTransform& cx, bool in_mask) {
   std::vector<int> clip_ends;  // the depths up to which each active mask clips
@@ -1128,8 +2808,14 @@ void Player::State::DrawList(Clip& clip, const Matrix& m, const ColorTransform& 
       renderer.PopMask();
       clip_ends.pop_back();
     }
+    if (o.is_mask && !in_mask) continue;
     const Matrix om = o.matrix.Then(m);
     const ColorTransform ocx = o.color.Then(cx);
+    if (o.clip && !in_mask && DrawScriptMask(*o.clip)) {
+      DrawObject(o, om, ocx, in_mask);
+      renderer.PopMask();
+      continue;
+    }
     if (o.clip_depth > 0) {
       if (in_mask) continue;  // a mask inside a mask's content adds nothing to it
       renderer.BeginMask();
@@ -1189,6 +2875,8 @@ bool DrawnBounds(const Object& o, const Matrix& m, Rect& box, int nesting) {
   } else if (const auto* bitmap = std::get_if<std::shared_ptr<const Bitmap>>(o.def)) {
     Extend({0, float((*bitmap)->width) * 20, 0, float((*bitmap)->height) * 20}, m, box, any);
   } else if (o.clip) {
+    if (o.clip->drawing && !o.clip->drawing->empty)
+      Extend(o.clip->drawing->shape.bounds, m, box, any);
     for (const auto& [depth, child] : o.clip->list) {
       Rect inner;
       if (child.clip_depth == 0 && DrawnBounds(child, child.matrix.Then(m), inner, nesting + 1)) {
@@ -1212,7 +2900,7 @@ void Player::State::DrawBackground(Object& o, const Matrix& m, const ColorTransf
 // The object with its effects: an opaque background under it, and a layer of its own when it
 // has filters or a blend mode, composited through them with its colour transform.
 void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask) {
-  if (!o.def || !o.visible) return;
+  if ((!o.def && !o.clip) || !o.visible) return;
   const bool layered = !in_mask && (o.blend != BlendMode::Normal || !o.filters.empty());
   if (layered) {
     Rect box;
@@ -1249,10 +2937,10 @@ void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform
   } else if (const auto* video = std::get_if<std::shared_ptr<const VideoStream>>(o.def)) {
     if (VideoShape(o.character, *video, o.ratio)) shape = &scratch;
   } else if (o.clip) {
-    DrawList(*o.clip, m, cx, in_mask);
+    DrawClip(*o.clip, m, cx, in_mask);
     return;
   } else if (o.text) {
-    DrawTextField(*o.text, m, cx, in_mask);
+    DrawTextField(o.text->field, m, cx, in_mask);
     return;
   }
   if (!shape) return;  // a font, or a morph shape over the budget
@@ -1276,7 +2964,7 @@ void Player::State::DrawTextField(TextField& field, const Matrix& m, const Color
     return;
   }
   edges_left -= edges;
-  if (!frame.edges.empty()) renderer.DrawShape(frame, m, cx);
+  if (!frame.edges.empty()) DrawFieldFrame(frame, m, cx);
   const bool clip = !in_mask && field.Clips();
   if (clip) {
     scratch = Shape{};
@@ -1289,6 +2977,32 @@ void Player::State::DrawTextField(TextField& field, const Matrix& m, const Color
   }
   renderer.DrawShape(glyphs, m, cx);
   if (clip) renderer.PopMask();
+}
+
+// A field's background and border on whole pixels, as Flash draws them, when the field is
+// neither rotated nor skewed.
+void Player::State::DrawFieldFrame(const Shape& frame, const Matrix& m, const ColorTransform& cx) {
+  if (m.b != 0 || m.c != 0) {
+    renderer.DrawShape(frame, m, cx);
+    return;
+  }
+  const Point a = m.Apply({frame.bounds.x_min, frame.bounds.y_min});
+  const Point b = m.Apply({frame.bounds.x_max, frame.bounds.y_max});
+  const auto snap = [](float v) { return std::isfinite(v) ? std::floor(v) : 0.0f; };
+  const Rect r{snap(std::min(a.x, b.x)), snap(std::max(a.x, b.x)), snap(std::min(a.y, b.y)),
+               snap(std::max(a.y, b.y))};
+  scratch = Shape{};
+  scratch.bounds = r;
+  scratch.fills = frame.fills;
+  scratch.lines = frame.lines;
+  for (LineStyle& line : scratch.lines) line.width = 1;  // a pixel
+  if (!frame.fills.empty()) AddRectangle(scratch, r, 1, 0);
+  // The border: a pixel wide, on the pixels from the box's left and top edge to its right and
+  // bottom one.
+  if (!frame.lines.empty()) {
+    AddRectangle(scratch, {r.x_min + 0.5f, r.x_max + 0.5f, r.y_min + 0.5f, r.y_max + 0.5f}, 0, 1);
+  }
+  renderer.DrawShape(scratch, Matrix{}, cx);
 }
 
 // ---- Video ---------------------------------------------------------------------------------
@@ -1477,7 +3191,8 @@ void Player::Render(const FramePixels& frame) {
   s.edges_left = kMaxEdgesPerRender;
   s.video_packets_left = kMaxVideoPacketsPerRender;
   s.stage_scale = std::sqrt(std::fabs(stage.a * stage.d - stage.b * stage.c)) * 20;
-  s.DrawList(*s.root, stage, ColorTransform{}, false);
+  s.canvas = stage;
+  s.DrawObject(s.root_display, s.root_display.matrix.Then(stage), s.root_display.color, false);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;
   const Point a = stage.Apply({r.x_min, r.y_min});
@@ -1524,6 +3239,34 @@ std::vector<LeftOut> Player::LeftOutSoFar() const {
 
 void Player::PullAudio(std::span<std::int16_t> stereo) {
   state_->mixer.Mix(stereo);
+}
+
+void Player::PointerMove(double x, double y) {
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
+  const Rect& stage = movie_->header.stage;
+  state_->PointerMove({float(std::clamp(x * 20, -1e9, 1e9)) + stage.x_min,
+                       float(std::clamp(y * 20, -1e9, 1e9)) + stage.y_min});
+}
+
+void Player::PointerButton(bool down) {
+  state_->PointerButton(down);
+}
+
+void Player::KeyDown(int key, char32_t character) {
+  state_->Key(key, character, true);
+}
+
+void Player::KeyUp(int key) {
+  state_->Key(key, 0, false);
+}
+
+std::pair<double, double> Player::FrameToStage(double x, double y, int width, int height) const {
+  const Matrix m = ShowAllMatrix(movie_->header.stage, width, height);
+  const std::optional<Matrix> back = m.Inverse();
+  if (!back) return {0, 0};
+  const Point p = back->Apply({float(x), float(y)});
+  const Rect& stage = movie_->header.stage;
+  return {double(p.x - stage.x_min) / 20, double(p.y - stage.y_min) / 20};
 }
 
 int Player::CurrentFrame() const {

@@ -21,6 +21,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "swf/render.h"
@@ -161,6 +162,23 @@ class Player {
   // Fills `stereo` with the next frames of the 44.1 kHz interleaved stereo mix (silence when
   // nothing plays). May be called from another thread.
   void PullAudio(std::span<std::int16_t> stereo);
+
+  // Pointer input as the window gets it, in stage pixels (FrameToStage maps a pixel of a frame
+  // Render drew there). Buttons and clips with pointer handlers hear their press, release,
+  // roll-over and drag events, every clip its mouseMove, mouseDown and mouseUp; the scripts they
+  // start run at once. Only the primary button counts.
+  void PointerMove(double x, double y);
+  void PointerButton(bool down);
+  // Keys as the window gets them: `key` is the key's code as Flash numbers them (the Windows
+  // virtual-key codes: 8 backspace, 13 enter, 37 left, 65 'A', ...), `character` what it typed
+  // (0 for none). Clips hear keyDown and keyUp, buttons and clips their keyPress handlers, and
+  // the Key object's listeners onKeyDown and onKeyUp.
+  void KeyDown(int key, char32_t character);
+  void KeyUp(int key);
+  // Where the pixel (x, y) of a width x height frame drawn by Render lies on the stage, in stage
+  // pixels.
+  [[nodiscard]] std::pair<double, double> FrameToStage(double x, double y, int width,
+                                                       int height) const;
 
   // The main timeline's current frame, 1-based (0 before the first).
   [[nodiscard]] int CurrentFrame() const;

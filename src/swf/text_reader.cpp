@@ -106,6 +106,7 @@ std::optional<EditText> ReadDefineEditText(ByteReader& r, LoadContext& ctx) {
   const bool has_layout = (b & 0x20) != 0;
   t.no_select = (b & 0x10) != 0;
   t.border = (b & 0x08) != 0;
+  t.background = t.border;
   t.html = (b & 0x02) != 0;
   t.use_outlines = (b & 0x01) != 0;
   if (has_font) t.font = r.U16();
@@ -121,6 +122,7 @@ std::optional<EditText> ReadDefineEditText(ByteReader& r, LoadContext& ctx) {
     t.indent = r.U16();
     t.leading = r.S16();
   }
+  t.auto_size_side = t.align == EditText::Align::Justify ? EditText::Align::Left : t.align;
   t.variable = r.String();
   if (has_text) t.initial_text = r.String();
   if (!r.ok()) return std::nullopt;

@@ -12,6 +12,7 @@
 #include <iomanip>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -27,13 +28,17 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: swfcheck MOVIE.swf [--frames N] [--loop] [--trace] [--png FILE] [--size WxH]\n"
+    "                [--input FILE]\n"
     "  Says on standard error what the launcher's SWF player makes of MOVIE.swf; exits 0 when\n"
     "  it loads, 1 when it is refused, 2 on a usage error.\n"
     "  --frames N   play N frames on the movie's own clock (default: its timeline's frames)\n"
     "  --loop       loop the main timeline as Flash Player does by default (the launcher doesn't)\n"
     "  --trace      print the movie's trace lines on standard output\n"
     "  --png FILE   write the last frame played as a PNG picture\n"
-    "  --size WxH   the frame's size in pixels (default: the stage's)\n";
+    "  --size WxH   the frame's size in pixels (default: the stage's)\n"
+    "  --input FILE input given after the frames, a line each: 'move X Y', 'down X Y', 'up X Y'\n"
+    "               (stage pixels), 'keydown CODE CHAR', 'keyup CODE CHAR' (Flash's key code and\n"
+    "               the character typed, 0 for none); 'wait' lets the next frame run first\n";
 
 // Bounds whatever the command line asks for: a frame's pixels as a movie's bitmap may have them.
 constexpr int kMaxFrames = 1'000'000;
@@ -47,6 +52,7 @@ struct Options {
   bool loop = false;
   std::optional<std::string> png;
   std::optional<std::pair<int, int>> size;
+  std::optional<std::string> input;
 };
 
 std::optional<int> Number(std::string_view text, int max) {
@@ -79,7 +85,7 @@ std::optional<Options> Parse(std::span<const std::string> args, std::string& wro
       o.trace = true;
     } else if (arg == "--loop") {
       o.loop = true;
-    } else if (arg == "--frames" || arg == "--png" || arg == "--size") {
+    } else if (arg == "--frames" || arg == "--png" || arg == "--size" || arg == "--input") {
       if (!has_value) {
         wrong = arg + " needs a value";
         return std::nullopt;
@@ -87,6 +93,8 @@ std::optional<Options> Parse(std::span<const std::string> args, std::string& wro
       const std::string& value = args[++i];
       if (arg == "--png") {
         o.png = value;
+      } else if (arg == "--input") {
+        o.input = value;
       } else if (arg == "--frames" && !(o.frames = Number(value, kMaxFrames))) {
         wrong = "--frames takes a whole number from 0 to " + std::to_string(kMaxFrames);
         return std::nullopt;
@@ -111,6 +119,49 @@ std::optional<Options> Parse(std::span<const std::string> args, std::string& wro
 
 std::filesystem::path PathOf(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+struct InputEvent {
+  enum Kind : std::uint8_t { Move, Down, Up, KeyDown, KeyUp, Wait };
+  Kind kind = Wait;
+  double x = 0;  // a key's code and character for the keys
+  double y = 0;
+};
+
+// The --input file's events; false with `why` for a file that can't be read or a line that
+// isn't one.
+bool ReadInput(const std::string& name, std::vector<InputEvent>& out, std::string& why) {
+  std::ifstream in(PathOf(name));
+  if (!in) {
+    why = "can't be read";
+    return false;
+  }
+  constexpr std::size_t kMaxEvents = 1'000'000;
+  std::string line;
+  while (std::getline(in, line) && out.size() < kMaxEvents) {
+    std::istringstream words(line);
+    std::string word;
+    if (!(words >> word)) continue;
+    InputEvent e;
+    if (word == "wait") {
+      out.push_back(e);
+      continue;
+    }
+    e.kind = word == "move"      ? InputEvent::Move
+             : word == "down"    ? InputEvent::Down
+             : word == "keydown" ? InputEvent::KeyDown
+             : word == "keyup"   ? InputEvent::KeyUp
+                                 : InputEvent::Up;
+    const bool known =
+        word == "move" || word == "down" || word == "up" || word == "keydown" || word == "keyup";
+    if (!known || !(words >> e.x >> e.y) || !std::isfinite(e.x) || !std::isfinite(e.y) ||
+        (e.kind >= InputEvent::KeyDown && (e.x < 0 || e.x > 255 || e.y < 0 || e.y > 0x10FFFF))) {
+      why = "not an input line: " + line;
+      return false;
+    }
+    out.push_back(e);
+  }
+  return true;
 }
 
 // The file's bytes as the launcher reads them, or why they can't be had.
@@ -226,11 +277,40 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
       std::isfinite(stage.frame_rate) ? std::clamp(double(stage.frame_rate), 1.0, 120.0) : 1.0;
   const int frames = o.frames.value_or(std::max(1, stage.frame_count));
   std::size_t trace_lines = 0;
-  for (int k = 0; k < frames; ++k) {
-    player.AdvanceTo(k == 0 ? 0.0 : (k + 0.5) / rate);
+  std::vector<InputEvent> input;
+  if (o.input) {
+    std::string bad_line;
+    if (!ReadInput(*o.input, input, bad_line)) {
+      err << *o.input << ": " << bad_line << "\n";
+      return kExitRefused;
+    }
+  }
+  std::size_t next_input = 0;
+  const auto take_trace = [&] {
     for (const std::string& line : player.TakeTrace()) {
       ++trace_lines;
       if (o.trace) out << line << '\n';
+    }
+  };
+  for (int k = 0; k < frames; ++k) {
+    player.AdvanceTo(k == 0 ? 0.0 : (k + 0.5) / rate);
+    take_trace();
+    // The input after this frame, up to the next wait.
+    for (; next_input < input.size(); ++next_input) {
+      const InputEvent& e = input[next_input];
+      if (e.kind == InputEvent::Wait) {
+        ++next_input;
+        break;
+      }
+      if (e.kind == InputEvent::KeyDown) {
+        player.KeyDown(int(e.x), char32_t(e.y));
+      } else if (e.kind == InputEvent::KeyUp) {
+        player.KeyUp(int(e.x));
+      } else {
+        player.PointerMove(e.x, e.y);
+        if (e.kind != InputEvent::Move) player.PointerButton(e.kind == InputEvent::Down);
+      }
+      take_trace();
     }
   }
   out.flush();

@@ -274,6 +274,33 @@ std::vector<HostileCase> Cases() {
          EXPECT_EQ(p.CurrentFrame(), 2);
          EXPECT_LE(p.DisplayList().size(), 20'000u);
        }},
+      {"script_draws_forever",
+       [i] {
+         // for (;;) { _root.lineTo(i, i); i++; }
+         return Scripted(Join(
+             {Push({i, 0.0}), Op(kSetVariable),
+              Forever(Join({Push({i}), Op(kGetVariable), Push({i}), Op(kGetVariable),
+                            Push({2.0, std::string("_root")}), Op(kGetVariable),
+                            Push({std::string("lineTo")}), Op(kCallMethod), Op(kPop), Push({i, i}),
+                            Op(kGetVariable), Op(kIncrement), Op(kSetVariable)}))}));
+       },
+       nullptr, [](swf::Player& p) { EXPECT_EQ(p.CurrentFrame(), 2); }},
+      {"script_text_fields_forever",
+       [i] {
+         // for (;;) createTextField("t" + i, i++, 0, 0, 10, 10);
+         return Scripted(Join(
+             {Push({i, 0.0}), Op(kSetVariable),
+              Forever(Join({Push({10.0, 10.0, 0.0, 0.0, i}), Op(kGetVariable),
+                            Push({std::string("t"), i}), Op(kGetVariable), Op(kAdd2),
+                            Push({6.0, std::string("_root")}), Op(kGetVariable),
+                            Push({std::string("createTextField")}), Op(kCallMethod), Op(kPop),
+                            Push({i, i}), Op(kGetVariable), Op(kIncrement), Op(kSetVariable)}))}));
+       },
+       nullptr,
+       [](swf::Player& p) {
+         EXPECT_EQ(p.CurrentFrame(), 2);
+         EXPECT_LE(p.DisplayList().size(), 20'000u);
+       }},
       {"script_loads_itself", [] { return Scripted(GetUrl("test.swf", "_level0")); }, nullptr,
        [](swf::Player& p) {
          ReachesTheEnd(p);

@@ -70,11 +70,12 @@ std::vector<TimelineCase> Cases() {
              DefineSprite(6, 2, Join({PlaceObject2(1, 2), ShowFrame(), ShowFrame()})),
              PlaceObject2(1, 5), PlaceObject2(2, 6, 20, 0), ShowFrame(), ShowFrame(), ShowFrame(),
              ShowFrame()}),
-       // The sprite's Stop stops the sprite only; the other sprite loops.
-       {"f1 play | 1:5[f1] 1/1:1 2:6@20,0[f1] 2/1:2 |",
-        "f2 play | 1:5[f2] 1/2:2 2:6@20,0[f2] 2/1:2 |",
-        "f3 play | 1:5[f2] 1/2:2 2:6@20,0[f1] 2/1:2 |",
-        "f4 stop | 1:5[f2] 1/2:2 2:6@20,0[f2] 2/1:2 |"}},
+       // The sprite's Stop stops the sprite only; the other sprite loops. Sprites placed without
+       // a name are named as Flash names them.
+       {"f1 play | 1:5[f1]<instance1> 1/1:1 2:6@20,0[f1]<instance2> 2/1:2 |",
+        "f2 play | 1:5[f2]<instance1> 1/2:2 2:6@20,0[f2]<instance2> 2/1:2 |",
+        "f3 play | 1:5[f2]<instance1> 1/2:2 2:6@20,0[f1]<instance2> 2/1:2 |",
+        "f4 stop | 1:5[f2]<instance1> 1/2:2 2:6@20,0[f2]<instance2> 2/1:2 |"}},
       {"goto_label_forward_and_back",
        Join({kShapes, PlaceObject2(1, 1), ShowFrame(), DoAction({GotoLabel("END"), Play()}),
              ShowFrame(), PlaceObject2(2, 2), ShowFrame(), FrameLabel("end"),
@@ -105,7 +106,8 @@ variable: unknown */, GetUrl2()}),
        Join({DefineSprite(
                  7, 2, Join({ShowFrame(), DoAction({SetTarget("_parent"), Stop()}), ShowFrame()})),
              PlaceObject2(1, 7), ShowFrame(), ShowFrame(), ShowFrame()}),
-       {"f1 play | 1:7[f1] |", "f2 stop | 1:7[f2] |", "f2 stop | 1:7[f1] |"}},
+       {"f1 play | 1:7[f1]<instance1> |", "f2 stop | 1:7[f2]<instance1> |",
+        "f2 stop | 1:7[f1]<instance1> |"}},
       {"goto_loop_keeps_playing",
        Join({kShapes, PlaceObject2(1, 1), ShowFrame(), ShowFrame(),
              DoAction({GotoFrame(0), Play()}), ShowFrame()}),

@@ -44,14 +44,44 @@ float Pixels(std::string_view v, float base, bool relative) {
   return std::max(0.0f, twips);
 }
 
+// "#rrggbb": the hex digits (after any blanks) up to the first other character, the last six of
+// them counting;
+// anything without the '#' or a digit leaves the colour as it was.
 Rgba Color(std::string_view v, Rgba base) {
-  if (!v.empty() && v.front() == '#') v.remove_prefix(1);
-  if (v.size() >= 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X')) v.remove_prefix(2);
+  if (v.empty() || v.front() != '#') return base;
+  v.remove_prefix(1);
+  while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
   std::uint32_t rgb = 0;
-  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), rgb, 16);
-  if (ec != std::errc() || end == v.data()) return base;
+  std::size_t digits = 0;
+  for (const char c : v) {
+    const int d = c >= '0' && c <= '9'   ? c - '0'
+                  : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                  : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                         : -1;
+    if (d < 0) break;
+    rgb = ((rgb << 4) | std::uint32_t(d)) & 0xFFFFFF;
+    ++digits;
+  }
+  if (digits == 0) return base;
   return {std::uint8_t(rgb >> 16), std::uint8_t(rgb >> 8), std::uint8_t(rgb), base.a};
 }
+
+}  // namespace
+
+const char* AlignName(EditText::Align a) {
+  switch (a) {
+    case EditText::Align::Right:
+      return "right";
+    case EditText::Align::Center:
+      return "center";
+    case EditText::Align::Justify:
+      return "justify";
+    default:
+      return "left";
+  }
+}
+
+namespace {
 
 EditText::Align AlignOf(std::string_view v, EditText::Align base) {
   const std::string a = Lower(v);
@@ -316,7 +346,10 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       if (const auto* v = tag.Find("blockindent")) f.block_indent = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("leading")) f.leading = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Pixels(*v, 0, false);
-    } else if (tag.name != "a" && tag.name != "span") {
+    } else if (tag.name == "a") {
+      if (const auto* v = tag.Find("href")) f.url = *v;
+      if (const auto* v = tag.Find("target")) f.target = *v;
+    } else if (tag.name != "span") {
       continue;  // <img>, unknown tags: nothing to format
     }
     flush();

@@ -30,6 +30,8 @@ struct TextFormat {
   float block_indent = 0;
   float leading = 0;
   bool bullet = false;
+  std::string url;  // a link's
+  std::string target;
   friend bool operator==(const TextFormat&, const TextFormat&) = default;
 };
 
@@ -47,6 +49,9 @@ struct StyledText {
   // Appends characters under `format`, up to `limit` characters in all.
   void Append(std::u32string_view chars, const TextFormat& format, std::size_t limit);
 };
+
+// "left", "right", "center" or "justify", as scripts and HTML name an alignment.
+[[nodiscard]] const char* AlignName(EditText::Align a);
 
 // Text of the file or of a script as code points: UTF-8, with any byte that isn't part of a
 // valid sequence read as Latin-1 (the files of Flash 5 and before are in the system's code page).

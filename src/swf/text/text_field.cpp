@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace swf {
 namespace {
@@ -145,7 +146,8 @@ void TextField::SetText(std::string_view utf8) {
 }
 
 void TextField::SetHtmlText(std::string_view html) {
-  text_ = def_->html ? HtmlText(html, format_, kMaxChars) : PlainText(html, format_, kMaxChars);
+  text_ =
+      def_->html ? swf::HtmlText(html, format_, kMaxChars) : PlainText(html, format_, kMaxChars);
   dirty_ = true;
 }
 
@@ -173,9 +175,9 @@ void TextField::Update() {
     if (!def_->word_wrap) {
       const float width = layout_.text_width + 2 * kGutter;
       const float old = bounds_.x_max - bounds_.x_min;
-      if (def_->align == EditText::Align::Right) {
+      if (def_->auto_size_side == EditText::Align::Right) {
         bounds_.x_min = bounds_.x_max - width;
-      } else if (def_->align == EditText::Align::Center) {
+      } else if (def_->auto_size_side == EditText::Align::Center) {
         bounds_.x_min += (old - width) / 2;
         bounds_.x_max = bounds_.x_min + width;
       } else {
@@ -236,11 +238,11 @@ bool TextField::Clips() {
 const Shape& TextField::Frame() {
   Update();
   frame_ = Shape{};
-  if (!def_->border) return frame_;
+  if (!def_->border && !def_->background) return frame_;
   frame_.bounds = bounds_;
-  frame_.fills.emplace_back(Rgba{255, 255, 255, 255});
-  frame_.lines.push_back(LineStyle{20, Rgba{0, 0, 0, 255}});
-  AddRectangle(frame_, bounds_, 1, 1);
+  if (def_->background) frame_.fills.emplace_back(def_->background_color);
+  if (def_->border) frame_.lines.push_back(LineStyle{20, def_->border_color});
+  AddRectangle(frame_, bounds_, def_->background ? 1 : 0, def_->border ? 1 : 0);
   return frame_;
 }
 
@@ -252,6 +254,278 @@ const Shape& TextField::Glyphs() {
     drawn_ = true;
   }
   return glyphs_;
+}
+
+}  // namespace swf
+
+namespace swf {
+
+FormatChange FormatChange::Of(const TextFormat& f) {
+  FormatChange c;
+  c.font = f.font;
+  c.size = f.size;
+  c.color = f.color;
+  c.bold = f.bold;
+  c.italic = f.italic;
+  c.underline = f.underline;
+  c.kerning = f.kerning;
+  c.bullet = f.bullet;
+  c.letter_spacing = f.letter_spacing;
+  c.align = f.align;
+  c.left_margin = f.left_margin;
+  c.right_margin = f.right_margin;
+  c.indent = f.indent;
+  c.block_indent = f.block_indent;
+  c.leading = f.leading;
+  c.url = f.url;
+  c.target = f.target;
+  return c;
+}
+
+namespace {
+template <typename T>
+void Keep(std::optional<T>& part, const T& value) {
+  if (part && !(*part == value)) part.reset();
+}
+template <typename T>
+void Put(const std::optional<T>& part, T& value) {
+  if (part) value = *part;
+}
+}  // namespace
+
+void FormatChange::Meet(const TextFormat& f) {
+  Keep(font, f.font);
+  Keep(size, f.size);
+  Keep(color, f.color);
+  Keep(bold, f.bold);
+  Keep(italic, f.italic);
+  Keep(underline, f.underline);
+  Keep(kerning, f.kerning);
+  Keep(bullet, f.bullet);
+  Keep(letter_spacing, f.letter_spacing);
+  Keep(align, f.align);
+  Keep(left_margin, f.left_margin);
+  Keep(right_margin, f.right_margin);
+  Keep(indent, f.indent);
+  Keep(block_indent, f.block_indent);
+  Keep(leading, f.leading);
+  Keep(url, f.url);
+  Keep(target, f.target);
+}
+
+void FormatChange::ApplyTo(TextFormat& f) const {
+  Put(font, f.font);
+  Put(size, f.size);
+  Put(color, f.color);
+  Put(bold, f.bold);
+  Put(italic, f.italic);
+  Put(underline, f.underline);
+  Put(kerning, f.kerning);
+  Put(bullet, f.bullet);
+  Put(letter_spacing, f.letter_spacing);
+  Put(align, f.align);
+  Put(left_margin, f.left_margin);
+  Put(right_margin, f.right_margin);
+  Put(indent, f.indent);
+  Put(block_indent, f.block_indent);
+  Put(leading, f.leading);
+  Put(url, f.url);
+  Put(target, f.target);
+}
+
+EditText& TextField::Edit() {
+  if (!own_def_) {
+    own_def_ = std::make_shared<EditText>(*def_);
+    def_ = own_def_;
+  }
+  dirty_ = true;
+  return *own_def_;
+}
+
+FormatChange TextField::FormatOf(std::size_t begin, std::size_t end) const {
+  end = std::min(end, text_.text.size());
+  if (begin >= end) return {};
+  FormatChange c = FormatChange::Of(text_.FormatAt(begin));
+  std::size_t start = 0;
+  for (const TextRun& run : text_.runs) {
+    if (run.end > begin && start < end) c.Meet(run.format);
+    start = run.end;
+  }
+  return c;
+}
+
+void TextField::ApplyFormat(std::size_t begin, std::size_t end, const FormatChange& change) {
+  end = std::min(end, text_.text.size());
+  if (begin >= end) return;
+  // Split the runs at both ends, then change those between.
+  std::vector<TextRun> runs;
+  std::size_t start = 0;
+  for (const TextRun& run : text_.runs) {
+    for (const std::size_t cut : {begin, end}) {
+      if (cut > start && cut < run.end) {
+        runs.push_back({cut, run.format});
+        start = cut;
+      }
+    }
+    runs.push_back(run);
+    start = run.end;
+  }
+  start = 0;
+  for (TextRun& run : runs) {
+    if (start >= begin && run.end <= end) change.ApplyTo(run.format);
+    start = run.end;
+  }
+  // Neighbours alike become one run again.
+  text_.runs.clear();
+  for (TextRun& run : runs) {
+    if (!text_.runs.empty() && text_.runs.back().format == run.format) {
+      text_.runs.back().end = run.end;
+    } else {
+      text_.runs.push_back(std::move(run));
+    }
+  }
+  dirty_ = true;
+}
+
+void TextField::Replace(std::size_t begin, std::size_t end, std::string_view utf8) {
+  end = std::min(end, text_.text.size());
+  begin = std::min(begin, end);
+  StyledText out;
+  const std::u32string inserted = DecodeUtf8(utf8, kMaxChars);
+  std::size_t start = 0;
+  for (const TextRun& run : text_.runs) {
+    const std::size_t stop = std::min(run.end, begin);
+    if (stop > start) {
+      out.Append(std::u32string_view(text_.text).substr(start, stop - start), run.format,
+                 kMaxChars);
+    }
+    start = run.end;
+  }
+  out.Append(inserted, format_, kMaxChars);
+  start = 0;
+  for (const TextRun& run : text_.runs) {
+    const std::size_t from = std::max(start, end);
+    if (run.end > from) {
+      out.Append(std::u32string_view(text_.text).substr(from, run.end - from), run.format,
+                 kMaxChars);
+    }
+    start = run.end;
+  }
+  text_ = std::move(out);
+  dirty_ = true;
+}
+
+namespace {
+std::string Escaped(std::u32string_view text) {
+  std::string out;
+  for (const char32_t c : text) {
+    switch (c) {
+      case U'&':
+        out += "&amp;";
+        break;
+      case U'<':
+        out += "&lt;";
+        break;
+      case U'>':
+        out += "&gt;";
+        break;
+      case U'"':
+        out += "&quot;";
+        break;
+      case U'\'':
+        out += "&apos;";
+        break;
+      default:
+        out += EncodeUtf8(std::u32string_view(&c, 1));
+    }
+  }
+  return out;
+}
+std::string Twips(float v) {
+  const double px = std::round(double(v) / 20 * 100) / 100;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", px);
+  return buf;
+}
+std::string Hex(Rgba c) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "#%02X%02X%02X", c.r, c.g, c.b);
+  return buf;
+}
+std::string UpperAlignName(EditText::Align a) {
+  std::string name = AlignName(a);
+  for (char& c : name) c = char(c - 'a' + 'A');
+  return name;
+}
+// The FONT attributes of `f` that differ from `base` (all without a base).
+std::string FontAttributes(const TextFormat& f, const TextFormat* base) {
+  std::string out;
+  if (!base || base->font != f.font) out += " FACE=\"" + Escaped(DecodeUtf8(f.font, 256)) + "\"";
+  if (!base || base->size != f.size) out += " SIZE=\"" + Twips(f.size) + "\"";
+  if (!base || !(base->color == f.color)) out += " COLOR=\"" + Hex(f.color) + "\"";
+  if (!base || base->letter_spacing != f.letter_spacing) {
+    out += " LETTERSPACING=\"" + Twips(f.letter_spacing) + "\"";
+  }
+  if (!base || base->kerning != f.kerning) out += f.kerning ? " KERNING=\"1\"" : " KERNING=\"0\"";
+  return out;
+}
+}  // namespace
+
+std::string TextField::HtmlText() const {
+  std::string out;
+  const std::u32string& text = text_.text;
+  std::size_t begin = 0;
+  while (true) {
+    std::size_t end = text.find(U'\n', begin);
+    if (end == std::u32string::npos) end = text.size();
+    const TextFormat& p = text_.FormatAt(begin);
+    // The paragraph's layout, when any of it is set.
+    std::string layout;
+    if (p.left_margin != 0) layout += " LEFTMARGIN=\"" + Twips(p.left_margin) + "\"";
+    if (p.right_margin != 0) layout += " RIGHTMARGIN=\"" + Twips(p.right_margin) + "\"";
+    if (p.indent != 0) layout += " INDENT=\"" + Twips(p.indent) + "\"";
+    if (p.block_indent != 0) layout += " BLOCKINDENT=\"" + Twips(p.block_indent) + "\"";
+    if (p.leading != 0) layout += " LEADING=\"" + Twips(p.leading) + "\"";
+    if (!layout.empty()) out += "<TEXTFORMAT" + layout + ">";
+    out += p.bullet ? "<LI>" : std::string("<P ALIGN=\"") + UpperAlignName(p.align) + "\">";
+    out += "<FONT" + FontAttributes(p, nullptr) + ">";
+    std::size_t start = 0;
+    for (const TextRun& run : text_.runs) {
+      const std::size_t a = std::max(start, begin), b = std::min(run.end, end);
+      start = run.end;
+      if (a >= b) continue;
+      const TextFormat& f = run.format;
+      const std::string font = FontAttributes(f, &p);
+      std::string close;
+      if (!font.empty()) {
+        out += "<FONT" + font + ">";
+        close = "</FONT>";
+      }
+      if (!f.url.empty()) {
+        out += "<A HREF=\"" + f.url + "\" TARGET=\"" + f.target + "\">";
+        close = "</A>" + close;
+      }
+      if (f.bold) {
+        out += "<B>";
+        close = "</B>" + close;
+      }
+      if (f.italic) {
+        out += "<I>";
+        close = "</I>" + close;
+      }
+      if (f.underline) {
+        out += "<U>";
+        close = "</U>" + close;
+      }
+      out += Escaped(std::u32string_view(text).substr(a, b - a)) + close;
+    }
+    out += "</FONT>";
+    out += p.bullet ? "</LI>" : "</P>";
+    if (!layout.empty()) out += "</TEXTFORMAT>";
+    if (end >= text.size()) break;
+    begin = end + 1;
+  }
+  return out;
 }
 
 }  // namespace swf

@@ -75,6 +75,34 @@ struct TextFieldMetrics {
   Rect bounds;  // after auto-size
 };
 
+// A format as scripts' TextFormat objects carry it: each part given, or not (unset, or mixed
+// over a range).
+struct FormatChange {
+  std::optional<std::string> font;
+  std::optional<float> size;  // twips
+  std::optional<Rgba> color;
+  std::optional<bool> bold;
+  std::optional<bool> italic;
+  std::optional<bool> underline;
+  std::optional<bool> kerning;
+  std::optional<bool> bullet;
+  std::optional<float> letter_spacing;  // twips
+  std::optional<EditText::Align> align;
+  std::optional<float> left_margin;  // twips
+  std::optional<float> right_margin;
+  std::optional<float> indent;
+  std::optional<float> block_indent;
+  std::optional<float> leading;
+  std::optional<std::string> url;
+  std::optional<std::string> target;
+
+  // Every part of `f` given.
+  static FormatChange Of(const TextFormat& f);
+  // Keeps the parts `f` has alike.
+  void Meet(const TextFormat& f);
+  void ApplyTo(TextFormat& f) const;
+};
+
 class TextField {
  public:
   // Text beyond this many characters is dropped, whatever a file or script gives.
@@ -95,6 +123,22 @@ class TextField {
   void SetScroll(int line);
   void SetHScroll(float twips);
   [[nodiscard]] TextFieldMetrics Metrics();
+  // The text as HTML, the way Flash writes a field's `htmlText` back.
+  [[nodiscard]] std::string HtmlText() const;
+  [[nodiscard]] std::size_t Length() const { return text_.text.size(); }
+
+  // The definition as scripts change it (border, wordWrap, autoSize, ...): the field's own copy.
+  EditText& Edit();
+  // The format new text takes (getNewTextFormat); changing it restyles nothing.
+  [[nodiscard]] const TextFormat& NewFormat() const { return format_; }
+  void SetNewFormat(const FormatChange& change) { change.ApplyTo(format_); }
+  // What the characters [begin, end) share; with none, nothing is set.
+  [[nodiscard]] FormatChange FormatOf(std::size_t begin, std::size_t end) const;
+  void ApplyFormat(std::size_t begin, std::size_t end, const FormatChange& change);
+  // Replaces [begin, end) with `utf8` in the new text format.
+  void Replace(std::size_t begin, std::size_t end, std::string_view utf8);
+  // Moves the field's box: scripts' `_width` and `_height` resize it rather than scale it.
+  void SetBounds(const Rect& r) { Edit().bounds = r; }
 
   // What the player draws, in the field's own twips: the background and border (empty without),
   // then the glyphs, clipped to Bounds() when Clips().
@@ -108,6 +152,7 @@ class TextField {
   LayoutBox Box() const;
 
   std::shared_ptr<const EditText> def_;
+  std::shared_ptr<EditText> own_def_;  // once a script changed it
   TextFonts& fonts_;
   const Font* own_ = nullptr;
   TextFormat format_;
