@@ -364,9 +364,11 @@ LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images) {
       std::uint32_t(file[4] | (file[5] << 8) | (file[6] << 16)) | (std::uint32_t(file[7]) << 24);
   header.compressed = signature == "CWS";
   const auto body = file.subspan(8);
-  const std::size_t honest =
-      header.compressed ? std::min(Limits::kMaxInflated, body.size() * Limits::kMaxInflateRatio)
-                        : body.size();
+  // (Compared before multiplying: a 32-bit size_t would wrap.)
+  const std::size_t honest = !header.compressed ? body.size()
+                             : body.size() > Limits::kMaxInflated / Limits::kMaxInflateRatio
+                                 ? Limits::kMaxInflated
+                                 : body.size() * Limits::kMaxInflateRatio;
   const std::size_t limit =
       std::min<std::size_t>(header.file_length < 8 ? 0 : header.file_length - 8, honest);
   if (header.compressed) {
