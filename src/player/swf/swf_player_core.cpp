@@ -44,7 +44,8 @@ class SwfPlayerCore final : public MovieCore {
     if (!ahead_) return;
     if (player_.Playing()) {
       ahead_->Showing(player_.CurrentFrame());
-    } else {
+      started_ = true;
+    } else if (started_) {
       ahead_->Stop();
     }
   }
@@ -61,6 +62,7 @@ class SwfPlayerCore final : public MovieCore {
   double frame_rate_;
   swf::Player player_;
   std::unique_ptr<swf::BitmapPrefetcher> ahead_;  // stopped before the player goes
+  bool started_ = false;                          // the movie has played: its end ends ahead_
 };
 
 }  // namespace
