@@ -236,6 +236,8 @@ std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, TagCode code, std::uint16_
   } else {
     if (!ctx.images) return std::nullopt;  // nothing would decode it
     size = PictureSize(JpegParts(head, code).first);
+    // A JPEG may leave its height to a later marker: such a picture's size comes from decoding.
+    if (size && (size->first == 0 || size->second == 0)) size.reset();
   }
   if (size && std::uint64_t(size->first) * std::uint64_t(size->second) > Limits::kMaxBitmapPixels) {
     ctx.Note("bitmap " + std::to_string(id) + ": " + SizeTooLarge(size->first, size->second));
