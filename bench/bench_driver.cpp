@@ -387,6 +387,9 @@ int main(int argc, char** argv) {
   std::map<std::string, Ns> cpu_last;
   Ns last_seen = *frame;
   long play_uss = 0;
+  // A minute, or the movie's length and half a minute more for a longer one.
+  const auto play_limit =
+      static_cast<Ns>(std::max(60.0, o.fps > 0 ? o.frames / o.fps + 30.0 : 0.0) * 1e9);
   while (child.Running()) {
     movie_hwm = std::max(movie_hwm, HighWater(child.Pid()));
     const Rgb probe = screen.Probe();
@@ -397,7 +400,7 @@ int main(int argc, char** argv) {
       if (k == o.frames / 2) play_uss = Memory(child.Pid()).uss;
     }
     SleepMs(1);
-    if (Now() - key > 60'000'000'000LL) return Fail("program did not end");
+    if (Now() - key > play_limit) return Fail("program did not end");
   }
   const Ns ended = Now();
   std::printf("movie_hwm_kb=%ld\n", movie_hwm);

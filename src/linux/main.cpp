@@ -84,11 +84,12 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
     return mpv;
   };
   auto make_swf = [&] {
-    auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(
-        swfplayer::Platform{window.Video(), &posix::ReadOrdinaryFile,
-                            swfplayer::MakeCoreLoader(&swf_images, &sdl::MakeMpg123Decoder,
-                                                      &sdl::MakeAvcodecVideoDecoder, &swf_fonts),
-                            &sdl::OpenSdlAudio, &sdl::SteadySeconds});
+    auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(swfplayer::Platform{
+        window.Video(), &posix::ReadOrdinaryFile,
+        swfplayer::MakeCoreLoader(&swf_images, &sdl::MakeMpg123Decoder,
+                                  &sdl::MakeAvcodecVideoDecoder, &swf_fonts,
+                                  [] { return std::make_unique<sdl::SdlImageDecoder>(); }),
+        &sdl::OpenSdlAudio, &sdl::SteadySeconds});
     engines.swf = swf.get();
     return swf;
   };

@@ -2,6 +2,7 @@
 // more than the picture), JPEG, PNG and GIF through the platform's decoder.
 #include <algorithm>
 
+#include "swf/bitmap_cache.h"
 #include "swf/reader_parts.h"
 #include "swf/swf_player.h"
 
@@ -17,28 +18,51 @@ std::uint32_t Kept(std::uint32_t a, std::uint32_t r, std::uint32_t g, std::uint3
   return (a << 24) | (std::min(r, a) << 16) | (std::min(g, a) << 8) | std::min(b, a);
 }
 
-std::optional<Bitmap> ReadLossless(ByteReader& r, bool alpha, std::uint16_t id, LoadContext& ctx) {
-  const int format = r.U8();
+// A lossless bitmap's format, size and colour table size, from the start of its body.
+struct LosslessHead {
+  int format = 0;
+  int width = 0;
+  int height = 0;
+  int table_size = 0;
+};
+LosslessHead ReadLosslessHead(ByteReader& r) {
+  LosslessHead h;
+  h.format = r.U8();
+  h.width = r.U16();
+  h.height = r.U16();
+  h.table_size = h.format == 3 ? r.U8() + 1 : 0;
+  return h;
+}
+
+std::string SizeTooLarge(int width, int height) {
+  return std::to_string(width) + "x" + std::to_string(height) + " is too large";
+}
+
+std::optional<Bitmap> DecodeLossless(ByteReader& r, bool alpha, std::uint64_t max_pixels,
+                                     std::string& why) {
+  const LosslessHead head = ReadLosslessHead(r);
+  if (!r.ok()) {
+    why = "cut short";
+    return std::nullopt;
+  }
+  const int format = head.format;
   Bitmap bitmap;
-  bitmap.width = r.U16();
-  bitmap.height = r.U16();
-  const int table_size = format == 3 ? r.U8() + 1 : 0;
-  if (!r.ok()) return std::nullopt;
+  bitmap.width = head.width;
+  bitmap.height = head.height;
   const std::uint64_t pixels = std::uint64_t(bitmap.width) * std::uint64_t(bitmap.height);
-  if (pixels > Limits::kMaxBitmapPixels || !ctx.Charge(pixels * 4)) {
-    ctx.Note("bitmap " + std::to_string(id) + ": " + std::to_string(bitmap.width) + "x" +
-             std::to_string(bitmap.height) + " is too large");
+  if (pixels > max_pixels) {
+    why = SizeTooLarge(bitmap.width, bitmap.height);
     return std::nullopt;
   }
   if (format != 3 && format != 5 && !(format == 4 && !alpha)) {
-    ctx.Note("bitmap " + std::to_string(id) + ": unknown format " + std::to_string(format));
+    why = "unknown format " + std::to_string(format);
     return std::nullopt;
   }
   Inflater z(r.Rest());
   std::vector<std::uint32_t> table;
   if (format == 3) {
     const int each = alpha ? 4 : 3;
-    std::vector<std::uint8_t> raw(std::size_t(table_size * each));
+    std::vector<std::uint8_t> raw(std::size_t(head.table_size * each));
     raw.resize(z.Read(raw));
     for (std::size_t i = 0; i + std::size_t(each) <= raw.size(); i += std::size_t(each)) {
       table.push_back(alpha ? Kept(raw[i + 3], raw[i], raw[i + 1], raw[i + 2])
@@ -111,41 +135,78 @@ std::vector<std::uint8_t> CleanJpeg(std::span<const std::uint8_t> tables,
   return out;
 }
 
-}  // namespace
-
-std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, TagCode code, std::uint16_t id,
-                                       LoadContext& ctx) {
-  if (code == TagCode::DefineBitsLossless || code == TagCode::DefineBitsLossless2) {
-    return ReadLossless(r, code == TagCode::DefineBitsLossless2, id, ctx);
+// The size a JPEG, PNG or GIF says it has, from its header; nullopt when it isn't found.
+std::optional<std::pair<int, int>> PictureSize(std::span<const std::uint8_t> image) {
+  const auto be16 = [&](std::size_t at) { return int(image[at] << 8 | image[at + 1]); };
+  if (StartsWith(image, {0x89, 'P', 'N', 'G'})) {
+    if (image.size() < 24) return std::nullopt;
+    // IHDR's 32-bit width and height: a picture wider than 16 bits is too large anyway.
+    const auto side = [&](std::size_t at) { return be16(at) != 0 ? 65536 : be16(at + 2); };
+    return std::pair(side(16), side(20));
   }
-  std::span<const std::uint8_t> image;
-  std::span<const std::uint8_t> alpha;
+  if (StartsWith(image, {'G', 'I', 'F', '8'})) {
+    if (image.size() < 10) return std::nullopt;
+    return std::pair(int(image[6] | image[7] << 8), int(image[8] | image[9] << 8));
+  }
+  // JPEG: the frame header (SOF0-15 but DHT, JPG and DAC) after the markers before it.
+  std::size_t i = 0;
+  while (i + 3 < image.size()) {
+    if (image[i] != 0xFF) return std::nullopt;
+    const std::uint8_t marker = image[i + 1];
+    if (marker == 0xD8 || marker == 0xD9 || marker == 0xFF) {
+      i += marker == 0xFF ? 1 : 2;
+      continue;
+    }
+    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+      if (i + 8 >= image.size()) return std::nullopt;
+      return std::pair(be16(i + 7), be16(i + 5));
+    }
+    if (marker == 0xDA) return std::nullopt;
+    i += 2 + std::size_t(be16(i + 2));
+  }
+  return std::nullopt;
+}
+
+// The picture bytes of a JPEG-family tag and its alpha plane (JPEG 3 and 4).
+std::pair<std::span<const std::uint8_t>, std::span<const std::uint8_t>> JpegParts(ByteReader& r,
+                                                                                  TagCode code) {
   if (code == TagCode::DefineBitsJpeg3 || code == TagCode::DefineBitsJpeg4) {
     const std::uint32_t alpha_at = r.U32();
     if (code == TagCode::DefineBitsJpeg4) r.Skip(2);  // deblocking
-    image = r.Bytes(std::min<std::size_t>(alpha_at, r.remaining()));
-    alpha = r.Rest();
-  } else {
-    image = r.Rest();
+    const auto image = r.Bytes(std::min<std::size_t>(alpha_at, r.remaining()));
+    return {image, r.Rest()};
   }
-  if (!ctx.images) return std::nullopt;
+  return {r.Rest(), {}};
+}
+
+bool IsLossless(TagCode code) {
+  return code == TagCode::DefineBitsLossless || code == TagCode::DefineBitsLossless2;
+}
+
+}  // namespace
+
+std::optional<Bitmap> DecodeBitmapTag(const BitmapTag& tag, ImageDecoder* images,
+                                      std::uint64_t max_pixels, std::string& why) {
+  ByteReader r(tag.body);
+  if (IsLossless(tag.code)) {
+    return DecodeLossless(r, tag.code == TagCode::DefineBitsLossless2, max_pixels, why);
+  }
+  const auto [image, alpha] = JpegParts(r, tag.code);
+  why = "not decoded";
+  if (!images) return std::nullopt;
   const bool png = StartsWith(image, {0x89, 'P', 'N', 'G'});
   const bool gif = StartsWith(image, {'G', 'I', 'F', '8'});
   const std::vector<std::uint8_t> bytes =
-      png || gif
-          ? std::vector<std::uint8_t>(image.begin(), image.end())
-          : CleanJpeg(code == TagCode::DefineBits ? std::span<const std::uint8_t>(ctx.jpeg_tables)
-                                                  : std::span<const std::uint8_t>(),
-                      image);
-  const std::uint64_t max_pixels =
-      std::min<std::uint64_t>(Limits::kMaxBitmapPixels, ctx.budget / 4);
-  std::optional<Bitmap> bitmap = ctx.images->Decode(bytes, max_pixels);
+      png || gif ? std::vector<std::uint8_t>(image.begin(), image.end())
+                 : CleanJpeg(tag.code == TagCode::DefineBits ? tag.jpeg_tables
+                                                             : std::span<const std::uint8_t>(),
+                             image);
+  std::optional<Bitmap> bitmap = images->Decode(bytes, max_pixels);
   if (!bitmap || bitmap->width <= 0 || bitmap->height <= 0 ||
-      bitmap->pixels.size() != std::size_t(bitmap->width) * std::size_t(bitmap->height) ||
-      !ctx.Charge(bitmap->pixels.size() * 4)) {
-    ctx.Note("bitmap " + std::to_string(id) + ": not decoded");
+      bitmap->pixels.size() != std::size_t(bitmap->width) * std::size_t(bitmap->height)) {
     return std::nullopt;
   }
+  bitmap->source.reset();
   if (!alpha.empty() && !png && !gif) {
     Inflater z(alpha);
     std::vector<std::uint8_t> row(std::size_t(bitmap->width));
@@ -158,6 +219,50 @@ std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, TagCode code, std::uint16_
       }
     }
   }
+  return bitmap;
+}
+
+std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, TagCode code, std::uint16_t id,
+                                       LoadContext& ctx) {
+  const BitmapTag tag{
+      code, id, r.Rest(),
+      code == TagCode::DefineBits ? ctx.jpeg_tables : std::span<const std::uint8_t>()};
+  ByteReader head(tag.body);
+  std::optional<std::pair<int, int>> size;
+  if (IsLossless(code)) {
+    const LosslessHead h = ReadLosslessHead(head);
+    if (!head.ok()) return std::nullopt;
+    size = std::pair(h.width, h.height);
+  } else {
+    if (!ctx.images) return std::nullopt;  // nothing would decode it
+    size = PictureSize(JpegParts(head, code).first);
+    // A JPEG may leave its height to a later marker: such a picture's size comes from decoding.
+    if (size && (size->first == 0 || size->second == 0)) size.reset();
+  }
+  if (size && std::uint64_t(size->first) * std::uint64_t(size->second) > Limits::kMaxBitmapPixels) {
+    ctx.Note("bitmap " + std::to_string(id) + ": " + SizeTooLarge(size->first, size->second));
+    return std::nullopt;
+  }
+  // The index entry, the bitmap and its source: what a bitmap costs before it is drawn.
+  constexpr std::size_t kEntryCost = 256;
+  BitmapCache& cache = *ctx.movie.bitmaps;
+  if (!ctx.Charge(kEntryCost)) return std::nullopt;
+  const std::size_t index = cache.Add(tag);
+  Bitmap bitmap;
+  if (size) {
+    bitmap.width = size->first;
+    bitmap.height = size->second;
+  } else {
+    // A picture whose header doesn't say its size: decoded now to learn it.
+    const auto pixels = cache.Get(index);
+    if (!pixels) {
+      ctx.Note("bitmap " + std::to_string(id) + ": not decoded");
+      return std::nullopt;
+    }
+    bitmap.width = pixels->width;
+    bitmap.height = pixels->height;
+  }
+  bitmap.source = BitmapCache::SourceOf(ctx.movie.bitmaps, index);
   return bitmap;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A loaded movie: what the file defines, immutable once read, shared by every player of it.
-// The reader parses everything it plays at load time (shapes, bitmaps, the timelines' control
-// tags and scripts), so playing never parses and never fails.
+// The reader parses everything it plays at load time (shapes, the timelines' control tags and
+// scripts), so playing never parses; bitmaps are decoded when drawn, through the movie's bitmap
+// cache, which keeps them within a budget of their own.
 
 #include <algorithm>
 #include <cstddef>
@@ -24,12 +25,18 @@ namespace swf {
 
 // What a loaded movie may hold at most, whatever the file claims. The budget counts what is
 // allocated (a growing list is charged its new capacity); with a list's old buffer while it
-// grows and the file's inflated bytes, a movie stays under 256 MB.
+// grows, a movie's records and pixels stay under 256 MB besides the file's bytes.
 struct Limits {
-  static constexpr std::size_t kMaxInflated = 64u << 20;
-  // Decoded pixels and parsed records (shapes, tags, scripts) together.
+  // A CWS body inflates to at most this many times its compressed size (honest movies of the
+  // era compress far less: pictures and sound are compressed already) and at most kMaxInflated:
+  // a zlib bomb is cut short at once.
+  static constexpr std::size_t kMaxInflateRatio = 16;
+  static constexpr std::size_t kMaxInflated = std::size_t{1} << 30;
+  // Parsed records (shapes, tags, scripts, the bitmaps' index).
   static constexpr std::size_t kMaxModelBytes = 96u << 20;
-  static constexpr std::uint64_t kMaxBitmapPixels = 40'000'000;
+  // Decoded pixels, held by the bitmap cache (bitmap_cache.h); one bitmap may take all of it.
+  static constexpr std::size_t kBitmapCacheBytes = 128u << 20;
+  static constexpr std::uint64_t kMaxBitmapPixels = 32u << 20;
 };
 
 // Labels, instance names and "FSCommand:" compare so: ASCII letters in any case.
@@ -223,6 +230,8 @@ struct Header {
   bool compressed = false;
 };
 
+class BitmapCache;
+
 struct Movie {
   Header header;
   Rgba background{255, 255, 255, 255};
@@ -230,6 +239,8 @@ struct Movie {
   Timeline main;
   // The inflated file: stream blocks point into it.
   std::vector<std::uint8_t> bytes;
+  // The bitmaps' pixels, decoded as frames draw them; the bitmaps of `dictionary` point here.
+  std::shared_ptr<BitmapCache> bitmaps;
   // The DefineSound tags, shared with the mixers that play them.
   std::vector<std::shared_ptr<const SoundDefinition>> sound_definitions;
   // What the reader left out, for a diagnostic line (e.g. "bitmap 3: 50000x50000 is too large").

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "swf/bitmap_cache.h"
 #include "swf/reader_parts.h"
 #include "swf/swf_player.h"
 
@@ -285,10 +286,7 @@ class TimelineReader {
         return;
       }
       case TagCode::JpegTables: {
-        const auto tables = body.Rest();
-        if (ctx_.jpeg_tables.empty() && ctx_.Charge(tables.size())) {
-          ctx_.jpeg_tables.assign(tables.begin(), tables.end());
-        }
+        if (ctx_.jpeg_tables.empty()) ctx_.jpeg_tables = body.Rest();
         return;
       }
       case TagCode::DefineBits:
@@ -433,14 +431,26 @@ LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images) {
   header.file_length =
       std::uint32_t(file[4] | (file[5] << 8) | (file[6] << 16)) | (std::uint32_t(file[7]) << 24);
   header.compressed = signature == "CWS";
-  const std::size_t limit = std::min<std::size_t>(
-      header.file_length < 8 ? 0 : header.file_length - 8, Limits::kMaxInflated);
   const auto body = file.subspan(8);
+  // (Compared before multiplying: a 32-bit size_t would wrap.)
+  const std::size_t honest = !header.compressed ? body.size()
+                             : body.size() > Limits::kMaxInflated / Limits::kMaxInflateRatio
+                                 ? Limits::kMaxInflated
+                                 : body.size() * Limits::kMaxInflateRatio;
+  const std::size_t limit =
+      std::min<std::size_t>(header.file_length < 8 ? 0 : header.file_length - 8, honest);
   if (header.compressed) {
     if (auto failure = Inflate(body, limit, movie->bytes)) return {nullptr, *failure};
   } else {
     const auto kept = body.first(std::min(limit, body.size()));
     movie->bytes.assign(kept.begin(), kept.end());
+  }
+
+  if (header.file_length > 8 && movie->bytes.size() == honest &&
+      honest < std::size_t(header.file_length) - 8) {
+    movie->notes.push_back(
+        "the body inflates to more than " + std::to_string(Limits::kMaxInflateRatio) +
+        " times its compressed size: read up to byte " + std::to_string(honest + 8));
   }
 
   ByteReader r(movie->bytes);
@@ -449,6 +459,7 @@ LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images) {
   header.frame_count = r.U16();
   if (!r.ok()) return {nullptr, "the file ends inside its header"};
 
+  movie->bitmaps = std::make_shared<BitmapCache>(images, Limits::kBitmapCacheBytes);
   LoadContext ctx{*movie, images, Limits::kMaxModelBytes, {}, {}};
   TimelineReader(ctx, true).Read(r, movie->main);
   return {std::move(movie), {}};

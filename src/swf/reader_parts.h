@@ -29,7 +29,7 @@ struct LoadContext {
   Movie& movie;
   ImageDecoder* images = nullptr;
   std::size_t budget = Limits::kMaxModelBytes;
-  std::vector<std::uint8_t> jpeg_tables;
+  std::span<const std::uint8_t> jpeg_tables;  // inside Movie::bytes
   // The video streams defined so far, which VideoFrame tags fill in.
   std::map<std::uint16_t, std::shared_ptr<VideoStream>> videos;
 
@@ -95,8 +95,9 @@ void ReadDefineFontInfo(ByteReader& r, TagCode code, LoadContext& ctx);
 std::optional<EditText> ReadDefineEditText(ByteReader& r, LoadContext& ctx);
 // DefineText 1/2 as one shape: its glyphs placed, one solid fill per colour.
 std::optional<Shape> ReadDefineText(ByteReader& r, TagCode code, LoadContext& ctx);
-// The bitmap tags (DefineBits, its JPEG 2-4 and Lossless 1-2); nullopt when the picture can't be
-// decoded or is too large (noted).
+// The bitmap tags (DefineBits, its JPEG 2-4 and Lossless 1-2): the size and the cache's source of
+// the pixels, decoded when drawn; nullopt when the picture is too large (noted) or nothing could
+// decode it.
 std::optional<Bitmap> ReadDefineBitmap(ByteReader& r, TagCode code, std::uint16_t id,
                                        LoadContext& ctx);
 // DefineVideoStream: the stream and its id; null when the body is too short or the id was

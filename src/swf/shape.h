@@ -102,13 +102,40 @@ struct ColorTransform {
   }
 };
 
+struct Bitmap;
+class ImageDecoder;
+
+// Where a bitmap of the file gets its pixels when they are drawn: the movie's bitmap cache
+// (bitmap_cache.h), which decodes the tag and may drop the pixels again when memory runs short.
+class BitmapSource {
+ public:
+  BitmapSource() = default;
+  virtual ~BitmapSource() = default;
+  BitmapSource(const BitmapSource&) = delete;
+  BitmapSource& operator=(const BitmapSource&) = delete;
+  BitmapSource(BitmapSource&&) = delete;
+  BitmapSource& operator=(BitmapSource&&) = delete;
+
+  // The pixels, decoded now when the cache doesn't hold them (with `own`, the calling thread's
+  // decoder, else the movie's); null when they can't be.
+  [[nodiscard]] virtual std::shared_ptr<const Bitmap> Pixels(ImageDecoder* own) const = 0;
+};
+
 // A decoded picture: premultiplied alpha, 0xAARRGGBB in native order (B, G, R, A bytes on a
-// little-endian machine), rows top to bottom without padding.
+// little-endian machine), rows top to bottom without padding. A bitmap of the file holds no
+// pixels itself, only its size and its source.
 struct Bitmap {
   int width = 0;
   int height = 0;
   std::vector<std::uint32_t> pixels;
+  std::shared_ptr<const BitmapSource> source = nullptr;
 };
+
+// The pixels to draw `bitmap` with: its own, or its source's (null when there are none).
+inline std::shared_ptr<const Bitmap> PixelsOf(const std::shared_ptr<const Bitmap>& bitmap) {
+  if (!bitmap || !bitmap->source || !bitmap->pixels.empty()) return bitmap;
+  return bitmap->source->Pixels(nullptr);
+}
 
 struct GradientStop {
   std::uint8_t ratio = 0;  // 0..255 along the gradient

@@ -51,6 +51,9 @@ class ImageDecoder {
                                        std::uint64_t max_pixels) = 0;
 };
 
+// Makes decoders for threads of their own (each thread its own decoder), e.g. decoding ahead.
+using ImageDecoderFactory = std::function<std::unique_ptr<ImageDecoder>()>;
+
 // A loaded movie, or why the file can't be played (a sentence for the skip line).
 struct LoadResult {
   std::shared_ptr<const Movie> movie;
@@ -59,8 +62,9 @@ struct LoadResult {
 
 // Reads an SWF file: FWS or CWS (zlib), any version (ActionScript 3 isn't run). Never fails on any
 // input but with a refusal; a file that ends early is read as far as it goes, and what doesn't
-// fit the memory a movie may take is left out (movie.h: Limits, Movie::notes). `images` is used
-// during the call only and may be null (JPEG, PNG and GIF bitmaps then draw nothing).
+// fit the memory a movie may take is left out (movie.h: Limits, Movie::notes). `images` decodes
+// bitmaps as frames draw them, on the thread that draws, and must outlive the movie; it may be
+// null (JPEG, PNG and GIF bitmaps then draw nothing).
 [[nodiscard]] LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images);
 
 struct StageInfo {

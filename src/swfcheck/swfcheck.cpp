@@ -19,6 +19,7 @@
 
 #include "player/swf/swf_movie_player.h"
 #include "player/swf/swf_player_core.h"
+#include "swf/bitmap_cache.h"
 #include "swf/movie.h"
 #include "swf/swf_player.h"
 #include "swfcheck/png_writer.h"
@@ -27,13 +28,14 @@ namespace swfcheck {
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: swfcheck MOVIE.swf [--frames N] [--loop] [--trace] [--png FILE] [--size WxH]\n"
+    "usage: swfcheck MOVIE.swf [--frames N] [--loop] [--trace] [--draw] [--png FILE] [--size WxH]\n"
     "                [--input FILE]\n"
     "  Says on standard error what the launcher's SWF player makes of MOVIE.swf; exits 0 when\n"
     "  it loads, 1 when it is refused, 2 on a usage error.\n"
     "  --frames N   play N frames on the movie's own clock (default: its timeline's frames)\n"
     "  --loop       loop the main timeline as Flash Player does by default (the launcher doesn't)\n"
     "  --trace      print the movie's trace lines on standard output\n"
+    "  --draw       draw every frame played, as the launcher does (its bitmaps decoded as shown)\n"
     "  --png FILE   write the last frame played as a PNG picture\n"
     "  --size WxH   the frame's size in pixels (default: the stage's)\n"
     "  --input FILE input given after the frames, a line each: 'move X Y', 'down X Y', 'up X Y'\n"
@@ -50,6 +52,7 @@ struct Options {
   std::optional<int> frames;
   bool trace = false;
   bool loop = false;
+  bool draw = false;
   std::optional<std::string> png;
   std::optional<std::pair<int, int>> size;
   std::optional<std::string> input;
@@ -85,6 +88,8 @@ std::optional<Options> Parse(std::span<const std::string> args, std::string& wro
       o.trace = true;
     } else if (arg == "--loop") {
       o.loop = true;
+    } else if (arg == "--draw") {
+      o.draw = true;
     } else if (arg == "--frames" || arg == "--png" || arg == "--size" || arg == "--input") {
       if (!has_value) {
         wrong = arg + " needs a value";
@@ -232,6 +237,18 @@ void Describe(const Options& o, const swf::Movie& movie, std::ostream& err) {
   err << "frames: " << stage.frame_count << " (the header says " << header.frame_count << ")\n";
 }
 
+// The bitmap cache as the frames played left it: how often pictures were decoded and dropped,
+// and the most pixels it held at once.
+void DescribeBitmaps(const swf::BitmapCache& bitmaps, std::ostream& err) {
+  if (bitmaps.size() == 0) return;
+  const swf::BitmapCache::Stats stats = bitmaps.stats();
+  const auto mib = [](std::size_t bytes) { return double(bytes) / double(1 << 20); };
+  err << "bitmaps: " << bitmaps.size() << "; decoded " << stats.decoded << " times, dropped "
+      << stats.dropped << " times, " << stats.failed << " not decoded; at most " << std::fixed
+      << std::setprecision(1) << mib(stats.peak_bytes) << " MiB of pixels held (the cache keeps "
+      << mib(swf::Limits::kBitmapCacheBytes) << ")" << std::defaultfloat << "\n";
+}
+
 }  // namespace
 
 int Run(std::span<const std::string> args, const Decoders& decoders, std::ostream& out,
@@ -276,6 +293,8 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
   const double rate =
       std::isfinite(stage.frame_rate) ? std::clamp(double(stage.frame_rate), 1.0, 120.0) : 1.0;
   const int frames = o.frames.value_or(std::max(1, stage.frame_count));
+  const auto [width, height] = o.size.value_or(StageSize(stage.bounds));
+  std::vector<std::uint32_t> pixels(o.draw || o.png ? std::size_t(width) * std::size_t(height) : 0);
   std::size_t trace_lines = 0;
   std::vector<InputEvent> input;
   if (o.input) {
@@ -294,6 +313,7 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
   };
   for (int k = 0; k < frames; ++k) {
     player.AdvanceTo(k == 0 ? 0.0 : (k + 0.5) / rate);
+    if (o.draw) player.Render({pixels.data(), width, height, width});
     take_trace();
     // The input after this frame, up to the next wait.
     for (; next_input < input.size(); ++next_input) {
@@ -323,15 +343,15 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
   const std::vector<swf::LeftOut> left_out = player.LeftOutSoFar();
   err << "left out:" << (left_out.empty() ? " nothing" : "") << "\n";
   for (const swf::LeftOut& item : left_out) err << "  " << item.what << ": " << item.count << "\n";
+  DescribeBitmaps(*movie.bitmaps, err);
   for (const std::string& note : movie.notes) err << "note: " << note << "\n";
+  for (const std::string& note : movie.bitmaps->Notes()) err << "note: " << note << "\n";
   if (const std::string video = launcher::swfplayer::UndecodedVideo(movie, decoders.video);
       !video.empty()) {
     err << "note: " << video << "; on Linux the launcher hands this movie to libmpv\n";
   }
 
   if (o.png) {
-    const auto [width, height] = o.size.value_or(StageSize(stage.bounds));
-    std::vector<std::uint32_t> pixels(std::size_t(width) * std::size_t(height));
     player.Render({pixels.data(), width, height, width});
     if (!WriteFile(*o.png, EncodePng(pixels.data(), width, height, width))) {
       err << *o.png << ": can't be written\n";

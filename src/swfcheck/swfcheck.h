@@ -3,7 +3,8 @@
 // game's opening movie plays here, and for the conformance runner. Portable; each platform's main
 // hands it the arguments as UTF-8 and its picture decoder.
 //
-//   swfcheck MOVIE.swf [--frames N] [--loop] [--trace] [--png FILE] [--size WxH] [--input FILE]
+//   swfcheck MOVIE.swf [--frames N] [--loop] [--trace] [--draw] [--png FILE] [--size WxH]
+//                      [--input FILE]
 //
 // Standard error gets the report (version, stage, frame rate, frames, what is left out with
 // counts); standard output only the movie's trace lines with --trace. The frames run headless on

@@ -9,6 +9,7 @@
 #include <functional>
 #include <new>
 
+#include "swf/bitmap_cache.h"
 #include "swf/movie.h"
 #include "swf/swf_player.h"
 #include "swf_writer.h"
@@ -87,7 +88,7 @@ Bytes Header(const char* signature, std::uint32_t length) {
   return b.U8(8).U32(length).bytes;
 }
 
-// A CWS file claiming 4 GiB whose body inflates past 64 MiB: ShowFrame tags all the way.
+// A CWS file claiming 4 GiB whose body inflates to a thousand times its size: ShowFrame tags.
 Bytes ZlibBomb() {
   Bits stage;
   stage.Rect(0, 4000, 0, 3000).U16(10 << 8).U16(1);
@@ -113,6 +114,34 @@ Bytes HugeBitmap() {
   Bits b;
   b.U16(7).U8(5).U16(8000).U16(6000).Raw(Deflated({}, {0, 1, 2, 3}, 1000));
   return Movie(Join({Tag(20, b.bytes), PlaceObject2(1, 7), ShowFrame()}));
+}
+
+// DefineBitsLossless2 `id`: w x h transparent pixels.
+Bytes BlankBitmap(int id, int w, int h) {
+  return DefineBitsLossless2(id, w, h, std::vector<std::uint32_t>(std::size_t(w) * std::size_t(h)));
+}
+
+// A million one-pixel bitmaps: the ids wrap past 65535 and the first of each is kept.
+Bytes MillionTinyBitmaps() {
+  const Bytes pixel = BlankBitmap(0, 1, 1);  // a short tag: the id follows its two-byte header
+  Bytes tags;
+  tags.reserve(pixel.size() * 1'000'000 + 64);
+  for (std::uint32_t i = 0; i < 1'000'000; ++i) {
+    tags.insert(tags.end(), pixel.begin(), pixel.end());
+    tags[tags.size() - pixel.size() + 2] = std::uint8_t(i);
+    tags[tags.size() - pixel.size() + 3] = std::uint8_t(i >> 8);
+  }
+  const Bytes shown = Join({PlaceObject2(1, 7), ShowFrame()});
+  tags.insert(tags.end(), shown.begin(), shown.end());
+  return Movie(tags);
+}
+
+// A 1000 x 1000 bitmap defined again with the same id in each of 100 frames, placed each time.
+Bytes BitmapRedefinedEachFrame() {
+  const Bytes bitmap = BlankBitmap(7, 1000, 1000);
+  Bytes tags;
+  for (int f = 0; f < 100; ++f) tags = Join({tags, bitmap, PlaceObject2(1, 7), ShowFrame()});
+  return Movie(tags);
 }
 
 Bytes SpriteInItself() {
@@ -317,7 +346,7 @@ std::vector<HostileCase> Cases() {
        }},
       {"zlib_bomb", ZlibBomb, nullptr,
        [](const swf::Player& p) {
-         EXPECT_LE(p.movie().bytes.size(), swf::Limits::kMaxInflated);
+         EXPECT_LE(p.movie().bytes.size(), ZlibBomb().size() * swf::Limits::kMaxInflateRatio);
          EXPECT_FALSE(p.movie().notes.empty()) << p.movie().main.frames.size() << " frames from "
                                                << p.movie().bytes.size() << " bytes";
        }},
@@ -328,6 +357,16 @@ std::vector<HostileCase> Cases() {
          EXPECT_EQ(p.movie().Find(7), nullptr);
          ASSERT_FALSE(p.movie().notes.empty());
          EXPECT_NE(p.movie().notes[0].find("too large"), std::string::npos);
+       }},
+      {"million_tiny_bitmaps", MillionTinyBitmaps, nullptr,
+       [](const swf::Player& p) {
+         EXPECT_EQ(p.movie().bitmaps->size(), 65536u);
+         EXPECT_EQ(p.DisplayList().size(), 1u);
+       }},
+      {"bitmap_redefined_each_frame", BitmapRedefinedEachFrame, nullptr,
+       [](const swf::Player& p) {
+         EXPECT_EQ(p.movie().bitmaps->size(), 1u);
+         EXPECT_EQ(p.movie().bitmaps->stats().decoded, 1);
        }},
       {"sprite_placing_itself", SpriteInItself, nullptr,
        [](const swf::Player& p) {

@@ -1,6 +1,7 @@
 #pragma once
 // A small SWF writer for the tests: bit fields, the few records the tests need (rectangles,
-// matrices, solid rectangle shapes, placements, actions) and the file around them.
+// matrices, solid and bitmap rectangle shapes, JPEG bitmaps, placements, actions) and the file
+// around them.
 
 #include <zlib.h>
 
@@ -85,11 +86,8 @@ inline Bytes Tag(int code, const Bytes& body) {
   return t.Raw(body).bytes;
 }
 
-// DefineShape3 `id`: a w x h twips rectangle at the origin filled with one RGBA colour.
-inline Bytes RectShape(int id, std::int32_t w, std::int32_t h, std::uint32_t rgba) {
-  Bits b;
-  b.U16(std::uint32_t(id)).Rect(0, w, 0, h);
-  b.U8(1).U8(0).U8(rgba >> 24).U8(rgba >> 16).U8(rgba >> 8).U8(rgba).U8(0);  // one fill, no line
+// The edges of a w x h twips rectangle at the origin, fill style 1 inside, and the end record.
+inline void RectEdges(Bits& b, std::int32_t w, std::int32_t h) {
   b.UB(1, 4).UB(0, 4);
   const int n = Bits::Width({w, h});
   b.UB(0, 1).UB(0b00101, 5).UB(std::uint32_t(n), 5).SB(0, n).SB(0, n).UB(1, 1);  // move, fill1
@@ -101,7 +99,51 @@ inline Bytes RectShape(int id, std::int32_t w, std::int32_t h, std::uint32_t rgb
   line(false, -w);
   line(true, -h);
   b.UB(0, 6);
+}
+
+// DefineShape3 `id`: a w x h twips rectangle at the origin filled with one RGBA colour.
+inline Bytes RectShape(int id, std::int32_t w, std::int32_t h, std::uint32_t rgba) {
+  Bits b;
+  b.U16(std::uint32_t(id)).Rect(0, w, 0, h);
+  b.U8(1).U8(0).U8(rgba >> 24).U8(rgba >> 16).U8(rgba >> 8).U8(rgba).U8(0);  // one fill, no line
+  RectEdges(b, w, h);
   return Tag(32, b.bytes);
+}
+
+// DefineShape `id`: a w x h pixel rectangle filled with bitmap `bitmap` at its own size, clipped.
+inline Bytes BitmapShape(int id, int bitmap, std::int32_t w, std::int32_t h) {
+  Bits b;
+  b.U16(std::uint32_t(id)).Rect(0, w * 20, 0, h * 20);
+  b.U8(1).U8(0x41).U16(std::uint32_t(bitmap)).Matrix(0, 0, 20 << 16).U8(0);  // no line
+  RectEdges(b, w * 20, h * 20);
+  return Tag(2, b.bytes);
+}
+
+// DefineBitsLossless2 `id`: w x h 32-bit pixels (premultiplied ARGB) from `argb`.
+inline Bytes DefineBitsLossless2(int id, int w, int h, const std::vector<std::uint32_t>& argb) {
+  Bytes raw;
+  for (std::uint32_t p : argb) {
+    raw.push_back(std::uint8_t(p >> 24));
+    raw.push_back(std::uint8_t(p >> 16));
+    raw.push_back(std::uint8_t(p >> 8));
+    raw.push_back(std::uint8_t(p));
+  }
+  uLongf size = compressBound(uLong(raw.size()));
+  Bytes packed(size);
+  compress(packed.data(), &size, raw.data(), uLong(raw.size()));
+  packed.resize(size);
+  return Tag(36, Bits()
+                     .U16(std::uint32_t(id))
+                     .U8(5)
+                     .U16(std::uint32_t(w))
+                     .U16(std::uint32_t(h))
+                     .Raw(packed)
+                     .bytes);
+}
+
+// DefineBitsJPEG2 `id`: the picture's bytes as they are.
+inline Bytes DefineBitsJpeg2(int id, const Bytes& picture) {
+  return Tag(21, Bits().U16(std::uint32_t(id)).Raw(picture).bytes);
 }
 
 // PlaceObject2: `character` at `depth` translated by (x, y) twips; character 0 moves what is

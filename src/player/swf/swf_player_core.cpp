@@ -1,8 +1,11 @@
 #include "player/swf/swf_player_core.h"
 
+#include <algorithm>
+#include <cmath>
 #include <set>
 #include <utility>
 
+#include "swf/bitmap_prefetch.h"
 #include "swf/movie.h"
 #include "swf/swf_player.h"
 
@@ -12,20 +15,40 @@ namespace {
 class SwfPlayerCore final : public MovieCore {
  public:
   SwfPlayerCore(std::shared_ptr<const swf::Movie> movie, swf::Mp3DecoderFactory mp3,
-                swf::VideoDecoderFactory video, swf::DeviceFonts* fonts)
+                swf::VideoDecoderFactory video, swf::DeviceFonts* fonts,
+                const swf::ImageDecoderFactory& images_ahead)
       : frame_rate_(swf::Stage(*movie).frame_rate),
-        player_(std::move(movie), std::move(mp3), std::move(video)) {
+        player_(movie, std::move(mp3), std::move(video)) {
     player_.SetDeviceFonts(fonts);
+    if (images_ahead) {
+      const double rate = std::isfinite(frame_rate_) ? std::clamp(frame_rate_, 1.0, 120.0) : 1.0;
+      ahead_ = std::make_unique<swf::BitmapPrefetcher>(std::move(movie), images_ahead(),
+                                                       int(std::ceil(rate)));
+    }
   }
 
   double FrameRate() const override { return frame_rate_; }
   void SetLoop(bool loop) override { player_.SetLoop(loop); }
   void Play() override { player_.Play(); }
-  void StopPlay() override { player_.StopPlay(); }
+  void StopPlay() override {
+    player_.StopPlay();
+    if (ahead_) ahead_->Stop();
+  }
   bool Playing() const override { return player_.Playing(); }
   void AdvanceTo(double seconds) override { player_.AdvanceTo(seconds); }
   int CurrentFrame() const override { return player_.CurrentFrame(); }
-  void Render(const FramePixels& frame) override { player_.Render(frame); }
+  void Render(const FramePixels& frame) override {
+    player_.Render(frame);
+    // After the frame's own pictures are decoded here: the next second's are decoded meanwhile;
+    // none once the movie has ended.
+    if (!ahead_) return;
+    if (player_.Playing()) {
+      ahead_->Showing(player_.CurrentFrame());
+      started_ = true;
+    } else if (started_) {
+      ahead_->Stop();
+    }
+  }
   std::vector<MovieCommand> TakeCommands() override {
     std::vector<MovieCommand> commands;
     for (swf::MovieCommand& sent : player_.TakeCommands()) {
@@ -38,6 +61,8 @@ class SwfPlayerCore final : public MovieCore {
  private:
   double frame_rate_;
   swf::Player player_;
+  std::unique_ptr<swf::BitmapPrefetcher> ahead_;  // stopped before the player goes
+  bool started_ = false;                          // the movie has played: its end ends ahead_
 };
 
 }  // namespace
@@ -59,14 +84,16 @@ std::string UndecodedVideo(const swf::Movie& movie, const swf::VideoDecoderFacto
 }
 
 CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3,
-                          swf::VideoDecoderFactory video, swf::DeviceFonts* fonts) {
-  return [images, mp3 = std::move(mp3), video = std::move(video),
-          fonts](std::span<const std::uint8_t> file) {
+                          swf::VideoDecoderFactory video, swf::DeviceFonts* fonts,
+                          swf::ImageDecoderFactory images_ahead) {
+  return [images, mp3 = std::move(mp3), video = std::move(video), fonts,
+          images_ahead = std::move(images_ahead)](std::span<const std::uint8_t> file) {
     swf::LoadResult loaded = swf::LoadMovie(file, images);
     LoadedCore result;
     if (loaded.movie) {
       result.left_for_others = UndecodedVideo(*loaded.movie, video);
-      result.core = std::make_unique<SwfPlayerCore>(std::move(loaded.movie), mp3, video, fonts);
+      result.core =
+          std::make_unique<SwfPlayerCore>(std::move(loaded.movie), mp3, video, fonts, images_ahead);
     } else {
       result.refusal = std::move(loaded.refusal);
     }

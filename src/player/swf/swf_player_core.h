@@ -5,6 +5,7 @@
 
 #include "player/swf/movie_core.h"
 #include "swf/sound.h"
+#include "swf/swf_player.h"
 #include "swf/video.h"
 
 namespace swf {
@@ -20,10 +21,12 @@ namespace launcher::swfplayer {
 // and the video the core doesn't decode through the platform's (empty: such video is left out,
 // and named in LoadedCore::left_for_others). Text fields without embedded fonts draw with
 // `fonts` (may be null: such text shows nothing). The decoder and the fonts must outlive every
-// movie loaded.
+// movie loaded. `images_ahead` makes the decoder of a thread that decodes the bitmaps of the next
+// second's frames while the current one shows (empty: each is decoded as its frame is drawn).
 [[nodiscard]] CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3,
                                         swf::VideoDecoderFactory video = {},
-                                        swf::DeviceFonts* fonts = nullptr);
+                                        swf::DeviceFonts* fonts = nullptr,
+                                        swf::ImageDecoderFactory images_ahead = {});
 
 // The video codecs of `movie` that neither the core nor `video` decodes, named ("... is not
 // decoded"), or empty when every video plays.

@@ -11,6 +11,7 @@ namespace swf::render {
 void PreparePaint(const FillStyle& fill, const Matrix& to_canvas, const ColorTransform& cx,
                   const LinearTables& tables, LutPool& luts, Paint& paint) {
   paint.kind = PaintKind::None;
+  paint.held.reset();
   if (const auto* solid = std::get_if<Rgba>(&fill)) {
     const Rgba c = cx.Apply(*solid);
     paint.kind = PaintKind::Solid;
@@ -31,7 +32,8 @@ void PreparePaint(const FillStyle& fill, const Matrix& to_canvas, const ColorTra
     if (paint.kind == PaintKind::Focal && paint.focal == 0) paint.kind = PaintKind::Radial;
     BuildLut(*gradient, cx, tables, luts.Next(), paint);
   } else if (const auto* bitmap_fill = std::get_if<BitmapFill>(&fill)) {
-    const Bitmap* bitmap = bitmap_fill->bitmap.get();
+    paint.held = PixelsOf(bitmap_fill->bitmap);
+    const Bitmap* bitmap = paint.held.get();
     if (bitmap == nullptr || bitmap->width < 1 || bitmap->height < 1 ||
         bitmap->pixels.size() < std::size_t(bitmap->width) * std::size_t(bitmap->height)) {
       return;

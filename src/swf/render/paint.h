@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <memory>
 
 #include "swf/shape.h"
 
@@ -32,6 +33,7 @@ struct Paint {
   float focal = 0;
   Matrix inverse;  // canvas pixel -> gradient square (normalised to -1..1) or bitmap pixel
   const Bitmap* bitmap = nullptr;
+  std::shared_ptr<const Bitmap> held;  // a cached bitmap's pixels, kept while the paint is used
   ColorTransform cx;
   const std::uint32_t* lut = nullptr;  // gradients: 256 premultiplied colours, in a LutPool
 };

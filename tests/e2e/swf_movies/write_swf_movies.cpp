@@ -1,17 +1,20 @@
 // Writes the SWF movies of the end-to-end tests, the benchmark and the example game with the
 // tests' tag writer:
 //
-//   write_swf_movies OUTDIR [MP3 [FLV]]
+//   write_swf_movies OUTDIR [MP3 [FLV [JPEGS]]]
 //
 // MP3 (44100 Hz, written by ffmpeg) becomes the stream sound of the movies that have one; without
-// it they are left out. FLV (Sorenson H.263, written by ffmpeg) becomes the embedded video of
-// video.swf. The pictures are solid areas, so a screenshot's pixel tells what is shown.
+// it they are left out. FLV (Sorenson H.263, written by ffmpeg; "-" for none) becomes the embedded
+// video of video.swf. JPEGS, a folder of 800 x 600 JPEG pictures, becomes pictures.swf, one a
+// frame. The pictures are solid areas, so a screenshot's pixel tells what is shown.
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -119,28 +122,6 @@ Bytes BitmapFill(int bitmap, std::int32_t pixel) {
   b.U8(0x41).U16(std::uint32_t(bitmap));
   ScaleMatrix(b, pixel * 65536, pixel * 65536, 0, 0);
   return b.bytes;
-}
-
-// DefineBitsLossless2 `id`: w x h 32-bit pixels (premultiplied ARGB) from `argb`.
-Bytes Lossless(int id, int w, int h, const std::vector<std::uint32_t>& argb) {
-  Bytes raw;
-  for (std::uint32_t p : argb) {
-    raw.push_back(std::uint8_t(p >> 24));
-    raw.push_back(std::uint8_t(p >> 16));
-    raw.push_back(std::uint8_t(p >> 8));
-    raw.push_back(std::uint8_t(p));
-  }
-  uLongf size = compressBound(uLong(raw.size()));
-  Bytes packed(size);
-  compress(packed.data(), &size, raw.data(), uLong(raw.size()));
-  packed.resize(size);
-  return Tag(36, Bits()
-                     .U16(std::uint32_t(id))
-                     .U8(5)
-                     .U16(std::uint32_t(w))
-                     .U16(std::uint32_t(h))
-                     .Raw(packed)
-                     .bytes);
 }
 
 // DefineFont `id` whose glyphs are bars {x, y, w, h} in the 1024-unit em square (baseline at 0,
@@ -343,7 +324,7 @@ Bytes OpeningMovie(const std::optional<Mp3>& mp3) {
       {SetBackgroundColor(0x101830),
        BoxShape(1, {{0, 0, w, h, 1}}, 1,
                 GradientFill(false, w, h, {{0, 0x203070FF}, {160, 0x8050A0FF}, {255, 0xF0A060FF}})),
-       Lossless(2, 32, 32, checker),
+       DefineBitsLossless2(2, 32, 32, checker),
        BoxShape(3, {{0, 0, 32 * tile, 32 * tile, 1}}, 1, BitmapFill(2, tile)),
        BoxShape(
            4, {{0, 0, sun, sun, 1}}, 1,
@@ -434,6 +415,40 @@ Bytes VideoMovie(const FlvVideo& video, int fps) {
   return Movie(tags, w, h, fps, true);
 }
 
+// A rendered opening as the era shipped them: 800 x 600 at 30 fps, a JPEG for every frame (a
+// DefineBitsJPEG2, a shape filled with it and its placement) with the stream sound, and the
+// benchmark's probe patch over it (see BenchMovie). The pictures: the folder's *.jpg by name.
+Bytes PicturesMovie(const std::optional<Mp3>& mp3, const std::string& folder) {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().extension() == ".jpg") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  const int fps = 30;
+  const std::int32_t w = 800 * kTwips, h = 600 * kTwips;
+  const std::int32_t patch_w = 200 * kTwips, patch_h = 150 * kTwips;
+  std::optional<StreamSound> sound;
+  if (mp3) sound.emplace(*mp3, fps);
+  Bytes tags = SetBackgroundColor(0x000000);
+  if (sound) tags = Join({tags, sound->Head()});
+  for (std::size_t k = 0; k < files.size(); ++k) {
+    std::ifstream in(files[k], std::ios::binary);
+    const Bytes jpeg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const int f = int(k) + 1;
+    const int bitmap = 3 * f, picture = 3 * f + 1, patch = 3 * f + 2;
+    const std::uint32_t rgb = f == 1 ? 0x20C040 : 0x800000 | std::uint32_t(f);
+    Bytes frame =
+        Join({DefineBitsJpeg2(bitmap, jpeg), BitmapShape(picture, bitmap, 800, 600),
+              RectShape(patch, patch_w, patch_h, rgb << 8 | 0xFF), PlaceObject2(1, picture),
+              PlaceObject2(2, patch, (w - patch_w) / 2, (h - patch_h) / 2)});
+    if (sound) frame = Join({frame, sound->Block(f - 1)});
+    tags.insert(tags.end(), frame.begin(), frame.end());
+    const Bytes shown = ShowFrame();
+    tags.insert(tags.end(), shown.begin(), shown.end());
+  }
+  return Movie(tags, w, h, fps, true);
+}
+
 bool Write(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
@@ -443,8 +458,8 @@ bool Write(const std::string& path, const Bytes& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 4) {
-    std::cerr << "usage: write_swf_movies OUTDIR [MP3 [FLV]]\n";
+  if (argc < 2 || argc > 5) {
+    std::cerr << "usage: write_swf_movies OUTDIR [MP3 [FLV [JPEGS]]]\n";
     return 2;
   }
   const std::string dir = argv[1];
@@ -467,7 +482,7 @@ int main(int argc, char** argv) {
   ok = ok && Write(dir + "/OP.swf", OpeningMovie(mp3));
   ok = ok && Write(dir + "/text.swf", TextMovie());
   if (mp3) ok = ok && Write(dir + "/bench.swf", BenchMovie(*mp3, 6));
-  if (argc == 4) {
+  if (argc >= 4 && std::string(argv[3]) != "-") {
     const FlvVideo video = ReadFlvVideo(argv[3]);
     if (video.packets.empty()) {
       std::cerr << "write_swf_movies: " << argv[3] << " holds no video\n";
@@ -475,6 +490,7 @@ int main(int argc, char** argv) {
     }
     ok = ok && Write(dir + "/video.swf", VideoMovie(video, 10));
   }
+  if (argc == 5) ok = ok && Write(dir + "/pictures.swf", PicturesMovie(mp3, argv[4]));
   if (!ok) {
     std::cerr << "write_swf_movies: can't write into " << dir << "\n";
     return 1;
