@@ -573,7 +573,7 @@ Value Draw(Vm& vm, const Value& self, std::span<Value> args) {
   Spend(vm, b->pixels.size());
   std::vector<std::uint32_t> argb(b->pixels.size());
   for (std::size_t i = 0; i < argb.size(); ++i) argb[i] = Unmultiply(b->pixels[i]);
-  if (vm.host()->DrawClip(source.o, m, argb.data(), b->width, b->height)) {
+  if (vm.host()->DrawClipInto(source.o, m, argb.data(), b->width, b->height)) {
     for (std::size_t i = 0; i < argb.size(); ++i) {
       b->pixels[i] = Premultiply(b->transparent ? argb[i] : argb[i] | 0xFF000000u);
     }

@@ -240,8 +240,8 @@ class Host {
   virtual void SetClipColor(Object* /*clip*/, const double* /*c*/) {}
   // Draws `source` (a clip) into a bitmap of width x height premultiplied-free ARGB pixels with
   // the script's matrix (a, b, c, d, tx, ty in pixels); false when the player can't.
-  virtual bool DrawClip(Object* /*source*/, const double* /*matrix*/, std::uint32_t* /*argb*/,
-                        int /*width*/, int /*height*/) {
+  virtual bool DrawClipInto(Object* /*source*/, const double* /*matrix*/, std::uint32_t* /*argb*/,
+                            int /*width*/, int /*height*/) {
     return false;
   }
 };
