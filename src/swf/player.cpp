@@ -3154,18 +3154,23 @@ void Player::AdvanceTo(double seconds) {
   s.clock = seconds;
   const double rate = std::clamp(double(movie_->header.frame_rate), 1.0, 120.0);
   const double period = 1.0 / rate;
-  // While the stream sound is heard, the sound sets the pace: frames run a little ahead of it
-  // (so the audio device never waits for a block, and they are dropped from view as the
-  // drawing only shows the last), never further; time only fills in between.
+  // While the stream sound is heard, the sound sets the pace: frames run a little ahead of the
+  // sample leaving the speaker, which the device's delay puts behind the one pulled (so the
+  // audio device never waits for a block, and they are dropped from view as the drawing only
+  // shows the last), never further; time only fills in between. However long the delay, the
+  // queue keeps a little past what was pulled: the sound is never the one to wait.
   const auto queued = [&s] { return double(s.mixer.Stream().queued_samples); };
+  const auto ahead_of_heard = [&] { return queued() + output_delay_; };
   const StreamState sound = s.mixer.Stream();
   const bool following = sound.active && sound.played_samples > 0;
   const double frame_samples = SoundMixer::kOutputRate * period;
   const double low = std::max(0.1 * SoundMixer::kOutputRate, 2 * frame_samples);
   const double high = std::max(0.3 * SoundMixer::kOutputRate, 4 * frame_samples);
+  const double least = std::max(kMinStreamAheadSeconds * SoundMixer::kOutputRate, frame_samples);
+  const auto starving = [&] { return queued() < least; };
   int ticks = 0;
   while (seconds >= s.next_time && ticks < kMaxTicksPerCall) {
-    if (following && queued() > high) {
+    if (following && ahead_of_heard() > high && !starving()) {
       s.next_time = seconds;  // the sound is behind: wait for it
       break;
     }
@@ -3173,11 +3178,17 @@ void Player::AdvanceTo(double seconds) {
     s.next_time += period;
     ++ticks;
   }
-  while (following && s.tick_queued_block && ticks < kMaxTicksPerCall && queued() < low) {
+  while (following && s.tick_queued_block && ticks < kMaxTicksPerCall &&
+         (ahead_of_heard() < low || starving())) {
     s.Tick(loop_);
     ++ticks;
   }
   if (seconds >= s.next_time) s.next_time = seconds;  // far behind: slow down, never burst
+}
+
+void Player::SetOutputDelay(std::uint64_t samples) {
+  output_delay_ =
+      std::min(double(samples), kMaxOutputDelaySeconds * double(SoundMixer::kOutputRate));
 }
 
 void Player::Render(const FramePixels& frame) {

@@ -139,11 +139,18 @@ class Player {
 
   // Runs the frames due by `seconds` (any monotonic clock; only differences count): one per
   // 1/frame rate since the first frame. Once PullAudio has taken some of the movie's stream
-  // sound, the sound sets the pace instead: frames run 0.1 to 0.3 s ahead of what was pulled
-  // (faster when the sound needs blocks, dropped from view; none while it lags), so pull in
-  // pieces shorter than 0.1 s. Bounded work per call: a caller far behind sees the movie slow
+  // sound, the sound sets the pace instead: frames run 0.1 to 0.3 s ahead of the sample heard,
+  // the output delay before the last one pulled (faster when the sound needs blocks, dropped from
+  // view; none while it lags). The sound never waits for a frame: whatever the delay, at least
+  // kMinStreamAheadSeconds (or a frame's worth) stays queued past what was pulled, so pull in
+  // pieces shorter than that. Bounded work per call: a caller far behind sees the movie slow
   // down, never a burst of frames.
   void AdvanceTo(double seconds);
+  // Samples (44.1 kHz stereo frames) the sound device took from PullAudio and hasn't played yet;
+  // 0 (the default) counts a sample as heard when it is pulled. Bounded to kMaxOutputDelaySeconds.
+  void SetOutputDelay(std::uint64_t samples);
+  static constexpr double kMinStreamAheadSeconds = 0.05;
+  static constexpr double kMaxOutputDelaySeconds = 2;
 
   // Draws the current frame into `frame`: the stage scaled to fit, proportions kept, centred, the
   // background colour around it. Bounded work whatever the movie holds.
@@ -194,6 +201,7 @@ class Player {
   std::shared_ptr<const Movie> movie_;
   std::unique_ptr<State> state_;
   bool loop_ = false;
+  double output_delay_ = 0;  // samples
 };
 
 }  // namespace swf

@@ -34,7 +34,8 @@ struct FakeSurface final : VideoLayer {
 // A movie whose main timeline runs `frames` frames at `rate` and sends `commands` at frame 2.
 struct CoreLog {
   std::vector<double> advances;
-  std::size_t pulled = 0;  // samples
+  std::size_t pulled = 0;   // samples
+  std::uint64_t delay = 0;  // the device's, as last given to the core
   bool playing = false;
   bool loop = true;
   bool held = false;  // the stream sound isn't there yet: AdvanceTo stays on the frame
@@ -48,6 +49,7 @@ class FakeCore final : public MovieCore {
   void Play() override { log_.playing = true; }
   void StopPlay() override { log_.playing = false; }
   bool Playing() const override { return log_.playing; }
+  void SetOutputDelay(std::uint64_t samples) override { log_.delay = samples; }
   void AdvanceTo(double seconds) override {
     log_.advances.push_back(seconds);
     if (log_.held) return;
@@ -80,6 +82,7 @@ class FakeCore final : public MovieCore {
 struct FakeAudio final : AudioOutput {
   explicit FakeAudio(int& open) : open_(open) { ++open_; }
   ~FakeAudio() override { --open_; }
+  std::uint64_t QueuedFrames() const override { return 3219; }
   int& open_;
 };
 
@@ -275,6 +278,7 @@ TEST_F(SwfMoviePlayerTest, SoundGoesToTheDeviceOrIsTakenAtThePaceOfTheClock) {
     now_ += 1;
     static_cast<void>(player.RunFrame());
     EXPECT_EQ(log_.pulled, 512U);  // the engine never takes the device's share
+    EXPECT_EQ(log_.delay, 3219U);  // the core follows the sound as the device plays it
     // A new movie closes the device before the core it pulls from goes.
     player.SetMovie(AsciiPath("OP.swf"));
     EXPECT_EQ(audio_open_, 0);

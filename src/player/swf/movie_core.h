@@ -31,6 +31,9 @@ class MovieCore {
   virtual void StopPlay() = 0;
   // True while the main timeline advances.
   [[nodiscard]] virtual bool Playing() const = 0;
+  // Samples the sound device has taken from PullAudio and not yet played: a stream sound paces
+  // the frames by the sample heard, this many before the last one pulled.
+  virtual void SetOutputDelay(std::uint64_t samples) = 0;
   // Runs the frames due by `seconds` on the engine's clock since Play.
   virtual void AdvanceTo(double seconds) = 0;
   // The main timeline's frame now, 1-based (0 before the first).

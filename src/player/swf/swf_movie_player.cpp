@@ -114,7 +114,11 @@ std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
   if (!playing_ || !core_) return {};
   opening_ = false;
   const double now = platform_.now();
-  if (!audio_) PullSilently(now);
+  if (audio_) {
+    core_->SetOutputDelay(audio_->QueuedFrames());
+  } else {
+    PullSilently(now);  // taken as heard: no delay
+  }
   core_->AdvanceTo(now - started_);
   // A new frame is drawn. So is the same one two periods on (a timeline that goes to its own
   // frame again still moves its sprites), late enough never to hold up a frame the sound is due

@@ -28,6 +28,10 @@ class AudioOutput {
   AudioOutput& operator=(const AudioOutput&) = delete;
   AudioOutput(AudioOutput&&) = delete;
   AudioOutput& operator=(AudioOutput&&) = delete;
+
+  // Samples (stereo frames) pulled and not yet out of the speaker, as well as the device tells:
+  // the frames follow the sound as heard, not as taken. Called from the player's thread.
+  [[nodiscard]] virtual std::uint64_t QueuedFrames() const = 0;
 };
 
 // Opens the sound device for 44100 Hz stereo 16-bit sound that `pull` supplies. Returns null when

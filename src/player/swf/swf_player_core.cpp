@@ -35,6 +35,7 @@ class SwfPlayerCore final : public MovieCore {
     if (ahead_) ahead_->Stop();
   }
   bool Playing() const override { return player_.Playing(); }
+  void SetOutputDelay(std::uint64_t samples) override { player_.SetOutputDelay(samples); }
   void AdvanceTo(double seconds) override { player_.AdvanceTo(seconds); }
   int CurrentFrame() const override { return player_.CurrentFrame(); }
   void Render(const FramePixels& frame) override {

@@ -19,10 +19,9 @@ class WaveOutSink : public swfplayer::AudioOutput {
   // gone.
   using Source = swfplayer::AudioPull;
 
-  // Samples (stereo frames) the device has played so far.
+  // Samples (stereo frames) the device has played so far; QueuedFrames counts from them, so it
+  // follows a device that starts slowly (Wine's waveOut) as it is heard.
   [[nodiscard]] virtual std::uint64_t PlayedFrames() const = 0;
-  // Samples pulled from the source and not yet heard.
-  [[nodiscard]] virtual std::uint64_t QueuedFrames() const = 0;
 };
 
 // Opens the default sound device and starts pulling; null (with `why`) when there is no device
