@@ -61,5 +61,7 @@ void InstallBitmapData(Vm& vm);
 void InstallFilters(Vm& vm);
 void InstallNetObjects(Vm& vm);
 void InstallSound(Vm& vm);
+// Date, made with the core globals (the other classes reach its prototype).
+void InstallDate(Vm& vm);
 
 }  // namespace swf::avm1
