@@ -469,7 +469,8 @@ void Vm::InstallBuiltins() {
   DefineNative(object_ctor, "registerClass", RegisterClass);
 
   Object* function_ctor = NewFunction(FunctionCtor, function_proto);
-  Define(global, "Function", Value::Obj(function_ctor), DontEnum);
+  // SWF 5 movies have functions but no global named Function.
+  if (version_ >= 6) Define(global, "Function", Value::Obj(function_ctor), DontEnum);
   DefineNative(function_proto, "call", FunctionCall);
   DefineNative(function_proto, "apply", FunctionApply);
 
