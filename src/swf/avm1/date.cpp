@@ -89,7 +89,8 @@ double Now() {
 double LocalOffset(double t) {
   if (!std::isfinite(t)) return 0;
   double f[FieldCount];
-  Decompose(t, f, nullptr);
+  // A time out of every date's range (the constructor keeps any number) goes by today's zone.
+  Decompose(std::fabs(t) <= kMaxTime ? t : Now(), f, nullptr);
   double now[FieldCount];
   Decompose(Now(), now, nullptr);
   f[Year] = now[Year];
@@ -127,7 +128,7 @@ void FieldsOf(Vm& vm, std::span<Value> args, double f[FieldCount]) {
 }
 
 std::string DateText(double t) {
-  if (!std::isfinite(t)) return "Invalid Date";
+  if (!std::isfinite(t) || std::fabs(t) > kMaxTime * 1000) return "Invalid Date";
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
