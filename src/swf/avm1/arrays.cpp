@@ -437,8 +437,11 @@ Value ArrayJoin(Vm& vm, const Value& self, std::span<Value> args) {
   const std::vector<Value> items = vm.Elements(a);
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (i) out += d;
-    if (!items[i].IsNullish() || vm.version() >= 7) {
-      out += items[i].IsUndefined() ? "undefined" : vm.ToString(items[i]);
+    // Before SWF 7 an undefined element is empty; null always prints as "null".
+    if (!items[i].IsUndefined()) {
+      out += vm.ToString(items[i]);
+    } else if (vm.version() >= 7) {
+      out += "undefined";
     }
     if (out.size() > Vm::kMaxStringBytes) throw Stop{};
   }
@@ -489,8 +492,8 @@ int CompareValues(Vm& vm, const Value& a, const Value& b, int flags) {
   std::string x = a.IsUndefined() ? "undefined" : vm.ToString(a);
   std::string y = b.IsUndefined() ? "undefined" : vm.ToString(b);
   if (flags & CaseInsensitive) {
-    for (char& c : x) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
-    for (char& c : y) c = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    x = MapCase(x, kToLower);
+    y = MapCase(y, kToLower);
   }
   return x < y ? -1 : x > y ? 1 : 0;
 }
@@ -559,12 +562,21 @@ Value ArraySort(Vm& vm, const Value& self, std::span<Value> args) {
   return Sorted(vm, a, items, order, flags);
 }
 
+// The field sortOn compares: an object's own stored value (no prototypes, no getters run); an
+// element that isn't an object is compared itself.
+Value SortField(Vm& vm, const Value& item, const std::string& field) {
+  if (!item.IsObject()) return item;
+  const Property* p = vm.FindOwn(item.o, field);
+  return p && !p->getter ? p->value : Value{};
+}
+
 Value ArraySortOn(Vm& vm, const Value& self, std::span<Value> args) {
   Object* a = SelfObject(self);
   if (!a) return Value{};
   const std::vector<Value> items = vm.Elements(a);
   std::vector<std::string> fields;
   std::vector<int> field_flags;
+  if (args.empty()) return Value{};
   const Value names = Arg(args, 0);
   if (names.IsObject() && names.o->kind == Kind::Array) {
     for (const Value& v : vm.Elements(names.o)) fields.push_back(vm.ToString(v));
@@ -574,7 +586,8 @@ Value ArraySortOn(Vm& vm, const Value& self, std::span<Value> args) {
   const Value f = Arg(args, 1);
   int flags = 0;
   if (f.IsObject() && f.o->kind == Kind::Array) {
-    for (const Value& v : vm.Elements(f.o)) field_flags.push_back(vm.ToInt32(v));
+    // Flags given per field never sort descending.
+    for (const Value& v : vm.Elements(f.o)) field_flags.push_back(vm.ToInt32(v) & ~Descending);
   } else {
     flags = vm.ToInt32(f);
   }
@@ -583,8 +596,8 @@ Value ArraySortOn(Vm& vm, const Value& self, std::span<Value> args) {
   std::vector<std::size_t> order =
       SortOrder(vm, items.size(), outer & ~Descending, [&](std::size_t x, std::size_t y) {
         for (std::size_t k = 0; k < fields.size(); ++k) {
-          const Value vx = vm.GetMember(items[x], fields[k]);
-          const Value vy = vm.GetMember(items[y], fields[k]);
+          const Value vx = SortField(vm, items[x], fields[k]);
+          const Value vy = SortField(vm, items[y], fields[k]);
           int c = CompareValues(vm, vx, vy, field_flags[k]);
           if (field_flags[k] & Descending) c = -c;
           if (c) return c;

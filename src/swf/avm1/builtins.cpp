@@ -443,26 +443,6 @@ Value MathRandom(Vm& vm, const Value&, std::span<Value>) {
   return Value::Num(vm.Random());
 }
 
-// ---- Date ----
-
-double DateNow(Vm& vm) {
-  const auto wall = std::chrono::system_clock::now().time_since_epoch();
-  (void)vm;
-  return double(std::chrono::duration_cast<std::chrono::milliseconds>(wall).count());
-}
-Value DateConstruct(Vm& vm, const Value& self, std::span<Value> args) {
-  self.o->kind = Kind::Date;
-  self.o->primitive = Value::Num(args.empty() ? DateNow(vm) : vm.ToNumber(args[0]));
-  return self;
-}
-Value DateCtor(Vm& vm, const Value&, std::span<Value>) {
-  return Value::Str(Vm::NumberToString(DateNow(vm)));
-}
-Value DateGetTime(Vm&, const Value& self, std::span<Value>) {
-  if (!self.IsObject() || self.o->kind != Kind::Date) return Value::Num(kNaN);
-  return self.o->primitive;
-}
-
 }  // namespace
 
 void Vm::InstallBuiltins() {
@@ -488,7 +468,8 @@ void Vm::InstallBuiltins() {
   DefineNative(object_ctor, "registerClass", RegisterClass);
 
   Object* function_ctor = NewFunction(FunctionCtor, function_proto);
-  Define(global, "Function", Value::Obj(function_ctor), DontEnum);
+  // SWF 5 movies have functions but no global named Function.
+  if (version_ >= 6) Define(global, "Function", Value::Obj(function_ctor), DontEnum);
   DefineNative(function_proto, "call", FunctionCall);
   DefineNative(function_proto, "apply", FunctionApply);
 
@@ -517,11 +498,7 @@ void Vm::InstallBuiltins() {
     Define(global, "Infinity", Value::Num(std::numeric_limits<double>::infinity()), DontEnum);
   }
 
-  date_proto = NewObject();
-  Object* date_ctor = NewFunction(DateCtor, date_proto, DateConstruct);
-  Define(global, "Date", Value::Obj(date_ctor), DontEnum);
-  DefineNative(date_proto, "getTime", DateGetTime);
-  DefineNative(date_proto, "valueOf", DateGetTime);
+  InstallDate(*this);
 
   InstallStrings();
   InstallArrays();

@@ -1,6 +1,10 @@
 // flash.filters: the filter classes as objects of properties with Flash Player's defaults, made
 // from their constructor's arguments in order, and clone(). Drawing them is the renderer's.
 #include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
 
 #include "swf/avm1/objects.h"
 
@@ -103,9 +107,8 @@ Value ArrayField(Vm& vm, const FilterClass& c, const Field& f, const Value& give
     for (int i : {0, 6, 12, 18}) identity[std::size_t(i)] = Value::Num(1);
     return Value::Obj(vm.NewArray(identity));
   }
-  if (std::string_view(f.name) == "mapBitmap" || std::string_view(f.name) == "mapPoint") {
-    return Value{};
-  }
+  if (std::string_view(f.name) == "mapPoint") return given;  // its setter reads it
+  if (std::string_view(f.name) == "mapBitmap") return Value{};
   return Value::Obj(vm.NewArray());
 }
 
@@ -145,6 +148,55 @@ Value FilterClone(Vm& vm, const Value& self, std::span<Value>) {
   return vm.Construct(ctor, args);
 }
 
+// A displacement map's point: whole numbers kept apart from the point it was given.
+struct MapPointState : NativeData {
+  double x = 0;
+  double y = 0;
+};
+MapPointState& MapPointOf(const Value& self) {
+  if (auto* state = DataOf<MapPointState>(self)) return *state;
+  auto state = std::make_unique<MapPointState>();
+  MapPointState& out = *state;
+  self.o->data = std::move(state);
+  return out;
+}
+Value MapPointGet(Vm& vm, const Value& self, std::span<Value>) {
+  if (!self.IsObject()) return Value{};
+  const MapPointState& p = MapPointOf(self);
+  return MakePoint(vm, p.x, p.y);
+}
+// A point without both coordinates is (0, 0); each coordinate is made a whole number (the least
+// one when it isn't a number or its valueOf throws), then the first throw goes on.
+Value MapPointSet(Vm& vm, const Value& self, std::span<Value> args) {
+  if (!self.IsObject()) return Value{};
+  MapPointState& p = MapPointOf(self);
+  const Value given = Arg(args, 0);
+  const Value x = given.IsObject() ? vm.GetMember(given, "x") : Value{};
+  const Value y = given.IsObject() ? vm.GetMember(given, "y") : Value{};
+  const bool both = !x.IsUndefined() && !y.IsUndefined();
+  if (!both) p.x = p.y = 0;
+  std::optional<Thrown> thrown;
+  const auto whole = [&](const Value& v) {
+    constexpr double kLeast = std::numeric_limits<std::int32_t>::min();
+    if (v.IsUndefined()) return 0.0;
+    try {
+      const double n = vm.ToNumber(v);
+      return n >= kLeast && n <= std::numeric_limits<std::int32_t>::max() ? std::trunc(n) : kLeast;
+    } catch (const Thrown& t) {
+      if (!thrown) thrown = t;
+      return kLeast;
+    }
+  };
+  const double wx = whole(x);
+  const double wy = whole(y);
+  if (both) {
+    p.x = wx;
+    p.y = wy;
+  }
+  if (thrown) throw *thrown;
+  return Value{};
+}
+
 template <std::size_t... i>
 void DefineAll(Vm& vm, Object* package, Object* base, std::index_sequence<i...>) {
   Object* proto = nullptr;
@@ -160,6 +212,11 @@ void InstallFilters(Vm& vm) {
   Object* base = nullptr;
   DefineClass(vm, package, "BitmapFilter", nullptr, &base);
   DefineAll(vm, package, base, std::make_index_sequence<9>{});
+  const Value displacement = vm.Get(package, "DisplacementMapFilter");
+  if (displacement.IsObject()) {
+    const Value proto = vm.Get(displacement.o, "prototype");
+    if (proto.IsObject()) DefineAccessor(vm, proto.o, "mapPoint", MapPointGet, MapPointSet);
+  }
 }
 
 }  // namespace swf::avm1

@@ -18,10 +18,6 @@ double Num(Vm& vm, const Value& o, std::string_view name) {
 Value Make(Vm& vm, std::string_view ctor, std::span<Value> args) {
   return vm.Construct(vm.Get(Package(vm, "flash.geom"), ctor), args);
 }
-Value MakePoint(Vm& vm, double x, double y) {
-  Value args[2] = {Value::Num(x), Value::Num(y)};
-  return Make(vm, "Point", args);
-}
 // "(x=1, y=2)": each name with the property's text.
 Value Describe(Vm& vm, const Value& self,
                std::initializer_list<std::pair<const char*, const char*>> fields) {
@@ -618,6 +614,11 @@ Value OldColorGetTransform(Vm& vm, const Value& self, std::span<Value>) {
 }
 
 }  // namespace
+
+Value MakePoint(Vm& vm, double x, double y) {
+  Value args[2] = {Value::Num(x), Value::Num(y)};
+  return Make(vm, "Point", args);
+}
 
 bool ColorTransformOf(const Value& v, double out[8]) {
   const ColorState* c = DataOf<ColorState>(v);

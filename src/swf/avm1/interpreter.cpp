@@ -196,7 +196,7 @@ Value Vm::ClipGet(Object* clip, std::string_view name, bool* found) {
     if (SameAscii(name, "_global")) return Value::Obj(global);
   }
   // SWF 4 scripts reach clips through paths only: a child is no variable there.
-  if (block_version_ > 4 || block_version_ == 0) {
+  if (!Swf4Block()) {
     if (Object* child = host_->Child(clip, name)) return Value::Obj(child);
   }
   const int index = ClipPropertyIndex(name);
@@ -235,10 +235,29 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
     at = host_->Root();
     i = 1;
   }
+  // SWF 4 paths have slashes alone: a dot or a colon is part of a name there.
+  const bool swf4 = Swf4Block();
+  const auto separator = [&](char c) { return c == '/' || (!swf4 && (c == '.' || c == ':')); };
   while (at && i < path.size()) {
     std::size_t end = i;
-    while (end < path.size() && path[end] != '/' && path[end] != '.' && path[end] != ':') ++end;
+    while (end < path.size() && !separator(path[end])) ++end;
     const std::string_view token = path.substr(i, end - i);
+    if (swf4) {
+      // "..", and a path that starts as _level0 or _flash0 stands for the root whatever follows
+      // the digit; no other name is special.
+      const bool level =
+          i == 0 && token.size() >= 7 &&
+          (SameAscii(token.substr(0, 7), "_level0") || SameAscii(token.substr(0, 7), "_flash0"));
+      i = end + 1;
+      if (token == ".." || level) {
+        at = level ? host_->Root() : host_->Parent(at);
+      } else if (!token.empty()) {
+        at = at->kind == Kind::Clip ? host_->Child(at, token) : nullptr;
+      } else if (end < path.size() && end > 0 && path[end - 1] == '/') {
+        return nullptr;  // two slashes in a row name nothing
+      }
+      continue;
+    }
     if (end < path.size() && path[end] == '.' && end + 1 < path.size() && path[end + 1] == '.') {
       // "../" in a slash path
       at = host_->Parent(at);
@@ -247,7 +266,11 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
       continue;
     }
     i = end + 1;
-    if (token.empty()) continue;
+    if (token.empty()) {
+      // Two slashes in a row name nothing.
+      if (end < path.size() && path[end] == '/' && end > 0 && path[end - 1] == '/') return nullptr;
+      continue;
+    }
     if (token == "this") continue;
     if (SameAscii(token, "_parent")) {
       at = at->kind == Kind::Clip ? host_->Parent(at) : nullptr;
@@ -256,6 +279,13 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
     if (SameAscii(token, "_root") || SameAscii(token, "_level0")) {
       at = host_->Root();
       continue;
+    }
+    if (at->kind == Kind::Clip) {
+      // A path reaches a child in every version (SWF 4 scripts see no child as a variable).
+      if (Object* child = host_->Child(at, token)) {
+        at = child;
+        continue;
+      }
     }
     const Value v = Get(at, token);
     at = v.IsObject() ? v.o : nullptr;
@@ -848,8 +878,8 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x8B: {  // SetTarget
         const std::string path = string_of(d.Str());
         f.target = path.empty() ? f.base : ResolvePath(f.base, path);
-        // A target not found: SWF 6 and older act on the root.
-        if (!f.target && f.version <= 6) f.target = host_->Root();
+        // A target not found: SWF 5 and 6 movies act on the root, SWF 4 ones on nothing.
+        if (!f.target && f.version <= 6 && !Swf4Block()) f.target = host_->Root();
         if (f.scope.size() > 1) f.scope[1] = f.target ? f.target : f.base;
         break;
       }
@@ -861,7 +891,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         const std::string path = clip ? ClipPath(v.o, false) : ToString(v);
         Object* t = path.empty() ? f.base : ResolvePath(f.base, path);
         if (t && !(t->kind == Kind::Clip && t->clip)) t = nullptr;
-        if (!t && f.version <= 6) t = host_->Root();
+        if (!t && f.version <= 6 && !Swf4Block()) t = host_->Root();
         f.target = t;
         if (f.scope.size() > 1) f.scope[1] = t ? t : f.base;
         break;
@@ -1146,7 +1176,10 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       // ---- Variables and properties ----
       case 0x1C: {  // GetVariable
         const std::string name = pop_str();
-        push(GetVariable(f, name));
+        Value v = GetVariable(f, name);
+        // A clip is no value in SWF 4 scripts: they reach clips through paths alone.
+        if (Swf4Block() && v.IsObject() && v.o->kind == Kind::Clip) v = Value{};
+        push(std::move(v));
         break;
       }
       case 0x1D: {  // SetVariable

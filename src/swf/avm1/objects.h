@@ -45,6 +45,9 @@ Value OnData(Vm& vm, const Value& self, const Value& text, std::string_view pars
 // other value.
 bool ColorTransformOf(const Value& v, double out[8]);
 
+// A new flash.geom.Point.
+Value MakePoint(Vm& vm, double x, double y);
+
 // loadVariables: the url-encoded variables of a file of the movie's folder, set on `target` at
 // the frame's timers (nothing when there is no such file).
 void LoadVariables(Vm& vm, Object* target, const std::string& url);
@@ -61,5 +64,7 @@ void InstallBitmapData(Vm& vm);
 void InstallFilters(Vm& vm);
 void InstallNetObjects(Vm& vm);
 void InstallSound(Vm& vm);
+// Date, made with the core globals (the other classes reach its prototype).
+void InstallDate(Vm& vm);
 
 }  // namespace swf::avm1

@@ -389,13 +389,73 @@ void InstallCapabilities(Vm& vm, Object* system) {
   for (const Entry& e : entries) vm.Define(caps, e.name, e.value);
 }
 
+Value EmptyText(Vm&, const Value&, std::span<Value>) {
+  return Value::Str("");
+}
+
+// TextFormat: the thirteen settings the constructor takes, each null unless given, as the
+// kind of value it holds.
+Value TextFormatConstruct(Vm& vm, const Value& self, std::span<Value> args) {
+  enum As { Text, Whole, Color, Flag, Align };
+  struct Setting {
+    const char* name;
+    As as;
+  };
+  static constexpr Setting kSettings[] = {
+      {"font", Text},     {"size", Whole},       {"color", Color},       {"bold", Flag},
+      {"italic", Flag},   {"underline", Flag},   {"url", Text},          {"target", Text},
+      {"align", Align},   {"leftMargin", Whole}, {"rightMargin", Whole}, {"indent", Whole},
+      {"leading", Whole},
+  };
+  for (std::size_t i = 0; i < std::size(kSettings); ++i) {
+    const Value v = Arg(args, i);
+    Value out = Value::Null();
+    if (!v.IsNullish()) {
+      switch (kSettings[i].as) {
+        case Text:
+          out = Value::Str(vm.ToString(v));
+          break;
+        case Whole:
+          out = Value::Num(vm.ToInt32(v));
+          break;
+        case Color:
+          out = Value::Num(double(std::uint32_t(vm.ToInt32(v))));
+          break;
+        case Flag:
+          out = Value::Bool(vm.ToBoolean(v));
+          break;
+        case Align: {
+          const std::string a = LowerCase(vm.ToString(v));
+          if (a == "left" || a == "right" || a == "center" || a == "justify") out = Value::Str(a);
+          break;
+        }
+      }
+    }
+    vm.Set(self.o, kSettings[i].name, out);
+  }
+  for (const char* name : {"blockIndent", "bullet", "tabStops"})
+    vm.Set(self.o, name, Value::Null());
+  return self;
+}
+
+// Error: a message (the prototype's "Error" unless given) that is also its string.
+Value ErrorConstruct(Vm& vm, const Value& self, std::span<Value> args) {
+  if (!args.empty() && !args[0].IsUndefined()) vm.Set(self.o, "message", args[0]);
+  return self;
+}
+Value ErrorToString(Vm& vm, const Value& self, std::span<Value>) {
+  return self.IsObject() ? vm.Get(self.o, "message") : Value{};
+}
+
 }  // namespace
 
 void InstallSystemObjects(Vm& vm) {
   const std::uint16_t fixed = DontEnum | DontDelete | ReadOnly;
   Object* g = vm.global;
 
+  // AsBroadcaster's prototype is there for SWF 6 movies on.
   Object* broadcaster = DefineClass(vm, g, "AsBroadcaster", nullptr, nullptr);
+  if (Property* p = vm.FindOwn(broadcaster, "prototype")) p->flags |= 0x0080;
   vm.DefineNative(broadcaster, "initialize", Initialize);
   vm.DefineNative(broadcaster, "addListener", AddListener);
   vm.DefineNative(broadcaster, "removeListener", RemoveListener);
@@ -476,6 +536,33 @@ void InstallSystemObjects(Vm& vm) {
   vm.DefineNative(camera, "get", NullResult);
   Object* microphone = DefineClass(vm, g, "Microphone", nullptr, nullptr);
   vm.DefineNative(microphone, "get", NullResult);
+
+  // The display classes as names: their objects come from the player, which fills these in.
+  for (const char* name : {"Button", "TextField", "Video", "TextSnapshot"}) {
+    Object* ctor = DefineClass(vm, g, name, nullptr, &proto);
+    if (std::string_view(name) == "TextField") {
+      if (Property* p = vm.FindOwn(ctor, "prototype")) p->flags |= 0x0080;
+      DefineClass(vm, ctor, "StyleSheet", nullptr, nullptr);
+      if (Property* p = vm.FindOwn(ctor, "StyleSheet")) p->flags |= 0x0080;
+    }
+  }
+  vm.DefineNative(proto, "getCount", MinusOne);
+  vm.DefineNative(proto, "getText", EmptyText);
+  vm.DefineNative(proto, "getSelectedText", EmptyText);
+  vm.DefineNative(proto, "findText", MinusOne);
+  vm.DefineNative(proto, "getSelected", ReturnFalse);
+  vm.DefineNative(proto, "setSelected", NoOp);
+  vm.DefineNative(proto, "setSelectColor", NoOp);
+  vm.DefineNative(proto, "hitTestTextNearPos", MinusOne);
+  vm.DefineNative(proto, "getTextRunInfo", NullResult);
+
+  DefineClass(vm, g, "TextFormat", TextFormatConstruct, nullptr);
+
+  Object* error_proto = nullptr;
+  DefineClass(vm, g, "Error", ErrorConstruct, &error_proto);
+  vm.Define(error_proto, "name", Value::Str("Error"), DontEnum);
+  vm.Define(error_proto, "message", Value::Str("Error"), DontEnum);
+  vm.DefineNative(error_proto, "toString", ErrorToString);
 
   Object* accessibility = vm.NewObject();
   vm.Define(g, "Accessibility", Value::Obj(accessibility), DontEnum);

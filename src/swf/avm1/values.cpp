@@ -164,7 +164,8 @@ double Vm::ToNumber(const Value& v) {
       return StringToNumber(v.s, version_);
     case Type::Object: {
       const Value p = ToPrimitive(v);
-      if (p.IsObject()) return std::numeric_limits<double>::quiet_NaN();
+      // An object with no number is NaN, or 0 as any other bad number of a SWF 4 movie.
+      if (p.IsObject()) return version_ <= 4 ? 0.0 : std::numeric_limits<double>::quiet_NaN();
       return ToNumber(p);
     }
   }

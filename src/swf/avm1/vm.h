@@ -369,6 +369,8 @@ class Vm {
   int AddTimer(Timer t);
   void ClearTimer(int id);
   [[nodiscard]] Object* TargetOf(const Value& v);  // a clip object from a clip or a path
+  // Whether the running block comes from a SWF 4 movie (or older).
+  [[nodiscard]] bool Swf4Block() const { return block_version_ > 0 && block_version_ <= 4; }
   Object* ResolvePath(Object* from, std::string_view path);
   [[nodiscard]] std::string ClipPath(Object* clip, bool slash);
 
