@@ -48,21 +48,7 @@ std::string Encode(std::u32string_view s) {
     } else if (u >= 0xD800 && u < 0xE000) {
       u = 0xFFFD;  // half a pair
     }
-    if (u < 0x80) {
-      out.push_back(char(u));
-    } else if (u < 0x800) {
-      out.push_back(char(0xC0 | (u >> 6)));
-      out.push_back(char(0x80 | (u & 0x3F)));
-    } else if (u < 0x10000) {
-      out.push_back(char(0xE0 | (u >> 12)));
-      out.push_back(char(0x80 | ((u >> 6) & 0x3F)));
-      out.push_back(char(0x80 | (u & 0x3F)));
-    } else {
-      out.push_back(char(0xF0 | (u >> 18)));
-      out.push_back(char(0x80 | ((u >> 12) & 0x3F)));
-      out.push_back(char(0x80 | ((u >> 6) & 0x3F)));
-      out.push_back(char(0x80 | (u & 0x3F)));
-    }
+    AppendUtf8(out, u);
   }
   return out;
 }
@@ -664,6 +650,25 @@ void Vm::InstallArrays() {
   DefineNative(array_proto, "reverse", ArrayReverse);
   DefineNative(array_proto, "sort", ArraySort);
   DefineNative(array_proto, "sortOn", ArraySortOn);
+}
+
+void AppendUtf8(std::string& out, std::uint32_t code_point) {
+  const std::uint32_t u = code_point;
+  if (u < 0x80) {
+    out.push_back(char(u));
+  } else if (u < 0x800) {
+    out.push_back(char(0xC0 | (u >> 6)));
+    out.push_back(char(0x80 | (u & 0x3F)));
+  } else if (u < 0x10000) {
+    out.push_back(char(0xE0 | (u >> 12)));
+    out.push_back(char(0x80 | ((u >> 6) & 0x3F)));
+    out.push_back(char(0x80 | (u & 0x3F)));
+  } else {
+    out.push_back(char(0xF0 | (u >> 18)));
+    out.push_back(char(0x80 | ((u >> 12) & 0x3F)));
+    out.push_back(char(0x80 | ((u >> 6) & 0x3F)));
+    out.push_back(char(0x80 | (u & 0x3F)));
+  }
 }
 
 }  // namespace swf::avm1

@@ -147,24 +147,6 @@ std::string EscapeXml(std::string_view s) {
 
 namespace {
 
-void AppendUtf8(std::string& out, std::uint32_t u) {
-  if (u < 0x80) {
-    out.push_back(char(u));
-  } else if (u < 0x800) {
-    out.push_back(char(0xC0 | (u >> 6)));
-    out.push_back(char(0x80 | (u & 0x3F)));
-  } else if (u < 0x10000) {
-    out.push_back(char(0xE0 | (u >> 12)));
-    out.push_back(char(0x80 | ((u >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (u & 0x3F)));
-  } else {
-    out.push_back(char(0xF0 | (u >> 18)));
-    out.push_back(char(0x80 | ((u >> 12) & 0x3F)));
-    out.push_back(char(0x80 | ((u >> 6) & 0x3F)));
-    out.push_back(char(0x80 | (u & 0x3F)));
-  }
-}
-
 std::string Unescape(std::string_view s) {
   std::string out;
   out.reserve(s.size());
