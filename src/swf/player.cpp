@@ -1808,7 +1808,7 @@ Object* Player::State::DisplayOfAny(avm1::Object* o) {
 std::string Player::State::TextPath(TextBox& box, bool slash) {
   const std::shared_ptr<Clip> parent = box.parent.lock();
   const Object* d = DisplayOfText(box);
-  const std::string name = d ? d->name : "";
+  std::string name = d ? d->name : "";
   if (!parent) return name;
   std::string path = vm->ClipPath(parent->object, slash);
   if (slash && path == "/") return "/" + name;
@@ -2118,22 +2118,22 @@ void TextSet(Player::State& s, avm1::Object* o, int which, const Value& v) {
   }
 }
 
-template <int Which>
+template <int which>
 Value TextGetter(avm1::Vm& vm, const Value& self, Args) {
-  return self.IsObject() ? TextGet(StateOf(vm), self.o, Which) : Value{};
+  return self.IsObject() ? TextGet(StateOf(vm), self.o, which) : Value{};
 }
-template <int Which>
+template <int which>
 Value TextSetter(avm1::Vm& vm, const Value& self, Args args) {
-  if (self.IsObject()) TextSet(StateOf(vm), self.o, Which, ArgAt(args, 0));
+  if (self.IsObject()) TextSet(StateOf(vm), self.o, which, ArgAt(args, 0));
   return Value{};
 }
-template <int Index>
+template <int index>
 Value DisplayGetter(avm1::Vm& vm, const Value& self, Args) {
-  return self.IsObject() ? StateOf(vm).GetProperty(self.o, Index) : Value{};
+  return self.IsObject() ? StateOf(vm).GetProperty(self.o, index) : Value{};
 }
-template <int Index>
+template <int index>
 Value DisplaySetter(avm1::Vm& vm, const Value& self, Args args) {
-  if (self.IsObject()) StateOf(vm).SetProperty(self.o, Index, ArgAt(args, 0));
+  if (self.IsObject()) StateOf(vm).SetProperty(self.o, index, ArgAt(args, 0));
   return Value{};
 }
 
@@ -2146,15 +2146,15 @@ void DefineAccessor(avm1::Vm& vm, avm1::Object* proto, const char* name, avm1::N
   }
 }
 
-template <int... Which>
-void DefineTextAccessors(avm1::Vm& vm, avm1::Object* proto, std::integer_sequence<int, Which...>) {
-  (DefineAccessor(vm, proto, kTextPropertyNames[Which], TextGetter<Which>, TextSetter<Which>), ...);
+template <int... which>
+void DefineTextAccessors(avm1::Vm& vm, avm1::Object* proto, std::integer_sequence<int, which...>) {
+  (DefineAccessor(vm, proto, kTextPropertyNames[which], TextGetter<which>, TextSetter<which>), ...);
 }
-template <std::size_t... I>
-void DefineDisplayAccessors(avm1::Vm& vm, avm1::Object* proto, std::index_sequence<I...>) {
-  (DefineAccessor(vm, proto, kTextDisplayProperties[I].first,
-                  DisplayGetter<kTextDisplayProperties[I].second>,
-                  DisplaySetter<kTextDisplayProperties[I].second>),
+template <std::size_t... i>
+void DefineDisplayAccessors(avm1::Vm& vm, avm1::Object* proto, std::index_sequence<i...>) {
+  (DefineAccessor(vm, proto, kTextDisplayProperties[i].first,
+                  DisplayGetter<kTextDisplayProperties[i].second>,
+                  DisplaySetter<kTextDisplayProperties[i].second>),
    ...);
 }
 
@@ -2239,7 +2239,7 @@ Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
   // Whole pixels, as Flash takes them.
   double box[4];
   for (int i = 0; i < 4; ++i) {
-    box[i] = vm.ToInt32(args[std::size_t(2 + i)]);
+    box[i] = vm.ToInt32(args[2 + std::size_t(i)]);
   }
   auto def = std::make_shared<EditText>();
   def->bounds = {0, float(std::round(std::fabs(box[2]) * 20)), 0,

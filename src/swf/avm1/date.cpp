@@ -189,35 +189,35 @@ Value DateTimezoneOffset(Vm&, const Value& self, std::span<Value>) {
   return Value::Num(-LocalOffset(t) / 60000);
 }
 
-// getMonth, getUTCHours and the others: one field, `Field` == FieldCount for the weekday.
-template <int F, bool Utc>
+// getMonth, getUTCHours and the others: one field, `first` == FieldCount for the weekday.
+template <int first, bool utc>
 Value DateGet(Vm&, const Value& self, std::span<Value>) {
   const double t = TimeOf(self);
   if (std::isnan(t)) return Value::Num(kNaN);
   double f[FieldCount];
   double weekday = 0;
-  Decompose(Utc ? t : ToLocal(t), f, &weekday);
-  return Value::Num(F == FieldCount ? weekday : f[F]);
+  Decompose(utc ? t : ToLocal(t), f, &weekday);
+  return Value::Num(first == FieldCount ? weekday : f[first]);
 }
-template <bool Utc>
+template <bool utc>
 Value DateGetYear(Vm& vm, const Value& self, std::span<Value> args) {
-  const Value year = DateGet<Year, Utc>(vm, self, args);
+  const Value year = DateGet<Year, utc>(vm, self, args);
   return Value::Num(year.n - 1900);
 }
 
-// setHours(h, m, s, ms) and the others: the fields from `F` on, at most `Max` of them.
-template <int F, int Max, bool Utc>
+// setHours(h, m, s, ms) and the others: the fields from `first` on, at most `count` of them.
+template <int first, int count, bool utc>
 Value DateSet(Vm& vm, const Value& self, std::span<Value> args) {
   if (!self.IsObject() || self.o->kind != Kind::Date) return Value::Num(kNaN);
   double t = TimeOf(self);
   if (std::isnan(t)) return Value::Num(kNaN);
   double f[FieldCount];
-  Decompose(Utc ? t : ToLocal(t), f, nullptr);
-  const std::size_t given = std::min<std::size_t>(args.size(), Max);
-  if (given == 0) f[F] = kNaN;
-  for (std::size_t i = 0; i < given; ++i) f[F + int(i)] = vm.ToNumber(args[i]);
+  Decompose(utc ? t : ToLocal(t), f, nullptr);
+  const std::size_t given = std::min<std::size_t>(args.size(), count);
+  if (given == 0) f[first] = kNaN;
+  for (std::size_t i = 0; i < given; ++i) f[first + int(i)] = vm.ToNumber(args[i]);
   const double local = Compose(f);
-  t = TimeClip(Utc ? local : FromLocal(local));
+  t = TimeClip(utc ? local : FromLocal(local));
   self.o->primitive = Value::Num(t);
   return Value::Num(t);
 }
