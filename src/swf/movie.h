@@ -29,8 +29,10 @@ namespace swf {
 struct Limits {
   // A CWS body inflates to at most this many times its compressed size (honest movies of the
   // era compress far less: pictures and sound are compressed already) and at most kMaxInflated:
-  // a zlib bomb is cut short at once.
+  // a zlib bomb is cut short at once. Any movie may inflate to kMinInflated, though: a small one
+  // of flat colours (vectors, a still video) compresses far better than 16 to 1.
   static constexpr std::size_t kMaxInflateRatio = 16;
+  static constexpr std::size_t kMinInflated = std::size_t{16} << 20;
   static constexpr std::size_t kMaxInflated = std::size_t{1} << 30;
   // Parsed records (shapes, tags, scripts, the bitmaps' index).
   static constexpr std::size_t kMaxModelBytes = 96u << 20;

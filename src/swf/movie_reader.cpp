@@ -433,10 +433,11 @@ LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images) {
   header.compressed = signature == "CWS";
   const auto body = file.subspan(8);
   // (Compared before multiplying: a 32-bit size_t would wrap.)
-  const std::size_t honest = !header.compressed ? body.size()
-                             : body.size() > Limits::kMaxInflated / Limits::kMaxInflateRatio
-                                 ? Limits::kMaxInflated
-                                 : body.size() * Limits::kMaxInflateRatio;
+  const std::size_t honest =
+      !header.compressed ? body.size()
+      : body.size() > Limits::kMaxInflated / Limits::kMaxInflateRatio
+          ? Limits::kMaxInflated
+          : std::max(body.size() * Limits::kMaxInflateRatio, Limits::kMinInflated);
   const std::size_t limit =
       std::min<std::size_t>(header.file_length < 8 ? 0 : header.file_length - 8, honest);
   if (header.compressed) {
@@ -450,7 +451,7 @@ LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images) {
       honest < std::size_t(header.file_length) - 8) {
     movie->notes.push_back(
         "the body inflates to more than " + std::to_string(Limits::kMaxInflateRatio) +
-        " times its compressed size: read up to byte " + std::to_string(honest + 8));
+        " times its compressed size and 16 MiB: read up to byte " + std::to_string(honest + 8));
   }
 
   ByteReader r(movie->bytes);

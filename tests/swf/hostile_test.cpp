@@ -346,7 +346,9 @@ std::vector<HostileCase> Cases() {
        }},
       {"zlib_bomb", ZlibBomb, nullptr,
        [](const swf::Player& p) {
-         EXPECT_LE(p.movie().bytes.size(), ZlibBomb().size() * swf::Limits::kMaxInflateRatio);
+         EXPECT_LE(p.movie().bytes.size(),
+                   std::max(ZlibBomb().size() * swf::Limits::kMaxInflateRatio,
+                            swf::Limits::kMinInflated));
          EXPECT_FALSE(p.movie().notes.empty()) << p.movie().main.frames.size() << " frames from "
                                                << p.movie().bytes.size() << " bytes";
        }},
