@@ -19,6 +19,7 @@
 #include "swf/effects.h"
 #include "swf/shape.h"
 #include "swf/sound.h"
+#include "swf/text/code_pages.h"
 #include "swf/video.h"
 
 namespace swf {
@@ -252,6 +253,8 @@ struct Movie {
   // ExportAssets: the names attachMovie finds symbols by (ASCII letters lowered), and back.
   std::map<std::string, std::uint16_t> exports;
   std::map<std::uint16_t, std::string> export_names;
+  // SWF 5 and older: the code page of the movie's strings, Shift-JIS when a font says so.
+  CodePage code_page = CodePage::Windows1252;
 
   [[nodiscard]] const Character* Find(std::uint16_t id) const {
     const auto it = dictionary.find(id);

@@ -246,6 +246,7 @@ struct Player::State : avm1::Host {
         movie(m),
         mixer(std::move(mp3)),
         video_decoders(std::move(video)) {
+    vm->SetCodePage(m.code_page);
     root = std::make_shared<Clip>(m.main, 0, 0, census);
     root->playing = false;
     root->object = vm->NewClipObject(root.get());

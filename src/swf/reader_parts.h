@@ -89,6 +89,11 @@ void ReadFontLayout(ByteReader& after_offsets, ByteReader whole, std::size_t tab
 // A font's name as the file spells it: Flash 6 and later write UTF-8, earlier files the system's
 // code page (kept as bytes). A trailing NUL is dropped.
 std::string FontName(std::span<const std::uint8_t> bytes);
+// SWF 5 and older write a font's name and codes in the author's code page, Shift-JIS where the
+// font's flag says so (and then the movie's strings too): both turned to Unicode.
+void ApplyCodePage(Font& font, bool shift_jis, LoadContext& ctx);
+// A string of the file as UTF-8: as it stands from SWF 6 on, else from the movie's code page.
+std::string FileString(std::string_view raw, const LoadContext& ctx);
 // DefineFontInfo 1/2: a DefineFont's name, style and code table.
 void ReadDefineFontInfo(ByteReader& r, TagCode code, LoadContext& ctx);
 // DefineEditText after its id.

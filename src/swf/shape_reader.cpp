@@ -420,6 +420,7 @@ std::optional<Font> ReadDefineFont(ByteReader& r, TagCode code, LoadContext& ctx
   }
   // The code table and layout follow the offsets (and, in the file, the glyphs).
   if (code != TagCode::DefineFont) ReadFontLayout(r, whole, table_at, flags, font, ctx);
+  if (code == TagCode::DefineFont2) ApplyCodePage(font, (flags & 0x40) != 0, ctx);
   return font;
 }
 

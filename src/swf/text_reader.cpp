@@ -26,6 +26,19 @@ std::string FontName(std::span<const std::uint8_t> bytes) {
   return name;
 }
 
+void ApplyCodePage(Font& font, bool shift_jis, LoadContext& ctx) {
+  if (ctx.movie.header.version > 5) return;
+  const CodePage page = shift_jis ? CodePage::ShiftJis : CodePage::Windows1252;
+  if (shift_jis) ctx.movie.code_page = page;
+  font.name = CodePageToUtf8(font.name, page);
+  for (char32_t& c : font.codes) c = CodePageChar(std::uint16_t(c), page);
+}
+
+std::string FileString(std::string_view raw, const LoadContext& ctx) {
+  if (ctx.movie.header.version > 5) return std::string(raw);
+  return CodePageToUtf8(raw, ctx.movie.code_page);
+}
+
 void ReadFontLayout(ByteReader& after_offsets, ByteReader whole, std::size_t table_at,
                     std::uint8_t flags, Font& font, LoadContext& ctx) {
   const bool wide_offsets = (flags & 0x08) != 0;
@@ -85,6 +98,7 @@ void ReadDefineFontInfo(ByteReader& r, TagCode code, LoadContext& ctx) {
   font->bold = (flags & 0x02) != 0;
   font->italic = (flags & 0x04) != 0;
   font->codes = ReadCodes(r, font->glyphs.size(), (flags & 0x01) != 0, ctx);
+  ApplyCodePage(*font, (flags & 0x10) != 0, ctx);
   it->second = std::shared_ptr<const Font>(std::move(font));
 }
 
@@ -123,8 +137,8 @@ std::optional<EditText> ReadDefineEditText(ByteReader& r, LoadContext& ctx) {
     t.leading = r.S16();
   }
   t.auto_size_side = t.align == EditText::Align::Justify ? EditText::Align::Left : t.align;
-  t.variable = r.String();
-  if (has_text) t.initial_text = r.String();
+  t.variable = FileString(r.String(), ctx);
+  if (has_text) t.initial_text = FileString(r.String(), ctx);
   if (!r.ok()) return std::nullopt;
   if (!ctx.Charge(sizeof(EditText) + t.variable.size() + t.initial_text.size() +
                   t.font_class.size())) {

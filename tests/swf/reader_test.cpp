@@ -262,3 +262,29 @@ TEST(Reader, SeedCorpus) {
 }
 
 }  // namespace
+
+// SWF 5 and older: a font with the Shift-JIS flag makes the movie's strings Shift-JIS, and its
+// own name and wide codes are Shift-JIS too.
+TEST(Reader, ShiftJisFontsOfSwf5) {
+  Bits font;
+  font.U16(1).U16(2).UB(0, 4).UB(0, 4).UB(0, 6);  // one empty glyph
+  Bits info;
+  info.U16(1).U8(4).Raw({0x82, 0x6C, 0x82, 0x72}).U8(0x11).U16(0x82A0);
+  Bits edit;
+  edit.U16(2).Rect(0, 2000, 0, 400).U8(0x80).U8(0).Str("").Str("\x93\xFA\x96\x7B\xB1");
+  const auto loaded = swf::LoadMovie(
+      Movie(Join({Tag(10, font.bytes), Tag(13, info.bytes), Tag(37, edit.bytes),
+                  DoAction({Push({std::string("\x83\x8D\x83\x53")}), Act(0x26)}), ShowFrame()}),
+            4000, 3000, 10, false, 5),
+      nullptr);
+  ASSERT_TRUE(loaded.movie) << loaded.refusal;
+  const auto& f = Get<swf::Font>(*loaded.movie, 1);
+  EXPECT_EQ(f.name, "\xEF\xBC\xAD\xEF\xBC\xB3");  // ＭＳ
+  EXPECT_EQ(f.codes, std::vector<char32_t>{U'\u3042'});
+  EXPECT_EQ(Get<swf::EditText>(*loaded.movie, 2).initial_text,
+            "\xE6\x97\xA5\xE6\x9C\xAC\xEF\xBD\xB1");  // 日本ｱ
+  swf::Player player(loaded.movie);
+  player.Play();
+  player.AdvanceTo(0);
+  EXPECT_EQ(player.TakeTrace(), std::vector<std::string>{"\xE3\x83\xAD\xE3\x82\xB4"});  // ロゴ
+}

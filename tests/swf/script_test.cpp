@@ -47,6 +47,11 @@ std::vector<ScriptCase> Cases() {
        {"8.64e+15", "123456789012345"}},
       {"undefined_in_swf6", 6, Join({Push({x, Undefined{}}), Op(kAdd2), Trace()}), {"x"}},
       {"undefined_in_swf7", 7, Join({Push({x, Undefined{}}), Op(kAdd2), Trace()}), {"xundefined"}},
+      // SWF 5 strings are in the author's code page: Windows-1252 unless a font says Shift-JIS.
+      {"windows_1252_in_swf5",
+       5,
+       Join({Push({std::string("caf\xE9 \x80")}), Trace()}),
+       {"caf\xC3\xA9 \xE2\x82\xAC"}},
       {"names_ignore_case_in_swf6",
        6,
        Join({Push({std::string("Foo"), 1.0}), Op(kSetVariable), Push({std::string("foo")}),

@@ -65,31 +65,6 @@ struct Data {
   }
 };
 
-std::string Windows1252ToUtf8(std::string_view raw) {
-  static constexpr std::uint16_t kHigh[32] = {
-      0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-      0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
-  std::string out;
-  out.reserve(raw.size());
-  for (char ch : raw) {
-    const auto c = std::uint8_t(ch);
-    std::uint32_t u = c;
-    if (c >= 0x80 && c < 0xA0) u = kHigh[c - 0x80];
-    if (u < 0x80) {
-      out.push_back(char(u));
-    } else if (u < 0x800) {
-      out.push_back(char(0xC0 | (u >> 6)));
-      out.push_back(char(0x80 | (u & 0x3F)));
-    } else {
-      out.push_back(char(0xE0 | (u >> 12)));
-      out.push_back(char(0x80 | ((u >> 6) & 0x3F)));
-      out.push_back(char(0x80 | (u & 0x3F)));
-    }
-  }
-  return out;
-}
-
 // Records in a `super` object how many prototypes up from `this` its class is.
 void NoteSuperDepth(Object* sup) {
   int depth = 1;
@@ -158,7 +133,7 @@ double Vm::Random() {
 std::string Vm::DecodeString(std::string_view raw) const {
   if (block_version_ >= 6) return std::string(raw);
   for (char c : raw) {
-    if (std::uint8_t(c) >= 0x80) return Windows1252ToUtf8(raw);
+    if (std::uint8_t(c) >= 0x80) return CodePageToUtf8(raw, code_page_);
   }
   return std::string(raw);
 }

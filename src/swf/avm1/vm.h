@@ -19,6 +19,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "swf/text/code_pages.h"
+
 namespace swf::avm1 {
 
 class Object;
@@ -280,6 +282,9 @@ class Vm {
   Vm(Vm&&) = delete;
   Vm& operator=(Vm&&) = delete;
 
+  // The code page of SWF 5 and older blocks' strings.
+  void SetCodePage(CodePage page) { code_page_ = page; }
+
   // ---- Running -----------------------------------------------------------------------------
   // A new frame's budget of work.
   void BeginFrame() { work_left_ = kWorkPerFrame; }
@@ -412,6 +417,7 @@ class Vm {
   std::vector<Timer> timers_;
   int next_timer_ = 1;
   int block_version_ = 0;
+  CodePage code_page_ = CodePage::Windows1252;
   // Getters, setters and watchers of one property running inside one another.
   std::map<std::pair<const Object*, std::string>, int> virtual_depth_;
   friend struct Nested;
