@@ -2285,6 +2285,13 @@ void Player::State::InstallTextFieldMethods() {
   def("addListener", TfTrue);
   def("removeListener", TfTrue);
   avm1::Object* ctor = vm->NewFunction(TfCtor, text_proto);
+  // The script-side TextField carried the StyleSheet class: it stays on the player's own.
+  if (const avm1::Property* old = vm->FindOwn(vm->global, "TextField");
+      old && old->value.IsObject()) {
+    if (const avm1::Property* sheet = vm->FindOwn(old->value.o, "StyleSheet")) {
+      vm->Define(ctor, "StyleSheet", sheet->value, sheet->flags);
+    }
+  }
   vm->Define(vm->global, "TextField", Value::Obj(ctor), avm1::DontEnum);
   InstallTextFormat(*vm);
   vm->DefineNative(vm->clip_proto, "createTextField", McCreateTextField);

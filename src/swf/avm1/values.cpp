@@ -67,6 +67,15 @@ std::string Vm::NumberToString(double n) {
   }
   // Fifteen significant digits, as Flash Player prints them.
   std::snprintf(buf, sizeof buf, "%.14e", n);
+  if (std::isinf(std::strtod(buf, nullptr))) {
+    // Rounding up would print a number beyond the largest double (Number.MAX_VALUE):
+    // Flash Player prints the digits cut short instead.
+    std::snprintf(buf, sizeof buf, "%.20e", n);
+    const std::string cut(buf);
+    const std::size_t e = cut.find('e');
+    std::snprintf(buf, sizeof buf, "%s%s", cut.substr(0, cut.find('.') + 15).c_str(),
+                  cut.c_str() + e);
+  }
   std::string text(buf);
   const std::size_t e = text.find('e');
   const int exponent = std::atoi(text.c_str() + e + 1);
