@@ -3245,6 +3245,10 @@ void Player::SetRandomSeed(std::uint64_t seed) {
   state_->vm->random_state = seed ? seed : 1;
 }
 
+void Player::SetWallClock(double utc_ms, int zone_minutes) {
+  state_->vm->wall_clock = avm1::Vm::WallClock{utc_ms, zone_minutes * 60000.0};
+}
+
 std::vector<LeftOut> Player::LeftOutSoFar() const {
   std::map<std::string, int> all = movie_->left_out;
   for (const auto& [what, count] : state_->left_out) all[what] += count;

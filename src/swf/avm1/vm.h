@@ -364,6 +364,13 @@ class Vm {
   std::uint64_t random_state = 0x9E3779B97F4A7C15ull;
   double Random();  // [0, 1)
   double now_ms = 0;
+  // A fixed wall clock for Date (repeatable runs): the UTC time at now_ms 0 and the local zone's
+  // offset from UTC, in ms. Unset: the system's clock and zone.
+  struct WallClock {
+    double utc_ms = 0;
+    double zone_ms = 0;
+  };
+  std::optional<WallClock> wall_clock;
   void Charge(std::size_t bytes);
   void Work(std::size_t n = 1);  // actions' worth of the frame's budget (pixels, characters)
   int AddTimer(Timer t);
