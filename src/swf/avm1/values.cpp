@@ -498,7 +498,8 @@ std::vector<std::string> Vm::Enumerate(Object* o) {
   for (int depth = 0; o && depth < 256; ++depth, o = o->proto) {
     std::vector<std::string> level;
     for (const Property& p : o->props) {
-      if (p.removed || (p.flags & DontEnum) || HiddenIn(p.flags, version_)) continue;
+      // A property hidden from this version still lists (Flash Player checks only DontEnum).
+      if (p.removed || (p.flags & DontEnum)) continue;
       level.push_back(p.name);
     }
     levels.push_back(std::move(level));

@@ -354,6 +354,8 @@ class Vm {
   Object* object_ctor = nullptr;
   Object* array_ctor = nullptr;
   Object* classes = nullptr;  // Object.registerClass: symbol name to constructor
+  // ASnative's table: category << 16 | index to the built-in it names.
+  std::unordered_map<std::uint32_t, NativeFn> native_table;
 
   Host* host() { return host_; }
   std::vector<std::string>& trace() { return trace_; }
