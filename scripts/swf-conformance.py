@@ -258,7 +258,12 @@ def run_test(suite, path, options):
     movie = os.path.join(folder, 'test.swf')
     base = [movie, '--loop', '--frames', str(frames), '--clock', RECORDING_CLOCK]
     viewport = config.get('player_options', {}).get('viewport_dimensions', {})
-    scripted = input_lines(folder, float(viewport.get('scale_factor', 1.0)))
+    scale = float(viewport.get('scale_factor', 1.0))
+    scripted = input_lines(folder, scale)
+    if viewport.get('width') and viewport.get('height') and scale > 0:
+        # The window the movie played in, in stage pixels (Stage.width under noScale).
+        base += ['--size', '%dx%d' % (round(viewport['width'] / scale),
+                                      round(viewport['height'] / scale))]
     input_file = None
     if scripted is not None:
         input_file = tempfile.NamedTemporaryFile('w', suffix='.input', delete=False)

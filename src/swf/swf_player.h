@@ -169,6 +169,9 @@ class Player {
   // movie starts (it then runs with the movie's clock) and the local zone's offset east of UTC
   // in minutes. Unset: the system's clock and zone.
   void SetWallClock(double utc_ms, int zone_minutes);
+  // The window's size in pixels: the stage's under Stage.scaleMode "noScale" (unset: the
+  // movie's own size).
+  void SetWindowSize(int width, int height);
 
   // What the movie asked for and the player leaves out (tags, actions, objects, methods), each
   // with how often, the reader's and the playing's together; sorted by `what`.

@@ -38,7 +38,7 @@ constexpr std::string_view kUsage =
     "  --trace      print the movie's trace lines on standard output\n"
     "  --draw       draw every frame played, as the launcher does (its bitmaps decoded as shown)\n"
     "  --png FILE   write the last frame played as a PNG picture\n"
-    "  --size WxH   the frame's size in pixels (default: the stage's)\n"
+    "  --size WxH   the frame's size in pixels, the window's for the movie (default: the stage's)\n"
     "  --input FILE input given after the frames, a line each: 'move X Y', 'down X Y', 'up X Y'\n"
     "               (stage pixels), 'keydown CODE CHAR', 'keyup CODE CHAR' (Flash's key code and\n"
     "               the character typed, 0 for none); 'wait' lets the next frame run first\n"
@@ -314,6 +314,7 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
   player.SetDeviceFonts(decoders.fonts);
   player.SetRandomSeed(kRandomSeed);
   if (o.clock) player.SetWallClock(o.clock->first, o.clock->second);
+  if (o.size) player.SetWindowSize(o.size->first, o.size->second);
   player.SetLoop(o.loop);
   // Files the movie loads come from its own folder (the player checks the name stays in it).
   player.SetFileReader([folder = PathOf(o.movie).parent_path()](const std::string& name) {
