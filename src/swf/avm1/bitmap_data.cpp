@@ -555,6 +555,21 @@ Value Draw(Vm& vm, const Value& self, std::span<Value> args) {
     const char* names[6] = {"a", "b", "c", "d", "tx", "ty"};
     for (int i = 0; i < 6; ++i) m[i] = vm.ToNumber(vm.Get(args[1].o, names[i]));
   }
+  // The clip rectangle (fifth argument) bounds what changes.
+  int clip[4] = {0, 0, b->width, b->height};
+  if (args.size() > 4 && args[4].IsObject()) {
+    const char* names[4] = {"x", "y", "width", "height"};
+    double r[4];
+    for (int i = 0; i < 4; ++i) r[i] = vm.ToNumber(vm.Get(args[4].o, names[i]));
+    if (!(r[2] > 0 && r[3] > 0)) return Value{};
+    clip[0] = int(std::clamp(std::floor(r[0]), 0.0, double(b->width)));
+    clip[1] = int(std::clamp(std::floor(r[1]), 0.0, double(b->height)));
+    clip[2] = int(std::clamp(std::ceil(r[0] + r[2]), 0.0, double(b->width)));
+    clip[3] = int(std::clamp(std::ceil(r[1] + r[3]), 0.0, double(b->height)));
+  }
+  const auto inside = [&](int x, int y) {
+    return x >= clip[0] && y >= clip[1] && x < clip[2] && y < clip[3];
+  };
   if (Bitmap* other = Live(source)) {
     // Another bitmap is drawn here without the player: translated copies only.
     if (m[0] == 1 && m[1] == 0 && m[2] == 0 && m[3] == 1) {
@@ -565,7 +580,9 @@ Value Draw(Vm& vm, const Value& self, std::span<Value> args) {
       copy.area = Area{0, 0, other->width, other->height};
       copy.px = int(std::lround(m[4]));
       copy.py = int(std::lround(m[5]));
-      ForEach(copy, [&](int dx, int dy, std::uint32_t p) { b->At(dx, dy) = p; });
+      ForEach(copy, [&](int dx, int dy, std::uint32_t p) {
+        if (inside(dx, dy)) b->At(dx, dy) = p;
+      });
     }
     return Value{};
   }
@@ -574,8 +591,11 @@ Value Draw(Vm& vm, const Value& self, std::span<Value> args) {
   std::vector<std::uint32_t> argb(b->pixels.size());
   for (std::size_t i = 0; i < argb.size(); ++i) argb[i] = Unmultiply(b->pixels[i]);
   if (vm.host()->DrawClipInto(source.o, m, argb.data(), b->width, b->height)) {
-    for (std::size_t i = 0; i < argb.size(); ++i) {
-      b->pixels[i] = Premultiply(b->transparent ? argb[i] : argb[i] | 0xFF000000u);
+    for (int y = clip[1]; y < clip[3]; ++y) {
+      for (int x = clip[0]; x < clip[2]; ++x) {
+        const std::size_t i = std::size_t(y) * std::size_t(b->width) + std::size_t(x);
+        b->pixels[i] = Premultiply(b->transparent ? argb[i] : argb[i] | 0xFF000000u);
+      }
     }
   }
   return Value{};
