@@ -266,7 +266,7 @@ struct Thrown {
 
 class Vm {
  public:
-  static constexpr std::size_t kWorkPerFrame = 2'000'000;
+  static constexpr std::size_t kWorkPerFrame = 4'000'000;
   static constexpr int kMaxDepth = 256;
   static constexpr std::size_t kMaxHeapBytes = 128u << 20;
   static constexpr std::size_t kMaxStringBytes = 16u << 20;
