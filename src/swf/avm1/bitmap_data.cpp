@@ -152,7 +152,9 @@ Value GetPixel32(Vm& vm, const Value& self, std::span<Value> args) {
   if (!b || args.size() < 2) return Value::Num(-1);
   const int x = vm.ToInt32(args[0]), y = vm.ToInt32(args[1]);
   if (!b->Inside(x, y)) return Value::Num(0);
-  return Value::Num(double(std::int32_t(Unmultiply(b->At(x, y)))));
+  // An opaque bitmap's pixels are as stored (only threshold's copy puts alpha there).
+  const std::uint32_t p = b->At(x, y);
+  return Value::Num(double(std::int32_t(b->transparent ? Unmultiply(p) : p)));
 }
 Value SetPixel(Vm& vm, const Value& self, std::span<Value> args) {
   Bitmap* b = Live(self);
@@ -342,22 +344,21 @@ Value Threshold(Vm& vm, const Value& self, std::span<Value> args) {
   const bool copy = args.size() > 7 && vm.ToBoolean(args[7]);
   const auto test = [&](std::uint32_t v) {
     const std::uint32_t x = v & mask, t = threshold & mask;
-    if (op == "<") return x < t;
     if (op == "<=") return x <= t;
     if (op == ">") return x > t;
     if (op == ">=") return x >= t;
     if (op == "==") return x == t;
     if (op == "!=") return x != t;
-    return false;
+    return x < t;  // "<", and any other word
   };
   int count = 0;
   ForEach(source, [&](int dx, int dy, std::uint32_t pixel) {
-    const std::uint32_t s = Unmultiply(pixel);
-    if (test(s)) {
-      Store(*b, dx, dy, color);
+    // Flash Player compares the pixels as it stores them: premultiplied.
+    if (test(pixel)) {
+      b->At(dx, dy) = Premultiply(color);  // its alpha kept, even in an opaque bitmap
       ++count;
     } else if (copy) {
-      Store(*b, dx, dy, s);
+      b->At(dx, dy) = pixel;  // as stored, alpha and all, even into an opaque bitmap
     }
   });
   return Value::Num(count);
