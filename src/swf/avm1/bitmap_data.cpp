@@ -406,7 +406,9 @@ Value HitTest(Vm& vm, const Value& self, std::span<Value> args) {
     if (other->disposed) return Value::Num(-3);
     int sx = 0, sy = 0;
     if (args.size() > 3 && !PointArg(vm, args[3], &sx, &sy)) {
-      return Value::Num(-4);
+      // Flash Player blames the second point only after a first one that is a real Point.
+      const Value point = vm.Get(Package(vm, "flash.geom"), "Point");
+      return Value::Num(point.IsObject() && vm.InstanceOf(args[0], point.o) ? -4 : -2);
     }
     const auto second_alpha =
         std::uint32_t(std::clamp(args.size() > 4 ? vm.ToInt32(args[4]) : 1, 0, 255));
