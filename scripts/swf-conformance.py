@@ -240,6 +240,11 @@ def input_lines(folder, scale=1.0):
     return '\n'.join(lines) + '\n'
 
 
+# The recordings' computer: its clock stood at this local time, in GMT+05:45, when a movie started
+# (what the suite's Date movie traced).
+RECORDING_CLOCK = '2001-02-03T04:05:06+0545'
+
+
 def run_test(suite, path, options):
     result = Result(path)
     folder = os.path.join(suite, path)
@@ -251,9 +256,14 @@ def run_test(suite, path, options):
     result.known_failure = bool(config.get('known_failure', False))
     frames = int(config.get('num_frames', config.get('num_ticks', 1)))
     movie = os.path.join(folder, 'test.swf')
-    base = [movie, '--loop', '--frames', str(frames)]
+    base = [movie, '--loop', '--frames', str(frames), '--clock', RECORDING_CLOCK]
     viewport = config.get('player_options', {}).get('viewport_dimensions', {})
-    scripted = input_lines(folder, float(viewport.get('scale_factor', 1.0)))
+    scale = float(viewport.get('scale_factor', 1.0))
+    scripted = input_lines(folder, scale)
+    if viewport.get('width') and viewport.get('height') and scale > 0:
+        # The window the movie played in, in stage pixels (Stage.width under noScale).
+        base += ['--size', '%dx%d' % (round(viewport['width'] / scale),
+                                      round(viewport['height'] / scale))]
     input_file = None
     if scripted is not None:
         input_file = tempfile.NamedTemporaryFile('w', suffix='.input', delete=False)

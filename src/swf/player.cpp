@@ -338,6 +338,7 @@ struct Player::State : avm1::Host {
   }
   // What the built-in objects ask (system_objects.cpp, sound.cpp, net_objects.cpp).
   void StageSize(bool unscaled, double* width, double* height) override;
+  std::optional<std::pair<int, int>> window_size;  // Player::SetWindowSize
   std::optional<std::string> ReadMovieFile(const std::string& name) override {
     return read_file ? read_file(name) : std::nullopt;
   }
@@ -2286,6 +2287,13 @@ void Player::State::InstallTextFieldMethods() {
   def("addListener", TfTrue);
   def("removeListener", TfTrue);
   avm1::Object* ctor = vm->NewFunction(TfCtor, text_proto);
+  // The script-side TextField carried the StyleSheet class: it stays on the player's own.
+  if (const avm1::Property* old = vm->FindOwn(vm->global, "TextField");
+      old && old->value.IsObject()) {
+    if (const avm1::Property* sheet = vm->FindOwn(old->value.o, "StyleSheet")) {
+      vm->Define(ctor, "StyleSheet", sheet->value, sheet->flags);
+    }
+  }
   vm->Define(vm->global, "TextField", Value::Obj(ctor), avm1::DontEnum);
   InstallTextFormat(*vm);
   vm->DefineNative(vm->clip_proto, "createTextField", McCreateTextField);
@@ -3025,8 +3033,13 @@ bool Player::State::VideoShape(std::uint16_t id, const std::shared_ptr<const Vid
 
 // ---- The built-in objects' side --------------------------------------------------------------
 
-void Player::State::StageSize(bool /*unscaled*/, double* width, double* height) {
-  // Headless, the window is the stage: scaled or not, it has the movie's size.
+void Player::State::StageSize(bool unscaled, double* width, double* height) {
+  if (unscaled && window_size) {
+    *width = window_size->first;
+    *height = window_size->second;
+    return;
+  }
+  // Scaled, or with no window told: the stage has the movie's size.
   const Rect& r = movie.header.stage;
   *width = std::round((r.x_max - r.x_min) / 20);
   *height = std::round((r.y_max - r.y_min) / 20);
@@ -3237,6 +3250,14 @@ std::vector<std::string> Player::TakeTrace() {
 
 void Player::SetRandomSeed(std::uint64_t seed) {
   state_->vm->random_state = seed ? seed : 1;
+}
+
+void Player::SetWindowSize(int width, int height) {
+  state_->window_size = std::pair(std::max(width, 0), std::max(height, 0));
+}
+
+void Player::SetWallClock(double utc_ms, int zone_minutes) {
+  state_->vm->wall_clock = avm1::Vm::WallClock{utc_ms, zone_minutes * 60000.0};
 }
 
 std::vector<LeftOut> Player::LeftOutSoFar() const {

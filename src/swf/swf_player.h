@@ -165,6 +165,13 @@ class Player {
 
   // The seed of the movie's `Math.random`: a fixed one makes a run repeatable (swfcheck).
   void SetRandomSeed(std::uint64_t seed);
+  // A fixed wall clock for the movie's Date (swfcheck): the UTC time in ms since 1970 when the
+  // movie starts (it then runs with the movie's clock) and the local zone's offset east of UTC
+  // in minutes. Unset: the system's clock and zone.
+  void SetWallClock(double utc_ms, int zone_minutes);
+  // The window's size in pixels: the stage's under Stage.scaleMode "noScale" (unset: the
+  // movie's own size).
+  void SetWindowSize(int width, int height);
 
   // What the movie asked for and the player leaves out (tags, actions, objects, methods), each
   // with how often, the reader's and the playing's together; sorted by `what`.

@@ -1,6 +1,7 @@
 #include "swfcheck/swfcheck.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -29,7 +30,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: swfcheck MOVIE.swf [--frames N] [--loop] [--trace] [--draw] [--png FILE] [--size WxH]\n"
-    "                [--input FILE]\n"
+    "                [--input FILE] [--clock YYYY-MM-DDTHH:MM:SS+HHMM]\n"
     "  Says on standard error what the launcher's SWF player makes of MOVIE.swf; exits 0 when\n"
     "  it loads, 1 when it is refused, 2 on a usage error.\n"
     "  --frames N   play N frames on the movie's own clock (default: its timeline's frames)\n"
@@ -37,10 +38,12 @@ constexpr std::string_view kUsage =
     "  --trace      print the movie's trace lines on standard output\n"
     "  --draw       draw every frame played, as the launcher does (its bitmaps decoded as shown)\n"
     "  --png FILE   write the last frame played as a PNG picture\n"
-    "  --size WxH   the frame's size in pixels (default: the stage's)\n"
+    "  --size WxH   the frame's size in pixels, the window's for the movie (default: the stage's)\n"
     "  --input FILE input given after the frames, a line each: 'move X Y', 'down X Y', 'up X Y'\n"
     "               (stage pixels), 'keydown CODE CHAR', 'keyup CODE CHAR' (Flash's key code and\n"
-    "               the character typed, 0 for none); 'wait' lets the next frame run first\n";
+    "               the character typed, 0 for none); 'wait' lets the next frame run first\n"
+    "  --clock T    the local date and time when the movie starts, with the zone's offset from\n"
+    "               UTC, for the movie's Date (default: the system's clock and zone)\n";
 
 // Bounds whatever the command line asks for: a frame's pixels as a movie's bitmap may have them.
 constexpr int kMaxFrames = 1'000'000;
@@ -56,6 +59,7 @@ struct Options {
   std::optional<std::string> png;
   std::optional<std::pair<int, int>> size;
   std::optional<std::string> input;
+  std::optional<std::pair<double, int>> clock;  // UTC ms, zone minutes
 };
 
 std::optional<int> Number(std::string_view text, int max) {
@@ -78,6 +82,31 @@ std::optional<std::pair<int, int>> Size(std::string_view text) {
   return std::pair(*w, *h);
 }
 
+// "2001-02-03T04:05:06+0545": the UTC time in ms and the zone's offset in minutes.
+std::optional<std::pair<double, int>> Clock(const std::string& text) {
+  std::array<int, 7> f{};  // year, month, day, hour, minute, second, zone as HHMM
+  char sign = 0;
+  int end = 0;
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%4d%n", &f[0], &f[1], &f[2], &f[3], &f[4],
+                  &f[5], &sign, &f[6], &end) != 8 ||
+      std::size_t(end) != text.size() || (sign != '+' && sign != '-') || f[1] < 1 || f[1] > 12 ||
+      f[2] < 1 || f[2] > 31 || f[3] > 23 || f[4] > 59 || f[5] > 59 || f[6] % 100 > 59 ||
+      f[6] > 1400) {
+    return std::nullopt;
+  }
+  // Days since 1970-01-01 of the proleptic Gregorian calendar.
+  const int month = f[1];
+  const int y = f[0] - (month <= 2 ? 1 : 0);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int year_of_era = y - era * 400;
+  const int day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + f[2] - 1;
+  const int day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  const double days = double(era) * 146097 + day_of_era - 719468;
+  const int zone_minutes = (sign == '-' ? -1 : 1) * (f[6] / 100 * 60 + f[6] % 100);
+  const double local = ((days * 24 + f[3]) * 60 + f[4]) * 60000.0 + f[5] * 1000.0;
+  return std::pair(local - zone_minutes * 60000.0, zone_minutes);
+}
+
 // The options, or the sentence saying what is wrong with them.
 std::optional<Options> Parse(std::span<const std::string> args, std::string& wrong) {
   Options o;
@@ -90,7 +119,8 @@ std::optional<Options> Parse(std::span<const std::string> args, std::string& wro
       o.loop = true;
     } else if (arg == "--draw") {
       o.draw = true;
-    } else if (arg == "--frames" || arg == "--png" || arg == "--size" || arg == "--input") {
+    } else if (arg == "--frames" || arg == "--png" || arg == "--size" || arg == "--input" ||
+               arg == "--clock") {
       if (!has_value) {
         wrong = arg + " needs a value";
         return std::nullopt;
@@ -106,6 +136,9 @@ std::optional<Options> Parse(std::span<const std::string> args, std::string& wro
       } else if (arg == "--size" && !(o.size = Size(value))) {
         wrong = "--size takes WxH, each from 1 to " + std::to_string(kMaxSide) + " and at most " +
                 std::to_string(kMaxPixels) + " pixels";
+        return std::nullopt;
+      } else if (arg == "--clock" && !(o.clock = Clock(value))) {
+        wrong = "--clock takes YYYY-MM-DDTHH:MM:SS+HHMM";
         return std::nullopt;
       }
     } else if (arg.starts_with("-") && arg != "-") {
@@ -280,6 +313,8 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
   swf::Player player(loaded.movie, {}, decoders.video);
   player.SetDeviceFonts(decoders.fonts);
   player.SetRandomSeed(kRandomSeed);
+  if (o.clock) player.SetWallClock(o.clock->first, o.clock->second);
+  if (o.size) player.SetWindowSize(o.size->first, o.size->second);
   player.SetLoop(o.loop);
   // Files the movie loads come from its own folder (the player checks the name stays in it).
   player.SetFileReader([folder = PathOf(o.movie).parent_path()](const std::string& name) {

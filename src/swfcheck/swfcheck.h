@@ -4,12 +4,13 @@
 // hands it the arguments as UTF-8 and its picture decoder.
 //
 //   swfcheck MOVIE.swf [--frames N] [--loop] [--trace] [--draw] [--png FILE] [--size WxH]
-//                      [--input FILE]
+//                      [--input FILE] [--clock YYYY-MM-DDTHH:MM:SS+HHMM]
 //
 // Standard error gets the report (version, stage, frame rate, frames, what is left out with
 // counts); standard output only the movie's trace lines with --trace. The frames run headless on
-// the movie's own clock: no real time, window or sound device, and a fixed random seed. --input
-// replays pointer and key input between frames, as a conformance suite scripts it.
+// the movie's own clock: no real time, window or sound device, and a fixed random seed; --clock
+// fixes Date's clock and zone too. --input replays pointer and key input between frames, as a
+// conformance suite scripts it.
 
 #include <cstdint>
 #include <iosfwd>

@@ -452,20 +452,38 @@ Value ArrayReverse(Vm& vm, const Value& self, std::span<Value>) {
 
 enum SortFlag { CaseInsensitive = 1, Descending = 2, Unique = 4, Indexed = 8, Numeric = 16 };
 
-// A merge sort: safe whatever a script's comparison answers.
-template <typename Less>
-void MergeSort(std::vector<std::size_t>& v, Less less) {
-  std::vector<std::size_t> tmp(v.size());
-  for (std::size_t width = 1; width < v.size(); width *= 2) {
-    for (std::size_t lo = 0; lo < v.size(); lo += 2 * width) {
-      const std::size_t mid = std::min(lo + width, v.size());
-      const std::size_t hi = std::min(lo + 2 * width, v.size());
-      std::size_t i = lo, j = mid, k = lo;
-      while (i < mid && j < hi) tmp[k++] = less(v[j], v[i]) ? v[j++] : v[i++];
-      while (i < mid) tmp[k++] = v[i++];
-      while (j < hi) tmp[k++] = v[j++];
+// Flash Player's quicksort, so that a script's comparison sees the same calls in the same order
+// (and an inconsistent one leaves the same order): the leftmost element is the pivot, compared
+// with the elements from the left up to the right's place, then from the right. Ranges wait on a
+// stack of their own, never the machine's; each comparison is work of the frame's budget.
+template <typename Compare>
+void FlashQuickSort(Vm& vm, std::vector<std::size_t>& v, Compare compare) {
+  std::vector<std::pair<std::size_t, std::size_t>> ranges{{0, v.size()}};
+  const auto cmp = [&](std::size_t x, std::size_t y) {
+    vm.Work();
+    return compare(x, y);
+  };
+  while (!ranges.empty()) {
+    const auto [lo, hi] = ranges.back();
+    ranges.pop_back();
+    if (hi - lo < 2) continue;
+    if (hi - lo == 2) {
+      if (cmp(v[lo], v[lo + 1]) > 0) std::swap(v[lo], v[lo + 1]);
+      continue;
     }
-    v.swap(tmp);
+    const std::size_t pivot = v[lo];
+    std::size_t left = lo + 1;
+    std::size_t right = hi - 1;
+    for (;;) {
+      while (left < right && cmp(pivot, v[left]) > 0) ++left;
+      while (right > lo && cmp(pivot, v[right]) <= 0) --right;
+      if (left >= right) break;
+      std::swap(v[left], v[right]);
+    }
+    std::swap(v[lo], v[right]);
+    // The lower part first, as Flash recurses.
+    ranges.emplace_back(right + 1, hi);
+    ranges.emplace_back(lo, right);
   }
 }
 
@@ -492,11 +510,13 @@ std::vector<std::size_t> SortOrder(Vm& vm, std::size_t n, int flags, Compare com
   for (std::size_t i = 0; i < n; ++i) order[i] = i;
   vm.Charge(n * 16);
   bool equal = false;
-  MergeSort(order, [&](std::size_t x, std::size_t y) {
+  FlashQuickSort(vm, order, [&](std::size_t x, std::size_t y) {
     const int c = compare(x, y);
     if (c == 0) equal = true;
-    return (flags & Descending) ? c > 0 : c < 0;
+    return c;
   });
+  // Descending is the ascending order reversed, not a reversed comparison.
+  if (flags & Descending) std::reverse(order.begin(), order.end());
   if ((flags & Unique) && equal) order.clear();
   return order;
 }

@@ -152,7 +152,9 @@ Value GetPixel32(Vm& vm, const Value& self, std::span<Value> args) {
   if (!b || args.size() < 2) return Value::Num(-1);
   const int x = vm.ToInt32(args[0]), y = vm.ToInt32(args[1]);
   if (!b->Inside(x, y)) return Value::Num(0);
-  return Value::Num(double(std::int32_t(Unmultiply(b->At(x, y)))));
+  // An opaque bitmap's pixels are as stored (only threshold's copy puts alpha there).
+  const std::uint32_t p = b->At(x, y);
+  return Value::Num(double(std::int32_t(b->transparent ? Unmultiply(p) : p)));
 }
 Value SetPixel(Vm& vm, const Value& self, std::span<Value> args) {
   Bitmap* b = Live(self);
@@ -342,22 +344,21 @@ Value Threshold(Vm& vm, const Value& self, std::span<Value> args) {
   const bool copy = args.size() > 7 && vm.ToBoolean(args[7]);
   const auto test = [&](std::uint32_t v) {
     const std::uint32_t x = v & mask, t = threshold & mask;
-    if (op == "<") return x < t;
     if (op == "<=") return x <= t;
     if (op == ">") return x > t;
     if (op == ">=") return x >= t;
     if (op == "==") return x == t;
     if (op == "!=") return x != t;
-    return false;
+    return x < t;  // "<", and any other word
   };
   int count = 0;
   ForEach(source, [&](int dx, int dy, std::uint32_t pixel) {
-    const std::uint32_t s = Unmultiply(pixel);
-    if (test(s)) {
-      Store(*b, dx, dy, color);
+    // Flash Player compares the pixels as it stores them: premultiplied.
+    if (test(pixel)) {
+      b->At(dx, dy) = Premultiply(color);  // its alpha kept, even in an opaque bitmap
       ++count;
     } else if (copy) {
-      Store(*b, dx, dy, s);
+      b->At(dx, dy) = pixel;  // as stored, alpha and all, even into an opaque bitmap
     }
   });
   return Value::Num(count);
@@ -405,7 +406,9 @@ Value HitTest(Vm& vm, const Value& self, std::span<Value> args) {
     if (other->disposed) return Value::Num(-3);
     int sx = 0, sy = 0;
     if (args.size() > 3 && !PointArg(vm, args[3], &sx, &sy)) {
-      return Value::Num(-4);
+      // Flash Player blames the second point only after a first one that is a real Point.
+      const Value point = vm.Get(Package(vm, "flash.geom"), "Point");
+      return Value::Num(point.IsObject() && vm.InstanceOf(args[0], point.o) ? -4 : -2);
     }
     const auto second_alpha =
         std::uint32_t(std::clamp(args.size() > 4 ? vm.ToInt32(args[4]) : 1, 0, 255));
@@ -555,6 +558,21 @@ Value Draw(Vm& vm, const Value& self, std::span<Value> args) {
     const char* names[6] = {"a", "b", "c", "d", "tx", "ty"};
     for (int i = 0; i < 6; ++i) m[i] = vm.ToNumber(vm.Get(args[1].o, names[i]));
   }
+  // The clip rectangle (fifth argument) bounds what changes.
+  int clip[4] = {0, 0, b->width, b->height};
+  if (args.size() > 4 && args[4].IsObject()) {
+    const char* names[4] = {"x", "y", "width", "height"};
+    double r[4];
+    for (int i = 0; i < 4; ++i) r[i] = vm.ToNumber(vm.Get(args[4].o, names[i]));
+    if (!(r[2] > 0 && r[3] > 0)) return Value{};
+    clip[0] = int(std::clamp(std::floor(r[0]), 0.0, double(b->width)));
+    clip[1] = int(std::clamp(std::floor(r[1]), 0.0, double(b->height)));
+    clip[2] = int(std::clamp(std::ceil(r[0] + r[2]), 0.0, double(b->width)));
+    clip[3] = int(std::clamp(std::ceil(r[1] + r[3]), 0.0, double(b->height)));
+  }
+  const auto inside = [&](int x, int y) {
+    return x >= clip[0] && y >= clip[1] && x < clip[2] && y < clip[3];
+  };
   if (Bitmap* other = Live(source)) {
     // Another bitmap is drawn here without the player: translated copies only.
     if (m[0] == 1 && m[1] == 0 && m[2] == 0 && m[3] == 1) {
@@ -565,7 +583,9 @@ Value Draw(Vm& vm, const Value& self, std::span<Value> args) {
       copy.area = Area{0, 0, other->width, other->height};
       copy.px = int(std::lround(m[4]));
       copy.py = int(std::lround(m[5]));
-      ForEach(copy, [&](int dx, int dy, std::uint32_t p) { b->At(dx, dy) = p; });
+      ForEach(copy, [&](int dx, int dy, std::uint32_t p) {
+        if (inside(dx, dy)) b->At(dx, dy) = p;
+      });
     }
     return Value{};
   }
@@ -574,8 +594,11 @@ Value Draw(Vm& vm, const Value& self, std::span<Value> args) {
   std::vector<std::uint32_t> argb(b->pixels.size());
   for (std::size_t i = 0; i < argb.size(); ++i) argb[i] = Unmultiply(b->pixels[i]);
   if (vm.host()->DrawClipInto(source.o, m, argb.data(), b->width, b->height)) {
-    for (std::size_t i = 0; i < argb.size(); ++i) {
-      b->pixels[i] = Premultiply(b->transparent ? argb[i] : argb[i] | 0xFF000000u);
+    for (int y = clip[1]; y < clip[3]; ++y) {
+      for (int x = clip[0]; x < clip[2]; ++x) {
+        const std::size_t i = std::size_t(y) * std::size_t(b->width) + std::size_t(x);
+        b->pixels[i] = Premultiply(b->transparent ? argb[i] : argb[i] | 0xFF000000u);
+      }
     }
   }
   return Value{};

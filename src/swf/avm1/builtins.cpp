@@ -443,6 +443,115 @@ Value MathRandom(Vm& vm, const Value&, std::span<Value>) {
   return Value::Num(vm.Random());
 }
 
+// ---- ASnative: built-ins by number ----
+
+// A function of ASnative's table: a known category answers every index (one it doesn't have does
+// nothing), an unknown one undefined.
+Value NativeOf(Vm& vm, std::int32_t category, std::int32_t index) {
+  const auto key = [](std::int32_t c, std::int32_t i) {
+    return (std::uint32_t(c) << 16) | (std::uint32_t(i) & 0xFFFF);
+  };
+  if (index < 0 || index > 0xFFFF || category < 0 || category > 0xFFFF) return Value{};
+  if (const auto it = vm.native_table.find(key(category, index)); it != vm.native_table.end()) {
+    return Value::Obj(vm.NewFunction(it->second));
+  }
+  if (vm.native_table.contains(key(category, 0))) return Value::Obj(vm.NewFunction(Nothing));
+  return Value{};
+}
+Value AsNative(Vm& vm, const Value&, std::span<Value> args) {
+  if (args.size() != 2) return Value{};
+  const std::int32_t category = vm.ToInt32(args[0]);
+  return NativeOf(vm, category, vm.ToInt32(args[1]));
+}
+
+// ASSetNative(object, category, "a,b,...", first index) puts the table's functions on `object`
+// by those names, one index each (an empty name skips one); ASSetNativeAccessor puts
+// getter-setter pairs, two indexes each. A name may start with the lowest SWF version that sees
+// it: 6 to 9, or 10.
+template <bool accessor>
+Value AsSetNative(Vm& vm, const Value&, std::span<Value> args) {
+  if (args.size() < 3 || args[0].IsNullish()) return Value{};
+  Object* object = vm.ToObject(args[0]);
+  const std::int32_t category = vm.ToInt32(args[1]);
+  const std::string names = vm.ToString(args[2]);
+  std::int32_t index = args.size() > 3 ? vm.ToInt32(args[3]) : 0;
+  std::size_t at = 0;
+  while (at <= names.size()) {
+    std::size_t end = names.find(',', at);
+    if (end == std::string::npos) end = names.size();
+    std::string_view name(names.data() + at, end - at);
+    at = end + 1;
+    vm.Work();
+    std::uint16_t flags = 0;
+    if (!name.empty() && name[0] >= '6' && name[0] <= '9') {
+      static constexpr std::uint16_t kSince[] = {0x0080, 0x0400, 0x1000, 0x2000};
+      flags = kSince[name[0] - '6'];
+      name.remove_prefix(1);
+    } else if (name.starts_with("10")) {
+      flags = 0x4000;
+      name.remove_prefix(2);
+    } else if (name.starts_with('1')) {
+      name.remove_prefix(1);
+    }
+    const Value getter = NativeOf(vm, category, index++);
+    if (accessor) {
+      const Value setter = NativeOf(vm, category, index++);
+      if (name.empty() || !getter.IsObject()) continue;
+      Value pair[] = {Value::Str(std::string(name)), getter,
+                      setter.IsObject() ? setter : Value::Null()};
+      AddProperty(vm, Value::Obj(object), pair);
+      if (Property* p = vm.FindOwn(object, name)) p->flags |= flags;
+    } else if (!name.empty()) {
+      const bool had = vm.FindOwn(object, name) != nullptr;
+      vm.Set(object, name, getter);
+      if (Property* p = vm.FindOwn(object, name); p && !had) p->flags |= flags;
+    }
+  }
+  return Value{};
+}
+
+// The table as Flash Player numbers its built-ins, for the categories movies reach: 4 these
+// functions, 103 Date, 200 Math.
+void InstallNativeTable(Vm& vm, Object* math, Object* date_ctor) {
+  struct Category {
+    std::uint32_t number;
+    std::uint32_t first;
+    Object* from;
+    const char* names;
+  };
+  const Category categories[] = {
+      {103, 0, vm.date_proto,
+       "getFullYear,getYear,getMonth,getDate,getDay,getHours,getMinutes,getSeconds,"
+       "getMilliseconds,setFullYear,setMonth,setDate,setHours,setMinutes,setSeconds,"
+       "setMilliseconds,getTime,setTime,getTimezoneOffset,toString,setYear"},
+      {103, 128, vm.date_proto,
+       "getUTCFullYear,getUTCYear,getUTCMonth,getUTCDate,getUTCDay,getUTCHours,getUTCMinutes,"
+       "getUTCSeconds,getUTCMilliseconds,setUTCFullYear,setUTCMonth,setUTCDate,setUTCHours,"
+       "setUTCMinutes,setUTCSeconds,setUTCMilliseconds"},
+      {103, 257, date_ctor, "UTC"},
+      {200, 0, math,
+       "abs,min,max,sin,cos,atan2,tan,exp,log,sqrt,round,random,floor,ceil,atan,asin,acos,pow"},
+  };
+  for (const Category& c : categories) {
+    std::uint32_t index = c.first;
+    std::string_view names = c.names;
+    while (!names.empty()) {
+      const std::size_t comma = std::min(names.find(','), names.size());
+      const Property* p = vm.FindOwn(c.from, names.substr(0, comma));
+      if (p && p->value.IsObject() && p->value.o->native) {
+        vm.native_table[c.number << 16 | index] = p->value.o->native;
+      }
+      ++index;
+      names.remove_prefix(std::min(comma + 1, names.size()));
+    }
+  }
+  vm.native_table[4u << 16 | 0] = AsSetNative<false>;
+  vm.native_table[4u << 16 | 1] = AsSetNative<true>;
+  vm.DefineNative(vm.global, "ASnative", AsNative);
+  vm.DefineNative(vm.global, "ASSetNative", AsSetNative<false>);
+  vm.DefineNative(vm.global, "ASSetNativeAccessor", AsSetNative<true>);
+}
+
 }  // namespace
 
 void Vm::InstallBuiltins() {
@@ -549,6 +658,8 @@ void Vm::InstallBuiltins() {
   DefineNative(global, "getVersion", GetVersion);
   clip_proto = NewObject();
   InstallObjects(*this);
+  const Property* date = FindOwn(global, "Date");
+  InstallNativeTable(*this, math, date ? date->value.o : nullptr);
 }
 
 }  // namespace swf::avm1

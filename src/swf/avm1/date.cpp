@@ -79,20 +79,22 @@ double TimeClip(double t) {
   return std::isfinite(t) && std::fabs(t) <= kMaxTime ? t : kNaN;
 }
 
-double Now() {
+double Now(const Vm& vm) {
+  if (vm.wall_clock) return std::floor(vm.wall_clock->utc_ms + vm.now_ms);
   const auto wall = std::chrono::system_clock::now().time_since_epoch();
   return double(std::chrono::duration_cast<std::chrono::milliseconds>(wall).count());
 }
 
 // The local time zone's offset from UTC at UTC time `t`, in milliseconds, as the platform has it.
 // Flash Player applies today's rules to every year: the same moment of this year answers.
-double LocalOffset(double t) {
+double LocalOffset(const Vm& vm, double t) {
   if (!std::isfinite(t)) return 0;
+  if (vm.wall_clock) return vm.wall_clock->zone_ms;
   double f[FieldCount];
   // A time out of every date's range (the constructor keeps any number) goes by today's zone.
-  Decompose(std::fabs(t) <= kMaxTime ? t : Now(), f, nullptr);
+  Decompose(std::fabs(t) <= kMaxTime ? t : Now(vm), f, nullptr);
   double now[FieldCount];
-  Decompose(Now(), now, nullptr);
+  Decompose(Now(vm), now, nullptr);
   f[Year] = now[Year];
   const std::time_t secs = std::time_t(std::floor(Compose(f) / 1000));
   const std::tm* local = std::localtime(&secs);
@@ -106,11 +108,11 @@ double LocalOffset(double t) {
                                            0};
   return Compose(local_fields) - double(secs) * 1000;
 }
-double ToLocal(double t) {
-  return t + LocalOffset(t);
+double ToLocal(const Vm& vm, double t) {
+  return t + LocalOffset(vm, t);
 }
-double FromLocal(double t) {
-  return t - LocalOffset(t - LocalOffset(t));
+double FromLocal(const Vm& vm, double t) {
+  return t - LocalOffset(vm, t - LocalOffset(vm, t));
 }
 
 double TimeOf(const Value& self) {
@@ -127,12 +129,12 @@ void FieldsOf(Vm& vm, std::span<Value> args, double f[FieldCount]) {
   if (std::isfinite(f[Year]) && y < 100) f[Year] = 1900 + y;
 }
 
-std::string DateText(double t) {
+std::string DateText(const Vm& vm, double t) {
   if (!std::isfinite(t) || std::fabs(t) > kMaxTime * 1000) return "Invalid Date";
   static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const double offset = LocalOffset(t);
+  const double offset = LocalOffset(vm, t);
   double f[FieldCount];
   double weekday = 0;
   Decompose(t + offset, f, &weekday);
@@ -147,7 +149,7 @@ std::string DateText(double t) {
 Value DateConstruct(Vm& vm, const Value& self, std::span<Value> args) {
   double t = 0;
   if (args.empty()) {
-    t = Now();
+    t = Now(vm);
   } else if (args.size() == 1) {
     // Another date's time as it is: its string is what it would convert to.
     const bool date = args[0].IsObject() && args[0].o->kind == Kind::Date;
@@ -155,14 +157,14 @@ Value DateConstruct(Vm& vm, const Value& self, std::span<Value> args) {
   } else {
     double f[FieldCount];
     FieldsOf(vm, args, f);
-    t = FromLocal(Compose(f));
+    t = FromLocal(vm, Compose(f));
   }
   self.o->kind = Kind::Date;
   self.o->primitive = Value::Num(t);
   return self;
 }
-Value DateCall(Vm&, const Value&, std::span<Value>) {
-  return Value::Str(DateText(Now()));
+Value DateCall(Vm& vm, const Value&, std::span<Value>) {
+  return Value::Str(DateText(vm, Now(vm)));
 }
 Value DateUtc(Vm& vm, const Value&, std::span<Value> args) {
   if (args.size() < 2) return Value{};
@@ -171,8 +173,8 @@ Value DateUtc(Vm& vm, const Value&, std::span<Value> args) {
   return Value::Num(Compose(f));
 }
 
-Value DateToString(Vm&, const Value& self, std::span<Value>) {
-  return Value::Str(DateText(TimeOf(self)));
+Value DateToString(Vm& vm, const Value& self, std::span<Value>) {
+  return Value::Str(DateText(vm, TimeOf(self)));
 }
 Value DateGetTime(Vm&, const Value& self, std::span<Value>) {
   return Value::Num(TimeOf(self));
@@ -183,20 +185,20 @@ Value DateSetTime(Vm& vm, const Value& self, std::span<Value> args) {
   self.o->primitive = Value::Num(t);
   return Value::Num(t);
 }
-Value DateTimezoneOffset(Vm&, const Value& self, std::span<Value>) {
+Value DateTimezoneOffset(Vm& vm, const Value& self, std::span<Value>) {
   const double t = TimeOf(self);
   if (std::isnan(t)) return Value::Num(kNaN);
-  return Value::Num(-LocalOffset(t) / 60000);
+  return Value::Num(-LocalOffset(vm, t) / 60000);
 }
 
 // getMonth, getUTCHours and the others: one field, `first` == FieldCount for the weekday.
 template <int first, bool utc>
-Value DateGet(Vm&, const Value& self, std::span<Value>) {
+Value DateGet(Vm& vm, const Value& self, std::span<Value>) {
   const double t = TimeOf(self);
   if (std::isnan(t)) return Value::Num(kNaN);
   double f[FieldCount];
   double weekday = 0;
-  Decompose(utc ? t : ToLocal(t), f, &weekday);
+  Decompose(utc ? t : ToLocal(vm, t), f, &weekday);
   return Value::Num(first == FieldCount ? weekday : f[first]);
 }
 template <bool utc>
@@ -212,12 +214,12 @@ Value DateSet(Vm& vm, const Value& self, std::span<Value> args) {
   double t = TimeOf(self);
   if (std::isnan(t)) return Value::Num(kNaN);
   double f[FieldCount];
-  Decompose(utc ? t : ToLocal(t), f, nullptr);
+  Decompose(utc ? t : ToLocal(vm, t), f, nullptr);
   const std::size_t given = std::min<std::size_t>(args.size(), count);
   if (given == 0) f[first] = kNaN;
   for (std::size_t i = 0; i < given; ++i) f[first + int(i)] = vm.ToNumber(args[i]);
   const double local = Compose(f);
-  t = TimeClip(utc ? local : FromLocal(local));
+  t = TimeClip(utc ? local : FromLocal(vm, local));
   self.o->primitive = Value::Num(t);
   return Value::Num(t);
 }

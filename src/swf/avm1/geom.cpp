@@ -503,15 +503,19 @@ Value TransformSetMatrix(Vm& vm, const Value& self, std::span<Value> args) {
   vm.host()->SetClipMatrix(clip, values);
   return Value{};
 }
-Value TransformConcatenatedMatrix(Vm& vm, const Value& self, std::span<Value>) {
-  Object* clip = ClipOfTransform(self);
-  M m;
-  if (!ClipMatrix(vm, clip, &m)) return Value{};
+// The clip's matrix to the stage, its parents' taken in.
+bool ConcatenatedMatrix(Vm& vm, Object* clip, M* m) {
+  if (!ClipMatrix(vm, clip, m)) return false;
   int depth = 0;
   for (Object* p = vm.host()->Parent(clip); p && depth < 256; p = vm.host()->Parent(p), ++depth) {
     M outer;
-    if (ClipMatrix(vm, p, &outer)) m = Times(m, outer);
+    if (ClipMatrix(vm, p, &outer)) *m = Times(*m, outer);
   }
+  return true;
+}
+Value TransformConcatenatedMatrix(Vm& vm, const Value& self, std::span<Value>) {
+  M m;
+  if (!ConcatenatedMatrix(vm, ClipOfTransform(self), &m)) return Value{};
   return MakeMatrix(vm, m);
 }
 Value TransformColor(Vm& vm, const Value& self, std::span<Value>) {
@@ -535,11 +539,43 @@ Value TransformConcatenatedColor(Vm& vm, const Value& self, std::span<Value>) {
     double outer[8];
     if (!vm.host()->GetClipColor(p, outer)) continue;
     for (int i = 0; i < 4; ++i) {
-      c[4 + i] = c[4 + i] * outer[i] + outer[4 + i];
+      // Offsets are 16-bit integers in Flash Player: a product beyond them wraps.
+      const double offset = std::floor(c[4 + i] * outer[i] + outer[4 + i]);
+      c[4 + i] = std::isfinite(offset)
+                     ? double(std::int16_t(std::uint16_t(std::int64_t(std::fmod(offset, 65536.0)))))
+                     : 0;
       c[i] *= outer[i];
     }
   }
   return MakeColor(vm, c);
+}
+// The clip's bounds on the stage, in whole pixels.
+Value TransformPixelBounds(Vm& vm, const Value& self, std::span<Value>) {
+  Object* clip = ClipOfTransform(self);
+  M m;
+  if (!clip || !ConcatenatedMatrix(vm, clip, &m)) return Value{};
+  Value own[1] = {Value::Obj(clip)};
+  const Value bounds = vm.Call(vm.Get(clip, "getBounds"), Value::Obj(clip), own);
+  if (!bounds.IsObject()) return Value{};
+  const double x[2] = {Num(vm, bounds, "xMin"), Num(vm, bounds, "xMax")};
+  const double y[2] = {Num(vm, bounds, "yMin"), Num(vm, bounds, "yMax")};
+  double lo[2] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
+  double hi[2] = {-lo[0], -lo[1]};
+  for (const double px : x) {
+    for (const double py : y) {
+      const double sx = m.a * px + m.c * py + m.tx;
+      const double sy = m.b * px + m.d * py + m.ty;
+      lo[0] = std::min(lo[0], sx);
+      lo[1] = std::min(lo[1], sy);
+      hi[0] = std::max(hi[0], sx);
+      hi[1] = std::max(hi[1], sy);
+    }
+  }
+  lo[0] = std::floor(lo[0]);
+  lo[1] = std::floor(lo[1]);
+  Value args[4] = {Value::Num(lo[0]), Value::Num(lo[1]), Value::Num(std::ceil(hi[0]) - lo[0]),
+                   Value::Num(std::ceil(hi[1]) - lo[1])};
+  return Make(vm, "Rectangle", args);
 }
 Value ClipTransform(Vm& vm, const Value& self, std::span<Value>) {
   Value args[1] = {self};
@@ -695,6 +731,7 @@ void InstallGeom(Vm& vm) {
   DefineAccessor(vm, proto, "concatenatedMatrix", TransformConcatenatedMatrix, nullptr);
   DefineAccessor(vm, proto, "colorTransform", TransformColor, TransformSetColor);
   DefineAccessor(vm, proto, "concatenatedColorTransform", TransformConcatenatedColor, nullptr);
+  DefineAccessor(vm, proto, "pixelBounds", TransformPixelBounds, nullptr);
   if (vm.version() >= 8)
     DefineAccessor(vm, vm.clip_proto, "transform", ClipTransform, ClipSetTransform);
 

@@ -10,6 +10,7 @@ namespace {
 
 struct SoundState : NativeData {
   Object* owner = nullptr;  // the clip the sound belongs to; null for the whole movie
+  std::string path;         // a target given by its path: found again at each call
   int sound = 0;            // the host's id of the attached sound
   double duration = 0;      // ms
   void Trace(std::vector<Object*>& out) const override { out.push_back(owner); }
@@ -17,6 +18,14 @@ struct SoundState : NativeData {
 
 SoundState* StateOf(const Value& v) {
   return DataOf<SoundState>(v);
+}
+// The state of a Sound object whose clip is there now: a target given by its path is looked up
+// again (a clip renamed since doesn't answer, one of that name made since does).
+SoundState* Reached(Vm& vm, const Value& v) {
+  SoundState* s = StateOf(v);
+  if (!s || s->path.empty()) return s;
+  s->owner = vm.TargetOf(Value::Str(s->path));
+  return s->owner ? s : nullptr;
 }
 
 // Volume and transform belong to the clip: every Sound object made for it shares them.
@@ -67,12 +76,16 @@ void Apply(Vm& vm, const Value& self, const Levels& l) {
 Value Construct(Vm& vm, const Value& self, std::span<Value> args) {
   auto s = std::make_unique<SoundState>();
   const Value target = Arg(args, 0);
-  if (!target.IsNullish()) s->owner = vm.TargetOf(target);
+  if (target.type == Type::String && !target.s.empty()) {
+    s->path = target.s;
+  } else if (!target.IsNullish()) {
+    s->owner = vm.TargetOf(target);
+  }
   self.o->data = std::move(s);
   return self;
 }
 Value AttachSound(Vm& vm, const Value& self, std::span<Value> args) {
-  SoundState* s = StateOf(self);
+  SoundState* s = Reached(vm, self);
   if (!s || args.empty()) return Value{};
   double duration = 0;
   const int id = vm.host()->FindSound(vm.ToString(args[0]), &duration);
@@ -83,7 +96,7 @@ Value AttachSound(Vm& vm, const Value& self, std::span<Value> args) {
   return Value{};
 }
 Value Start(Vm& vm, const Value& self, std::span<Value> args) {
-  SoundState* s = StateOf(self);
+  SoundState* s = Reached(vm, self);
   if (!s || s->sound == 0) return Value{};
   const double offset = vm.ToNumber(Arg(args, 0));
   const double loops = vm.ToNumber(Arg(args, 1));
@@ -92,7 +105,7 @@ Value Start(Vm& vm, const Value& self, std::span<Value> args) {
   return Value{};
 }
 Value StopSound(Vm& vm, const Value& self, std::span<Value> args) {
-  SoundState* s = StateOf(self);
+  SoundState* s = Reached(vm, self);
   if (!s) return Value{};
   int sound = 0;
   if (!args.empty()) {

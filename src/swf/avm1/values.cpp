@@ -67,6 +67,15 @@ std::string Vm::NumberToString(double n) {
   }
   // Fifteen significant digits, as Flash Player prints them.
   std::snprintf(buf, sizeof buf, "%.14e", n);
+  if (std::isinf(std::strtod(buf, nullptr))) {
+    // Rounding up would print a number beyond the largest double (Number.MAX_VALUE):
+    // Flash Player prints the digits cut short instead.
+    std::snprintf(buf, sizeof buf, "%.20e", n);
+    const std::string cut(buf);
+    const std::size_t e = cut.find('e');
+    std::snprintf(buf, sizeof buf, "%s%s", cut.substr(0, cut.find('.') + 15).c_str(),
+                  cut.c_str() + e);
+  }
   std::string text(buf);
   const std::size_t e = text.find('e');
   const int exponent = std::atoi(text.c_str() + e + 1);
@@ -489,7 +498,8 @@ std::vector<std::string> Vm::Enumerate(Object* o) {
   for (int depth = 0; o && depth < 256; ++depth, o = o->proto) {
     std::vector<std::string> level;
     for (const Property& p : o->props) {
-      if (p.removed || (p.flags & DontEnum) || HiddenIn(p.flags, version_)) continue;
+      // A property hidden from this version still lists (Flash Player checks only DontEnum).
+      if (p.removed || (p.flags & DontEnum)) continue;
       level.push_back(p.name);
     }
     levels.push_back(std::move(level));

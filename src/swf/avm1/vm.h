@@ -268,7 +268,7 @@ struct Thrown {
 
 class Vm {
  public:
-  static constexpr std::size_t kWorkPerFrame = 2'000'000;
+  static constexpr std::size_t kWorkPerFrame = 4'000'000;
   static constexpr int kMaxDepth = 256;
   static constexpr std::size_t kMaxHeapBytes = 128u << 20;
   static constexpr std::size_t kMaxStringBytes = 16u << 20;
@@ -359,6 +359,8 @@ class Vm {
   Object* object_ctor = nullptr;
   Object* array_ctor = nullptr;
   Object* classes = nullptr;  // Object.registerClass: symbol name to constructor
+  // ASnative's table: category << 16 | index to the built-in it names.
+  std::unordered_map<std::uint32_t, NativeFn> native_table;
 
   Host* host() { return host_; }
   std::vector<std::string>& trace() { return trace_; }
@@ -369,6 +371,13 @@ class Vm {
   std::uint64_t random_state = 0x9E3779B97F4A7C15ull;
   double Random();  // [0, 1)
   double now_ms = 0;
+  // A fixed wall clock for Date (repeatable runs): the UTC time at now_ms 0 and the local zone's
+  // offset from UTC, in ms. Unset: the system's clock and zone.
+  struct WallClock {
+    double utc_ms = 0;
+    double zone_ms = 0;
+  };
+  std::optional<WallClock> wall_clock;
   void Charge(std::size_t bytes);
   void Work(std::size_t n = 1);  // actions' worth of the frame's budget (pixels, characters)
   int AddTimer(Timer t);
