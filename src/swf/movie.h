@@ -230,6 +230,7 @@ struct Header {
   int frame_count = 0;   // as the file's header says
   std::uint32_t file_length = 0;
   bool compressed = false;
+  int recursion_limit = 256;  // ScriptLimits: how deep scripts may nest
 };
 
 class BitmapCache;

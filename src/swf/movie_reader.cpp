@@ -321,6 +321,11 @@ class TimelineReader {
         it->second = std::shared_ptr<const Button>(std::move(changed));
         return;
       }
+      case TagCode::ScriptLimits: {
+        const std::uint16_t levels = body.U16();
+        if (body.ok()) movie.header.recursion_limit = levels;
+        return;
+      }
       case TagCode::DefineSprite: {
         const std::uint16_t id = body.U16();
         body.Skip(2);  // the frame count: the frames are counted as read

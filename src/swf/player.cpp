@@ -250,6 +250,7 @@ struct Player::State : avm1::Host {
     root->playing = false;
     root->object = vm->NewClipObject(root.get());
     vm->Pin(root->object);
+    vm->SetRecursionLimit(m.header.recursion_limit);
     root_display.clip = root;
     InstallClipMethods();
     InstallTextFieldMethods();
@@ -317,6 +318,10 @@ struct Player::State : avm1::Host {
   void SetPlaying(avm1::Object* clip, bool playing) override;
   int CurrentFrame(avm1::Object* clip) override;
   int FramesLoaded(avm1::Object* clip) override;
+  bool IsButton(avm1::Object* o) override {
+    const Clip* clip = ClipOf(o);
+    return clip && clip->button;
+  }
   void GetUrl(const std::string& url, const std::string& target, int method) override;
   void RemoveClip(avm1::Object* clip) override;
   void DuplicateClip(avm1::Object* clip, const std::string& name, int depth) override;
@@ -704,6 +709,7 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   clip.parent = parent.weak_from_this();
   clip.depth = depth;
   clip.object = vm->NewClipObject(&clip);
+  clip.object->path = vm->ClipPath(clip.object, false);
   vm->Pin(clip.object);
   avm1::Object* ctor = nullptr;
   const auto exported = movie.export_names.find(id);

@@ -293,8 +293,26 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
   return at;
 }
 
+Object* Vm::Live(Object* o) {
+  if (o->kind != Kind::Clip || o->clip) return o;
+  if (o->path.empty()) return nullptr;
+  Object* at = host_->Root();
+  std::string_view rest(o->path);
+  rest.remove_prefix(std::min(rest.size(), rest.find('.')));
+  while (at && !rest.empty()) {
+    rest.remove_prefix(1);
+    const std::size_t end = std::min(rest.size(), rest.find('.'));
+    at = host_->Child(at, rest.substr(0, end));
+    rest.remove_prefix(end);
+  }
+  return at && at->kind == Kind::Clip && at->clip ? at : nullptr;
+}
+
 Object* Vm::TargetOf(const Value& v) {
-  if (v.IsObject()) return v.o->kind == Kind::Clip && v.o->clip ? v.o : nullptr;
+  if (v.IsObject()) {
+    Object* o = Live(v.o);
+    return o && o->kind == Kind::Clip ? o : nullptr;
+  }
   if (v.type != Type::String) return nullptr;
   Object* found = ResolvePath(host_->Root(), v.s);
   return found && found->kind == Kind::Clip && found->clip ? found : nullptr;
@@ -442,8 +460,8 @@ void Vm::SetVariable(Frame& f, const std::string& name, Value v) {
 Value Vm::Call(const Value& fn, const Value& self, std::span<Value> args, Object* super) {
   if (!fn.IsObject() || fn.o->kind != Kind::Function) return Value{};
   Object* f = fn.o;
-  if (depth_ >= kMaxDepth) {
-    Note("a script passed 256 levels of recursion: it was stopped");
+  if (depth_ >= max_calls_) {
+    Note("a script passed its levels of recursion: it was stopped");
     throw Stop{};
   }
   Work();
@@ -600,7 +618,7 @@ Value Vm::Construct(const Value& ctor, std::span<Value> args) {
   if (version_ >= 6) Define(o, "__constructor__", ctor, DontEnum);
   if (version_ < 7) Define(o, "constructor", ctor, DontEnum);
   if (c->construct) {
-    if (depth_ >= kMaxDepth) throw Stop{};
+    if (depth_ >= max_calls_) throw Stop{};
     ++depth_;
     Value r;
     try {
@@ -1377,7 +1395,9 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
           push(Value{});
           break;
         }
-        push(Call(fn, object, args));
+        // A reference to a clip that left calls on the clip now at its path.
+        Object* self = object.IsObject() ? Live(object.o) : nullptr;
+        push(Call(fn, self ? Value::Obj(self) : object, args));
         break;
       }
       case 0x40: {  // NewObject
