@@ -802,6 +802,10 @@ avm1::Object* Player::State::Child(avm1::Object* o, std::string_view name) {
   for (auto& [depth, child] : clip->list) {
     if (child.text && SameName(child.name, name)) return child.text->object;
   }
+  // A named shape has no object of its own: scripts reaching it find its clip.
+  for (auto& [depth, child] : clip->list) {
+    if (!child.name.empty() && SameName(child.name, name)) return o;
+  }
   return nullptr;
 }
 

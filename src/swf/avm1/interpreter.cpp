@@ -237,10 +237,15 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
   }
   // SWF 4 paths have slashes alone: a dot or a colon is part of a name there.
   const bool swf4 = Swf4Block();
-  const auto separator = [&](char c) { return c == '/' || (!swf4 && (c == '.' || c == ':')); };
+  // Past a slash, a dot belongs to the name ("a/b.c" names the child "b.c" of a).
+  bool slashed = i > 0;
+  const auto separator = [&](char c) {
+    return c == '/' || (!swf4 && (c == ':' || (c == '.' && !slashed)));
+  };
   while (at && i < path.size()) {
     std::size_t end = i;
     while (end < path.size() && !separator(path[end])) ++end;
+    slashed |= end < path.size() && path[end] == '/';
     const std::string_view token = path.substr(i, end - i);
     if (swf4) {
       // "..", and a path that starts as _level0 or _flash0 stands for the root whatever follows
@@ -272,7 +277,7 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
       continue;
     }
     if (token == "this") continue;
-    if (SameAscii(token, "_parent")) {
+    if (token == ".." || SameAscii(token, "_parent")) {
       at = at->kind == Kind::Clip ? host_->Parent(at) : nullptr;
       continue;
     }
