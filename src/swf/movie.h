@@ -52,6 +52,9 @@ inline bool SameIgnoringCase(std::string_view a, std::string_view b) {
 // machine as they are.
 struct ActionBlock {
   std::span<const std::uint8_t> code;
+  // The frame's control tags before it: a clip placed ahead of the block runs its first
+  // actions first.
+  std::size_t after_tags = 0;
 };
 // A clip's event handler from PlaceObject2/3 (onClipEvent): the events it answers (the file's
 // ClipEventFlags, SWF 5's two bytes widened), the key of a keyPress, and its actions.

@@ -199,6 +199,7 @@ class TimelineReader {
       }
       case TagCode::DoAction: {
         ActionBlock block = ReadActions(body.Rest(), ctx_);
+        block.after_tags = frame.tags.size();
         return !block.code.empty() && ctx_.Append(frame.actions, block);
       }
       case TagCode::DoInitAction: {

@@ -552,9 +552,24 @@ bool Player::State::Goto(Clip& clip, int target) {
   std::map<int, Object>* outer_reuse = reuse;
   reuse = forward ? nullptr : &old;
   for (int f = first; f <= target; ++f) {
-    // The frames passed over run what their new clips queue before the frame shown does.
-    if (f == target) at = queue.size();
-    for (const ControlTag& tag : clip.timeline->frames[std::size_t(f)].tags) Apply(clip, tag);
+    const Frame& frame = clip.timeline->frames[std::size_t(f)];
+    if (f != target) {
+      for (const ControlTag& tag : frame.tags) Apply(clip, tag);
+      continue;
+    }
+    // The frames passed over run what their new clips queue before the frame shown does; the
+    // frame's own actions and its new clips' run in the order of their tags.
+    at = queue.size();
+    std::size_t block = 0;
+    for (std::size_t i = 0; i <= frame.tags.size(); ++i) {
+      for (; block < frame.actions.size() && frame.actions[block].after_tags <= i; ++block) {
+        if (queue.size() < kMaxQueued) {
+          queue.push_back(
+              Pending{clip.weak_from_this(), nullptr, frame.actions[block].code, nullptr, nullptr});
+        }
+      }
+      if (i < frame.tags.size()) Apply(clip, frame.tags[i]);
+    }
   }
   reuse = outer_reuse;
   marks.pop_back();
@@ -564,7 +579,8 @@ bool Player::State::Goto(Clip& clip, int target) {
   return true;
 }
 
-// What a frame does once shown: its actions are queued at `at`, its sounds started.
+// What a frame does once shown: its init actions are queued at `at`, its sounds started (Goto
+// queued its actions).
 void Player::State::EnterFrame(Clip& clip, std::size_t at) {
   const Frame& frame = clip.timeline->frames[std::size_t(clip.frame)];
   std::vector<Pending> blocks;
@@ -572,9 +588,6 @@ void Player::State::EnterFrame(Clip& clip, std::size_t at) {
     if (init_done.insert(block.code.data()).second) {
       blocks.push_back(Pending{clip.weak_from_this(), nullptr, block.code, nullptr, nullptr});
     }
-  }
-  for (const ActionBlock& block : frame.actions) {
-    blocks.push_back(Pending{clip.weak_from_this(), nullptr, block.code, nullptr, nullptr});
   }
   if (!blocks.empty() && queue.size() + blocks.size() <= kMaxQueued) {
     queue.insert(queue.begin() + std::ptrdiff_t(at), blocks.begin(), blocks.end());

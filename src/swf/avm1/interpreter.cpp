@@ -327,14 +327,15 @@ Object* Vm::TargetOf(const Value& v) {
 
 namespace {
 // A path's split into where the variable lives and its name: "/a/b:v", "a.b.v", "_root.v".
-bool SplitPath(std::string_view name, std::string_view& path, std::string_view& var) {
+// SWF 4 scripts know no dots: "a.b" is a name there.
+bool SplitPath(std::string_view name, std::string_view& path, std::string_view& var, bool swf4) {
   const std::size_t colon = name.rfind(':');
   if (colon != std::string_view::npos) {
     path = name.substr(0, colon);
     var = name.substr(colon + 1);
     return true;
   }
-  const std::size_t dot = name.rfind('.');
+  const std::size_t dot = swf4 ? std::string_view::npos : name.rfind('.');
   if (dot != std::string_view::npos && dot > 0 && name[dot - 1] != '.') {
     path = name.substr(0, dot);
     var = name.substr(dot + 1);
@@ -370,7 +371,7 @@ Object* Vm::PathTarget(Frame& f, std::string_view path) {
 
 Value Vm::GetVariable(Frame& f, const std::string& name) {
   std::string_view path, var;
-  if (SplitPath(name, path, var)) {
+  if (SplitPath(name, path, var, Swf4Block())) {
     const std::string_view head = path.substr(0, path.find_first_of("/.:"));
     if (!var.empty() && !path.empty() && path[0] != '/' && head != ".." &&
         !IsThis(head, version_)) {
@@ -383,7 +384,8 @@ Value Vm::GetVariable(Frame& f, const std::string& name) {
       }
       return Value{};
     }
-    Object* at = PathTarget(f, path);
+    // ":v" names no clip in SWF 4.
+    Object* at = path.empty() && Swf4Block() ? nullptr : PathTarget(f, path);
     if (!at) return Value{};
     if (var.empty()) return Value::Obj(at);
     return Get(at, var);
@@ -434,7 +436,7 @@ Value Vm::GetVariable(Frame& f, const std::string& name) {
 
 void Vm::SetVariable(Frame& f, const std::string& name, Value v) {
   std::string_view path, var;
-  if (SplitPath(name, path, var)) {
+  if (SplitPath(name, path, var, Swf4Block())) {
     if (var.empty()) return;
     Object* at = PathTarget(f, path);
     if (at) Set(at, var, std::move(v));
@@ -1214,7 +1216,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         Value v = Pop();
         const std::string name = pop_str();
         std::string_view path, var;
-        const bool has_path = SplitPath(name, path, var);
+        const bool has_path = SplitPath(name, path, var, Swf4Block());
         if (f.callee && has_path) {
           // In a function a path is a plain name, and of the timeline.
           if (f.target) Define(f.target, name, std::move(v));
@@ -1232,7 +1234,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         std::string_view path, var;
         Object* where = f.callee ? f.locals : (f.scope.size() > 1 ? f.scope[1] : f.locals);
         std::string own = name;
-        if (!f.callee && SplitPath(name, path, var)) {
+        if (!f.callee && SplitPath(name, path, var, Swf4Block())) {
           where = PathTarget(f, path);
           own = std::string(var);
         }
@@ -1493,7 +1495,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         std::string_view path, var;
         if (name.empty()) {
           push(Value::Obj(function));
-        } else if (!f.callee && SplitPath(name, path, var)) {
+        } else if (!f.callee && SplitPath(name, path, var, Swf4Block())) {
           SetVariable(f, name, Value::Obj(function));
         } else if (f.callee) {
           Define(f.locals, name, Value::Obj(function));

@@ -287,8 +287,11 @@ class Vm {
   Vm& operator=(Vm&&) = delete;
 
   // ---- Running -----------------------------------------------------------------------------
-  // A new frame's budget of work.
-  void BeginFrame() { work_left_ = kWorkPerFrame; }
+  // A new frame's budget of work; what the last frame's blocks left on the stack is gone.
+  void BeginFrame() {
+    work_left_ = kWorkPerFrame;
+    stack_.clear();
+  }
   // The movie's ScriptLimits: how many levels a script may nest, the running block counting as
   // the first (Flash Player's default is 256); never above the default.
   void SetRecursionLimit(int levels) { max_calls_ = std::clamp(levels, 1, kMaxDepth) - 1; }
