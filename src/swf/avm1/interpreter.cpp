@@ -787,10 +787,14 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
     Object* found = ResolvePath(f.target, v.s);
     return found && found->kind == Kind::Clip && found->clip ? found : nullptr;
   };
+  // A function of a removed clip runs on until its next call (of an object's method or by
+  // name) returns.
+  bool called = false;
   while (pc < size) {
     Work();
     // A frame's or event's actions end with their clip's removal.
-    if (!f.callee && f.base && f.base->kind == Kind::Clip && !f.base->clip) return;
+    if ((!f.callee || called) && f.base && f.base->kind == Kind::Clip && !f.base->clip) return;
+    called = false;
     const std::uint8_t op = bytes[pc];
     if (op == 0) return;
     std::size_t length = 0;
@@ -1353,6 +1357,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         break;
       }
       case 0x3D: {  // CallFunction
+        called = true;
         const std::string name = pop_str();
         std::vector<Value> args = pop_args();
         const Value fn = GetVariable(f, name);
@@ -1389,6 +1394,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         const Value object = Pop();
         std::vector<Value> args = pop_args();
         const std::string method = name.IsUndefined() ? std::string() : ToString(name);
+        called = object.IsObject();
         if (object.IsObject() && object.o->super_this) {
           push(CallSuper(object.o, method, args));
           break;
@@ -1408,6 +1414,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         break;
       }
       case 0x40: {  // NewObject
+        called = true;
         const std::string name = pop_str();
         std::vector<Value> args = pop_args();
         const Value ctor = GetVariable(f, name);
@@ -1419,6 +1426,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         const Value object = Pop();
         std::vector<Value> args = pop_args();
         const std::string method = name.IsUndefined() ? std::string() : ToString(name);
+        called = object.IsObject();
         const Value ctor = method.empty() ? object : GetMember(object, method);
         push(Construct(ctor, args));
         break;
