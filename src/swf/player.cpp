@@ -360,7 +360,13 @@ struct Player::State : avm1::Host {
   // Whether the clip is on the display list, its parents up to the main timeline too.
   bool OnStage(Clip& clip);
   bool SameName(std::string_view a, std::string_view b) const {
-    return movie.header.version >= 7 ? a == b : SameIgnoringCase(a, b);
+    if (movie.header.version >= 7) return a == b;
+    if (SameIgnoringCase(a, b)) return true;
+    // Letters beyond ASCII compare as the script machine's names do.
+    const auto ascii = [](std::string_view s) {
+      return std::all_of(s.begin(), s.end(), [](char c) { return std::uint8_t(c) < 0x80; });
+    };
+    return !ascii(a) && !ascii(b) && vm->Key(a) == vm->Key(b);
   }
   // A new clip at `depth` of `parent` showing `id` (a sprite, or an empty one for id 0).
   Clip* NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name,

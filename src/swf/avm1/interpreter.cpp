@@ -1376,15 +1376,17 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
           Object* s = f.scope[i];
           const bool with = std::find(f.withs.begin(), f.withs.end(), s) != f.withs.end();
           bool found = false;
-          if (s->kind == Kind::Clip && s->clip) {
-            (void)ClipGet(s, name, &found);
-          } else {
-            found = HasProperty(s, name);
-          }
+          if (s->kind == Kind::Clip && s->clip) (void)ClipGet(s, name, &found);
+          found = found || HasProperty(s, name);
           if (found) {
             if (with) self = Value::Obj(s);
             break;
           }
+        }
+        // A path names the object the function runs on ("_root.clip.gotoAndStop").
+        std::string_view path, var;
+        if (SplitPath(name, path, var, Swf4Block()) && !var.empty()) {
+          if (Object* at = PathTarget(f, path)) self = Value::Obj(at);
         }
         push(Call(fn, self, args));
         break;
