@@ -787,13 +787,12 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
     Object* found = ResolvePath(f.target, v.s);
     return found && found->kind == Kind::Clip && found->clip ? found : nullptr;
   };
-  // A function of a removed clip runs on until its next call (of an object's method or by
-  // name) returns.
+  // The actions of a removed clip (a frame's, an event's, a function's) run on until their next
+  // call (of an object's method or by name) returns.
   bool called = false;
   while (pc < size) {
     Work();
-    // A frame's or event's actions end with their clip's removal.
-    if ((!f.callee || called) && f.base && f.base->kind == Kind::Clip && !f.base->clip) return;
+    if (called && f.base && f.base->kind == Kind::Clip && !f.base->clip) return;
     called = false;
     const std::uint8_t op = bytes[pc];
     if (op == 0) return;
