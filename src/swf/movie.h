@@ -53,6 +53,9 @@ inline bool SameIgnoringCase(std::string_view a, std::string_view b) {
 // machine as they are.
 struct ActionBlock {
   std::span<const std::uint8_t> code;
+  // The frame's control tags before it: a clip placed ahead of the block runs its first
+  // actions first.
+  std::size_t after_tags = 0;
 };
 // A clip's event handler from PlaceObject2/3 (onClipEvent): the events it answers (the file's
 // ClipEventFlags, SWF 5's two bytes widened), the key of a keyPress, and its actions.
@@ -231,6 +234,7 @@ struct Header {
   int frame_count = 0;   // as the file's header says
   std::uint32_t file_length = 0;
   bool compressed = false;
+  int recursion_limit = 256;  // ScriptLimits: how deep scripts may nest
 };
 
 class BitmapCache;

@@ -199,6 +199,7 @@ class TimelineReader {
       }
       case TagCode::DoAction: {
         ActionBlock block = ReadActions(body.Rest(), ctx_);
+        block.after_tags = frame.tags.size();
         return !block.code.empty() && ctx_.Append(frame.actions, block);
       }
       case TagCode::DoInitAction: {
@@ -319,6 +320,11 @@ class TimelineReader {
         auto changed = std::make_shared<Button>(**button);
         for (Button::Record& rec : changed->records) rec.color = color;
         it->second = std::shared_ptr<const Button>(std::move(changed));
+        return;
+      }
+      case TagCode::ScriptLimits: {
+        const std::uint16_t levels = body.U16();
+        if (body.ok()) movie.header.recursion_limit = levels;
         return;
       }
       case TagCode::DefineSprite: {

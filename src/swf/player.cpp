@@ -251,6 +251,7 @@ struct Player::State : avm1::Host {
     root->playing = false;
     root->object = vm->NewClipObject(root.get());
     vm->Pin(root->object);
+    vm->SetRecursionLimit(m.header.recursion_limit);
     root_display.clip = root;
     InstallClipMethods();
     InstallTextFieldMethods();
@@ -318,6 +319,10 @@ struct Player::State : avm1::Host {
   void SetPlaying(avm1::Object* clip, bool playing) override;
   int CurrentFrame(avm1::Object* clip) override;
   int FramesLoaded(avm1::Object* clip) override;
+  bool IsButton(avm1::Object* o) override {
+    const Clip* clip = ClipOf(o);
+    return clip && clip->button;
+  }
   void GetUrl(const std::string& url, const std::string& target, int method) override;
   void RemoveClip(avm1::Object* clip) override;
   void DuplicateClip(avm1::Object* clip, const std::string& name, int depth) override;
@@ -357,7 +362,13 @@ struct Player::State : avm1::Host {
   // Whether the clip is on the display list, its parents up to the main timeline too.
   bool OnStage(Clip& clip);
   bool SameName(std::string_view a, std::string_view b) const {
-    return movie.header.version >= 7 ? a == b : SameIgnoringCase(a, b);
+    if (movie.header.version >= 7) return a == b;
+    if (SameIgnoringCase(a, b)) return true;
+    // Letters beyond ASCII compare as the script machine's names do.
+    const auto ascii = [](std::string_view s) {
+      return std::all_of(s.begin(), s.end(), [](char c) { return std::uint8_t(c) < 0x80; });
+    };
+    return !ascii(a) && !ascii(b) && vm->Key(a) == vm->Key(b);
   }
   // A new clip at `depth` of `parent` showing `id` (a sprite, or an empty one for id 0).
   Clip* NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name,
@@ -549,9 +560,24 @@ bool Player::State::Goto(Clip& clip, int target) {
   std::map<int, Object>* outer_reuse = reuse;
   reuse = forward ? nullptr : &old;
   for (int f = first; f <= target; ++f) {
-    // The frames passed over run what their new clips queue before the frame shown does.
-    if (f == target) at = queue.size();
-    for (const ControlTag& tag : clip.timeline->frames[std::size_t(f)].tags) Apply(clip, tag);
+    const Frame& frame = clip.timeline->frames[std::size_t(f)];
+    if (f != target) {
+      for (const ControlTag& tag : frame.tags) Apply(clip, tag);
+      continue;
+    }
+    // The frames passed over run what their new clips queue before the frame shown does; the
+    // frame's own actions and its new clips' run in the order of their tags.
+    at = queue.size();
+    std::size_t block = 0;
+    for (std::size_t i = 0; i <= frame.tags.size(); ++i) {
+      for (; block < frame.actions.size() && frame.actions[block].after_tags <= i; ++block) {
+        if (queue.size() < kMaxQueued) {
+          queue.push_back(
+              Pending{clip.weak_from_this(), nullptr, frame.actions[block].code, nullptr, nullptr});
+        }
+      }
+      if (i < frame.tags.size()) Apply(clip, frame.tags[i]);
+    }
   }
   reuse = outer_reuse;
   marks.pop_back();
@@ -561,7 +587,8 @@ bool Player::State::Goto(Clip& clip, int target) {
   return true;
 }
 
-// What a frame does once shown: its actions are queued at `at`, its sounds started.
+// What a frame does once shown: its init actions are queued at `at`, its sounds started (Goto
+// queued its actions).
 void Player::State::EnterFrame(Clip& clip, std::size_t at) {
   const Frame& frame = clip.timeline->frames[std::size_t(clip.frame)];
   std::vector<Pending> blocks;
@@ -569,9 +596,6 @@ void Player::State::EnterFrame(Clip& clip, std::size_t at) {
     if (init_done.insert(block.code.data()).second) {
       blocks.push_back(Pending{clip.weak_from_this(), nullptr, block.code, nullptr, nullptr});
     }
-  }
-  for (const ActionBlock& block : frame.actions) {
-    blocks.push_back(Pending{clip.weak_from_this(), nullptr, block.code, nullptr, nullptr});
   }
   if (!blocks.empty() && queue.size() + blocks.size() <= kMaxQueued) {
     queue.insert(queue.begin() + std::ptrdiff_t(at), blocks.begin(), blocks.end());
@@ -706,6 +730,7 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   clip.parent = parent.weak_from_this();
   clip.depth = depth;
   clip.object = vm->NewClipObject(&clip);
+  clip.object->path = vm->ClipPath(clip.object, false);
   vm->Pin(clip.object);
   avm1::Object* ctor = nullptr;
   const auto exported = movie.export_names.find(id);
@@ -797,6 +822,10 @@ avm1::Object* Player::State::Child(avm1::Object* o, std::string_view name) {
   }
   for (auto& [depth, child] : clip->list) {
     if (child.text && SameName(child.name, name)) return child.text->object;
+  }
+  // A named shape has no object of its own: scripts reaching it find its clip.
+  for (auto& [depth, child] : clip->list) {
+    if (!child.name.empty() && SameName(child.name, name)) return o;
   }
   return nullptr;
 }

@@ -212,10 +212,15 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
   }
   // SWF 4 paths have slashes alone: a dot or a colon is part of a name there.
   const bool swf4 = Swf4Block();
-  const auto separator = [&](char c) { return c == '/' || (!swf4 && (c == '.' || c == ':')); };
+  // Past a slash, a dot belongs to the name ("a/b.c" names the child "b.c" of a).
+  bool slashed = i > 0;
+  const auto separator = [&](char c) {
+    return c == '/' || (!swf4 && (c == ':' || (c == '.' && !slashed)));
+  };
   while (at && i < path.size()) {
     std::size_t end = i;
     while (end < path.size() && !separator(path[end])) ++end;
+    slashed |= end < path.size() && path[end] == '/';
     const std::string_view token = path.substr(i, end - i);
     if (swf4) {
       // "..", and a path that starts as _level0 or _flash0 stands for the root whatever follows
@@ -247,7 +252,7 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
       continue;
     }
     if (token == "this") continue;
-    if (SameAscii(token, "_parent")) {
+    if (token == ".." || SameAscii(token, "_parent")) {
       at = at->kind == Kind::Clip ? host_->Parent(at) : nullptr;
       continue;
     }
@@ -268,8 +273,26 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
   return at;
 }
 
+Object* Vm::Live(Object* o) {
+  if (o->kind != Kind::Clip || o->clip) return o;
+  if (o->path.empty()) return nullptr;
+  Object* at = host_->Root();
+  std::string_view rest(o->path);
+  rest.remove_prefix(std::min(rest.size(), rest.find('.')));
+  while (at && !rest.empty()) {
+    rest.remove_prefix(1);
+    const std::size_t end = std::min(rest.size(), rest.find('.'));
+    at = host_->Child(at, rest.substr(0, end));
+    rest.remove_prefix(end);
+  }
+  return at && at->kind == Kind::Clip && at->clip ? at : nullptr;
+}
+
 Object* Vm::TargetOf(const Value& v) {
-  if (v.IsObject()) return v.o->kind == Kind::Clip && v.o->clip ? v.o : nullptr;
+  if (v.IsObject()) {
+    Object* o = Live(v.o);
+    return o && o->kind == Kind::Clip ? o : nullptr;
+  }
   if (v.type != Type::String) return nullptr;
   Object* found = ResolvePath(host_->Root(), v.s);
   return found && found->kind == Kind::Clip && found->clip ? found : nullptr;
@@ -279,14 +302,15 @@ Object* Vm::TargetOf(const Value& v) {
 
 namespace {
 // A path's split into where the variable lives and its name: "/a/b:v", "a.b.v", "_root.v".
-bool SplitPath(std::string_view name, std::string_view& path, std::string_view& var) {
+// SWF 4 scripts know no dots: "a.b" is a name there.
+bool SplitPath(std::string_view name, std::string_view& path, std::string_view& var, bool swf4) {
   const std::size_t colon = name.rfind(':');
   if (colon != std::string_view::npos) {
     path = name.substr(0, colon);
     var = name.substr(colon + 1);
     return true;
   }
-  const std::size_t dot = name.rfind('.');
+  const std::size_t dot = swf4 ? std::string_view::npos : name.rfind('.');
   if (dot != std::string_view::npos && dot > 0 && name[dot - 1] != '.') {
     path = name.substr(0, dot);
     var = name.substr(dot + 1);
@@ -322,7 +346,7 @@ Object* Vm::PathTarget(Frame& f, std::string_view path) {
 
 Value Vm::GetVariable(Frame& f, const std::string& name) {
   std::string_view path, var;
-  if (SplitPath(name, path, var)) {
+  if (SplitPath(name, path, var, Swf4Block())) {
     const std::string_view head = path.substr(0, path.find_first_of("/.:"));
     if (!var.empty() && !path.empty() && path[0] != '/' && head != ".." &&
         !IsThis(head, version_)) {
@@ -335,7 +359,8 @@ Value Vm::GetVariable(Frame& f, const std::string& name) {
       }
       return Value{};
     }
-    Object* at = PathTarget(f, path);
+    // ":v" names no clip in SWF 4.
+    Object* at = path.empty() && Swf4Block() ? nullptr : PathTarget(f, path);
     if (!at) return Value{};
     if (var.empty()) return Value::Obj(at);
     return Get(at, var);
@@ -386,7 +411,7 @@ Value Vm::GetVariable(Frame& f, const std::string& name) {
 
 void Vm::SetVariable(Frame& f, const std::string& name, Value v) {
   std::string_view path, var;
-  if (SplitPath(name, path, var)) {
+  if (SplitPath(name, path, var, Swf4Block())) {
     if (var.empty()) return;
     Object* at = PathTarget(f, path);
     if (at) Set(at, var, std::move(v));
@@ -417,8 +442,8 @@ void Vm::SetVariable(Frame& f, const std::string& name, Value v) {
 Value Vm::Call(const Value& fn, const Value& self, std::span<Value> args, Object* super) {
   if (!fn.IsObject() || fn.o->kind != Kind::Function) return Value{};
   Object* f = fn.o;
-  if (depth_ >= kMaxDepth) {
-    Note("a script passed 256 levels of recursion: it was stopped");
+  if (depth_ >= max_calls_) {
+    Note("a script passed its levels of recursion: it was stopped");
     throw Stop{};
   }
   Work();
@@ -575,7 +600,7 @@ Value Vm::Construct(const Value& ctor, std::span<Value> args) {
   if (version_ >= 6) Define(o, "__constructor__", ctor, DontEnum);
   if (version_ < 7) Define(o, "constructor", ctor, DontEnum);
   if (c->construct) {
-    if (depth_ >= kMaxDepth) throw Stop{};
+    if (depth_ >= max_calls_) throw Stop{};
     ++depth_;
     Value r;
     try {
@@ -737,10 +762,13 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
     Object* found = ResolvePath(f.target, v.s);
     return found && found->kind == Kind::Clip && found->clip ? found : nullptr;
   };
+  // The actions of a removed clip (a frame's, an event's, a function's) run on until their next
+  // call (of an object's method or by name) returns.
+  bool called = false;
   while (pc < size) {
     Work();
-    // A frame's or event's actions end with their clip's removal.
-    if (!f.callee && f.base && f.base->kind == Kind::Clip && !f.base->clip) return;
+    if (called && f.base && f.base->kind == Kind::Clip && !f.base->clip) return;
+    called = false;
     const std::uint8_t op = bytes[pc];
     if (op == 0) return;
     std::size_t length = 0;
@@ -1166,7 +1194,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         Value v = Pop();
         const std::string name = pop_str();
         std::string_view path, var;
-        const bool has_path = SplitPath(name, path, var);
+        const bool has_path = SplitPath(name, path, var, Swf4Block());
         if (f.callee && has_path) {
           // In a function a path is a plain name, and of the timeline.
           if (f.target) Define(f.target, name, std::move(v));
@@ -1184,7 +1212,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         std::string_view path, var;
         Object* where = f.callee ? f.locals : (f.scope.size() > 1 ? f.scope[1] : f.locals);
         std::string own = name;
-        if (!f.callee && SplitPath(name, path, var)) {
+        if (!f.callee && SplitPath(name, path, var, Swf4Block())) {
           where = PathTarget(f, path);
           own = std::string(var);
         }
@@ -1303,6 +1331,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         break;
       }
       case 0x3D: {  // CallFunction
+        called = true;
         const std::string name = pop_str();
         std::vector<Value> args = pop_args();
         const Value fn = GetVariable(f, name);
@@ -1321,15 +1350,17 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
           Object* s = f.scope[i];
           const bool with = std::find(f.withs.begin(), f.withs.end(), s) != f.withs.end();
           bool found = false;
-          if (s->kind == Kind::Clip && s->clip) {
-            (void)ClipGet(s, name, &found);
-          } else {
-            found = HasProperty(s, name);
-          }
+          if (s->kind == Kind::Clip && s->clip) (void)ClipGet(s, name, &found);
+          found = found || HasProperty(s, name);
           if (found) {
             if (with) self = Value::Obj(s);
             break;
           }
+        }
+        // A path names the object the function runs on ("_root.clip.gotoAndStop").
+        std::string_view path, var;
+        if (SplitPath(name, path, var, Swf4Block()) && !var.empty()) {
+          if (Object* at = PathTarget(f, path)) self = Value::Obj(at);
         }
         push(Call(fn, self, args));
         break;
@@ -1339,6 +1370,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         const Value object = Pop();
         std::vector<Value> args = pop_args();
         const std::string method = name.IsUndefined() ? std::string() : ToString(name);
+        called = object.IsObject();
         if (object.IsObject() && object.o->super_this) {
           push(CallSuper(object.o, method, args));
           break;
@@ -1352,10 +1384,13 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
           push(Value{});
           break;
         }
-        push(Call(fn, object, args));
+        // A reference to a clip that left calls on the clip now at its path.
+        Object* self = object.IsObject() ? Live(object.o) : nullptr;
+        push(Call(fn, self ? Value::Obj(self) : object, args));
         break;
       }
       case 0x40: {  // NewObject
+        called = true;
         const std::string name = pop_str();
         std::vector<Value> args = pop_args();
         const Value ctor = GetVariable(f, name);
@@ -1367,6 +1402,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         const Value object = Pop();
         std::vector<Value> args = pop_args();
         const std::string method = name.IsUndefined() ? std::string() : ToString(name);
+        called = object.IsObject();
         const Value ctor = method.empty() ? object : GetMember(object, method);
         push(Construct(ctor, args));
         break;
@@ -1443,7 +1479,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         std::string_view path, var;
         if (name.empty()) {
           push(Value::Obj(function));
-        } else if (!f.callee && SplitPath(name, path, var)) {
+        } else if (!f.callee && SplitPath(name, path, var, Swf4Block())) {
           SetVariable(f, name, Value::Obj(function));
         } else if (f.callee) {
           Define(f.locals, name, Value::Obj(function));

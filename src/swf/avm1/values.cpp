@@ -202,7 +202,10 @@ std::string Vm::ToString(const Value& v) {
     case Type::String:
       return v.s;
     case Type::Object: {
-      if (v.o->kind == Kind::Clip && v.o->clip) return ClipPath(v.o, false);
+      if (v.o->kind == Kind::Clip) {
+        Object* clip = Live(v.o);
+        return clip ? ClipPath(clip, false) : "";
+      }
       if (v.o->super_this) return "[type Object]";
       const Value p = ToPrimitive(v, true);
       if (p.IsObject()) {
@@ -300,7 +303,7 @@ std::string Vm::TypeOf(const Value& v) {
       return "string";
     case Type::Object:
       if (v.o->kind == Kind::Function) return "function";
-      if (v.o->kind == Kind::Clip) return v.o->clip ? "movieclip" : "object";
+      if (v.o->kind == Kind::Clip) return host_->IsButton(v.o) ? "object" : "movieclip";
       return "object";
   }
   return "undefined";
@@ -617,6 +620,10 @@ Value Vm::Resolve(Object* o, std::string_view name) {
 Value Vm::GetMember(const Value& base, std::string_view name) {
   switch (base.type) {
     case Type::Object: {
+      if (base.o->kind == Kind::Clip && !base.o->clip) {
+        Object* clip = Live(base.o);
+        return clip ? GetMember(Value::Obj(clip), name) : Value{};
+      }
       Value v = Get(base.o, name);
       if (v.IsUndefined() && base.o->kind != Kind::Clip && name != "__resolve" &&
           !HasProperty(base.o, name)) {
@@ -706,7 +713,8 @@ void Vm::Set(Object* o, std::string_view name, Value v) {
 }
 
 void Vm::SetMember(const Value& base, std::string_view name, Value v) {
-  if (base.IsObject()) Set(base.o, name, std::move(v));
+  if (!base.IsObject()) return;
+  if (Object* o = Live(base.o)) Set(o, name, std::move(v));
 }
 
 bool Vm::InstanceOf(const Value& v, Object* ctor) {

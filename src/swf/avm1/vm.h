@@ -5,9 +5,11 @@
 // lives in the player; it shows its clips to scripts through `Host`.
 //
 // Bounds: a run of scripts does at most `Vm::kWorkPerFrame` actions between two `BeginFrame`
-// calls, calls nest at most 256 deep, and the heap stays under `Vm::kMaxHeapBytes`; a script past
-// any of them is stopped (the movie goes on) and the VM says so once in `notes`.
+// calls, calls nest at most 255 deep below the block (the movie's ScriptLimits may lower it), and
+// the heap stays under `Vm::kMaxHeapBytes`; a script past any of them is stopped (the movie goes
+// on) and the VM says so once in `notes`.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -161,6 +163,9 @@ class Object {
   Value primitive;
   // A clip of the host; null once it left the display list.
   void* clip = nullptr;
+  // A clip's path when it was made ("_level0.a.b"): a reference to a clip that left finds the
+  // clip now at that path, as Flash Player's references by path do.
+  std::string path;
   std::map<std::string, Watcher>* watchers = nullptr;
   int pinned = 0;  // held by the host: a root of the collector
   bool marked = false;
@@ -202,6 +207,7 @@ class Host {
   virtual void SetPlaying(Object* clip, bool playing) = 0;
   virtual int CurrentFrame(Object* clip) = 0;  // 0-based
   virtual int FramesLoaded(Object* clip) = 0;
+  virtual bool IsButton(Object* /*clip*/) { return false; }
   virtual void GetUrl(const std::string& url, const std::string& target, int method) = 0;
   virtual void RemoveClip(Object* clip) = 0;
   virtual void DuplicateClip(Object* clip, const std::string& name, int depth) = 0;
@@ -286,8 +292,14 @@ class Vm {
   void SetCodePage(CodePage page) { code_page_ = page; }
 
   // ---- Running -----------------------------------------------------------------------------
-  // A new frame's budget of work.
-  void BeginFrame() { work_left_ = kWorkPerFrame; }
+  // A new frame's budget of work; what the last frame's blocks left on the stack is gone.
+  void BeginFrame() {
+    work_left_ = kWorkPerFrame;
+    stack_.clear();
+  }
+  // The movie's ScriptLimits: how many levels a script may nest, the running block counting as
+  // the first (Flash Player's default is 256); never above the default.
+  void SetRecursionLimit(int levels) { max_calls_ = std::clamp(levels, 1, kMaxDepth) - 1; }
   // Runs one action block (a frame's DoAction, a clip event) with `clip` as its timeline.
   void RunBlock(std::span<const std::uint8_t> code, Object* clip, int version);
   // Calls `fn` (a function object) or `object[method]` with `this`; errors and stops end it.
@@ -383,6 +395,9 @@ class Vm {
   int AddTimer(Timer t);
   void ClearTimer(int id);
   [[nodiscard]] Object* TargetOf(const Value& v);  // a clip object from a clip or a path
+  // The clip a clip reference stands for now: itself, the clip at its path once it left, or
+  // null; any other object as it is.
+  Object* Live(Object* o);
   // Whether the running block comes from a SWF 4 movie (or older).
   [[nodiscard]] bool Swf4Block() const { return block_version_ > 0 && block_version_ <= 4; }
   Object* ResolvePath(Object* from, std::string_view path);
@@ -418,6 +433,7 @@ class Vm {
   std::size_t heap_after_collect_ = 0;
   std::size_t work_left_ = kWorkPerFrame;
   int depth_ = 0;
+  int max_calls_ = kMaxDepth - 1;
   bool running_ = false;
   std::vector<Value> stack_;
   Value global_registers_[4];
