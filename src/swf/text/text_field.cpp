@@ -67,7 +67,7 @@ LineMetrics TextFonts::Metrics(const TextFormat& format) {
     if (f.advances.empty() || f.ascent + f.descent <= 0) {
       return {format.size * 0.8f, format.size * 0.2f};
     }
-    return {f.ascent * format.size / f.em, f.descent * format.size / f.em};
+    return {std::trunc(f.ascent * format.size / f.em), std::trunc(f.descent * format.size / f.em)};
   }
   DeviceFontMetrics m;
   if (device_) {
@@ -79,7 +79,8 @@ LineMetrics TextFonts::Metrics(const TextFormat& format) {
     }
     m = it->second;
   }
-  return {m.ascent * format.size / kDeviceEm, m.descent * format.size / kDeviceEm};
+  return {std::trunc(m.ascent * format.size / kDeviceEm),
+          std::trunc(m.descent * format.size / kDeviceEm)};
 }
 
 GlyphOutline TextFonts::Glyph(const TextFormat& format, char32_t code) {
@@ -92,14 +93,14 @@ GlyphOutline TextFonts::Glyph(const TextFormat& format, char32_t code) {
       const float scale = format.size / f.em;
       const float advance = it->second < f.advances.size() ? f.advances[it->second]
                                                            : f.glyphs[it->second].bounds.x_max;
-      return {&f.glyphs[it->second], scale, advance * scale};
+      return {&f.glyphs[it->second], scale, std::trunc(advance * scale)};
     }
     return {nullptr, 0, 0};  // an embedded font draws only what it embeds
   }
   const DeviceGlyph* g = Device(format, code);
   if (!g) return {nullptr, 0, code == U'\n' ? 0 : format.size / 2};
   const float scale = format.size / kDeviceEm;
-  return {&g->outline, scale, g->advance * scale};
+  return {&g->outline, scale, std::trunc(g->advance * scale)};
 }
 
 float TextFonts::Kerning(const TextFormat& format, char32_t left, char32_t right) {
@@ -116,7 +117,7 @@ float TextFonts::Kerning(const TextFormat& format, char32_t left, char32_t right
 }
 
 TextField::TextField(std::shared_ptr<const EditText> def, const Movie& movie, TextFonts& fonts)
-    : def_(std::move(def)), fonts_(fonts), bounds_(def_->bounds) {
+    : def_(std::move(def)), fonts_(fonts), version_(movie.header.version), bounds_(def_->bounds) {
   format_.font = "Times New Roman";  // Flash's own default
   if (const Character* c = def_->font ? movie.Find(def_->font) : nullptr) {
     if (const auto* f = std::get_if<std::shared_ptr<const Font>>(c)) {
@@ -133,6 +134,10 @@ TextField::TextField(std::shared_ptr<const EditText> def, const Movie& movie, Te
   format_.right_margin = def_->right_margin;
   format_.indent = def_->indent;
   format_.leading = def_->leading;
+  // An HTML field ignores the tag's alignment, unless a movie of Flash 8 or later gives it text.
+  if (def_->html && (version_ < 8 || def_->initial_text.empty())) {
+    format_.align = EditText::Align::Left;
+  }
   if (def_->html) {
     SetHtmlText(def_->initial_text);
   } else {
@@ -146,6 +151,8 @@ void TextField::SetText(std::string_view utf8) {
 }
 
 void TextField::SetHtmlText(std::string_view html) {
+  // Before Flash 8, HTML text starts from the left whatever the field's alignment.
+  if (def_->html && version_ < 8) format_.align = EditText::Align::Left;
   text_ =
       def_->html ? swf::HtmlText(html, format_, kMaxChars) : PlainText(html, format_, kMaxChars);
   dirty_ = true;
@@ -205,8 +212,9 @@ void TextField::SetHScroll(float twips) {
 TextFieldMetrics TextField::Metrics() {
   Update();
   TextFieldMetrics m;
-  m.text_width = layout_.text_width;
-  m.text_height = layout_.text_height;
+  // Scripts see whole pixels, the twips beyond dropped.
+  m.text_width = std::floor(layout_.text_width / 20) * 20;
+  m.text_height = std::floor(layout_.text_height / 20) * 20;
   m.lines = int(layout_.lines.size());
   m.scroll = int(scroll_) + 1;
   // The last scroll that still fills the box: the top line from which the rest fits.

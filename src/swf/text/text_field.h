@@ -154,6 +154,7 @@ class TextField {
   std::shared_ptr<const EditText> def_;
   std::shared_ptr<EditText> own_def_;  // once a script changed it
   TextFonts& fonts_;
+  int version_ = 0;  // the movie's
   const Font* own_ = nullptr;
   TextFormat format_;
   StyledText text_;
