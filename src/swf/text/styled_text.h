@@ -63,7 +63,9 @@ struct StyledText {
 [[nodiscard]] StyledText PlainText(std::string_view utf8, const TextFormat& format,
                                    std::size_t limit);
 // HTML text on top of `base`: unknown tags are dropped, their text kept; anything malformed is
-// read as far as it makes sense, never refused.
-[[nodiscard]] StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit);
+// read as far as it makes sense, never refused. A multiline field keeps the end of the last
+// paragraph.
+[[nodiscard]] StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit,
+                                  bool multiline = false);
 
 }  // namespace swf

@@ -153,8 +153,8 @@ void TextField::SetText(std::string_view utf8) {
 void TextField::SetHtmlText(std::string_view html) {
   // Before Flash 8, HTML text starts from the left whatever the field's alignment.
   if (def_->html && version_ < 8) format_.align = EditText::Align::Left;
-  text_ =
-      def_->html ? swf::HtmlText(html, format_, kMaxChars) : PlainText(html, format_, kMaxChars);
+  text_ = def_->html ? swf::HtmlText(html, format_, kMaxChars, def_->multiline || version_ <= 6)
+                     : PlainText(html, format_, kMaxChars);
   dirty_ = true;
 }
 
@@ -535,7 +535,8 @@ std::string TextField::HtmlText() const {
     out += "</FONT>";
     out += p.bullet ? "</LI>" : "</P>";
     if (!layout.empty()) out += "</TEXTFORMAT>";
-    if (end >= text.size()) break;
+    // The end of the last paragraph opens none after it.
+    if (end + 1 >= text.size()) break;
     begin = end + 1;
   }
   return out;
