@@ -848,7 +848,11 @@ Rect Player::State::Bounds(const Object& o, const Matrix& m) {
     }
     return r;
   }
-  if (o.text) return Transformed(o.text->field.Bounds(), m);
+  if (o.text) {
+    // A text field's corners land on whole twips, as Flash measures the field.
+    const Rect r = Transformed(o.text->field.Bounds(), m);
+    return {std::round(r.x_min), std::round(r.x_max), std::round(r.y_min), std::round(r.y_max)};
+  }
   if (!o.def) return kNoBounds;
   if (const auto* s = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
     return Transformed((*s)->bounds, m);
