@@ -2234,6 +2234,10 @@ Value TfCtor(avm1::Vm&, const Value&, Args) {
   return Value{};
 }
 
+Value TfGetTextExtent(avm1::Vm& vm, const Value& self, Args args) {
+  return TextExtentObject(vm, StateOf(vm).text_fonts, self, args);
+}
+
 Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c || args.size() < 6) return Value{};
@@ -2290,7 +2294,7 @@ void Player::State::InstallTextFieldMethods() {
   def("removeListener", TfTrue);
   avm1::Object* ctor = vm->NewFunction(TfCtor, text_proto);
   vm->Define(vm->global, "TextField", Value::Obj(ctor), avm1::DontEnum);
-  InstallTextFormat(*vm);
+  vm->DefineNative(InstallTextFormat(*vm), "getTextExtent", TfGetTextExtent);
   vm->DefineNative(vm->clip_proto, "createTextField", McCreateTextField);
 }
 

@@ -173,6 +173,29 @@ avm1::Object* TextFormatObject(avm1::Vm& vm, const FormatChange& f) {
        flag(f.kerning), px(f.letter_spacing)});
 }
 
+Value TextExtentObject(avm1::Vm& vm, TextFonts& fonts, const Value& self, Args args) {
+  if (!self.IsObject() || args.empty()) return Value{};
+  TextFormat format;
+  format.font = "Times New Roman";  // as a new field has it
+  FormatFromObject(vm, self.o).ApplyTo(format);
+  std::optional<float> wrap;
+  if (args.size() >= 2 && !args[1].IsNullish()) {
+    const double n = vm.ToNumber(args[1]);
+    if (std::isfinite(n)) wrap = float(std::clamp(n, 0.0, 1e6) * 20);
+  }
+  const TextExtent e = MeasureExtent(fonts, format, vm.ToString(args[0]), wrap);
+  avm1::Object* o = vm.NewObject();
+  o->proto = nullptr;  // a bare object, as Flash makes it
+  vm.Set(o, "ascent", Value::Num(e.ascent));
+  vm.Set(o, "descent", Value::Num(e.descent));
+  vm.Set(o, "width", Value::Num(e.width));
+  vm.Set(o, "height", Value::Num(e.height));
+  // A field that shows it: two pixels of gutter each side, or the width asked for.
+  vm.Set(o, "textFieldHeight", Value::Num(e.height + 4));
+  vm.Set(o, "textFieldWidth", Value::Num(wrap ? std::round(*wrap / 20) : e.width + 4));
+  return Value::Obj(o);
+}
+
 FormatChange FormatFromObject(avm1::Vm& vm, avm1::Object* o) {
   FormatChange f;
   if (!o) return f;

@@ -116,6 +116,25 @@ float TextFonts::Kerning(const TextFormat& format, char32_t left, char32_t right
   return it->adjust * format.size / f.em;
 }
 
+TextExtent MeasureExtent(TextFonts& fonts, const TextFormat& format, std::string_view utf8,
+                         std::optional<float> wrap) {
+  constexpr std::size_t kMaxMeasured = 1 << 16;
+  fonts.Use(false, nullptr);
+  LayoutBox box;
+  box.bounds = {0, wrap ? std::max(0.0f, *wrap) : 1e9f, 0, 1e9f};
+  box.word_wrap = wrap.has_value();
+  box.multiline = true;
+  const StyledText text = PlainText(utf8, format, kMaxMeasured);
+  const TextLayout layout = LayOut(text, box, fonts, kMaxMeasured);
+  const LineMetrics m = fonts.Metrics(format);
+  TextExtent e;
+  e.ascent = std::round(m.ascent / 20);
+  e.descent = std::round(m.descent / 20);
+  e.width = std::floor(layout.text_width / 20);
+  e.height = double(layout.lines.size()) * (e.ascent + e.descent);
+  return e;
+}
+
 TextField::TextField(std::shared_ptr<const EditText> def, const Movie& movie, TextFonts& fonts)
     : def_(std::move(def)), fonts_(fonts), version_(movie.header.version), bounds_(def_->bounds) {
   format_.font = "Times New Roman";  // Flash's own default

@@ -75,6 +75,17 @@ struct TextFieldMetrics {
   Rect bounds;  // after auto-size
 };
 
+// What TextFormat.getTextExtent measures of a text in one format, in whole pixels.
+struct TextExtent {
+  double ascent = 0;
+  double descent = 0;
+  double width = 0;
+  double height = 0;
+};
+// `wrap` (twips, when given) is the width lines wrap at.
+[[nodiscard]] TextExtent MeasureExtent(TextFonts& fonts, const TextFormat& format,
+                                       std::string_view utf8, std::optional<float> wrap);
+
 // A format as scripts' TextFormat objects carry it: each part given, or not (unset, or mixed
 // over a range).
 struct FormatChange {
