@@ -149,6 +149,15 @@ avm1::Object* InstallTextFormat(avm1::Vm& vm) {
   return proto;
 }
 
+namespace {
+Value TabStopsArray(avm1::Vm& vm, const std::vector<float>& stops) {
+  std::vector<Value> items;
+  items.reserve(stops.size());
+  for (const float s : stops) items.push_back(Pixels(s));
+  return Value::Obj(vm.NewArray(items));
+}
+}  // namespace
+
 avm1::Object* TextFormatObject(avm1::Vm& vm, const FormatChange& f) {
   const auto text = [](const std::optional<std::string>& s) {
     return s ? Value::Str(*s) : Value::Null();
@@ -169,8 +178,8 @@ avm1::Object* TextFormatObject(avm1::Vm& vm, const FormatChange& f) {
        text(f.url), text(f.target), flag(f.bold), flag(f.italic), flag(f.underline),
        f.align ? Value::Str(AlignName(*f.align)) : Value::Null(), whole(f.left_margin),
        whole(f.right_margin), whole(f.indent), whole(f.leading), whole(f.block_indent),
-       f.font ? Value::Obj(vm.NewArray()) : Value::Null(), flag(f.bullet), Value::Str("block"),
-       flag(f.kerning), px(f.letter_spacing)});
+       f.tab_stops ? TabStopsArray(vm, *f.tab_stops) : Value::Null(), flag(f.bullet),
+       Value::Str("block"), flag(f.kerning), px(f.letter_spacing)});
 }
 
 Value TextExtentObject(avm1::Vm& vm, TextFonts& fonts, const Value& self, Args args) {
@@ -234,6 +243,17 @@ FormatChange FormatFromObject(avm1::Vm& vm, avm1::Object* o) {
   if (get("blockIndent", v)) f.block_indent = twips(v, true);
   if (get("leading", v)) f.leading = twips(v, true);
   if (get("letterSpacing", v)) f.letter_spacing = twips(v, false);
+  if (get("tabStops", v) && v.IsObject()) {
+    // Whole pixels in order; a bounded number of them.
+    constexpr std::int64_t kMaxStops = 256;
+    std::vector<float> stops;
+    const std::int64_t n = std::min(vm.Length(v.o), kMaxStops);
+    for (std::int64_t i = 0; i < n; ++i) {
+      if (const auto t = twips(vm.Get(v.o, std::to_string(i)), true)) stops.push_back(*t);
+    }
+    std::sort(stops.begin(), stops.end());
+    f.tab_stops = std::move(stops);
+  }
   // Sizes and margins below zero mean nothing to Flash.
   for (std::optional<float>* part : {&f.size, &f.left_margin, &f.right_margin, &f.block_indent}) {
     if (*part && **part < 0) **part = 0;

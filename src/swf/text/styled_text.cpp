@@ -349,6 +349,17 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       if (const auto* v = tag.Find("blockindent")) f.block_indent = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("leading")) f.leading = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Pixels(*v, 0, false);
+      if (const auto* v = tag.Find("tabstops")) {
+        // Pixels apart by commas; a bounded number of them.
+        f.tab_stops.clear();
+        std::string_view rest = *v;
+        while (!rest.empty() && f.tab_stops.size() < 256) {
+          const std::size_t comma = std::min(rest.find(','), rest.size());
+          f.tab_stops.push_back(std::max(0.0f, Pixels(rest.substr(0, comma), 0, false)));
+          rest.remove_prefix(std::min(comma + 1, rest.size()));
+        }
+        std::sort(f.tab_stops.begin(), f.tab_stops.end());
+      }
     } else if (tag.name == "a") {
       if (const auto* v = tag.Find("href")) f.url = *v;
       if (const auto* v = tag.Find("target")) f.target = *v;

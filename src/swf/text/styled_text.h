@@ -30,7 +30,8 @@ struct TextFormat {
   float block_indent = 0;
   float leading = 0;
   bool bullet = false;
-  std::string url;  // a link's
+  std::vector<float> tab_stops;  // twips from the text's left edge; none: tabs take no stop
+  std::string url;               // a link's
   std::string target;
   friend bool operator==(const TextFormat&, const TextFormat&) = default;
 };

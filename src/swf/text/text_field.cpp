@@ -305,6 +305,7 @@ FormatChange FormatChange::Of(const TextFormat& f) {
   c.indent = f.indent;
   c.block_indent = f.block_indent;
   c.leading = f.leading;
+  c.tab_stops = f.tab_stops;
   c.url = f.url;
   c.target = f.target;
   return c;
@@ -337,6 +338,7 @@ void FormatChange::Meet(const TextFormat& f) {
   Keep(indent, f.indent);
   Keep(block_indent, f.block_indent);
   Keep(leading, f.leading);
+  Keep(tab_stops, f.tab_stops);
   Keep(url, f.url);
   Keep(target, f.target);
 }
@@ -357,6 +359,7 @@ void FormatChange::ApplyTo(TextFormat& f) const {
   Put(indent, f.indent);
   Put(block_indent, f.block_indent);
   Put(leading, f.leading);
+  Put(tab_stops, f.tab_stops);
   Put(url, f.url);
   Put(target, f.target);
 }
@@ -513,6 +516,14 @@ std::string TextField::HtmlText() const {
     if (p.right_margin != 0) layout += " RIGHTMARGIN=\"" + Twips(p.right_margin) + "\"";
     if (p.indent != 0) layout += " INDENT=\"" + Twips(p.indent) + "\"";
     if (p.block_indent != 0) layout += " BLOCKINDENT=\"" + Twips(p.block_indent) + "\"";
+    if (!p.tab_stops.empty()) {
+      std::string stops;
+      for (const float s : p.tab_stops) {
+        if (!stops.empty()) stops += ',';
+        stops += Twips(s);
+      }
+      layout += " TABSTOPS=\"" + stops + "\"";
+    }
     if (p.leading != 0) layout += " LEADING=\"" + Twips(p.leading) + "\"";
     if (!layout.empty()) out += "<TEXTFORMAT" + layout + ">";
     out += p.bullet ? "<LI>" : std::string("<P ALIGN=\"") + UpperAlignName(p.align) + "\">";

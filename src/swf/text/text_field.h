@@ -104,6 +104,7 @@ struct FormatChange {
   std::optional<float> indent;
   std::optional<float> block_indent;
   std::optional<float> leading;
+  std::optional<std::vector<float>> tab_stops;
   std::optional<std::string> url;
   std::optional<std::string> target;
 

@@ -76,7 +76,13 @@ struct Lines {
       for (; j < p1 && out.glyphs.size() < max_glyphs; ++j) {
         const TextFormat& f = formats.At(j);
         const char32_t code = box.password ? U'*' : text.text[j];
-        const GlyphOutline g = fonts.Glyph(f, code);
+        GlyphOutline g = fonts.Glyph(f, code);
+        // A tab moves on to the paragraph's next stop (past the last one it takes no room).
+        if (code == U'\t' && !pf.tab_stops.empty()) {
+          const float at = start + x;
+          const auto stop = std::upper_bound(pf.tab_stops.begin(), pf.tab_stops.end(), at);
+          g = {nullptr, 0, stop == pf.tab_stops.end() ? 0 : *stop - at};
+        }
         if (f.kerning && prev) x += fonts.Kerning(f, prev, code);
         if (box.word_wrap && j > i && !IsSpace(code) && x + g.advance > room - (start - left)) {
           std::size_t k = j;
