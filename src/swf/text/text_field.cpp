@@ -528,17 +528,25 @@ std::string TextField::HtmlText() const {
     if (!layout.empty()) out += "<TEXTFORMAT" + layout + ">";
     out += p.bullet ? "<LI>" : std::string("<P ALIGN=\"") + UpperAlignName(p.align) + "\">";
     out += "<FONT" + FontAttributes(p, nullptr) + ">";
+    // Flash nests FONT tags: a run goes back out to the innermost one that is already its
+    // format, or else opens one more inside with what differs from the innermost.
+    std::vector<const TextFormat*> fonts{&p};
     std::size_t start = 0;
     for (const TextRun& run : text_.runs) {
       const std::size_t a = std::max(start, begin), b = std::min(run.end, end);
       start = run.end;
       if (a >= b) continue;
       const TextFormat& f = run.format;
-      const std::string font = FontAttributes(f, &p);
+      for (std::size_t k = fonts.size(); k-- > 0;) {
+        if (!FontAttributes(f, fonts[k]).empty()) continue;
+        for (; fonts.size() > k + 1; fonts.pop_back()) out += "</FONT>";
+        break;
+      }
+      const std::string font = FontAttributes(f, fonts.back());
       std::string close;
-      if (!font.empty()) {
+      if (!font.empty() && fonts.size() < 64) {
         out.append("<FONT").append(font).append(">");
-        close = "</FONT>";
+        fonts.push_back(&f);
       }
       if (!f.url.empty()) {
         out.append("<A HREF=\"")
@@ -562,6 +570,7 @@ std::string TextField::HtmlText() const {
       }
       out += Escaped(std::u32string_view(text).substr(a, b - a)) + close;
     }
+    for (; fonts.size() > 1; fonts.pop_back()) out += "</FONT>";
     out += "</FONT>";
     out += p.bullet ? "</LI>" : "</P>";
     if (!layout.empty()) out += "</TEXTFORMAT>";
