@@ -1086,8 +1086,8 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
         // A text field's box takes the size; its scale stays.
         Rect r = d->text->field.Bounds();
         const double sx = Scale(m.a, m.b) / 100, sy = Scale(m.c, m.d) / 100;
-        if (index == 8 && sx > 0) r.x_max = r.x_min + float(std::round(n * 20 / sx));
-        if (index == 9 && sy > 0) r.y_max = r.y_min + float(std::round(n * 20 / sy));
+        if (index == 8 && sx > 0) r.x_max = r.x_min + float(std::trunc(n * 20 / sx));
+        if (index == 9 && sy > 0) r.y_max = r.y_min + float(std::trunc(n * 20 / sy));
         d->text->field.SetBounds(r);
         return;
       }
@@ -2250,8 +2250,10 @@ Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
     box[i] = vm.ToInt32(args[2 + std::size_t(i)]);
   }
   auto def = std::make_shared<EditText>();
-  def->bounds = {0, float(std::round(std::fabs(box[2]) * 20)), 0,
-                 float(std::round(std::fabs(box[3]) * 20))};
+  // A negative size reaches back from the position.
+  const auto span = [](double size) { return float(size * 20); };
+  def->bounds = {std::min(0.0f, span(box[2])), std::max(0.0f, span(box[2])),
+                 std::min(0.0f, span(box[3])), std::max(0.0f, span(box[3]))};
   def->read_only = true;
   const int at = *depth;
   auto it = c->list.find(at);
@@ -2908,7 +2910,7 @@ void Player::State::DrawBackground(Object& o, const Matrix& m, const ColorTransf
 // The object with its effects: an opaque background under it, and a layer of its own when it
 // has filters or a blend mode, composited through them with its colour transform.
 void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask) {
-  if ((!o.def && !o.clip) || !o.visible) return;
+  if ((!o.def && !o.clip && !o.text) || !o.visible) return;
   const bool layered = !in_mask && (o.blend != BlendMode::Normal || !o.filters.empty());
   if (layered) {
     Rect box;
