@@ -2875,9 +2875,16 @@ void Extend(const Rect& r, const Matrix& m, Rect& box, bool& any) {
 // The extent of an object's drawing mapped by `m`, its sprites' objects included. False when it
 // draws nothing.
 bool DrawnBounds(const Object& o, const Matrix& m, Rect& box, int nesting) {
-  if (!o.def || !o.visible || nesting > kMaxNesting) return false;
+  if ((!o.def && !o.text) || !o.visible || nesting > kMaxNesting) return false;
   bool any = false;
-  if (const auto* shape = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
+  if (o.text) {
+    Extend(o.text->field.Bounds(), m, box, any);
+    // The border's pixels lie right of and below the box's edges.
+    if (o.text->field.definition().border) {
+      box.x_max += 1;
+      box.y_max += 1;
+    }
+  } else if (const auto* shape = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
     Extend((*shape)->bounds, m, box, any);
   } else if (const auto* morph = std::get_if<std::shared_ptr<const MorphShape>>(o.def)) {
     Extend((*morph)->start.bounds, m, box, any);

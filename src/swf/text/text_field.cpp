@@ -142,8 +142,9 @@ TextField::TextField(std::shared_ptr<const EditText> def, const Movie& movie, Te
     if (const auto* f = std::get_if<std::shared_ptr<const Font>>(c)) {
       own_ = f->get();
       format_.font = own_->name;
-      format_.bold = own_->bold;
-      format_.italic = own_->italic;
+      // HTML gives its own <b> and <i>; plain text takes the style of the tag's font.
+      format_.bold = own_->bold && !def_->html;
+      format_.italic = own_->italic && !def_->html;
     }
   }
   format_.size = def_->height;
