@@ -879,7 +879,11 @@ Rect Player::State::Bounds(const Object& o, const Matrix& m) {
     }
     return r;
   }
-  if (o.text) return Transformed(o.text->field.Bounds(), m);
+  if (o.text) {
+    // A text field's corners land on whole twips, as Flash measures the field.
+    const Rect r = Transformed(o.text->field.Bounds(), m);
+    return {std::round(r.x_min), std::round(r.x_max), std::round(r.y_min), std::round(r.y_max)};
+  }
   if (!o.def) return kNoBounds;
   if (const auto* s = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
     return Transformed((*s)->bounds, m);
@@ -1113,8 +1117,8 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
         // A text field's box takes the size; its scale stays.
         Rect r = d->text->field.Bounds();
         const double sx = Scale(m.a, m.b) / 100, sy = Scale(m.c, m.d) / 100;
-        if (index == 8 && sx > 0) r.x_max = r.x_min + float(std::round(n * 20 / sx));
-        if (index == 9 && sy > 0) r.y_max = r.y_min + float(std::round(n * 20 / sy));
+        if (index == 8 && sx > 0) r.x_max = r.x_min + float(std::trunc(n * 20 / sx));
+        if (index == 9 && sy > 0) r.y_max = r.y_min + float(std::trunc(n * 20 / sy));
         d->text->field.SetBounds(r);
         return;
       }
@@ -2261,6 +2265,10 @@ Value TfCtor(avm1::Vm&, const Value&, Args) {
   return Value{};
 }
 
+Value TfGetTextExtent(avm1::Vm& vm, const Value& self, Args args) {
+  return TextExtentObject(vm, StateOf(vm).text_fonts, self, args);
+}
+
 Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c || args.size() < 6) return Value{};
@@ -2273,8 +2281,10 @@ Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
     box[i] = vm.ToInt32(args[2 + std::size_t(i)]);
   }
   auto def = std::make_shared<EditText>();
-  def->bounds = {0, float(std::round(std::fabs(box[2]) * 20)), 0,
-                 float(std::round(std::fabs(box[3]) * 20))};
+  // A negative size reaches back from the position.
+  const auto span = [](double size) { return float(size * 20); };
+  def->bounds = {std::min(0.0f, span(box[2])), std::max(0.0f, span(box[2])),
+                 std::min(0.0f, span(box[3])), std::max(0.0f, span(box[3]))};
   def->read_only = true;
   const int at = *depth;
   auto it = c->list.find(at);
@@ -2324,7 +2334,7 @@ void Player::State::InstallTextFieldMethods() {
     }
   }
   vm->Define(vm->global, "TextField", Value::Obj(ctor), avm1::DontEnum);
-  InstallTextFormat(*vm);
+  vm->DefineNative(InstallTextFormat(*vm), "getTextExtent", TfGetTextExtent);
   vm->DefineNative(vm->clip_proto, "createTextField", McCreateTextField);
 }
 
@@ -2903,9 +2913,16 @@ void Extend(const Rect& r, const Matrix& m, Rect& box, bool& any) {
 // The extent of an object's drawing mapped by `m`, its sprites' objects included. False when it
 // draws nothing.
 bool DrawnBounds(const Object& o, const Matrix& m, Rect& box, int nesting) {
-  if (!o.def || !o.visible || nesting > kMaxNesting) return false;
+  if ((!o.def && !o.text) || !o.visible || nesting > kMaxNesting) return false;
   bool any = false;
-  if (const auto* shape = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
+  if (o.text) {
+    Extend(o.text->field.Bounds(), m, box, any);
+    // The border's pixels lie right of and below the box's edges.
+    if (o.text->field.definition().border) {
+      box.x_max += 1;
+      box.y_max += 1;
+    }
+  } else if (const auto* shape = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
     Extend((*shape)->bounds, m, box, any);
   } else if (const auto* morph = std::get_if<std::shared_ptr<const MorphShape>>(o.def)) {
     Extend((*morph)->start.bounds, m, box, any);
@@ -2938,7 +2955,7 @@ void Player::State::DrawBackground(Object& o, const Matrix& m, const ColorTransf
 // The object with its effects: an opaque background under it, and a layer of its own when it
 // has filters or a blend mode, composited through them with its colour transform.
 void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask) {
-  if ((!o.def && !o.clip) || !o.visible) return;
+  if ((!o.def && !o.clip && !o.text) || !o.visible) return;
   const bool layered = !in_mask && (o.blend != BlendMode::Normal || !o.filters.empty());
   if (layered) {
     Rect box;

@@ -133,7 +133,7 @@ std::optional<EditText> ReadDefineEditText(ByteReader& r, LoadContext& ctx) {
     t.align = align <= 3 ? EditText::Align(align) : EditText::Align::Left;
     t.left_margin = r.U16();
     t.right_margin = r.U16();
-    t.indent = r.U16();
+    t.indent = r.S16();
     t.leading = r.S16();
   }
   t.auto_size_side = t.align == EditText::Align::Justify ? EditText::Align::Left : t.align;

@@ -262,7 +262,8 @@ StyledText PlainText(std::string_view utf8, const TextFormat& format, std::size_
   return out;
 }
 
-StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit) {
+StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit,
+                    bool multiline) {
   StyledText out;
   std::vector<std::pair<std::string, TextFormat>> open{{"", base}};
   std::string chars;  // text waiting for its format
@@ -271,9 +272,11 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     out.Append(Paragraphs(DecodeUtf8(chars, limit)), open.back().second, limit);
     chars.clear();
   };
+  // A paragraph's end takes the format of the character before it, as Flash keeps it.
   const auto paragraph_end = [&] {
     flush();
-    out.Append(U"\n", open.back().second, limit);
+    const bool after_text = !out.text.empty() && out.text.back() != U'\n';
+    out.Append(U"\n", after_text ? TextFormat(out.runs.back().format) : open.back().second, limit);
   };
   const auto at_paragraph_start = [&] {
     return chars.empty() && (out.text.empty() || out.text.back() == U'\n');
@@ -346,6 +349,17 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       if (const auto* v = tag.Find("blockindent")) f.block_indent = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("leading")) f.leading = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Pixels(*v, 0, false);
+      if (const auto* v = tag.Find("tabstops")) {
+        // Pixels apart by commas; a bounded number of them.
+        f.tab_stops.clear();
+        std::string_view rest = *v;
+        while (!rest.empty() && f.tab_stops.size() < 256) {
+          const std::size_t comma = std::min(rest.find(','), rest.size());
+          f.tab_stops.push_back(std::max(0.0f, Pixels(rest.substr(0, comma), 0, false)));
+          rest.remove_prefix(std::min(comma + 1, rest.size()));
+        }
+        std::sort(f.tab_stops.begin(), f.tab_stops.end());
+      }
     } else if (tag.name == "a") {
       if (const auto* v = tag.Find("href")) f.url = *v;
       if (const auto* v = tag.Find("target")) f.target = *v;
@@ -356,8 +370,8 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     if (open.size() < kMaxOpen) open.emplace_back(tag.name, std::move(f));
   }
   flush();
-  // The last paragraph's end is implied.
-  if (!out.text.empty() && out.text.back() == U'\n') {
+  // A single line field drops the last paragraph's end.
+  if (!multiline && !out.text.empty() && out.text.back() == U'\n') {
     out.text.pop_back();
     if (!out.runs.empty()) {
       out.runs.back().end = out.text.size();

@@ -30,7 +30,8 @@ struct TextFormat {
   float block_indent = 0;
   float leading = 0;
   bool bullet = false;
-  std::string url;  // a link's
+  std::vector<float> tab_stops;  // twips from the text's left edge; none: tabs take no stop
+  std::string url;               // a link's
   std::string target;
   friend bool operator==(const TextFormat&, const TextFormat&) = default;
 };
@@ -63,7 +64,9 @@ struct StyledText {
 [[nodiscard]] StyledText PlainText(std::string_view utf8, const TextFormat& format,
                                    std::size_t limit);
 // HTML text on top of `base`: unknown tags are dropped, their text kept; anything malformed is
-// read as far as it makes sense, never refused.
-[[nodiscard]] StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit);
+// read as far as it makes sense, never refused. A multiline field keeps the end of the last
+// paragraph.
+[[nodiscard]] StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit,
+                                  bool multiline = false);
 
 }  // namespace swf

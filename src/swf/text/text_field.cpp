@@ -67,7 +67,7 @@ LineMetrics TextFonts::Metrics(const TextFormat& format) {
     if (f.advances.empty() || f.ascent + f.descent <= 0) {
       return {format.size * 0.8f, format.size * 0.2f};
     }
-    return {f.ascent * format.size / f.em, f.descent * format.size / f.em};
+    return {std::trunc(f.ascent * format.size / f.em), std::trunc(f.descent * format.size / f.em)};
   }
   DeviceFontMetrics m;
   if (device_) {
@@ -79,7 +79,8 @@ LineMetrics TextFonts::Metrics(const TextFormat& format) {
     }
     m = it->second;
   }
-  return {m.ascent * format.size / kDeviceEm, m.descent * format.size / kDeviceEm};
+  return {std::trunc(m.ascent * format.size / kDeviceEm),
+          std::trunc(m.descent * format.size / kDeviceEm)};
 }
 
 GlyphOutline TextFonts::Glyph(const TextFormat& format, char32_t code) {
@@ -92,14 +93,14 @@ GlyphOutline TextFonts::Glyph(const TextFormat& format, char32_t code) {
       const float scale = format.size / f.em;
       const float advance = it->second < f.advances.size() ? f.advances[it->second]
                                                            : f.glyphs[it->second].bounds.x_max;
-      return {&f.glyphs[it->second], scale, advance * scale};
+      return {&f.glyphs[it->second], scale, std::trunc(advance * scale)};
     }
     return {nullptr, 0, 0};  // an embedded font draws only what it embeds
   }
   const DeviceGlyph* g = Device(format, code);
   if (!g) return {nullptr, 0, code == U'\n' ? 0 : format.size / 2};
   const float scale = format.size / kDeviceEm;
-  return {&g->outline, scale, g->advance * scale};
+  return {&g->outline, scale, std::trunc(g->advance * scale)};
 }
 
 float TextFonts::Kerning(const TextFormat& format, char32_t left, char32_t right) {
@@ -115,15 +116,35 @@ float TextFonts::Kerning(const TextFormat& format, char32_t left, char32_t right
   return it->adjust * format.size / f.em;
 }
 
+TextExtent MeasureExtent(TextFonts& fonts, const TextFormat& format, std::string_view utf8,
+                         std::optional<float> wrap) {
+  constexpr std::size_t kMaxMeasured = 1 << 16;
+  fonts.Use(false, nullptr);
+  LayoutBox box;
+  box.bounds = {0, wrap ? std::max(0.0f, *wrap) : 1e9f, 0, 1e9f};
+  box.word_wrap = wrap.has_value();
+  box.multiline = true;
+  const StyledText text = PlainText(utf8, format, kMaxMeasured);
+  const TextLayout layout = LayOut(text, box, fonts, kMaxMeasured);
+  const LineMetrics m = fonts.Metrics(format);
+  TextExtent e;
+  e.ascent = std::round(m.ascent / 20);
+  e.descent = std::round(m.descent / 20);
+  e.width = std::floor(layout.text_width / 20);
+  e.height = double(layout.lines.size()) * (e.ascent + e.descent);
+  return e;
+}
+
 TextField::TextField(std::shared_ptr<const EditText> def, const Movie& movie, TextFonts& fonts)
-    : def_(std::move(def)), fonts_(fonts), bounds_(def_->bounds) {
+    : def_(std::move(def)), fonts_(fonts), version_(movie.header.version), bounds_(def_->bounds) {
   format_.font = "Times New Roman";  // Flash's own default
   if (const Character* c = def_->font ? movie.Find(def_->font) : nullptr) {
     if (const auto* f = std::get_if<std::shared_ptr<const Font>>(c)) {
       own_ = f->get();
       format_.font = own_->name;
-      format_.bold = own_->bold;
-      format_.italic = own_->italic;
+      // HTML gives its own <b> and <i>; plain text takes the style of the tag's font.
+      format_.bold = own_->bold && !def_->html;
+      format_.italic = own_->italic && !def_->html;
     }
   }
   format_.size = def_->height;
@@ -133,6 +154,10 @@ TextField::TextField(std::shared_ptr<const EditText> def, const Movie& movie, Te
   format_.right_margin = def_->right_margin;
   format_.indent = def_->indent;
   format_.leading = def_->leading;
+  // An HTML field ignores the tag's alignment, unless a movie of Flash 8 or later gives it text.
+  if (def_->html && (version_ < 8 || def_->initial_text.empty())) {
+    format_.align = EditText::Align::Left;
+  }
   if (def_->html) {
     SetHtmlText(def_->initial_text);
   } else {
@@ -146,8 +171,10 @@ void TextField::SetText(std::string_view utf8) {
 }
 
 void TextField::SetHtmlText(std::string_view html) {
-  text_ =
-      def_->html ? swf::HtmlText(html, format_, kMaxChars) : PlainText(html, format_, kMaxChars);
+  // Before Flash 8, HTML text starts from the left whatever the field's alignment.
+  if (def_->html && version_ < 8) format_.align = EditText::Align::Left;
+  text_ = def_->html ? swf::HtmlText(html, format_, kMaxChars, def_->multiline || version_ <= 6)
+                     : PlainText(html, format_, kMaxChars);
   dirty_ = true;
 }
 
@@ -205,8 +232,9 @@ void TextField::SetHScroll(float twips) {
 TextFieldMetrics TextField::Metrics() {
   Update();
   TextFieldMetrics m;
-  m.text_width = layout_.text_width;
-  m.text_height = layout_.text_height;
+  // Scripts see whole pixels, the twips beyond dropped.
+  m.text_width = std::floor(layout_.text_width / 20) * 20;
+  m.text_height = std::floor(layout_.text_height / 20) * 20;
   m.lines = int(layout_.lines.size());
   m.scroll = int(scroll_) + 1;
   // The last scroll that still fills the box: the top line from which the rest fits.
@@ -278,6 +306,7 @@ FormatChange FormatChange::Of(const TextFormat& f) {
   c.indent = f.indent;
   c.block_indent = f.block_indent;
   c.leading = f.leading;
+  c.tab_stops = f.tab_stops;
   c.url = f.url;
   c.target = f.target;
   return c;
@@ -310,6 +339,7 @@ void FormatChange::Meet(const TextFormat& f) {
   Keep(indent, f.indent);
   Keep(block_indent, f.block_indent);
   Keep(leading, f.leading);
+  Keep(tab_stops, f.tab_stops);
   Keep(url, f.url);
   Keep(target, f.target);
 }
@@ -330,6 +360,7 @@ void FormatChange::ApplyTo(TextFormat& f) const {
   Put(indent, f.indent);
   Put(block_indent, f.block_indent);
   Put(leading, f.leading);
+  Put(tab_stops, f.tab_stops);
   Put(url, f.url);
   Put(target, f.target);
 }
@@ -486,21 +517,37 @@ std::string TextField::HtmlText() const {
     if (p.right_margin != 0) layout += " RIGHTMARGIN=\"" + Twips(p.right_margin) + "\"";
     if (p.indent != 0) layout += " INDENT=\"" + Twips(p.indent) + "\"";
     if (p.block_indent != 0) layout += " BLOCKINDENT=\"" + Twips(p.block_indent) + "\"";
+    if (!p.tab_stops.empty()) {
+      std::string stops;
+      for (const float s : p.tab_stops) {
+        if (!stops.empty()) stops += ',';
+        stops += Twips(s);
+      }
+      layout += " TABSTOPS=\"" + stops + "\"";
+    }
     if (p.leading != 0) layout += " LEADING=\"" + Twips(p.leading) + "\"";
     if (!layout.empty()) out += "<TEXTFORMAT" + layout + ">";
     out += p.bullet ? "<LI>" : std::string("<P ALIGN=\"") + UpperAlignName(p.align) + "\">";
     out += "<FONT" + FontAttributes(p, nullptr) + ">";
+    // Flash nests FONT tags: a run goes back out to the innermost one that is already its
+    // format, or else opens one more inside with what differs from the innermost.
+    std::vector<const TextFormat*> fonts{&p};
     std::size_t start = 0;
     for (const TextRun& run : text_.runs) {
       const std::size_t a = std::max(start, begin), b = std::min(run.end, end);
       start = run.end;
       if (a >= b) continue;
       const TextFormat& f = run.format;
-      const std::string font = FontAttributes(f, &p);
+      for (std::size_t k = fonts.size(); k-- > 0;) {
+        if (!FontAttributes(f, fonts[k]).empty()) continue;
+        for (; fonts.size() > k + 1; fonts.pop_back()) out += "</FONT>";
+        break;
+      }
+      const std::string font = FontAttributes(f, fonts.back());
       std::string close;
-      if (!font.empty()) {
+      if (!font.empty() && fonts.size() < 64) {
         out.append("<FONT").append(font).append(">");
-        close = "</FONT>";
+        fonts.push_back(&f);
       }
       if (!f.url.empty()) {
         out.append("<A HREF=\"")
@@ -524,10 +571,12 @@ std::string TextField::HtmlText() const {
       }
       out += Escaped(std::u32string_view(text).substr(a, b - a)) + close;
     }
+    for (; fonts.size() > 1; fonts.pop_back()) out += "</FONT>";
     out += "</FONT>";
     out += p.bullet ? "</LI>" : "</P>";
     if (!layout.empty()) out += "</TEXTFORMAT>";
-    if (end >= text.size()) break;
+    // The end of the last paragraph opens none after it.
+    if (end + 1 >= text.size()) break;
     begin = end + 1;
   }
   return out;

@@ -75,6 +75,17 @@ struct TextFieldMetrics {
   Rect bounds;  // after auto-size
 };
 
+// What TextFormat.getTextExtent measures of a text in one format, in whole pixels.
+struct TextExtent {
+  double ascent = 0;
+  double descent = 0;
+  double width = 0;
+  double height = 0;
+};
+// `wrap` (twips, when given) is the width lines wrap at.
+[[nodiscard]] TextExtent MeasureExtent(TextFonts& fonts, const TextFormat& format,
+                                       std::string_view utf8, std::optional<float> wrap);
+
 // A format as scripts' TextFormat objects carry it: each part given, or not (unset, or mixed
 // over a range).
 struct FormatChange {
@@ -93,6 +104,7 @@ struct FormatChange {
   std::optional<float> indent;
   std::optional<float> block_indent;
   std::optional<float> leading;
+  std::optional<std::vector<float>> tab_stops;
   std::optional<std::string> url;
   std::optional<std::string> target;
 
@@ -154,6 +166,7 @@ class TextField {
   std::shared_ptr<const EditText> def_;
   std::shared_ptr<EditText> own_def_;  // once a script changed it
   TextFonts& fonts_;
+  int version_ = 0;  // the movie's
   const Font* own_ = nullptr;
   TextFormat format_;
   StyledText text_;

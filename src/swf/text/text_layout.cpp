@@ -76,7 +76,13 @@ struct Lines {
       for (; j < p1 && out.glyphs.size() < max_glyphs; ++j) {
         const TextFormat& f = formats.At(j);
         const char32_t code = box.password ? U'*' : text.text[j];
-        const GlyphOutline g = fonts.Glyph(f, code);
+        GlyphOutline g = fonts.Glyph(f, code);
+        // A tab moves on to the paragraph's next stop (past the last one it takes no room).
+        if (code == U'\t' && !pf.tab_stops.empty()) {
+          const float at = start + x;
+          const auto stop = std::upper_bound(pf.tab_stops.begin(), pf.tab_stops.end(), at);
+          g = {nullptr, 0, stop == pf.tab_stops.end() ? 0 : *stop - at};
+        }
         if (f.kerning && prev) x += fonts.Kerning(f, prev, code);
         if (box.word_wrap && j > i && !IsSpace(code) && x + g.advance > room - (start - left)) {
           std::size_t k = j;
@@ -112,11 +118,15 @@ struct Lines {
       line.ascent = std::max(line.ascent, m.ascent);
       line.descent = std::max(line.descent, m.descent);
     }
-    if (visible > begin) {
-      line.width = out.glyphs[visible - 1].x + out.glyphs[visible - 1].advance;
+    // A left-aligned line measures its trailing spaces too; the others align without them.
+    const std::size_t measured = pf.align == EditText::Align::Left ? end : visible;
+    if (measured > begin) {
+      line.width = out.glyphs[measured - 1].x + out.glyphs[measured - 1].advance;
     }
     float shift = 0;
-    const float spare = std::max(0.0f, room - line.width);
+    const float spare = std::max(
+        0.0f, room - (visible > begin ? out.glyphs[visible - 1].x + out.glyphs[visible - 1].advance
+                                      : 0.0f));
     if (pf.align == EditText::Align::Center) shift = spare / 2;
     if (pf.align == EditText::Align::Right) shift = spare;
     std::size_t spaces = 0;
@@ -129,7 +139,6 @@ struct Lines {
       if (spaces && g < visible && IsSpace(out.glyphs[g].code)) spread += spare / float(spaces);
     }
     line.left = kGutter + start + shift;
-    line.width += spread;
     out.text_width = std::max(out.text_width, line.width + start + pf.right_margin);
     out.lines.push_back(line);
     y += line.ascent + line.descent + line.leading;
@@ -164,7 +173,9 @@ TextLayout LayOut(const StyledText& text, const LayoutBox& box, GlyphSource& fon
   TextLayout out = std::move(lines.out);
   if (!out.lines.empty()) {
     const LaidLine& last = out.lines.back();
+    // The last line's leading counts only when it is the only line.
     out.text_height = last.top + last.ascent + last.descent - kGutter;
+    if (out.lines.size() == 1) out.text_height += last.leading;
   }
   return out;
 }
