@@ -9,6 +9,7 @@
 
 #include "swf/avm1/objects.h"
 #include "swf/avm1/vm.h"
+#include "swf/focus.h"
 #include "swf/movie.h"
 #include "swf/render.h"
 #include "swf/sound_mixer.h"
@@ -348,6 +349,22 @@ struct Player::State : avm1::Host {
   bool GetClipColor(avm1::Object* clip, double* c) override;
   void SetClipColor(avm1::Object* clip, const double* c) override;
 
+  // Keys and keyboard focus (focus.cpp decides where Tab goes).
+  bool KeyDown(int code) override { return keys_down.count(code) > 0; }
+  int LastKey(bool ascii) override { return ascii ? last_char : last_key; }
+  bool KeyToggled(int code) override { return code == 20 && caps_lock; }
+  avm1::Object* Focus() override;
+  std::string FocusPath() override;
+  bool SetFocus(avm1::Object* target) override;
+  // Moves the focus to `next` (null: none) and tells the scripts.
+  void ChangeFocus(avm1::Object* next);
+  // `o` leaves the display list: it loses the focus if it or a clip inside it has it.
+  void FocusLeaving(Object& o);
+  void TabFocus(bool reverse);
+  void CollectTabStops(Clip& clip, const Matrix& m, std::vector<TabStop>& out, int nesting);
+  // Whether `o` has its own value of `name` or inherits one: true, false, or none when undefined.
+  std::optional<bool> Flag(avm1::Object* o, const char* name);
+
   static Clip* ClipOf(avm1::Object* o) {
     return o && o->kind == avm1::Kind::Clip ? static_cast<Clip*>(o->clip) : nullptr;
   }
@@ -431,6 +448,13 @@ struct Player::State : avm1::Host {
   std::map<std::uint16_t, VideoPlayback> videos;  // by character, made as they are first drawn
   int video_packets_left = 0;
   Player::FileReader read_file;
+  // The keys held, the last pressed and what it typed; Caps Lock's state.
+  std::set<int> keys_down;
+  int last_key = 0;
+  int last_char = 0;
+  bool caps_lock = false;
+  // The focused clip, button or text field (pinned while it has the focus).
+  avm1::Object* focus = nullptr;
 };
 
 // ---- Timeline ------------------------------------------------------------------------------
@@ -590,6 +614,7 @@ void Player::State::EnterFrame(Clip& clip, std::size_t at) {
 
 // A clip leaving: its clips hear unload before it does.
 void Player::State::Unload(Object& o) {
+  FocusLeaving(o);
   if (!o.clip) return;
   for (auto& [depth, child] : o.clip->list) Unload(child);
   QueueEvent(o.clip, EventUnload, "onUnload", true);
@@ -2210,7 +2235,9 @@ Value TfRemove(avm1::Vm& vm, const Value& self, Args) {
   TextBox* box = self.IsObject() ? s.TextOf(self.o) : nullptr;
   if (!box || box->depth < kDepthBias) return Value{};
   const std::shared_ptr<Clip> parent = box->parent.lock();
-  if (!parent || !s.DisplayOfText(*box)) return Value{};
+  Object* d = parent ? s.DisplayOfText(*box) : nullptr;
+  if (!d) return Value{};
+  s.FocusLeaving(*d);
   parent->list.erase(box->depth);
   --s.census.objects;
   return Value{};
@@ -2673,6 +2700,14 @@ void Player::State::QueueKeyPress(Clip& clip, int code) {
 }
 
 void Player::State::Key(int key, char32_t character, bool down) {
+  if (down) {
+    keys_down.insert(key);
+    last_key = key;
+    last_char = int(character);
+    if (key == 20) caps_lock = !caps_lock;
+  } else {
+    keys_down.erase(key);
+  }
   QueueMouse(*root, down ? EventKeyDown : EventKeyUp, nullptr);
   if (down) {
     if (const int code = KeyPressCode(key, character)) QueueKeyPress(*root, code);
@@ -2686,6 +2721,132 @@ void Player::State::Key(int key, char32_t character, bool down) {
   avm1::Value name[1] = {avm1::Value::Str(down ? "onKeyDown" : "onKeyUp")};
   vm->CallSafe(broadcast.o, avm1::Value::Obj(keys.o), name);
   RunInput();
+  if (down && key == 9) {
+    TabFocus(keys_down.count(16) > 0);
+    RunInput();
+  }
+}
+
+// ---- Keyboard focus ------------------------------------------------------------------------
+
+std::optional<bool> Player::State::Flag(avm1::Object* o, const char* name) {
+  const avm1::Value v = vm->Get(o, name);
+  if (v.IsUndefined()) return std::nullopt;
+  return vm->ToBoolean(v);
+}
+
+avm1::Object* Player::State::Focus() {
+  if (Clip* clip = ClipOf(focus); clip && OnStage(*clip)) return focus;
+  if (TextBox* box = TextOf(focus)) {
+    const std::shared_ptr<Clip> parent = box->parent.lock();
+    if (parent && DisplayOfText(*box) && OnStage(*parent)) return focus;
+  }
+  return nullptr;
+}
+
+std::string Player::State::FocusPath() {
+  avm1::Object* o = Focus();
+  if (TextBox* box = TextOf(o)) return TextPath(*box, false);
+  return o ? vm->ClipPath(o, false) : "";
+}
+
+// Movie clips act as buttons once they have one of these, even undefined.
+constexpr const char* kButtonHandlers[] = {"onDragOut", "onDragOver",       "onPress",
+                                           "onRelease", "onReleaseOutside", "onRollOut",
+                                           "onRollOver"};
+
+bool Player::State::SetFocus(avm1::Object* target) {
+  if (target) {
+    Clip* clip = ClipOf(target);
+    if (clip) {
+      bool can = clip->button != nullptr || Flag(target, "focusEnabled").value_or(false);
+      for (const char* name : kButtonHandlers) can = can || vm->HasProperty(target, name);
+      if (clip == root.get() || !OnStage(*clip) || !can) return false;
+    } else if (TextBox* box = TextOf(target)) {
+      const std::shared_ptr<Clip> parent = box->parent.lock();
+      if (!parent || !DisplayOfText(*box) || !OnStage(*parent)) return false;
+    } else {
+      return false;
+    }
+  }
+  if (target != Focus()) ChangeFocus(target);
+  return true;
+}
+
+void Player::State::ChangeFocus(avm1::Object* next) {
+  avm1::Object* old = Focus();
+  if (next) vm->Pin(next);
+  // The old one stays pinned until the scripts heard of it.
+  avm1::Object* held = focus;
+  focus = next;
+  AnnounceFocus(*vm, old, next);
+  if (held) vm->Unpin(held);
+}
+
+void Player::State::FocusLeaving(Object& o) {
+  if (!focus) return;
+  avm1::Object* leaving = o.clip ? o.clip->object : o.text ? o.text->object : nullptr;
+  for (avm1::Object* k = focus; k && leaving; k = Parent(k)) {
+    if (k == leaving) {
+      ChangeFocus(nullptr);
+      return;
+    }
+    if (TextBox* box = TextOf(k)) {
+      const std::shared_ptr<Clip> parent = box->parent.lock();
+      k = parent ? parent->object : nullptr;
+      if (k == leaving) {
+        ChangeFocus(nullptr);
+        return;
+      }
+    }
+  }
+}
+
+void Player::State::CollectTabStops(Clip& clip, const Matrix& m, std::vector<TabStop>& out,
+                                    int nesting) {
+  if (nesting > kMaxNesting) return;
+  for (auto& [depth, o] : clip.list) {
+    if (!o.visible) continue;
+    const Matrix om = o.matrix.Then(m);
+    avm1::Object* self = o.clip ? o.clip->object : o.text ? o.text->object : nullptr;
+    if (!self) continue;
+    const avm1::Value index = vm->Get(self, "tabIndex");
+    const bool indexed = index.type == avm1::Type::Number && std::isfinite(index.n);
+    bool enabled = false;
+    if (o.text) {
+      enabled = Flag(self, "tabEnabled").value_or(!o.text->field.definition().read_only);
+    } else if (o.clip->button) {
+      enabled = Flag(self, "tabEnabled").value_or(true);
+    } else {
+      const std::optional<bool> flag = Flag(self, "tabEnabled");
+      // A clip given a tabIndex takes part unless it says otherwise.
+      enabled = flag.value_or(indexed);
+      for (const char* name : kButtonHandlers) {
+        enabled = enabled || (!flag && vm->HasProperty(self, name));
+      }
+    }
+    if (enabled) {
+      const Rect r = Bounds(o, om);
+      TabStop stop{self, r.x_min <= r.x_max ? r.x_min : om.tx, r.x_min <= r.x_max ? r.y_min : om.ty,
+                   std::nullopt};
+      if (indexed) {
+        stop.tab_index = int(std::clamp(index.n, -1e9, 1e9));
+      }
+      out.push_back(stop);
+    }
+    if (o.clip && !o.clip->button && Flag(self, "tabChildren").value_or(true)) {
+      CollectTabStops(*o.clip, om, out, nesting + 1);
+    }
+  }
+}
+
+void Player::State::TabFocus(bool reverse) {
+  std::vector<TabStop> stops;
+  if (Flag(root->object, "tabChildren").value_or(true)) {
+    CollectTabStops(*root, root_display.matrix, stops, 0);
+  }
+  avm1::Object* next = NextTabStop(TabOrder(std::move(stops)), Focus(), reverse);
+  if (next && next != Focus()) ChangeFocus(next);
 }
 
 namespace {
