@@ -225,6 +225,7 @@ def input_lines(folder, scale=1.0):
         return None
     scale = scale if scale > 0 else 1.0
     lines = []
+    clipboard = ''
     for event in events if isinstance(events, list) else []:
         kind = event.get('type') if isinstance(event, dict) else None
         pos = event.get('pos') or [0, 0]
@@ -233,6 +234,15 @@ def input_lines(folder, scale=1.0):
         elif kind in ('MouseMove', 'MouseDown', 'MouseUp'):
             word = {'MouseMove': 'move', 'MouseDown': 'down', 'MouseUp': 'up'}[kind]
             lines.append('%s %s %s' % (word, float(pos[0]) / scale, float(pos[1]) / scale))
+        elif kind == 'TextInput' and isinstance(event.get('codepoint'), str):
+            if event['codepoint']:
+                lines.append('text %d' % ord(event['codepoint'][0]))
+        elif kind == 'SetClipboardText' and isinstance(event.get('text'), str):
+            clipboard = event['text']
+        elif kind == 'TextControl' and event.get('code') == 'Enter':
+            lines.append('text 13')
+        elif kind == 'TextControl' and event.get('code') == 'Paste' and clipboard:
+            lines.append('text ' + ' '.join(str(ord(c)) for c in clipboard))
         elif kind in ('KeyDown', 'KeyUp'):
             line = key_line('keydown' if kind == 'KeyDown' else 'keyup', event.get('key'))
             if line:

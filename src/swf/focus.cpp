@@ -61,4 +61,76 @@ void AnnounceFocus(avm1::Vm& vm, avm1::Object* old, avm1::Object* next) {
   vm.CallSafe(broadcast.o, selection, b);
 }
 
+Restrict::Restrict(std::u32string_view chars) {
+  bool allow = true;
+  std::optional<char32_t> last;  // a single character a dash may range from
+  bool dash = false;             // a range waits for its end
+  for (std::size_t i = 0; i < chars.size(); ++i) {
+    char32_t c = chars[i];
+    if (c == U'^') {
+      allow = !allow;
+      dash = false;
+      last.reset();
+      continue;
+    }
+    if (c == U'-') {
+      // Even a range that never ends keeps out what it doesn't name.
+      all_by_default_ = all_by_default_ && !allow;
+      dash = true;
+      continue;
+    }
+    if (c == U'\\') {
+      if (++i == chars.size()) break;
+      c = chars[i];
+    }
+    if (dash) {
+      const char32_t low = last.value_or(0);
+      if (low <= c) rules_.push_back({low, c, allow});
+      dash = false;
+      last.reset();
+    } else {
+      rules_.push_back({c, c, allow});
+      last = c;
+    }
+  }
+  all_by_default_ = all_by_default_ && std::none_of(rules_.begin(), rules_.end(),
+                                                    [](const Rule& r) { return r.allow; });
+}
+
+bool Restrict::Allows(char32_t c) const {
+  bool allowed = all_by_default_;
+  for (const Rule& r : rules_) {
+    if (c >= r.low && c <= r.high) allowed = r.allow;
+  }
+  return allowed;
+}
+
+std::optional<char32_t> Restrict::Filter(char32_t c) const {
+  if (Allows(c)) return c;
+  char32_t other = c;
+  if (c >= U'a' && c <= U'z') other = c - U'a' + U'A';
+  if (c >= U'A' && c <= U'Z') other = c - U'A' + U'a';
+  if (other != c && Allows(other)) return other;
+  return std::nullopt;
+}
+
+std::u32string TypedText(std::u32string_view typed, const std::optional<Restrict>& restrict,
+                         bool multiline, std::size_t length, std::size_t replaced,
+                         std::size_t max_chars) {
+  std::u32string out;
+  const std::size_t kept = length - std::min(length, replaced);
+  for (char32_t c : typed) {
+    if (max_chars > 0 && kept + out.size() >= max_chars) break;
+    if (c == U'\n') c = U'\r';
+    if (c == U'\r' ? !multiline : c < 0x20 || c == 0x7F) continue;
+    if (restrict && c != U'\r') {
+      const std::optional<char32_t> f = restrict->Filter(c);
+      if (!f) continue;
+      c = *f;
+    }
+    out.push_back(c);
+  }
+  return out;
+}
+
 }  // namespace swf

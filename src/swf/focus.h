@@ -4,6 +4,8 @@
 // where it goes.
 
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "swf/avm1/vm.h"
@@ -32,5 +34,33 @@ avm1::Object* NextTabStop(const std::vector<avm1::Object*>& order, avm1::Object*
 // Tells of a change of focus as Flash does: old.onKillFocus(next), next.onSetFocus(old), then
 // Selection's listeners onSetFocus(old, next). Either may be null.
 void AnnounceFocus(avm1::Vm& vm, avm1::Object* old, avm1::Object* next);
+
+// A text field's `restrict`: the characters typing may enter. Ranges "a-z", "^" flipping between
+// what is allowed and what isn't (a later mention wins), "\\" taking the next character as it
+// is; a dash with nothing before starts at U+0000, one with nothing after ends nothing.
+class Restrict {
+ public:
+  explicit Restrict(std::u32string_view chars);
+  // What typing `c` enters: `c`, the other case of an ASCII letter that alone is allowed, or
+  // nothing.
+  [[nodiscard]] std::optional<char32_t> Filter(char32_t c) const;
+
+ private:
+  struct Rule {
+    char32_t low;
+    char32_t high;
+    bool allow;
+  };
+  [[nodiscard]] bool Allows(char32_t c) const;
+  std::vector<Rule> rules_;
+  bool all_by_default_ = true;
+};
+
+// What typing `typed` into a field holding `length` characters of which `replaced` are selected
+// enters: the characters `restrict` allows (none: all), newlines only in a multiline field, no
+// other control character, and no more than `max_chars` (0: any) in all.
+std::u32string TypedText(std::u32string_view typed, const std::optional<Restrict>& restrict,
+                         bool multiline, std::size_t length, std::size_t replaced,
+                         std::size_t max_chars);
 
 }  // namespace swf

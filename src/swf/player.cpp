@@ -114,6 +114,9 @@ struct TextBox {
   bool condense_white = false;
   bool mouse_wheel = true;
   std::string shown;  // the bound variable's value last shown
+  // The selection: where it began and where the caret is, in characters.
+  std::size_t anchor = 0;
+  std::size_t caret = 0;
 };
 
 struct Object {
@@ -356,6 +359,12 @@ struct Player::State : avm1::Host {
   avm1::Object* Focus() override;
   std::string FocusPath() override;
   bool SetFocus(avm1::Object* target) override;
+  void GetSelection(int* begin, int* end, int* caret) override;
+  void SetSelection(int begin, int end) override;
+  // Text typed into the focused input field (a paste at once).
+  void TypeText(std::u32string_view typed);
+  // Replaces the field's selection with `text`, the caret after it.
+  void ReplaceSelection(TextBox& box, std::u32string_view text);
   // Moves the focus to `next` (null: none) and tells the scripts.
   void ChangeFocus(avm1::Object* next);
   // `o` leaves the display list: it loses the focus if it or a clip inside it has it.
@@ -455,6 +464,7 @@ struct Player::State : avm1::Host {
   bool caps_lock = false;
   // The focused clip, button or text field (pinned while it has the focus).
   avm1::Object* focus = nullptr;
+  bool selection_made = false;
 };
 
 // ---- Timeline ------------------------------------------------------------------------------
@@ -2111,7 +2121,8 @@ void TextSet(Player::State& s, avm1::Object* o, int which, const Value& v) {
       f.Edit().password = vm.ToBoolean(v);
       return;
     case TpRestrict:
-      box->restrict_chars = v.IsNullish() ? Value::Null() : Value::Str(vm.ToString(v));
+      box->restrict_chars = Value::Str(vm.ToString(v));
+      if (v.IsNullish() || box->restrict_chars.s.empty()) box->restrict_chars = Value::Null();
       return;
     case TpMaxChars: {
       const double n = number();
@@ -2242,6 +2253,12 @@ Value TfRemove(avm1::Vm& vm, const Value& self, Args) {
   --s.census.objects;
   return Value{};
 }
+Value TfReplaceSel(avm1::Vm& vm, const Value& self, Args args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box || args.empty()) return Value{};
+  StateOf(vm).ReplaceSelection(*box, DecodeUtf8(vm.ToString(args[0]), TextField::kMaxChars));
+  return Value{};
+}
 Value TfGetDepth(avm1::Vm& vm, const Value& self, Args) {
   TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
   return box ? Value::Num(box->depth - kDepthBias) : Value{};
@@ -2306,6 +2323,7 @@ void Player::State::InstallTextFieldMethods() {
   def("getNewTextFormat", TfGetNewTextFormat);
   def("setNewTextFormat", TfSetNewTextFormat);
   def("replaceText", TfReplaceText);
+  def("replaceSel", TfReplaceSel);
   def("removeTextField", TfRemove);
   def("getDepth", TfGetDepth);
   def("toString", TfToString);
@@ -2773,7 +2791,70 @@ bool Player::State::SetFocus(avm1::Object* target) {
   return true;
 }
 
+void Player::State::GetSelection(int* begin, int* end, int* caret) {
+  *begin = *end = *caret = -1;
+  TextBox* box = TextOf(Focus());
+  // Flash reports a selection once one was made or typed in since the focus came.
+  if (!box || box->field.definition().no_select || !selection_made) return;
+  const std::size_t n = box->field.Length();
+  const std::size_t a = std::min(box->anchor, n);
+  const std::size_t c = std::min(box->caret, n);
+  *begin = int(std::min(a, c));
+  *end = int(std::max(a, c));
+  *caret = int(c);
+}
+
+void Player::State::SetSelection(int begin, int end) {
+  TextBox* box = TextOf(Focus());
+  if (!box) return;
+  const int n = int(box->field.Length());
+  box->anchor = std::size_t(std::clamp(begin, 0, n));
+  box->caret = std::size_t(std::clamp(end, 0, n));
+  selection_made = true;
+}
+
+void Player::State::ReplaceSelection(TextBox& box, std::u32string_view text) {
+  const std::size_t n = box.field.Length();
+  const std::size_t begin = std::min({box.anchor, box.caret, n});
+  const std::size_t end = std::min(std::max(box.anchor, box.caret), n);
+  box.field.Replace(begin, end, EncodeUtf8(text));
+  box.anchor = box.caret = std::min(begin + text.size(), box.field.Length());
+  selection_made = true;
+}
+
+void Player::State::TypeText(std::u32string_view typed) {
+  TextBox* box = TextOf(Focus());
+  if (!box || box->field.definition().read_only) return;
+  std::optional<Restrict> restrict;
+  if (box->restrict_chars.type == avm1::Type::String) {
+    restrict.emplace(DecodeUtf8(box->restrict_chars.s, TextField::kMaxChars));
+  }
+  const EditText& e = box->field.definition();
+  const std::size_t selected =
+      std::max(box->anchor, box->caret) - std::min(box->anchor, box->caret);
+  const std::u32string text = TypedText(typed, restrict, e.multiline, box->field.Length(), selected,
+                                        std::size_t(std::max(0, e.max_length)));
+  if (text.empty()) return;
+  ReplaceSelection(*box, text);
+  // A bound variable takes the new text.
+  std::string name;
+  if (avm1::Object* home = VariableHome(*box, name)) {
+    box->shown = box->field.Text();
+    vm->Set(home, name, avm1::Value::Str(box->shown));
+  }
+  avm1::Value self[1] = {avm1::Value::Obj(box->object)};
+  vm->BeginFrame();
+  avm1::CallMethod(*vm, box->object, "onChanged", self);
+  SyncVariables();
+}
+
 void Player::State::ChangeFocus(avm1::Object* next) {
+  if (TextBox* box = TextOf(next)) {
+    // A text field given the focus has all its text selected.
+    box->anchor = 0;
+    box->caret = box->field.Length();
+  }
+  selection_made = false;
   avm1::Object* old = Focus();
   if (next) vm->Pin(next);
   // The old one stays pinned until the scripts heard of it.
@@ -3430,6 +3511,10 @@ void Player::KeyDown(int key, char32_t character) {
 
 void Player::KeyUp(int key) {
   state_->Key(key, 0, false);
+}
+
+void Player::TextInput(std::u32string_view text) {
+  state_->TypeText(text.substr(0, TextField::kMaxChars));
 }
 
 std::pair<double, double> Player::FrameToStage(double x, double y, int width, int height) const {

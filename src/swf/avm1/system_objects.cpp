@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <climits>
 #include <cmath>
 
 #include "swf/avm1/objects.h"
@@ -268,7 +269,8 @@ Value SelectionCaret(Vm& vm, const Value&, std::span<Value>) {
 Value SelectionSet(Vm& vm, const Value&, std::span<Value> args) {
   if (args.empty()) return Value{};
   const int begin = ToIntClamped(vm, args[0]);
-  vm.host()->SetSelection(begin, args.size() > 1 ? ToIntClamped(vm, args[1]) : begin);
+  // Without an end the selection runs to the end of the text.
+  vm.host()->SetSelection(begin, args.size() > 1 ? ToIntClamped(vm, args[1]) : INT_MAX);
   return Value{};
 }
 Value NullResult(Vm&, const Value&, std::span<Value>) {
