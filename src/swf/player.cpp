@@ -370,6 +370,8 @@ struct Player::State : avm1::Host {
   // `o` leaves the display list: it loses the focus if it or a clip inside it has it.
   void FocusLeaving(Object& o);
   void TabFocus(bool reverse);
+  // The topmost text field under the stage point `p` inside `clip`, null for none.
+  TextBox* TextAt(Clip& clip, const Matrix& m, Point p, int nesting);
   void CollectTabStops(Clip& clip, const Matrix& m, std::vector<TabStop>& out, int nesting);
   // Whether `o` has its own value of `name` or inherits one: true, false, or none when undefined.
   std::optional<bool> Flag(avm1::Object* o, const char* name);
@@ -2634,6 +2636,16 @@ void Player::State::PointerButton(bool down) {
   if (down == pointer_down) return;
   pointer_down = down;
   BroadcastMouse(down ? EventMouseDown : EventMouseUp, down ? "onMouseDown" : "onMouseUp");
+  if (down) {
+    // A press gives the focus to a selectable text field under it, and takes it from anything
+    // else.
+    TextBox* text = TextAt(*root, root_display.matrix, pointer, 0);
+    avm1::Object* next = text && !text->field.definition().no_select ? text->object : nullptr;
+    if (next != Focus()) {
+      ChangeFocus(next);
+      RunInput();
+    }
+  }
   const std::shared_ptr<Clip> over = Pick(*root, root_display.matrix, pointer, 0);
   if (down) {
     if (!over) return;
@@ -2919,6 +2931,26 @@ void Player::State::CollectTabStops(Clip& clip, const Matrix& m, std::vector<Tab
       CollectTabStops(*o.clip, om, out, nesting + 1);
     }
   }
+}
+
+TextBox* Player::State::TextAt(Clip& clip, const Matrix& m, Point p, int nesting) {
+  if (nesting > kMaxNesting) return nullptr;
+  for (auto it = clip.list.rbegin(); it != clip.list.rend(); ++it) {
+    Object& o = it->second;
+    if (!o.visible || o.clip_depth > 0) continue;
+    const Matrix om = o.matrix.Then(m);
+    if (o.clip && !o.clip->button) {
+      if (TextBox* inner = TextAt(*o.clip, om, p, nesting + 1)) return inner;
+    } else if (o.text) {
+      const std::optional<Matrix> back = om.Inverse();
+      const Rect r = o.text->field.Bounds();
+      const Point q = back ? back->Apply(p) : Point{r.x_min - 1, r.y_min};
+      if (q.x >= r.x_min && q.x <= r.x_max && q.y >= r.y_min && q.y <= r.y_max) {
+        return o.text.get();
+      }
+    }
+  }
+  return nullptr;
 }
 
 void Player::State::TabFocus(bool reverse) {
