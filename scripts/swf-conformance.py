@@ -238,6 +238,8 @@ def input_lines(folder, scale=1.0):
         pos = event.get('pos') or [0, 0]
         if kind == 'Wait':
             lines.append('wait')
+        elif kind in ('MouseDown', 'MouseUp') and event.get('btn') == 'Middle':
+            pass  # the middle button is no button to a movie
         elif kind in ('MouseMove', 'MouseDown', 'MouseUp'):
             word = {'MouseMove': 'move', 'MouseDown': 'down', 'MouseUp': 'up'}[kind]
             lines.append('%s %s %s' % (word, float(pos[0]) / scale, float(pos[1]) / scale))

@@ -224,6 +224,8 @@ struct Clip : std::enable_shared_from_this<Clip> {
   // setMask: what shows this clip, a clip or a text field.
   std::weak_ptr<Clip> mask_clip;
   std::weak_ptr<TextBox> mask_text;
+  // Its own _focusrect (SWF 6 on); none follows the movie's.
+  std::optional<bool> focus_rect;
 };
 
 bool StartsWithFsCommand(const std::string& url) {
@@ -365,11 +367,15 @@ struct Player::State : avm1::Host {
   void TypeText(std::u32string_view typed);
   // Replaces the field's selection with `text`, the caret after it.
   void ReplaceSelection(TextBox& box, std::u32string_view text);
-  // Moves the focus to `next` (null: none) and tells the scripts.
-  void ChangeFocus(avm1::Object* next);
+  // Moves the focus to `next` (null: none) and tells the scripts; with `roll`, clips and
+  // buttons losing and taking it hear rollOut and rollOver first (queued).
+  void ChangeFocus(avm1::Object* next, bool roll = true);
+  void FocusRoll(avm1::Object* old, avm1::Object* next);
   // `o` leaves the display list: it loses the focus if it or a clip inside it has it.
   void FocusLeaving(Object& o);
   void TabFocus(bool reverse);
+  // The yellow rectangle round the focused clip or button, when it shows.
+  void DrawHighlight(const FramePixels& frame, const Matrix& stage);
   // The topmost text field under the stage point `p` inside `clip`, null for none.
   TextBox* TextAt(Clip& clip, const Matrix& m, Point p, int nesting);
   void CollectTabStops(Clip& clip, const Matrix& m, std::vector<TabStop>& out, int nesting);
@@ -467,6 +473,10 @@ struct Player::State : avm1::Host {
   // The focused clip, button or text field (pinned while it has the focus).
   avm1::Object* focus = nullptr;
   bool selection_made = false;
+  // The keyboard's focus shows (the yellow rectangle round a clip or button) until the pointer
+  // acts; the movie's _focusrect.
+  bool highlight = false;
+  bool focus_rect = true;
 };
 
 // ---- Timeline ------------------------------------------------------------------------------
@@ -1078,7 +1088,7 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     m.d = float(sy * std::cos(r));
   };
   // Undefined and null change no figure.
-  if (v.IsNullish() && index != 7 && index != 13) return;
+  if (v.IsNullish() && index != 7 && index != 13 && index != 17) return;
   switch (index) {
     case 0:
     case 1: {
@@ -1146,6 +1156,17 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     case 13:
       d->name = vm->ToString(v);
       return;
+    case 17: {
+      // The main timeline's (and any of a SWF 5 movie's) is the movie's; null leaves a clip's
+      // own to follow it.
+      Clip* clip = ClipOf(o);
+      if (clip && clip != root.get() && movie.header.version >= 6) {
+        clip->focus_rect = v.IsNullish() ? std::nullopt : std::optional<bool>(vm->ToBoolean(v));
+      } else if (clip) {
+        focus_rect = vm->ToBoolean(v);
+      }
+      return;
+    }
     default:
       return;
   }
@@ -2600,6 +2621,7 @@ void Player::State::StartDrag(avm1::Object* o, bool lock) {
 }
 
 void Player::State::PointerMove(Point p) {
+  highlight = false;
   pointer = p;
   FollowDrag();
   BroadcastMouse(EventMouseMove, "onMouseMove");
@@ -2635,6 +2657,7 @@ void Player::State::PointerMove(Point p) {
 void Player::State::PointerButton(bool down) {
   if (down == pointer_down) return;
   pointer_down = down;
+  highlight = false;
   BroadcastMouse(down ? EventMouseDown : EventMouseUp, down ? "onMouseDown" : "onMouseUp");
   if (down) {
     // A press gives the focus to a selectable text field under it, and takes it from anything
@@ -2737,8 +2760,19 @@ void Player::State::Key(int key, char32_t character, bool down) {
     if (key == 20) caps_lock = !caps_lock;
   } else {
     keys_down.erase(key);
+    last_key = key;
   }
   QueueMouse(*root, down ? EventKeyDown : EventKeyUp, nullptr);
+  // A highlighted clip or button hears the key through its own onKeyDown and onKeyUp; Enter
+  // and Space press it when its rectangle shows.
+  if (Clip* focused = highlight ? ClipOf(Focus()) : nullptr) {
+    const std::shared_ptr<Clip> self = focused->shared_from_this();
+    Enqueue(Pending{self, nullptr, {}, down ? "onKeyDown" : "onKeyUp", nullptr});
+    if (down && (key == 13 || key == 32) && focused->focus_rect.value_or(focus_rect)) {
+      Fire(self, kPress);
+      Fire(self, kRelease);
+    }
+  }
   if (down) {
     if (const int code = KeyPressCode(key, character)) QueueKeyPress(*root, code);
   }
@@ -2799,8 +2833,19 @@ bool Player::State::SetFocus(avm1::Object* target) {
       return false;
     }
   }
-  if (target != Focus()) ChangeFocus(target);
+  highlight = true;
+  if (target != Focus()) {
+    ChangeFocus(target);
+  } else {
+    // Focusing a clip or button again rolls the highlight off it and on again.
+    FocusRoll(target, target);
+  }
   return true;
+}
+
+void Player::State::FocusRoll(avm1::Object* old, avm1::Object* next) {
+  if (Clip* clip = ClipOf(old)) Fire(clip->shared_from_this(), kRollOut);
+  if (Clip* clip = ClipOf(next)) Fire(clip->shared_from_this(), kRollOver);
 }
 
 void Player::State::GetSelection(int* begin, int* end, int* caret) {
@@ -2860,7 +2905,7 @@ void Player::State::TypeText(std::u32string_view typed) {
   SyncVariables();
 }
 
-void Player::State::ChangeFocus(avm1::Object* next) {
+void Player::State::ChangeFocus(avm1::Object* next, bool roll) {
   if (TextBox* box = TextOf(next)) {
     // A text field given the focus has all its text selected.
     box->anchor = 0;
@@ -2868,6 +2913,7 @@ void Player::State::ChangeFocus(avm1::Object* next) {
   }
   selection_made = false;
   avm1::Object* old = Focus();
+  if (roll) FocusRoll(old, next);
   if (next) vm->Pin(next);
   // The old one stays pinned until the scripts heard of it.
   avm1::Object* held = focus;
@@ -2881,14 +2927,14 @@ void Player::State::FocusLeaving(Object& o) {
   avm1::Object* leaving = o.clip ? o.clip->object : o.text ? o.text->object : nullptr;
   for (avm1::Object* k = focus; k && leaving; k = Parent(k)) {
     if (k == leaving) {
-      ChangeFocus(nullptr);
+      ChangeFocus(nullptr, false);
       return;
     }
     if (TextBox* box = TextOf(k)) {
       const std::shared_ptr<Clip> parent = box->parent.lock();
       k = parent ? parent->object : nullptr;
       if (k == leaving) {
-        ChangeFocus(nullptr);
+        ChangeFocus(nullptr, false);
         return;
       }
     }
@@ -2953,13 +2999,42 @@ TextBox* Player::State::TextAt(Clip& clip, const Matrix& m, Point p, int nesting
   return nullptr;
 }
 
+void Player::State::DrawHighlight(const FramePixels& frame, const Matrix& stage) {
+  Clip* clip = highlight ? ClipOf(Focus()) : nullptr;
+  const std::shared_ptr<Clip> parent = clip ? clip->parent.lock() : nullptr;
+  Object* d = parent ? DisplayOf(*clip) : nullptr;
+  if (!d || !clip->focus_rect.value_or(focus_rect)) return;
+  const Rect r = Transformed(Bounds(*d, d->matrix.Then(ToStage(*parent))), stage);
+  if (!(r.x_min <= r.x_max && r.y_min <= r.y_max)) return;
+  const auto edge = [](float v, int limit) {
+    return std::isfinite(v) ? int(std::clamp(std::lround(v), 0L, long(limit))) : 0;
+  };
+  const int x0 = edge(r.x_min, frame.width), x1 = edge(r.x_max, frame.width);
+  const int y0 = edge(r.y_min, frame.height), y1 = edge(r.y_max, frame.height);
+  // Three stage pixels wide, inside the bounds.
+  const int band = std::max(1, int(std::lround(3 * stage_scale)));
+  for (int y = y0; y < y1; ++y) {
+    std::uint32_t* row = frame.pixels + std::size_t(y) * std::size_t(frame.stride);
+    const bool across = y < y0 + band || y >= y1 - band;
+    for (int x = x0; x < x1; ++x) {
+      if (across || x < x0 + band || x >= x1 - band) row[x] = 0xFFFFFF00u;
+    }
+  }
+}
+
 void Player::State::TabFocus(bool reverse) {
   std::vector<TabStop> stops;
   if (Flag(root->object, "tabChildren").value_or(true)) {
     CollectTabStops(*root, root_display.matrix, stops, 0);
   }
   avm1::Object* next = NextTabStop(TabOrder(std::move(stops)), Focus(), reverse);
-  if (next && next != Focus()) ChangeFocus(next);
+  if (!next) return;
+  highlight = true;
+  if (next == Focus()) return;
+  // Tab rolls the highlight over before the focus moves.
+  FocusRoll(Focus(), next);
+  RunInput();
+  ChangeFocus(next, false);
 }
 
 namespace {
@@ -3478,6 +3553,7 @@ void Player::Render(const FramePixels& frame) {
   s.stage_scale = std::sqrt(std::fabs(stage.a * stage.d - stage.b * stage.c)) * 20;
   s.canvas = stage;
   s.DrawObject(s.root_display, s.root_display.matrix.Then(stage), s.root_display.color, false);
+  s.DrawHighlight(frame, stage);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;
   const Point a = stage.Apply({r.x_min, r.y_min});
