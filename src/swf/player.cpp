@@ -40,6 +40,8 @@ constexpr std::size_t kMaxVideoStreams = 16;   // streams with pictures kept at 
 constexpr int kDepthBias = 16384;
 // The highest depth a script may use.
 constexpr int kMaxScriptDepth = 2130690044;
+// Characters of a text field's restrict that typing heeds.
+constexpr std::size_t kMaxRestrictChars = 1024;
 
 // onClipEvent flags (the file's ClipEventFlags).
 enum ClipEvent : std::uint32_t {
@@ -2884,7 +2886,8 @@ void Player::State::TypeText(std::u32string_view typed) {
   if (!box || box->field.definition().read_only) return;
   std::optional<Restrict> restrict;
   if (box->restrict_chars.type == avm1::Type::String) {
-    restrict.emplace(DecodeUtf8(box->restrict_chars.s, TextField::kMaxChars));
+    // Each character typed is checked against every rule: a long restrict stays cheap.
+    restrict.emplace(DecodeUtf8(box->restrict_chars.s, kMaxRestrictChars));
   }
   const EditText& e = box->field.definition();
   const std::size_t selected =
