@@ -201,13 +201,20 @@ KEY_CODES = {'Backspace': 8, 'Tab': 9, 'Enter': 13, 'LeftShift': 16, 'RightShift
              'Home': 36, 'Left': 37, 'Up': 38, 'Right': 39, 'Down': 40, 'Insert': 45,
              'Delete': 46}
 KEY_CHARACTERS = {8: 8, 9: 9, 13: 13, 27: 27, 32: 32, 46: 127}
+# The punctuation keys of a US keyboard by what they type, shifted or not.
+PUNCTUATION_CODES = {c: code for code, chars in ((186, ';:'), (187, '=+'), (188, ',<'),
+                                                 (189, '-_'), (190, '.>'), (191, '/?'),
+                                                 (192, '`~'), (219, '[{'), (220, '\\|'),
+                                                 (221, ']}'), (222, '\'"'))
+                     for c in chars}
 
 
 def key_line(word, key):
     """A KeyDown or KeyUp event as 'keydown CODE CHARACTER' (or None for an unknown key)."""
     if isinstance(key, dict) and isinstance(key.get('Char'), str) and len(key['Char']) == 1:
         char = key['Char']
-        code = ord(char.upper()) if char.isalnum() and ord(char) < 128 else ord(char)
+        code = (ord(char.upper()) if char.isalnum() and ord(char) < 128
+                else PUNCTUATION_CODES.get(char, ord(char)))
         return '%s %d %d' % (word, code, ord(char))
     if isinstance(key, str) and key in KEY_CODES:
         code = KEY_CODES[key]
@@ -225,14 +232,26 @@ def input_lines(folder, scale=1.0):
         return None
     scale = scale if scale > 0 else 1.0
     lines = []
+    clipboard = ''
     for event in events if isinstance(events, list) else []:
         kind = event.get('type') if isinstance(event, dict) else None
         pos = event.get('pos') or [0, 0]
         if kind == 'Wait':
             lines.append('wait')
+        elif kind in ('MouseDown', 'MouseUp') and event.get('btn') == 'Middle':
+            pass  # the middle button is no button to a movie
         elif kind in ('MouseMove', 'MouseDown', 'MouseUp'):
             word = {'MouseMove': 'move', 'MouseDown': 'down', 'MouseUp': 'up'}[kind]
             lines.append('%s %s %s' % (word, float(pos[0]) / scale, float(pos[1]) / scale))
+        elif kind == 'TextInput' and isinstance(event.get('codepoint'), str):
+            if event['codepoint']:
+                lines.append('text %d' % ord(event['codepoint'][0]))
+        elif kind == 'SetClipboardText' and isinstance(event.get('text'), str):
+            clipboard = event['text']
+        elif kind == 'TextControl' and event.get('code') == 'Enter':
+            lines.append('text 13')
+        elif kind == 'TextControl' and event.get('code') == 'Paste' and clipboard:
+            lines.append('text ' + ' '.join(str(ord(c)) for c in clipboard))
         elif kind in ('KeyDown', 'KeyUp'):
             line = key_line('keydown' if kind == 'KeyDown' else 'keyup', event.get('key'))
             if line:

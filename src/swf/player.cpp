@@ -9,6 +9,7 @@
 
 #include "swf/avm1/objects.h"
 #include "swf/avm1/vm.h"
+#include "swf/focus.h"
 #include "swf/movie.h"
 #include "swf/render.h"
 #include "swf/sound_mixer.h"
@@ -39,6 +40,8 @@ constexpr std::size_t kMaxVideoStreams = 16;   // streams with pictures kept at 
 constexpr int kDepthBias = 16384;
 // The highest depth a script may use.
 constexpr int kMaxScriptDepth = 2130690044;
+// Characters of a text field's restrict that typing heeds.
+constexpr std::size_t kMaxRestrictChars = 1024;
 
 // onClipEvent flags (the file's ClipEventFlags).
 enum ClipEvent : std::uint32_t {
@@ -113,6 +116,9 @@ struct TextBox {
   bool condense_white = false;
   bool mouse_wheel = true;
   std::string shown;  // the bound variable's value last shown
+  // The selection: where it began and where the caret is, in characters.
+  std::size_t anchor = 0;
+  std::size_t caret = 0;
 };
 
 struct Object {
@@ -220,6 +226,8 @@ struct Clip : std::enable_shared_from_this<Clip> {
   // setMask: what shows this clip, a clip or a text field.
   std::weak_ptr<Clip> mask_clip;
   std::weak_ptr<TextBox> mask_text;
+  // Its own _focusrect (SWF 6 on); none follows the movie's.
+  std::optional<bool> focus_rect;
 };
 
 bool StartsWithFsCommand(const std::string& url) {
@@ -355,6 +363,34 @@ struct Player::State : avm1::Host {
   bool GetClipColor(avm1::Object* clip, double* c) override;
   void SetClipColor(avm1::Object* clip, const double* c) override;
 
+  // Keys and keyboard focus (focus.cpp decides where Tab goes).
+  bool KeyDown(int code) override { return keys_down.count(code) > 0; }
+  int LastKey(bool ascii) override { return ascii ? last_char : last_key; }
+  bool KeyToggled(int code) override { return code == 20 && caps_lock; }
+  avm1::Object* Focus() override;
+  std::string FocusPath() override;
+  bool SetFocus(avm1::Object* target) override;
+  void GetSelection(int* begin, int* end, int* caret) override;
+  void SetSelection(int begin, int end) override;
+  // Text typed into the focused input field (a paste at once).
+  void TypeText(std::u32string_view typed);
+  // Replaces the field's selection with `text`, the caret after it.
+  void ReplaceSelection(TextBox& box, std::u32string_view text);
+  // Moves the focus to `next` (null: none) and tells the scripts; with `roll`, clips and
+  // buttons losing and taking it hear rollOut and rollOver first (queued).
+  void ChangeFocus(avm1::Object* next, bool roll = true);
+  void FocusRoll(avm1::Object* old, avm1::Object* next);
+  // `o` leaves the display list: it loses the focus if it or a clip inside it has it.
+  void FocusLeaving(Object& o);
+  void TabFocus(bool reverse);
+  // The yellow rectangle round the focused clip or button, when it shows.
+  void DrawHighlight(const FramePixels& frame, const Matrix& stage);
+  // The topmost text field under the stage point `p` inside `clip`, null for none.
+  TextBox* TextAt(Clip& clip, const Matrix& m, Point p, int nesting);
+  void CollectTabStops(Clip& clip, const Matrix& m, std::vector<TabStop>& out, int nesting);
+  // Whether `o` has its own value of `name` or inherits one: true, false, or none when undefined.
+  std::optional<bool> Flag(avm1::Object* o, const char* name);
+
   static Clip* ClipOf(avm1::Object* o) {
     return o && o->kind == avm1::Kind::Clip ? static_cast<Clip*>(o->clip) : nullptr;
   }
@@ -444,6 +480,18 @@ struct Player::State : avm1::Host {
   std::map<std::uint16_t, VideoPlayback> videos;  // by character, made as they are first drawn
   int video_packets_left = 0;
   Player::FileReader read_file;
+  // The keys held, the last pressed and what it typed; Caps Lock's state.
+  std::set<int> keys_down;
+  int last_key = 0;
+  int last_char = 0;
+  bool caps_lock = false;
+  // The focused clip, button or text field (pinned while it has the focus).
+  avm1::Object* focus = nullptr;
+  bool selection_made = false;
+  // The keyboard's focus shows (the yellow rectangle round a clip or button) until the pointer
+  // acts; the movie's _focusrect.
+  bool highlight = false;
+  bool focus_rect = true;
 };
 
 // ---- Timeline ------------------------------------------------------------------------------
@@ -616,6 +664,7 @@ void Player::State::EnterFrame(Clip& clip, std::size_t at) {
 
 // A clip leaving: its clips hear unload before it does.
 void Player::State::Unload(Object& o) {
+  FocusLeaving(o);
   if (!o.clip) return;
   for (auto& [depth, child] : o.clip->list) Unload(child);
   QueueEvent(o.clip, EventUnload, "onUnload", true);
@@ -1076,7 +1125,7 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     m.d = float(sy * std::cos(r));
   };
   // Undefined and null change no figure.
-  if (v.IsNullish() && index != 7 && index != 13) return;
+  if (v.IsNullish() && index != 7 && index != 13 && index != 17) return;
   switch (index) {
     case 0:
     case 1: {
@@ -1144,6 +1193,17 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     case 13:
       d->name = vm->ToString(v);
       return;
+    case 17: {
+      // The main timeline's (and any of a SWF 5 movie's) is the movie's; null leaves a clip's
+      // own to follow it.
+      Clip* clip = ClipOf(o);
+      if (clip && clip != root.get() && movie.header.version >= 6) {
+        clip->focus_rect = v.IsNullish() ? std::nullopt : std::optional<bool>(vm->ToBoolean(v));
+      } else if (clip) {
+        focus_rect = vm->ToBoolean(v);
+      }
+      return;
+    }
     default:
       return;
   }
@@ -2121,7 +2181,8 @@ void TextSet(Player::State& s, avm1::Object* o, int which, const Value& v) {
       f.Edit().password = vm.ToBoolean(v);
       return;
     case TpRestrict:
-      box->restrict_chars = v.IsNullish() ? Value::Null() : Value::Str(vm.ToString(v));
+      box->restrict_chars = Value::Str(vm.ToString(v));
+      if (v.IsNullish() || box->restrict_chars.s.empty()) box->restrict_chars = Value::Null();
       return;
     case TpMaxChars: {
       const double n = number();
@@ -2245,9 +2306,17 @@ Value TfRemove(avm1::Vm& vm, const Value& self, Args) {
   TextBox* box = self.IsObject() ? s.TextOf(self.o) : nullptr;
   if (!box || box->depth < kDepthBias) return Value{};
   const std::shared_ptr<Clip> parent = box->parent.lock();
-  if (!parent || !s.DisplayOfText(*box)) return Value{};
+  Object* d = parent ? s.DisplayOfText(*box) : nullptr;
+  if (!d) return Value{};
+  s.FocusLeaving(*d);
   parent->list.erase(box->depth);
   --s.census.objects;
+  return Value{};
+}
+Value TfReplaceSel(avm1::Vm& vm, const Value& self, Args args) {
+  TextBox* box = self.IsObject() ? StateOf(vm).TextOf(self.o) : nullptr;
+  if (!box || args.empty()) return Value{};
+  StateOf(vm).ReplaceSelection(*box, DecodeUtf8(vm.ToString(args[0]), TextField::kMaxChars));
   return Value{};
 }
 Value TfGetDepth(avm1::Vm& vm, const Value& self, Args) {
@@ -2320,6 +2389,7 @@ void Player::State::InstallTextFieldMethods() {
   def("getNewTextFormat", TfGetNewTextFormat);
   def("setNewTextFormat", TfSetNewTextFormat);
   def("replaceText", TfReplaceText);
+  def("replaceSel", TfReplaceSel);
   def("removeTextField", TfRemove);
   def("getDepth", TfGetDepth);
   def("toString", TfToString);
@@ -2601,6 +2671,7 @@ void Player::State::StartDrag(avm1::Object* o, bool lock) {
 }
 
 void Player::State::PointerMove(Point p) {
+  highlight = false;
   pointer = p;
   FollowDrag();
   BroadcastMouse(EventMouseMove, "onMouseMove");
@@ -2636,7 +2707,18 @@ void Player::State::PointerMove(Point p) {
 void Player::State::PointerButton(bool down) {
   if (down == pointer_down) return;
   pointer_down = down;
+  highlight = false;
   BroadcastMouse(down ? EventMouseDown : EventMouseUp, down ? "onMouseDown" : "onMouseUp");
+  if (down) {
+    // A press gives the focus to a selectable text field under it, and takes it from anything
+    // else.
+    TextBox* text = TextAt(*root, root_display.matrix, pointer, 0);
+    avm1::Object* next = text && !text->field.definition().no_select ? text->object : nullptr;
+    if (next != Focus()) {
+      ChangeFocus(next);
+      RunInput();
+    }
+  }
   const std::shared_ptr<Clip> over = Pick(*root, root_display.matrix, pointer, 0);
   if (down) {
     if (!over) return;
@@ -2721,7 +2803,26 @@ void Player::State::QueueKeyPress(Clip& clip, int code) {
 }
 
 void Player::State::Key(int key, char32_t character, bool down) {
+  if (down) {
+    keys_down.insert(key);
+    last_key = key;
+    last_char = int(character);
+    if (key == 20) caps_lock = !caps_lock;
+  } else {
+    keys_down.erase(key);
+    last_key = key;
+  }
   QueueMouse(*root, down ? EventKeyDown : EventKeyUp, nullptr);
+  // A highlighted clip or button hears the key through its own onKeyDown and onKeyUp; Enter
+  // and Space press it when its rectangle shows.
+  if (Clip* focused = highlight ? ClipOf(Focus()) : nullptr) {
+    const std::shared_ptr<Clip> self = focused->shared_from_this();
+    Enqueue(Pending{self, nullptr, {}, down ? "onKeyDown" : "onKeyUp", nullptr});
+    if (down && (key == 13 || key == 32) && focused->focus_rect.value_or(focus_rect)) {
+      Fire(self, kPress);
+      Fire(self, kRelease);
+    }
+  }
   if (down) {
     if (const int code = KeyPressCode(key, character)) QueueKeyPress(*root, code);
   }
@@ -2734,6 +2835,257 @@ void Player::State::Key(int key, char32_t character, bool down) {
   avm1::Value name[1] = {avm1::Value::Str(down ? "onKeyDown" : "onKeyUp")};
   vm->CallSafe(broadcast.o, avm1::Value::Obj(keys.o), name);
   RunInput();
+  if (down && key == 9) {
+    TabFocus(keys_down.count(16) > 0);
+    RunInput();
+  }
+}
+
+// ---- Keyboard focus ------------------------------------------------------------------------
+
+std::optional<bool> Player::State::Flag(avm1::Object* o, const char* name) {
+  const avm1::Value v = vm->Get(o, name);
+  if (v.IsUndefined()) return std::nullopt;
+  return vm->ToBoolean(v);
+}
+
+avm1::Object* Player::State::Focus() {
+  if (Clip* clip = ClipOf(focus); clip && OnStage(*clip)) return focus;
+  if (TextBox* box = TextOf(focus)) {
+    const std::shared_ptr<Clip> parent = box->parent.lock();
+    if (parent && DisplayOfText(*box) && OnStage(*parent)) return focus;
+  }
+  return nullptr;
+}
+
+std::string Player::State::FocusPath() {
+  avm1::Object* o = Focus();
+  if (TextBox* box = TextOf(o)) return TextPath(*box, false);
+  return o ? vm->ClipPath(o, false) : "";
+}
+
+// Movie clips act as buttons once they have one of these, even undefined.
+constexpr const char* kButtonHandlers[] = {"onDragOut", "onDragOver",       "onPress",
+                                           "onRelease", "onReleaseOutside", "onRollOut",
+                                           "onRollOver"};
+
+bool Player::State::SetFocus(avm1::Object* target) {
+  if (target) {
+    Clip* clip = ClipOf(target);
+    if (clip) {
+      bool can = clip->button != nullptr || Flag(target, "focusEnabled").value_or(false);
+      for (const char* name : kButtonHandlers) can = can || vm->HasProperty(target, name);
+      if (clip == root.get() || !OnStage(*clip) || !can) return false;
+    } else if (TextBox* box = TextOf(target)) {
+      const std::shared_ptr<Clip> parent = box->parent.lock();
+      if (!parent || !DisplayOfText(*box) || !OnStage(*parent)) return false;
+    } else {
+      return false;
+    }
+  }
+  highlight = true;
+  if (target != Focus()) {
+    ChangeFocus(target);
+  } else {
+    // Focusing a clip or button again rolls the highlight off it and on again.
+    FocusRoll(target, target);
+  }
+  return true;
+}
+
+void Player::State::FocusRoll(avm1::Object* old, avm1::Object* next) {
+  if (Clip* clip = ClipOf(old)) Fire(clip->shared_from_this(), kRollOut);
+  if (Clip* clip = ClipOf(next)) Fire(clip->shared_from_this(), kRollOver);
+}
+
+void Player::State::GetSelection(int* begin, int* end, int* caret) {
+  *begin = *end = *caret = -1;
+  TextBox* box = TextOf(Focus());
+  // Flash reports a selection once one was made or typed in since the focus came.
+  if (!box || box->field.definition().no_select || !selection_made) return;
+  const std::size_t n = box->field.Length();
+  const std::size_t a = std::min(box->anchor, n);
+  const std::size_t c = std::min(box->caret, n);
+  *begin = int(std::min(a, c));
+  *end = int(std::max(a, c));
+  *caret = int(c);
+}
+
+void Player::State::SetSelection(int begin, int end) {
+  TextBox* box = TextOf(Focus());
+  if (!box) return;
+  const int n = int(box->field.Length());
+  box->anchor = std::size_t(std::clamp(begin, 0, n));
+  box->caret = std::size_t(std::clamp(end, 0, n));
+  selection_made = true;
+}
+
+void Player::State::ReplaceSelection(TextBox& box, std::u32string_view text) {
+  const std::size_t n = box.field.Length();
+  const std::size_t begin = std::min({box.anchor, box.caret, n});
+  const std::size_t end = std::min(std::max(box.anchor, box.caret), n);
+  box.field.Replace(begin, end, EncodeUtf8(text));
+  box.anchor = box.caret = std::min(begin + text.size(), box.field.Length());
+  selection_made = true;
+}
+
+void Player::State::TypeText(std::u32string_view typed) {
+  TextBox* box = TextOf(Focus());
+  if (!box || box->field.definition().read_only) return;
+  std::optional<Restrict> restrict;
+  if (box->restrict_chars.type == avm1::Type::String) {
+    // Each character typed is checked against every rule: a long restrict stays cheap.
+    restrict.emplace(DecodeUtf8(box->restrict_chars.s, kMaxRestrictChars));
+  }
+  const EditText& e = box->field.definition();
+  const std::size_t selected =
+      std::max(box->anchor, box->caret) - std::min(box->anchor, box->caret);
+  const std::u32string text = TypedText(typed, restrict, e.multiline, box->field.Length(), selected,
+                                        std::size_t(std::max(0, e.max_length)));
+  if (text.empty()) return;
+  ReplaceSelection(*box, text);
+  // A bound variable takes the new text.
+  std::string name;
+  if (avm1::Object* home = VariableHome(*box, name)) {
+    box->shown = box->field.Text();
+    vm->Set(home, name, avm1::Value::Str(box->shown));
+  }
+  avm1::Value self[1] = {avm1::Value::Obj(box->object)};
+  vm->BeginFrame();
+  avm1::CallMethod(*vm, box->object, "onChanged", self);
+  SyncVariables();
+}
+
+void Player::State::ChangeFocus(avm1::Object* next, bool roll) {
+  if (TextBox* box = TextOf(next)) {
+    // A text field given the focus has all its text selected.
+    box->anchor = 0;
+    box->caret = box->field.Length();
+  }
+  selection_made = false;
+  avm1::Object* old = Focus();
+  if (roll) FocusRoll(old, next);
+  if (next) vm->Pin(next);
+  // The old one stays pinned until the scripts heard of it.
+  avm1::Object* held = focus;
+  focus = next;
+  AnnounceFocus(*vm, old, next);
+  if (held) vm->Unpin(held);
+}
+
+void Player::State::FocusLeaving(Object& o) {
+  if (!focus) return;
+  avm1::Object* leaving = o.clip ? o.clip->object : o.text ? o.text->object : nullptr;
+  for (avm1::Object* k = focus; k && leaving; k = Parent(k)) {
+    if (k == leaving) {
+      ChangeFocus(nullptr, false);
+      return;
+    }
+    if (TextBox* box = TextOf(k)) {
+      const std::shared_ptr<Clip> parent = box->parent.lock();
+      k = parent ? parent->object : nullptr;
+      if (k == leaving) {
+        ChangeFocus(nullptr, false);
+        return;
+      }
+    }
+  }
+}
+
+void Player::State::CollectTabStops(Clip& clip, const Matrix& m, std::vector<TabStop>& out,
+                                    int nesting) {
+  if (nesting > kMaxNesting) return;
+  for (auto& [depth, o] : clip.list) {
+    if (!o.visible) continue;
+    const Matrix om = o.matrix.Then(m);
+    avm1::Object* self = o.clip ? o.clip->object : o.text ? o.text->object : nullptr;
+    if (!self) continue;
+    const avm1::Value index = vm->Get(self, "tabIndex");
+    const bool indexed = index.type == avm1::Type::Number && std::isfinite(index.n);
+    bool enabled = false;
+    if (o.text) {
+      enabled = Flag(self, "tabEnabled").value_or(!o.text->field.definition().read_only);
+    } else if (o.clip->button) {
+      enabled = Flag(self, "tabEnabled").value_or(true);
+    } else {
+      const std::optional<bool> flag = Flag(self, "tabEnabled");
+      // A clip given a tabIndex takes part unless it says otherwise.
+      enabled = flag.value_or(indexed);
+      for (const char* name : kButtonHandlers) {
+        enabled = enabled || (!flag && vm->HasProperty(self, name));
+      }
+    }
+    if (enabled) {
+      const Rect r = Bounds(o, om);
+      TabStop stop{self, r.x_min <= r.x_max ? r.x_min : om.tx, r.x_min <= r.x_max ? r.y_min : om.ty,
+                   std::nullopt};
+      if (indexed) {
+        stop.tab_index = int(std::clamp(index.n, -1e9, 1e9));
+      }
+      out.push_back(stop);
+    }
+    if (o.clip && !o.clip->button && Flag(self, "tabChildren").value_or(true)) {
+      CollectTabStops(*o.clip, om, out, nesting + 1);
+    }
+  }
+}
+
+TextBox* Player::State::TextAt(Clip& clip, const Matrix& m, Point p, int nesting) {
+  if (nesting > kMaxNesting) return nullptr;
+  for (auto it = clip.list.rbegin(); it != clip.list.rend(); ++it) {
+    Object& o = it->second;
+    if (!o.visible || o.clip_depth > 0) continue;
+    const Matrix om = o.matrix.Then(m);
+    if (o.clip && !o.clip->button) {
+      if (TextBox* inner = TextAt(*o.clip, om, p, nesting + 1)) return inner;
+    } else if (o.text) {
+      const std::optional<Matrix> back = om.Inverse();
+      const Rect r = o.text->field.Bounds();
+      const Point q = back ? back->Apply(p) : Point{r.x_min - 1, r.y_min};
+      if (q.x >= r.x_min && q.x <= r.x_max && q.y >= r.y_min && q.y <= r.y_max) {
+        return o.text.get();
+      }
+    }
+  }
+  return nullptr;
+}
+
+void Player::State::DrawHighlight(const FramePixels& frame, const Matrix& stage) {
+  Clip* clip = highlight ? ClipOf(Focus()) : nullptr;
+  const std::shared_ptr<Clip> parent = clip ? clip->parent.lock() : nullptr;
+  Object* d = parent ? DisplayOf(*clip) : nullptr;
+  if (!d || !clip->focus_rect.value_or(focus_rect)) return;
+  const Rect r = Transformed(Bounds(*d, d->matrix.Then(ToStage(*parent))), stage);
+  if (!(r.x_min <= r.x_max && r.y_min <= r.y_max)) return;
+  const auto edge = [](float v, int limit) {
+    return std::isfinite(v) ? int(std::clamp(std::lround(v), 0L, long(limit))) : 0;
+  };
+  const int x0 = edge(r.x_min, frame.width), x1 = edge(r.x_max, frame.width);
+  const int y0 = edge(r.y_min, frame.height), y1 = edge(r.y_max, frame.height);
+  // Three stage pixels wide, inside the bounds.
+  const int band = std::max(1, int(std::lround(3 * stage_scale)));
+  for (int y = y0; y < y1; ++y) {
+    std::uint32_t* row = frame.pixels + std::size_t(y) * std::size_t(frame.stride);
+    const bool across = y < y0 + band || y >= y1 - band;
+    for (int x = x0; x < x1; ++x) {
+      if (across || x < x0 + band || x >= x1 - band) row[x] = 0xFFFFFF00u;
+    }
+  }
+}
+
+void Player::State::TabFocus(bool reverse) {
+  std::vector<TabStop> stops;
+  if (Flag(root->object, "tabChildren").value_or(true)) {
+    CollectTabStops(*root, root_display.matrix, stops, 0);
+  }
+  avm1::Object* next = NextTabStop(TabOrder(std::move(stops)), Focus(), reverse);
+  if (!next) return;
+  highlight = true;
+  if (next == Focus()) return;
+  // Tab rolls the highlight over before the focus moves.
+  FocusRoll(Focus(), next);
+  RunInput();
+  ChangeFocus(next, false);
 }
 
 namespace {
@@ -3264,6 +3616,7 @@ void Player::Render(const FramePixels& frame) {
   s.stage_scale = std::sqrt(std::fabs(stage.a * stage.d - stage.b * stage.c)) * 20;
   s.canvas = stage;
   s.DrawObject(s.root_display, s.root_display.matrix.Then(stage), s.root_display.color, false);
+  s.DrawHighlight(frame, stage);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;
   const Point a = stage.Apply({r.x_min, r.y_min});
@@ -3337,6 +3690,10 @@ void Player::KeyDown(int key, char32_t character) {
 
 void Player::KeyUp(int key) {
   state_->Key(key, 0, false);
+}
+
+void Player::TextInput(std::u32string_view text) {
+  state_->TypeText(text.substr(0, TextField::kMaxChars));
 }
 
 std::pair<double, double> Player::FrameToStage(double x, double y, int width, int height) const {

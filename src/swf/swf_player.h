@@ -21,6 +21,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -193,6 +194,10 @@ class Player {
   // the Key object's listeners onKeyDown and onKeyUp.
   void KeyDown(int key, char32_t character);
   void KeyUp(int key);
+  // Text typed (or pasted at once) into the focused input text field: what its `restrict`,
+  // `maxChars` and lines allow goes in for its selection, and its onChanged hears of it.
+  // "\r" is Enter: a new line in a multiline field.
+  void TextInput(std::u32string_view text);
   // Where the pixel (x, y) of a width x height frame drawn by Render lies on the stage, in stage
   // pixels.
   [[nodiscard]] std::pair<double, double> FrameToStage(double x, double y, int width,

@@ -41,7 +41,9 @@ constexpr std::string_view kUsage =
     "  --size WxH   the frame's size in pixels, the window's for the movie (default: the stage's)\n"
     "  --input FILE input given after the frames, a line each: 'move X Y', 'down X Y', 'up X Y'\n"
     "               (stage pixels), 'keydown CODE CHAR', 'keyup CODE CHAR' (Flash's key code and\n"
-    "               the character typed, 0 for none); 'wait' lets the next frame run first\n"
+    "               the character typed, 0 for none); 'text CHAR...' (code points typed, or\n"
+    "               pasted at once, into the focused text field; 13 is Enter); 'wait' lets the\n"
+    "               next frame run first\n"
     "  --clock T    the local date and time when the movie starts, with the zone's offset from\n"
     "               UTC, for the movie's Date (default: the system's clock and zone)\n";
 
@@ -160,10 +162,11 @@ std::filesystem::path PathOf(const std::string& utf8) {
 }
 
 struct InputEvent {
-  enum Kind : std::uint8_t { Move, Down, Up, KeyDown, KeyUp, Wait };
+  enum Kind : std::uint8_t { Move, Down, Up, KeyDown, KeyUp, Text, Wait };
   Kind kind = Wait;
   double x = 0;  // a key's code and character for the keys
   double y = 0;
+  std::u32string text;  // what Text types
 };
 
 // The --input file's events; false with `why` for a file that can't be read or a line that
@@ -183,6 +186,19 @@ bool ReadInput(const std::string& name, std::vector<InputEvent>& out, std::strin
     InputEvent e;
     if (word == "wait") {
       out.push_back(e);
+      continue;
+    }
+    if (word == "text") {
+      e.kind = InputEvent::Text;
+      long long code = 0;
+      while (words >> code && code > 0 && code <= 0x10FFFF && e.text.size() < 100'000) {
+        e.text.push_back(char32_t(code));
+      }
+      if (e.text.empty() || !words.eof()) {
+        why = "not an input line: " + line;
+        return false;
+      }
+      out.push_back(std::move(e));
       continue;
     }
     e.kind = word == "move"      ? InputEvent::Move
@@ -361,6 +377,8 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
         player.KeyDown(int(e.x), char32_t(e.y));
       } else if (e.kind == InputEvent::KeyUp) {
         player.KeyUp(int(e.x));
+      } else if (e.kind == InputEvent::Text) {
+        player.TextInput(e.text);
       } else {
         player.PointerMove(e.x, e.y);
         if (e.kind != InputEvent::Move) player.PointerButton(e.kind == InputEvent::Down);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <climits>
 #include <cmath>
 
 #include "swf/avm1/objects.h"
@@ -154,12 +155,14 @@ Value Initialize(Vm& vm, const Value&, std::span<Value> args) {
 Value KeyIsDown(Vm& vm, const Value&, std::span<Value> args) {
   return Value::Bool(vm.host()->KeyDown(ToIntClamped(vm, Arg(args, 0))));
 }
-Value KeyCode(Vm&, const Value&, std::span<Value>) {
-  return Value::Num(0);
+Value KeyCode(Vm& vm, const Value&, std::span<Value>) {
+  return Value::Num(vm.host()->LastKey(false));
 }
-// Flash Player starts with the lock keys off; a movie reads them as it finds them.
-Value KeyIsToggled(Vm&, const Value&, std::span<Value>) {
-  return Value::Bool(false);
+Value KeyAscii(Vm& vm, const Value&, std::span<Value>) {
+  return Value::Num(vm.host()->LastKey(true));
+}
+Value KeyIsToggled(Vm& vm, const Value&, std::span<Value> args) {
+  return Value::Bool(vm.host()->KeyToggled(ToIntClamped(vm, Arg(args, 0))));
 }
 Value MouseShow(Vm&, const Value&, std::span<Value>) {
   return Value::Num(1);
@@ -237,45 +240,38 @@ Value StageShowMenuSet(Vm& vm, const Value&, std::span<Value> args) {
 
 // ---- Selection ----
 
-struct SelectionState : NativeData {
-  Object* focus = nullptr;
-  void Trace(std::vector<Object*>& out) const override { out.push_back(focus); }
-};
-SelectionState* SelectionOf(Vm& vm) {
-  return DataOf<SelectionState>(vm.Get(vm.global, "Selection"));
-}
 Value SelectionGetFocus(Vm& vm, const Value&, std::span<Value>) {
-  SelectionState* s = SelectionOf(vm);
-  if (!s || !s->focus || (s->focus->kind == Kind::Clip && !s->focus->clip)) return Value::Null();
-  return Value::Str(vm.ClipPath(s->focus, false));
+  std::string path = vm.host()->FocusPath();
+  return path.empty() ? Value::Null() : Value::Str(std::move(path));
 }
-Value SelectionSetFocus(Vm& vm, const Value& self, std::span<Value> args) {
-  SelectionState* s = SelectionOf(vm);
+Value SelectionSetFocus(Vm& vm, const Value&, std::span<Value> args) {
   const Value target = Arg(args, 0);
-  if (!s) return Value::Bool(false);
-  Object* next = nullptr;
-  if (target.IsObject() || target.type == Type::String) {
-    next = vm.TargetOf(target);
-    if (!next) return Value::Bool(false);
-  } else if (!target.IsNullish()) {
-    return Value::Bool(false);
-  }
-  Object* old = s->focus;
-  if (old == next) return Value::Bool(true);
-  s->focus = next;
-  Value old_v = old ? Value::Obj(old) : Value::Null();
-  Value next_v = next ? Value::Obj(next) : Value::Null();
-  if (old) {
-    Value a[1] = {next_v};
-    CallMethod(vm, old, "onKillFocus", a);
-  }
-  if (next) {
-    Value a[1] = {old_v};
-    CallMethod(vm, next, "onSetFocus", a);
-  }
-  Value b[3] = {Value::Str("onSetFocus"), old_v, next_v};
-  BroadcastMessage(vm, self, b);
-  return Value::Bool(true);
+  if (target.IsNullish()) return Value::Bool(vm.host()->SetFocus(nullptr));
+  Object* next = target.IsObject()             ? target.o
+                 : target.type == Type::String ? vm.ResolvePath(vm.host()->Root(), target.s)
+                                               : nullptr;
+  return Value::Bool(next && vm.host()->SetFocus(next));
+}
+Value SelectionIndex(Vm& vm, int which) {
+  int at[3];
+  vm.host()->GetSelection(&at[0], &at[1], &at[2]);
+  return Value::Num(at[which]);
+}
+Value SelectionBegin(Vm& vm, const Value&, std::span<Value>) {
+  return SelectionIndex(vm, 0);
+}
+Value SelectionEnd(Vm& vm, const Value&, std::span<Value>) {
+  return SelectionIndex(vm, 1);
+}
+Value SelectionCaret(Vm& vm, const Value&, std::span<Value>) {
+  return SelectionIndex(vm, 2);
+}
+Value SelectionSet(Vm& vm, const Value&, std::span<Value> args) {
+  if (args.empty()) return Value{};
+  const int begin = ToIntClamped(vm, args[0]);
+  // Without an end the selection runs to the end of the text.
+  vm.host()->SetSelection(begin, args.size() > 1 ? ToIntClamped(vm, args[1]) : INT_MAX);
+  return Value{};
 }
 Value NullResult(Vm&, const Value&, std::span<Value>) {
   return Value::Null();
@@ -467,7 +463,7 @@ void InstallSystemObjects(Vm& vm) {
   vm.DefineNative(key, "isDown", KeyIsDown);
   vm.DefineNative(key, "isToggled", KeyIsToggled);
   vm.DefineNative(key, "getCode", KeyCode);
-  vm.DefineNative(key, "getAscii", KeyCode);
+  vm.DefineNative(key, "getAscii", KeyAscii);
   vm.DefineNative(key, "isAccessible", ReturnTrue);
   const std::pair<const char*, int> codes[] = {
       {"ALT", 18},    {"BACKSPACE", 8}, {"CAPSLOCK", 20}, {"CONTROL", 17}, {"DELETEKEY", 46},
@@ -493,15 +489,14 @@ void InstallSystemObjects(Vm& vm) {
   DefineAccessor(vm, stage, "showMenu", StageShowMenuGet, StageShowMenuSet);
 
   Object* selection = vm.NewObject();
-  selection->data = std::make_unique<SelectionState>();
   vm.Define(g, "Selection", Value::Obj(selection), DontEnum);
   MakeBroadcaster(vm, selection);
   vm.DefineNative(selection, "getFocus", SelectionGetFocus);
   vm.DefineNative(selection, "setFocus", SelectionSetFocus);
-  vm.DefineNative(selection, "getBeginIndex", MinusOne);
-  vm.DefineNative(selection, "getEndIndex", MinusOne);
-  vm.DefineNative(selection, "getCaretIndex", MinusOne);
-  vm.DefineNative(selection, "setSelection", NoOp);
+  vm.DefineNative(selection, "getBeginIndex", SelectionBegin);
+  vm.DefineNative(selection, "getEndIndex", SelectionEnd);
+  vm.DefineNative(selection, "getCaretIndex", SelectionCaret);
+  vm.DefineNative(selection, "setSelection", SelectionSet);
 
   Object* system = vm.NewObject();
   vm.Define(g, "System", Value::Obj(system), DontEnum);

@@ -224,6 +224,20 @@ class Host {
     *height = 400;
   }
   virtual bool KeyDown(int /*code*/) { return false; }
+  // The key last pressed: its code, or the character it typed when `ascii`.
+  virtual int LastKey(bool /*ascii*/) { return 0; }
+  // Whether a lock key (20 caps, 144 num, 145 scroll) is on.
+  virtual bool KeyToggled(int /*code*/) { return false; }
+  // Keyboard focus as Selection sees it: the focused clip, button or text field, null for none.
+  virtual Object* Focus() { return nullptr; }
+  // Its path ("_level0.a.b"); empty for none.
+  virtual std::string FocusPath() { return {}; }
+  // Selection.setFocus: false when `target` can't take the focus; null takes it away.
+  virtual bool SetFocus(Object* /*target*/) { return false; }
+  // The focused text field's selection, characters from the start: begin, end and caret; all -1
+  // without a focused text field.
+  virtual void GetSelection(int* begin, int* end, int* caret) { *begin = *end = *caret = -1; }
+  virtual void SetSelection(int /*begin*/, int /*end*/) {}
   // A file of the movie's own folder by a relative name already checked to stay inside it;
   // nullopt when there is none. Never a URL.
   virtual std::optional<std::string> ReadMovieFile(const std::string& /*name*/) {
