@@ -2902,19 +2902,31 @@ void Player::State::DrawBackground(Object& o, const Matrix& m, const ColorTransf
 void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask) {
   if ((!o.def && !o.clip) || !o.visible) return;
   const bool layered = !in_mask && (o.blend != BlendMode::Normal || !o.filters.empty());
+  // Flash draws a cached object (filters or cacheAsBitmap) into a bitmap of its own, placed on
+  // whole pixels: the object's drawn bounds move to the nearest pixel corner.
+  const bool cached = !in_mask && (o.cache_as_bitmap || !o.filters.empty());
+  Rect box;
+  const bool drawn = (layered || cached) && DrawnBounds(o, m, box, 0);
+  Matrix placed = m;
+  if (drawn && cached) {
+    const float dx = std::round(box.x_min) - box.x_min, dy = std::round(box.y_min) - box.y_min;
+    if (std::isfinite(dx) && std::isfinite(dy)) {
+      placed.tx += dx;
+      placed.ty += dy;
+      box = {box.x_min + dx, box.x_max + dx, box.y_min + dy, box.y_max + dy};
+    }
+  }
   if (layered) {
-    Rect box;
-    if (!DrawnBounds(o, m, box, 0)) box = {};
     const LayerEffects effects{o.blend, o.filters, stage_scale, cx};
-    if (renderer.BeginLayer(box, effects)) {
-      DrawBackground(o, m, ColorTransform{}, in_mask);
-      DrawContent(o, m, ColorTransform{}, in_mask);
+    if (renderer.BeginLayer(drawn ? box : Rect{}, effects)) {
+      DrawBackground(o, placed, ColorTransform{}, in_mask);
+      DrawContent(o, placed, ColorTransform{}, in_mask);
       renderer.EndLayer();
       return;
     }
   }
-  DrawBackground(o, m, cx, in_mask);
-  DrawContent(o, m, cx, in_mask);
+  DrawBackground(o, placed, cx, in_mask);
+  DrawContent(o, placed, cx, in_mask);
 }
 
 void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform& cx,
