@@ -1636,14 +1636,22 @@ Value DrBeginGradientFill(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c) return Value{};
   Drawing& d = DrawingOf(*c);
-  if (args.size() < 5 || !args[1].IsObject() || !args[2].IsObject() || !args[3].IsObject() ||
-      !args[4].IsObject()) {
+  // A null type leaves the fill as it was; any other call Flash refuses (too few or too many
+  // arguments, an unknown type, arrays of unequal length, a ratio outside -1..256) ends it.
+  if (!args.empty() && args[0].IsNull()) return Value{};
+  const auto refuse = [&] {
     CloseFill(d);
     d.fill = 0;
     return Value{};
+  };
+  if (args.size() < 5 || args.size() > 8 || !args[1].IsObject() || !args[2].IsObject() ||
+      !args[3].IsObject() || !args[4].IsObject()) {
+    return refuse();
   }
+  const std::string type = vm.ToString(args[0]);
+  if (type != "linear" && type != "radial") return refuse();
   Gradient g;
-  g.kind = vm.ToString(args[0]) == "radial" ? GradientKind::Radial : GradientKind::Linear;
+  g.kind = type == "radial" ? GradientKind::Radial : GradientKind::Linear;
   const std::string spread = vm.ToString(ArgAt(args, 5));
   g.spread = spread == "reflect"  ? SpreadMode::Reflect
              : spread == "repeat" ? SpreadMode::Repeat
@@ -1657,9 +1665,11 @@ Value DrBeginGradientFill(avm1::Vm& vm, const Value& self, Args args) {
   const std::vector<Value> colors = vm.Elements(args[1].o);
   const std::vector<Value> alphas = vm.Elements(args[2].o);
   const std::vector<Value> ratios = vm.Elements(args[3].o);
-  const std::size_t n = std::min({colors.size(), alphas.size(), ratios.size(), std::size_t(15)});
+  if (colors.size() != alphas.size() || colors.size() != ratios.size()) return refuse();
+  const std::size_t n = std::min(colors.size(), std::size_t(15));
   for (std::size_t i = 0; i < n; ++i) {
     const double r = vm.ToNumber(ratios[i]);
+    if (r <= -1 || r >= 256) return refuse();
     g.stops.push_back({std::uint8_t(std::isfinite(r) ? std::clamp(r, 0.0, 255.0) : 0),
                        ColorArg(vm, colors[i], alphas[i])});
   }
