@@ -423,6 +423,7 @@ struct Player::State : avm1::Host {
   SoundMixer mixer;
   std::optional<SoundStreamHead> stream_head;
   Renderer renderer;
+  bool low_quality = false;
   std::size_t edges_left = 0;  // what the frame being drawn may still draw
   float stage_scale = 1;       // canvas pixels per stage pixel: filters grow with it
   Matrix canvas;               // stage twips to the frame being drawn
@@ -1014,7 +1015,7 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 18:
       return Value::Num(5);
     case 19:
-      return Value::Str("HIGH");
+      return Value::Str(low_quality ? "LOW" : "HIGH");
     default:
       return Value::Num(0);
   }
@@ -3254,6 +3255,11 @@ std::vector<MovieCommand> Player::TakeCommands() {
 
 std::vector<std::string> Player::TakeTrace() {
   return std::exchange(state_->vm->trace(), {});
+}
+
+void Player::SetLowQuality(bool low) {
+  state_->low_quality = low;
+  state_->renderer.SetAntialias(!low);
 }
 
 void Player::SetRandomSeed(std::uint64_t seed) {
