@@ -128,6 +128,7 @@ struct Object {
   std::vector<Filter> filters;
   BlendMode blend = BlendMode::Normal;
   bool cache_as_bitmap = false;
+  std::optional<Rect> scroll_rect;  // twips: the part of the object shown, moved to its origin
   bool visible = true;
   bool is_mask = false;            // another clip's setMask: drawn only as that mask
   std::optional<Rgba> background;  // the opaque background
@@ -2360,12 +2361,39 @@ Value SetCacheAsBitmap(avm1::Vm& vm, const Value& self, Args args) {
   return Value{};
 }
 
+// scrollRect: a flash.geom.Rectangle (pixels) or undefined.
+Value GetScrollRect(avm1::Vm& vm, const Value& self, Args) {
+  const Object* d = SelfDisplay(vm, self);
+  if (!d || !d->scroll_rect) return Value{};
+  const Rect& r = *d->scroll_rect;
+  return avm1::MakeRectangle(vm, r.x_min / 20.0, r.y_min / 20.0, (r.x_max - r.x_min) / 20.0,
+                             (r.y_max - r.y_min) / 20.0);
+}
+Value SetScrollRect(avm1::Vm& vm, const Value& self, Args args) {
+  Object* d = SelfDisplay(vm, self);
+  if (!d) return Value{};
+  const Value v = ArgAt(args, 0);
+  if (!v.IsObject()) {
+    d->scroll_rect.reset();
+    return Value{};
+  }
+  const auto twips = [&](const char* name) {
+    const double n = vm.ToNumber(vm.GetMember(v, name)) * 20;
+    return float(std::isfinite(n) ? std::clamp(n, -1e8, 1e8) : 0.0);
+  };
+  const float x = twips("x"), y = twips("y");
+  d->scroll_rect =
+      Rect{x, x + std::max(twips("width"), 0.0f), y, y + std::max(twips("height"), 0.0f)};
+  return Value{};
+}
+
 }  // namespace
 
 void Player::State::InstallDisplayProperties(avm1::Object* proto) {
   DefineAccessor(*vm, proto, "opaqueBackground", GetOpaqueBackground, SetOpaqueBackground);
   DefineAccessor(*vm, proto, "blendMode", GetBlendMode, SetBlendMode);
   DefineAccessor(*vm, proto, "cacheAsBitmap", GetCacheAsBitmap, SetCacheAsBitmap);
+  DefineAccessor(*vm, proto, "scrollRect", GetScrollRect, SetScrollRect);
 }
 
 // ---- Buttons and the pointer ---------------------------------------------------------------
@@ -2878,6 +2906,11 @@ void Extend(const Rect& r, const Matrix& m, Rect& box, bool& any) {
 bool DrawnBounds(const Object& o, const Matrix& m, Rect& box, int nesting) {
   if (!o.def || !o.visible || nesting > kMaxNesting) return false;
   bool any = false;
+  if (o.scroll_rect) {
+    const Rect& r = *o.scroll_rect;
+    Extend({0, r.x_max - r.x_min, 0, r.y_max - r.y_min}, m, box, any);
+    return any;
+  }
   if (const auto* shape = std::get_if<std::shared_ptr<const Shape>>(o.def)) {
     Extend((*shape)->bounds, m, box, any);
   } else if (const auto* morph = std::get_if<std::shared_ptr<const MorphShape>>(o.def)) {
@@ -2927,17 +2960,35 @@ void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform&
       box = {box.x_min + dx, box.x_max + dx, box.y_min + dy, box.y_max + dy};
     }
   }
+  // A scrollRect shows the part of the object it frames, moved to the object's origin, and
+  // clips it there (though not in a mask, where only the move counts).
+  const auto draw = [&](const ColorTransform& color) {
+    if (!o.scroll_rect) {
+      DrawBackground(o, placed, color, in_mask);
+      DrawContent(o, placed, color, in_mask);
+      return;
+    }
+    const Rect& r = *o.scroll_rect;
+    if (!in_mask) {
+      renderer.BeginMask();
+      RectShape({0, r.x_max - r.x_min, 0, r.y_max - r.y_min}, Rgba{0, 0, 0, 255}, scratch);
+      renderer.DrawShape(scratch, placed, ColorTransform{});
+      renderer.EndMask();
+    }
+    const Matrix scrolled = Matrix{1, 0, 0, 1, -r.x_min, -r.y_min}.Then(placed);
+    DrawBackground(o, scrolled, color, in_mask);
+    DrawContent(o, scrolled, color, in_mask);
+    if (!in_mask) renderer.PopMask();
+  };
   if (layered) {
     const LayerEffects effects{o.blend, o.filters, stage_scale, cx};
     if (renderer.BeginLayer(drawn ? box : Rect{}, effects)) {
-      DrawBackground(o, placed, ColorTransform{}, in_mask);
-      DrawContent(o, placed, ColorTransform{}, in_mask);
+      draw(ColorTransform{});
       renderer.EndLayer();
       return;
     }
   }
-  DrawBackground(o, placed, cx, in_mask);
-  DrawContent(o, placed, cx, in_mask);
+  draw(cx);
 }
 
 void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform& cx,
