@@ -1687,6 +1687,10 @@ Value DrBeginGradientFill(avm1::Vm& vm, const Value& self, Args args) {
     const double sx = w / 1638.4, sy = h / 1638.4;
     g.matrix = {float(std::cos(r) * sx), float(std::sin(r) * sx), float(-std::sin(r) * sy),
                 float(std::cos(r) * sy), float((x + w / 2) * 20), float((y + h / 2) * 20)};
+  } else if (!vm.Get(m, "tx").IsUndefined()) {
+    // A flash.geom.Matrix (createGradientBox): the gradient square of 1638.4 pixels to pixels.
+    g.matrix = {float(num("a")), float(num("b")),       float(num("c")),
+                float(num("d")), float(num("tx") * 20), float(num("ty") * 20)};
   } else {
     // a, b, d, e scale (per 1/20 twip of the gradient square), g, h translate: pixels.
     const double k = 20.0 / 16384 * 819.2;
