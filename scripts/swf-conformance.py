@@ -276,6 +276,10 @@ def run_test(suite, path, options):
     frames = int(config.get('num_frames', config.get('num_ticks', 1)))
     movie = os.path.join(folder, 'test.swf')
     base = [movie, '--loop', '--frames', str(frames), '--clock', RECORDING_CLOCK]
+    # The frames of tests recorded at Flash's LOW quality are drawn without anti-aliasing.
+    renderer = config.get('player_options', {}).get('with_renderer', {})
+    if renderer.get('quality') in ('low', 'medium', 'high', 'best'):
+        base += ['--quality', renderer['quality']]
     viewport = config.get('player_options', {}).get('viewport_dimensions', {})
     scale = float(viewport.get('scale_factor', 1.0))
     scripted = input_lines(folder, scale)

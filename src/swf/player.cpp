@@ -134,6 +134,7 @@ struct Object {
   std::vector<Filter> filters;
   BlendMode blend = BlendMode::Normal;
   bool cache_as_bitmap = false;
+  std::optional<Rect> scroll_rect;  // twips: the part of the object shown, moved to its origin
   bool visible = true;
   bool is_mask = false;            // another clip's setMask: drawn only as that mask
   std::optional<Rgba> background;  // the opaque background
@@ -472,6 +473,7 @@ struct Player::State : avm1::Host {
   SoundMixer mixer;
   std::optional<SoundStreamHead> stream_head;
   Renderer renderer;
+  bool low_quality = false;
   std::size_t edges_left = 0;  // what the frame being drawn may still draw
   float stage_scale = 1;       // canvas pixels per stage pixel: filters grow with it
   Matrix canvas;               // stage twips to the frame being drawn
@@ -1098,7 +1100,7 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 18:
       return Value::Num(5);
     case 19:
-      return Value::Str("HIGH");
+      return Value::Str(low_quality ? "LOW" : "HIGH");
     default:
       return Value::Num(0);
   }
@@ -1731,14 +1733,22 @@ Value DrBeginGradientFill(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c) return Value{};
   Drawing& d = DrawingOf(*c);
-  if (args.size() < 5 || !args[1].IsObject() || !args[2].IsObject() || !args[3].IsObject() ||
-      !args[4].IsObject()) {
+  // A null type leaves the fill as it was; any other call Flash refuses (too few or too many
+  // arguments, an unknown type, arrays of unequal length, a ratio outside -1..256) ends it.
+  if (!args.empty() && args[0].IsNull()) return Value{};
+  const auto refuse = [&] {
     CloseFill(d);
     d.fill = 0;
     return Value{};
+  };
+  if (args.size() < 5 || args.size() > 8 || !args[1].IsObject() || !args[2].IsObject() ||
+      !args[3].IsObject() || !args[4].IsObject()) {
+    return refuse();
   }
+  const std::string type = vm.ToString(args[0]);
+  if (type != "linear" && type != "radial") return refuse();
   Gradient g;
-  g.kind = vm.ToString(args[0]) == "radial" ? GradientKind::Radial : GradientKind::Linear;
+  g.kind = type == "radial" ? GradientKind::Radial : GradientKind::Linear;
   const std::string spread = vm.ToString(ArgAt(args, 5));
   g.spread = spread == "reflect"  ? SpreadMode::Reflect
              : spread == "repeat" ? SpreadMode::Repeat
@@ -1752,9 +1762,11 @@ Value DrBeginGradientFill(avm1::Vm& vm, const Value& self, Args args) {
   const std::vector<Value> colors = vm.Elements(args[1].o);
   const std::vector<Value> alphas = vm.Elements(args[2].o);
   const std::vector<Value> ratios = vm.Elements(args[3].o);
-  const std::size_t n = std::min({colors.size(), alphas.size(), ratios.size(), std::size_t(15)});
+  if (colors.size() != alphas.size() || colors.size() != ratios.size()) return refuse();
+  const std::size_t n = std::min(colors.size(), std::size_t(15));
   for (std::size_t i = 0; i < n; ++i) {
     const double r = vm.ToNumber(ratios[i]);
+    if (r <= -1 || r >= 256) return refuse();
     g.stops.push_back({std::uint8_t(std::isfinite(r) ? std::clamp(r, 0.0, 255.0) : 0),
                        ColorArg(vm, colors[i], alphas[i])});
   }
@@ -1770,6 +1782,10 @@ Value DrBeginGradientFill(avm1::Vm& vm, const Value& self, Args args) {
     const double sx = w / 1638.4, sy = h / 1638.4;
     g.matrix = {float(std::cos(r) * sx), float(std::sin(r) * sx), float(-std::sin(r) * sy),
                 float(std::cos(r) * sy), float((x + w / 2) * 20), float((y + h / 2) * 20)};
+  } else if (!vm.Get(m, "tx").IsUndefined()) {
+    // A flash.geom.Matrix (createGradientBox): the gradient square of 1638.4 pixels to pixels.
+    g.matrix = {float(num("a")), float(num("b")),       float(num("c")),
+                float(num("d")), float(num("tx") * 20), float(num("ty") * 20)};
   } else {
     // a, b, d, e scale (per 1/20 twip of the gradient square), g, h translate: pixels.
     const double k = 20.0 / 16384 * 819.2;
@@ -2467,12 +2483,39 @@ Value SetCacheAsBitmap(avm1::Vm& vm, const Value& self, Args args) {
   return Value{};
 }
 
+// scrollRect: a flash.geom.Rectangle (pixels) or undefined.
+Value GetScrollRect(avm1::Vm& vm, const Value& self, Args) {
+  const Object* d = SelfDisplay(vm, self);
+  if (!d || !d->scroll_rect) return Value{};
+  const Rect& r = *d->scroll_rect;
+  return avm1::MakeRectangle(vm, r.x_min / 20.0, r.y_min / 20.0, (r.x_max - r.x_min) / 20.0,
+                             (r.y_max - r.y_min) / 20.0);
+}
+Value SetScrollRect(avm1::Vm& vm, const Value& self, Args args) {
+  Object* d = SelfDisplay(vm, self);
+  if (!d) return Value{};
+  const Value v = ArgAt(args, 0);
+  if (!v.IsObject()) {
+    d->scroll_rect.reset();
+    return Value{};
+  }
+  const auto twips = [&](const char* name) {
+    const double n = vm.ToNumber(vm.GetMember(v, name)) * 20;
+    return float(std::isfinite(n) ? std::clamp(n, -1e8, 1e8) : 0.0);
+  };
+  const float x = twips("x"), y = twips("y");
+  d->scroll_rect =
+      Rect{x, x + std::max(twips("width"), 0.0f), y, y + std::max(twips("height"), 0.0f)};
+  return Value{};
+}
+
 }  // namespace
 
 void Player::State::InstallDisplayProperties(avm1::Object* proto) {
   DefineAccessor(*vm, proto, "opaqueBackground", GetOpaqueBackground, SetOpaqueBackground);
   DefineAccessor(*vm, proto, "blendMode", GetBlendMode, SetBlendMode);
   DefineAccessor(*vm, proto, "cacheAsBitmap", GetCacheAsBitmap, SetCacheAsBitmap);
+  DefineAccessor(*vm, proto, "scrollRect", GetScrollRect, SetScrollRect);
 }
 
 // ---- Buttons and the pointer ---------------------------------------------------------------
@@ -3267,6 +3310,11 @@ void Extend(const Rect& r, const Matrix& m, Rect& box, bool& any) {
 bool DrawnBounds(const Object& o, const Matrix& m, Rect& box, int nesting) {
   if ((!o.def && !o.text) || !o.visible || nesting > kMaxNesting) return false;
   bool any = false;
+  if (o.scroll_rect) {
+    const Rect& r = *o.scroll_rect;
+    Extend({0, r.x_max - r.x_min, 0, r.y_max - r.y_min}, m, box, any);
+    return any;
+  }
   if (o.text) {
     Extend(o.text->field.Bounds(), m, box, any);
     // The border's pixels lie right of and below the box's edges.
@@ -3309,19 +3357,49 @@ void Player::State::DrawBackground(Object& o, const Matrix& m, const ColorTransf
 void Player::State::DrawObject(Object& o, const Matrix& m, const ColorTransform& cx, bool in_mask) {
   if ((!o.def && !o.clip && !o.text) || !o.visible) return;
   const bool layered = !in_mask && (o.blend != BlendMode::Normal || !o.filters.empty());
+  // Flash draws a cached object (filters or cacheAsBitmap) into a bitmap of its own, placed on
+  // whole pixels: the object's drawn bounds move to the nearest pixel corner.
+  const bool cached = !in_mask && (o.cache_as_bitmap || !o.filters.empty());
+  Rect box;
+  const bool drawn = (layered || cached) && DrawnBounds(o, m, box, 0);
+  Matrix placed = m;
+  if (drawn && cached) {
+    const float dx = std::round(box.x_min) - box.x_min, dy = std::round(box.y_min) - box.y_min;
+    if (std::isfinite(dx) && std::isfinite(dy)) {
+      placed.tx += dx;
+      placed.ty += dy;
+      box = {box.x_min + dx, box.x_max + dx, box.y_min + dy, box.y_max + dy};
+    }
+  }
+  // A scrollRect shows the part of the object it frames, moved to the object's origin, and
+  // clips it there (though not in a mask, where only the move counts).
+  const auto draw = [&](const ColorTransform& color) {
+    if (!o.scroll_rect) {
+      DrawBackground(o, placed, color, in_mask);
+      DrawContent(o, placed, color, in_mask);
+      return;
+    }
+    const Rect& r = *o.scroll_rect;
+    if (!in_mask) {
+      renderer.BeginMask();
+      RectShape({0, r.x_max - r.x_min, 0, r.y_max - r.y_min}, Rgba{0, 0, 0, 255}, scratch);
+      renderer.DrawShape(scratch, placed, ColorTransform{});
+      renderer.EndMask();
+    }
+    const Matrix scrolled = Matrix{1, 0, 0, 1, -r.x_min, -r.y_min}.Then(placed);
+    DrawBackground(o, scrolled, color, in_mask);
+    DrawContent(o, scrolled, color, in_mask);
+    if (!in_mask) renderer.PopMask();
+  };
   if (layered) {
-    Rect box;
-    if (!DrawnBounds(o, m, box, 0)) box = {};
     const LayerEffects effects{o.blend, o.filters, stage_scale, cx};
-    if (renderer.BeginLayer(box, effects)) {
-      DrawBackground(o, m, ColorTransform{}, in_mask);
-      DrawContent(o, m, ColorTransform{}, in_mask);
+    if (renderer.BeginLayer(drawn ? box : Rect{}, effects)) {
+      draw(ColorTransform{});
       renderer.EndLayer();
       return;
     }
   }
-  DrawBackground(o, m, cx, in_mask);
-  DrawContent(o, m, cx, in_mask);
+  draw(cx);
 }
 
 void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform& cx,
@@ -3645,6 +3723,11 @@ std::vector<MovieCommand> Player::TakeCommands() {
 
 std::vector<std::string> Player::TakeTrace() {
   return std::exchange(state_->vm->trace(), {});
+}
+
+void Player::SetLowQuality(bool low) {
+  state_->low_quality = low;
+  state_->renderer.SetAntialias(!low);
 }
 
 void Player::SetRandomSeed(std::uint64_t seed) {

@@ -126,6 +126,10 @@ void Renderer::BeginFrame(const FramePixels& canvas, Rgba background) {
   }
 }
 
+void Renderer::SetAntialias(bool on) {
+  state_->raster.SetAliased(!on);
+}
+
 void Renderer::DrawShape(const Shape& shape, const Matrix& to_canvas, const ColorTransform& cx) {
   State& s = *state_;
   if (!s.Ready() || !Finite(to_canvas)) return;

@@ -49,6 +49,9 @@ class Renderer {
   // beyond that): fills all of it with `background` (drawn opaque whatever its alpha) and forgets
   // every mask of the frame before. A canvas without pixels or with a size under 1 draws nothing.
   void BeginFrame(const FramePixels& canvas, Rgba background);
+  // Anti-aliased edges (the default, Flash's HIGH quality) or aliased ones (its LOW quality:
+  // each pixel wholly in or out by its centre). Holds for the frames after.
+  void SetAntialias(bool on);
 
   // Draws `shape`: `to_canvas` maps the shape's twips to canvas pixels (the placement's matrix,
   // then its parents', then the stage's), `cx` is the placement's colour transform (with its

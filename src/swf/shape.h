@@ -151,7 +151,7 @@ enum class InterpolationMode { Rgb, LinearRgb };
 struct Gradient {
   GradientKind kind = GradientKind::Linear;
   Matrix matrix;
-  std::vector<GradientStop> stops;  // 1 to 15, ratios ascending
+  std::vector<GradientStop> stops;  // 1 to 15, ratios in any order
   SpreadMode spread = SpreadMode::Pad;
   InterpolationMode interpolation = InterpolationMode::Rgb;
   float focal_point = 0;  // -1..1

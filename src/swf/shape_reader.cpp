@@ -55,13 +55,9 @@ Gradient ReadGradient(ByteReader& r, Kind kind, int type, Gradient* end) {
     g.focal_point = std::clamp(r.Fixed8(), -1.0f, 1.0f);
     if (end) end->focal_point = std::clamp(r.Fixed8(), -1.0f, 1.0f);
   }
-  // The rasterizer expects at least one stop, in ascending order.
+  // The rasterizer expects at least one stop (in any order: Flash reads them as they come).
   for (Gradient* each : {&g, end}) {
-    if (!each) continue;
-    if (each->stops.empty()) each->stops.push_back({0, Rgba{0, 0, 0, 0}});
-    for (std::size_t i = 1; i < each->stops.size(); ++i) {
-      each->stops[i].ratio = std::max(each->stops[i].ratio, each->stops[i - 1].ratio);
-    }
+    if (each && each->stops.empty()) each->stops.push_back({0, Rgba{0, 0, 0, 0}});
   }
   return g;
 }
@@ -279,7 +275,6 @@ FillStyle Lerp(const FillStyle& a, const FillStyle& b, float t) {
       out.stops[i].ratio =
           std::uint8_t(std::lround(Lerp(float(g->stops[i].ratio), float(h.stops[i].ratio), t)));
       out.stops[i].color = Lerp(g->stops[i].color, h.stops[i].color, t);
-      if (i > 0) out.stops[i].ratio = std::max(out.stops[i].ratio, out.stops[i - 1].ratio);
     }
     return out;
   }

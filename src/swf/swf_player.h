@@ -164,6 +164,10 @@ class Player {
   // Player's trace log writes it. Bounded: lines past a cap between two calls are dropped.
   [[nodiscard]] std::vector<std::string> TakeTrace();
 
+  // Flash's LOW stage quality (edges drawn without anti-aliasing, `_quality` reads "LOW") or its
+  // default HIGH.
+  void SetLowQuality(bool low);
+
   // The seed of the movie's `Math.random`: a fixed one makes a run repeatable (swfcheck).
   void SetRandomSeed(std::uint64_t seed);
   // A fixed wall clock for the movie's Date (swfcheck): the UTC time in ms since 1970 when the

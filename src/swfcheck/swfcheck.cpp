@@ -31,6 +31,7 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: swfcheck MOVIE.swf [--frames N] [--loop] [--trace] [--draw] [--png FILE] [--size WxH]\n"
     "                [--input FILE] [--clock YYYY-MM-DDTHH:MM:SS+HHMM]\n"
+    "                [--quality low|medium|high|best]\n"
     "  Says on standard error what the launcher's SWF player makes of MOVIE.swf; exits 0 when\n"
     "  it loads, 1 when it is refused, 2 on a usage error.\n"
     "  --frames N   play N frames on the movie's own clock (default: its timeline's frames)\n"
@@ -39,6 +40,7 @@ constexpr std::string_view kUsage =
     "  --draw       draw every frame played, as the launcher does (its bitmaps decoded as shown)\n"
     "  --png FILE   write the last frame played as a PNG picture\n"
     "  --size WxH   the frame's size in pixels, the window's for the movie (default: the stage's)\n"
+    "  --quality Q  Flash's stage quality: low draws without anti-aliasing (default: high)\n"
     "  --input FILE input given after the frames, a line each: 'move X Y', 'down X Y', 'up X Y'\n"
     "               (stage pixels), 'keydown CODE CHAR', 'keyup CODE CHAR' (Flash's key code and\n"
     "               the character typed, 0 for none); 'text CHAR...' (code points typed, or\n"
@@ -62,6 +64,7 @@ struct Options {
   std::optional<std::pair<int, int>> size;
   std::optional<std::string> input;
   std::optional<std::pair<double, int>> clock;  // UTC ms, zone minutes
+  bool low_quality = false;
 };
 
 std::optional<int> Number(std::string_view text, int max) {
@@ -122,7 +125,7 @@ std::optional<Options> Parse(std::span<const std::string> args, std::string& wro
     } else if (arg == "--draw") {
       o.draw = true;
     } else if (arg == "--frames" || arg == "--png" || arg == "--size" || arg == "--input" ||
-               arg == "--clock") {
+               arg == "--clock" || arg == "--quality") {
       if (!has_value) {
         wrong = arg + " needs a value";
         return std::nullopt;
@@ -132,6 +135,12 @@ std::optional<Options> Parse(std::span<const std::string> args, std::string& wro
         o.png = value;
       } else if (arg == "--input") {
         o.input = value;
+      } else if (arg == "--quality") {
+        if (value != "low" && value != "medium" && value != "high" && value != "best") {
+          wrong = "--quality takes low, medium, high or best";
+          return std::nullopt;
+        }
+        o.low_quality = value == "low";
       } else if (arg == "--frames" && !(o.frames = Number(value, kMaxFrames))) {
         wrong = "--frames takes a whole number from 0 to " + std::to_string(kMaxFrames);
         return std::nullopt;
@@ -332,6 +341,7 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
   if (o.clock) player.SetWallClock(o.clock->first, o.clock->second);
   if (o.size) player.SetWindowSize(o.size->first, o.size->second);
   player.SetLoop(o.loop);
+  player.SetLowQuality(o.low_quality);
   // Files the movie loads come from its own folder (the player checks the name stays in it).
   player.SetFileReader([folder = PathOf(o.movie).parent_path()](const std::string& name) {
     std::string unread;

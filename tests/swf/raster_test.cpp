@@ -573,6 +573,36 @@ TEST(RasterMiter, CutOffAtTheLimit) {
   EXPECT_FALSE(dark(60 - 23));  // past the cut: a whole miter would reach 38.6 pixels
 }
 
+// Flash's LOW quality: a pixel is wholly in or out by its centre, the edge at its left or above
+// it counting in. A square from 10.3 to 20.6 pixels covers columns and rows 10 to 20; a line 3
+// pixels wide along x = 45 (from 43.5 to 46.5) covers columns 43 to 45.
+TEST(RasterAliased, PixelsWhollyInOrOutByTheirCentres) {
+  Shape square = Rect(10.3f, 10.3f, 20.6f, 20.6f, Rgba{0, 0, 0, 255});
+  Shape line;
+  line.lines = {Line(3, {0, 0, 0, 255}, CapStyle::None, JoinStyle::Round, 3)};
+  Poly(line, {P(45, 40), P(45, 140)}, 0, 1, false);
+  Frame f;
+  Renderer r;
+  r.SetAntialias(false);
+  swf_ref::DrawOurs(r, {f.pixels.data(), kWidth, kHeight, kWidth}, kBackground,
+                    {Draw(square), Draw(line)});
+  const auto covered = [&](int x, int y) {
+    return (f.pixels[std::size_t(y * kWidth + x)] & 0xffffff) == 0;
+  };
+  for (const std::uint32_t p : f.pixels) {
+    EXPECT_TRUE((p & 0xffffff) == 0 || (p & 0xffffff) == 0x1ec83c) << std::hex << p;
+  }
+  EXPECT_FALSE(covered(9, 15));
+  EXPECT_TRUE(covered(10, 15));
+  EXPECT_TRUE(covered(20, 20));
+  EXPECT_FALSE(covered(21, 15));
+  EXPECT_FALSE(covered(15, 21));
+  EXPECT_FALSE(covered(42, 90));
+  EXPECT_TRUE(covered(43, 90));
+  EXPECT_TRUE(covered(45, 90));
+  EXPECT_FALSE(covered(46, 90));
+}
+
 // Hostile shapes and calls: each ends without a fault (the sanitizers watch), and those that
 // can draw nothing leave the canvas as it was.
 struct Hostile {

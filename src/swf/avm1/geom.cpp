@@ -656,6 +656,10 @@ Value MakePoint(Vm& vm, double x, double y) {
   return Make(vm, "Point", args);
 }
 
+Value MakeRectangle(Vm& vm, double x, double y, double width, double height) {
+  return MakeRect(vm, {x, y, width, height});
+}
+
 bool ColorTransformOf(const Value& v, double out[8]) {
   const ColorState* c = DataOf<ColorState>(v);
   if (!c) return false;

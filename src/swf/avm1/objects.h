@@ -47,6 +47,8 @@ bool ColorTransformOf(const Value& v, double out[8]);
 
 // A new flash.geom.Point.
 Value MakePoint(Vm& vm, double x, double y);
+// A new flash.geom.Rectangle.
+Value MakeRectangle(Vm& vm, double x, double y, double width, double height);
 
 // loadVariables: the url-encoded variables of a file of the movie's folder, set on `target` at
 // the frame's timers (nothing when there is no such file).

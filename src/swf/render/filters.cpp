@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "swf/render/blur.h"
+#include "swf/render/paint.h"
 #include "swf/render/pixel.h"
 
 namespace swf::render {
@@ -30,24 +31,13 @@ Offset ShadowOffset(const ShadowFilter& f, float scale) {
 std::array<std::uint32_t, 256> GradientColors(const std::vector<GradientStop>& stops) {
   std::array<std::uint32_t, 256> lut{};
   if (stops.empty()) return lut;
-  std::size_t k = 0;
-  for (int i = 0; i < 256; ++i) {
-    while (k + 1 < stops.size() && stops[k + 1].ratio < i) ++k;
-    Rgba c = stops[k].color;
-    if (i <= stops.front().ratio) {
-      c = stops.front().color;
-    } else if (k + 1 < stops.size()) {
-      const GradientStop& s0 = stops[k];
-      const GradientStop& s1 = stops[k + 1];
-      const float f = s1.ratio == s0.ratio ? 1 : float(i - s0.ratio) / float(s1.ratio - s0.ratio);
-      const auto mix = [f](std::uint8_t a, std::uint8_t b) {
-        return std::uint8_t(Round(float(a) + (float(b) - float(a)) * f));
-      };
-      c = {mix(s0.color.r, s1.color.r), mix(s0.color.g, s1.color.g), mix(s0.color.b, s1.color.b),
-           mix(s0.color.a, s1.color.a)};
-    }
-    lut[std::size_t(i)] = Premultiply(c);
-  }
+  ForEachGradientEntry(stops, [&](int i, const GradientStop& s0, const GradientStop& s1, float f) {
+    const auto mix = [f](std::uint8_t a, std::uint8_t b) {
+      return std::uint8_t(Round(float(a) + (float(b) - float(a)) * f));
+    };
+    lut[std::size_t(i)] = Premultiply({mix(s0.color.r, s1.color.r), mix(s0.color.g, s1.color.g),
+                                       mix(s0.color.b, s1.color.b), mix(s0.color.a, s1.color.a)});
+  });
   return lut;
 }
 

@@ -62,32 +62,21 @@ LinearTables::LinearTables() {
 
 void BuildLut(const Gradient& g, const ColorTransform& cx, const LinearTables& tables,
               std::array<std::uint32_t, 256>& lut, Paint& paint) {
-  const auto& stops = g.stops;
   const bool linear_rgb = g.interpolation == InterpolationMode::LinearRgb;
   std::uint32_t alpha_and = 0xff;
-  std::size_t k = 0;
-  for (int i = 0; i < 256; ++i) {
-    while (k + 1 < stops.size() && stops[k + 1].ratio < i) ++k;
-    Rgba c;
-    if (i <= stops.front().ratio || k + 1 >= stops.size()) {
-      c = i <= stops.front().ratio ? stops.front().color : stops.back().color;
-    } else {
-      const GradientStop& s0 = stops[k];
-      const GradientStop& s1 = stops[k + 1];
-      const float f =
-          s1.ratio == s0.ratio ? 1.0f : float(i - s0.ratio) / float(s1.ratio - s0.ratio);
-      const auto mix = [&](std::uint8_t a, std::uint8_t b) {
-        if (!linear_rgb) return std::uint8_t(Round(float(a) + (float(b) - float(a)) * f));
-        const float l = tables.to_linear[a] + (tables.to_linear[b] - tables.to_linear[a]) * f;
-        return tables.to_srgb[std::size_t(Round(std::clamp(l, 0.0f, 1.0f) * 4095))];
-      };
-      c = {mix(s0.color.r, s1.color.r), mix(s0.color.g, s1.color.g), mix(s0.color.b, s1.color.b),
-           std::uint8_t(Round(float(s0.color.a) + (float(s1.color.a) - float(s0.color.a)) * f))};
-    }
-    c = cx.Apply(c);
-    alpha_and &= c.a;
-    lut[std::size_t(i)] = Premultiply(c);
-  }
+  ForEachGradientEntry(
+      g.stops, [&](int i, const GradientStop& s0, const GradientStop& s1, float f) {
+        const auto mix = [&](std::uint8_t a, std::uint8_t b) {
+          if (!linear_rgb) return std::uint8_t(Round(float(a) + (float(b) - float(a)) * f));
+          const float l = tables.to_linear[a] + (tables.to_linear[b] - tables.to_linear[a]) * f;
+          return tables.to_srgb[std::size_t(Round(std::clamp(l, 0.0f, 1.0f) * 4095))];
+        };
+        const Rgba c = cx.Apply(
+            {mix(s0.color.r, s1.color.r), mix(s0.color.g, s1.color.g), mix(s0.color.b, s1.color.b),
+             std::uint8_t(Round(float(s0.color.a) + (float(s1.color.a) - float(s0.color.a)) * f))});
+        alpha_and &= c.a;
+        lut[std::size_t(i)] = Premultiply(c);
+      });
   paint.opaque = alpha_and == 0xff;
   paint.lut = lut.data();
 }

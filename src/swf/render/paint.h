@@ -3,6 +3,7 @@
 // matrix folded in), then asked for the premultiplied colours of runs of pixels. Solid colours,
 // gradients (gradient.cpp) and bitmaps (bitmap_paint.cpp).
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <deque>
@@ -58,6 +59,27 @@ void PreparePaint(const FillStyle& fill, const Matrix& to_canvas, const ColorTra
 
 // Writes the paint's premultiplied colours of pixels x .. x+n-1 of row y into out.
 void PaintSpan(const Paint& p, int y, int x, int n, std::uint32_t* out);
+
+// Walks the 256 entries of a gradient's table (stops not empty): entry(i, s0, s1, f) for each,
+// its colour f (0..1) of the way from stop s0 to s1. Stops out of order are taken as Flash takes
+// them: stop after stop, each segment writing only past the entries written so far, so one
+// leading back adds nothing and the next one starts where the table stands.
+template <typename Entry>
+void ForEachGradientEntry(const std::vector<GradientStop>& stops, Entry&& entry) {
+  int filled = std::min(int(stops.front().ratio), 255);
+  for (int i = 0; i <= filled; ++i) entry(i, stops.front(), stops.front(), 0.0f);
+  for (std::size_t k = 1; k < stops.size(); ++k) {
+    const GradientStop& s0 = stops[k - 1];
+    const GradientStop& s1 = stops[k];
+    const int end = std::min(int(s1.ratio), 255);
+    for (int i = filled + 1; i <= end; ++i) {
+      // Here s0.ratio <= filled < i <= s1.ratio.
+      entry(i, s0, s1, float(i - s0.ratio) / float(s1.ratio - s0.ratio));
+    }
+    filled = std::max(filled, end);
+  }
+  for (int i = filled + 1; i < 256; ++i) entry(i, stops.back(), stops.back(), 0.0f);
+}
 
 // The gradient's colour table under `cx`; sets the paint's lut and opacity.
 void BuildLut(const Gradient& g, const ColorTransform& cx, const LinearTables& tables,

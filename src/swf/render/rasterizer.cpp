@@ -120,6 +120,17 @@ bool Rasterizer::SweepRow(bool even_odd) {
   return !runs_.empty();
 }
 
+void Rasterizer::AddCentreCrossing(const Segment& s, float top) {
+  const float centre = top + 0.5f;
+  if (!(s.y0 <= centre && centre < s.y1)) return;
+  const float x = s.x0 + (centre - s.y0) * s.dxdy;
+  const float first = std::ceil(x - 0.5f);  // the first pixel whose centre is at x or right of it
+  if (!(first < float(width_))) return;     // changes no pixel (the sweep goes on to the row's end)
+  const int i = first > 0 ? int(first) : 0;
+  cells_[std::size_t(i)] += s.dir;
+  touched_.emplace_back(i, i + 1);
+}
+
 void Rasterizer::AddToRow(const Segment& s, float top, float bottom) {
   const float ya = std::max(s.y0, top), yb = std::min(s.y1, bottom);
   if (yb <= ya) return;

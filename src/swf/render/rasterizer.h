@@ -45,6 +45,9 @@ class Rasterizer {
     if (cells_.size() < std::size_t(width) + 3) cells_.assign(std::size_t(width) + 3, 0.0f);
     if (coverage_.size() < std::size_t(width) + 1) coverage_.resize(std::size_t(width) + 1);
   }
+  // Aliased: a pixel is wholly in or out by its centre (on an edge: in when the edge is at its
+  // left or above it), as Flash draws at LOW quality. Otherwise coverage is exact area.
+  void SetAliased(bool aliased) { aliased_ = aliased; }
   [[nodiscard]] bool Empty() const { return segments_.empty(); }
   // Starts a shape's budget of rows crossed (see kRowBudget).
   void NewShape() { rows_ = 0; }
@@ -98,7 +101,11 @@ class Rasterizer {
         touched_.clear();
         std::size_t e = g;
         for (; e < active_.size() && segments_[active_[e]].style == style; ++e) {
-          AddToRow(segments_[active_[e]], top, bottom);
+          if (aliased_) {
+            AddCentreCrossing(segments_[active_[e]], top);
+          } else {
+            AddToRow(segments_[active_[e]], top, bottom);
+          }
         }
         g = e;
         if (SweepRow(even_odd)) emit(style, y, runs_.data(), runs_.size(), coverage_.data());
@@ -115,9 +122,12 @@ class Rasterizer {
   bool SweepRow(bool even_odd);
   // Adds the part of `s` within the row [top, bottom) to the cells.
   void AddToRow(const Segment& s, float top, float bottom);
+  // Aliased: adds `s` where it crosses the row's centre line, to the first pixel right of it.
+  void AddCentreCrossing(const Segment& s, float top);
 
   int width_ = 0;
   int height_ = 0;
+  bool aliased_ = false;
   std::vector<Segment> segments_;
   double rows_ = 0;  // rows the segments cross, all together
   std::vector<std::uint32_t> active_;
