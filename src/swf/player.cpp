@@ -9,6 +9,7 @@
 
 #include "swf/avm1/objects.h"
 #include "swf/avm1/vm.h"
+#include "swf/loader.h"
 #include "swf/movie.h"
 #include "swf/render.h"
 #include "swf/sound_mixer.h"
@@ -200,6 +201,12 @@ struct Clip : std::enable_shared_from_this<Clip> {
   }
 
   const Timeline* timeline;
+  // The movie whose dictionary it draws from and whose version its scripts follow; a loaded
+  // movie's root keeps its movie alive.
+  const Movie* movie = nullptr;
+  std::shared_ptr<const Movie> loaded;
+  int level = -1;          // the level a top clip plays at (none for a clip of a display list)
+  bool lock_root = false;  // _lockroot: what plays inside sees this clip as _root
   // The clip whose display list holds this one (none for the main timeline). Weak: a script
   // may keep a clip running after a goto of its parent removed it.
   std::weak_ptr<Clip> parent;
@@ -247,6 +254,8 @@ struct Player::State : avm1::Host {
         mixer(std::move(mp3)),
         video_decoders(std::move(video)) {
     root = std::make_shared<Clip>(m.main, 0, 0, census);
+    root->movie = &m;
+    root->level = 0;
     root->playing = false;
     root->object = vm->NewClipObject(root.get());
     vm->Pin(root->object);
@@ -308,6 +317,27 @@ struct Player::State : avm1::Host {
 
   // The host's side of the script machine.
   avm1::Object* Root() override { return root->object; }
+  avm1::Object* RootOf(avm1::Object* clip) override;
+  avm1::Object* Level(int n) override;
+  int LevelOf(avm1::Object* top) override {
+    const Clip* clip = ClipOf(top);
+    return clip && clip->level > 0 ? clip->level : 0;
+  }
+  // Loading other files (loader.cpp).
+  bool LoadMovie(const std::string& url, const avm1::Value& target, avm1::Object* loader) override;
+  bool UnloadMovie(const avm1::Value& target) override;
+  bool MovieBytes(avm1::Object* clip, double* loaded, double* total) override;
+  void RunLoads();
+  void RunLoad(const LoadRequest& r);
+  bool LoadTarget(const avm1::Value& target, LoadRequest& r);
+  // The clip shows `m` from its first frame on, as a movie of its own; empties it for none.
+  void ShowMovie(Clip& clip, std::shared_ptr<const Movie> m);
+  void LoadInitEvents();
+  void Broadcast(avm1::Object* loader, const char* event, std::initializer_list<avm1::Value> args);
+  // The top clip of level n (null when none plays there), and the levels' clips in the order
+  // they step: the highest first.
+  Clip* LevelClip(int n);
+  std::vector<std::shared_ptr<Clip>> TopClips();
   avm1::Object* Parent(avm1::Object* clip) override;
   avm1::Object* Child(avm1::Object* clip, std::string_view name) override;
   avm1::Value GetProperty(avm1::Object* clip, int index) override;
@@ -394,7 +424,10 @@ struct Player::State : avm1::Host {
   Point drag_offset;
   std::optional<Rect> drag_limits;
   std::shared_ptr<Clip> root;
-  Object root_display;  // the main timeline's own `_x`, `_alpha`, ...
+  Object root_display;           // the main timeline's own `_x`, `_alpha`, ...
+  std::map<int, Object> levels;  // the movies loadMovieNum loaded above level 0
+  Loads loads;                   // loads under way (loader.h)
+  ImageDecoder* images = nullptr;
   Timeline empty_timeline{{Frame{}}, {}, {0}};
   std::uint64_t tick = 0;
   std::uint64_t instances = 0;  // unnamed objects named so far
@@ -444,10 +477,21 @@ void Player::State::Tick(bool loop) {
   vm->BeginFrame();
   vm->now_ms = std::max(0.0, (clock - start_time) * 1000);
   Clip& main = *root;
+  const std::vector<std::shared_ptr<Clip>> tops = TopClips();
   // Clips shown before this frame hear enterFrame first, the innermost first.
-  if (main.frame >= 0) QueueEnterFrame(main);
-  // Children step before their parent: their scripts run first.
-  AdvanceSprites(main);
+  for (const auto& top : tops) {
+    if (top->frame >= 0) QueueEnterFrame(*top);
+  }
+  // Children step before their parent: their scripts run first. Loaded levels play as clips.
+  for (const auto& top : tops) {
+    AdvanceSprites(*top);
+    if (top == root) continue;
+    if (top->frame < 0) {
+      Goto(*top, 0);
+    } else if (top->born < tick && top->playing && top->last() > 0) {
+      Goto(*top, top->frame < top->last() ? top->frame + 1 : 0);
+    }
+  }
   if (main.playing) {
     if (main.frame < 0 || restart) {
       restart = false;
@@ -462,6 +506,11 @@ void Player::State::Tick(bool loop) {
   }
   RunQueue();
   vm->RunTimers(vm->now_ms);
+  RunQueue();
+  // Loads answer at the end of the frame they were asked in; onLoadInit once the loaded movie
+  // ran its first frame.
+  LoadInitEvents();
+  RunLoads();
   RunQueue();
   SyncVariables();
   vm->MaybeCollect();
@@ -574,6 +623,8 @@ void Player::State::EnterFrame(Clip& clip, std::size_t at) {
   if (!blocks.empty() && queue.size() + blocks.size() <= kMaxQueued) {
     queue.insert(queue.begin() + std::ptrdiff_t(at), blocks.begin(), blocks.end());
   }
+  // The mixer knows the main movie's sounds alone: a loaded movie's stay silent.
+  if (clip.movie != &movie) return;
   for (const SoundTag& sound : frame.sounds) {
     if (const auto* start = std::get_if<SoundStart>(&sound)) {
       mixer.StartSound(*start);
@@ -665,7 +716,7 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
 void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int depth,
                                  const std::vector<ClipAction>* events) {
   o.character = id;
-  o.def = movie.Find(id);
+  o.def = parent.movie->Find(id);
   o.clip.reset();
   o.text.reset();
   // What the timeline places without a name gets one, as Flash names them.
@@ -687,6 +738,7 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   if (parent.nesting >= kMaxNesting || census.clips >= kMaxClips) return;
   if (button) {
     o.clip = std::make_shared<Clip>(empty_timeline, parent.nesting + 1, tick, census);
+    o.clip->movie = parent.movie;
     o.clip->parent = parent.weak_from_this();
     o.clip->depth = depth;
     o.clip->button = *button;
@@ -701,13 +753,14 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   o.clip = std::make_shared<Clip>(empty ? empty_timeline : (*sprite)->timeline, parent.nesting + 1,
                                   tick, census);
   Clip& clip = *o.clip;
+  clip.movie = parent.movie;
   clip.parent = parent.weak_from_this();
   clip.depth = depth;
   clip.object = vm->NewClipObject(&clip);
   vm->Pin(clip.object);
   avm1::Object* ctor = nullptr;
-  const auto exported = movie.export_names.find(id);
-  if (exported != movie.export_names.end()) {
+  const auto exported = parent.movie->export_names.find(id);
+  if (exported != parent.movie->export_names.end()) {
     const avm1::Value c = vm->Get(vm->classes, exported->second);
     if (c.IsObject() && c.o->kind == avm1::Kind::Function) {
       const avm1::Value proto = vm->Get(c.o, "prototype");
@@ -759,7 +812,7 @@ void Player::State::RunQueue() {
     if (!p.keep && !OnStage(*clip)) continue;
     // An unloaded clip is itself again while its last handlers run.
     if (p.keep) clip->object->clip = clip.get();
-    if (!p.code.empty()) vm->RunBlock(p.code, clip->object, movie.header.version);
+    if (!p.code.empty()) vm->RunBlock(p.code, clip->object, clip->movie->header.version);
     if (p.construct) {
       vm->CallSafe(p.construct, avm1::Value::Obj(clip->object), {});
     }
@@ -802,7 +855,7 @@ avm1::Object* Player::State::Child(avm1::Object* o, std::string_view name) {
 bool Player::State::OnStage(Clip& clip) {
   Clip* k = &clip;
   for (int i = 0; k && i <= kMaxNesting + 1; ++i) {
-    if (k == root.get()) return true;
+    if (k->level >= 0) return k == root.get() || LevelClip(k->level) == k;
     if (!DisplayOf(*k)) return false;
     k = k->parent.lock().get();
   }
@@ -811,6 +864,10 @@ bool Player::State::OnStage(Clip& clip) {
 
 Object* Player::State::DisplayOf(Clip& clip) {
   if (&clip == root.get()) return &root_display;
+  if (clip.level > 0) {
+    const auto it = levels.find(clip.level);
+    return it != levels.end() && it->second.clip.get() == &clip ? &it->second : nullptr;
+  }
   const std::shared_ptr<Clip> parent = clip.parent.lock();
   if (!parent) return nullptr;
   const auto it = parent->list.find(clip.depth);
@@ -993,7 +1050,7 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 11:
       return Value::Str(clip ? vm->ClipPath(o, true) : TextPath(*box, true));
     case 13:
-      return Value::Str(clip == root.get() ? "" : display.name);
+      return Value::Str(clip && clip->level >= 0 ? "" : display.name);
     case 14:
       if (!clip || clip != dragged.lock().get()) return Value::Str(clip ? clip->drop_target : "");
       UpdateDropTarget();
@@ -1150,14 +1207,195 @@ void Player::State::GetUrl(const std::string& url, const std::string& target, in
     Url(url, target);
     return;
   }
+  const int level = avm1::Vm::LevelNumber(target);
   if (flags & 0x80) {
-    // loadVariables: into the clip at the path, or loadVariablesNum's level (the main timeline).
-    avm1::Object* into = (flags & 0x40) ? vm->ResolvePath(root->object, target) : root->object;
+    // loadVariables: into the clip at the path, or loadVariablesNum's level.
+    avm1::Object* into = (flags & 0x40) ? vm->ResolvePath(root->object, target) : Level(level);
     avm1::LoadVariables(*vm, into, url);
     return;
   }
-  // Nothing leaves the movie: no page opens, no other movie loads.
+  // loadMovie and unloadMovie (an empty url) into a clip's path or a level.
+  if ((flags & 0x40) || level >= 0) {
+    if (url.empty()) {
+      UnloadMovie(avm1::Value::Str(target));
+    } else {
+      LoadMovie(url, avm1::Value::Str(target), nullptr);
+    }
+    return;
+  }
+  // Nothing leaves the movie: no page opens.
   LeftOut("getURL");
+}
+
+// ---- Loading other files (loader.h) --------------------------------------------------------
+
+Clip* Player::State::LevelClip(int n) {
+  if (n == 0) return root.get();
+  const auto it = levels.find(n);
+  return it == levels.end() ? nullptr : it->second.clip.get();
+}
+
+avm1::Object* Player::State::Level(int n) {
+  Clip* clip = LevelClip(n);
+  return clip ? clip->object : nullptr;
+}
+
+std::vector<std::shared_ptr<Clip>> Player::State::TopClips() {
+  std::vector<std::shared_ptr<Clip>> tops;
+  for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
+    if (it->second.clip) tops.push_back(it->second.clip);
+  }
+  tops.push_back(root);
+  return tops;
+}
+
+avm1::Object* Player::State::RootOf(avm1::Object* o) {
+  Clip* k = ClipOf(o);
+  for (int i = 0; k && i <= kMaxNesting + 1; ++i) {
+    if (k->level >= 0) return k->object;
+    if (k->lock_root) return k->object;
+    k = k->parent.lock().get();
+  }
+  return root->object;
+}
+
+// A clip (itself or its path), or a level (its number or its `_levelN` name).
+bool Player::State::LoadTarget(const avm1::Value& target, LoadRequest& r) {
+  if (target.type == avm1::Type::Number) {
+    if (!(target.n >= 0 && target.n < 1e9)) return false;
+    r.level = int(target.n);
+    return true;
+  }
+  if (target.type == avm1::Type::String) r.level = avm1::Vm::LevelNumber(target.s);
+  if (r.level >= 0 && !LevelClip(r.level)) return true;
+  avm1::Object* clip = vm->TargetOf(target);
+  if (!clip || clip->kind != avm1::Kind::Clip) return false;
+  r.target = clip;
+  return true;
+}
+
+bool Player::State::LoadMovie(const std::string& url, const avm1::Value& target,
+                              avm1::Object* loader) {
+  LoadRequest r;
+  r.url = url;
+  r.loader = loader;
+  return LoadTarget(target, r) && loads.Add(*vm, std::move(r));
+}
+
+bool Player::State::UnloadMovie(const avm1::Value& target) {
+  LoadRequest r;
+  return LoadTarget(target, r) && loads.Add(*vm, std::move(r));
+}
+
+bool Player::State::MovieBytes(avm1::Object* o, double* loaded, double* total) {
+  const Clip* clip = ClipOf(o);
+  if (!clip) return false;
+  *loaded = *total = double(clip->movie->header.file_length);
+  return true;
+}
+
+void Player::State::Broadcast(avm1::Object* loader, const char* event,
+                              std::initializer_list<avm1::Value> args) {
+  std::vector<avm1::Value> all{avm1::Value::Str(event)};
+  all.insert(all.end(), args.begin(), args.end());
+  vm->CallMethodSafe(loader, "broadcastMessage", all);
+}
+
+void Player::State::RunLoads() {
+  for (const LoadRequest& r : loads.Take()) {
+    RunLoad(r);
+    Loads::Finish(*vm, r);
+  }
+}
+
+void Player::State::RunLoad(const LoadRequest& r) {
+  Clip* clip = r.target ? ClipOf(r.target) : LevelClip(r.level);
+  if (r.target && !clip) return;  // gone since
+  if (r.url.empty()) {
+    if (!clip) return;
+    if (clip->level > 0) {
+      const auto it = levels.find(clip->level);
+      Unload(it->second);
+      levels.erase(it);
+    } else {
+      ShowMovie(*clip, nullptr);
+    }
+    return;
+  }
+  const int version = clip ? clip->movie->header.version : movie.header.version;
+  std::shared_ptr<const Movie> m = loads.Open(r.url, read_file, images, version);
+  if (!m) {
+    if (r.loader) {
+      Broadcast(
+          r.loader, "onLoadError",
+          {clip ? avm1::Value::Obj(clip->object) : avm1::Value{}, avm1::Value::Str("URLNotFound")});
+    }
+    return;
+  }
+  if (!clip) {
+    if (census.clips >= kMaxClips) return;
+    Object& top = levels[r.level];
+    top.clip = std::make_shared<Clip>(m->main, 0, tick, census);
+    clip = top.clip.get();
+    clip->level = r.level;
+    clip->object = vm->NewClipObject(clip);
+    vm->Pin(clip->object);
+  }
+  ShowMovie(*clip, m);
+  // The url's query: variables of the loaded movie's root, as a page's FlashVars.
+  if (const std::size_t query = r.url.find('?'); query != std::string::npos) {
+    avm1::DecodeVariables(*vm, clip->object, r.url.substr(query + 1));
+  }
+  if (!r.loader) return;
+  const avm1::Value target = avm1::Value::Obj(clip->object);
+  const double size = double(m->header.file_length);
+  Broadcast(r.loader, "onLoadStart", {target});
+  Broadcast(r.loader, "onLoadProgress", {target, avm1::Value::Num(size), avm1::Value::Num(size)});
+  Broadcast(r.loader, "onLoadComplete", {target, avm1::Value::Num(0)});
+  vm->Pin(clip->object);
+  vm->Pin(r.loader);
+  loads.inits.push_back({clip->object, r.loader});
+}
+
+void Player::State::ShowMovie(Clip& clip, std::shared_ptr<const Movie> m) {
+  for (auto& [depth, child] : clip.list) Unload(child);
+  census.objects -= clip.list.size();
+  clip.list.clear();
+  clip.events.clear();
+  clip.drawing.reset();
+  clip.button.reset();
+  clip.born = tick;
+  clip.playing = true;
+  if (m) {
+    clip.timeline = &m->main;
+    clip.movie = m.get();
+    clip.loaded = std::move(m);
+    clip.frame = -1;
+  } else {
+    clip.timeline = &empty_timeline;
+    clip.frame = 0;
+  }
+  // The clip's variables go with what it showed.
+  avm1::Object* o = clip.object;
+  o->props.clear();
+  o->index.clear();
+  o->live = 0;
+  o->proto = vm->clip_proto;
+}
+
+void Player::State::LoadInitEvents() {
+  std::vector<Loads::Init> waiting;
+  for (const Loads::Init& init : std::exchange(loads.inits, {})) {
+    Clip* clip = ClipOf(init.target);
+    if (clip && clip->frame < 0) {
+      waiting.push_back(init);
+      continue;
+    }
+    if (clip) Broadcast(init.loader, "onLoadInit", {avm1::Value::Obj(init.target)});
+    vm->Unpin(init.target);
+    vm->Unpin(init.loader);
+  }
+  loads.inits.insert(loads.inits.end(), waiting.begin(), waiting.end());
 }
 
 Clip* Player::State::NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name,
@@ -1388,9 +1626,9 @@ Value McAttach(avm1::Vm& vm, const Value& self, Args args) {
   Player::State& s = StateOf(vm);
   std::string id = vm.ToString(args[0]);
   for (char& ch : id) ch = (ch >= 'A' && ch <= 'Z') ? char(ch - 'A' + 'a') : ch;
-  const auto found = s.movie.exports.find(id);
+  const auto found = c->movie->exports.find(id);
   const std::optional<int> depth = ScriptDepth(vm, args[2]);
-  if (found == s.movie.exports.end() || !depth) return Value{};
+  if (found == c->movie->exports.end() || !depth) return Value{};
   Clip* made = s.NewClip(*c, *depth, found->second, vm.ToString(args[1]));
   if (!made) return Value{};
   ApplyInit(vm, made, ArgAt(args, 3));
@@ -1404,9 +1642,9 @@ Value McCreateEmpty(avm1::Vm& vm, const Value& self, Args args) {
   Clip* made = StateOf(vm).NewClip(*c, *depth, 0, vm.ToString(args[0]));
   return made ? Value::Obj(made->object) : Value{};
 }
-Value McBytesTotal(avm1::Vm& vm, const Value& self, Args) {
+Value McBytesTotal(avm1::Vm&, const Value& self, Args) {
   if (!SelfClip(self)) return Value{};
-  return Value::Num(double(StateOf(vm).movie.header.file_length));
+  return Value::Num(double(SelfClip(self)->movie->header.file_length));
 }
 Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
@@ -1519,15 +1757,24 @@ Value McLeftOut(avm1::Vm& vm, const Value&, Args) {
   vm.LeftOut("method MovieClip drawing");
   return Value{};
 }
-Value McSwfVersion(avm1::Vm& vm, const Value& self, Args) {
-  return SelfClip(self) ? Value::Num(vm.version()) : Value::Num(-1);
+Value McSwfVersion(avm1::Vm&, const Value& self, Args) {
+  const Clip* c = SelfClip(self);
+  return c ? Value::Num(c->movie->header.version) : Value::Num(-1);
 }
 Value McGetUrl(avm1::Vm& vm, const Value&, Args args) {
   StateOf(vm).GetUrl(vm.ToString(ArgAt(args, 0)), vm.ToString(ArgAt(args, 1)), 0);
   return Value{};
 }
-Value McLoadMovie(avm1::Vm& vm, const Value&, Args) {
-  vm.LeftOut("method MovieClip.loadMovie");
+Value McLoadMovie(avm1::Vm& vm, const Value& self, Args args) {
+  if (SelfClip(self)) StateOf(vm).LoadMovie(vm.ToString(ArgAt(args, 0)), self, nullptr);
+  return Value{};
+}
+Value McUnloadMovie(avm1::Vm& vm, const Value& self, Args) {
+  if (SelfClip(self)) StateOf(vm).UnloadMovie(self);
+  return Value{};
+}
+Value McLoadVariables(avm1::Vm& vm, const Value& self, Args args) {
+  if (SelfClip(self)) avm1::LoadVariables(vm, self.o, vm.ToString(ArgAt(args, 0)));
   return Value{};
 }
 Value McCtor(avm1::Vm&, const Value&, Args) {
@@ -1749,8 +1996,8 @@ void Player::State::InstallClipMethods() {
   def("getSWFVersion", McSwfVersion);
   def("getURL", McGetUrl);
   def("loadMovie", McLoadMovie);
-  def("unloadMovie", McLoadMovie);
-  def("loadVariables", McLoadMovie);
+  def("unloadMovie", McUnloadMovie);
+  def("loadVariables", McLoadVariables);
   def("lineStyle", DrLineStyle);
   def("beginFill", DrBeginFill);
   def("beginGradientFill", DrBeginGradientFill);
@@ -1771,7 +2018,7 @@ void Player::State::InstallClipMethods() {
 
 void Player::State::NewTextBox(Clip& parent, Object& o, std::shared_ptr<const EditText> def,
                                int depth) {
-  o.text = std::make_shared<TextBox>(std::move(def), movie, text_fonts);
+  o.text = std::make_shared<TextBox>(std::move(def), *parent.movie, text_fonts);
   TextBox& box = *o.text;
   box.parent = parent.weak_from_this();
   box.depth = depth;
@@ -2340,6 +2587,14 @@ Value SetBlendMode(avm1::Vm& vm, const Value& self, Args args) {
   }
   return Value{};
 }
+Value GetLockRoot(avm1::Vm&, const Value& self, Args) {
+  const Clip* c = SelfClip(self);
+  return c ? Value::Bool(c->lock_root) : Value{};
+}
+Value SetLockRoot(avm1::Vm& vm, const Value& self, Args args) {
+  if (Clip* c = SelfClip(self)) c->lock_root = vm.ToBoolean(ArgAt(args, 0));
+  return Value{};
+}
 Value GetCacheAsBitmap(avm1::Vm& vm, const Value& self, Args) {
   const Object* d = SelfDisplay(vm, self);
   return d ? Value::Bool(d->cache_as_bitmap) : Value{};
@@ -2418,7 +2673,7 @@ std::shared_ptr<Clip> Player::State::Pick(Clip& clip, const Matrix& m, Point p, 
         for (const Button::Record& rec : child.button->records) {
           if (!(rec.states & Button::Hit) || hit) continue;
           Object shape;
-          shape.def = movie.Find(rec.character);
+          shape.def = child.movie->Find(rec.character);
           shape.character = rec.character;
           hit = shape.def && HitsShape(shape, rec.matrix.Then(om), p, nesting + 1);
           if (!hit && shape.def &&
@@ -2429,7 +2684,7 @@ std::shared_ptr<Clip> Player::State::Pick(Clip& clip, const Matrix& m, Point p, 
               const auto* place = std::get_if<PlaceTag>(&tag);
               if (!place || hit) continue;
               Object part;
-              part.def = movie.Find(place->character);
+              part.def = child.movie->Find(place->character);
               const Matrix pm = place->matrix ? *place->matrix : Matrix{};
               hit = part.def && HitsShape(part, pm.Then(rec.matrix.Then(om)), p, nesting + 2);
             }
@@ -2753,7 +3008,7 @@ void Player::State::InstallButtonMethods() {
   vm->Define(vm->clip_proto, "useHandCursor", Value::Bool(true), avm1::DontEnum);
   vm->DefineNative(vm->clip_proto, "startDrag", McStartDrag);
   vm->DefineNative(vm->clip_proto, "setMask", McSetMask);
-  vm->Define(vm->clip_proto, "_lockroot", Value::Bool(false), avm1::DontEnum);
+  DefineAccessor(*vm, vm->clip_proto, "_lockroot", GetLockRoot, SetLockRoot);
   InstallDisplayProperties(vm->clip_proto);
   InstallDisplayProperties(button_proto);
   vm->DefineNative(vm->clip_proto, "stopDrag", McStopDrag);
@@ -3122,6 +3377,10 @@ void Player::SetFileReader(FileReader read) {
   state_->read_file = std::move(read);
 }
 
+void Player::SetImageDecoder(ImageDecoder* images) {
+  state_->images = images;
+}
+
 void Player::SetDeviceFonts(DeviceFonts* fonts) {
   state_->text_fonts.SetDevice(fonts);
 }
@@ -3204,6 +3463,7 @@ void Player::Render(const FramePixels& frame) {
   s.stage_scale = std::sqrt(std::fabs(stage.a * stage.d - stage.b * stage.c)) * 20;
   s.canvas = stage;
   s.DrawObject(s.root_display, s.root_display.matrix.Then(stage), s.root_display.color, false);
+  for (auto& [level, top] : s.levels) s.DrawObject(top, top.matrix.Then(stage), top.color, false);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;
   const Point a = stage.Apply({r.x_min, r.y_min});

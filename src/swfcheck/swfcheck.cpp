@@ -281,6 +281,7 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
   player.SetDeviceFonts(decoders.fonts);
   player.SetRandomSeed(kRandomSeed);
   player.SetLoop(o.loop);
+  player.SetImageDecoder(decoders.images);
   // Files the movie loads come from its own folder (the player checks the name stays in it).
   player.SetFileReader([folder = PathOf(o.movie).parent_path()](const std::string& name) {
     std::string unread;
