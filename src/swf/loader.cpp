@@ -17,15 +17,14 @@ bool StartsWith(const std::string& bytes, std::string_view magic) {
 }
 
 // A picture as a movie: one frame, the bitmap at depth 1, the stage its size.
-std::shared_ptr<const Movie> PictureMovie(const std::string& bytes, ImageDecoder* images,
-                                          int version) {
+std::shared_ptr<const Movie> PictureMovie(const std::string& bytes, ImageDecoder* images) {
   if (!images) return nullptr;
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
   std::optional<Bitmap> picture =
       images->Decode(std::span(data, bytes.size()), Limits::kMaxBitmapPixels);
   if (!picture || picture->width <= 0 || picture->height <= 0) return nullptr;
   auto movie = std::make_shared<Movie>();
-  movie->header.version = version;
+  movie->header.version = 0;  // no SWF: getSWFVersion says -1
   movie->header.stage = {0, float(picture->width) * 20, 0, float(picture->height) * 20};
   movie->header.frame_rate = 12;
   movie->header.frame_count = 1;
@@ -61,10 +60,13 @@ void Loads::Finish(avm1::Vm& vm, const LoadRequest& request) {
 }
 
 std::shared_ptr<const Movie> Loads::Open(const std::string& url, const Player::FileReader& read,
-                                         ImageDecoder* images, int version) {
+                                         ImageDecoder* images, std::size_t* bytes_read) {
   const std::string name = avm1::MovieFileName(url);
   if (name.empty() || !read) return nullptr;
-  if (const auto known = movies_.find(name); known != movies_.end()) return known->second;
+  if (const auto known = movies_.find(name); known != movies_.end()) {
+    *bytes_read = known->second.second;
+    return known->second.first;
+  }
   if (movies_.size() >= kMaxMovies) return nullptr;
   const std::optional<std::string> bytes = read(name);
   if (!bytes) return nullptr;
@@ -74,10 +76,11 @@ std::shared_ptr<const Movie> Loads::Open(const std::string& url, const Player::F
     movie = swf::LoadMovie(std::span(data, bytes->size()), images).movie;
   } else if (StartsWith(*bytes, "\xFF\xD8") || StartsWith(*bytes, "\x89PNG") ||
              StartsWith(*bytes, "GIF8")) {
-    movie = PictureMovie(*bytes, images, version);
+    movie = PictureMovie(*bytes, images);
   }
   // A file that is no movie is remembered as such too: asking again costs nothing.
-  movies_.emplace(name, movie);
+  movies_.emplace(name, std::pair(movie, bytes->size()));
+  *bytes_read = bytes->size();
   return movie;
 }
 

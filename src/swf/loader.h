@@ -40,9 +40,10 @@ class Loads {
 
   // The movie `url` names: an SWF, or a picture (JPEG, PNG, GIF) as a movie of one frame that
   // shows it. A file is read and parsed once: files of the folder don't change while a movie
-  // plays. Null when there is none, it is outside the folder, or it is neither.
+  // plays. Null when there is none, it is outside the folder, or it is neither; `bytes` the
+  // file's size.
   std::shared_ptr<const Movie> Open(const std::string& url, const Player::FileReader& read,
-                                    ImageDecoder* images, int version);
+                                    ImageDecoder* images, std::size_t* bytes);
 
   // A MovieClipLoader's loads whose clip hasn't run its first frame: onLoadInit waits for it.
   struct Init {
@@ -53,7 +54,7 @@ class Loads {
 
  private:
   std::vector<LoadRequest> waiting_;
-  std::map<std::string, std::shared_ptr<const Movie>> movies_;
+  std::map<std::string, std::pair<std::shared_ptr<const Movie>, std::size_t>> movies_;
 };
 
 }  // namespace swf

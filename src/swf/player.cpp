@@ -205,8 +205,10 @@ struct Clip : std::enable_shared_from_this<Clip> {
   // movie's root keeps its movie alive.
   const Movie* movie = nullptr;
   std::shared_ptr<const Movie> loaded;
-  int level = -1;          // the level a top clip plays at (none for a clip of a display list)
-  bool lock_root = false;  // _lockroot: what plays inside sees this clip as _root
+  int level = -1;              // the level a top clip plays at (none for a clip of a display list)
+  bool lock_root = false;      // _lockroot: what plays inside sees this clip as _root
+  std::string url;             // a loaded movie's, as the script asked for it
+  std::size_t file_bytes = 0;  // the size of a loaded movie's file
   // The clip whose display list holds this one (none for the main timeline). Weak: a script
   // may keep a clip running after a goto of its parent removed it.
   std::weak_ptr<Clip> parent;
@@ -329,10 +331,10 @@ struct Player::State : avm1::Host {
   bool MovieBytes(avm1::Object* clip, double* loaded, double* total) override;
   void RunLoads();
   void RunLoad(const LoadRequest& r);
+  void LoadInitEvents();
   bool LoadTarget(const avm1::Value& target, LoadRequest& r);
   // The clip shows `m` from its first frame on, as a movie of its own; empties it for none.
-  void ShowMovie(Clip& clip, std::shared_ptr<const Movie> m);
-  void LoadInitEvents();
+  void ShowMovie(Clip& clip, std::shared_ptr<const Movie> m, const std::string& url = {});
   void Broadcast(avm1::Object* loader, const char* event, std::initializer_list<avm1::Value> args);
   // The top clip of level n (null when none plays there), and the levels' clips in the order
   // they step: the highest first.
@@ -507,8 +509,6 @@ void Player::State::Tick(bool loop) {
   RunQueue();
   vm->RunTimers(vm->now_ms);
   RunQueue();
-  // Loads answer at the end of the frame they were asked in; onLoadInit once the loaded movie
-  // ran its first frame.
   LoadInitEvents();
   RunLoads();
   RunQueue();
@@ -1063,6 +1063,9 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
       return Value::Num(std::round(double(index == 20 ? local.x : local.y)) / 20);
     }
     case 15:
+      for (Clip* k = clip; k; k = k->parent.lock().get()) {
+        if (!k->url.empty()) return Value::Str("file:///" + k->url);
+      }
       return Value::Str("file:///movie.swf");
     case 16:
       return Value::Num(1);
@@ -1290,7 +1293,7 @@ bool Player::State::UnloadMovie(const avm1::Value& target) {
 bool Player::State::MovieBytes(avm1::Object* o, double* loaded, double* total) {
   const Clip* clip = ClipOf(o);
   if (!clip) return false;
-  *loaded = *total = double(clip->movie->header.file_length);
+  *loaded = *total = double(clip->loaded ? clip->file_bytes : clip->movie->header.file_length);
   return true;
 }
 
@@ -1301,6 +1304,9 @@ void Player::State::Broadcast(avm1::Object* loader, const char* event,
   vm->CallMethodSafe(loader, "broadcastMessage", all);
 }
 
+// The requests of this frame, at its end as a download would arrive: a file that isn't there
+// (or isn't a movie) tells its loader so; a movie takes its clip or level and runs its first
+// frame in the next frame, its loader hearing it start and complete now and onLoadInit then.
 void Player::State::RunLoads() {
   for (const LoadRequest& r : loads.Take()) {
     RunLoad(r);
@@ -1312,19 +1318,18 @@ void Player::State::RunLoad(const LoadRequest& r) {
   Clip* clip = r.target ? ClipOf(r.target) : LevelClip(r.level);
   if (r.target && !clip) return;  // gone since
   if (r.url.empty()) {
-    if (!clip) return;
-    if (clip->level > 0) {
+    if (clip && clip->level > 0) {
       const auto it = levels.find(clip->level);
       Unload(it->second);
       levels.erase(it);
-    } else {
+    } else if (clip) {
       ShowMovie(*clip, nullptr);
     }
     return;
   }
-  const int version = clip ? clip->movie->header.version : movie.header.version;
-  std::shared_ptr<const Movie> m = loads.Open(r.url, read_file, images, version);
-  if (!m) {
+  std::size_t bytes = 0;
+  std::shared_ptr<const Movie> m = loads.Open(r.url, read_file, images, &bytes);
+  if (!m || (!clip && census.clips >= kMaxClips)) {
     if (r.loader) {
       Broadcast(
           r.loader, "onLoadError",
@@ -1333,7 +1338,6 @@ void Player::State::RunLoad(const LoadRequest& r) {
     return;
   }
   if (!clip) {
-    if (census.clips >= kMaxClips) return;
     Object& top = levels[r.level];
     top.clip = std::make_shared<Clip>(m->main, 0, tick, census);
     clip = top.clip.get();
@@ -1341,23 +1345,41 @@ void Player::State::RunLoad(const LoadRequest& r) {
     clip->object = vm->NewClipObject(clip);
     vm->Pin(clip->object);
   }
-  ShowMovie(*clip, m);
+  ShowMovie(*clip, m, r.url);
+  clip->file_bytes = bytes;
   // The url's query: variables of the loaded movie's root, as a page's FlashVars.
   if (const std::size_t query = r.url.find('?'); query != std::string::npos) {
     avm1::DecodeVariables(*vm, clip->object, r.url.substr(query + 1));
   }
   if (!r.loader) return;
   const avm1::Value target = avm1::Value::Obj(clip->object);
-  const double size = double(m->header.file_length);
+  const avm1::Value size = avm1::Value::Num(double(bytes));
   Broadcast(r.loader, "onLoadStart", {target});
-  Broadcast(r.loader, "onLoadProgress", {target, avm1::Value::Num(size), avm1::Value::Num(size)});
+  Broadcast(r.loader, "onLoadProgress", {target, size, size});
   Broadcast(r.loader, "onLoadComplete", {target, avm1::Value::Num(0)});
   vm->Pin(clip->object);
   vm->Pin(r.loader);
   loads.inits.push_back({clip->object, r.loader});
 }
 
-void Player::State::ShowMovie(Clip& clip, std::shared_ptr<const Movie> m) {
+// onLoadInit, once the loaded movie ran its first frame.
+void Player::State::LoadInitEvents() {
+  std::vector<Loads::Init> waiting;
+  for (const Loads::Init& init : std::exchange(loads.inits, {})) {
+    Clip* clip = ClipOf(init.target);
+    if (clip && clip->frame < 0) {
+      waiting.push_back(init);
+      continue;
+    }
+    if (clip) Broadcast(init.loader, "onLoadInit", {avm1::Value::Obj(init.target)});
+    vm->Unpin(init.target);
+    vm->Unpin(init.loader);
+  }
+  loads.inits.insert(loads.inits.end(), waiting.begin(), waiting.end());
+}
+
+void Player::State::ShowMovie(Clip& clip, std::shared_ptr<const Movie> m, const std::string& url) {
+  clip.url = url;
   for (auto& [depth, child] : clip.list) Unload(child);
   census.objects -= clip.list.size();
   clip.list.clear();
@@ -1381,21 +1403,6 @@ void Player::State::ShowMovie(Clip& clip, std::shared_ptr<const Movie> m) {
   o->index.clear();
   o->live = 0;
   o->proto = vm->clip_proto;
-}
-
-void Player::State::LoadInitEvents() {
-  std::vector<Loads::Init> waiting;
-  for (const Loads::Init& init : std::exchange(loads.inits, {})) {
-    Clip* clip = ClipOf(init.target);
-    if (clip && clip->frame < 0) {
-      waiting.push_back(init);
-      continue;
-    }
-    if (clip) Broadcast(init.loader, "onLoadInit", {avm1::Value::Obj(init.target)});
-    vm->Unpin(init.target);
-    vm->Unpin(init.loader);
-  }
-  loads.inits.insert(loads.inits.end(), waiting.begin(), waiting.end());
 }
 
 Clip* Player::State::NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name,
@@ -1642,9 +1649,13 @@ Value McCreateEmpty(avm1::Vm& vm, const Value& self, Args args) {
   Clip* made = StateOf(vm).NewClip(*c, *depth, 0, vm.ToString(args[0]));
   return made ? Value::Obj(made->object) : Value{};
 }
-Value McBytesTotal(avm1::Vm&, const Value& self, Args) {
-  if (!SelfClip(self)) return Value{};
-  return Value::Num(double(SelfClip(self)->movie->header.file_length));
+Value McBytesTotal(avm1::Vm& vm, const Value& self, Args) {
+  const Clip* c = SelfClip(self);
+  if (!c) return Value{};
+  // A loaded movie's file, nothing for an empty clip that waits for one.
+  if (c->loaded) return Value::Num(double(c->file_bytes));
+  if (c->timeline == &StateOf(vm).empty_timeline) return Value::Num(0);
+  return Value::Num(double(c->movie->header.file_length));
 }
 Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
@@ -1759,7 +1770,7 @@ Value McLeftOut(avm1::Vm& vm, const Value&, Args) {
 }
 Value McSwfVersion(avm1::Vm&, const Value& self, Args) {
   const Clip* c = SelfClip(self);
-  return c ? Value::Num(c->movie->header.version) : Value::Num(-1);
+  return c && c->movie->header.version > 0 ? Value::Num(c->movie->header.version) : Value::Num(-1);
 }
 Value McGetUrl(avm1::Vm& vm, const Value&, Args args) {
   StateOf(vm).GetUrl(vm.ToString(ArgAt(args, 0)), vm.ToString(ArgAt(args, 1)), 0);

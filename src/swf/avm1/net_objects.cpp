@@ -354,13 +354,21 @@ Value MclLoadClip(Vm& vm, const Value& self, std::span<Value> args) {
 Value MclUnloadClip(Vm& vm, const Value&, std::span<Value> args) {
   return Value::Bool(!args.empty() && vm.host()->UnloadMovie(args[0]));
 }
+// A clip's progress; a path or a level's number that names nothing has none to tell.
 Value MclGetProgress(Vm& vm, const Value&, std::span<Value> args) {
-  Object* clip = vm.TargetOf(Arg(args, 0));
+  const Value target = Arg(args, 0);
+  Object* clip = nullptr;
+  if (target.type == Type::Number) {
+    if (target.n >= 0 && target.n < 1e9) clip = vm.host()->Level(int(target.n));
+  } else {
+    clip = vm.TargetOf(target);
+    if (!clip && target.type != Type::String) return Value{};
+  }
   double loaded = 0, total = 0;
-  if (!clip || !vm.host()->MovieBytes(clip, &loaded, &total)) return Value{};
+  const bool known = clip && vm.host()->MovieBytes(clip, &loaded, &total);
   Object* o = vm.NewObject();
-  vm.Set(o, "bytesLoaded", Value::Num(loaded));
-  vm.Set(o, "bytesTotal", Value::Num(total));
+  vm.Set(o, "bytesLoaded", known ? Value::Num(loaded) : Value{});
+  vm.Set(o, "bytesTotal", known ? Value::Num(total) : Value{});
   return Value::Obj(o);
 }
 
