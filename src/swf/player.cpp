@@ -3291,8 +3291,9 @@ bool Player::State::VideoShape(std::uint16_t id, const std::shared_ptr<const Vid
 // ---- The built-in objects' side --------------------------------------------------------------
 
 void Player::State::StageSize(bool /*unscaled*/, double* width, double* height) {
-  // Headless, the window is the stage: scaled or not, it has the movie's size.
-  const Rect& r = movie.header.stage;
+  // Headless, the window is the stage: scaled or not, it has the movie's size (the one loaded
+  // into level 0 last).
+  const Rect& r = root->movie->header.stage;
   *width = std::round((r.x_max - r.x_min) / 20);
   *height = std::round((r.y_max - r.y_min) / 20);
 }
