@@ -771,15 +771,14 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   if (events) clip.events = *events;
   const auto self = o.clip;
   QueueEvent(self, EventInitialize, nullptr);
-  if (ctor && marks.empty()) {
-    // A script's new clip (attachMovie): its class's constructor runs before the call returns.
-    vm->CallSafe(ctor, avm1::Value::Obj(clip.object), {});
-  } else if (ctor) {
-    Enqueue(Pending{self, nullptr, {}, nullptr, ctor, 1});
-  }
+  const bool construct_now = ctor && marks.empty();
+  if (ctor && !construct_now) Enqueue(Pending{self, nullptr, {}, nullptr, ctor, 1});
   QueueEvent(self, EventConstruct, nullptr);
   QueueEvent(self, EventLoad, "onLoad");
   Goto(clip, 0);
+  // A script's new clip (attachMovie): its class's constructor runs before the call returns,
+  // with its first frame's clips already there.
+  if (construct_now && self->object) vm->CallSafe(ctor, avm1::Value::Obj(self->object), {});
 }
 
 // The clips step newest first, as Flash runs them: from the top depth down.
