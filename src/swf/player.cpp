@@ -10,6 +10,7 @@
 #include "swf/avm1/objects.h"
 #include "swf/avm1/vm.h"
 #include "swf/focus.h"
+#include "swf/loader.h"
 #include "swf/movie.h"
 #include "swf/render.h"
 #include "swf/sound_mixer.h"
@@ -207,6 +208,14 @@ struct Clip : std::enable_shared_from_this<Clip> {
   }
 
   const Timeline* timeline;
+  // The movie whose dictionary it draws from and whose version its scripts follow; a loaded
+  // movie's root keeps its movie alive.
+  const Movie* movie = nullptr;
+  std::shared_ptr<const Movie> loaded;
+  int level = -1;              // the level a top clip plays at (none for a clip of a display list)
+  bool lock_root = false;      // _lockroot: what plays inside sees this clip as _root
+  std::string url;             // a loaded movie's, as the script asked for it
+  std::size_t file_bytes = 0;  // the size of a loaded movie's file
   // The clip whose display list holds this one (none for the main timeline). Weak: a script
   // may keep a clip running after a goto of its parent removed it.
   std::weak_ptr<Clip> parent;
@@ -257,6 +266,8 @@ struct Player::State : avm1::Host {
         video_decoders(std::move(video)) {
     vm->SetCodePage(m.code_page);
     root = std::make_shared<Clip>(m.main, 0, 0, census);
+    root->movie = &m;
+    root->level = 0;
     root->playing = false;
     root->object = vm->NewClipObject(root.get());
     vm->Pin(root->object);
@@ -319,6 +330,27 @@ struct Player::State : avm1::Host {
 
   // The host's side of the script machine.
   avm1::Object* Root() override { return root->object; }
+  avm1::Object* RootOf(avm1::Object* clip) override;
+  avm1::Object* Level(int n) override;
+  int LevelOf(avm1::Object* top) override {
+    const Clip* clip = ClipOf(top);
+    return clip && clip->level > 0 ? clip->level : 0;
+  }
+  // Loading other files (loader.cpp).
+  bool LoadMovie(const std::string& url, const avm1::Value& target, avm1::Object* loader) override;
+  bool UnloadMovie(const avm1::Value& target) override;
+  bool MovieBytes(avm1::Object* clip, double* loaded, double* total) override;
+  void RunLoads();
+  void RunLoad(const LoadRequest& r);
+  void LoadInitEvents();
+  bool LoadTarget(const avm1::Value& target, LoadRequest& r);
+  // The clip shows `m` from its first frame on, as a movie of its own; empties it for none.
+  void ShowMovie(Clip& clip, std::shared_ptr<const Movie> m, const std::string& url = {});
+  void Broadcast(avm1::Object* loader, const char* event, std::initializer_list<avm1::Value> args);
+  // The top clip of level n (null when none plays there), and the levels' clips in the order
+  // they step: the highest first.
+  Clip* LevelClip(int n);
+  std::vector<std::shared_ptr<Clip>> TopClips();
   avm1::Object* Parent(avm1::Object* clip) override;
   avm1::Object* Child(avm1::Object* clip, std::string_view name) override;
   avm1::Value GetProperty(avm1::Object* clip, int index) override;
@@ -444,7 +476,10 @@ struct Player::State : avm1::Host {
   Point drag_offset;
   std::optional<Rect> drag_limits;
   std::shared_ptr<Clip> root;
-  Object root_display;  // the main timeline's own `_x`, `_alpha`, ...
+  Object root_display;           // the main timeline's own `_x`, `_alpha`, ...
+  std::map<int, Object> levels;  // the movies loadMovieNum loaded above level 0
+  Loads loads;                   // loads under way (loader.h)
+  ImageDecoder* images = nullptr;
   Timeline empty_timeline{{Frame{}}, {}, {0}};
   std::uint64_t tick = 0;
   std::uint64_t instances = 0;  // unnamed objects named so far
@@ -507,10 +542,21 @@ void Player::State::Tick(bool loop) {
   vm->BeginFrame();
   vm->now_ms = std::max(0.0, (clock - start_time) * 1000);
   Clip& main = *root;
+  const std::vector<std::shared_ptr<Clip>> tops = TopClips();
   // Clips shown before this frame hear enterFrame first, the innermost first.
-  if (main.frame >= 0) QueueEnterFrame(main);
-  // Children step before their parent: their scripts run first.
-  AdvanceSprites(main);
+  for (const auto& top : tops) {
+    if (top->frame >= 0) QueueEnterFrame(*top);
+  }
+  // Children step before their parent: their scripts run first. Loaded levels play as clips.
+  for (const auto& top : tops) {
+    AdvanceSprites(*top);
+    if (top == root) continue;
+    if (top->frame < 0) {
+      Goto(*top, 0);
+    } else if (top->born < tick && top->playing && top->last() > 0) {
+      Goto(*top, top->frame < top->last() ? top->frame + 1 : 0);
+    }
+  }
   if (main.playing) {
     if (main.frame < 0 || restart) {
       restart = false;
@@ -525,6 +571,9 @@ void Player::State::Tick(bool loop) {
   }
   RunQueue();
   vm->RunTimers(vm->now_ms);
+  RunQueue();
+  LoadInitEvents();
+  RunLoads();
   RunQueue();
   SyncVariables();
   vm->MaybeCollect();
@@ -650,6 +699,8 @@ void Player::State::EnterFrame(Clip& clip, std::size_t at) {
   if (!blocks.empty() && queue.size() + blocks.size() <= kMaxQueued) {
     queue.insert(queue.begin() + std::ptrdiff_t(at), blocks.begin(), blocks.end());
   }
+  // The mixer knows the main movie's sounds alone: a loaded movie's stay silent.
+  if (clip.movie != &movie) return;
   for (const SoundTag& sound : frame.sounds) {
     if (const auto* start = std::get_if<SoundStart>(&sound)) {
       mixer.StartSound(*start);
@@ -742,7 +793,7 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
 void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int depth,
                                  const std::vector<ClipAction>* events) {
   o.character = id;
-  o.def = movie.Find(id);
+  o.def = parent.movie->Find(id);
   o.clip.reset();
   o.text.reset();
   // What the timeline places without a name gets one, as Flash names them.
@@ -764,6 +815,7 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   if (parent.nesting >= kMaxNesting || census.clips >= kMaxClips) return;
   if (button) {
     o.clip = std::make_shared<Clip>(empty_timeline, parent.nesting + 1, tick, census);
+    o.clip->movie = parent.movie;
     o.clip->parent = parent.weak_from_this();
     o.clip->depth = depth;
     o.clip->button = *button;
@@ -778,14 +830,15 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   o.clip = std::make_shared<Clip>(empty ? empty_timeline : (*sprite)->timeline, parent.nesting + 1,
                                   tick, census);
   Clip& clip = *o.clip;
+  clip.movie = parent.movie;
   clip.parent = parent.weak_from_this();
   clip.depth = depth;
   clip.object = vm->NewClipObject(&clip);
   clip.object->path = vm->ClipPath(clip.object, false);
   vm->Pin(clip.object);
   avm1::Object* ctor = nullptr;
-  const auto exported = movie.export_names.find(id);
-  if (exported != movie.export_names.end()) {
+  const auto exported = parent.movie->export_names.find(id);
+  if (exported != parent.movie->export_names.end()) {
     const avm1::Value c = vm->Get(vm->classes, exported->second);
     if (c.IsObject() && c.o->kind == avm1::Kind::Function) {
       const avm1::Value proto = vm->Get(c.o, "prototype");
@@ -796,15 +849,14 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   if (events) clip.events = *events;
   const auto self = o.clip;
   QueueEvent(self, EventInitialize, nullptr);
-  if (ctor && marks.empty()) {
-    // A script's new clip (attachMovie): its class's constructor runs before the call returns.
-    vm->CallSafe(ctor, avm1::Value::Obj(clip.object), {});
-  } else if (ctor) {
-    Enqueue(Pending{self, nullptr, {}, nullptr, ctor, 1});
-  }
+  const bool construct_now = ctor && marks.empty();
+  if (ctor && !construct_now) Enqueue(Pending{self, nullptr, {}, nullptr, ctor, 1});
   QueueEvent(self, EventConstruct, nullptr);
   QueueEvent(self, EventLoad, "onLoad");
   Goto(clip, 0);
+  // A script's new clip (attachMovie): its class's constructor runs before the call returns,
+  // with its first frame's clips already there.
+  if (construct_now && self->object) vm->CallSafe(ctor, avm1::Value::Obj(self->object), {});
 }
 
 // The clips step newest first, as Flash runs them: from the top depth down.
@@ -837,7 +889,7 @@ void Player::State::RunQueue() {
     if (!p.keep && !OnStage(*clip)) continue;
     // An unloaded clip is itself again while its last handlers run.
     if (p.keep) clip->object->clip = clip.get();
-    if (!p.code.empty()) vm->RunBlock(p.code, clip->object, movie.header.version);
+    if (!p.code.empty()) vm->RunBlock(p.code, clip->object, clip->movie->header.version);
     if (p.construct) {
       vm->CallSafe(p.construct, avm1::Value::Obj(clip->object), {});
     }
@@ -884,7 +936,7 @@ avm1::Object* Player::State::Child(avm1::Object* o, std::string_view name) {
 bool Player::State::OnStage(Clip& clip) {
   Clip* k = &clip;
   for (int i = 0; k && i <= kMaxNesting + 1; ++i) {
-    if (k == root.get()) return true;
+    if (k->level >= 0) return k == root.get() || LevelClip(k->level) == k;
     if (!DisplayOf(*k)) return false;
     k = k->parent.lock().get();
   }
@@ -893,6 +945,10 @@ bool Player::State::OnStage(Clip& clip) {
 
 Object* Player::State::DisplayOf(Clip& clip) {
   if (&clip == root.get()) return &root_display;
+  if (clip.level > 0) {
+    const auto it = levels.find(clip.level);
+    return it != levels.end() && it->second.clip.get() == &clip ? &it->second : nullptr;
+  }
   const std::shared_ptr<Clip> parent = clip.parent.lock();
   if (!parent) return nullptr;
   const auto it = parent->list.find(clip.depth);
@@ -1079,7 +1135,7 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 11:
       return Value::Str(clip ? vm->ClipPath(o, true) : TextPath(*box, true));
     case 13:
-      return Value::Str(clip == root.get() ? "" : display.name);
+      return Value::Str(clip && clip->level >= 0 ? "" : display.name);
     case 14:
       if (!clip || clip != dragged.lock().get()) return Value::Str(clip ? clip->drop_target : "");
       UpdateDropTarget();
@@ -1092,6 +1148,9 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
       return Value::Num(std::round(double(index == 20 ? local.x : local.y)) / 20);
     }
     case 15:
+      for (Clip* k = clip; k; k = k->parent.lock().get()) {
+        if (!k->url.empty()) return Value::Str("file:///" + k->url);
+      }
       return Value::Str("file:///movie.swf");
     case 16:
       return Value::Num(1);
@@ -1247,14 +1306,199 @@ void Player::State::GetUrl(const std::string& url, const std::string& target, in
     Url(url, target);
     return;
   }
+  const int level = avm1::Vm::LevelNumber(target);
   if (flags & 0x80) {
-    // loadVariables: into the clip at the path, or loadVariablesNum's level (the main timeline).
-    avm1::Object* into = (flags & 0x40) ? vm->ResolvePath(root->object, target) : root->object;
+    // loadVariables: into the clip at the path, or loadVariablesNum's level.
+    avm1::Object* into = (flags & 0x40) ? vm->ResolvePath(root->object, target) : Level(level);
     avm1::LoadVariables(*vm, into, url);
     return;
   }
-  // Nothing leaves the movie: no page opens, no other movie loads.
+  // loadMovie and unloadMovie (an empty url) into a clip's path or a level.
+  if ((flags & 0x40) || level >= 0) {
+    if (url.empty()) {
+      UnloadMovie(avm1::Value::Str(target));
+    } else {
+      LoadMovie(url, avm1::Value::Str(target), nullptr);
+    }
+    return;
+  }
+  // Nothing leaves the movie: no page opens.
   LeftOut("getURL");
+}
+
+// ---- Loading other files (loader.h) --------------------------------------------------------
+
+Clip* Player::State::LevelClip(int n) {
+  if (n == 0) return root.get();
+  const auto it = levels.find(n);
+  return it == levels.end() ? nullptr : it->second.clip.get();
+}
+
+avm1::Object* Player::State::Level(int n) {
+  Clip* clip = LevelClip(n);
+  return clip ? clip->object : nullptr;
+}
+
+std::vector<std::shared_ptr<Clip>> Player::State::TopClips() {
+  std::vector<std::shared_ptr<Clip>> tops;
+  for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
+    if (it->second.clip) tops.push_back(it->second.clip);
+  }
+  tops.push_back(root);
+  return tops;
+}
+
+avm1::Object* Player::State::RootOf(avm1::Object* o) {
+  Clip* k = ClipOf(o);
+  for (int i = 0; k && i <= kMaxNesting + 1; ++i) {
+    if (k->level >= 0) return k->object;
+    if (k->lock_root) return k->object;
+    k = k->parent.lock().get();
+  }
+  return root->object;
+}
+
+// A clip (itself or its path), or a level (its number or its `_levelN` name).
+bool Player::State::LoadTarget(const avm1::Value& target, LoadRequest& r) {
+  if (target.type == avm1::Type::Number) {
+    if (!(target.n >= 0 && target.n < 1e9)) return false;
+    r.level = int(target.n);
+    return true;
+  }
+  if (target.type == avm1::Type::String) r.level = avm1::Vm::LevelNumber(target.s);
+  if (r.level >= 0 && !LevelClip(r.level)) return true;
+  avm1::Object* clip = vm->TargetOf(target);
+  if (!clip || clip->kind != avm1::Kind::Clip) return false;
+  r.target = clip;
+  return true;
+}
+
+bool Player::State::LoadMovie(const std::string& url, const avm1::Value& target,
+                              avm1::Object* loader) {
+  LoadRequest r;
+  r.url = url;
+  r.loader = loader;
+  return LoadTarget(target, r) && loads.Add(*vm, std::move(r));
+}
+
+bool Player::State::UnloadMovie(const avm1::Value& target) {
+  LoadRequest r;
+  return LoadTarget(target, r) && loads.Add(*vm, std::move(r));
+}
+
+bool Player::State::MovieBytes(avm1::Object* o, double* loaded, double* total) {
+  const Clip* clip = ClipOf(o);
+  if (!clip) return false;
+  *loaded = *total = double(clip->loaded ? clip->file_bytes : clip->movie->header.file_length);
+  return true;
+}
+
+void Player::State::Broadcast(avm1::Object* loader, const char* event,
+                              std::initializer_list<avm1::Value> args) {
+  std::vector<avm1::Value> all{avm1::Value::Str(event)};
+  all.insert(all.end(), args.begin(), args.end());
+  vm->CallMethodSafe(loader, "broadcastMessage", all);
+}
+
+// The requests of this frame, at its end as a download would arrive: a file that isn't there
+// (or isn't a movie) tells its loader so; a movie takes its clip or level and runs its first
+// frame in the next frame, its loader hearing it start and complete now and onLoadInit then.
+void Player::State::RunLoads() {
+  for (const LoadRequest& r : loads.Take()) {
+    RunLoad(r);
+    Loads::Finish(*vm, r);
+  }
+}
+
+void Player::State::RunLoad(const LoadRequest& r) {
+  Clip* clip = r.target ? ClipOf(r.target) : LevelClip(r.level);
+  if (r.target && !clip) return;  // gone since
+  if (r.url.empty()) {
+    if (clip && clip->level > 0) {
+      const auto it = levels.find(clip->level);
+      Unload(it->second);
+      levels.erase(it);
+    } else if (clip) {
+      ShowMovie(*clip, nullptr);
+    }
+    return;
+  }
+  std::size_t bytes = 0;
+  std::shared_ptr<const Movie> m = loads.Open(r.url, read_file, images, &bytes);
+  if (!m || (!clip && census.clips >= kMaxClips)) {
+    if (r.loader) {
+      Broadcast(
+          r.loader, "onLoadError",
+          {clip ? avm1::Value::Obj(clip->object) : avm1::Value{}, avm1::Value::Str("URLNotFound")});
+    }
+    return;
+  }
+  if (!clip) {
+    Object& top = levels[r.level];
+    top.clip = std::make_shared<Clip>(m->main, 0, tick, census);
+    clip = top.clip.get();
+    clip->level = r.level;
+    clip->object = vm->NewClipObject(clip);
+    vm->Pin(clip->object);
+  }
+  ShowMovie(*clip, m, r.url);
+  clip->file_bytes = bytes;
+  // The url's query: variables of the loaded movie's root, as a page's FlashVars.
+  if (const std::size_t query = r.url.find('?'); query != std::string::npos) {
+    avm1::DecodeVariables(*vm, clip->object, r.url.substr(query + 1));
+  }
+  if (!r.loader) return;
+  const avm1::Value target = avm1::Value::Obj(clip->object);
+  const avm1::Value size = avm1::Value::Num(double(bytes));
+  Broadcast(r.loader, "onLoadStart", {target});
+  Broadcast(r.loader, "onLoadProgress", {target, size, size});
+  Broadcast(r.loader, "onLoadComplete", {target, avm1::Value::Num(0)});
+  vm->Pin(clip->object);
+  vm->Pin(r.loader);
+  loads.inits.push_back({clip->object, r.loader});
+}
+
+// onLoadInit, once the loaded movie ran its first frame.
+void Player::State::LoadInitEvents() {
+  std::vector<Loads::Init> waiting;
+  for (const Loads::Init& init : std::exchange(loads.inits, {})) {
+    Clip* clip = ClipOf(init.target);
+    if (clip && clip->frame < 0) {
+      waiting.push_back(init);
+      continue;
+    }
+    if (clip) Broadcast(init.loader, "onLoadInit", {avm1::Value::Obj(init.target)});
+    vm->Unpin(init.target);
+    vm->Unpin(init.loader);
+  }
+  loads.inits.insert(loads.inits.end(), waiting.begin(), waiting.end());
+}
+
+void Player::State::ShowMovie(Clip& clip, std::shared_ptr<const Movie> m, const std::string& url) {
+  clip.url = url;
+  for (auto& [depth, child] : clip.list) Unload(child);
+  census.objects -= clip.list.size();
+  clip.list.clear();
+  clip.events.clear();
+  clip.drawing.reset();
+  clip.button.reset();
+  clip.born = tick;
+  clip.playing = true;
+  if (m) {
+    clip.timeline = &m->main;
+    clip.movie = m.get();
+    clip.loaded = std::move(m);
+    clip.frame = -1;
+  } else {
+    clip.timeline = &empty_timeline;
+    clip.frame = 0;
+  }
+  // The clip's variables go with what it showed.
+  avm1::Object* o = clip.object;
+  o->props.clear();
+  o->index.clear();
+  o->live = 0;
+  o->proto = vm->clip_proto;
 }
 
 Clip* Player::State::NewClip(Clip& parent, int depth, std::uint16_t id, const std::string& name,
@@ -1485,9 +1729,9 @@ Value McAttach(avm1::Vm& vm, const Value& self, Args args) {
   Player::State& s = StateOf(vm);
   std::string id = vm.ToString(args[0]);
   for (char& ch : id) ch = (ch >= 'A' && ch <= 'Z') ? char(ch - 'A' + 'a') : ch;
-  const auto found = s.movie.exports.find(id);
+  const auto found = c->movie->exports.find(id);
   const std::optional<int> depth = ScriptDepth(vm, args[2]);
-  if (found == s.movie.exports.end() || !depth) return Value{};
+  if (found == c->movie->exports.end() || !depth) return Value{};
   Clip* made = s.NewClip(*c, *depth, found->second, vm.ToString(args[1]));
   if (!made) return Value{};
   ApplyInit(vm, made, ArgAt(args, 3));
@@ -1502,8 +1746,12 @@ Value McCreateEmpty(avm1::Vm& vm, const Value& self, Args args) {
   return made ? Value::Obj(made->object) : Value{};
 }
 Value McBytesTotal(avm1::Vm& vm, const Value& self, Args) {
-  if (!SelfClip(self)) return Value{};
-  return Value::Num(double(StateOf(vm).movie.header.file_length));
+  const Clip* c = SelfClip(self);
+  if (!c) return Value{};
+  // A loaded movie's file, nothing for an empty clip that waits for one.
+  if (c->loaded) return Value::Num(double(c->file_bytes));
+  if (c->timeline == &StateOf(vm).empty_timeline) return Value::Num(0);
+  return Value::Num(double(c->movie->header.file_length));
 }
 Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
@@ -1616,15 +1864,24 @@ Value McLeftOut(avm1::Vm& vm, const Value&, Args) {
   vm.LeftOut("method MovieClip drawing");
   return Value{};
 }
-Value McSwfVersion(avm1::Vm& vm, const Value& self, Args) {
-  return SelfClip(self) ? Value::Num(vm.version()) : Value::Num(-1);
+Value McSwfVersion(avm1::Vm&, const Value& self, Args) {
+  const Clip* c = SelfClip(self);
+  return c && c->movie->header.version > 0 ? Value::Num(c->movie->header.version) : Value::Num(-1);
 }
 Value McGetUrl(avm1::Vm& vm, const Value&, Args args) {
   StateOf(vm).GetUrl(vm.ToString(ArgAt(args, 0)), vm.ToString(ArgAt(args, 1)), 0);
   return Value{};
 }
-Value McLoadMovie(avm1::Vm& vm, const Value&, Args) {
-  vm.LeftOut("method MovieClip.loadMovie");
+Value McLoadMovie(avm1::Vm& vm, const Value& self, Args args) {
+  if (SelfClip(self)) StateOf(vm).LoadMovie(vm.ToString(ArgAt(args, 0)), self, nullptr);
+  return Value{};
+}
+Value McUnloadMovie(avm1::Vm& vm, const Value& self, Args) {
+  if (SelfClip(self)) StateOf(vm).UnloadMovie(self);
+  return Value{};
+}
+Value McLoadVariables(avm1::Vm& vm, const Value& self, Args args) {
+  if (SelfClip(self)) avm1::LoadVariables(vm, self.o, vm.ToString(ArgAt(args, 0)));
   return Value{};
 }
 Value McCtor(avm1::Vm&, const Value&, Args) {
@@ -1860,8 +2117,8 @@ void Player::State::InstallClipMethods() {
   def("getSWFVersion", McSwfVersion);
   def("getURL", McGetUrl);
   def("loadMovie", McLoadMovie);
-  def("unloadMovie", McLoadMovie);
-  def("loadVariables", McLoadMovie);
+  def("unloadMovie", McUnloadMovie);
+  def("loadVariables", McLoadVariables);
   def("lineStyle", DrLineStyle);
   def("beginFill", DrBeginFill);
   def("beginGradientFill", DrBeginGradientFill);
@@ -1882,7 +2139,7 @@ void Player::State::InstallClipMethods() {
 
 void Player::State::NewTextBox(Clip& parent, Object& o, std::shared_ptr<const EditText> def,
                                int depth) {
-  o.text = std::make_shared<TextBox>(std::move(def), movie, text_fonts);
+  o.text = std::make_shared<TextBox>(std::move(def), *parent.movie, text_fonts);
   TextBox& box = *o.text;
   box.parent = parent.weak_from_this();
   box.depth = depth;
@@ -2474,6 +2731,14 @@ Value SetBlendMode(avm1::Vm& vm, const Value& self, Args args) {
   }
   return Value{};
 }
+Value GetLockRoot(avm1::Vm&, const Value& self, Args) {
+  const Clip* c = SelfClip(self);
+  return c ? Value::Bool(c->lock_root) : Value{};
+}
+Value SetLockRoot(avm1::Vm& vm, const Value& self, Args args) {
+  if (Clip* c = SelfClip(self)) c->lock_root = vm.ToBoolean(ArgAt(args, 0));
+  return Value{};
+}
 Value GetCacheAsBitmap(avm1::Vm& vm, const Value& self, Args) {
   const Object* d = SelfDisplay(vm, self);
   return d ? Value::Bool(d->cache_as_bitmap) : Value{};
@@ -2579,7 +2844,7 @@ std::shared_ptr<Clip> Player::State::Pick(Clip& clip, const Matrix& m, Point p, 
         for (const Button::Record& rec : child.button->records) {
           if (!(rec.states & Button::Hit) || hit) continue;
           Object shape;
-          shape.def = movie.Find(rec.character);
+          shape.def = child.movie->Find(rec.character);
           shape.character = rec.character;
           hit = shape.def && HitsShape(shape, rec.matrix.Then(om), p, nesting + 1);
           if (!hit && shape.def &&
@@ -2590,7 +2855,7 @@ std::shared_ptr<Clip> Player::State::Pick(Clip& clip, const Matrix& m, Point p, 
               const auto* place = std::get_if<PlaceTag>(&tag);
               if (!place || hit) continue;
               Object part;
-              part.def = movie.Find(place->character);
+              part.def = child.movie->Find(place->character);
               const Matrix pm = place->matrix ? *place->matrix : Matrix{};
               hit = part.def && HitsShape(part, pm.Then(rec.matrix.Then(om)), p, nesting + 2);
             }
@@ -3196,7 +3461,7 @@ void Player::State::InstallButtonMethods() {
   vm->Define(vm->clip_proto, "useHandCursor", Value::Bool(true), avm1::DontEnum);
   vm->DefineNative(vm->clip_proto, "startDrag", McStartDrag);
   vm->DefineNative(vm->clip_proto, "setMask", McSetMask);
-  vm->Define(vm->clip_proto, "_lockroot", Value::Bool(false), avm1::DontEnum);
+  DefineAccessor(*vm, vm->clip_proto, "_lockroot", GetLockRoot, SetLockRoot);
   InstallDisplayProperties(vm->clip_proto);
   InstallDisplayProperties(button_proto);
   vm->DefineNative(vm->clip_proto, "stopDrag", McStopDrag);
@@ -3515,8 +3780,9 @@ void Player::State::StageSize(bool unscaled, double* width, double* height) {
     *height = window_size->second;
     return;
   }
-  // Scaled, or with no window told: the stage has the movie's size.
-  const Rect& r = movie.header.stage;
+  // Scaled, or with no window told: the stage has the size of the movie loaded into level 0
+  // last.
+  const Rect& r = root->movie->header.stage;
   *width = std::round((r.x_max - r.x_min) / 20);
   *height = std::round((r.y_max - r.y_min) / 20);
 }
@@ -3612,6 +3878,10 @@ void Player::SetFileReader(FileReader read) {
   state_->read_file = std::move(read);
 }
 
+void Player::SetImageDecoder(ImageDecoder* images) {
+  state_->images = images;
+}
+
 void Player::SetDeviceFonts(DeviceFonts* fonts) {
   state_->text_fonts.SetDevice(fonts);
 }
@@ -3694,6 +3964,7 @@ void Player::Render(const FramePixels& frame) {
   s.stage_scale = std::sqrt(std::fabs(stage.a * stage.d - stage.b * stage.c)) * 20;
   s.canvas = stage;
   s.DrawObject(s.root_display, s.root_display.matrix.Then(stage), s.root_display.color, false);
+  for (auto& [level, top] : s.levels) s.DrawObject(top, top.matrix.Then(stage), top.color, false);
   s.DrawHighlight(frame, stage);
   // What lies beyond the stage is the background's.
   const Rect& r = movie_->header.stage;

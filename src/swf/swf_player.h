@@ -127,6 +127,9 @@ class Player {
   // (XML.load, LoadVars.load); nullopt when there is none. Unset: movies load nothing.
   using FileReader = std::function<std::optional<std::string>(const std::string& name)>;
   void SetFileReader(FileReader read);
+  // Decodes the pictures movies load (loadMovie of a JPEG, PNG or GIF) and the bitmaps of the
+  // movies they load; must outlive the player. Null (the default): those show nothing.
+  void SetImageDecoder(ImageDecoder* images);
   // With loop false (the default) the main timeline stops on its last frame.
   void SetLoop(bool loop) { loop_ = loop; }
   // Starts (or resumes) the main timeline: its first frame is shown at the next AdvanceTo. After

@@ -342,6 +342,7 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
   if (o.size) player.SetWindowSize(o.size->first, o.size->second);
   player.SetLoop(o.loop);
   player.SetLowQuality(o.low_quality);
+  player.SetImageDecoder(decoders.images);
   // Files the movie loads come from its own folder (the player checks the name stays in it).
   player.SetFileReader([folder = PathOf(o.movie).parent_path()](const std::string& name) {
     std::string unread;

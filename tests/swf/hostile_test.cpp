@@ -219,6 +219,7 @@ struct HostileCase {
   std::function<Bytes()> make;
   const char* refusal;  // a part of the reason, or null when the movie must load and play
   std::function<void(swf::Player&)> check = nullptr;
+  bool reads_itself = false;  // the player's folder holds the movie as test.swf
 };
 
 void PrintTo(const HostileCase& c, std::ostream* os) {
@@ -335,6 +336,17 @@ std::vector<HostileCase> Cases() {
          ReachesTheEnd(p);
          EXPECT_TRUE(p.TakeCommands().empty());
        }},
+      {"script_loads_itself_forever",
+       [] {
+         // createEmptyMovieClip("c", 1); for (;;) loadMovie("test.swf", "c");  Each copy does
+         // the same inside its own "c".
+         return Scripted(
+             Join({Push({1.0, std::string("c"), 2.0, std::string("_root")}), Op(kGetVariable),
+                   Push({std::string("createEmptyMovieClip")}), Op(kCallMethod), Op(kPop),
+                   Forever(Join(
+                       {Push({std::string("test.swf"), std::string("c")}), Act(0x9A, {0x40})}))}));
+       },
+       nullptr, ReachesTheEnd, true},
       {"script_fscommand_exec", [] { return Scripted(GetUrl("FSCommand:exec", "calc.exe")); },
        nullptr,
        [](swf::Player& p) {
@@ -452,6 +464,12 @@ TEST_P(Hostile, RefusedOrBounded) {
     } else {
       ASSERT_TRUE(loaded.movie) << loaded.refusal;
       swf::Player player(loaded.movie);
+      if (c.reads_itself) {
+        player.SetFileReader([&file](const std::string& name) -> std::optional<std::string> {
+          if (name != "test.swf") return std::nullopt;
+          return std::string(file.begin(), file.end());
+        });
+      }
       player.Play();
       std::vector<std::uint32_t> pixels(64 * 48);
       for (int frame = 0; frame < 12; ++frame) {

@@ -95,7 +95,7 @@ struct Vm::Frame {
   int version = 0;
 };
 
-Vm::Vm(int version, Host* host) : version_(version), host_(host) {
+Vm::Vm(int version, Host* host) : version_(version), host_(host), key_version_(version) {
   InstallBuiltins();
 }
 
@@ -167,8 +167,12 @@ Value Vm::ClipGet(Object* clip, std::string_view name, bool* found) {
       Object* p = host_->Parent(clip);
       return p ? Value::Obj(p) : Value{};
     }
-    if (SameAscii(name, "_root") || SameAscii(name, "_level0")) return Value::Obj(host_->Root());
+    if (SameAscii(name, "_root")) return Value::Obj(host_->RootOf(clip));
     if (SameAscii(name, "_global")) return Value::Obj(global);
+    if (const int level = LevelNumber(name); level >= 0) {
+      Object* o = host_->Level(level);
+      return o ? Value::Obj(o) : Value{};
+    }
   }
   // SWF 4 scripts reach clips through paths only: a child is no variable there.
   if (!Swf4Block()) {
@@ -196,10 +200,20 @@ std::string Vm::ClipPath(Object* clip, bool slash) {
     names.push_back(ToString(host_->GetProperty(at, 13)));
     at = parent;
   }
-  std::string out = slash ? "" : "_level0";
+  std::string out = slash ? "" : "_level" + std::to_string(at ? host_->LevelOf(at) : 0);
   if (slash && names.empty()) return "/";
   for (auto it = names.rbegin(); it != names.rend(); ++it) out += (slash ? "/" : ".") + *it;
   return out;
+}
+
+int Vm::LevelNumber(std::string_view name) {
+  if (name.size() < 7 || name.size() > 15 || !SameAscii(name.substr(0, 6), "_level")) return -1;
+  int n = 0;
+  for (const char c : name.substr(6)) {
+    if (c < '0' || c > '9') return -1;
+    n = n * 10 + (c - '0');
+  }
+  return n;
 }
 
 Object* Vm::ResolvePath(Object* from, std::string_view path) {
@@ -207,7 +221,7 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
   std::size_t i = 0;
   if (path.empty()) return from;
   if (path[0] == '/') {
-    at = host_->Root();
+    at = RunningRoot();
     i = 1;
   }
   // SWF 4 paths have slashes alone: a dot or a colon is part of a name there.
@@ -230,7 +244,7 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
           (SameAscii(token.substr(0, 7), "_level0") || SameAscii(token.substr(0, 7), "_flash0"));
       i = end + 1;
       if (token == ".." || level) {
-        at = level ? host_->Root() : host_->Parent(at);
+        at = level ? RunningRoot() : host_->Parent(at);
       } else if (!token.empty()) {
         at = at->kind == Kind::Clip ? host_->Child(at, token) : nullptr;
       } else if (end < path.size() && end > 0 && path[end - 1] == '/') {
@@ -256,8 +270,12 @@ Object* Vm::ResolvePath(Object* from, std::string_view path) {
       at = at->kind == Kind::Clip ? host_->Parent(at) : nullptr;
       continue;
     }
-    if (SameAscii(token, "_root") || SameAscii(token, "_level0")) {
-      at = host_->Root();
+    if (SameAscii(token, "_root")) {
+      at = at->kind == Kind::Clip ? host_->RootOf(at) : RunningRoot();
+      continue;
+    }
+    if (const int level = LevelNumber(token); level >= 0) {
+      at = host_->Level(level);
       continue;
     }
     if (at->kind == Kind::Clip) {
@@ -294,7 +312,7 @@ Object* Vm::TargetOf(const Value& v) {
     return o && o->kind == Kind::Clip ? o : nullptr;
   }
   if (v.type != Type::String) return nullptr;
-  Object* found = ResolvePath(host_->Root(), v.s);
+  Object* found = ResolvePath(RunningRoot(), v.s);
   return found && found->kind == Kind::Clip && found->clip ? found : nullptr;
 }
 
@@ -401,7 +419,11 @@ Value Vm::GetVariable(Frame& f, const std::string& name) {
   }
   // Unless a script set variables of these names.
   if (SameAscii(name, "_global")) return Value::Obj(global);
-  if (SameAscii(name, "_root") || SameAscii(name, "_level0")) return Value::Obj(host_->Root());
+  if (SameAscii(name, "_root")) return Value::Obj(RunningRoot());
+  if (const int level = LevelNumber(name); level >= 0) {
+    Object* o = host_->Level(level);
+    return o ? Value::Obj(o) : Value{};
+  }
   if (SameAscii(name, "_parent") && f.target) {
     Object* p = host_->Parent(f.target);
     return p ? Value::Obj(p) : Value{};
@@ -528,7 +550,7 @@ Value Vm::CallScript(Object* fn, const Value& self, std::span<Value> args, Objec
       preload(0x0010, Value::Obj(sup));
     }
     // Flash Player gives _global its register before _parent.
-    preload(0x0040, Value::Obj(host_->Root()));
+    preload(0x0040, Value::Obj(host_->RootOf(f.base)));
     preload(0x0100, Value::Obj(global));
     if (s.flags & 0x0080) {
       Object* p = f.base ? host_->Parent(f.base) : nullptr;
@@ -553,9 +575,22 @@ Value Vm::CallScript(Object* fn, const Value& self, std::span<Value> args, Objec
   bool returned = false;
   f.stack_base = stack_.size();
   const int saved_version = block_version_;
+  const int saved_rules = version_;
+  Object* const saved_base = running_base_;
   block_version_ = s.version;
-  Execute(f, s.code, &result, &returned);
+  if (s.version > 0) version_ = s.version;
+  running_base_ = f.base;
+  try {
+    Execute(f, s.code, &result, &returned);
+  } catch (...) {
+    block_version_ = saved_version;
+    version_ = saved_rules;
+    running_base_ = saved_base;
+    throw;
+  }
   block_version_ = saved_version;
+  version_ = saved_rules;
+  running_base_ = saved_base;
   return result;
 }
 
@@ -667,7 +702,11 @@ void Vm::RunBlock(std::span<const std::uint8_t> code, Object* clip, int version)
   for (int i = 0; i < 4; ++i) saved_registers[i] = std::exchange(global_registers_[i], Value{});
   const bool outer = running_;
   const int saved_version = block_version_;
+  const int saved_rules = version_;
+  Object* const saved_base = running_base_;
   block_version_ = version;
+  if (version > 0) version_ = version;
+  running_base_ = clip;
   running_ = true;
   try {
     Value result;
@@ -679,6 +718,8 @@ void Vm::RunBlock(std::span<const std::uint8_t> code, Object* clip, int version)
     Trace("Warning: Uncaught exception, " + ToString(t.value));
   }
   block_version_ = saved_version;
+  version_ = saved_rules;
+  running_base_ = saved_base;
   running_ = outer;
   for (int i = 0; i < 4; ++i) global_registers_[i] = std::move(saved_registers[i]);
 }
@@ -873,8 +914,13 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       }
       case 0x9A: {  // GetURL2
         const std::uint8_t flags = d.U8();
-        const std::string window = pop_str();
+        std::string window = pop_str();
         const std::string url = pop_str();
+        if (flags & 0x40) {
+          // A clip's path, from the running timeline: the host resolves from the root.
+          Object* at = ResolvePath(f.target ? f.target : f.base, window);
+          if (at && at->kind == Kind::Clip && at->clip) window = ClipPath(at, false);
+        }
         host_->GetUrl(url, window, flags);
         break;
       }
@@ -882,7 +928,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         const std::string path = string_of(d.Str());
         f.target = path.empty() ? f.base : ResolvePath(f.base, path);
         // A target not found: SWF 5 and 6 movies act on the root, SWF 4 ones on nothing.
-        if (!f.target && f.version <= 6 && !Swf4Block()) f.target = host_->Root();
+        if (!f.target && f.version <= 6 && !Swf4Block()) f.target = RunningRoot();
         if (f.scope.size() > 1) f.scope[1] = f.target ? f.target : f.base;
         break;
       }
@@ -894,7 +940,7 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         const std::string path = clip ? ClipPath(v.o, false) : ToString(v);
         Object* t = path.empty() ? f.base : ResolvePath(f.base, path);
         if (t && !(t->kind == Kind::Clip && t->clip)) t = nullptr;
-        if (!t && f.version <= 6 && !Swf4Block()) t = host_->Root();
+        if (!t && f.version <= 6 && !Swf4Block()) t = RunningRoot();
         f.target = t;
         if (f.scope.size() > 1) f.scope[1] = t ? t : f.base;
         break;

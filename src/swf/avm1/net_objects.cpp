@@ -347,10 +347,28 @@ Value MclConstruct(Vm& vm, const Value& self, std::span<Value>) {
   if (listeners.IsObject()) vm.Push(listeners.o, self);
   return self;
 }
-Value MclGetProgress(Vm& vm, const Value&, std::span<Value>) {
+Value MclLoadClip(Vm& vm, const Value& self, std::span<Value> args) {
+  if (!self.IsObject() || args.size() < 2) return Value::Bool(false);
+  return Value::Bool(vm.host()->LoadMovie(vm.ToString(args[0]), args[1], self.o));
+}
+Value MclUnloadClip(Vm& vm, const Value&, std::span<Value> args) {
+  return Value::Bool(!args.empty() && vm.host()->UnloadMovie(args[0]));
+}
+// A clip's progress; a path or a level's number that names nothing has none to tell.
+Value MclGetProgress(Vm& vm, const Value&, std::span<Value> args) {
+  const Value target = Arg(args, 0);
+  Object* clip = nullptr;
+  if (target.type == Type::Number) {
+    if (target.n >= 0 && target.n < 1e9) clip = vm.host()->Level(int(target.n));
+  } else {
+    clip = vm.TargetOf(target);
+    if (!clip && target.type != Type::String) return Value{};
+  }
+  double loaded = 0, total = 0;
+  const bool known = clip && vm.host()->MovieBytes(clip, &loaded, &total);
   Object* o = vm.NewObject();
-  vm.Set(o, "bytesLoaded", Value::Num(0));
-  vm.Set(o, "bytesTotal", Value::Num(0));
+  vm.Set(o, "bytesLoaded", known ? Value::Num(loaded) : Value{});
+  vm.Set(o, "bytesTotal", known ? Value::Num(total) : Value{});
   return Value::Obj(o);
 }
 
@@ -380,6 +398,11 @@ void LoadVariables(Vm& vm, Object* target, const std::string& url) {
   t.at_once = true;
   t.args = {Value::Obj(target), Value::Str(std::move(*text))};
   vm.AddTimer(std::move(t));
+}
+
+void DecodeVariables(Vm& vm, Object* target, const std::string& text) {
+  Value arg[1] = {Value::Str(text)};
+  LoadVarsDecode(vm, Value::Obj(target), arg);
 }
 
 Value OnData(Vm& vm, const Value& self, const Value& text, std::string_view parse) {
@@ -459,8 +482,8 @@ void InstallNetObjects(Vm& vm) {
   vm.DefineNative(ei, "_argumentsToXML", EiArgumentsToXml);
 
   DefineClass(vm, g, "MovieClipLoader", MclConstruct, &proto);
-  vm.DefineNative(proto, "loadClip", ReturnFalse);
-  vm.DefineNative(proto, "unloadClip", ReturnFalse);
+  vm.DefineNative(proto, "loadClip", MclLoadClip);
+  vm.DefineNative(proto, "unloadClip", MclUnloadClip);
   vm.DefineNative(proto, "getProgress", MclGetProgress);
 
   Object* net = Package(vm, "flash.net");

@@ -53,6 +53,8 @@ Value MakeRectangle(Vm& vm, double x, double y, double width, double height);
 // loadVariables: the url-encoded variables of a file of the movie's folder, set on `target` at
 // the frame's timers (nothing when there is no such file).
 void LoadVariables(Vm& vm, Object* target, const std::string& url);
+// Sets the url-encoded variables of `text` (a=1&b=2) on `target` now.
+void DecodeVariables(Vm& vm, Object* target, const std::string& text);
 
 // Text for XML: the five special characters as entities.
 std::string EscapeXml(std::string_view s);

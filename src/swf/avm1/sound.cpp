@@ -4,6 +4,7 @@
 #include <map>
 
 #include "swf/avm1/objects.h"
+#include "swf/sound.h"
 
 namespace swf::avm1 {
 namespace {
@@ -13,8 +14,32 @@ struct SoundState : NativeData {
   std::string path;         // a target given by its path: found again at each call
   int sound = 0;            // the host's id of the attached sound
   double duration = 0;      // ms
+  bool file = false;        // loadSound's: a file of the movie's folder, heard as it completes
   void Trace(std::vector<Object*>& out) const override { out.push_back(owner); }
 };
+
+// How long an MP3 file plays, in ms, from its frames' headers (an ID3v2 tag before them
+// skipped); 0 when it holds no frame.
+double Mp3FileDurationMs(std::span<const std::uint8_t> file) {
+  std::size_t at = 0;
+  if (file.size() >= 10 && file[0] == 'I' && file[1] == 'D' && file[2] == '3') {
+    // The tag's size: four 7-bit bytes, the header's ten bytes and a footer's on top.
+    const std::size_t size = std::size_t(file[6] & 0x7F) << 21 | std::size_t(file[7] & 0x7F) << 14 |
+                             std::size_t(file[8] & 0x7F) << 7 | std::size_t(file[9] & 0x7F);
+    at = 10 + size + ((file[5] & 0x10) ? 10 : 0);
+  }
+  double ms = 0;
+  while (at + 4 <= file.size()) {
+    const std::optional<Mp3FrameHeader> h = ReadMp3FrameHeader(file.subspan(at));
+    if (!h || h->size < 4) {
+      ++at;  // not a frame here: look on, a byte at a time
+      continue;
+    }
+    ms += double(h->samples_per_frame) * 1000 / h->rate;
+    at += h->size;
+  }
+  return ms;
+}
 
 SoundState* StateOf(const Value& v) {
   return DataOf<SoundState>(v);
@@ -97,9 +122,21 @@ Value AttachSound(Vm& vm, const Value& self, std::span<Value> args) {
 }
 Value Start(Vm& vm, const Value& self, std::span<Value> args) {
   SoundState* s = Reached(vm, self);
-  if (!s || s->sound == 0) return Value{};
   const double offset = vm.ToNumber(Arg(args, 0));
   const double loops = vm.ToNumber(Arg(args, 1));
+  if (s && s->file) {
+    // The mixer doesn't play a loaded file: the sound completes when it would have.
+    Timer t;
+    t.target = self.o;
+    t.method = "onSoundComplete";
+    t.repeat = false;
+    const double times = std::isfinite(loops) && loops > 1 ? std::min(loops, 32767.0) : 1;
+    const double from = std::isfinite(offset) && offset > 0 ? offset * 1000 : 0;
+    t.interval = std::max(0.0, s->duration * times - from);
+    vm.AddTimer(std::move(t));
+    return Value{};
+  }
+  if (!s || s->sound == 0) return Value{};
   vm.host()->StartSound(s->owner, s->sound, std::isfinite(offset) && offset > 0 ? offset : 0,
                         std::isfinite(loops) && loops > 1 ? int(std::min(loops, 32767.0)) : 1);
   return Value{};
@@ -118,7 +155,7 @@ Value StopSound(Vm& vm, const Value& self, std::span<Value> args) {
 }
 Value Duration(Vm&, const Value& self, std::span<Value>) {
   const SoundState* s = StateOf(self);
-  if (!s || s->sound == 0) return Value{};
+  if (!s || (s->sound == 0 && !s->file)) return Value{};
   return Value::Num(std::round(s->duration));
 }
 Value Position(Vm& vm, const Value& self, std::span<Value>) {
@@ -176,15 +213,26 @@ Value SetTransform(Vm& vm, const Value& self, std::span<Value> args) {
   Apply(vm, self, *l);
   return Value{};
 }
-Value LoadSound(Vm& vm, const Value& self, std::span<Value>) {
-  // Sounds come from the movie's library only: a loaded one never arrives.
-  if (!self.IsObject()) return Value{};
+// An MP3 file of the movie's folder: onLoad hears whether it came.
+Value LoadSound(Vm& vm, const Value& self, std::span<Value> args) {
+  SoundState* s = StateOf(self);
+  if (!s) return Value{};
+  const std::string name = MovieFileName(vm.ToString(Arg(args, 0)));
+  const std::optional<std::string> bytes =
+      name.empty() ? std::nullopt : vm.host()->ReadMovieFile(name);
+  const double ms = bytes
+                        ? Mp3FileDurationMs(std::span(
+                              reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()))
+                        : 0;
+  s->sound = 0;
+  s->file = ms > 0;
+  s->duration = ms;
   Timer t;
   t.target = self.o;
   t.method = "onLoad";
   t.repeat = false;
   t.at_once = true;
-  t.args = {Value::Bool(false)};
+  t.args = {Value::Bool(s->file)};
   vm.AddTimer(std::move(t));
   return Value{};
 }

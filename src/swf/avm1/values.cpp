@@ -420,7 +420,7 @@ Object* Vm::NewClipObject(void* clip) {
 
 std::string Vm::Key(std::string_view name) const {
   std::string key(name);
-  if (version_ < 7) {
+  if (key_version_ < 7) {
     bool ascii = true;
     for (char& c : key) {
       if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');

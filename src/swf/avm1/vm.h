@@ -196,6 +196,12 @@ class Host {
   Host& operator=(Host&&) = delete;
 
   virtual Object* Root() = 0;
+  // The root `clip` sees as _root: its movie's (a loaded movie's, unless it lets the parent's
+  // _lockroot reach through), the main timeline's for anything else.
+  virtual Object* RootOf(Object* /*clip*/) { return Root(); }
+  // _levelN (null when no movie plays there), and the level a top clip plays at.
+  virtual Object* Level(int n) { return n == 0 ? Root() : nullptr; }
+  virtual int LevelOf(Object* /*top*/) { return 0; }
   virtual Object* Parent(Object* clip) = 0;
   virtual Object* Child(Object* clip, std::string_view name) = 0;
   // The `_` properties by their GetProperty number (0 `_x` .. 21 `_ymouse`).
@@ -238,6 +244,16 @@ class Host {
   // without a focused text field.
   virtual void GetSelection(int* begin, int* end, int* caret) { *begin = *end = *caret = -1; }
   virtual void SetSelection(int /*begin*/, int /*end*/) {}
+  // loadMovie, loadMovieNum, MovieClipLoader.loadClip: the movie or picture `url` of the movie's
+  // folder into `target` (a clip, or a level's number), a frame later; `loader` (may be null)
+  // hears how it goes. False when nothing will be tried.
+  virtual bool LoadMovie(const std::string& /*url*/, const Value& /*target*/, Object* /*loader*/) {
+    return false;
+  }
+  // unloadMovie, unloadMovieNum, MovieClipLoader.unloadClip: empties the clip or level.
+  virtual bool UnloadMovie(const Value& /*target*/) { return false; }
+  // The bytes of the movie a clip shows (getBytesLoaded, getProgress); false for no clip.
+  virtual bool MovieBytes(Object* /*clip*/, double* /*loaded*/, double* /*total*/) { return false; }
   // A file of the movie's own folder by a relative name already checked to stay inside it;
   // nullopt when there is none. Never a URL.
   virtual std::optional<std::string> ReadMovieFile(const std::string& /*name*/) {
@@ -415,6 +431,10 @@ class Vm {
   // Whether the running block comes from a SWF 4 movie (or older).
   [[nodiscard]] bool Swf4Block() const { return block_version_ > 0 && block_version_ <= 4; }
   Object* ResolvePath(Object* from, std::string_view path);
+  // _root as the running script sees it.
+  Object* RunningRoot() { return host_->RootOf(running_base_); }
+  // The number of a `_levelN` name; -1 for any other.
+  static int LevelNumber(std::string_view name);
   [[nodiscard]] std::string ClipPath(Object* clip, bool slash);
 
   struct Frame;
@@ -457,6 +477,10 @@ class Vm {
   int next_timer_ = 1;
   int block_version_ = 0;
   CodePage code_page_ = CodePage::Windows1252;
+  // Property names' letter case follows the main movie's version whatever code runs: one heap
+  // keeps one kind of key.
+  int key_version_;
+  Object* running_base_ = nullptr;  // the timeline the running code was defined on
   // Getters, setters and watchers of one property running inside one another.
   std::map<std::pair<const Object*, std::string>, int> virtual_depth_;
   friend struct Nested;
