@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <limits>
 #include <set>
 #include <utility>
 
@@ -317,6 +318,7 @@ struct Player::State : avm1::Host {
   void SetPlaying(avm1::Object* clip, bool playing) override;
   int CurrentFrame(avm1::Object* clip) override;
   int FramesLoaded(avm1::Object* clip) override;
+  int TotalFrames(Clip& clip);
   void GetUrl(const std::string& url, const std::string& target, int method) override;
   void RemoveClip(avm1::Object* clip) override;
   void DuplicateClip(avm1::Object* clip, const std::string& name, int depth) override;
@@ -431,6 +433,9 @@ struct Player::State : avm1::Host {
   std::map<std::uint16_t, VideoPlayback> videos;  // by character, made as they are first drawn
   int video_packets_left = 0;
   Player::FileReader read_file;
+  // Frames of the main timeline read ahead of the one shown, for a movie read as it plays: a
+  // second's, so the pictures decoded ahead are known.
+  int read_ahead = int(std::ceil(std::clamp(double(movie.header.frame_rate), 1.0, 120.0)));
 };
 
 // ---- Timeline ------------------------------------------------------------------------------
@@ -444,18 +449,22 @@ void Player::State::Tick(bool loop) {
   vm->BeginFrame();
   vm->now_ms = std::max(0.0, (clock - start_time) * 1000);
   Clip& main = *root;
+  // A movie read as it plays: its next second's tags, as far as the file has been read. The
+  // timeline waits on its last frame read until the next is.
+  if (movie.loading()) movie.stream->ReadThrough(main.frame + 1 + read_ahead);
+  const bool loading = movie.loading();
   // Clips shown before this frame hear enterFrame first, the innermost first.
   if (main.frame >= 0) QueueEnterFrame(main);
   // Children step before their parent: their scripts run first.
   AdvanceSprites(main);
-  if (main.playing) {
+  if (main.playing && main.last() >= 0) {
     if (main.frame < 0 || restart) {
       restart = false;
       if (main.frame >= 0 && stream_head) mixer.StartStream(*stream_head);
       Goto(main, 0);
     } else if (main.frame < main.last()) {
       Goto(main, main.frame + 1);
-    } else if (loop) {
+    } else if (loop && !loading) {
       if (stream_head) mixer.StartStream(*stream_head);
       Goto(main, 0);
     }
@@ -465,7 +474,7 @@ void Player::State::Tick(bool loop) {
   RunQueue();
   SyncVariables();
   vm->MaybeCollect();
-  if (main.playing && !loop && main.frame == main.last()) {
+  if (main.playing && !loop && !loading && main.frame == main.last()) {
     main.playing = false;
     ended = true;
     // The stream sound ends with the movie; event sounds play on, as in Flash.
@@ -515,6 +524,10 @@ void Player::State::Enqueue(Pending p) {
 // what the new clips queue. False when the tick can't afford the tags it would apply (nothing
 // changes then).
 bool Player::State::Goto(Clip& clip, int target) {
+  if (&clip == root.get() && target > clip.last() && movie.loading()) {
+    movie.stream->ReadThrough(target);
+  }
+  if (clip.last() < 0) return true;
   target = std::clamp(target, 0, clip.last());
   if (target == clip.frame) return true;
   const bool forward = target > clip.frame;
@@ -974,8 +987,9 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 4:
       return clip ? Value::Num(clip->frame + 1) : Value{};
     case 5:
+      return clip ? Value::Num(TotalFrames(*clip)) : Value{};
     case 12:
-      return clip ? Value::Num(double(clip->timeline->frames.size())) : Value{};
+      return clip ? Value::Num(FramesLoaded(o)) : Value{};
     case 6:
       return Value::Num(double(display.color.mul_a) * 100);
     case 7:
@@ -1124,7 +1138,12 @@ void Player::State::GotoFrame(avm1::Object* o, int frame, bool play) {
 bool Player::State::GotoLabel(avm1::Object* o, std::string_view label, bool play) {
   Clip* clip = ClipOf(o);
   if (!clip) return false;
-  const auto frame = clip->timeline->FindLabel(std::string(label));
+  auto frame = clip->timeline->FindLabel(std::string(label));
+  // A label further on than the frames read: found if the file has been read that far.
+  if (!frame && clip == root.get() && movie.loading()) {
+    movie.stream->ReadThrough(std::numeric_limits<int>::max());
+    frame = clip->timeline->FindLabel(std::string(label));
+  }
   if (!frame) return false;
   Goto(*clip, *frame);
   clip->playing = play;
@@ -1142,7 +1161,14 @@ int Player::State::CurrentFrame(avm1::Object* o) {
 
 int Player::State::FramesLoaded(avm1::Object* o) {
   Clip* clip = ClipOf(o);
+  if (clip == root.get() && movie.loading()) return movie.stream->frames_loaded();
   return clip ? int(clip->timeline->frames.size()) : 0;
+}
+
+int Player::State::TotalFrames(Clip& clip) {
+  const int read = int(clip.timeline->frames.size());
+  // The header's count until the main timeline has been read whole.
+  return &clip == root.get() && movie.loading() ? std::max(read, movie.header.frame_count) : read;
 }
 
 void Player::State::GetUrl(const std::string& url, const std::string& target, int flags) {
@@ -1407,6 +1433,13 @@ Value McCreateEmpty(avm1::Vm& vm, const Value& self, Args args) {
 Value McBytesTotal(avm1::Vm& vm, const Value& self, Args) {
   if (!SelfClip(self)) return Value{};
   return Value::Num(double(StateOf(vm).movie.header.file_length));
+}
+Value McBytesLoaded(avm1::Vm& vm, const Value& self, Args) {
+  if (!SelfClip(self)) return Value{};
+  const Movie& movie = StateOf(vm).movie;
+  const std::uint64_t total = movie.header.file_length;
+  return Value::Num(
+      double(movie.loading() ? std::min(total, movie.stream->bytes_loaded()) : total));
 }
 Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
@@ -1739,7 +1772,7 @@ void Player::State::InstallClipMethods() {
   def("duplicateMovieClip", McDuplicate);
   def("attachMovie", McAttach);
   def("createEmptyMovieClip", McCreateEmpty);
-  def("getBytesLoaded", McBytesTotal);
+  def("getBytesLoaded", McBytesLoaded);
   def("getBytesTotal", McBytesTotal);
   def("getBounds", McBounds);
   def("getRect", McBounds);
