@@ -21,6 +21,7 @@
 #include "linux/sdl_window.h"
 #include "linux/swf/avcodec_video_decoder.h"
 #include "linux/swf/freetype_fonts.h"
+#include "linux/swf/movie_file.h"
 #include "linux/swf/mpg123_decoder.h"
 #include "linux/swf/sdl_audio_output.h"
 #include "linux/swf/sdl_image_decoder.h"
@@ -85,7 +86,7 @@ int Run(StderrReporter& reporter, ProcessStarter& processes) {
   };
   auto make_swf = [&] {
     auto swf = std::make_unique<swfplayer::SwfMoviePlayer>(swfplayer::Platform{
-        window.Video(), &posix::ReadOrdinaryFile,
+        window.Video(), &sdl::OpenMovieFile,
         swfplayer::MakeCoreLoader(&swf_images, &sdl::MakeMpg123Decoder,
                                   &sdl::MakeAvcodecVideoDecoder, &swf_fonts,
                                   [] { return std::make_unique<sdl::SdlImageDecoder>(); }),

@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace launcher::posix {
 namespace {
@@ -36,6 +37,7 @@ class FileDescriptor {
     if (fd_ >= 0) ::close(fd_);
   }
   [[nodiscard]] int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_;
@@ -43,6 +45,20 @@ class FileDescriptor {
 
 std::runtime_error SystemError(const std::string& what) {
   return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+// Opens an ordinary file of at most max_bytes (OrdinaryFile), its size into `size`.
+int OpenChecked(const PathText& path, std::size_t max_bytes, std::size_t& size) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0) throw SystemError("can't open the file");
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) throw SystemError("can't read the file");
+  if (!S_ISREG(info.st_mode)) throw std::runtime_error("not an ordinary file");
+  if (static_cast<std::uintmax_t>(info.st_size) > max_bytes) {
+    throw std::runtime_error("the file is larger than " + std::to_string(max_bytes >> 20) + " MiB");
+  }
+  size = static_cast<std::size_t>(info.st_size);
+  return file.release();
 }
 
 }  // namespace
@@ -64,25 +80,29 @@ bool FilePresent(const PathText& path) {
   return false;
 }
 
-std::vector<std::uint8_t> ReadOrdinaryFile(const PathText& path, std::size_t max_bytes) {
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (file.get() < 0) throw SystemError("can't open the file");
-  struct stat info {};
-  if (::fstat(file.get(), &info) != 0) throw SystemError("can't read the file");
-  if (!S_ISREG(info.st_mode)) throw std::runtime_error("not an ordinary file");
-  if (static_cast<std::uintmax_t>(info.st_size) > max_bytes) {
-    throw std::runtime_error("the file is larger than " + std::to_string(max_bytes >> 20) + " MiB");
-  }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+OrdinaryFile::OrdinaryFile(const PathText& path, std::size_t max_bytes)
+    : fd_(OpenChecked(path, max_bytes, size_)) {}
+
+OrdinaryFile::~OrdinaryFile() {
+  ::close(fd_);
+}
+
+std::size_t OrdinaryFile::Read(std::span<std::uint8_t> out) {
   std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
+  while (filled < out.size()) {
+    const ssize_t got = ::read(fd_, out.data() + filled, out.size() - filled);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) throw SystemError("can't read the file");
     if (got == 0) break;  // the file shrank while it was read
     filled += static_cast<std::size_t>(got);
   }
-  bytes.resize(filled);
+  return filled;
+}
+
+std::vector<std::uint8_t> ReadOrdinaryFile(const PathText& path, std::size_t max_bytes) {
+  OrdinaryFile file(path, max_bytes);
+  std::vector<std::uint8_t> bytes(file.size());
+  bytes.resize(file.Read(bytes));
   return bytes;
 }
 

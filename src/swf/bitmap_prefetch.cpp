@@ -28,10 +28,24 @@ BitmapPrefetcher::~BitmapPrefetcher() {
 }
 
 void BitmapPrefetcher::Showing(int frame) {
+  if (frame == shown_ || !decoder_ || !movie_->bitmaps) return;
+  shown_ = frame;
+  // Half the cache at most, so what is decoded ahead doesn't push out what it was decoded for.
+  constexpr std::size_t kMaxAheadBytes = Limits::kBitmapCacheBytes / 2;
+  std::vector<std::shared_ptr<const Bitmap>> ahead;
+  std::size_t bytes = 0;
+  const int last = std::min(frame + frames_ahead_, int(movie_->main.frames.size()));
+  for (int f = frame + 1; f <= last && bytes < kMaxAheadBytes; ++f) {
+    for (auto& bitmap : PlacedBy(f)) {
+      bytes += std::size_t(bitmap->width) * std::size_t(bitmap->height) * 4;
+      ahead.push_back(std::move(bitmap));
+    }
+  }
   {
     const std::lock_guard lock(mutex_);
-    if (stopped_ || !decoder_ || !movie_->bitmaps) return;
-    wanted_ = frame;
+    if (stopped_) return;
+    wanted_ = std::move(ahead);
+    ++asked_;
     if (!thread_.joinable()) thread_ = std::thread([this] { Run(); });
   }
   wake_.notify_one();
@@ -68,28 +82,23 @@ std::vector<std::shared_ptr<const Bitmap>> BitmapPrefetcher::PlacedBy(int frame)
 }
 
 void BitmapPrefetcher::Run() {
-  // Half the cache at most, so what is decoded ahead doesn't push out what it was decoded for.
-  constexpr std::size_t kMaxAheadBytes = Limits::kBitmapCacheBytes / 2;
-  int done = 0;
+  std::uint64_t done = 0;
   while (true) {
-    int from = 0;
+    std::vector<std::shared_ptr<const Bitmap>> bitmaps;
+    std::uint64_t asked = 0;
     {
       std::unique_lock lock(mutex_);
-      wake_.wait(lock, [&] { return stop_ || wanted_ != done; });
+      wake_.wait(lock, [&] { return stop_ || asked_ != done; });
       if (stop_) return;
-      from = wanted_;
+      bitmaps = wanted_;
+      asked = asked_;
     }
-    std::size_t bytes = 0;
-    const int last = std::min(from + frames_ahead_, int(movie_->main.frames.size()));
-    for (int f = from + 1; f <= last && bytes < kMaxAheadBytes; ++f) {
-      for (const auto& bitmap : PlacedBy(f)) {
-        // A newer frame shown starts the walk again from there.
-        if (stop_ || wanted_ != from) break;
-        bytes += std::size_t(bitmap->width) * std::size_t(bitmap->height) * 4;
-        static_cast<void>(bitmap->source->Pixels(decoder_.get()));
-      }
+    for (const auto& bitmap : bitmaps) {
+      // A newer frame shown starts the walk again from there.
+      if (stop_ || asked_ != asked) break;
+      static_cast<void>(bitmap->source->Pixels(decoder_.get()));
     }
-    done = from;
+    done = asked;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -28,9 +29,11 @@ class BitmapPrefetcher {
   BitmapPrefetcher(BitmapPrefetcher&&) = delete;
   BitmapPrefetcher& operator=(BitmapPrefetcher&&) = delete;
 
-  // The main timeline shows `frame` (1-based): the frames after it are decoded next. The worker
-  // starts with the first call, after the playing thread has decoded a picture of its own (some
-  // decoders set themselves up on first use, not safely from two threads at once).
+  // The main timeline shows `frame` (1-based): the bitmaps of the frames after it (as far as
+  // they have been read) are decoded next. Called on the playing thread, which alone reads the
+  // timeline. The worker starts with the first call, after the playing thread has decoded a
+  // picture of its own (some decoders set themselves up on first use, not safely from two
+  // threads at once).
   void Showing(int frame);
   // Ends the worker, after the picture it decodes at the moment; Showing then does nothing.
   void Stop();
@@ -43,9 +46,11 @@ class BitmapPrefetcher {
   std::shared_ptr<const Movie> movie_;
   std::unique_ptr<ImageDecoder> decoder_;
   int frames_ahead_;
+  int shown_ = 0;  // the playing thread's: the frame of the last call
   std::mutex mutex_;
   std::condition_variable wake_;
-  std::atomic<int> wanted_{0};  // the frame shown, the worker's start
+  std::vector<std::shared_ptr<const Bitmap>> wanted_;  // under mutex_: what to decode, in order
+  std::atomic<std::uint64_t> asked_{0};                // calls that changed wanted_
   std::atomic<bool> stop_{false};
   bool stopped_ = false;  // under mutex_: no thread will be started
   std::thread thread_;

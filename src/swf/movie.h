@@ -1,8 +1,9 @@
 #pragma once
 // A loaded movie: what the file defines, immutable once read, shared by every player of it.
-// The reader parses everything it plays at load time (shapes, the timelines' control tags and
-// scripts), so playing never parses; bitmaps are decoded when drawn, through the movie's bitmap
-// cache, which keeps them within a budget of their own.
+// The reader parses the tags (shapes, the timelines' control tags and scripts) before their frame
+// plays: all at load, or for a movie read as it plays, the main timeline's as the player reaches
+// them (MovieStream). Bitmaps are decoded when drawn, through the movie's bitmap cache, which
+// keeps them within a budget of their own.
 
 #include <algorithm>
 #include <cstddef>
@@ -49,7 +50,7 @@ inline bool SameIgnoringCase(std::string_view a, std::string_view b) {
                                             [&](char x, char y) { return lower(x) == lower(y); });
 }
 
-// Scripts: AVM1 action bytes as the file holds them (inside Movie::bytes), run by the script
+// Scripts: AVM1 action bytes as the file holds them (inside Movie::stream's), run by the script
 // machine as they are.
 struct ActionBlock {
   std::span<const std::uint8_t> code;
@@ -97,7 +98,7 @@ using ControlTag = std::variant<PlaceTag, RemoveTag>;
 struct StreamHeadTag {
   std::optional<SoundStreamHead> head;
 };
-// A SoundStreamBlock's body (for MP3 with its two fields), inside Movie::bytes.
+// A SoundStreamBlock's body (for MP3 with its two fields), inside Movie::stream's bytes.
 struct StreamBlockTag {
   std::span<const std::uint8_t> body;
 };
@@ -239,13 +240,36 @@ struct Header {
 
 class BitmapCache;
 
+// The file behind a movie: the bytes its tags point into and, for a movie read as it plays, the
+// reading of the rest. Used from the playing thread only.
+class MovieStream {
+ public:
+  MovieStream() = default;
+  virtual ~MovieStream() = default;
+  MovieStream(const MovieStream&) = delete;
+  MovieStream& operator=(const MovieStream&) = delete;
+  MovieStream(MovieStream&&) = delete;
+  MovieStream& operator=(MovieStream&&) = delete;
+
+  // Reads the main timeline's tags through frame `frame` (0-based), as far as the file has been
+  // read: it never waits, and reads a bounded number of tags a call. The timeline's frames and
+  // labels, and the dictionary, grow (frames already read stay where they are).
+  virtual void ReadThrough(int frame) = 0;
+  // Whether every tag of the main timeline has been read: the timeline is whole.
+  [[nodiscard]] virtual bool complete() const = 0;
+  // The main timeline's frames the file has been read through (_framesloaded).
+  [[nodiscard]] virtual int frames_loaded() const = 0;
+  // The file's bytes read (inflated ones for CWS), its 8-byte header included.
+  [[nodiscard]] virtual std::uint64_t bytes_loaded() const = 0;
+};
+
 struct Movie {
+  // First: what everything else points into goes last.
+  std::shared_ptr<MovieStream> stream;
   Header header;
   Rgba background{255, 255, 255, 255};
   std::map<std::uint16_t, Character> dictionary;
   Timeline main;
-  // The inflated file: stream blocks point into it.
-  std::vector<std::uint8_t> bytes;
   // The bitmaps' pixels, decoded as frames draw them; the bitmaps of `dictionary` point here.
   std::shared_ptr<BitmapCache> bitmaps;
   // The DefineSound tags, shared with the mixers that play them.
@@ -259,6 +283,9 @@ struct Movie {
   std::map<std::uint16_t, std::string> export_names;
   // SWF 5 and older: the code page of the movie's strings, Shift-JIS when a font says so.
   CodePage code_page = CodePage::Windows1252;
+
+  // Whether the main timeline is still being read (its last frame read isn't its last).
+  [[nodiscard]] bool loading() const { return stream && !stream->complete(); }
 
   [[nodiscard]] const Character* Find(std::uint16_t id) const {
     const auto it = dictionary.find(id);

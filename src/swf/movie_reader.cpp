@@ -1,14 +1,17 @@
-// The file: its header, the zlib body, and the tags, sorted into the dictionary and timelines.
+// The file: its header, and the tags (tag_feed.h), sorted into the dictionary and timelines.
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <limits>
 #include <string>
 #include <utility>
 
 #include "swf/bitmap_cache.h"
 #include "swf/reader_parts.h"
 #include "swf/swf_player.h"
+#include "swf/tag_feed.h"
 
 namespace swf {
 namespace {
@@ -135,14 +138,7 @@ class TimelineReader {
 
   // Reads tags up to End or the data's end into `out`.
   void Read(ByteReader& r, Timeline& out) {
-    Frame frame;
-    bool frame_used = false;
-    bool full = false;
     while (r.remaining() >= 2) {
-      if (ctx_.budget < kBudgetReserve) {
-        full = true;
-        break;
-      }
       const std::uint16_t head = r.U16();
       const auto code = TagCode(head >> 6);
       std::size_t length = head & 0x3F;
@@ -150,31 +146,47 @@ class TimelineReader {
       if (!r.ok()) break;
       // A tag longer than what is left is read as far as it goes.
       ByteReader body(r.Bytes(std::min(length, r.remaining())));
-      if (code == TagCode::End) break;
-      if (code == TagCode::ShowFrame) {
-        if (!ctx_.Append(out.frames, std::exchange(frame, Frame{}))) {
-          full = true;
-          break;
-        }
-        frame_used = false;
-        continue;
-      }
-      // Each switch that doesn't know the tag takes one off; none left knows it.
-      readers_knowing_ = main_ ? 2 : 1;
-      frame_used |= ReadControl(body, code, frame, out);
-      if (main_) ReadDefinition(body, code);
-      if (readers_knowing_ == 0) CountSkippedTag(ctx_.movie, code);
+      if (code == TagCode::End || !Tag(code, body, out)) break;
     }
-    if (full) {
+    Finish(out);
+  }
+
+  // One tag into `out`; false once the budget is spent (no tag is taken after that).
+  bool Tag(TagCode code, ByteReader& body, Timeline& out) {
+    if (ctx_.budget < kBudgetReserve) {
+      full_ = true;
+      return false;
+    }
+    if (code == TagCode::ShowFrame) {
+      const std::size_t before =
+          out.frames.empty() ? 0 : out.tags_before.back() + out.frames.back().tags.size();
+      if (!ctx_.Append(out.frames, std::exchange(frame_, Frame{}))) {
+        full_ = true;
+        return false;
+      }
+      out.tags_before.push_back(before);
+      frame_used_ = false;
+      return true;
+    }
+    // Each switch that doesn't know the tag takes one off; none left knows it.
+    readers_knowing_ = main_ ? 2 : 1;
+    frame_used_ |= ReadControl(body, code, frame_, out);
+    if (main_) ReadDefinition(body, code);
+    if (readers_knowing_ == 0) CountSkippedTag(ctx_.movie, code);
+    return true;
+  }
+
+  // After the last tag: a sprite's last frame counts without its ShowFrame, and a timeline has
+  // at least one frame.
+  void Finish(Timeline& out) {
+    if (full_) {
       ctx_.Note("the movie holds more than can be kept: read up to frame " +
                 std::to_string(out.frames.size()));
     }
-    if (out.frames.empty() || (frame_used && !main_)) out.frames.push_back(std::move(frame));
-    std::size_t tags = 0;
-    out.tags_before.reserve(out.frames.size());
-    for (const Frame& f : out.frames) {
-      out.tags_before.push_back(tags);
-      tags += f.tags.size();
+    if (out.frames.empty() || (frame_used_ && !main_)) {
+      out.tags_before.push_back(
+          out.frames.empty() ? 0 : out.tags_before.back() + out.frames.back().tags.size());
+      out.frames.push_back(std::move(frame_));
     }
   }
 
@@ -369,24 +381,159 @@ class TimelineReader {
   LoadContext& ctx_;
   bool main_;
   int readers_knowing_ = 0;
+  Frame frame_;  // the frame whose tags are being read
+  bool frame_used_ = false;
+  bool full_ = false;
 };
 
-// The file's bytes after its 8-byte header, inflated for CWS, at most `limit` of them.
-std::optional<std::string> Inflate(std::span<const std::uint8_t> input, std::size_t limit,
-                                   std::vector<std::uint8_t>& out) {
-  Inflater z(input);
-  out.reserve(std::min<std::size_t>(limit, std::size_t(1) << 20));
-  constexpr std::size_t kChunk = 1 << 16;
-  while (out.size() < limit) {
-    const std::size_t before = out.size();
-    const std::size_t want = std::min(kChunk, limit - before);
-    out.resize(before + want);
-    const std::size_t got = z.Read(std::span(out).subspan(before, want));
-    out.resize(before + got);
-    if (got < want) break;
+// Tags the player reads in one call at most, so a file of tiny tags spreads over frames.
+constexpr std::size_t kMaxTagsPerRead = 100'000;
+constexpr std::size_t kTagBatch = 4096;
+
+// The main timeline read from the file's tags as the player reaches its frames.
+class MainReader final : public MovieStream {
+ public:
+  MainReader(Movie& movie, ImageDecoder* images, std::unique_ptr<TagFeed> feed, std::size_t honest,
+             std::size_t declared)
+      : movie_(movie),
+        ctx_{movie, images, Limits::kMaxModelBytes, {}, {}},
+        reader_(ctx_, true),
+        feed_(std::move(feed)),
+        honest_(honest),
+        declared_(declared) {}
+
+  void Start() { feed_->Start(); }
+
+  void ReadThrough(int frame) override {
+    std::size_t left = kMaxTagsPerRead;
+    while (!complete_ && int(movie_.main.frames.size()) <= frame && left > 0) {
+      if (pending_.empty()) feed_->Take(pending_, std::min(left, kTagBatch));
+      if (pending_.empty()) {
+        if (feed_->finished()) Finish();
+        return;
+      }
+      const TagEntry tag = pending_.front();
+      pending_.pop_front();
+      --left;
+      ByteReader body(tag.body);
+      if (!reader_.Tag(tag.code, body, movie_.main)) Finish();
+    }
   }
-  if (out.empty() && limit > 0) return "the zlib-compressed body can't be inflated";
-  return std::nullopt;
+  [[nodiscard]] bool complete() const override { return complete_; }
+  [[nodiscard]] int frames_loaded() const override {
+    const int read = int(movie_.main.frames.size());
+    return complete_ ? read : std::max(read, feed_->frames_read());
+  }
+  [[nodiscard]] std::uint64_t bytes_loaded() const override { return 8 + feed_->bytes_read(); }
+
+ private:
+  void Finish() {
+    feed_->Stop();
+    pending_.clear();
+    reader_.Finish(movie_.main);
+    complete_ = true;
+    if (feed_->bytes_read() == honest_ && honest_ < declared_) {
+      ctx_.Note("the body inflates to more than " + std::to_string(Limits::kMaxInflateRatio) +
+                " times its compressed size and 16 MiB: read up to byte " +
+                std::to_string(honest_ + 8));
+    }
+  }
+
+  Movie& movie_;
+  LoadContext ctx_;
+  TimelineReader reader_;
+  std::unique_ptr<TagFeed> feed_;
+  std::deque<TagEntry> pending_;
+  std::size_t honest_;
+  std::size_t declared_;
+  bool complete_ = false;
+};
+
+// A source over bytes the caller keeps for as long as the source reads.
+class SpanSource final : public ByteSource {
+ public:
+  explicit SpanSource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  std::size_t Read(std::span<std::uint8_t> out) override {
+    const std::size_t n = std::min(out.size(), bytes_.size() - at_);
+    std::copy_n(bytes_.begin() + std::ptrdiff_t(at_), n, out.begin());
+    at_ += n;
+    return n;
+  }
+  [[nodiscard]] std::uint64_t size() const override { return bytes_.size(); }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::size_t at_ = 0;
+};
+
+class OwnedSource final : public ByteSource {
+ public:
+  explicit OwnedSource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)), span_(bytes_) {}
+  std::size_t Read(std::span<std::uint8_t> out) override { return span_.Read(out); }
+  [[nodiscard]] std::uint64_t size() const override { return span_.size(); }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+  SpanSource span_;
+};
+
+LoadResult Load(std::unique_ptr<ByteSource> file, ImageDecoder* images, bool streaming) {
+  std::uint8_t head[8] = {};
+  std::size_t got = 0;
+  while (got < 8) {
+    const std::size_t n = file->Read(std::span(head).subspan(got));
+    if (n == 0) break;
+    got += n;
+  }
+  if (got < 8) return {nullptr, "not an SWF file (shorter than its header)"};
+  const std::string signature(head, head + 3);
+  if (signature == "ZWS") {
+    return {nullptr, "LZMA-compressed SWF (ZWS, Flash 11 and later) is not supported"};
+  }
+  if (signature != "FWS" && signature != "CWS") {
+    return {nullptr, "not an SWF file (no FWS or CWS signature)"};
+  }
+  auto movie = std::make_shared<Movie>();
+  Header& header = movie->header;
+  header.version = head[3];
+  header.file_length =
+      std::uint32_t(head[4] | (head[5] << 8) | (head[6] << 16)) | (std::uint32_t(head[7]) << 24);
+  header.compressed = signature == "CWS";
+  const std::size_t body = std::size_t(std::min<std::uint64_t>(
+      file->size() > 8 ? file->size() - 8 : 0, std::numeric_limits<std::size_t>::max()));
+  // (Compared before multiplying: a 32-bit size_t would wrap.)
+  const std::size_t honest = !header.compressed ? body
+                             : body > Limits::kMaxInflated / Limits::kMaxInflateRatio
+                                 ? Limits::kMaxInflated
+                                 : std::max(body * Limits::kMaxInflateRatio, Limits::kMinInflated);
+  const std::size_t declared = header.file_length < 8 ? 0 : header.file_length - 8;
+  const std::size_t limit = std::min(declared, honest);
+  auto feed = std::make_unique<TagFeed>(std::move(file), header.compressed, limit);
+
+  // The stage's rectangle (its size in its first five bits), the frame rate and count.
+  std::uint8_t stage[21] = {};
+  std::size_t read = feed->ReadBody(std::span(stage, 1));
+  if (header.compressed && read == 0 && limit > 0) {
+    return {nullptr, "the zlib-compressed body can't be inflated"};
+  }
+  const std::size_t rect_bytes = (5 + 4 * std::size_t(stage[0] >> 3) + 7) / 8;
+  if (read == 1) read += feed->ReadBody(std::span(stage).subspan(1, rect_bytes + 4 - 1));
+  ByteReader r{std::span<const std::uint8_t>(stage).first(read)};
+  header.stage = r.ReadRect();
+  header.frame_rate = float(r.U16()) / 256.0f;
+  header.frame_count = r.U16();
+  if (!r.ok()) return {nullptr, "the file ends inside its header"};
+
+  movie->bitmaps = std::make_shared<BitmapCache>(images, Limits::kBitmapCacheBytes);
+  auto reader = std::make_shared<MainReader>(*movie, images, std::move(feed), honest, declared);
+  movie->stream = reader;
+  if (streaming) {
+    reader->Start();
+    reader->ReadThrough(0);
+  } else {
+    while (!reader->complete()) reader->ReadThrough(std::numeric_limits<int>::max());
+  }
+  return {std::move(movie), {}};
 }
 
 }  // namespace
@@ -423,58 +570,22 @@ std::optional<int> Timeline::FindLabel(const std::string& label) const {
 }
 
 LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images) {
-  if (file.size() < 8) return {nullptr, "not an SWF file (shorter than its header)"};
-  const std::string signature(file.begin(), file.begin() + 3);
-  if (signature == "ZWS") {
-    return {nullptr, "LZMA-compressed SWF (ZWS, Flash 11 and later) is not supported"};
-  }
-  if (signature != "FWS" && signature != "CWS") {
-    return {nullptr, "not an SWF file (no FWS or CWS signature)"};
-  }
-  auto movie = std::make_shared<Movie>();
-  Header& header = movie->header;
-  header.version = file[3];
-  header.file_length =
-      std::uint32_t(file[4] | (file[5] << 8) | (file[6] << 16)) | (std::uint32_t(file[7]) << 24);
-  header.compressed = signature == "CWS";
-  const auto body = file.subspan(8);
-  // (Compared before multiplying: a 32-bit size_t would wrap.)
-  const std::size_t honest =
-      !header.compressed ? body.size()
-      : body.size() > Limits::kMaxInflated / Limits::kMaxInflateRatio
-          ? Limits::kMaxInflated
-          : std::max(body.size() * Limits::kMaxInflateRatio, Limits::kMinInflated);
-  const std::size_t limit =
-      std::min<std::size_t>(header.file_length < 8 ? 0 : header.file_length - 8, honest);
-  if (header.compressed) {
-    if (auto failure = Inflate(body, limit, movie->bytes)) return {nullptr, *failure};
-  } else {
-    const auto kept = body.first(std::min(limit, body.size()));
-    movie->bytes.assign(kept.begin(), kept.end());
-  }
+  return Load(std::make_unique<SpanSource>(file), images, false);
+}
 
-  if (header.file_length > 8 && movie->bytes.size() == honest &&
-      honest < std::size_t(header.file_length) - 8) {
-    movie->notes.push_back(
-        "the body inflates to more than " + std::to_string(Limits::kMaxInflateRatio) +
-        " times its compressed size and 16 MiB: read up to byte " + std::to_string(honest + 8));
-  }
+LoadResult LoadMovie(std::unique_ptr<ByteSource> file, ImageDecoder* images) {
+  return Load(std::move(file), images, true);
+}
 
-  ByteReader r(movie->bytes);
-  header.stage = r.ReadRect();
-  header.frame_rate = float(r.U16()) / 256.0f;
-  header.frame_count = r.U16();
-  if (!r.ok()) return {nullptr, "the file ends inside its header"};
-
-  movie->bitmaps = std::make_shared<BitmapCache>(images, Limits::kBitmapCacheBytes);
-  LoadContext ctx{*movie, images, Limits::kMaxModelBytes, {}, {}};
-  TimelineReader(ctx, true).Read(r, movie->main);
-  return {std::move(movie), {}};
+std::unique_ptr<ByteSource> MemorySource(std::vector<std::uint8_t> bytes) {
+  return std::make_unique<OwnedSource>(std::move(bytes));
 }
 
 StageInfo Stage(const Movie& movie) {
-  return {movie.header.stage, movie.header.frame_rate, int(movie.main.frames.size()),
-          movie.background, movie.header.version};
+  const int read = int(movie.main.frames.size());
+  return {movie.header.stage, movie.header.frame_rate,
+          movie.loading() ? std::max(read, movie.header.frame_count) : read, movie.background,
+          movie.header.version};
 }
 
 }  // namespace swf

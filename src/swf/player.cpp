@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <limits>
 #include <set>
 #include <utility>
 
@@ -364,6 +365,7 @@ struct Player::State : avm1::Host {
     const Clip* clip = ClipOf(o);
     return clip && clip->button;
   }
+  int TotalFrames(Clip& clip);
   void GetUrl(const std::string& url, const std::string& target, int method) override;
   void RemoveClip(avm1::Object* clip) override;
   void DuplicateClip(avm1::Object* clip, const std::string& name, int depth) override;
@@ -529,6 +531,9 @@ struct Player::State : avm1::Host {
   // acts; the movie's _focusrect.
   bool highlight = false;
   bool focus_rect = true;
+  // Frames of the main timeline read ahead of the one shown, for a movie read as it plays: a
+  // second's, so the pictures decoded ahead are known.
+  int read_ahead = int(std::ceil(std::clamp(double(movie.header.frame_rate), 1.0, 120.0)));
 };
 
 // ---- Timeline ------------------------------------------------------------------------------
@@ -542,6 +547,10 @@ void Player::State::Tick(bool loop) {
   vm->BeginFrame();
   vm->now_ms = std::max(0.0, (clock - start_time) * 1000);
   Clip& main = *root;
+  // A movie read as it plays: its next second's tags, as far as the file has been read. The
+  // timeline waits on its last frame read until the next is.
+  if (movie.loading()) movie.stream->ReadThrough(main.frame + 1 + read_ahead);
+  const bool loading = movie.loading();
   const std::vector<std::shared_ptr<Clip>> tops = TopClips();
   // Clips shown before this frame hear enterFrame first, the innermost first.
   for (const auto& top : tops) {
@@ -557,14 +566,14 @@ void Player::State::Tick(bool loop) {
       Goto(*top, top->frame < top->last() ? top->frame + 1 : 0);
     }
   }
-  if (main.playing) {
+  if (main.playing && main.last() >= 0) {
     if (main.frame < 0 || restart) {
       restart = false;
       if (main.frame >= 0 && stream_head) mixer.StartStream(*stream_head);
       Goto(main, 0);
     } else if (main.frame < main.last()) {
       Goto(main, main.frame + 1);
-    } else if (loop) {
+    } else if (loop && !loading) {
       if (stream_head) mixer.StartStream(*stream_head);
       Goto(main, 0);
     }
@@ -577,7 +586,7 @@ void Player::State::Tick(bool loop) {
   RunQueue();
   SyncVariables();
   vm->MaybeCollect();
-  if (main.playing && !loop && main.frame == main.last()) {
+  if (main.playing && !loop && !loading && main.frame == main.last()) {
     main.playing = false;
     ended = true;
     // The stream sound ends with the movie; event sounds play on, as in Flash.
@@ -627,6 +636,10 @@ void Player::State::Enqueue(Pending p) {
 // what the new clips queue. False when the tick can't afford the tags it would apply (nothing
 // changes then).
 bool Player::State::Goto(Clip& clip, int target) {
+  if (&clip == root.get() && target > clip.last() && movie.loading()) {
+    movie.stream->ReadThrough(target);
+  }
+  if (clip.last() < 0) return true;
   target = std::clamp(target, 0, clip.last());
   if (target == clip.frame) return true;
   const bool forward = target > clip.frame;
@@ -1116,8 +1129,9 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 4:
       return clip ? Value::Num(clip->frame + 1) : Value{};
     case 5:
+      return clip ? Value::Num(TotalFrames(*clip)) : Value{};
     case 12:
-      return clip ? Value::Num(double(clip->timeline->frames.size())) : Value{};
+      return clip ? Value::Num(FramesLoaded(o)) : Value{};
     case 6:
       return Value::Num(double(display.color.mul_a) * 100);
     case 7:
@@ -1280,7 +1294,12 @@ void Player::State::GotoFrame(avm1::Object* o, int frame, bool play) {
 bool Player::State::GotoLabel(avm1::Object* o, std::string_view label, bool play) {
   Clip* clip = ClipOf(o);
   if (!clip) return false;
-  const auto frame = clip->timeline->FindLabel(std::string(label));
+  auto frame = clip->timeline->FindLabel(std::string(label));
+  // A label further on than the frames read: found if the file has been read that far.
+  if (!frame && clip == root.get() && movie.loading()) {
+    movie.stream->ReadThrough(std::numeric_limits<int>::max());
+    frame = clip->timeline->FindLabel(std::string(label));
+  }
   if (!frame) return false;
   Goto(*clip, *frame);
   clip->playing = play;
@@ -1298,7 +1317,14 @@ int Player::State::CurrentFrame(avm1::Object* o) {
 
 int Player::State::FramesLoaded(avm1::Object* o) {
   Clip* clip = ClipOf(o);
+  if (clip == root.get() && movie.loading()) return movie.stream->frames_loaded();
   return clip ? int(clip->timeline->frames.size()) : 0;
+}
+
+int Player::State::TotalFrames(Clip& clip) {
+  const int read = int(clip.timeline->frames.size());
+  // The header's count until the main timeline has been read whole.
+  return &clip == root.get() && movie.loading() ? std::max(read, movie.header.frame_count) : read;
 }
 
 void Player::State::GetUrl(const std::string& url, const std::string& target, int flags) {
@@ -1753,6 +1779,15 @@ Value McBytesTotal(avm1::Vm& vm, const Value& self, Args) {
   if (c->timeline == &StateOf(vm).empty_timeline) return Value::Num(0);
   return Value::Num(double(c->movie->header.file_length));
 }
+Value McBytesLoaded(avm1::Vm& vm, const Value& self, Args args) {
+  const Clip* c = SelfClip(self);
+  if (!c) return Value{};
+  // The main movie read as it plays says how far the reading has come; the rest is whole.
+  const Movie& movie = StateOf(vm).movie;
+  if (c->movie != &movie || !movie.loading()) return McBytesTotal(vm, self, args);
+  return Value::Num(double(std::min<std::uint64_t>(movie.header.file_length,
+                                                   movie.stream->bytes_loaded())));
+}
 Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c) return Value{};
@@ -2107,7 +2142,7 @@ void Player::State::InstallClipMethods() {
   def("duplicateMovieClip", McDuplicate);
   def("attachMovie", McAttach);
   def("createEmptyMovieClip", McCreateEmpty);
-  def("getBytesLoaded", McBytesTotal);
+  def("getBytesLoaded", McBytesLoaded);
   def("getBytesTotal", McBytesTotal);
   def("getBounds", McBounds);
   def("getRect", McBounds);

@@ -29,7 +29,7 @@ struct LoadContext {
   Movie& movie;
   ImageDecoder* images = nullptr;
   std::size_t budget = Limits::kMaxModelBytes;
-  std::span<const std::uint8_t> jpeg_tables;  // inside Movie::bytes
+  std::span<const std::uint8_t> jpeg_tables;  // inside the file's bytes
   // The video streams defined so far, which VideoFrame tags fill in.
   std::map<std::uint16_t, std::shared_ptr<VideoStream>> videos;
 

@@ -4,8 +4,9 @@
 // sends (FSCommand) and pull its mixed sound.
 //
 // Threads: a Player is used from one thread (the window's), except PullAudio, which a platform's
-// audio thread may call at any time (the mixer behind it locks). A loaded Movie is immutable and
-// may be shared by players on any threads.
+// audio thread may call at any time (the mixer behind it locks). A movie read whole is immutable
+// and may be shared by players on any threads; one read as it plays is played by one player on one
+// thread.
 //
 //   swf::LoadResult loaded = swf::LoadMovie(bytes, &decoder);
 //   if (!loaded.movie) report(loaded.refusal);
@@ -68,11 +69,40 @@ struct LoadResult {
 // null (JPEG, PNG and GIF bitmaps then draw nothing).
 [[nodiscard]] LoadResult LoadMovie(std::span<const std::uint8_t> file, ImageDecoder* images);
 
+// A file's bytes in order, as a movie read as it plays takes them.
+class ByteSource {
+ public:
+  ByteSource() = default;
+  virtual ~ByteSource() = default;
+  ByteSource(const ByteSource&) = delete;
+  ByteSource& operator=(const ByteSource&) = delete;
+  ByteSource(ByteSource&&) = delete;
+  ByteSource& operator=(ByteSource&&) = delete;
+
+  // The next bytes into `out`; 0 at the end (or when the rest can't be read). Called from one
+  // thread at a time, not necessarily the one that made the source; never throws.
+  virtual std::size_t Read(std::span<std::uint8_t> out) = 0;
+  // The file's size as it was opened.
+  [[nodiscard]] virtual std::uint64_t size() const = 0;
+};
+// A source over bytes held in memory.
+[[nodiscard]] std::unique_ptr<ByteSource> MemorySource(std::vector<std::uint8_t> bytes);
+
+// Reads an SWF file as it plays, as Flash Player streamed one: a thread of the movie's own reads
+// (and inflates) the file and indexes its tags, while the player reads the tags of the main
+// timeline as it reaches them, so the first frame shows once the tags before it are read. Returns
+// when the first frame has been read (or the file ends). Until the whole file is read the movie
+// is played by one player on one thread, and `_framesloaded` and `getBytesLoaded()` tell how far
+// the reading has come; otherwise as LoadMovie.
+[[nodiscard]] LoadResult LoadMovie(std::unique_ptr<ByteSource> file, ImageDecoder* images);
+
 struct StageInfo {
   Rect bounds;           // twips
   float frame_rate = 0;  // frames per second as the file says; the clock uses at least 1
-  int frame_count = 0;   // frames of the main timeline as read (the header's count may differ)
-  Rgba background;       // SetBackgroundColor, white without one
+  // Frames of the main timeline as read (the header's count may differ); the header's count (or
+  // more) while a movie read as it plays is still reading.
+  int frame_count = 0;
+  Rgba background;  // SetBackgroundColor, white without one
   int version = 0;
 };
 [[nodiscard]] StageInfo Stage(const Movie& movie);

@@ -95,11 +95,11 @@ class SwfMoviePlayerTest : public ::testing::Test {
                                      ++reads_;
                                      if (path == AsciiPath("missing.swf"))
                                        throw std::runtime_error("No such file");
-                                     return std::vector<std::uint8_t>{'F', 'W', 'S'};
+                                     return swf::MemorySource({'F', 'W', 'S'});
                                    },
-                                   [this, rate, frames](std::span<const std::uint8_t> file) {
+                                   [this, rate, frames](std::unique_ptr<swf::ByteSource> file) {
                                      LoadedCore loaded;
-                                     if (file.size() != 3) return loaded;
+                                     if (file->size() != 3) return loaded;
                                      if (refuse_.empty()) {
                                        loaded.core = std::make_unique<FakeCore>(log_, rate, frames);
                                      } else {

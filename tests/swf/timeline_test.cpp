@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "swf/movie.h"
 #include "swf/swf_player.h"
 #include "swf_writer.h"
 
@@ -125,20 +128,68 @@ void PrintTo(const TimelineCase& c, std::ostream* os) {
 
 class Timeline : public testing::TestWithParam<TimelineCase> {};
 
+// Read whole, and read as it plays (once its thread has read the file: the frames then come
+// from the tags read as the timeline reaches them, and must be the same).
 TEST_P(Timeline, FrameByFrame) {
   const TimelineCase& c = GetParam();
-  const swf::LoadResult loaded = swf::LoadMovie(Movie(c.tags), nullptr);
-  ASSERT_TRUE(loaded.movie) << loaded.refusal;
-  swf::Player player(loaded.movie);
-  player.SetLoop(c.loop);
-  EXPECT_FALSE(player.Playing());
-  player.Play();
-  EXPECT_TRUE(player.Playing());
-  for (std::size_t i = 0; i < c.frames.size(); ++i) {
-    // 10 frames per second: frame i is due at i / 10 s.
-    player.AdvanceTo(i == 0 ? 0 : (double(i) + 0.5) / 10);
-    EXPECT_EQ(Snapshot(player), c.frames[i]) << "after frame " << i + 1;
+  for (const bool streamed : {false, true}) {
+    SCOPED_TRACE(streamed ? "read as it plays" : "read whole");
+    const Bytes file = Movie(c.tags);
+    const swf::LoadResult loaded =
+        streamed ? swf::LoadMovie(swf::MemorySource(file), nullptr) : swf::LoadMovie(file, nullptr);
+    ASSERT_TRUE(loaded.movie) << loaded.refusal;
+    while (streamed && loaded.movie->stream->bytes_loaded() < file.size()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    swf::Player player(loaded.movie);
+    player.SetLoop(c.loop);
+    EXPECT_FALSE(player.Playing());
+    player.Play();
+    EXPECT_TRUE(player.Playing());
+    for (std::size_t i = 0; i < c.frames.size(); ++i) {
+      // 10 frames per second: frame i is due at i / 10 s.
+      player.AdvanceTo(i == 0 ? 0 : (double(i) + 0.5) / 10);
+      EXPECT_EQ(Snapshot(player), c.frames[i]) << "after frame " << i + 1;
+    }
   }
+}
+
+// A file that arrives slowly: the first frame shows once its tags are read, the timeline waits
+// for frames not read yet, and the reading thread ends with the movie wherever it is.
+TEST(StreamedMovie, ShowsTheFirstFrameAndStopsCleanly) {
+  class SlowSource final : public swf::ByteSource {
+   public:
+    explicit SlowSource(Bytes bytes) : bytes_(std::move(bytes)) {}
+    std::size_t Read(std::span<std::uint8_t> out) override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      const std::size_t n = std::min({out.size(), bytes_.size() - at_, std::size_t{4096}});
+      std::copy_n(bytes_.begin() + std::ptrdiff_t(at_), n, out.begin());
+      at_ += n;
+      return n;
+    }
+    [[nodiscard]] std::uint64_t size() const override { return bytes_.size(); }
+
+   private:
+    Bytes bytes_;
+    std::size_t at_ = 0;
+  };
+  // 200 frames of 20 KB each: a second or more to read.
+  Bytes tags = Join({kShapes, PlaceObject2(1, 1), ShowFrame()});
+  for (int f = 1; f < 200; ++f) tags = Join({tags, Tag(255, Bytes(20000)), ShowFrame()});
+  auto loaded = swf::LoadMovie(std::make_unique<SlowSource>(Movie(tags)), nullptr);
+  ASSERT_TRUE(loaded.movie) << loaded.refusal;
+  EXPECT_TRUE(loaded.movie->loading());
+  auto player = std::make_unique<swf::Player>(loaded.movie);
+  player->Play();
+  player->AdvanceTo(0);
+  EXPECT_EQ(Snapshot(*player), "f1 play | 1:1 |");
+  player->AdvanceTo(0.55);
+  EXPECT_LE(player->CurrentFrame(), loaded.movie->stream->frames_loaded());
+  EXPECT_LT(loaded.movie->stream->frames_loaded(), 200);
+  const auto before = std::chrono::steady_clock::now();
+  player.reset();
+  loaded.movie.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
 }
 
 INSTANTIATE_TEST_SUITE_P(Swf, Timeline, testing::ValuesIn(Cases()),

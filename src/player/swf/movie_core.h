@@ -55,7 +55,7 @@ struct LoadedCore {
   std::string left_for_others;
 };
 
-// Reads a movie from a file's bytes; never throws for what a file holds.
-using CoreLoader = std::function<LoadedCore(std::span<const std::uint8_t> file)>;
+// Reads a movie from a file as it plays; never throws for what a file holds.
+using CoreLoader = std::function<LoadedCore(std::unique_ptr<swf::ByteSource> file)>;
 
 }  // namespace launcher::swfplayer

@@ -54,8 +54,7 @@ void SwfMoviePlayer::SetMovie(const PathText& path) {
   left_for_others_.clear();
   LoadedCore loaded;
   try {
-    const std::vector<std::uint8_t> file = platform_.read_file(path, kMaxFileBytes);
-    loaded = platform_.load(file);
+    loaded = platform_.load(platform_.open_file(path, kMaxFileBytes));
   } catch (const std::exception& error) {
     loaded.refusal = error.what();
   }

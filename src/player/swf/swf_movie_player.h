@@ -27,7 +27,7 @@ namespace launcher::swfplayer {
 
 struct Platform {
   VideoLayer& layer;
-  FileReader read_file;
+  FileOpener open_file;
   CoreLoader load;
   AudioOpener open_audio;
   Clock now;
@@ -60,7 +60,8 @@ class SwfMoviePlayer final : public SelectiveMoviePlayer {
   void SetHeight(Twips height) override;
   void SetWidth(Twips width) override;
   void SetLoop(bool loop) override;
-  // Reads and loads the movie; one it can't play reads as not playing and is named by Refusal.
+  // Opens and loads the movie (the file is read on as it plays); one it can't play reads as not
+  // playing and is named by Refusal.
   void SetMovie(const PathText& path) override;
   void Play() override;
   [[nodiscard]] bool Playing() override;

@@ -1,6 +1,6 @@
 #pragma once
 // What the SWF player needs from a platform besides the window's video layer: a sound device, a
-// file's bytes and a clock. Each platform implements these small parts; the engine itself is
+// file to read and a clock. Each platform implements these small parts; the engine itself is
 // portable.
 
 #include <cstddef>
@@ -12,6 +12,7 @@
 
 #include "player/movie_player.h"
 #include "player/video_layer.h"
+#include "swf/swf_player.h"
 
 namespace launcher::swfplayer {
 
@@ -39,10 +40,11 @@ class AudioOutput {
 // movie then plays silently at its own pace.
 using AudioOpener = std::function<std::unique_ptr<AudioOutput>(AudioPull pull)>;
 
-// A whole file's bytes, at most max_bytes of them; throws std::runtime_error in the system's words
-// (the message is the skip line's reason) when it can't be read or is larger.
-using FileReader =
-    std::function<std::vector<std::uint8_t>(const PathText& path, std::size_t max_bytes)>;
+// A file opened to be read in order as the movie plays, of at most max_bytes; throws
+// std::runtime_error in the system's words (the message is the skip line's reason) when it can't
+// be opened or is larger.
+using FileOpener =
+    std::function<std::unique_ptr<swf::ByteSource>(const PathText& path, std::size_t max_bytes)>;
 
 // Seconds on a steady clock; only differences count.
 using Clock = std::function<double()>;

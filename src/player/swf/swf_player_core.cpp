@@ -88,8 +88,8 @@ CoreLoader MakeCoreLoader(swf::ImageDecoder* images, swf::Mp3DecoderFactory mp3,
                           swf::VideoDecoderFactory video, swf::DeviceFonts* fonts,
                           swf::ImageDecoderFactory images_ahead) {
   return [images, mp3 = std::move(mp3), video = std::move(video), fonts,
-          images_ahead = std::move(images_ahead)](std::span<const std::uint8_t> file) {
-    swf::LoadResult loaded = swf::LoadMovie(file, images);
+          images_ahead = std::move(images_ahead)](std::unique_ptr<swf::ByteSource> file) {
+    swf::LoadResult loaded = swf::LoadMovie(std::move(file), images);
     LoadedCore result;
     if (loaded.movie) {
       result.left_for_others = UndecodedVideo(*loaded.movie, video);

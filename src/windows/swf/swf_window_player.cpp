@@ -1,9 +1,12 @@
 #include "windows/swf/swf_window_player.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -24,34 +27,45 @@
 namespace launcher::win32 {
 namespace {
 
-// The whole file, with the same long-path handling as every other file; the system's words when
-// it can't be read.
-std::vector<std::uint8_t> ReadWholeFile(const PathText& path, std::size_t max_bytes) {
-  const auto fail = [](std::wstring_view step, DWORD error) {
-    throw std::runtime_error(ToUtf8(FailureText(step, HRESULT_FROM_WIN32(error))));
-  };
-  const KernelHandle file(
-      ::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) fail(L"opening the file", ::GetLastError());
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file.get(), &size)) fail(L"reading the file's size", ::GetLastError());
-  if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
-    throw std::runtime_error("the file is larger than the player reads");
-  }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size.QuadPart));
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    DWORD read = 0;
-    const auto ask = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-    if (!::ReadFile(file.get(), bytes.data() + done, ask, &read, nullptr)) {
-      fail(L"reading the file", ::GetLastError());
+// The movie's file, read in order as it plays, with the same long-path handling as every other
+// file; the system's words when it can't be opened. A read that fails later ends the file there.
+class MovieFile final : public swf::ByteSource {
+ public:
+  MovieFile(const PathText& path, std::size_t max_bytes)
+      : file_(::CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {
+    const auto fail = [](std::wstring_view step, DWORD error) {
+      throw std::runtime_error(ToUtf8(FailureText(step, HRESULT_FROM_WIN32(error))));
+    };
+    if (!file_) fail(L"opening the file", ::GetLastError());
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file_.get(), &size)) fail(L"reading the file's size", ::GetLastError());
+    if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
+      throw std::runtime_error("the file is larger than the player reads");
     }
-    if (read == 0) break;  // shorter than its size said: what is there is the file
-    done += read;
+    size_ = static_cast<std::uint64_t>(size.QuadPart);
   }
-  bytes.resize(done);
-  return bytes;
+
+  std::size_t Read(std::span<std::uint8_t> out) override {
+    std::size_t done = 0;
+    while (done < out.size()) {
+      DWORD read = 0;
+      const auto ask = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, 1u << 20));
+      if (!::ReadFile(file_.get(), out.data() + done, ask, &read, nullptr) || read == 0) break;
+      done += read;
+    }
+    return done;
+  }
+  [[nodiscard]] std::uint64_t size() const override { return size_; }
+
+ private:
+  KernelHandle file_;
+  std::uint64_t size_ = 0;
+};
+
+std::unique_ptr<swf::ByteSource> OpenMovieFile(const PathText& path, std::size_t max_bytes) {
+  return std::make_unique<MovieFile>(path, max_bytes);
 }
 
 double SteadySeconds() {
@@ -69,7 +83,7 @@ class SwfWindowPlayer final : public SelectiveMoviePlayer {
         frames_(parent, scale, [this] { RunDueFrame(); }),
         engine_(swfplayer::Platform{
             frames_,
-            &ReadWholeFile,
+            &OpenMovieFile,
             swfplayer::MakeCoreLoader(images_.get(), Mp3Decoders(), {}, fonts_.get()),
             [](swfplayer::AudioPull pull) -> std::unique_ptr<swfplayer::AudioOutput> {
               std::string why;  // no device: the movie plays silently, which is no failure

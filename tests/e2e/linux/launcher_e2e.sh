@@ -78,6 +78,18 @@ EOF
     -i "color=c=lime:s=320x240:r=10:d=1.5" -filter_complex "[0][1]concat=n=2" -c:v flv -g 10 \
     -q:v 2 "$dir.tmp/video.flv"
   "$swf_writer" "$dir.tmp" "$dir.tmp/tone.mp3" "$dir.tmp/video.flv"
+  # A rendered opening: 10 s of 800 x 600 JPEGs at 30 fps with grain (about 8 MB as CWS), red
+  # for 9 s and blue for the last second, with a 10 s tone; the writer's other movies of that
+  # run are dropped.
+  mkdir -p "$dir.tmp/jpegs" "$dir.tmp/pictures"
+  ffmpeg -v error -y -threads 1 -f lavfi -i "color=c=red:s=800x600:r=30:d=9" -f lavfi \
+    -i "color=c=blue:s=800x600:r=30:d=1" -filter_complex "[0][1]concat=n=2,noise=alls=8:allf=t" \
+    -q:v 9 "$dir.tmp/jpegs/%04d.jpg"
+  ffmpeg -v error -y -f lavfi -i "sine=frequency=440:sample_rate=44100:d=10" -ac 2 \
+    -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 "$dir.tmp/pictures/tone.mp3"
+  "$swf_writer" "$dir.tmp/pictures" "$dir.tmp/pictures/tone.mp3" - "$dir.tmp/jpegs"
+  mv "$dir.tmp/pictures/pictures.swf" "$dir.tmp/pictures.swf"
+  rm -rf "$dir.tmp/jpegs" "$dir.tmp/pictures"
   echo "$stamp" >"$dir.tmp/complete"
   rm -rf "$dir" && mv "$dir.tmp" "$dir"
 }
@@ -508,6 +520,25 @@ scenario_swf_plays() { swf_plays swf_plays vector.swf; }
 scenario_swf_plays_cws() { swf_plays swf_plays_cws vector_cws.swf; }
 # The same two colours as an embedded Sorenson H.263 video, decoded by the SWF player itself.
 scenario_swf_video() { swf_plays swf_video video.swf; }
+
+# A long JPEG-a-frame SWF is read as it plays: its first picture shows soon after the key, the
+# timeline reaches its last second (blue) and the window closes at its end, not before.
+scenario_swf_pictures() {
+  logo_up swf_pictures pictures.swf
+  hold_key space
+  local key_ms
+  key_ms=$(now_ms)
+  # Beside the probe patch in the middle.
+  wait_pixel $((win_w / 8)) $((win_h / 2)) "255 0 0" 5
+  log "first picture visible $(($(now_ms) - key_ms)) ms after the key"
+  wait_pixel $((win_w / 8)) $((win_h / 2)) "0 0 255" 15
+  log "last second's pictures $(($(now_ms) - key_ms)) ms after the key"
+  screenshot swf-pictures-last
+  wait_exit 10
+  local played=$((exited_ms - key_ms))
+  [ "$played" -ge 9500 ] || fail "closed ${played} ms after the key: the 10 s movie did not play"
+  expect_one_launch
+}
 
 # With SDL's dummy sound driver the SWF with MP3 stream sound (4 s, 20 fps, "Close" in its last
 # frame) plays silently at its own frame rate and closes at its end.
