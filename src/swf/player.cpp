@@ -531,6 +531,8 @@ struct Player::State : avm1::Host {
   // acts; the movie's _focusrect.
   bool highlight = false;
   bool focus_rect = true;
+  // `hovered` is what the focus rolled over: a pointer that doesn't move leaves it so.
+  bool hover_by_focus = false;
   // Frames of the main timeline read ahead of the one shown, for a movie read as it plays: a
   // second's, so the pictures decoded ahead are known.
   int read_ahead = int(std::ceil(std::clamp(double(movie.header.frame_rate), 1.0, 120.0)));
@@ -3015,13 +3017,16 @@ void Player::State::StartDrag(avm1::Object* o, bool lock) {
 
 void Player::State::PointerMove(Point p) {
   highlight = false;
+  const bool moved = p.x != pointer.x || p.y != pointer.y;
   pointer = p;
   FollowDrag();
   BroadcastMouse(EventMouseMove, "onMouseMove");
+  if (!moved && hover_by_focus) return;
   const std::shared_ptr<Clip> over = Pick(*root, root_display.matrix, pointer, 0);
   const std::shared_ptr<Clip> before = hovered.lock();
   if (over == before) return;
   hovered = over;
+  hover_by_focus = false;
   if (pointer_down) {
     // With the button held, the pointer drags off one and over the next.
     const std::shared_ptr<Clip> down = pressed.lock();
@@ -3237,8 +3242,17 @@ bool Player::State::SetFocus(avm1::Object* target) {
 }
 
 void Player::State::FocusRoll(avm1::Object* old, avm1::Object* next) {
-  if (Clip* clip = ClipOf(old)) Fire(clip->shared_from_this(), kRollOut);
-  if (Clip* clip = ClipOf(next)) Fire(clip->shared_from_this(), kRollOver);
+  // The focus rolls over what it gives the highlight to, as the pointer would.
+  const std::shared_ptr<Clip> before = hovered.lock();
+  if (before && before.get() == ClipOf(old)) {
+    hovered.reset();
+    Fire(before, kRollOut);
+  }
+  if (Clip* clip = ClipOf(next)) {
+    hovered = clip->weak_from_this();
+    hover_by_focus = true;
+    Fire(clip->shared_from_this(), kRollOver);
+  }
 }
 
 void Player::State::GetSelection(int* begin, int* end, int* caret) {
