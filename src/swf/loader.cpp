@@ -71,13 +71,19 @@ std::shared_ptr<const Movie> Loads::Open(const std::string& url, const Player::F
   const std::optional<std::string> bytes = read(name);
   if (!bytes) return nullptr;
   std::shared_ptr<const Movie> movie;
+  std::size_t held = 0;  // what the movie keeps: an SWF's inflated file, a picture's pixels
   if (StartsWith(*bytes, "FWS") || StartsWith(*bytes, "CWS")) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes->data());
     movie = swf::LoadMovie(std::span(data, bytes->size()), images).movie;
+    if (movie) held = movie->bytes.size();
   } else if (StartsWith(*bytes, "\xFF\xD8") || StartsWith(*bytes, "\x89PNG") ||
              StartsWith(*bytes, "GIF8")) {
     movie = PictureMovie(*bytes, images);
+    if (movie)
+      held = std::size_t(movie->header.stage.x_max / 20 * movie->header.stage.y_max / 20) * 4;
   }
+  if (held > kMaxHeldBytes - held_bytes_) return nullptr;
+  held_bytes_ += held;
   // A file that is no movie is remembered as such too: asking again costs nothing.
   movies_.emplace(name, std::pair(movie, bytes->size()));
   *bytes_read = bytes->size();

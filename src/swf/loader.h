@@ -31,6 +31,7 @@ class Loads {
   // once (a movie loading itself each frame asks one more each time), and the movies kept.
   static constexpr std::size_t kMaxWaiting = 64;
   static constexpr std::size_t kMaxMovies = 32;
+  static constexpr std::size_t kMaxHeldBytes = std::size_t{256} << 20;  // their files, inflated
 
   // Queues a request; its objects stay alive until Finish. False when too many wait.
   bool Add(avm1::Vm& vm, LoadRequest request);
@@ -55,6 +56,7 @@ class Loads {
  private:
   std::vector<LoadRequest> waiting_;
   std::map<std::string, std::pair<std::shared_ptr<const Movie>, std::size_t>> movies_;
+  std::size_t held_bytes_ = 0;
 };
 
 }  // namespace swf
