@@ -886,10 +886,26 @@ bool InsideFill(const Shape& shape, Point p) {
     if (e.fill0 != 0) ++crossings[e.fill0];
     if (e.fill1 != 0 && e.fill1 != e.fill0) ++crossings[e.fill1];
   };
+  // A stroke counts too: within half its width (a pixel's at least) of its line.
+  bool on_stroke = false;
+  const auto near = [&](Point a, Point b, const Edge& e) {
+    if (e.line == 0 || e.line > shape.lines.size() || on_stroke) return;
+    const float half = std::max(shape.lines[e.line - 1].width, 20.0f) / 2;
+    const float dx = b.x - a.x, dy = b.y - a.y;
+    const float length2 = dx * dx + dy * dy;
+    const float t =
+        length2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0f, 1.0f) : 0;
+    const float ex = a.x + t * dx - p.x, ey = a.y + t * dy - p.y;
+    on_stroke = ex * ex + ey * ey <= half * half;
+  };
+  const auto piece = [&](Point a, Point b, const Edge& e) {
+    if (e.fill0 != e.fill1) cross(a, b, e);
+    near(a, b, e);
+  };
   for (const Edge& e : shape.edges) {
-    if (e.fill0 == e.fill1) continue;
+    if (e.fill0 == e.fill1 && e.line == 0) continue;
     if (!e.curved) {
-      cross(e.from, e.to, e);
+      piece(e.from, e.to, e);
       continue;
     }
     Point last = e.from;
@@ -898,10 +914,11 @@ bool InsideFill(const Shape& shape, Point p) {
       const float t = float(i) / kPieces, u = 1 - t;
       const Point q{u * u * e.from.x + 2 * u * t * e.control.x + t * t * e.to.x,
                     u * u * e.from.y + 2 * u * t * e.control.y + t * t * e.to.y};
-      cross(last, q, e);
+      piece(last, q, e);
       last = q;
     }
   }
+  if (on_stroke) return true;
   for (const auto& [fill, count] : crossings) {
     if (count % 2 == 1) return true;
   }
@@ -1463,7 +1480,8 @@ Value McHitTest(avm1::Vm& vm, const Value& self, Args args) {
   if (args.size() >= 2) {
     const double x = vm.ToNumber(args[0]), y = vm.ToNumber(args[1]);
     if (!std::isfinite(x) || !std::isfinite(y)) return Value::Bool(false);
-    const Point p{float(x * 20), float(y * 20)};
+    // The point is in the main timeline's coordinates, not the stage's.
+    const Point p = s.ToStage(*s.root).Apply(Point{float(x * 20), float(y * 20)});
     if (args.size() >= 3 && vm.ToBoolean(args[2])) {
       return Value::Bool(s.HitsShape(*d, d->matrix.Then(outer), p, 0));
     }
