@@ -1042,10 +1042,26 @@ bool InsideFill(const Shape& shape, Point p) {
     if (e.fill0 != 0) ++crossings[e.fill0];
     if (e.fill1 != 0 && e.fill1 != e.fill0) ++crossings[e.fill1];
   };
+  // A stroke counts too: within half its width (a pixel's at least) of its line.
+  bool on_stroke = false;
+  const auto near = [&](Point a, Point b, const Edge& e) {
+    if (e.line == 0 || e.line > shape.lines.size() || on_stroke) return;
+    const float half = std::max(shape.lines[e.line - 1].width, 20.0f) / 2;
+    const float dx = b.x - a.x, dy = b.y - a.y;
+    const float length2 = dx * dx + dy * dy;
+    const float t =
+        length2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0f, 1.0f) : 0;
+    const float ex = a.x + t * dx - p.x, ey = a.y + t * dy - p.y;
+    on_stroke = ex * ex + ey * ey <= half * half;
+  };
+  const auto piece = [&](Point a, Point b, const Edge& e) {
+    if (e.fill0 != e.fill1) cross(a, b, e);
+    near(a, b, e);
+  };
   for (const Edge& e : shape.edges) {
-    if (e.fill0 == e.fill1) continue;
+    if (e.fill0 == e.fill1 && e.line == 0) continue;
     if (!e.curved) {
-      cross(e.from, e.to, e);
+      piece(e.from, e.to, e);
       continue;
     }
     Point last = e.from;
@@ -1054,10 +1070,11 @@ bool InsideFill(const Shape& shape, Point p) {
       const float t = float(i) / kPieces, u = 1 - t;
       const Point q{u * u * e.from.x + 2 * u * t * e.control.x + t * t * e.to.x,
                     u * u * e.from.y + 2 * u * t * e.control.y + t * t * e.to.y};
-      cross(last, q, e);
+      piece(last, q, e);
       last = q;
     }
   }
+  if (on_stroke) return true;
   for (const auto& [fill, count] : crossings) {
     if (count % 2 == 1) return true;
   }
@@ -1158,9 +1175,13 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
       return Value::Str(clip->drop_target);
     case 20:
     case 21: {
-      const Matrix to_stage = clip ? ToStage(*clip) : Matrix{};
+      Matrix to_stage = clip ? ToStage(*clip) : Matrix{};
+      // Flash Player maps the pointer through the clip's place snapped to whole pixels, and
+      // through nothing but the pixel-to-twip step where the clip is flattened to nothing.
+      to_stage.tx = std::round(to_stage.tx / 20) * 20;
+      to_stage.ty = std::round(to_stage.ty / 20) * 20;
       const std::optional<Matrix> back = to_stage.Inverse();
-      const Point local = back ? back->Apply(pointer) : pointer;
+      const Point local = back ? back->Apply(pointer) : Point{pointer.x / 20, pointer.y / 20};
       return Value::Num(std::round(double(index == 20 ? local.x : local.y)) / 20);
     }
     case 15:
@@ -1844,7 +1865,8 @@ Value McHitTest(avm1::Vm& vm, const Value& self, Args args) {
   if (args.size() >= 2) {
     const double x = vm.ToNumber(args[0]), y = vm.ToNumber(args[1]);
     if (!std::isfinite(x) || !std::isfinite(y)) return Value::Bool(false);
-    const Point p{float(x * 20), float(y * 20)};
+    // The point is in the main timeline's coordinates, not the stage's.
+    const Point p = s.ToStage(*s.root).Apply(Point{float(x * 20), float(y * 20)});
     if (args.size() >= 3 && vm.ToBoolean(args[2])) {
       return Value::Bool(s.HitsShape(*d, d->matrix.Then(outer), p, 0));
     }
