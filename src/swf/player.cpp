@@ -1138,6 +1138,7 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
   const Matrix& m = display.matrix;
   switch (index) {
     case 0:
+      if (box) return Value::Num((double(m.tx) + double(m.a) * box->field.AutoSizeShift()) / 20);
       return Value::Num(double(m.tx) / 20);
     case 1:
       return Value::Num(double(m.ty) / 20);
@@ -1234,6 +1235,7 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
       twips = std::isfinite(twips) ? std::fmod(twips, 4294967296.0) : -2147483648.0;
       if (twips >= 2147483648.0) twips -= 4294967296.0;
       if (twips < -2147483648.0) twips += 4294967296.0;
+      if (index == 0 && d->text) twips -= std::round(m.a * d->text->field.AutoSizeShift());
       (index == 0 ? m.tx : m.ty) = float(twips);
       return;
     }

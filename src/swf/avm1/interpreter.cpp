@@ -1333,6 +1333,14 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         const Value v = Pop();
         if (v.IsObject() && v.o->kind == Kind::Clip && v.o->clip) {
           push(Value::Str(ClipPath(v.o, f.version <= 4)));  // dots from SWF 5 on
+        } else if (Value path = v.IsObject() ? host_->GetProperty(v.o, 11) : Value{};
+                   path.type == Type::String && !path.s.empty() && path.s[0] == '/') {
+          // Another display object (a text field): its _target, in dots from SWF 5 on.
+          if (f.version > 4) {
+            std::replace(path.s.begin(), path.s.end(), '/', '.');
+            path.s.insert(0, "_level0");
+          }
+          push(std::move(path));
         } else {
           push(Value{});
         }

@@ -185,7 +185,7 @@ std::string TextField::Text() const {
 }
 
 LayoutBox TextField::Box() const {
-  return {bounds_, def_->word_wrap, def_->multiline, def_->password};
+  return {bounds_, def_->word_wrap, def_->multiline, def_->password, version_ < 8};
 }
 
 void TextField::Update() {
@@ -254,6 +254,11 @@ TextFieldMetrics TextField::Metrics() {
 Rect TextField::Bounds() {
   Update();
   return bounds_;
+}
+
+float TextField::AutoSizeShift() {
+  Update();
+  return bounds_.x_min - def_->bounds.x_min;
 }
 
 bool TextField::Clips() {

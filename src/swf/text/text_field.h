@@ -157,6 +157,8 @@ class TextField {
   const Shape& Frame();
   const Shape& Glyphs();
   [[nodiscard]] Rect Bounds();
+  // How far auto-size moved the box's left edge (twips): scripts see it in the field's _x.
+  [[nodiscard]] float AutoSizeShift();
   [[nodiscard]] bool Clips();
 
  private:

@@ -119,7 +119,8 @@ struct Lines {
       line.descent = std::max(line.descent, m.descent);
     }
     // A left-aligned line measures its trailing spaces too; the others align without them.
-    const std::size_t measured = pf.align == EditText::Align::Left ? end : visible;
+    const std::size_t measured =
+        pf.align == EditText::Align::Left || box.spaces_count ? end : visible;
     if (measured > begin) {
       line.width = out.glyphs[measured - 1].x + out.glyphs[measured - 1].advance;
     }
@@ -171,7 +172,7 @@ TextLayout LayOut(const StyledText& text, const LayoutBox& box, GlyphSource& fon
     p0 = p1 + 1;
   }
   TextLayout out = std::move(lines.out);
-  if (!out.lines.empty()) {
+  if (!out.lines.empty() && !t.empty()) {  // no text takes no height
     const LaidLine& last = out.lines.back();
     // The last line's leading counts only when it is the only line.
     out.text_height = last.top + last.ascent + last.descent - kGutter;

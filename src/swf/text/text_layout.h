@@ -42,6 +42,7 @@ struct LayoutBox {
   bool word_wrap = false;
   bool multiline = false;
   bool password = false;
+  bool spaces_count = false;  // Flash 7 and before: trailing spaces count in every alignment
 };
 
 // Flash keeps two pixels between a field's bounds and its text.
