@@ -75,7 +75,7 @@ std::shared_ptr<const Movie> Loads::Open(const std::string& url, const Player::F
   if (StartsWith(*bytes, "FWS") || StartsWith(*bytes, "CWS")) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes->data());
     movie = swf::LoadMovie(std::span(data, bytes->size()), images).movie;
-    if (movie) held = movie->bytes.size();
+    if (movie) held = movie->stream ? std::size_t(movie->stream->bytes_loaded()) : bytes->size();
   } else if (StartsWith(*bytes, "\xFF\xD8") || StartsWith(*bytes, "\x89PNG") ||
              StartsWith(*bytes, "GIF8")) {
     movie = PictureMovie(*bytes, images);
