@@ -369,6 +369,13 @@ Object* Vm::PathTarget(Frame& f, std::string_view path) {
   return nullptr;
 }
 
+// A timeline that left the display list keeps no variables: the clip the actions belong to
+// answers for a target that left, the main timeline once that left too.
+Object* Vm::StandIn(const Frame& f) {
+  if (f.base && f.base->kind == Kind::Clip && f.base->clip) return f.base;
+  return host_->Root();
+}
+
 Value Vm::GetVariable(Frame& f, const std::string& name) {
   std::string_view path, var;
   if (SplitPath(name, path, var, Swf4Block())) {
@@ -415,6 +422,7 @@ Value Vm::GetVariable(Frame& f, const std::string& name) {
   }
   for (std::size_t i = f.scope.size(); i-- > 0;) {
     Object* s = f.scope[i];
+    if (s->kind == Kind::Clip && !s->clip) s = StandIn(f);
     if (s->kind == Kind::Clip && s->clip) {
       bool found = false;
       Value v = ClipGet(s, name, &found);
@@ -459,6 +467,7 @@ void Vm::SetVariable(Frame& f, const std::string& name, Value v) {
     }
   }
   Object* timeline = f.scope.size() > 1 ? f.scope[1] : f.locals;
+  if (timeline && timeline->kind == Kind::Clip && !timeline->clip) timeline = StandIn(f);
   if (timeline) Set(timeline, name, std::move(v));
 }
 

@@ -401,6 +401,7 @@ class Vm {
   // super.method() or super() (an empty method) through a `super` object.
   Value CallSuper(Object* sup, const std::string& method, std::span<Value> args);
   Value GetVariable(Frame& f, const std::string& name);
+  Object* StandIn(const Frame& f);
   void SetVariable(Frame& f, const std::string& name, Value v);
   Object* PathTarget(Frame& f, std::string_view path);  // the object a variable path names
   Value Pop();
