@@ -641,10 +641,6 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
     if (it == clip.list.end()) {
       if (census.objects >= kMaxObjects) return;
       ++census.objects;
-    } else if (p.kind == PlaceKind::Place && !reuse) {
-      // A depth already taken keeps its object, as Flash Player's debugger says.
-      vm->Trace("Warning: Failed to place object at depth " + std::to_string(p.depth) + ".");
-      return;
     } else {
       Unload(it->second);
     }
