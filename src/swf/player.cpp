@@ -361,6 +361,7 @@ struct Player::State : avm1::Host {
   void SetPlaying(avm1::Object* clip, bool playing) override;
   int CurrentFrame(avm1::Object* clip) override;
   int FramesLoaded(avm1::Object* clip) override;
+  void CallFrame(avm1::Object* o, int frame, std::string_view label) override;
   bool IsButton(avm1::Object* o) override {
     const Clip* clip = ClipOf(o);
     return clip && clip->button;
@@ -1329,6 +1330,16 @@ bool Player::State::GotoLabel(avm1::Object* o, std::string_view label, bool play
   Goto(*clip, *frame);
   clip->playing = play;
   return true;
+}
+
+void Player::State::CallFrame(avm1::Object* o, int frame, std::string_view label) {
+  Clip* clip = ClipOf(o);
+  if (!clip) return;
+  if (!label.empty()) frame = clip->timeline->FindLabel(std::string(label)).value_or(-1);
+  if (frame < 0 || frame > clip->last()) return;
+  for (const ActionBlock& block : clip->timeline->frames[std::size_t(frame)].actions) {
+    vm->RunBlock(block.code, o, movie.header.version);
+  }
 }
 
 void Player::State::SetPlaying(avm1::Object* o, bool playing) {

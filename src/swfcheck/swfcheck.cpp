@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -354,7 +355,7 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
   const swf::StageInfo stage = swf::Stage(movie);
   const double rate =
       std::isfinite(stage.frame_rate) ? std::clamp(double(stage.frame_rate), 1.0, 120.0) : 1.0;
-  const int frames = o.frames.value_or(std::max(1, stage.frame_count));
+  int frames = o.frames.value_or(std::max(1, stage.frame_count));
   const auto [width, height] = o.size.value_or(StageSize(stage.bounds));
   std::vector<std::uint32_t> pixels(o.draw || o.png ? std::size_t(width) * std::size_t(height) : 0);
   std::size_t trace_lines = 0;
@@ -373,10 +374,20 @@ int Run(std::span<const std::string> args, const Decoders& decoders, std::ostrea
       if (o.trace) out << line << '\n';
     }
   };
-  for (int k = 0; k < frames; ++k) {
+  bool quit = false;
+  for (int k = 0; k < frames && !quit; ++k) {
     player.AdvanceTo(k == 0 ? 0.0 : (k + 0.5) / rate);
     if (o.draw) player.Render({pixels.data(), width, height, width});
     take_trace();
+    // FSCommand "quit" ends the standalone Flash Player: the movie plays no further.
+    for (const swf::MovieCommand& c : player.TakeCommands()) {
+      std::string name = c.command;
+      for (char& ch : name) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+      if (name == "quit") {
+        quit = true;
+        frames = k + 1;
+      }
+    }
     // The input after this frame, up to the next wait.
     for (; next_input < input.size(); ++next_input) {
       const InputEvent& e = input[next_input];

@@ -260,6 +260,11 @@ std::vector<HostileCase> Cases() {
                                Push({0.0, f}), Op(kCallFunction)}));
        },
        nullptr, ReachesTheEnd},
+      {"script_frame_calls_itself",
+       [] {
+         return Scripted(Join({Push({1.0}), Act(0x9E, {}), Push({1.0}), Act(0x9E, {})}));
+       },
+       nullptr, ReachesTheEnd},
       {"script_string_doubled",
        [s] {
          return Scripted(Join({Push({s, s}), Op(kSetVariable),

@@ -362,6 +362,13 @@ Object* Vm::PathTarget(Frame& f, std::string_view path) {
   return nullptr;
 }
 
+// A timeline that left the display list keeps no variables: the clip the actions belong to
+// answers for a target that left, the main timeline once that left too.
+Object* Vm::StandIn(const Frame& f) {
+  if (f.base && f.base->kind == Kind::Clip && f.base->clip) return f.base;
+  return host_->Root();
+}
+
 Value Vm::GetVariable(Frame& f, const std::string& name) {
   std::string_view path, var;
   if (SplitPath(name, path, var, Swf4Block())) {
@@ -408,6 +415,7 @@ Value Vm::GetVariable(Frame& f, const std::string& name) {
   }
   for (std::size_t i = f.scope.size(); i-- > 0;) {
     Object* s = f.scope[i];
+    if (s->kind == Kind::Clip && !s->clip) s = StandIn(f);
     if (s->kind == Kind::Clip && s->clip) {
       bool found = false;
       Value v = ClipGet(s, name, &found);
@@ -446,6 +454,7 @@ void Vm::SetVariable(Frame& f, const std::string& name, Value v) {
   // The innermost scope that has it, the global one aside; else the timeline.
   for (std::size_t i = f.scope.size(); i-- > 1;) {
     Object* s = f.scope[i];
+    if (s->kind == Kind::Clip && !s->clip) s = StandIn(f);
     if (s->kind == Kind::Clip && s->clip && ClipPropertyIndex(name) >= 0) {
       Set(s, name, std::move(v));
       return;
@@ -456,24 +465,25 @@ void Vm::SetVariable(Frame& f, const std::string& name, Value v) {
     }
   }
   Object* timeline = f.scope.size() > 1 ? f.scope[1] : f.locals;
+  if (timeline && timeline->kind == Kind::Clip && !timeline->clip) timeline = StandIn(f);
   if (timeline) Set(timeline, name, std::move(v));
 }
 
 // ---- Calls -----------------------------------------------------------------------------------
 
+Vm::Level::Level(Vm& vm) : vm_(vm) {
+  if (vm.depth_ >= vm.max_calls_) {
+    vm.Note("a script passed its levels of recursion: it was stopped");
+    throw Stop{};
+  }
+  vm.Work();
+  ++vm.depth_;
+}
+
 Value Vm::Call(const Value& fn, const Value& self, std::span<Value> args, Object* super) {
   if (!fn.IsObject() || fn.o->kind != Kind::Function) return Value{};
   Object* f = fn.o;
-  if (depth_ >= max_calls_) {
-    Note("a script passed its levels of recursion: it was stopped");
-    throw Stop{};
-  }
-  Work();
-  ++depth_;
-  struct Leave {
-    int& d;
-    ~Leave() { --d; }
-  } leave{depth_};
+  const Level level(*this);
   if (f->native) return f->native(*this, self, args);
   if (f->script) return CallScript(f, self, args, super);
   return Value{};
@@ -1563,9 +1573,25 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         break;
       }
       case 0x9E: {  // Call: a frame's actions, run now on the target
-        const Value frame = Pop();
-        (void)frame;
-        LeftOut("action 0x9E (Call)");
+        called = true;
+        Value frame = Pop();
+        Object* clip = target && target->kind == Kind::Clip && !target->clip ? StandIn(f) : target;
+        if (frame.type == Type::String) {
+          // "path:frame" names another clip's frame.
+          const std::size_t colon = frame.s.rfind(':');
+          if (colon != std::string::npos) {
+            clip = ResolvePath(clip, frame.s.substr(0, colon));
+            frame = Value::Str(frame.s.substr(colon + 1));
+          }
+        }
+        if (!clip || clip->kind != Kind::Clip || !clip->clip) break;
+        const double n = frame.type == Type::String ? StringToNumber(frame.s, 7) : ToNumber(frame);
+        const Level level(*this);  // a frame may call itself
+        if (std::isfinite(n)) {
+          host_->CallFrame(clip, int(std::clamp(n, 0.0, 70000.0)) - 1, {});
+        } else {
+          host_->CallFrame(clip, -1, frame.s);
+        }
         break;
       }
       case 0x94: {  // With

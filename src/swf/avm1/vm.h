@@ -214,6 +214,8 @@ class Host {
   virtual int CurrentFrame(Object* clip) = 0;  // 0-based
   virtual int FramesLoaded(Object* clip) = 0;
   virtual bool IsButton(Object* /*clip*/) { return false; }
+  // Runs the actions of a frame of the clip now (0-based, or by label), staying where it is.
+  virtual void CallFrame(Object* /*clip*/, int /*frame*/, std::string_view /*label*/) {}
   virtual void GetUrl(const std::string& url, const std::string& target, int method) = 0;
   virtual void RemoveClip(Object* clip) = 0;
   virtual void DuplicateClip(Object* clip, const std::string& name, int depth) = 0;
@@ -449,6 +451,20 @@ class Vm {
   // super.method() or super() (an empty method) through a `super` object.
   Value CallSuper(Object* sup, const std::string& method, std::span<Value> args);
   Value GetVariable(Frame& f, const std::string& name);
+  Object* StandIn(const Frame& f);
+  // One level of nesting (a call) while it lives; past the limit the script is stopped.
+  class Level {
+   public:
+    explicit Level(Vm& vm);
+    ~Level() { --vm_.depth_; }
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+    Level(Level&&) = delete;
+    Level& operator=(Level&&) = delete;
+
+   private:
+    Vm& vm_;
+  };
   void SetVariable(Frame& f, const std::string& name, Value v);
   Object* PathTarget(Frame& f, std::string_view path);  // the object a variable path names
   Value Pop();
