@@ -1821,8 +1821,8 @@ Value McBytesLoaded(avm1::Vm& vm, const Value& self, Args args) {
   // The main movie read as it plays says how far the reading has come; the rest is whole.
   const Movie& movie = StateOf(vm).movie;
   if (c->movie != &movie || !movie.loading()) return McBytesTotal(vm, self, args);
-  return Value::Num(double(std::min<std::uint64_t>(movie.header.file_length,
-                                                   movie.stream->bytes_loaded())));
+  return Value::Num(
+      double(std::min<std::uint64_t>(movie.header.file_length, movie.stream->bytes_loaded())));
 }
 Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
