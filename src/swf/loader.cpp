@@ -12,10 +12,6 @@
 namespace swf {
 namespace {
 
-bool StartsWith(const std::string& bytes, std::string_view magic) {
-  return bytes.size() >= magic.size() && bytes.compare(0, magic.size(), magic) == 0;
-}
-
 // A picture as a movie: one frame, the bitmap at depth 1, the stage its size.
 std::shared_ptr<const Movie> PictureMovie(const std::string& bytes, ImageDecoder* images) {
   if (!images) return nullptr;
@@ -72,12 +68,12 @@ std::shared_ptr<const Movie> Loads::Open(const std::string& url, const Player::F
   if (!bytes) return nullptr;
   std::shared_ptr<const Movie> movie;
   std::size_t held = 0;  // what the movie keeps: an SWF's inflated file, a picture's pixels
-  if (StartsWith(*bytes, "FWS") || StartsWith(*bytes, "CWS")) {
+  if (bytes->starts_with("FWS") || bytes->starts_with("CWS")) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes->data());
     movie = swf::LoadMovie(std::span(data, bytes->size()), images).movie;
     if (movie) held = movie->stream ? std::size_t(movie->stream->bytes_loaded()) : bytes->size();
-  } else if (StartsWith(*bytes, "\xFF\xD8") || StartsWith(*bytes, "\x89PNG") ||
-             StartsWith(*bytes, "GIF8")) {
+  } else if (bytes->starts_with("\xFF\xD8") || bytes->starts_with("\x89PNG") ||
+             bytes->starts_with("GIF8")) {
     movie = PictureMovie(*bytes, images);
     if (movie)
       held = std::size_t(movie->header.stage.x_max / 20 * movie->header.stage.y_max / 20) * 4;
