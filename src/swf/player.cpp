@@ -286,6 +286,9 @@ struct Player::State : avm1::Host {
   void SetCharacter(Clip& parent, Object& o, std::uint16_t id, int depth,
                     const std::vector<ClipAction>* events = nullptr);
   void EnterFrame(Clip& clip, std::size_t at);
+  void QueueMainStreamBlock(const Frame& frame, int index);
+  void QueueSoundAhead(double wanted_samples);
+  void StartStream();
   void AdvanceSprites(Clip& clip);
   void QueueEnterFrame(Clip& clip);
   void QueueEvent(const std::shared_ptr<Clip>& clip, std::uint32_t event, const char* method,
@@ -493,6 +496,14 @@ struct Player::State : avm1::Host {
   double start_time = 0;
   double clock = 0;
   bool tick_queued_block = false;
+  // The main timeline's frames whose stream blocks were queued before the frame was shown (the
+  // sound must be in the mixer ahead of the frame it goes with, or the picture would run ahead of
+  // the sound to feed it), in order, with the tick each is due to show at.
+  struct SoundAhead {
+    int frame = 0;
+    std::uint64_t tick = 0;
+  };
+  std::deque<SoundAhead> sound_ahead;
 
   std::size_t tags_left = 0;
   int blocks_left = 0;
@@ -572,12 +583,12 @@ void Player::State::Tick(bool loop) {
   if (main.playing && main.last() >= 0) {
     if (main.frame < 0 || restart) {
       restart = false;
-      if (main.frame >= 0 && stream_head) mixer.StartStream(*stream_head);
+      if (main.frame >= 0 && stream_head) StartStream();
       Goto(main, 0);
     } else if (main.frame < main.last()) {
       Goto(main, main.frame + 1);
     } else if (loop && !loading) {
-      if (stream_head) mixer.StartStream(*stream_head);
+      if (stream_head) StartStream();
       Goto(main, 0);
     }
   }
@@ -594,6 +605,56 @@ void Player::State::Tick(bool loop) {
     ended = true;
     // The stream sound ends with the movie; event sounds play on, as in Flash.
     mixer.StopStream();
+    sound_ahead.clear();
+  }
+  // A stopped timeline takes back the sound queued for frames it won't show.
+  if (!main.playing && !sound_ahead.empty()) {
+    mixer.DropStreamBlocksFrom(std::int64_t(sound_ahead.front().tick));
+    sound_ahead.clear();
+  }
+}
+
+void Player::State::StartStream() {
+  mixer.StartStream(*stream_head);
+  sound_ahead.clear();
+}
+
+// The main timeline's frame `index` shows now: its stream block goes to the mixer, unless it was
+// queued ahead for this very tick. Queued ahead for other frames (a goto), those are taken back.
+void Player::State::QueueMainStreamBlock(const Frame& frame, int index) {
+  if (!sound_ahead.empty()) {
+    if (sound_ahead.front().frame == index && sound_ahead.front().tick == tick) {
+      sound_ahead.pop_front();
+      return;
+    }
+    mixer.DropStreamBlocksFrom(std::int64_t(sound_ahead.front().tick));
+    sound_ahead.clear();
+  }
+  for (const SoundTag& sound : frame.sounds) {
+    if (const auto* block = std::get_if<StreamBlockTag>(&sound)) {
+      tick_queued_block |= mixer.QueueStreamBlock(block->body, std::int64_t(tick));
+    }
+  }
+}
+
+// Queues the stream blocks of the frames the playing main timeline shows next, as far as they
+// have been read, until the mixer holds `wanted_samples` past what was pulled (bounded to a few
+// seconds of frames), each tagged with the tick it will show at.
+void Player::State::QueueSoundAhead(double wanted_samples) {
+  const Clip& main = *root;
+  if (!stream_head || !main.playing || main.frame < 0 || ended || restart) return;
+  const std::size_t limit = std::size_t(read_ahead) * 3;
+  while (sound_ahead.size() < limit && double(mixer.Stream().queued_samples) < wanted_samples) {
+    const int next = main.frame + 1 + int(sound_ahead.size());
+    if (next > main.last()) return;
+    const std::uint64_t due = tick + 1 + sound_ahead.size();
+    for (const SoundTag& sound : main.timeline->frames[std::size_t(next)].sounds) {
+      if (std::holds_alternative<StreamHeadTag>(sound)) return;  // a new stream starts there
+      if (const auto* block = std::get_if<StreamBlockTag>(&sound)) {
+        mixer.QueueStreamBlock(block->body, std::int64_t(due));
+      }
+    }
+    sound_ahead.push_back({next, due});
   }
 }
 
@@ -723,12 +784,10 @@ void Player::State::EnterFrame(Clip& clip, std::size_t at) {
     } else if (&clip != root.get()) {
       // A sprite's stream sound is not played.
     } else if (const auto* head = std::get_if<StreamHeadTag>(&sound)) {
-      if ((stream_head = head->head)) mixer.StartStream(*stream_head);
-    } else {
-      const auto& block = std::get<StreamBlockTag>(sound);
-      tick_queued_block |= mixer.QueueStreamBlock(block.body, std::int64_t(tick));
+      if ((stream_head = head->head)) StartStream();
     }
   }
+  if (&clip == root.get()) QueueMainStreamBlock(frame, clip.frame);
 }
 
 // A clip leaving: its clips hear unload before it does.
@@ -3998,36 +4057,55 @@ void Player::AdvanceTo(double seconds) {
   s.clock = seconds;
   const double rate = std::clamp(double(movie_->header.frame_rate), 1.0, 120.0);
   const double period = 1.0 / rate;
-  // While the stream sound is heard, the sound sets the pace: frames run a little ahead of the
-  // sample leaving the speaker, which the device's delay puts behind the one pulled (so the
-  // audio device never waits for a block, and they are dropped from view as the drawing only
-  // shows the last), never further; time only fills in between. However long the delay, the
-  // queue keeps a little past what was pulled: the sound is never the one to wait.
-  const auto queued = [&s] { return double(s.mixer.Stream().queued_samples); };
-  const auto ahead_of_heard = [&] { return queued() + output_delay_; };
-  const StreamState sound = s.mixer.Stream();
-  const bool following = sound.active && sound.played_samples > 0;
+  // While the stream sound is heard, the sound sets the pace: the frame shown is the one whose
+  // block is leaving the speaker now, the device's delay behind the last sample pulled. The
+  // blocks of the frames to come are queued ahead of them, so the device never waits for a frame;
+  // should they run short all the same (frames not read yet, a timeline that stopped feeding),
+  // frames run on to feed it: the sound is never the one to wait. Time only fills in between.
   const double frame_samples = SoundMixer::kOutputRate * period;
-  const double low = std::max(0.1 * SoundMixer::kOutputRate, 2 * frame_samples);
-  const double high = std::max(0.3 * SoundMixer::kOutputRate, 4 * frame_samples);
   const double least = std::max(kMinStreamAheadSeconds * SoundMixer::kOutputRate, frame_samples);
-  const auto starving = [&] { return queued() < least; };
+  const auto starving = [&s, least] { return double(s.mixer.Stream().queued_samples) < least; };
+  s.QueueSoundAhead(std::max(kSoundAheadSeconds * SoundMixer::kOutputRate, 3 * frame_samples));
+  const StreamState sound = s.mixer.Stream();
+  // What the device holds of the stream: its delay, less the silence mixed since the stream ran
+  // dry.
+  const std::uint64_t device = std::uint64_t(output_delay_);
+  const std::uint64_t delay =
+      std::min(sound.played_samples, device - std::min(device, sound.silent_samples));
+  const StreamPosition heard = sound.played_samples > 0
+                                   ? s.mixer.StreamFrameAt(sound.played_samples - delay)
+                                   : StreamPosition{};
   int ticks = 0;
-  while (seconds >= s.next_time && ticks < kMaxTicksPerCall) {
-    if (following && ahead_of_heard() > high && !starving()) {
-      s.next_time = seconds;  // the sound is behind: wait for it
-      break;
+  if (heard.place == StreamPosition::Place::In || heard.place == StreamPosition::Place::Before) {
+    // Before: what the device took hasn't reached the speaker yet; the first frame waits for it.
+    // Frames of no sound of their own (after a long block, or past the stream's last) follow the
+    // one that has it a frame's samples apart.
+    const auto frames_on = std::uint64_t(double(heard.into) / frame_samples);
+    const std::uint64_t due =
+        heard.place == StreamPosition::Place::In ? std::uint64_t(heard.frame) + frames_on : 0;
+    while (s.tick < due && ticks < kMaxTicksPerCall) {
+      s.Tick(loop_);
+      ++ticks;
     }
+    const double left = frame_samples * double(frames_on + 1) - double(heard.into);
+    s.next_time = seconds + left / SoundMixer::kOutputRate;
+  } else {
+    while (seconds >= s.next_time && ticks < kMaxTicksPerCall) {
+      s.Tick(loop_);
+      s.next_time += period;
+      ++ticks;
+    }
+  }
+  while (starving() && s.tick_queued_block && ticks < kMaxTicksPerCall) {
     s.Tick(loop_);
-    s.next_time += period;
     ++ticks;
   }
-  while (following && s.tick_queued_block && ticks < kMaxTicksPerCall &&
-         (ahead_of_heard() < low || starving())) {
-    s.Tick(loop_);
-    ++ticks;
-  }
+  s.QueueSoundAhead(std::max(kSoundAheadSeconds * SoundMixer::kOutputRate, 3 * frame_samples));
   if (seconds >= s.next_time) s.next_time = seconds;  // far behind: slow down, never burst
+}
+
+double Player::NextFrameTime() const {
+  return state_->next_time;
 }
 
 void Player::SetOutputDelay(std::uint64_t samples) {

@@ -413,7 +413,17 @@ struct SoundMixer::StreamTrack final : Source {
     std::uint64_t frames = 0;  // its length in source frames
     double rate = 0;
     std::uint64_t output = 0;  // its length in output samples
+    std::uint64_t start = 0;   // where it begins in the stream's output since StartStream
+    // Where its frame's sound begins: a block carries whole codec frames, so it may start a
+    // little before or after; from the head's samples per frame once blocks come in order.
+    std::uint64_t anchor = 0;
   };
+  // A block played to its end, remembered for a while: the speaker is behind the output.
+  struct Played {
+    std::int64_t frame = 0;
+    std::uint64_t anchor = 0;
+  };
+  static constexpr std::size_t kPlayedKept = 512;
 
   SoundStreamHead head;
   std::unique_ptr<Mp3Decoder> decoder;  // MP3: one for the whole stream
@@ -422,10 +432,13 @@ struct SoundMixer::StreamTrack final : Source {
   std::unique_ptr<Source> current;
   std::uint64_t front_start = 0;    // source frame where blocks.front() starts
   std::uint64_t queued_output = 0;  // output samples of the queued blocks
+  std::uint64_t queued_end = 0;     // where the last queued block ends in the stream's output
+  std::deque<Played> played_blocks;
   std::int64_t last_frame = -1;
   Resampler resampler;
   std::uint64_t played = 0;
   bool starved = true;
+  std::uint64_t silent_since = 0;  // output samples mixed since the stream last gave one
 
   bool Next(Chunk& chunk) override {
     while (decoding < blocks.size()) {
@@ -459,6 +472,9 @@ struct SoundMixer::StreamTrack final : Source {
       front_start += blocks.front().frames;
       queued_output -= blocks.front().output;
       last_frame = blocks.front().frame;
+      const Block& done = blocks.front();
+      played_blocks.push_back({done.frame, done.anchor});
+      if (played_blocks.size() > kPlayedKept) played_blocks.pop_front();
       blocks.pop_front();
       --decoding;
     }
@@ -575,9 +591,73 @@ bool SoundMixer::QueueStreamBlock(std::span<const std::uint8_t> body, std::int64
   }
   if (block.frames == 0) return false;
   block.output = std::uint64_t(double(block.frames) * kOutputRate / block.rate);
+  block.start = stream_->queued_end;
+  block.anchor = block.start;
+  // The next frame's sound begins a frame's samples after this one's, if the blocks say so
+  // within a frame; else (a goto, a gap, a head that says nothing) where its block begins.
+  const std::uint16_t per_frame = stream_->head.samples_per_block;
+  const std::optional<std::pair<std::int64_t, std::uint64_t>> previous =
+      !stream_->blocks.empty()
+          ? std::optional(std::pair(stream_->blocks.back().frame, stream_->blocks.back().anchor))
+      : !stream_->played_blocks.empty()
+          ? std::optional(std::pair(stream_->played_blocks.back().frame,
+                                    stream_->played_blocks.back().anchor))
+          : std::nullopt;
+  if (previous && per_frame > 0 && frame > previous->first && frame - previous->first <= 4) {
+    const double step = double(per_frame) * kOutputRate / format.Rate();
+    const auto anchor =
+        previous->second + std::uint64_t(std::llround(step * double(frame - previous->first)));
+    const auto gap = anchor > block.start ? anchor - block.start : block.start - anchor;
+    if (double(gap) <= step) block.anchor = anchor;
+  }
+  stream_->queued_end += block.output;
   stream_->queued_output += block.output;
   stream_->blocks.push_back(std::move(block));
   return true;
+}
+
+void SoundMixer::DropStreamBlocksFrom(std::int64_t frame) {
+  const std::scoped_lock lock(mutex_);
+  if (!stream_) return;
+  StreamTrack& s = *stream_;
+  // The block being decoded plays on to its end; cutting it would leave the decoder mid-frame.
+  std::size_t keep = std::min(s.blocks.size(), s.decoding + (s.current ? 1 : 0));
+  while (keep < s.blocks.size() && s.blocks[keep].frame < frame) ++keep;
+  while (s.blocks.size() > keep) {
+    s.queued_output -= s.blocks.back().output;
+    s.queued_end -= s.blocks.back().output;
+    s.blocks.pop_back();
+  }
+}
+
+StreamPosition SoundMixer::StreamFrameAt(std::uint64_t position) const {
+  const std::scoped_lock lock(mutex_);
+  StreamPosition where;
+  if (!stream_) return where;
+  const StreamTrack& s = *stream_;
+  if (s.blocks.empty() && s.played_blocks.empty()) return where;
+  const std::uint64_t first =
+      s.played_blocks.empty() ? s.blocks.front().anchor : s.played_blocks.front().anchor;
+  if (position >= s.queued_end) {
+    where.place = StreamPosition::Place::After;
+  } else if (position < first) {
+    where.place = StreamPosition::Place::Before;
+  } else {
+    // The last frame whose sound began by `position`: blocks lie in order, played then queued.
+    const auto take = [&](std::int64_t frame, std::uint64_t anchor) {
+      if (anchor > position) return false;
+      where = {StreamPosition::Place::In, frame, position - anchor};
+      return true;
+    };
+    bool found = false;
+    for (auto it = s.blocks.rbegin(); it != s.blocks.rend() && !found; ++it) {
+      found = take(it->frame, it->anchor);
+    }
+    for (auto it = s.played_blocks.rbegin(); it != s.played_blocks.rend() && !found; ++it) {
+      found = take(it->frame, it->anchor);
+    }
+  }
+  return where;
 }
 
 void SoundMixer::StopStream() {
@@ -593,6 +673,7 @@ StreamState SoundMixer::Stream() const {
   state.active = true;
   state.frame = s.last_frame;
   state.played_samples = s.played;
+  state.silent_samples = s.silent_since;
   state.queued_blocks = s.blocks.size();
   const std::uint64_t at = s.resampler.Taken() == 0 ? 0 : s.resampler.Taken() - 1;
   std::uint64_t played_in_front = 0;
@@ -638,6 +719,7 @@ void SoundMixer::Mix(std::span<std::int16_t> out) {
       const std::size_t got = stream_->resampler.Render(*stream_, rendered, frames);
       stream_->played += got;
       stream_->starved = got < frames;
+      stream_->silent_since = got > 0 ? frames - got : stream_->silent_since + frames;
       add(got);
       stream_->DropPlayed();
     }

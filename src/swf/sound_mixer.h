@@ -39,6 +39,21 @@ struct StreamState {
   std::uint64_t queued_samples = 0;  // output samples still queued and not played (MP3: from the
                                      // frames' headers)
   std::size_t queued_blocks = 0;     // blocks not yet played to their end
+  std::uint64_t silent_samples = 0;  // output samples mixed since the stream last gave one (it
+                                     // ran dry): a device's delay drains into them
+};
+
+// Which stream block a position of the stream's output falls in (see StreamFrameAt).
+struct StreamPosition {
+  enum class Place {
+    None,    // no stream
+    Before,  // before every block known (the output hasn't reached the first)
+    In,      // in the sound of `frame`, `into` output samples past where it began
+    After,   // past every block queued: the stream ran dry
+  };
+  Place place = Place::None;
+  std::int64_t frame = -1;
+  std::uint64_t into = 0;
 };
 
 class SoundMixer {
@@ -85,6 +100,15 @@ class SoundMixer {
   // or the queue is full (kMaxStreamQueueSeconds of sound or kMaxStreamBlocks blocks; a block
   // longer than the room left is cut to it).
   bool QueueStreamBlock(std::span<const std::uint8_t> body, std::int64_t frame);
+  // Drops the queued blocks tagged `frame` or later that the output hasn't begun (the timeline
+  // went elsewhere than the blocks queued ahead of it); the one being played plays on.
+  void DropStreamBlocksFrom(std::int64_t frame);
+  // The frame whose sound is at `position` of the stream's output (samples since StartStream, as
+  // StreamState::played_samples counts them), among the blocks queued and the last few hundred
+  // played: with the device's delay taken off what was played, the frame being heard. A frame's
+  // sound begins a head's samples per frame after the one before while blocks come in order, not
+  // where its block does (a block holds whole codec frames).
+  [[nodiscard]] StreamPosition StreamFrameAt(std::uint64_t position) const;
   // Ends the stream sound and drops its queue (the movie's end).
   void StopStream();
   [[nodiscard]] StreamState Stream() const;

@@ -173,17 +173,23 @@ class Player {
 
   // Runs the frames due by `seconds` (any monotonic clock; only differences count): one per
   // 1/frame rate since the first frame. Once PullAudio has taken some of the movie's stream
-  // sound, the sound sets the pace instead: frames run 0.1 to 0.3 s ahead of the sample heard,
-  // the output delay before the last one pulled (faster when the sound needs blocks, dropped from
-  // view; none while it lags). The sound never waits for a frame: whatever the delay, at least
-  // kMinStreamAheadSeconds (or a frame's worth) stays queued past what was pulled, so pull in
+  // sound, the sound sets the pace instead: the frame shown is the one whose block holds the
+  // sample heard, the output delay before the last one pulled (frames the sound has passed are
+  // dropped from view). The blocks of the next kSoundAheadSeconds of frames are queued ahead of
+  // them, so the sound never waits for a frame: should they run short, frames run on until at
+  // least kMinStreamAheadSeconds (or a frame's worth) is queued past what was pulled, so pull in
   // pieces shorter than that. Bounded work per call: a caller far behind sees the movie slow
   // down, never a burst of frames.
   void AdvanceTo(double seconds);
+  // When, on AdvanceTo's clock, the next frame is due: by the clock, or when the sound heard
+  // reaches the next frame's block (as the device's delay last given says).
+  [[nodiscard]] double NextFrameTime() const;
   // Samples (44.1 kHz stereo frames) the sound device took from PullAudio and hasn't played yet;
   // 0 (the default) counts a sample as heard when it is pulled. Bounded to kMaxOutputDelaySeconds.
   void SetOutputDelay(std::uint64_t samples);
   static constexpr double kMinStreamAheadSeconds = 0.05;
+  // The stream sound queued past what was pulled, from the frames to come.
+  static constexpr double kSoundAheadSeconds = 0.25;
   static constexpr double kMaxOutputDelaySeconds = 2;
 
   // Draws the current frame into `frame`: the stage scaled to fit, proportions kept, centred, the

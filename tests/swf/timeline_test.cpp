@@ -275,8 +275,9 @@ TEST(TimelineSound, FramesFollowTheStreamSound) {
   EXPECT_LE(held, 15);
 }
 
-// The same movie through a device that still holds some of what it took: the frames follow the
-// sample heard, that much later, and the sound, however long the device holds it, never waits.
+// The same movie through a device that still holds some of what it took: the frame shown is the
+// one whose sound is heard, that much later, and the sound, however long the device holds it,
+// never waits.
 TEST(TimelineSound, FramesFollowTheSoundAsHeard) {
   const auto loaded = swf::LoadMovie(StreamMovie(), nullptr);
   ASSERT_TRUE(loaded.movie);
@@ -298,6 +299,7 @@ TEST(TimelineSound, FramesFollowTheSoundAsHeard) {
     return shown;
   };
   const std::vector<int> taken = run(0);
+  EXPECT_EQ(taken, (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
   std::vector<int> one_frame_later = run(4410);
   for (int& frame : one_frame_later) ++frame;
   EXPECT_EQ(one_frame_later, taken);
