@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -50,12 +51,16 @@ class FakeCore final : public MovieCore {
   void StopPlay() override { log_.playing = false; }
   bool Playing() const override { return log_.playing; }
   void SetOutputDelay(std::uint64_t samples) override { log_.delay = samples; }
+  // Frames on the grid of its bounded rate; held, the sound says the next is a quarter period on.
   void AdvanceTo(double seconds) override {
     log_.advances.push_back(seconds);
+    const double rate = std::isfinite(rate_) ? std::clamp(rate_, 1.0, 120.0) : 1.0;
+    next_ = log_.held ? seconds + 0.25 / rate : (std::floor(seconds * rate) + 1) / rate;
     if (log_.held) return;
     ++frame_;
     if (frame_ >= frames_) log_.playing = false;
   }
+  double NextFrameTime() const override { return next_; }
   int CurrentFrame() const override { return frame_; }
   void Render(const FramePixels& frame) override {
     for (int y = 0; y < frame.height; ++y) {
@@ -76,6 +81,7 @@ class FakeCore final : public MovieCore {
   double rate_;
   int frames_;
   int frame_ = 0;
+  double next_ = 0;
   bool taken_ = false;
 };
 
@@ -190,7 +196,7 @@ TEST_F(SwfMoviePlayerTest, SameMovieSetAndPlayedAgainWhileOpeningCostsNothing) {
 }
 
 TEST_F(SwfMoviePlayerTest,
-       FrameTheSoundHasNotReachedIsLookedForAgainSoonAndKeptFrameDrawnAgainLater) {
+       FrameTheSoundHasNotReachedIsLookedForWhenDueAndKeptFrameDrawnAgainLater) {
   SwfMoviePlayer player = Make(25);
   player.SetVisible(true);
   player.SetMovie(AsciiPath("OP.swf"));
@@ -200,8 +206,8 @@ TEST_F(SwfMoviePlayerTest,
   log_.held = true;
   now_ = 100.04;
   static_cast<void>(player.RunFrame());
-  EXPECT_EQ(surface_.presents, 1);  // nothing new to show
-  EXPECT_DOUBLE_EQ(*player.NextFrameDue(), 100.04 + SwfMoviePlayer::kRecheckFraction / 25);
+  EXPECT_EQ(surface_.presents, 1);                   // nothing new to show
+  EXPECT_DOUBLE_EQ(*player.NextFrameDue(), 100.05);  // when the core says
   log_.held = false;
   now_ = 100.05;
   static_cast<void>(player.RunFrame());

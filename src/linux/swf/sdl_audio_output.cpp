@@ -13,10 +13,6 @@ namespace {
 constexpr int kRate = 44100;
 // About 23 ms a period: short enough that the stream sound paces the frames closely.
 constexpr Uint16 kPeriodFrames = 1024;
-// What the sound server holds past SDL's own two periods (the one just filled and the one
-// playing). SDL 2 can't tell it; with it the average comes to the 73 ms the picture was measured
-// ahead of the sound at the speaker when the delay was taken as none.
-constexpr double kServerSeconds = 0.038;
 
 class SdlAudioOutput final : public swfplayer::AudioOutput {
  public:
@@ -31,14 +27,16 @@ class SdlAudioOutput final : public swfplayer::AudioOutput {
   SdlAudioOutput(SdlAudioOutput&&) = delete;
   SdlAudioOutput& operator=(SdlAudioOutput&&) = delete;
 
-  // The periods SDL holds fall as they play since the last fill; the server's share is steady.
+  // The periods SDL holds fall as they play since the last fill: the one just filled waits while
+  // the server takes the one before. SDL 2 can't tell what the server holds past them; measured
+  // on a PulseAudio sink's monitor, a sample is heard within a few ms of that.
   [[nodiscard]] std::uint64_t QueuedFrames() const override {
     const Uint64 filled_at = filled_at_.load();
     if (filled_at == 0) return 0;
     const double elapsed =
         double(SDL_GetPerformanceCounter() - filled_at) / double(SDL_GetPerformanceFrequency());
     const double held = std::max(0.0, 2.0 * period_.load() - elapsed * kRate);
-    return static_cast<std::uint64_t>(held + kServerSeconds * kRate);
+    return static_cast<std::uint64_t>(held);
   }
 
   bool Open() {

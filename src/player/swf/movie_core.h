@@ -36,6 +36,8 @@ class MovieCore {
   virtual void SetOutputDelay(std::uint64_t samples) = 0;
   // Runs the frames due by `seconds` on the engine's clock since Play.
   virtual void AdvanceTo(double seconds) = 0;
+  // When the next frame is due, on AdvanceTo's clock.
+  [[nodiscard]] virtual double NextFrameTime() const = 0;
   // The main timeline's frame now, 1-based (0 before the first).
   [[nodiscard]] virtual int CurrentFrame() const = 0;
   // Draws the current frame, the stage fitted into the memory with its proportions kept.

@@ -132,13 +132,13 @@ std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
   std::vector<MovieCommand> commands = core_->TakeCommands();
   if (!core_->Playing()) {
     Close();
-  } else if (draw || !visible_) {
-    // The next frame's own time, on the grid that started at Play: a late frame never shifts the
-    // ones after it.
-    const double frames = std::floor((now - started_) * frame_rate_) + 1;
-    next_due_ = started_ + frames / frame_rate_;
   } else {
-    next_due_ = now + kRecheckFraction / frame_rate_;
+    // When the core says the next frame is due (by its clock, a late frame never shifting the
+    // ones after it, or when the sound heard reaches it), looked at again within a period.
+    const double period = 1 / frame_rate_;
+    const double due = started_ + core_->NextFrameTime();
+    next_due_ =
+        std::isfinite(due) ? std::clamp(due, now + kMinWaitSeconds, now + period) : now + period;
   }
   return commands;
 }

@@ -43,9 +43,8 @@ class SwfMoviePlayer final : public SelectiveMoviePlayer {
   // Without a sound device the engine takes the mix itself, at most this much per frame (a
   // stalled window never makes it decode a burst of sound).
   static constexpr double kMaxSilentPullSeconds = 0.25;
-  // A stream sound paces the frames by what the device has played, which moves in the device's
-  // periods: a frame not yet due by the sound is looked for again after this part of a period.
-  static constexpr double kRecheckFraction = 0.25;
+  // The shortest wait for the next frame: a core that finds it due at once never spins the loop.
+  static constexpr double kMinWaitSeconds = 0.002;
 
   explicit SwfMoviePlayer(Platform platform);
   ~SwfMoviePlayer() override;

@@ -37,6 +37,7 @@ class SwfPlayerCore final : public MovieCore {
   bool Playing() const override { return player_.Playing(); }
   void SetOutputDelay(std::uint64_t samples) override { player_.SetOutputDelay(samples); }
   void AdvanceTo(double seconds) override { player_.AdvanceTo(seconds); }
+  double NextFrameTime() const override { return player_.NextFrameTime(); }
   int CurrentFrame() const override { return player_.CurrentFrame(); }
   void Render(const FramePixels& frame) override {
     player_.Render(frame);
