@@ -83,22 +83,10 @@ if [ $windows = 1 ]; then
   # openbox gives the new window the keyboard, and the driver leaves it there: moving the focus to
   # the frame would take it from Wine's window. The Windows stand-in ntleac notes no time.
   driver+=(--keep-focus --stamp-wait-ms 0 -- /usr/lib/wine/wine64 launcher.exe)
-  # Players have a window manager; without one Wine waits up to 2 s for every hide. The sound
-  # goes through waveOut into a PulseAudio null sink, which takes it at its real pace.
-  openbox --sm-disable --startup "touch $work/openbox-ready" >/dev/null 2>&1 &
-  wm=$!
-  mkdir -p "$work/pulse"
-  PULSE_RUNTIME_PATH="$work/pulse" XDG_RUNTIME_DIR="$work/pulse" HOME="$work/pulse" \
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes --use-pid-file=no \
-    --load="module-null-sink sink_name=silent" \
-    --load="module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
-    >/dev/null 2>&1 &
-  pulse=$!
-  trap 'kill $wm $pulse 2>/dev/null || true' EXIT
-  for _ in $(seq 300); do
-    [ -e "$work/openbox-ready" ] && [ -S "$work/pulse/native" ] && break
-    sleep 0.05
-  done
+  # openbox, and the sound through waveOut into a PulseAudio null sink.
+  # shellcheck source=bench/wine-players.sh
+  source "$root/bench/wine-players.sh"
+  start_wine_players "$work"
   export PULSE_SERVER="unix:$work/pulse/native"
   echo "run-long-movie: warm-up round (not counted)" >&2
   "$linux_build/bench_driver" "${driver[@]}" 2>>"$work/programs.log" >"$work/warm-up.txt" || true
