@@ -254,38 +254,16 @@ windows_round() {
     sed 's/^/swfsink./' >>"$1" || true
 }
 
-# A PulseAudio server with only a null sink, for the Windows SWF rows: the device takes the sound
-# at its real pace, so the stream sound paces the frames as a sound card would.
-start_null_sink() {
-  mkdir -p "$work/pulse"
-  PULSE_RUNTIME_PATH="$work/pulse" XDG_RUNTIME_DIR="$work/pulse" HOME="$work/pulse" \
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes --use-pid-file=no \
-    --load="module-null-sink sink_name=silent" \
-    --load="module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
-    >/dev/null 2>&1 &
-  pulse=$!
-  for _ in $(seq 100); do
-    [ -S "$work/pulse/native" ] && break
-    sleep 0.05
-  done
-}
-
 if [ $windows = 1 ]; then
   section="windows-bench"
   cp "$build/launcher.exe" "$build/wic_reference.exe" "$build/mf_reference.exe" "$game/"
   cp "$build/stand_in_ntleac.exe" "$game/ntleac.exe"
   cp "$build/launcher.exe" "$swf_game/"
   cp "$build/stand_in_ntleac.exe" "$swf_game/ntleac.exe"
-  # Players have a window manager; without one Wine waits up to 2 s for every hide.
-  openbox --sm-disable --startup "touch $work/openbox-ready" >/dev/null 2>&1 &
-  wm=$!
-  pulse=""
-  start_null_sink
-  trap 'kill $wm $pulse 2>/dev/null || true' EXIT
-  for _ in $(seq 300); do
-    [ -e "$work/openbox-ready" ] && break
-    sleep 0.05
-  done
+  # openbox, and the null sink of the SWF rows that play their sound.
+  # shellcheck source=bench/wine-players.sh
+  source "$root/bench/wine-players.sh"
+  start_wine_players "$work"
   # Wine's first start of each program in a prefix is much slower than the next ones.
   echo "run-bench: warm-up round (not counted)" >&2
   windows_round "$work/warm-up.txt"

@@ -1,28 +1,50 @@
 #!/usr/bin/env bash
-# Measures the Linux launcher playing a long rendered opening: 60 s of 800x600 at 30 fps, a JPEG
-# for every frame (1,800 pictures from a generated picture sequence) with MP3 stream sound,
-# written by tests/e2e/swf_movies (pictures.swf). Prints a Markdown table.
-#   bench/run-long-movie.sh [--save] [BUILD_DIR]     (default build/linux-release)
-# BUILD_DIR must hold launcher, bench_ntleac, bench_driver and write_swf_movies (the
-# linux-release preset). Runs under its own Xvfb (scripts/with-test-env.sh) with SDL's dummy
-# sound driver; BENCH_RUNS rounds (default 3), medians reported. --save also writes the table
-# into its own section of bench/RESULTS.md. Figures only: nothing here fails on a slow number.
+# Measures the launcher playing a long rendered opening: 60 s of 800x600 at 30 fps, a JPEG for
+# every frame (1,800 pictures from a generated picture sequence) with MP3 stream sound, written by
+# tests/e2e/swf_movies (pictures.swf). Prints a Markdown table.
+#   bench/run-long-movie.sh [--save] [BUILD_DIR]             the Linux launcher
+#                                                            (build/linux-release)
+#   bench/run-long-movie.sh --windows [--save] [BUILD_DIR]   the x64 Windows launcher under
+#                                                            wine64 (build/windows-x64)
+# For Linux, BUILD_DIR must hold launcher, bench_ntleac, bench_driver and write_swf_movies (the
+# linux-release preset); it plays with SDL's dummy sound driver. For Windows, BUILD_DIR must hold
+# launcher.exe and stand_in_ntleac.exe (the windows-x64 preset), the driver and the writer come
+# from build/linux-release (BENCH_LINUX_BUILD overrides); it plays under openbox with its sound
+# through waveOut into a PulseAudio null sink, after a warm-up round that is not counted (Wine's
+# first start of a program in a prefix is slow). Runs under its own Xvfb and, for Windows, its own
+# Wine prefix (scripts/with-test-env.sh); BENCH_RUNS rounds (default 3), medians reported. --save
+# also writes the table into its own section of bench/RESULTS.md (one for each platform).
+# Figures only: nothing here fails on a slow number.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 save=0
-if [ "${1:-}" = --save ]; then
-  save=1
+windows=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --save) save=1 ;;
+    --windows) windows=1 ;;
+    *) break ;;
+  esac
   shift
+done
+if [ $windows = 1 ]; then
+  build=$(realpath "${1:-$root/build/windows-x64}")
+  linux_build=$(realpath "${BENCH_LINUX_BUILD:-$root/build/linux-release}")
+  needed=("$build/launcher.exe" "$build/stand_in_ntleac.exe")
+else
+  build=$(realpath "${1:-$root/build/linux-release}")
+  linux_build=$build
+  needed=("$build/launcher" "$build/bench_ntleac")
 fi
-build=$(realpath "${1:-$root/build/linux-release}")
 if [ -z "${LAUNCHER_BENCH_IN_ENV:-}" ]; then
   options=()
   [ $save = 1 ] && options+=(--save)
-  LAUNCHER_TEST_WINE=0 LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" "${options[@]}" "$build"
+  [ $windows = 1 ] && options+=(--windows)
+  LAUNCHER_TEST_WINE=$windows LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" "${options[@]}" "$build"
 fi
-for f in launcher bench_ntleac bench_driver write_swf_movies; do
-  [ -f "$build/$f" ] || { echo "run-long-movie: $build/$f missing; build the linux-release preset" >&2; exit 1; }
+for f in "${needed[@]}" "$linux_build/bench_driver" "$linux_build/write_swf_movies"; do
+  [ -f "$f" ] || { echo "run-long-movie: $f missing; build the linux-release (for --windows also the windows-x64) preset" >&2; exit 1; }
 done
 runs=${BENCH_RUNS:-3}
 seconds=${BENCH_SECONDS:-60}
@@ -38,22 +60,43 @@ ffmpeg -v error -y -threads 1 -f lavfi -i "testsrc2=s=800x600:r=30:d=$seconds" \
   -vf "noise=alls=8:allf=t" -q:v 9 "$work/media/jpegs/%04d.jpg"
 ffmpeg -v error -y -f lavfi -i "sine=frequency=440:sample_rate=44100:d=$seconds" -ac 2 \
   -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 "$work/media/tone.mp3"
-"$build/write_swf_movies" "$work/media" "$work/media/tone.mp3" - "$work/media/jpegs"
+"$linux_build/write_swf_movies" "$work/media" "$work/media/tone.mp3" - "$work/media/jpegs"
 game="$work/game"
 cp "$work/media/logo.jpg" "$game/"
 cp "$work/media/pictures.swf" "$game/OP.swf"
-cp "$build/launcher" "$game/launcher"
-cp "$build/bench_ntleac" "$game/ntleac"
+if [ $windows = 1 ]; then
+  cp "$build/launcher.exe" "$game/launcher.exe"
+  cp "$build/stand_in_ntleac.exe" "$game/ntleac.exe"
+else
+  cp "$build/launcher" "$game/launcher"
+  cp "$build/bench_ntleac" "$game/ntleac"
+fi
 printf '"logo.jpg","OP.swf","Game.exe","FULL"\n' >"$game/Start.ini"
 movie_bytes=$(stat -c %s "$game/OP.swf")
 frames=$((seconds * 30))
 
 results="$work/results.txt"
 : >"$results"
+driver=(--cwd "$game" --logo "$logo_rgb" --movie "$movie_rgb" --idle-ms 500 --frames "$frames"
+        --fps 30)
+if [ $windows = 1 ]; then
+  # openbox gives the new window the keyboard, and the driver leaves it there: moving the focus to
+  # the frame would take it from Wine's window. The Windows stand-in ntleac notes no time.
+  driver+=(--keep-focus --stamp-wait-ms 0 -- /usr/lib/wine/wine64 launcher.exe)
+  # openbox, and the sound through waveOut into a PulseAudio null sink.
+  # shellcheck source=bench/wine-players.sh
+  source "$root/bench/wine-players.sh"
+  start_wine_players "$work"
+  export PULSE_SERVER="unix:$work/pulse/native"
+  echo "run-long-movie: warm-up round (not counted)" >&2
+  "$linux_build/bench_driver" "${driver[@]}" 2>>"$work/programs.log" >"$work/warm-up.txt" || true
+else
+  export SDL_AUDIODRIVER=dummy
+  driver+=(-- "$game/launcher")
+fi
 for i in $(seq "$runs"); do
   echo "run-long-movie: round $i of $runs" >&2
-  SDL_AUDIODRIVER=dummy "$build/bench_driver" --cwd "$game" --logo $logo_rgb --movie $movie_rgb \
-    --idle-ms 500 --frames $frames --fps 30 -- "$game/launcher" 2>>"$work/programs.log" >>"$results" || true
+  "$linux_build/bench_driver" "${driver[@]}" 2>>"$work/programs.log" >>"$results" || true
 done
 
 table=$(python3 - "$results" "$movie_bytes" "$frames" <<'EOF'
@@ -91,7 +134,25 @@ EOF
 )
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')
 load=$(cut -d' ' -f1-3 /proc/loadavg)
-report=$(cat <<EOF
+if [ $windows = 1 ]; then
+  section=long-movie-bench-windows
+  report=$(cat <<EOF
+## Long SWF movie (Windows, x64 build under wine64)
+
+Measured $(date -u +'%Y-%m-%d %H:%M UTC') on $(nproc) cores ($cpu), Xvfb with openbox,
+$(/usr/lib/wine/wine64 --version), the sound through waveOut into a PulseAudio null sink,
+windows-x64 build, $runs rounds after a warm-up round that is not counted (median, spread in
+brackets); load average at the start: $load. \`bench/run-long-movie.sh --windows\`: the launcher
+full screen plays pictures.swf, $seconds s of 800×600 at 30 fps, a DefineBitsJPEG2 picture for
+every frame and MP3 stream sound; the frames are numbered by a flat patch at the probe point
+(bench/bench_driver.cpp, from outside Wine).
+
+$table
+EOF
+  )
+else
+  section=long-movie-bench
+  report=$(cat <<EOF
 ## Long SWF movie (Linux)
 
 Measured $(date -u +'%Y-%m-%d %H:%M UTC') on $(nproc) cores ($cpu), Xvfb, SDL's dummy sound
@@ -102,13 +163,14 @@ numbered by a flat patch at the probe point (bench/bench_driver.cpp).
 
 $table
 EOF
-)
+  )
+fi
 echo "$report"
 if [ $save = 1 ]; then
-  python3 - "$root/bench/RESULTS.md" "$report" <<'EOF'
+  python3 - "$root/bench/RESULTS.md" "$section" "$report" <<'EOF'
 import sys
-path, body = sys.argv[1:]
-begin, end = "<!-- long-movie-bench:begin -->", "<!-- long-movie-bench:end -->"
+path, name, body = sys.argv[1:]
+begin, end = f"<!-- {name}:begin -->", f"<!-- {name}:end -->"
 text = open(path).read()
 block = f"{begin}\n{body.strip()}\n{end}"
 if begin in text and end in text:

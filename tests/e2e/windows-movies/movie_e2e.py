@@ -10,8 +10,10 @@ window manager unless told otherwise, through the Wine loader and in the prefix 
 The "swf-*" scenarios play the SWF movies the build's write_swf_movies program writes (no Flash
 control is registered, so the built-in SWF player plays them) in a 2:1 player: a 4:3 stage with
 bars of its background colour either side, red then green ("vector", FWS and CWS), FSCommand
-"Close" at 0.5 s, eight seconds of magenta for Esc and the left button, and the example's
-opening with MP3 stream sound, which closes itself at its end.
+"Close" at 0.5 s, eight seconds of magenta for Esc and the left button, the example's
+opening with MP3 stream sound, which closes itself at its end, and ("swf-pictures") a rendered
+opening of 10 s: an 800 x 600 JPEG for every frame at 30 fps with MP3 stream sound, read and
+decoded as it plays, which ends with its timeline.
 
 Wine's own process may crash while it exits after Media Foundation was used; scenarios are
 judged by what was shown and launched, never by the exit status.
@@ -55,6 +57,7 @@ SWF_SCENARIOS = {
     "swf-sound": ("OP.swf", 4, "sound"),
     # The same beside DLLs planted under the names of the libraries its sound loads.
     "swf-planted": ("OP.swf", 4, "sound"),
+    "swf-pictures": ("pictures.swf", 10, "pictures"),
 }
 PLANTED = ("msacm32.dll", "winmm.dll")
 SWF_PLAYER = (400, 200)  # the logo's size, so the player's too: 2:1 beside the 4:3 stage
@@ -73,11 +76,17 @@ def make_media(folder, movie, seconds, swf_writer=None, swf_name=None):
     if swf_writer is not None:
         written = os.path.join(folder, "written")
         os.makedirs(written)
-        # The stream sound of the movies that have one: MP3 at 44.1 kHz.
-        run(*ffmpeg, "-f", "lavfi", "-i", "sine=f=440:d=5", "-ar", "44100", "-ac", "2",
-            "-c:a", "libmp3lame", "-b:a", "128k", os.path.join(folder, "sound.mp3"))
+        pictures = swf_name == "pictures.swf"
+        # The stream sound of the movies that have one: MP3 at 44.1 kHz, as long as the longest.
+        sound_seconds = 10 if pictures else 5
+        run(*ffmpeg, "-f", "lavfi", "-i", f"sine=f=440:d={sound_seconds}", "-ar", "44100",
+            "-ac", "2", "-c:a", "libmp3lame", "-b:a", "128k", os.path.join(folder, "sound.mp3"))
+        writer_args = ["written", "sound.mp3"]
+        if pictures:
+            make_pictures(os.path.join(folder, "jpegs"))
+            writer_args += ["-", "jpegs"]
         shutil.copy(swf_writer, os.path.join(folder, "write_swf_movies.exe"))
-        subprocess.run([WINE, "write_swf_movies.exe", "written", "sound.mp3"], cwd=folder,
+        subprocess.run([WINE, "write_swf_movies.exe", *writer_args], cwd=folder,
                        check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        timeout=60)
         shutil.copy(os.path.join(written, swf_name), path)
@@ -96,6 +105,24 @@ def make_media(folder, movie, seconds, swf_writer=None, swf_name=None):
             path)
     with open(os.path.join(folder, "Start.ini"), "w", newline="\r\n") as ini:
         ini.write(f'"logo.jpg"\n"{movie}"\n"Game.exe"\n"WINDOW"\n')
+
+
+# The pictures of pictures.swf, as the Linux row makes them: 800 x 600 at 30 fps with grain, red
+# for 9 s and blue for the last second (frames 271 to 300).
+PICTURE_FRAMES, LAST_RED_FRAME, PICTURE_FPS = 300, 270, 30
+BLUE, BLACK = (0, 0, 255), (0, 0, 0)
+
+
+def make_pictures(jpegs):
+    os.makedirs(jpegs)
+    run("ffmpeg", "-loglevel", "error", "-y", "-threads", "1",
+        "-f", "lavfi", "-i", f"color=c=red:s=800x600:r={PICTURE_FPS}:d=9",
+        "-f", "lavfi", "-i", f"color=c=blue:s=800x600:r={PICTURE_FPS}:d=1",
+        "-filter_complex", "[0][1]concat=n=2,noise=alls=8:allf=t", "-q:v", "9",
+        os.path.join(jpegs, "%04d.jpg"))
+    made = len(os.listdir(jpegs))
+    if made != PICTURE_FRAMES:
+        fail(f"ffmpeg made {made} pictures, not {PICTURE_FRAMES}")
 
 
 class SoundServer:
@@ -248,6 +275,101 @@ def swf_scenario(args, folder, x, y, width, height, pressed, sound):
         wine_session.release_left_button(WINE)
 
 
+def window_pixels(x, y, width, height):
+    """One screenshot of the window: a function from a point in it to its colour."""
+    shot = run_bytes("/usr/bin/import", "-window", "root", "-crop", f"{width}x{height}+{x}+{y}",
+                     "+repage", "-depth", "8", "ppm:-")
+    header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", shot)
+    if header is None or (int(header[1]), int(header[2])) != (width, height):
+        fail("the screenshot is not the window's size")
+    data = shot[header.end():]
+
+    def pixel(px, py):
+        at = 3 * (py * width + px)
+        return tuple(data[at:at + 3])
+    return pixel
+
+
+def run_bytes(*args):
+    return subprocess.run(args, check=True, capture_output=True).stdout
+
+
+def picture_frame(rgb):
+    """The frame that the probe patch in the middle of pictures.swf numbers: its first frame's
+    patch is the benchmark's movie colour, frame f's is 0x800000 + f."""
+    if rgb == (0x20, 0xC0, 0x40):
+        return 1
+    r, g, b = rgb
+    return (g << 8 | b) if r == 0x80 and 2 <= (g << 8 | b) <= PICTURE_FRAMES else None
+
+
+def pictures_scenario(args, folder, x, y, width, height, pressed, sound):
+    """Watches pictures.swf from the key to its end: the first picture soon, each frame looked at
+    with its own picture (red up to frame 270, blue after), the last second's pictures, and the
+    window closed with the timeline's end, not before."""
+    _, seconds, _ = SWF_SCENARIOS[args.scenario]
+    stage = height * 4 // 3
+    left = (width - stage) // 2
+    # Beside the probe patch, which covers the stage's middle quarter; the bars are the movie's
+    # black background.
+    picture_points = [(left + stage // 8, height // 2),
+                      (left + stage - 1 - stage // 8, height // 2),
+                      (width // 2, 4), (width // 2, height - 5)]
+    bar_points = [(left // 2, height // 2), (width - 1 - left // 2, height // 2)]
+    samples = []  # (seconds after the key, the frame the patch numbers, the picture's colour)
+    seen = []
+
+    def look():
+        at = time.monotonic() - pressed
+        pixel = window_pixels(x, y, width, height)
+        seen[:] = [pixel(*p) for p in picture_points + bar_points]
+        pictures, bars = seen[:len(picture_points)], seen[len(picture_points):]
+        colour = next((c for c in (RED, BLUE) if all(near(p, c) for p in pictures)), None)
+        if colour is None or not all(near(b, BLACK) for b in bars):
+            return None
+        samples.append((at, picture_frame(pixel(width // 2, height // 2)), colour))
+        return colour
+
+    if not wine_session.wait_until(lambda: look() == RED, 5):
+        fail(f"the first picture is not seen within 5 s, letterboxed (beside the patch, bars): "
+             f"{seen}")
+    print(f"first picture {samples[0][0]:.2f} s after the key was let go (frame {samples[0][1]})")
+    if args.sound == "null-sink" and not wine_session.wait_until(
+            lambda: sound_streams(sound) > 0, 2):
+        fail("the movie plays no sound on the sound device")
+    # Looked at until the launch, which happens as the window closes; a look takes a screenshot,
+    # about a tenth of a second apart.
+    deadline = pressed + seconds + 4
+    while launches(folder) == 0 and time.monotonic() < deadline:
+        look()
+        time.sleep(0.1)
+    took = time.monotonic() - pressed
+    if launches(folder) == 0:
+        fail(f"no launch within {seconds + 4} s of the key")
+    print(f"closed {took:.1f} s after the key; the timeline lasts {seconds} s")
+    frames = [(at, frame, colour) for at, frame, colour in samples if frame is not None]
+    print(f"{len(samples)} looks at the movie, {len(frames)} with the patch read, frames "
+          f"{frames[0][1] if frames else '-'} to {frames[-1][1] if frames else '-'}")
+    if len(frames) != len(samples):
+        fail("the probe patch does not number the frame in every look: "
+             f"{[s for s in samples if s[1] is None][:5]}")
+    wrong = [s for s in frames if s[2] != (RED if s[1] <= LAST_RED_FRAME else BLUE)]
+    if wrong:
+        fail(f"frames shown with another frame's picture (seconds, frame, picture): {wrong[:5]}")
+    if any(b[1] < a[1] for a, b in zip(frames, frames[1:])):
+        fail(f"the frames went back: {[f for _, f, _ in frames]}")
+    # How far each frame showed after its time on the timeline counted from the key let go (the
+    # key is held 0.15 s): what the player took to start, and any falling behind on top of it
+    # (reported, not judged: Wine's waveOut takes its first buffers slower than real time, and the
+    # pictures follow the sound).
+    lags = [at - (frame - 1) / PICTURE_FPS for at, frame, _ in frames]
+    print(f"frames shown {min(lags):.2f} to {max(lags):.2f} s after their time from the key")
+    if not any(colour == BLUE for _, _, colour in frames):
+        fail("the last second's pictures are not seen")
+    if took < seconds - 0.5:
+        fail("the window closed before the timeline could have ended")
+
+
 def launches(folder):
     log = os.path.join(folder, "ntleac.log")
     if not os.path.exists(log):
@@ -334,7 +456,9 @@ def main():
 
         # The launch happens inside the unload, so it marks the moment the window closed; Wine
         # without a window manager takes another two seconds to take the window off the screen.
-        if swf_name is not None:
+        if args.scenario == "swf-pictures":
+            pictures_scenario(args, folder, x, y, width, height, pressed, sound)
+        elif swf_name is not None:
             swf_scenario(args, folder, x, y, width, height, pressed, sound)
         elif args.scenario in ("unplayable", "no-media-foundation"):
             # The built-in engine can't play it: the window closes at the next tick after Media
