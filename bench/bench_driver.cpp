@@ -15,7 +15,14 @@
 //                        windows lose the keyboard when the focus moves to their frame)
 //     --frames N         the movie numbers its frames 2..N at the probe point (red 0x80, frame
 //                        number in green * 256 + blue) after its first frame in --movie's colour
-//     --fps F            its frame rate
+//     --fps F            its frame rate (frames are due on its grid from the first frame, or
+//                        from where the first click was heard with --listen)
+//     --listen SOURCE    record the PulseAudio source SOURCE (a null sink's monitor) through
+//                        parec while the program runs, to hear the movie's clicks
+//     --click-every N    the movie's sound clicks at the start of frames 1, 1 + N, 1 + 2N...
+//     --frame-log FILE   write when each numbered frame first showed (ms after frame 1) to FILE
+//     --click-delay-ms D the sound's own delay: its clicks come D ms after their frames' starts
+//                        in the decoded samples (an MP3 encoder's priming)
 //
 // Figures: start_to_logo_ms (fork to logo pixel), idle_cpu_pct (CPU time of all threads over the
 // idle window, as % of one core), shown_hwm_kb, logo_hwm_kb and movie_hwm_kb (VmHWM read when the
@@ -23,7 +30,10 @@
 // press to movie pixel), frame_to_ntleac_ms and tail_to_ntleac_ms (first movie pixel, first tail
 // pixel, to the start ntleac noted in ntleac.time), ntleac_to_exit_ms (that start to the program's
 // end), exit_status; and for a program that notes when libmpv reported the end of the file
-// (end_file.time, the mpv reference): tail_to_end_ms and end_to_ntleac_ms.
+// (end_file.time, the mpv reference): tail_to_end_ms and end_to_ntleac_ms. With --listen:
+// clicks_heard, and sound_offset_ms (median), sound_offset_min_ms and sound_offset_max_ms: when
+// each clicking frame after the first showed less when its click was heard (positive: the
+// picture is late); sound_first_offset_ms the same for the first frame.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -34,6 +44,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -48,6 +59,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "monitor_recorder.h"
 
 namespace {
 
@@ -197,6 +210,10 @@ struct Options {
   bool keep_focus = false;
   int frames = 0;
   double fps = 0;
+  std::string listen;
+  int click_every = 0;
+  double click_delay_ms = 0;
+  std::string frame_log;
   std::vector<std::string> command;
 };
 
@@ -240,6 +257,14 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       o.frames = std::atoi(v.c_str());
     } else if (a == "--fps") {
       o.fps = std::strtod(v.c_str(), nullptr);
+    } else if (a == "--listen") {
+      o.listen = v;
+    } else if (a == "--click-every") {
+      o.click_every = std::atoi(v.c_str());
+    } else if (a == "--frame-log") {
+      o.frame_log = v;
+    } else if (a == "--click-delay-ms") {
+      o.click_delay_ms = std::strtod(v.c_str(), nullptr);
     } else if (a == "--stamp-wait-ms") {
       o.stamp_wait_ms = std::atoi(v.c_str());
     } else {
@@ -298,6 +323,37 @@ class Child {
   int status_ = -1;
 };
 
+// How far each clicking frame showed from its click as heard: click j belongs to frame
+// 1 + j * click_every (the clicks before the movie's are none: the sink is silent until it plays).
+// Returns when the first frame's sound was heard, the grid the frames are due on.
+std::optional<Ns> PrintSoundOffsets(bench::MonitorRecorder& ears, const std::vector<Ns>& shown,
+                                    const Options& o) {
+  ears.Stop();
+  const std::vector<Ns> clicks = ears.Clicks(8000, 100);
+  // The first frame shows at once, before any sound can be heard: it is told apart.
+  std::vector<double> offsets;
+  for (std::size_t j = 0; j < clicks.size(); ++j) {
+    const std::size_t k = 1 + j * std::size_t(o.click_every);
+    if (k >= shown.size()) break;
+    if (shown[k] == 0) continue;
+    const double offset = Ms(shown[k] - clicks[j]) + o.click_delay_ms;
+    std::fprintf(stderr, "sound offset %.1f ms\n", offset);
+    if (j == 0) {
+      std::printf("sound_first_offset_ms=%.1f\n", offset);
+    } else {
+      offsets.push_back(offset);
+    }
+  }
+  std::printf("clicks_heard=%zu\n", clicks.size());
+  if (clicks.empty()) return std::nullopt;
+  if (!offsets.empty()) {
+    std::sort(offsets.begin(), offsets.end());
+    std::printf("sound_offset_ms=%.1f\nsound_offset_min_ms=%.1f\nsound_offset_max_ms=%.1f\n",
+                offsets[offsets.size() / 2], offsets.front(), offsets.back());
+  }
+  return clicks.front() - static_cast<Ns>(o.click_delay_ms * 1e6);
+}
+
 int Fail(const std::string& why) {
   std::printf("error=%s\n", why.c_str());
   return 1;
@@ -320,6 +376,12 @@ int main(int argc, char** argv) {
   std::filesystem::remove(stamp);
   std::filesystem::remove(std::filesystem::path(o.cwd) / "end_file.time");
 
+  // Listening starts before the program, so the recording's clock has settled by its first sound.
+  std::optional<bench::MonitorRecorder> ears;
+  if (!o.listen.empty()) {
+    ears.emplace(o.listen);
+    SleepMs(300);
+  }
   const Ns t0 = Now();
   Child child(o);
   auto wait_for = [&](const Rgb& colour, double timeout_ms, long* hwm) -> std::optional<Ns> {
@@ -364,6 +426,15 @@ int main(int argc, char** argv) {
   // The key is held across a few 50 ms polls, then let go, while the first frame is watched for.
   long movie_hwm = 0;
   std::optional<Ns> frame;
+  // When each numbered frame first showed (0: not seen); the first ones may show while the key is
+  // still held.
+  std::vector<Ns> shown(static_cast<std::size_t>(std::max(o.frames, 0)) + 1, 0);
+  const auto note_frame = [&](const Rgb& probe) {
+    const int k = FrameNumber(probe);
+    if (k <= 1 || k > o.frames || shown[std::size_t(k)] != 0) return false;
+    shown[std::size_t(k)] = Now();
+    return true;
+  };
   bool released = false;
   const Ns deadline = key + 10'000'000'000LL;
   while (Now() < deadline && child.Running()) {
@@ -371,7 +442,9 @@ int main(int argc, char** argv) {
       screen.Key(false);
       released = true;
     }
-    if (!frame && Near(screen.Probe(), *o.movie)) frame = Now();
+    const Rgb probe = screen.Probe();
+    if (!frame && Near(probe, *o.movie)) frame = Now();
+    if (frame) note_frame(probe);
     movie_hwm = std::max(movie_hwm, HighWater(child.Pid()));
     if (frame && released) break;
     SleepMs(1);
@@ -381,7 +454,6 @@ int main(int argc, char** argv) {
   std::printf("key_to_frame_ms=%.1f\n", Ms(*frame - key));
 
   std::optional<Ns> tail;
-  std::vector<Ns> shown(static_cast<std::size_t>(std::max(o.frames, 0)) + 1, 0);
   shown.at(shown.size() > 1 ? 1 : 0) = *frame;
   const auto cpu_first = CpuTimes(child.Pid());
   std::map<std::string, Ns> cpu_last;
@@ -394,8 +466,9 @@ int main(int argc, char** argv) {
     movie_hwm = std::max(movie_hwm, HighWater(child.Pid()));
     const Rgb probe = screen.Probe();
     if (o.tail && !tail && Near(probe, *o.tail)) tail = Now();
-    if (const int k = FrameNumber(probe); k > 1 && k <= o.frames && shown[std::size_t(k)] == 0) {
-      last_seen = shown[std::size_t(k)] = Now();
+    if (note_frame(probe)) {
+      const int k = FrameNumber(probe);
+      last_seen = shown[std::size_t(k)];
       cpu_last = CpuTimes(child.Pid());
       if (k == o.frames / 2) play_uss = Memory(child.Pid()).uss;
     }
@@ -406,12 +479,16 @@ int main(int argc, char** argv) {
   std::printf("movie_hwm_kb=%ld\n", movie_hwm);
   if (o.frames > 1 && o.fps > 0) {
     const double period = 1e9 / o.fps;
+    // Frames are due on the grid their sound sets, where it is heard; else on the first frame's.
+    std::optional<Ns> heard;
+    if (ears && o.click_every > 0) heard = PrintSoundOffsets(*ears, shown, o);
+    const Ns grid = heard.value_or(*frame);
     int seen = 0, on_time = 0, last = 1;
     for (int k = 1; k <= o.frames; ++k) {
       if (shown[std::size_t(k)] == 0) continue;
       ++seen;
       last = k;
-      const double late = double(shown[std::size_t(k)] - *frame) - (k - 1) * period;
+      const double late = double(shown[std::size_t(k)] - grid) - (k - 1) * period;
       if (late <= period) ++on_time;
     }
     std::printf("frames_seen=%d\nframes_on_time_pct=%.1f\n", seen, 100.0 * on_time / o.frames);
@@ -431,6 +508,13 @@ int main(int argc, char** argv) {
                   100.0 * double(CpuSpent(cpu_first, cpu_last)) / double(last_seen - *frame));
     }
     if (play_uss > 0) std::printf("play_uss_kb=%ld\n", play_uss);
+    if (!o.frame_log.empty()) {
+      std::ofstream log(o.frame_log);
+      for (int k = 1; k <= o.frames; ++k) {
+        if (shown[std::size_t(k)] != 0)
+          log << k << ' ' << Ms(shown[std::size_t(k)] - *frame) << '\n';
+      }
+    }
   }
   // ntleac is started unwaited, so it may note its start a moment after the program ended.
   auto read_stamp = [](const std::filesystem::path& file, int wait_ms) -> std::optional<Ns> {

@@ -42,6 +42,8 @@ fi
 for f in "${programs[@]/#/$build/}" "$linux_build/bench_driver" "$linux_build/write_swf_movies"; do
   [ -f "$f" ] || { echo "run-bench: $f missing; build the linux-release (for --windows also the windows-x64) preset first" >&2; exit 1; }
 done
+# shellcheck source=bench/bench-lib.sh
+. "$root/bench/bench-lib.sh"
 runs=${BENCH_RUNS:-5}
 work="$build/bench-run"
 rm -rf "$work" && mkdir -p "$work/media"
@@ -79,24 +81,6 @@ printf '"logo.jpg","OP.swf","Game.exe","FULL"\n' >"$swf_game/Start.ini"
 driver="$linux_build/bench_driver"
 results="$work/results.txt"
 : >"$results"
-
-# Writes a report into its own section of bench/RESULTS.md (between its markers), keeping the
-# hand-written notes and tables around it; a section not there yet goes at the end.
-save_section() {
-  python3 - "$root/bench/RESULTS.md" "$1" "$2" <<'EOF'
-import sys
-path, name, body = sys.argv[1:]
-begin, end = f"<!-- {name}:begin -->", f"<!-- {name}:end -->"
-text = open(path).read()
-block = f"{begin}\n{body.strip()}\n{end}"
-if begin in text and end in text:
-    text = text[:text.index(begin)] + block + text[text.index(end) + len(end):]
-else:
-    text = text.rstrip("\n") + "\n\n" + block + "\n"
-open(path, "w").write(text)
-EOF
-  echo "run-bench: wrote the $1 section of bench/RESULTS.md" >&2
-}
 
 # The medians, spreads and ratios of the results ("who.figure=value" lines) as a Markdown table,
 # for "linux" or "windows".
@@ -261,8 +245,6 @@ if [ $windows = 1 ]; then
   cp "$build/launcher.exe" "$swf_game/"
   cp "$build/stand_in_ntleac.exe" "$swf_game/ntleac.exe"
   # openbox, and the null sink of the SWF rows that play their sound.
-  # shellcheck source=bench/wine-players.sh
-  source "$root/bench/wine-players.sh"
   start_wine_players "$work"
   # Wine's first start of each program in a prefix is much slower than the next ones.
   echo "run-bench: warm-up round (not counted)" >&2
@@ -380,5 +362,5 @@ EOF
 fi
 echo "$report"
 if [ "$save" = 1 ]; then
-  save_section "$section" "$report"
+  save_section "$root/bench/RESULTS.md" "$section" "$report"
 fi

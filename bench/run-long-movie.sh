@@ -46,6 +46,8 @@ fi
 for f in "${needed[@]}" "$linux_build/bench_driver" "$linux_build/write_swf_movies"; do
   [ -f "$f" ] || { echo "run-long-movie: $f missing; build the linux-release (for --windows also the windows-x64) preset" >&2; exit 1; }
 done
+# shellcheck source=bench/bench-lib.sh
+. "$root/bench/bench-lib.sh"
 runs=${BENCH_RUNS:-3}
 seconds=${BENCH_SECONDS:-60}
 work="$build/bench-long-movie"
@@ -84,8 +86,6 @@ if [ $windows = 1 ]; then
   # the frame would take it from Wine's window. The Windows stand-in ntleac notes no time.
   driver+=(--keep-focus --stamp-wait-ms 0 -- /usr/lib/wine/wine64 launcher.exe)
   # openbox, and the sound through waveOut into a PulseAudio null sink.
-  # shellcheck source=bench/wine-players.sh
-  source "$root/bench/wine-players.sh"
   start_wine_players "$work"
   export PULSE_SERVER="unix:$work/pulse/native"
   echo "run-long-movie: warm-up round (not counted)" >&2
@@ -167,16 +167,5 @@ EOF
 fi
 echo "$report"
 if [ $save = 1 ]; then
-  python3 - "$root/bench/RESULTS.md" "$section" "$report" <<'EOF'
-import sys
-path, name, body = sys.argv[1:]
-begin, end = f"<!-- {name}:begin -->", f"<!-- {name}:end -->"
-text = open(path).read()
-block = f"{begin}\n{body.strip()}\n{end}"
-if begin in text and end in text:
-    text = text[:text.index(begin)] + block + text[text.index(end) + len(end):]
-else:
-    text = text.rstrip("\n") + "\n\n" + block + "\n"
-open(path, "w").write(text)
-EOF
+  save_section "$root/bench/RESULTS.md" "$section" "$report"
 fi

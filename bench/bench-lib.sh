@@ -1,0 +1,72 @@
+# shellcheck shell=bash
+# What the benchmark scripts share; sourced, never run. Whatever it starts (and whatever a script
+# adds to bench_pids) is stopped when the script exits.
+
+bench_pids=()
+bench_stop() {
+  local pid
+  for pid in ${bench_pids[@]+"${bench_pids[@]}"}; do kill "$pid" 2>/dev/null || true; done
+}
+trap bench_stop EXIT
+
+# The processor's model name.
+bench_cpu() {
+  awk -F: '/model name/ {gsub(/^ +/, "", $2); print $2; exit}' /proc/cpuinfo
+}
+
+# Writes a report into its own section of a results file (between its markers), keeping the
+# hand-written notes and tables around it; a section not there yet goes at the end.
+#   save_section FILE NAME BODY
+save_section() {
+  python3 - "$1" "$2" "$3" <<'PY'
+import sys
+path, name, body = sys.argv[1:]
+begin, end = f"<!-- {name}:begin -->", f"<!-- {name}:end -->"
+text = open(path).read()
+block = f"{begin}\n{body.strip()}\n{end}"
+if begin in text and end in text:
+    text = text[:text.index(begin)] + block + text[text.index(end) + len(end):]
+else:
+    text = text.rstrip("\n") + "\n\n" + block + "\n"
+open(path, "w").write(text)
+PY
+  echo "bench: wrote the $2 section of $1" >&2
+}
+
+# A PulseAudio server of its own in DIR with only a null sink ("silent"), answering on
+# DIR/native: a sound card that plays at its real pace, whose monitor hears what it plays. It is
+# kept playing silence at a low latency: idle, a null sink renders up to seconds of silence ahead
+# and doesn't take it back for a stream that starts (a real card's sink rewinds), so a new stream
+# would wait that long and then stay that far behind what its server reports.
+start_null_sink() {
+  local dir=$1
+  mkdir -p "$dir"
+  PULSE_RUNTIME_PATH="$dir" XDG_RUNTIME_DIR="$dir" HOME="$dir" \
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes --use-pid-file=no \
+    --load="module-null-sink sink_name=silent" \
+    --load="module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
+    >/dev/null 2>&1 &
+  bench_pids+=($!)
+  for _ in $(seq 100); do
+    [ -S "$dir/native" ] && break
+    sleep 0.05
+  done
+  PULSE_SERVER="unix:$dir/native" pacat --raw --format=s16le --rate=44100 --channels=2 \
+    --latency-msec=10 </dev/zero &
+  bench_pids+=($!)
+  sleep 1
+}
+
+# What a player's machine has around a Windows program under Wine: openbox on the display
+# (without a window manager Wine waits up to 2 s for every hide) and the null sink of
+# start_null_sink in DIR/pulse.
+start_wine_players() {
+  local dir=$1
+  openbox --sm-disable --startup "touch $dir/openbox-ready" >/dev/null 2>&1 &
+  bench_pids+=($!)
+  start_null_sink "$dir/pulse"
+  for _ in $(seq 300); do
+    [ -e "$dir/openbox-ready" ] && break
+    sleep 0.05
+  done
+}
