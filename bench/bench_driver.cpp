@@ -16,7 +16,7 @@
 //     --frames N         the movie numbers its frames 2..N at the probe point (red 0x80, frame
 //                        number in green * 256 + blue) after its first frame in --movie's colour
 //     --fps F            its frame rate (frames are due on its grid from the first frame, or
-//                        from where the first click was heard with --listen)
+//                        where their sound is heard with --listen)
 //     --listen SOURCE    record the PulseAudio source SOURCE (a null sink's monitor) through
 //                        parec while the program runs, to hear the movie's clicks
 //     --click-every N    the movie's sound clicks at the start of frames 1, 1 + N, 1 + 2N...
@@ -325,9 +325,9 @@ class Child {
 
 // How far each clicking frame showed from its click as heard: click j belongs to frame
 // 1 + j * click_every (the clicks before the movie's are none: the sink is silent until it plays).
-// Returns when the first frame's sound was heard, the grid the frames are due on.
-std::optional<Ns> PrintSoundOffsets(bench::MonitorRecorder& ears, const std::vector<Ns>& shown,
-                                    const Options& o) {
+// Returns when each clicking frame's sound was heard.
+std::vector<Ns> PrintSoundOffsets(bench::MonitorRecorder& ears, const std::vector<Ns>& shown,
+                                  const Options& o) {
   ears.Stop();
   const std::vector<Ns> clicks = ears.Clicks(8000, 100);
   // The first frame shows at once, before any sound can be heard: it is told apart.
@@ -345,13 +345,14 @@ std::optional<Ns> PrintSoundOffsets(bench::MonitorRecorder& ears, const std::vec
     }
   }
   std::printf("clicks_heard=%zu\n", clicks.size());
-  if (clicks.empty()) return std::nullopt;
   if (!offsets.empty()) {
     std::sort(offsets.begin(), offsets.end());
     std::printf("sound_offset_ms=%.1f\nsound_offset_min_ms=%.1f\nsound_offset_max_ms=%.1f\n",
                 offsets[offsets.size() / 2], offsets.front(), offsets.back());
   }
-  return clicks.front() - static_cast<Ns>(o.click_delay_ms * 1e6);
+  std::vector<Ns> heard;
+  for (const Ns click : clicks) heard.push_back(click - static_cast<Ns>(o.click_delay_ms * 1e6));
+  return heard;
 }
 
 int Fail(const std::string& why) {
@@ -479,16 +480,22 @@ int main(int argc, char** argv) {
   std::printf("movie_hwm_kb=%ld\n", movie_hwm);
   if (o.frames > 1 && o.fps > 0) {
     const double period = 1e9 / o.fps;
-    // Frames are due on the grid their sound sets, where it is heard; else on the first frame's.
-    std::optional<Ns> heard;
+    // A frame is due where its sound is heard: a period a frame on from the last click before it
+    // (a sound that stalls takes its frames with it); without the sound, on the first frame's grid.
+    std::vector<Ns> heard;
     if (ears && o.click_every > 0) heard = PrintSoundOffsets(*ears, shown, o);
-    const Ns grid = heard.value_or(*frame);
+    const auto due = [&](int k) {
+      if (heard.empty()) return double(*frame) + (k - 1) * period;
+      const std::size_t j =
+          std::min(std::size_t(k - 1) / std::size_t(o.click_every), heard.size() - 1);
+      return double(heard[j]) + double(k - 1 - int(j) * o.click_every) * period;
+    };
     int seen = 0, on_time = 0, last = 1;
     for (int k = 1; k <= o.frames; ++k) {
       if (shown[std::size_t(k)] == 0) continue;
       ++seen;
       last = k;
-      const double late = double(shown[std::size_t(k)] - grid) - (k - 1) * period;
+      const double late = double(shown[std::size_t(k)]) - due(k);
       if (late <= period) ++on_time;
     }
     std::printf("frames_seen=%d\nframes_on_time_pct=%.1f\n", seen, 100.0 * on_time / o.frames);

@@ -169,8 +169,9 @@ $table
 
 How it is measured (bench/bench_driver.cpp, bench/monitor_recorder.h):
 - Frames: the driver reads the pixel at the screen's centre about every millisecond; a frame is
-  on time when it shows no later than one frame period after its time on the grid its first
-  frame sets (a frame never seen is late).
+  on time when it shows no later than one frame period after its sound is heard: the click of its
+  tenth (or the first frame's) as heard, and a period a frame from there (a frame never seen is
+  late). A sound that stalls takes its frames' due times with it.
 - Sound as heard: parec records the null sink's monitor in 5 ms pieces while the launcher runs;
   the null sink plays at its own timer's pace and hands each block to the monitor as it plays it.
   A piece's arrival (CLOCK_MONOTONIC, the pixel watch's clock) less its samples' time gives the

@@ -23,11 +23,17 @@ constexpr int kRate = 44100;
 // follows the mixer to stay near the sound, enough for the device never to run dry under load.
 constexpr std::size_t kBuffers = 4;
 constexpr std::size_t kFramesPerBuffer = 1024;
-// What the system's mixer still holds past the position waveOut reports. The position is what the
-// mixer took: under Wine 8 over PulseAudio the sound was heard about 50 ms after it (measured on
-// a null sink's monitor), on Windows its audio engine holds a period or two. A picture a little
-// late is the lesser fault, so this stays below both.
-constexpr std::uint64_t kMixerFrames = kRate * 30 / 1000;
+// What is still ahead of the speaker past the position waveOut reports. Windows' position is the
+// audio engine's clock, the sample being played, give or take its 10 ms period. Wine's is what its
+// mixer took: over PulseAudio the sound was heard 45 to 60 ms after it (measured on a null sink's
+// monitor).
+constexpr std::uint64_t kWindowsMixerFrames = kRate * 10 / 1000;
+constexpr std::uint64_t kWineMixerFrames = kRate * 45 / 1000;
+
+bool UnderWine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
 
 struct WinmmApi {
   Module winmm;
@@ -132,7 +138,7 @@ class WaveOut final : public WaveOutSink {
   [[nodiscard]] std::uint64_t QueuedFrames() const override {
     const std::uint64_t written = written_.load();
     const std::uint64_t played = PlayedFrames();
-    return (written > played ? written - played : 0) + (written > 0 ? kMixerFrames : 0);
+    return (written > played ? written - played : 0) + (written > 0 ? mixer_frames_ : 0);
   }
 
  private:
@@ -163,6 +169,7 @@ class WaveOut final : public WaveOutSink {
   HWAVEOUT device_ = nullptr;
   std::array<Buffer, kBuffers> buffers_;
   std::atomic<std::uint64_t> written_{0};
+  const std::uint64_t mixer_frames_ = UnderWine() ? kWineMixerFrames : kWindowsMixerFrames;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
