@@ -7,7 +7,8 @@
 #   bench/run-long-movie.sh --windows [--save] [BUILD_DIR]   the x64 Windows launcher under
 #                                                            wine64 (build/windows-x64)
 # For Linux, BUILD_DIR must hold launcher, bench_ntleac, bench_driver and write_swf_movies (the
-# linux-release preset); it plays with SDL's dummy sound driver. For Windows, BUILD_DIR must hold
+# linux-release preset); its sound goes through SDL's PulseAudio driver into a null sink. For
+# Windows, BUILD_DIR must hold
 # launcher.exe and stand_in_ntleac.exe (the windows-x64 preset), the driver and the writer come
 # from build/linux-release (BENCH_LINUX_BUILD overrides); it plays under openbox with its sound
 # through waveOut into a PulseAudio null sink, after a warm-up round that is not counted (Wine's
@@ -80,7 +81,7 @@ frames=$((seconds * 30))
 results="$work/results.txt"
 : >"$results"
 driver=(--cwd "$game" --logo "$logo_rgb" --movie "$movie_rgb" --idle-ms 500 --frames "$frames"
-        --fps 30)
+        --fps 30 ${BENCH_FRAME_LOG:+--frame-log "$BENCH_FRAME_LOG"})
 if [ $windows = 1 ]; then
   # openbox gives the new window the keyboard, and the driver leaves it there: moving the focus to
   # the frame would take it from Wine's window. The Windows stand-in ntleac notes no time.
@@ -91,7 +92,9 @@ if [ $windows = 1 ]; then
   echo "run-long-movie: warm-up round (not counted)" >&2
   "$linux_build/bench_driver" "${driver[@]}" 2>>"$work/programs.log" >"$work/warm-up.txt" || true
 else
-  export SDL_AUDIODRIVER=dummy
+  # The sound into a PulseAudio null sink, which takes it at its real pace.
+  start_null_sink "$work/pulse"
+  export PULSE_SERVER="unix:$work/pulse/native" SDL_AUDIODRIVER=pulseaudio
   driver+=(-- "$game/launcher")
 fi
 for i in $(seq "$runs"); do
@@ -155,8 +158,8 @@ else
   report=$(cat <<EOF
 ## Long SWF movie (Linux)
 
-Measured $(date -u +'%Y-%m-%d %H:%M UTC') on $(nproc) cores ($cpu), Xvfb, SDL's dummy sound
-driver, linux-release build, $runs rounds (median, spread in brackets); load average at the start:
+Measured $(date -u +'%Y-%m-%d %H:%M UTC') on $(nproc) cores ($cpu), Xvfb, the sound through
+SDL's PulseAudio driver into a null sink, linux-release build, $runs rounds (median, spread in brackets); load average at the start:
 $load. \`bench/run-long-movie.sh\`: the launcher full screen plays pictures.swf, $seconds s of
 800×600 at 30 fps, a DefineBitsJPEG2 picture for every frame and MP3 stream sound; the frames are
 numbered by a flat patch at the probe point (bench/bench_driver.cpp).
