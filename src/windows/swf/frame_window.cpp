@@ -1,4 +1,10 @@
 #include "windows/swf/frame_window.h"
+
+// mmsystem.h (timeBeginPeriod's declaration) needs windows.h first.
+#include <windows.h>
+
+#include <mmsystem.h>
+
 #include "windows/win32_failure.h"
 
 #include <algorithm>
@@ -13,6 +19,20 @@ constexpr wchar_t kFrameWindowClass[] = L"LauncherSwfFrames";
 constexpr UINT_PTR kDueTimer = 1;
 
 }  // namespace
+
+FineTimers::FineTimers() : winmm_(LoadSystemLibrary(L"winmm.dll")) {
+  Period begin = nullptr;
+  Period end = nullptr;
+  if (!winmm_ || !FindExport(winmm_.get(), "timeBeginPeriod", begin) ||
+      !FindExport(winmm_.get(), "timeEndPeriod", end)) {
+    return;
+  }
+  if (begin(1) == TIMERR_NOERROR) end_ = end;
+}
+
+FineTimers::~FineTimers() {
+  if (end_ != nullptr) end_(1);
+}
 
 FrameWindow::FrameWindow(HWND parent, const TwipsScale& scale, std::function<void()> due)
     : scale_(scale), due_(std::move(due)) {
@@ -134,11 +154,13 @@ void FrameWindow::Blit(HDC dc) const {
 }
 
 void FrameWindow::RunAfter(unsigned milliseconds) {
+  if (!fine_timers_) fine_timers_.emplace();
   ::SetTimer(Handle(), kDueTimer, std::max<unsigned>(milliseconds, USER_TIMER_MINIMUM), nullptr);
 }
 
 void FrameWindow::CancelRun() {
   ::KillTimer(Handle(), kDueTimer);
+  fine_timers_.reset();
 }
 
 }  // namespace launcher::win32

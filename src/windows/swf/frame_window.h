@@ -9,12 +9,32 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "player/video_layer.h"
 #include "vocabulary/twips_scale.h"
 #include "windows/scoped_win.h"
+#include "windows/system_library.h"
 
 namespace launcher::win32 {
+
+// The system's timers at a millisecond for as long as it lives: by default Windows runs them on
+// its 15.6 ms tick, which would show a frame due in 33 ms up to half a frame late. Nothing changes
+// where winmm or its functions are missing.
+class FineTimers {
+ public:
+  FineTimers();
+  ~FineTimers();
+  FineTimers(const FineTimers&) = delete;
+  FineTimers& operator=(const FineTimers&) = delete;
+  FineTimers(FineTimers&&) = delete;
+  FineTimers& operator=(FineTimers&&) = delete;
+
+ private:
+  using Period = UINT(WINAPI*)(UINT);  // timeBeginPeriod, timeEndPeriod
+  Module winmm_;
+  Period end_ = nullptr;  // set once the finer period is in force
+};
 
 class FrameWindow final : public VideoLayer {
  public:
@@ -36,8 +56,10 @@ class FrameWindow final : public VideoLayer {
   void DrawFrame(const std::function<void(const FramePixels&)>& render) override;
   void ClearFrame() override;
 
-  // Runs `due` once, after `milliseconds` (at the timer's resolution); replaces an earlier wait.
+  // Runs `due` once, after `milliseconds` (to the millisecond while runs follow one another);
+  // replaces an earlier wait.
   void RunAfter(unsigned milliseconds);
+  // No run waits any more; the timers go back to the system's tick.
   void CancelRun();
 
   // The window's messages (BoundWindow).
@@ -57,6 +79,7 @@ class FrameWindow final : public VideoLayer {
   int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
   bool visible_ = false;
   bool presented_ = false;
+  std::optional<FineTimers> fine_timers_;   // while a run waits
   BoundWindow<FrameWindow> window_{*this};  // last: it goes first, before what it draws
 };
 
