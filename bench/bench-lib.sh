@@ -33,6 +33,22 @@ PY
   echo "bench: wrote the $2 section of $1" >&2
 }
 
+# A click track as MP3 stream sound for a 30 fps movie: a 4 ms click at the start of every tenth
+# frame (14,700 samples), silence between, SECONDS long; sets `click_delay_ms` to the MP3
+# encoder's priming (the decoded clicks come that much after their frames' starts: the file's,
+# not the player's, so the driver takes it off).
+#   make_click_track FILE SECONDS
+make_click_track() {
+  ffmpeg -v error -y -f lavfi \
+    -i "aevalsrc='if(lt(mod(n\,14700)\,176)\,0.8*sin(2*PI*2000*t)\,0)':s=44100:d=$2" -ac 2 \
+    -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 "$1"
+  # shellcheck disable=SC2034 # read by the scripts that source this
+  click_delay_ms=$(ffmpeg -v error -i "$1" -f s16le -ac 1 -ar 44100 - | python3 -c '
+import array, sys
+s = array.array("h", sys.stdin.buffer.read())
+print(f"{next(i for i, v in enumerate(s) if abs(v) > 8000) / 44.1:.1f}")')
+}
+
 # A PulseAudio server of its own in DIR with only a null sink ("silent"), answering on
 # DIR/native: a sound card that plays at its real pace, whose monitor hears what it plays. It is
 # kept playing silence at a low latency: idle, a null sink renders up to seconds of silence ahead

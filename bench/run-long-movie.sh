@@ -61,9 +61,9 @@ ffmpeg -v error -y -f lavfi -i "testsrc2=s=1920x1080:r=1" -frames:v 1 \
 # Rendered animation: a moving test card with grain, each frame its own JPEG (about 28 KB).
 ffmpeg -v error -y -threads 1 -f lavfi -i "testsrc2=s=800x600:r=30:d=$seconds" \
   -vf "noise=alls=8:allf=t" -q:v 9 "$work/media/jpegs/%04d.jpg"
-ffmpeg -v error -y -f lavfi -i "sine=frequency=440:sample_rate=44100:d=$seconds" -ac 2 \
-  -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 "$work/media/tone.mp3"
-"$linux_build/write_swf_movies" "$work/media" "$work/media/tone.mp3" - "$work/media/jpegs"
+# Its sound clicks every tenth frame, so a frame is due where its sound is heard.
+make_click_track "$work/media/clicks.mp3" "$seconds"
+"$linux_build/write_swf_movies" "$work/media" "$work/media/clicks.mp3" - "$work/media/jpegs"
 game="$work/game"
 cp "$work/media/logo.jpg" "$game/"
 cp "$work/media/pictures.swf" "$game/OP.swf"
@@ -81,7 +81,8 @@ frames=$((seconds * 30))
 results="$work/results.txt"
 : >"$results"
 driver=(--cwd "$game" --logo "$logo_rgb" --movie "$movie_rgb" --idle-ms 500 --frames "$frames"
-        --fps 30 ${BENCH_FRAME_LOG:+--frame-log "$BENCH_FRAME_LOG"})
+        --fps 30 --listen silent.monitor --click-every 10 --click-delay-ms "$click_delay_ms"
+        ${BENCH_FRAME_LOG:+--frame-log "$BENCH_FRAME_LOG"})
 if [ $windows = 1 ]; then
   # openbox gives the new window the keyboard, and the driver leaves it there: moving the focus to
   # the frame would take it from Wine's window. The Windows stand-in ntleac notes no time.
@@ -128,6 +129,9 @@ print(f"| Figure ({frames} frames, {mb:.0f} MB CWS) | Launcher | Goal | Met |")
 print("|---|---|---|---|")
 print(f"| Held key to first frame | {cell('key_to_frame_ms', 'ms')} | within one frame period (33.3 ms) | {met('key_to_frame_ms', lambda v: v <= 33.3)} |")
 print(f"| Frames shown within one frame period of their time | {cell('frames_on_time_pct', '%')} | ≥ 99 % | {met('frames_on_time_pct', lambda v: v >= 99)} |")
+print(f"| Picture less sound as heard, median of a round's clicks (earliest, latest) | {cell('sound_offset_ms', 'ms')}; "
+      f"{cell('sound_offset_min_ms', 'ms')}, {cell('sound_offset_max_ms', 'ms')} | within ±33.3 ms | "
+      f"{met('sound_offset_max_ms', lambda v: v <= 1000 / 30)} |")
 print(f"| Frames seen at the probe | {cell('frames_seen', '', digits=0)} | {frames} | — |")
 print(f"| Drift from the second frame to the last | {cell('drift_ms', 'ms')} | within one frame | — |")
 print(f"| Peak memory (VmHWM) while playing | {cell('movie_hwm_kb', 'MB', 1 / 1024)} | < 300 MB | {met('movie_hwm_kb', lambda v: v / 1024 < 300)} |")
@@ -135,7 +139,7 @@ print(f"| CPU while playing | {cell('play_cpu_pct', '% of a core')} | — | — 
 print(f"| Private memory (USS) while playing | {cell('play_uss_kb', 'MB', 1 / 1024)} | — | — |")
 EOF
 )
-cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')
+cpu=$(bench_cpu)
 load=$(cut -d' ' -f1-3 /proc/loadavg)
 if [ $windows = 1 ]; then
   section=long-movie-bench-windows
@@ -147,8 +151,9 @@ $(/usr/lib/wine/wine64 --version), the sound through waveOut into a PulseAudio n
 windows-x64 build, $runs rounds after a warm-up round that is not counted (median, spread in
 brackets); load average at the start: $load. \`bench/run-long-movie.sh --windows\`: the launcher
 full screen plays pictures.swf, $seconds s of 800×600 at 30 fps, a DefineBitsJPEG2 picture for
-every frame and MP3 stream sound; the frames are numbered by a flat patch at the probe point
-(bench/bench_driver.cpp, from outside Wine).
+every frame and MP3 stream sound that clicks every tenth frame; the frames are numbered by a flat
+patch at the probe point, and a frame is due where its sound is heard on the null sink's monitor
+(bench/bench_driver.cpp --listen, from outside Wine).
 
 $table
 EOF
@@ -161,8 +166,9 @@ else
 Measured $(date -u +'%Y-%m-%d %H:%M UTC') on $(nproc) cores ($cpu), Xvfb, the sound through
 SDL's PulseAudio driver into a null sink, linux-release build, $runs rounds (median, spread in brackets); load average at the start:
 $load. \`bench/run-long-movie.sh\`: the launcher full screen plays pictures.swf, $seconds s of
-800×600 at 30 fps, a DefineBitsJPEG2 picture for every frame and MP3 stream sound; the frames are
-numbered by a flat patch at the probe point (bench/bench_driver.cpp).
+800×600 at 30 fps, a DefineBitsJPEG2 picture for every frame and MP3 stream sound that clicks
+every tenth frame; the frames are numbered by a flat patch at the probe point, and a frame is due where its sound is
+heard on the null sink's monitor (bench/bench_driver.cpp --listen, as bench/run-swf-sync.sh).
 
 $table
 EOF

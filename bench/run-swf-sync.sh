@@ -48,18 +48,10 @@ logo_rgb=2040c0 movie_rgb=20c040
 echo "run-swf-sync: making media" >&2
 ffmpeg -v error -y -f lavfi -i "testsrc2=s=1920x1080:r=1" -frames:v 1 \
   -vf "drawbox=x=720:y=360:w=480:h=360:color=0x$logo_rgb:t=fill" -q:v 2 "$work/media/logo.jpg"
-# The sound: a 4 ms click at the start of every tenth frame (14,700 samples at 30 fps), silence
-# between, as MP3 stream sound of the benchmark's numbered 6 s movie.
-ffmpeg -v error -y -f lavfi \
-  -i "aevalsrc='if(lt(mod(n\,14700)\,176)\,0.8*sin(2*PI*2000*t)\,0)':s=44100:d=6" -ac 2 \
-  -c:a libmp3lame -b:a 128k -write_xing 0 -id3v2_version 0 "$work/media/clicks.mp3"
+# The benchmark's numbered 6 s movie with a click every tenth frame as its stream sound.
+make_click_track "$work/media/clicks.mp3" 6
+delay_ms=$click_delay_ms
 "$linux_build/write_swf_movies" "$work/media" "$work/media/clicks.mp3"
-# An MP3 encoder primes its stream: the decoded clicks come that much after their frames' starts.
-# That is the file's, not the player's; measured here from the decoded samples and taken off.
-delay_ms=$(ffmpeg -v error -i "$work/media/clicks.mp3" -f s16le -ac 1 -ar 44100 - | python3 -c '
-import array, sys
-s = array.array("h", sys.stdin.buffer.read())
-print(f"{next(i for i, v in enumerate(s) if abs(v) > 8000) / 44.1:.1f}")')
 game="$work/game"
 cp "$work/media/logo.jpg" "$game/"
 cp "$work/media/bench.swf" "$game/OP.swf"
