@@ -20,7 +20,8 @@
 //     --listen SOURCE    record the PulseAudio source SOURCE (a null sink's monitor) through
 //                        parec while the program runs, to hear the movie's clicks
 //     --click-every N    the movie's sound clicks at the start of frames 1, 1 + N, 1 + 2N...
-//     --frame-log FILE   write when each numbered frame first showed (ms after frame 1) to FILE
+//     --frame-log FILE   write when each numbered frame first showed (ms after frame 1) and how
+//                        late it was (ms) to FILE
 //     --click-delay-ms D the sound's own delay: its clicks come D ms after their frames' starts
 //                        in the decoded samples (an MP3 encoder's priming)
 //
@@ -519,7 +520,8 @@ int main(int argc, char** argv) {
       std::ofstream log(o.frame_log);
       for (int k = 1; k <= o.frames; ++k) {
         if (shown[std::size_t(k)] != 0)
-          log << k << ' ' << Ms(shown[std::size_t(k)] - *frame) << '\n';
+          log << k << ' ' << Ms(shown[std::size_t(k)] - *frame) << ' '
+              << (double(shown[std::size_t(k)]) - due(k)) / 1e6 << '\n';
       }
     }
   }

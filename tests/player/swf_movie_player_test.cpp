@@ -154,6 +154,10 @@ TEST_F(SwfMoviePlayerTest, MovieItCantPlayIsRefusedWithTheReasonAndNeverPlays) {
     const bool plays = std::string(c.refusal).empty();
     EXPECT_EQ(player.Playing(), plays);
     EXPECT_EQ(player.NextFrameDue().has_value(), plays);
+    // The device opens once the first frame is on the screen.
+    static_cast<void>(player.RunFrame());
+    EXPECT_EQ(audio_open_, 0);
+    static_cast<void>(player.RunFrame());
     EXPECT_EQ(audio_open_, plays ? 1 : 0);
     player.StopPlay();
     EXPECT_FALSE(player.Playing());
@@ -187,7 +191,6 @@ TEST_F(SwfMoviePlayerTest, SameMovieSetAndPlayedAgainWhileOpeningCostsNothing) {
   player.SetMovie(AsciiPath("OP.swf"));
   player.Play();
   EXPECT_EQ(reads_, 1);
-  EXPECT_EQ(audio_open_, 1);
   EXPECT_TRUE(player.Playing());
   EXPECT_DOUBLE_EQ(*player.NextFrameDue(), 100);  // still the first Play's grid
   static_cast<void>(player.RunFrame());
@@ -277,6 +280,7 @@ TEST_F(SwfMoviePlayerTest, SoundGoesToTheDeviceOrIsTakenAtThePaceOfTheClock) {
     SwfMoviePlayer player = Make();
     player.SetMovie(AsciiPath("OP.swf"));
     player.Play();
+    static_cast<void>(player.RunFrame());  // hidden: the device opens at once
     ASSERT_TRUE(pull_);
     std::vector<std::int16_t> buffer(512);
     pull_(buffer);  // the device's thread

@@ -80,11 +80,7 @@ void SwfMoviePlayer::Play() {
   next_due_ = started_;
   shown_frame_ = 0;
   silent_samples_ = 0;
-  MovieCore* core = core_.get();
-  if (platform_.open_audio) {
-    audio_ =
-        platform_.open_audio([core](std::span<std::int16_t> stereo) { core->PullAudio(stereo); });
-  }
+  audio_pending_ = static_cast<bool>(platform_.open_audio);
 }
 
 bool SwfMoviePlayer::Playing() {
@@ -113,8 +109,22 @@ std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
   if (!playing_ || !core_) return {};
   opening_ = false;
   const double now = platform_.now();
-  if (audio_) {
-    core_->SetOutputDelay(audio_->QueuedFrames());
+  // The device opens once the first frame is on the screen: the sound starts after the picture
+  // instead of while the first frame is read and drawn, and opening it doesn't delay that frame.
+  if (audio_pending_ && (shown_frame_ != 0 || !visible_)) {
+    audio_pending_ = false;
+    MovieCore* core = core_.get();
+    audio_ =
+        platform_.open_audio([core](std::span<std::int16_t> stereo) { core->PullAudio(stereo); });
+  }
+  if (audio_pending_) {
+    // Nothing is taken before the device opens.
+  } else if (audio_) {
+    // The frame reaches the screen a drawing later: the one to show is the one whose sound will
+    // be heard by then.
+    const auto drawing = static_cast<std::uint64_t>(drawing_seconds_ * kOutputRate);
+    const std::uint64_t queued = audio_->QueuedFrames();
+    core_->SetOutputDelay(queued - std::min(queued, drawing));
   } else {
     PullSilently(now);  // taken as heard: no delay
   }
@@ -128,6 +138,9 @@ std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
     platform_.layer.DrawFrame([this](const FramePixels& pixels) { core_->Render(pixels); });
     shown_frame_ = frame;
     drawn_at_ = now;
+    // How long a drawing takes, smoothed over the last few and bounded to a period.
+    const double took = std::clamp(platform_.now() - now, 0.0, 1 / frame_rate_);
+    drawing_seconds_ += (took - drawing_seconds_) * kDrawingSmoothing;
   }
   std::vector<MovieCommand> commands = core_->TakeCommands();
   if (!core_->Playing()) {
@@ -136,7 +149,8 @@ std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
     // When the core says the next frame is due (by its clock, a late frame never shifting the
     // ones after it, or when the sound heard reaches it), looked at again within a period.
     const double period = 1 / frame_rate_;
-    const double due = started_ + core_->NextFrameTime();
+    const double due =
+        audio_pending_ ? now : started_ + core_->NextFrameTime() - (audio_ ? drawing_seconds_ : 0);
     next_due_ =
         std::isfinite(due) ? std::clamp(due, now + kMinWaitSeconds, now + period) : now + period;
   }
@@ -145,6 +159,7 @@ std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
 
 void SwfMoviePlayer::Close() {
   audio_.reset();
+  audio_pending_ = false;
   playing_ = false;
   opening_ = false;
 }

@@ -45,6 +45,8 @@ class SwfMoviePlayer final : public SelectiveMoviePlayer {
   static constexpr double kMaxSilentPullSeconds = 0.25;
   // The shortest wait for the next frame: a core that finds it due at once never spins the loop.
   static constexpr double kMinWaitSeconds = 0.002;
+  // How much each drawing's time moves the estimate the frames are started that much early by.
+  static constexpr double kDrawingSmoothing = 0.2;
 
   explicit SwfMoviePlayer(Platform platform);
   ~SwfMoviePlayer() override;
@@ -92,10 +94,12 @@ class SwfMoviePlayer final : public SelectiveMoviePlayer {
   double next_due_ = 0;
   int shown_frame_ = 0;  // the frame on the layer; 0: none yet, or it must be drawn again
   double drawn_at_ = 0;
+  double drawing_seconds_ = 0;        // how long drawing a frame takes lately
   std::uint64_t silent_samples_ = 0;  // stereo frames taken without a device since Play
   std::vector<std::int16_t> silent_buffer_;
   std::unique_ptr<MovieCore> core_;
   std::unique_ptr<AudioOutput> audio_;  // after the core: closed before it goes
+  bool audio_pending_ = false;          // played, the device not opened yet
 };
 
 }  // namespace launcher::swfplayer
