@@ -7,7 +7,7 @@
 //
 // Pieces arrive late when the reader is held up, never early, so the clock that maps sample
 // numbers to moments is taken from the earliest arrivals (a low percentile of arrival minus the
-// sample's own time), not from any single piece.
+// sample's own time, a second at a time, and a line through those), not from any single piece.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -76,21 +76,47 @@ class MonitorRecorder {
   [[nodiscard]] std::vector<Ns> Clicks(int threshold, double quiet_ms) const {
     std::vector<Ns> clicks;
     if (arrivals_.size() < 16) return clicks;
-    std::vector<double> starts;  // each piece's arrival less its samples' time since the first
-    starts.reserve(arrivals_.size());
+    // Each piece's arrival less its samples' time, taken over a second's pieces at a time at the
+    // low end; a line through those maps sample numbers to moments, so a sink whose clock runs a
+    // little off 44.1 kHz doesn't move the later clicks.
+    std::vector<std::pair<double, double>> lows;  // (sample, arrival less its time)
+    std::vector<double> window;
+    const auto close_window = [&](double sample) {
+      if (window.size() < 8) return;
+      std::nth_element(window.begin(), window.begin() + std::ptrdiff_t(window.size() / 20),
+                       window.end());
+      lows.emplace_back(sample, window[window.size() / 20]);
+      window.clear();
+    };
+    std::size_t window_start = 0;
     for (const auto& [count, at] : arrivals_) {
-      starts.push_back(double(at) - double(count) * 1e9 / kRate);
+      window.push_back(double(at) - double(count) * 1e9 / kRate);
+      if (count - window_start >= std::size_t(kRate)) {
+        close_window(double(window_start + count) / 2);
+        window_start = count;
+      }
     }
-    std::nth_element(starts.begin(), starts.begin() + std::ptrdiff_t(starts.size() / 20),
-                     starts.end());
-    const double first = starts[starts.size() / 20];
+    close_window(double(window_start + arrivals_.back().first) / 2);
+    if (lows.empty()) return clicks;
+    double mean_n = 0, mean_d = 0;
+    for (const auto& [n, d] : lows) {
+      mean_n += n / double(lows.size());
+      mean_d += d / double(lows.size());
+    }
+    double covariance = 0, variance = 0;
+    for (const auto& [n, d] : lows) {
+      covariance += (n - mean_n) * (d - mean_d);
+      variance += (n - mean_n) * (n - mean_n);
+    }
+    const double slope = variance > 0 ? covariance / variance : 0;
+    const auto first = [&](double n) { return mean_d + slope * (n - mean_n); };
     const auto quiet = static_cast<std::size_t>(quiet_ms * kRate / 1000);
     std::size_t last_loud = 0;
     bool any = false;
     for (std::size_t i = 0; i < samples_.size(); ++i) {
       if (std::abs(int(samples_[i])) <= threshold) continue;
       if (!any || i - last_loud >= quiet) {
-        clicks.push_back(static_cast<Ns>(first + double(i) * 1e9 / kRate));
+        clicks.push_back(static_cast<Ns>(first(double(i)) + double(i) * 1e9 / kRate));
       }
       any = true;
       last_loud = i;

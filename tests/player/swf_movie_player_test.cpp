@@ -254,9 +254,11 @@ TEST_F(SwfMoviePlayerTest, CommandsPassInOrderAndTheEndOfTheTimelineEndsPlayback
   EXPECT_EQ(surface_.pixels[0], 0xFF000003U);
   EXPECT_FALSE(player.Playing());
   EXPECT_FALSE(player.NextFrameDue().has_value());
-  EXPECT_EQ(audio_open_, 0);
   EXPECT_TRUE(player.RunFrame().empty());  // a late call does nothing
   EXPECT_EQ(log_.advances.size(), 3U);
+  EXPECT_EQ(audio_open_, 1);  // event sounds play on past the end
+  player.StopPlay();
+  EXPECT_EQ(audio_open_, 0);
 }
 
 TEST_F(SwfMoviePlayerTest, HiddenPlayerRunsTheMovieWithoutDrawing) {

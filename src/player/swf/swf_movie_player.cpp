@@ -144,7 +144,12 @@ std::vector<MovieCommand> SwfMoviePlayer::RunFrame() {
   }
   std::vector<MovieCommand> commands = core_->TakeCommands();
   if (!core_->Playing()) {
-    Close();
+    // The end. The device stays open until the player stops or plays another movie: closing it
+    // waits for its thread and server, which would hold the last frame off the screen, and event
+    // sounds play on past the end, as in Flash.
+    playing_ = false;
+    opening_ = false;
+    audio_pending_ = false;
   } else {
     // When the core says the next frame is due (by its clock, a late frame never shifting the
     // ones after it, or when the sound heard reaches it), looked at again within a period.
