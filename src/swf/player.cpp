@@ -287,6 +287,8 @@ struct Player::State : avm1::Host {
                     const std::vector<ClipAction>* events = nullptr);
   void EnterFrame(Clip& clip, std::size_t at);
   void QueueMainStreamBlock(const Frame& frame, int index);
+  bool QueueStreamBlocks(const Frame& frame, std::uint64_t due);
+  void TakeBackSoundAhead();
   void QueueSoundAhead(double wanted_samples);
   void StartStream();
   void AdvanceSprites(Clip& clip);
@@ -605,13 +607,26 @@ void Player::State::Tick(bool loop) {
     ended = true;
     // The stream sound ends with the movie; event sounds play on, as in Flash.
     mixer.StopStream();
-    sound_ahead.clear();
   }
   // A stopped timeline takes back the sound queued for frames it won't show.
-  if (!main.playing && !sound_ahead.empty()) {
-    mixer.DropStreamBlocksFrom(std::int64_t(sound_ahead.front().tick));
-    sound_ahead.clear();
+  if (!main.playing) TakeBackSoundAhead();
+}
+
+void Player::State::TakeBackSoundAhead() {
+  if (sound_ahead.empty()) return;
+  mixer.DropStreamBlocksFrom(std::int64_t(sound_ahead.front().tick));
+  sound_ahead.clear();
+}
+
+// Queues the stream blocks of a main timeline's frame, tagged with the tick it shows at.
+bool Player::State::QueueStreamBlocks(const Frame& frame, std::uint64_t due) {
+  bool queued = false;
+  for (const SoundTag& sound : frame.sounds) {
+    if (const auto* block = std::get_if<StreamBlockTag>(&sound)) {
+      queued |= mixer.QueueStreamBlock(block->body, std::int64_t(due));
+    }
   }
+  return queued;
 }
 
 void Player::State::StartStream() {
@@ -622,19 +637,13 @@ void Player::State::StartStream() {
 // The main timeline's frame `index` shows now: its stream block goes to the mixer, unless it was
 // queued ahead for this very tick. Queued ahead for other frames (a goto), those are taken back.
 void Player::State::QueueMainStreamBlock(const Frame& frame, int index) {
-  if (!sound_ahead.empty()) {
-    if (sound_ahead.front().frame == index && sound_ahead.front().tick == tick) {
-      sound_ahead.pop_front();
-      return;
-    }
-    mixer.DropStreamBlocksFrom(std::int64_t(sound_ahead.front().tick));
-    sound_ahead.clear();
+  if (!sound_ahead.empty() && sound_ahead.front().frame == index &&
+      sound_ahead.front().tick == tick) {
+    sound_ahead.pop_front();
+    return;
   }
-  for (const SoundTag& sound : frame.sounds) {
-    if (const auto* block = std::get_if<StreamBlockTag>(&sound)) {
-      tick_queued_block |= mixer.QueueStreamBlock(block->body, std::int64_t(tick));
-    }
-  }
+  TakeBackSoundAhead();
+  tick_queued_block |= QueueStreamBlocks(frame, tick);
 }
 
 // Queues the stream blocks of the frames the playing main timeline shows next, as far as they
@@ -647,13 +656,13 @@ void Player::State::QueueSoundAhead(double wanted_samples) {
   while (sound_ahead.size() < limit && double(mixer.Stream().queued_samples) < wanted_samples) {
     const int next = main.frame + 1 + int(sound_ahead.size());
     if (next > main.last()) return;
+    const Frame& frame = main.timeline->frames[std::size_t(next)];
+    const auto head = [](const SoundTag& sound) {
+      return std::holds_alternative<StreamHeadTag>(sound);
+    };
+    if (std::any_of(frame.sounds.begin(), frame.sounds.end(), head)) return;  // a new stream
     const std::uint64_t due = tick + 1 + sound_ahead.size();
-    for (const SoundTag& sound : main.timeline->frames[std::size_t(next)].sounds) {
-      if (std::holds_alternative<StreamHeadTag>(sound)) return;  // a new stream starts there
-      if (const auto* block = std::get_if<StreamBlockTag>(&sound)) {
-        mixer.QueueStreamBlock(block->body, std::int64_t(due));
-      }
-    }
+    QueueStreamBlocks(frame, due);
     sound_ahead.push_back({next, due});
   }
 }
@@ -4065,7 +4074,8 @@ void Player::AdvanceTo(double seconds) {
   const double frame_samples = SoundMixer::kOutputRate * period;
   const double least = std::max(kMinStreamAheadSeconds * SoundMixer::kOutputRate, frame_samples);
   const auto starving = [&s, least] { return double(s.mixer.Stream().queued_samples) < least; };
-  s.QueueSoundAhead(std::max(kSoundAheadSeconds * SoundMixer::kOutputRate, 3 * frame_samples));
+  const double ahead = std::max(kSoundAheadSeconds * SoundMixer::kOutputRate, 3 * frame_samples);
+  s.QueueSoundAhead(ahead);
   const StreamState sound = s.mixer.Stream();
   // What the device holds of the stream: its delay, less the silence mixed since the stream ran
   // dry.
@@ -4100,7 +4110,7 @@ void Player::AdvanceTo(double seconds) {
     s.Tick(loop_);
     ++ticks;
   }
-  s.QueueSoundAhead(std::max(kSoundAheadSeconds * SoundMixer::kOutputRate, 3 * frame_samples));
+  s.QueueSoundAhead(ahead);
   if (seconds >= s.next_time) s.next_time = seconds;  // far behind: slow down, never burst
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 namespace swf {
@@ -413,7 +414,6 @@ struct SoundMixer::StreamTrack final : Source {
     std::uint64_t frames = 0;  // its length in source frames
     double rate = 0;
     std::uint64_t output = 0;  // its length in output samples
-    std::uint64_t start = 0;   // where it begins in the stream's output since StartStream
     // Where its frame's sound begins: a block carries whole codec frames, so it may start a
     // little before or after; from the head's samples per frame once blocks come in order.
     std::uint64_t anchor = 0;
@@ -439,6 +439,13 @@ struct SoundMixer::StreamTrack final : Source {
   std::uint64_t played = 0;
   bool starved = true;
   std::uint64_t silent_since = 0;  // output samples mixed since the stream last gave one
+
+  // The frame and anchor of the block queued last, whether it has played or not.
+  [[nodiscard]] std::optional<Played> Last() const {
+    if (!blocks.empty()) return Played{blocks.back().frame, blocks.back().anchor};
+    if (!played_blocks.empty()) return played_blocks.back();
+    return std::nullopt;
+  }
 
   bool Next(Chunk& chunk) override {
     while (decoding < blocks.size()) {
@@ -591,23 +598,17 @@ bool SoundMixer::QueueStreamBlock(std::span<const std::uint8_t> body, std::int64
   }
   if (block.frames == 0) return false;
   block.output = std::uint64_t(double(block.frames) * kOutputRate / block.rate);
-  block.start = stream_->queued_end;
-  block.anchor = block.start;
   // The next frame's sound begins a frame's samples after this one's, if the blocks say so
   // within a frame; else (a goto, a gap, a head that says nothing) where its block begins.
+  const std::uint64_t start = stream_->queued_end;
+  block.anchor = start;
   const std::uint16_t per_frame = stream_->head.samples_per_block;
-  const std::optional<std::pair<std::int64_t, std::uint64_t>> previous =
-      !stream_->blocks.empty()
-          ? std::optional(std::pair(stream_->blocks.back().frame, stream_->blocks.back().anchor))
-      : !stream_->played_blocks.empty()
-          ? std::optional(std::pair(stream_->played_blocks.back().frame,
-                                    stream_->played_blocks.back().anchor))
-          : std::nullopt;
-  if (previous && per_frame > 0 && frame > previous->first && frame - previous->first <= 4) {
+  const std::optional<StreamTrack::Played> previous = stream_->Last();
+  if (previous && per_frame > 0 && frame > previous->frame && frame - previous->frame <= 4) {
     const double step = double(per_frame) * kOutputRate / format.Rate();
     const auto anchor =
-        previous->second + std::uint64_t(std::llround(step * double(frame - previous->first)));
-    const auto gap = anchor > block.start ? anchor - block.start : block.start - anchor;
+        previous->anchor + std::uint64_t(std::llround(step * double(frame - previous->frame)));
+    const auto gap = anchor > start ? anchor - start : start - anchor;
     if (double(gap) <= step) block.anchor = anchor;
   }
   stream_->queued_end += block.output;
