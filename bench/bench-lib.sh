@@ -1,5 +1,6 @@
 # shellcheck shell=bash
-# What the benchmark scripts share; sourced, never run. Whatever it starts (and whatever a script
+# What the benchmark scripts share; sourced, never run (save, windows, build and linux_build are
+# set here for them). Whatever it starts (and whatever a script
 # adds to bench_pids) is stopped when the script exits.
 
 bench_pids=()
@@ -8,6 +9,59 @@ bench_stop() {
   for pid in ${bench_pids[@]+"${bench_pids[@]}"}; do kill "$pid" 2>/dev/null || true; done
 }
 trap bench_stop EXIT
+
+# The start every benchmark script shares: reads [--windows] [--save] [BUILD_DIR] from the
+# script's arguments and sets `windows`, `save`, `build` (default build/windows-x64 or
+# build/linux-release) and `linux_build`, where the driver and the movie writer are
+# (BENCH_LINUX_BUILD, default build/linux-release); then, unless it already runs there, runs the
+# script again inside scripts/with-test-env.sh (a display of its own and, for --windows, Wine).
+#   bench_start SCRIPT ARGS...
+bench_start() {
+  local script=$1 root
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  shift
+  save=0
+  windows=0
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --save) save=1 ;;
+      --windows) windows=1 ;;
+      *) break ;;
+    esac
+    shift
+  done
+  if [ $windows = 1 ]; then
+    build=$(realpath "${1:-$root/build/windows-x64}")
+  else
+    build=$(realpath "${1:-$root/build/linux-release}")
+  fi
+  # shellcheck disable=SC2034 # read by the scripts that source this
+  linux_build=$(realpath "${BENCH_LINUX_BUILD:-$root/build/linux-release}")
+  if [ -z "${LAUNCHER_BENCH_IN_ENV:-}" ]; then
+    local options=()
+    [ $save = 1 ] && options+=(--save)
+    [ $windows = 1 ] && options+=(--windows)
+    LAUNCHER_TEST_WINE=$windows LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" \
+      "$script" "${options[@]}" "$build"
+  fi
+}
+
+# Fails the script, naming it, unless every file given is there.
+#   bench_need SCRIPT_NAME HINT FILE...
+bench_need() {
+  local name=$1 hint=$2 f
+  shift 2
+  for f in "$@"; do
+    [ -f "$f" ] || { echo "$name: $f missing; $hint" >&2; exit 1; }
+  done
+}
+
+# A 1920x1080 test card with a flat patch of RRGGBB where the driver probes: the logo.
+#   make_logo FILE RRGGBB [EXTRA_FILTER]
+make_logo() {
+  ffmpeg -v error -y -f lavfi -i "testsrc2=s=1920x1080:r=1" -frames:v 1 \
+    -vf "${3:+$3,}drawbox=x=720:y=360:w=480:h=360:color=0x$2:t=fill" -q:v 2 "$1"
+}
 
 # The processor's model name.
 bench_cpu() {

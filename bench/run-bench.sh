@@ -12,38 +12,16 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-save=0
-windows=0
-while [ $# -gt 0 ]; do
-  case $1 in
-    --save) save=1 ;;
-    --windows) windows=1 ;;
-    *) break ;;
-  esac
-  shift
-done
-if [ $windows = 1 ]; then
-  build=$(realpath "${1:-$root/build/windows-x64}")
-  programs=(launcher.exe wic_reference.exe mf_reference.exe stand_in_ntleac.exe)
-else
-  build=$(realpath "${1:-$root/build/linux-release}")
-  programs=(launcher bench_sdl_reference bench_mpv_reference bench_ntleac)
-fi
-linux_build=$(realpath "${BENCH_LINUX_BUILD:-$root/build/linux-release}")
-
-if [ -z "${LAUNCHER_BENCH_IN_ENV:-}" ]; then
-  # A virtual display; Wine only for the Windows launcher.
-  options=()
-  [ $save = 1 ] && options+=(--save)
-  [ $windows = 1 ] && options+=(--windows)
-  LAUNCHER_TEST_WINE=$windows LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" "${options[@]}" "$build"
-fi
-
-for f in "${programs[@]/#/$build/}" "$linux_build/bench_driver" "$linux_build/write_swf_movies"; do
-  [ -f "$f" ] || { echo "run-bench: $f missing; build the linux-release (for --windows also the windows-x64) preset first" >&2; exit 1; }
-done
 # shellcheck source=bench/bench-lib.sh
 . "$root/bench/bench-lib.sh"
+bench_start "$0" "$@"
+if [ $windows = 1 ]; then
+  programs=(launcher.exe wic_reference.exe mf_reference.exe stand_in_ntleac.exe)
+else
+  programs=(launcher bench_sdl_reference bench_mpv_reference bench_ntleac)
+fi
+bench_need run-bench "build the linux-release (for --windows also the windows-x64) preset first" \
+  "${programs[@]/#/$build/}" "$linux_build/bench_driver" "$linux_build/write_swf_movies"
 runs=${BENCH_RUNS:-5}
 work="$build/bench-run"
 rm -rf "$work" && mkdir -p "$work/media"
@@ -53,8 +31,7 @@ rm -rf "$work" && mkdir -p "$work/media"
 logo_rgb=2040c0 movie_rgb=20c040 tail_rgb=ff8000
 echo "run-bench: making media" >&2
 # A 1920x1080 JPEG with photo-like detail (a test card with grain) and a flat patch in the middle.
-ffmpeg -v error -y -f lavfi -i "testsrc2=s=1920x1080:r=1" -frames:v 1 \
-  -vf "noise=alls=12,drawbox=x=720:y=360:w=480:h=360:color=0x$logo_rgb:t=fill" -q:v 2 "$work/media/logo.jpg"
+make_logo "$work/media/logo.jpg" "$logo_rgb" noise=alls=12
 # A 3 s 1280x720 H.264/AAC movie: moving test card with a flat patch in the middle.
 ffmpeg -v error -y -f lavfi -i "testsrc2=s=1280x720:r=25:d=3" \
   -f lavfi -i "sine=frequency=440:sample_rate=48000:d=3" \

@@ -19,36 +19,17 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-save=0
-windows=0
-while [ $# -gt 0 ]; do
-  case $1 in
-    --save) save=1 ;;
-    --windows) windows=1 ;;
-    *) break ;;
-  esac
-  shift
-done
+# shellcheck source=bench/bench-lib.sh
+. "$root/bench/bench-lib.sh"
+bench_start "$0" "$@"
 if [ $windows = 1 ]; then
-  build=$(realpath "${1:-$root/build/windows-x64}")
-  linux_build=$(realpath "${BENCH_LINUX_BUILD:-$root/build/linux-release}")
   needed=("$build/launcher.exe" "$build/stand_in_ntleac.exe")
 else
-  build=$(realpath "${1:-$root/build/linux-release}")
   linux_build=$build
   needed=("$build/launcher" "$build/bench_ntleac")
 fi
-if [ -z "${LAUNCHER_BENCH_IN_ENV:-}" ]; then
-  options=()
-  [ $save = 1 ] && options+=(--save)
-  [ $windows = 1 ] && options+=(--windows)
-  LAUNCHER_TEST_WINE=$windows LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" "${options[@]}" "$build"
-fi
-for f in "${needed[@]}" "$linux_build/bench_driver" "$linux_build/write_swf_movies"; do
-  [ -f "$f" ] || { echo "run-long-movie: $f missing; build the linux-release (for --windows also the windows-x64) preset" >&2; exit 1; }
-done
-# shellcheck source=bench/bench-lib.sh
-. "$root/bench/bench-lib.sh"
+bench_need run-long-movie "build the linux-release (for --windows also the windows-x64) preset" \
+  "${needed[@]}" "$linux_build/bench_driver" "$linux_build/write_swf_movies"
 runs=${BENCH_RUNS:-3}
 seconds=${BENCH_SECONDS:-60}
 work="$build/bench-long-movie"
@@ -56,8 +37,7 @@ rm -rf "$work" && mkdir -p "$work/media/jpegs" "$work/game"
 
 logo_rgb=2040c0 movie_rgb=20c040
 echo "run-long-movie: making media" >&2
-ffmpeg -v error -y -f lavfi -i "testsrc2=s=1920x1080:r=1" -frames:v 1 \
-  -vf "drawbox=x=720:y=360:w=480:h=360:color=0x$logo_rgb:t=fill" -q:v 2 "$work/media/logo.jpg"
+make_logo "$work/media/logo.jpg" "$logo_rgb"
 # Rendered animation: a moving test card with grain, each frame its own JPEG (about 28 KB).
 ffmpeg -v error -y -threads 1 -f lavfi -i "testsrc2=s=800x600:r=30:d=$seconds" \
   -vf "noise=alls=8:allf=t" -q:v 9 "$work/media/jpegs/%04d.jpg"

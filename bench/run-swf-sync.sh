@@ -11,43 +11,20 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-save=0
-windows=0
-while [ $# -gt 0 ]; do
-  case $1 in
-    --save) save=1 ;;
-    --windows) windows=1 ;;
-    *) break ;;
-  esac
-  shift
-done
-if [ $windows = 1 ]; then
-  build=$(realpath "${1:-$root/build/windows-x64}")
-  program=launcher.exe
-else
-  build=$(realpath "${1:-$root/build/linux-release}")
-  program=launcher
-fi
-linux_build=$(realpath "${BENCH_LINUX_BUILD:-$root/build/linux-release}")
-if [ -z "${LAUNCHER_BENCH_IN_ENV:-}" ]; then
-  options=()
-  [ $save = 1 ] && options+=(--save)
-  [ $windows = 1 ] && options+=(--windows)
-  LAUNCHER_TEST_WINE=$windows LAUNCHER_BENCH_IN_ENV=1 exec "$root/scripts/with-test-env.sh" "$0" "${options[@]}" "$build"
-fi
-for f in "$build/$program" "$linux_build/bench_driver" "$linux_build/write_swf_movies"; do
-  [ -f "$f" ] || { echo "run-swf-sync: $f missing; build linux-release (and windows-x64 for --windows)" >&2; exit 1; }
-done
 # shellcheck source=bench/bench-lib.sh
 . "$root/bench/bench-lib.sh"
+bench_start "$0" "$@"
+program=launcher
+[ $windows = 1 ] && program=launcher.exe
+bench_need run-swf-sync "build linux-release (and windows-x64 for --windows)" \
+  "$build/$program" "$linux_build/bench_driver" "$linux_build/write_swf_movies"
 runs=${BENCH_RUNS:-5}
 work="$build/bench-swf-sync"
 rm -rf "$work" && mkdir -p "$work/media" "$work/game"
 
 logo_rgb=2040c0 movie_rgb=20c040
 echo "run-swf-sync: making media" >&2
-ffmpeg -v error -y -f lavfi -i "testsrc2=s=1920x1080:r=1" -frames:v 1 \
-  -vf "drawbox=x=720:y=360:w=480:h=360:color=0x$logo_rgb:t=fill" -q:v 2 "$work/media/logo.jpg"
+make_logo "$work/media/logo.jpg" "$logo_rgb"
 # The benchmark's numbered 6 s movie with a click every tenth frame as its stream sound.
 make_click_track "$work/media/clicks.mp3" 6
 delay_ms=$click_delay_ms
