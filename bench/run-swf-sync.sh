@@ -6,8 +6,9 @@
 #   bench/run-swf-sync.sh --windows [--save] [BUILD_DIR]   the x64 launcher under wine64
 #                                                          (build/windows-x64)
 # The driver and the movie writer come from build/linux-release (BENCH_LINUX_BUILD overrides).
-# BENCH_RUNS rounds (default 5) of an idle and a busy run each. --save writes the table into its
-# own section of bench/RESULTS.md. Figures only: nothing here fails on a slow number.
+# BENCH_RUNS rounds (default 5) of an idle and a busy run each; BENCH_FRAME_LOG=DIR keeps each
+# round's frame times there. --save writes the table into its own section of bench/RESULTS.md.
+# Figures only: nothing here fails on a slow number.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,7 +37,7 @@ printf '"logo.jpg","OP.swf","Game.exe","FULL"\n' >"$game/Start.ini"
 
 driver=("$linux_build/bench_driver" --cwd "$game" --logo "$logo_rgb" --movie "$movie_rgb"
         --idle-ms 500 --frames 180 --fps 30 --listen silent.monitor --click-every 10
-        --click-delay-ms "$delay_ms" ${BENCH_FRAME_LOG:+--frame-log "$BENCH_FRAME_LOG"})
+        --click-delay-ms "$delay_ms")
 export PULSE_SERVER="unix:$work/pulse/native"
 if [ $windows = 1 ]; then
   cp "$build/launcher.exe" "$game/"
@@ -53,8 +54,11 @@ fi
 
 results="$work/results.txt"
 : >"$results"
+# BENCH_FRAME_LOG=DIR keeps each round's frame times there (idle-1.log, busy-1.log...).
 round() {
-  "${driver[@]}" 2>>"$work/programs.log" | sed "s/^/$1./" >>"$2" || true
+  local log=()
+  [ -n "${BENCH_FRAME_LOG:-}" ] && mkdir -p "$BENCH_FRAME_LOG" && log=(--frame-log "$BENCH_FRAME_LOG/$1-${i:-0}.log")
+  "${driver[0]}" "${log[@]}" "${driver[@]:1}" 2>>"$work/programs.log" | sed "s/^/$1./" >>"$2" || true
 }
 if [ $windows = 1 ]; then
   echo "run-swf-sync: warm-up round (not counted)" >&2
