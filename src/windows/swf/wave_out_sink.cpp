@@ -5,8 +5,12 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <deque>
+#include <mutex>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -23,12 +27,50 @@ constexpr int kRate = 44100;
 // follows the mixer to stay near the sound, enough for the device never to run dry under load.
 constexpr std::size_t kBuffers = 4;
 constexpr std::size_t kFramesPerBuffer = 1024;
-// What is still ahead of the speaker past the position waveOut reports. Windows' position is the
-// audio engine's clock, the sample being played, give or take its 10 ms period. Wine's is what its
-// mixer took: over PulseAudio the sound was heard 45 to 60 ms after it (measured on a null sink's
-// monitor).
+// What is still ahead of the speaker past the device's position (its PositionLine). Windows'
+// position is the audio engine's clock, the sample being played, give or take its 10 ms period.
+// Wine's is what its mixer took: over PulseAudio the sound was heard about 40 ms after the line
+// (measured on a null sink's monitor: the picture then comes within 15 ms of its sound).
 constexpr std::uint64_t kWindowsMixerFrames = kRate * 10 / 1000;
-constexpr std::uint64_t kWineMixerFrames = kRate * 45 / 1000;
+constexpr std::uint64_t kWineMixerFrames = kRate * 40 / 1000;
+
+using Clock = std::chrono::steady_clock;
+
+// waveOut's position, smoothed into a line at the sample rate. Wine's is what its mixer took, in
+// steps of a buffer, whenever its 10 ms period comes round (measured: 1024 frames 20 or 30 ms
+// apart), which would show the frames in pairs. The line runs through the lowest of the recent
+// readings (position less the samples due by then): a position is never behind the device, only
+// ahead of it while a mixer holds what it took. A device that stalls pulls the line back at once;
+// one that runs a little fast or slow moves it within the window.
+class PositionLine {
+ public:
+  std::uint64_t At(Clock::time_point now, std::uint64_t reported) {
+    // The readings before a device has taken its first buffers don't count: it takes them as
+    // fast as it can, so its position starts behind the line it settles on.
+    if (reported < std::uint64_t{kBuffers} * kFramesPerBuffer) return reported;
+    const double offset = double(reported) - Seconds(now) * kRate;
+    while (!readings_.empty() && now - readings_.front().at > kWindow) readings_.pop_front();
+    readings_.push_back({now, offset});
+    double lowest = offset;
+    for (const Reading& reading : readings_) lowest = std::min(lowest, reading.offset);
+    const double position = Seconds(now) * kRate + lowest;
+    return position > 0 ? static_cast<std::uint64_t>(position) : 0;
+  }
+
+ private:
+  static constexpr std::chrono::milliseconds kWindow{500};
+  struct Reading {
+    Clock::time_point at;
+    double offset;  // the position less the samples due at `at` since `start_`
+  };
+  double Seconds(Clock::time_point at) {
+    if (start_ == Clock::time_point{}) start_ = at;
+    return std::chrono::duration<double>(at - start_).count();
+  }
+
+  Clock::time_point start_;
+  std::deque<Reading> readings_;
+};
 
 bool UnderWine() {
   const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
@@ -124,7 +166,31 @@ class WaveOut final : public WaveOutSink {
     return true;
   }
 
-  [[nodiscard]] std::uint64_t PlayedFrames() const override {
+  // The device's position as heard: see PositionLine.
+  [[nodiscard]] std::uint64_t PlayedFrames() const {
+    const std::lock_guard lock(line_mutex_);
+    // The time first: a reading held up between the two then only looks ahead, which the line
+    // ignores, never behind.
+    const Clock::time_point now = Clock::now();
+    return line_.At(now, DevicePosition());
+  }
+
+  [[nodiscard]] std::uint64_t QueuedFrames() const override {
+    const std::uint64_t written = written_.load();
+    if (written == 0) return 0;
+    // What was written and the mixer's share past the position are still to be heard.
+    const std::uint64_t ahead = written + mixer_frames_;
+    return ahead - std::min(PlayedFrames(), ahead);
+  }
+
+ private:
+  struct Buffer {
+    WAVEHDR header{};
+    std::vector<std::int16_t> samples;
+    bool prepared = false;
+  };
+
+  [[nodiscard]] std::uint64_t DevicePosition() const {
     MMTIME time{};
     time.wType = TIME_SAMPLES;
     if (api_.position(device_, &time, sizeof time) != MMSYSERR_NOERROR ||
@@ -135,29 +201,18 @@ class WaveOut final : public WaveOutSink {
     return time.u.sample;
   }
 
-  [[nodiscard]] std::uint64_t QueuedFrames() const override {
-    const std::uint64_t written = written_.load();
-    const std::uint64_t played = PlayedFrames();
-    return (written > played ? written - played : 0) + (written > 0 ? mixer_frames_ : 0);
-  }
-
- private:
-  struct Buffer {
-    WAVEHDR header{};
-    std::vector<std::int16_t> samples;
-    bool prepared = false;
-  };
-
   // Refills every buffer the device is done with, then waits for the next one.
   void Run() {
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     while (!stop_) {
+      if (written_.load() > 0) (void)PlayedFrames();  // a reading as the device wants more
       for (Buffer& buffer : buffers_) {
         if ((buffer.header.dwFlags & WHDR_DONE) == 0) continue;
         source_(buffer.samples);
         buffer.header.dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
         if (api_.write(device_, &buffer.header, sizeof buffer.header) != MMSYSERR_NOERROR) return;
         written_ += kFramesPerBuffer;
+        (void)PlayedFrames();  // and one as it took a buffer
       }
       ::WaitForSingleObject(wakeup_.get(), INFINITE);
     }
@@ -169,6 +224,8 @@ class WaveOut final : public WaveOutSink {
   HWAVEOUT device_ = nullptr;
   std::array<Buffer, kBuffers> buffers_;
   std::atomic<std::uint64_t> written_{0};
+  mutable std::mutex line_mutex_;
+  mutable PositionLine line_;
   const std::uint64_t mixer_frames_ = UnderWine() ? kWineMixerFrames : kWindowsMixerFrames;
   std::atomic<bool> stop_{false};
   std::thread thread_;

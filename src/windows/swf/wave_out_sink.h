@@ -18,10 +18,6 @@ class WaveOutSink : public swfplayer::AudioOutput {
   // Fills its span with the next samples; called on the sink's thread, never after the sink is
   // gone.
   using Source = swfplayer::AudioPull;
-
-  // Samples (stereo frames) the device has played so far; QueuedFrames counts from them, so it
-  // follows a device that starts slowly (Wine's waveOut) as it is heard.
-  [[nodiscard]] virtual std::uint64_t PlayedFrames() const = 0;
 };
 
 // Opens the default sound device and starts pulling; null (with `why`) when there is no device
