@@ -245,16 +245,24 @@ bool StartsWithFsCommand(const std::string& url) {
   return SameIgnoringCase(std::string_view(url).substr(0, 10), "fscommand:");
 }
 
+constexpr std::uint8_t kPhaseInitActions = 0;
+constexpr std::uint8_t kPhaseInitialize = 1;
+constexpr std::uint8_t kPhaseConstruct = 2;
+constexpr std::uint8_t kPhaseLater = 3;
+
 // A script or event waiting to run in this tick.
 struct Pending {
   std::weak_ptr<Clip> clip;
   std::shared_ptr<Clip> keep;  // an unloaded clip, kept for its last handlers
   std::span<const std::uint8_t> code;
-  const char* method = nullptr;       // an event method called after the code (onLoad, ...)
-  avm1::Object* construct = nullptr;  // a registered class's constructor to run on the clip
-  // Initialize (0) and construct (1) events of clips a frame places run before that frame's
-  // actions; the rest (2) in the order queued.
-  std::uint8_t phase = 2;
+  const char* method = nullptr;  // an event method called after the code (onLoad, ...)
+  // A frame's init actions, then the initialize and the construct events of the clips it
+  // places, run before the frame's actions; the rest in the order queued.
+  std::uint8_t phase = kPhaseLater;
+  // The exported symbol of a placed clip: it takes the class registered for it as it is
+  // constructed, the prototype before its initialize events, the constructor after its
+  // construct events (registerClass in the frame's init actions counts).
+  std::uint16_t symbol = 0;
 };
 
 }  // namespace
@@ -285,7 +293,10 @@ struct Player::State : avm1::Host {
   void Place(Clip& clip, const PlaceTag& p);
   void SetCharacter(Clip& parent, Object& o, std::uint16_t id, int depth,
                     const std::vector<ClipAction>* events = nullptr);
-  void EnterFrame(Clip& clip, std::size_t at);
+  void EnterFrame(Clip& clip);
+  // The class registered for the clip's exported symbol `id` (in the movie it draws from).
+  avm1::Object* RegisteredClass(const Clip& clip, std::uint16_t id);
+  void TakeClass(Clip& clip, avm1::Object* ctor);
   void QueueMainStreamBlock(const Frame& frame, int index);
   bool QueueStreamBlocks(const Frame& frame, std::uint64_t due);
   void TakeBackSoundAhead();
@@ -677,20 +688,19 @@ void Player::State::QueueEnterFrame(Clip& clip) {
 void Player::State::QueueEvent(const std::shared_ptr<Clip>& clip, std::uint32_t event,
                                const char* method, bool keep) {
   if (queue.size() >= kMaxQueued) return;
-  const std::uint8_t phase = event == EventInitialize                            ? 0
-                             : (event == EventConstruct || event == EventUnload) ? 1
-                                                                                 : 2;
+  const std::uint8_t phase = event == EventInitialize                            ? kPhaseInitialize
+                             : (event == EventConstruct || event == EventUnload) ? kPhaseConstruct
+                                                                                 : kPhaseLater;
   for (const ClipAction& a : clip->events) {
-    if (a.events & event)
-      Enqueue(Pending{clip, keep ? clip : nullptr, a.code, nullptr, nullptr, phase});
+    if (a.events & event) Enqueue(Pending{clip, keep ? clip : nullptr, a.code, nullptr, phase});
   }
-  if (method) Enqueue(Pending{clip, keep ? clip : nullptr, {}, method, nullptr, phase});
+  if (method) Enqueue(Pending{clip, keep ? clip : nullptr, {}, method, phase});
 }
 
 void Player::State::Enqueue(Pending p) {
   if (queue.size() >= kMaxQueued) return;
   // Past a few thousand in one goto the early ones queue in order: bounded work per insert.
-  if (p.phase == 2 || marks.empty() || early_left == 0) {
+  if (p.phase == kPhaseLater || marks.empty() || early_left == 0) {
     queue.push_back(std::move(p));
     return;
   }
@@ -751,14 +761,20 @@ bool Player::State::Goto(Clip& clip, int target) {
       continue;
     }
     // The frames passed over run what their new clips queue before the frame shown does; the
-    // frame's own actions and its new clips' run in the order of their tags.
+    // frame's own actions and its new clips' run in the order of their tags, after its init
+    // actions (they may register the classes of the clips it places).
     at = queue.size();
+    for (const ActionBlock& init : frame.init_actions) {
+      if (init_done.insert(init.code.data()).second) {
+        Enqueue(Pending{clip.weak_from_this(), nullptr, init.code, nullptr, kPhaseInitActions});
+      }
+    }
     std::size_t block = 0;
     for (std::size_t i = 0; i <= frame.tags.size(); ++i) {
       for (; block < frame.actions.size() && frame.actions[block].after_tags <= i; ++block) {
         if (queue.size() < kMaxQueued) {
           queue.push_back(
-              Pending{clip.weak_from_this(), nullptr, frame.actions[block].code, nullptr, nullptr});
+              Pending{clip.weak_from_this(), nullptr, frame.actions[block].code, nullptr});
         }
       }
       if (i < frame.tags.size()) Apply(clip, frame.tags[i]);
@@ -768,23 +784,13 @@ bool Player::State::Goto(Clip& clip, int target) {
   marks.pop_back();
   for (auto& [depth, o] : old) Unload(o);
   clip.frame = target;
-  EnterFrame(clip, std::min(at, queue.size()));
+  EnterFrame(clip);
   return true;
 }
 
-// What a frame does once shown: its init actions are queued at `at`, its sounds started (Goto
-// queued its actions).
-void Player::State::EnterFrame(Clip& clip, std::size_t at) {
+// What a frame does once shown: its sounds start (Goto queued its actions).
+void Player::State::EnterFrame(Clip& clip) {
   const Frame& frame = clip.timeline->frames[std::size_t(clip.frame)];
-  std::vector<Pending> blocks;
-  for (const ActionBlock& block : frame.init_actions) {
-    if (init_done.insert(block.code.data()).second) {
-      blocks.push_back(Pending{clip.weak_from_this(), nullptr, block.code, nullptr, nullptr});
-    }
-  }
-  if (!blocks.empty() && queue.size() + blocks.size() <= kMaxQueued) {
-    queue.insert(queue.begin() + std::ptrdiff_t(at), blocks.begin(), blocks.end());
-  }
   // The mixer knows the main movie's sounds alone: a loaded movie's stay silent.
   if (clip.movie != &movie) return;
   for (const SoundTag& sound : frame.sounds) {
@@ -920,27 +926,33 @@ void Player::State::SetCharacter(Clip& parent, Object& o, std::uint16_t id, int 
   clip.object = vm->NewClipObject(&clip);
   clip.object->path = vm->ClipPath(clip.object, false);
   vm->Pin(clip.object);
-  avm1::Object* ctor = nullptr;
-  const auto exported = parent.movie->export_names.find(id);
-  if (exported != parent.movie->export_names.end()) {
-    const avm1::Value c = vm->Get(vm->classes, exported->second);
-    if (c.IsObject() && c.o->kind == avm1::Kind::Function) {
-      const avm1::Value proto = vm->Get(c.o, "prototype");
-      if (proto.IsObject()) clip.object->proto = proto.o;
-      ctor = c.o;
-    }
-  }
   if (events) clip.events = *events;
   const auto self = o.clip;
+  // A script's new clip (attachMovie) takes its class now, its constructor running before the
+  // call returns with its first frame's clips already there; a frame's clip as it is constructed.
+  const bool placed = !marks.empty();
+  avm1::Object* const ctor = placed ? nullptr : RegisteredClass(clip, id);
+  if (ctor) TakeClass(clip, ctor);
+  const bool exported = placed && parent.movie->export_names.count(id) > 0;
+  if (exported) Enqueue(Pending{self, nullptr, {}, nullptr, kPhaseInitialize, id});
   QueueEvent(self, EventInitialize, nullptr);
-  const bool construct_now = ctor && marks.empty();
-  if (ctor && !construct_now) Enqueue(Pending{self, nullptr, {}, nullptr, ctor, 1});
   QueueEvent(self, EventConstruct, nullptr);
+  if (exported) Enqueue(Pending{self, nullptr, {}, nullptr, kPhaseConstruct, id});
   QueueEvent(self, EventLoad, "onLoad");
   Goto(clip, 0);
-  // A script's new clip (attachMovie): its class's constructor runs before the call returns,
-  // with its first frame's clips already there.
-  if (construct_now && self->object) vm->CallSafe(ctor, avm1::Value::Obj(self->object), {});
+  if (ctor && self->object) vm->CallSafe(ctor, avm1::Value::Obj(self->object), {});
+}
+
+avm1::Object* Player::State::RegisteredClass(const Clip& clip, std::uint16_t id) {
+  const auto exported = clip.movie->export_names.find(id);
+  if (exported == clip.movie->export_names.end()) return nullptr;
+  avm1::Object* c = vm->RegisteredClass(exported->second, clip.movie->header.version);
+  return c && c->kind == avm1::Kind::Function ? c : nullptr;
+}
+
+void Player::State::TakeClass(Clip& clip, avm1::Object* ctor) {
+  const avm1::Value proto = vm->Get(ctor, "prototype");
+  if (proto.IsObject() && clip.object) clip.object->proto = proto.o;
 }
 
 // The clips step newest first, as Flash runs them: from the top depth down.
@@ -974,8 +986,12 @@ void Player::State::RunQueue() {
     // An unloaded clip is itself again while its last handlers run.
     if (p.keep) clip->object->clip = clip.get();
     if (!p.code.empty()) vm->RunBlock(p.code, clip->object, clip->movie->header.version);
-    if (p.construct) {
-      vm->CallSafe(p.construct, avm1::Value::Obj(clip->object), {});
+    if (avm1::Object* ctor = p.symbol ? RegisteredClass(*clip, p.symbol) : nullptr) {
+      if (p.phase == kPhaseInitialize) {
+        TakeClass(*clip, ctor);
+      } else {
+        vm->CallSafe(ctor, avm1::Value::Obj(clip->object), {});
+      }
     }
     if (p.method) vm->CallMethodSafe(clip->object, p.method, {});
     if (p.keep && clip->object && !OnStage(*clip)) clip->object->clip = nullptr;
@@ -3047,10 +3063,10 @@ void Player::State::Fire(const std::shared_ptr<Clip>& clip, const PointerEvent& 
     const std::shared_ptr<Clip> parent = clip->parent.lock();
     for (const Button::Action& a : clip->button->actions) {
       if ((a.conditions & e.condition) && parent && queue.size() < kMaxQueued) {
-        queue.push_back(Pending{parent, nullptr, a.code, nullptr, nullptr});
+        queue.push_back(Pending{parent, nullptr, a.code, nullptr});
       }
     }
-    if (queue.size() < kMaxQueued) queue.push_back(Pending{clip, nullptr, {}, e.method, nullptr});
+    if (queue.size() < kMaxQueued) queue.push_back(Pending{clip, nullptr, {}, e.method});
     return;
   }
   QueueEvent(clip, e.event, e.method);
@@ -3242,13 +3258,13 @@ void Player::State::QueueKeyPress(Clip& clip, int code) {
   if (clip.button) {
     const std::shared_ptr<Clip> parent = clip.parent.lock();
     for (const Button::Action& a : clip.button->actions) {
-      if (a.key == code && parent) Enqueue(Pending{parent, nullptr, a.code, nullptr, nullptr});
+      if (a.key == code && parent) Enqueue(Pending{parent, nullptr, a.code, nullptr});
     }
     return;
   }
   for (const ClipAction& a : clip.events) {
     if ((a.events & EventKeyPress) && a.key == code) {
-      Enqueue(Pending{self, nullptr, a.code, nullptr, nullptr});
+      Enqueue(Pending{self, nullptr, a.code, nullptr});
     }
   }
 }
@@ -3268,7 +3284,7 @@ void Player::State::Key(int key, char32_t character, bool down) {
   // and Space press it when its rectangle shows.
   if (Clip* focused = highlight ? ClipOf(Focus()) : nullptr) {
     const std::shared_ptr<Clip> self = focused->shared_from_this();
-    Enqueue(Pending{self, nullptr, {}, down ? "onKeyDown" : "onKeyUp", nullptr});
+    Enqueue(Pending{self, nullptr, {}, down ? "onKeyDown" : "onKeyUp"});
     if (down && (key == 13 || key == 32) && focused->focus_rect.value_or(focus_rect)) {
       Fire(self, kPress);
       Fire(self, kRelease);

@@ -101,15 +101,11 @@ Value Unwatch(Vm& vm, const Value& self, std::span<Value> args) {
   if (!self.IsObject() || !self.o->watchers) return Value::Bool(false);
   return Value::Bool(self.o->watchers->erase(vm.Key(vm.ToString(Arg(args, 0)))) > 0);
 }
-Value RegisterClass(Vm& vm, const Value&, std::span<Value> args) {
+Value ObjectRegisterClass(Vm& vm, const Value&, std::span<Value> args) {
   const std::string name = vm.ToString(Arg(args, 0));
   const Value ctor = Arg(args, 1);
   if (name.empty()) return Value::Bool(false);
-  if (ctor.IsObject()) {
-    vm.Define(vm.classes, name, ctor);
-  } else {
-    vm.Delete(vm.classes, name);
-  }
+  vm.RegisterClass(name, ctor.IsObject() ? ctor.o : nullptr, vm.version());
   return Value::Bool(true);
 }
 
@@ -554,12 +550,32 @@ void InstallNativeTable(Vm& vm, Object* math, Object* date_ctor) {
 
 }  // namespace
 
+namespace {
+std::string ClassKey(std::string_view symbol, int version) {
+  return version >= 7 ? std::string(symbol) : LowerCase(std::string(symbol));
+}
+}  // namespace
+
+void Vm::RegisterClass(std::string_view symbol, Object* ctor, int version) {
+  auto& table = classes_[version >= 7 ? 1 : 0];
+  if (ctor) {
+    Charge(symbol.size());
+    table[ClassKey(symbol, version)] = ctor;
+  } else {
+    table.erase(ClassKey(symbol, version));
+  }
+}
+
+Object* Vm::RegisteredClass(std::string_view symbol, int version) {
+  const auto& table = classes_[version >= 7 ? 1 : 0];
+  const auto it = table.find(ClassKey(symbol, version));
+  return it == table.end() ? nullptr : it->second;
+}
+
 void Vm::InstallBuiltins() {
   object_proto = NewObject(nullptr);
   object_proto->proto = nullptr;
   function_proto = NewObject(object_proto);
-  classes = NewObject(nullptr);
-  classes->proto = nullptr;
   global = NewObject(nullptr);
   global->proto = nullptr;  // no valueOf: _global == undefined holds in Flash Player
 
@@ -574,7 +590,7 @@ void Vm::InstallBuiltins() {
   DefineNative(object_proto, "addProperty", AddProperty);
   DefineNative(object_proto, "watch", Watch);
   DefineNative(object_proto, "unwatch", Unwatch);
-  DefineNative(object_ctor, "registerClass", RegisterClass);
+  DefineNative(object_ctor, "registerClass", ObjectRegisterClass);
 
   Object* function_ctor = NewFunction(FunctionCtor, function_proto);
   // SWF 5 movies have functions but no global named Function.

@@ -757,8 +757,11 @@ void Vm::Collect() {
   if (running_) return;  // values on the native stack aren't known: only between scripts
   std::vector<Object*> stack;
   for (Object* o : {global, object_proto, function_proto, array_proto, string_proto, number_proto,
-                    boolean_proto, date_proto, clip_proto, object_ctor, array_ctor, classes}) {
+                    boolean_proto, date_proto, clip_proto, object_ctor, array_ctor}) {
     Mark(o, stack);
+  }
+  for (const auto& table : classes_) {
+    for (const auto& [symbol, ctor] : table) Mark(ctor, stack);
   }
   for (Object* o : heap_) {
     if (o->pinned > 0) Mark(o, stack);

@@ -402,7 +402,11 @@ class Vm {
   Object* clip_proto = nullptr;
   Object* object_ctor = nullptr;
   Object* array_ctor = nullptr;
-  Object* classes = nullptr;  // Object.registerClass: symbol name to constructor
+  // Object.registerClass: the constructor of a symbol's clips (null removes it). Code of SWF 7
+  // and later registers and finds names as written, older code ignoring letter case, in a table
+  // of its own: a movie doesn't see what one of the other kind registered.
+  void RegisterClass(std::string_view symbol, Object* ctor, int version);
+  Object* RegisteredClass(std::string_view symbol, int version);
   // ASnative's table: category << 16 | index to the built-in it names.
   std::unordered_map<std::uint32_t, NativeFn> native_table;
 
@@ -496,7 +500,8 @@ class Vm {
   // Property names' letter case follows the main movie's version whatever code runs: one heap
   // keeps one kind of key.
   int key_version_;
-  Object* running_base_ = nullptr;  // the timeline the running code was defined on
+  Object* running_base_ = nullptr;             // the timeline the running code was defined on
+  std::map<std::string, Object*> classes_[2];  // registerClass: SWF 6 and older, SWF 7 on
   // Getters, setters and watchers of one property running inside one another.
   std::map<std::pair<const Object*, std::string>, int> virtual_depth_;
   friend struct Nested;
