@@ -373,7 +373,7 @@ struct Player::State : avm1::Host {
   avm1::Value GetProperty(avm1::Object* clip, int index) override;
   void SetProperty(avm1::Object* clip, int index, const avm1::Value& v) override;
   void GotoFrame(avm1::Object* clip, int frame, bool play) override;
-  bool GotoLabel(avm1::Object* clip, std::string_view label, bool play) override;
+  bool GotoLabel(avm1::Object* clip, std::string_view label, bool play, int bias) override;
   void SetPlaying(avm1::Object* clip, bool playing) override;
   int CurrentFrame(avm1::Object* clip) override;
   int FramesLoaded(avm1::Object* clip) override;
@@ -1401,7 +1401,7 @@ void Player::State::GotoFrame(avm1::Object* o, int frame, bool play) {
   clip->playing = play;
 }
 
-bool Player::State::GotoLabel(avm1::Object* o, std::string_view label, bool play) {
+bool Player::State::GotoLabel(avm1::Object* o, std::string_view label, bool play, int bias) {
   Clip* clip = ClipOf(o);
   if (!clip) return false;
   auto frame = clip->timeline->FindLabel(std::string(label));
@@ -1411,7 +1411,7 @@ bool Player::State::GotoLabel(avm1::Object* o, std::string_view label, bool play
     frame = clip->timeline->FindLabel(std::string(label));
   }
   if (!frame) return false;
-  Goto(*clip, *frame);
+  Goto(*clip, *frame + bias);
   clip->playing = play;
   return true;
 }
@@ -1736,34 +1736,7 @@ std::optional<int> ScriptDepth(avm1::Vm& vm, const Value& v) {
 
 // Frame arguments: a number (1-based) or a label.
 void GotoArg(avm1::Vm& vm, const Value& self, Args args, bool play) {
-  if (!SelfClip(self) || args.empty()) return;
-  Player::State& s = StateOf(vm);
-  Value f = args[0];
-  avm1::Object* clip = self.o;
-  if (f.type == avm1::Type::String) {
-    // "path:frame" names another clip's frame.
-    const std::size_t colon = f.s.rfind(':');
-    if (colon != std::string::npos) {
-      clip = vm.ResolvePath(self.o, f.s.substr(0, colon));
-      f = Value::Str(f.s.substr(colon + 1));
-      if (!Player::State::ClipOf(clip)) return;
-    }
-    const double n = avm1::Vm::StringToNumber(f.s, 7);
-    if (!std::isfinite(n)) {
-      s.GotoLabel(clip, f.s, play);
-      return;
-    }
-  }
-  const double n = vm.ToNumber(f);
-  if (!std::isfinite(n)) return;
-  if (f.type == avm1::Type::Number && n != std::trunc(n)) {
-    // A fraction names a label ("4.123"), which a timeline hardly has.
-    s.GotoLabel(clip, avm1::Vm::NumberToString(n), play);
-    return;
-  }
-  // A 32-bit frame number, as Flash wraps it.
-  const std::int32_t frame = vm.ToInt32(Value::Num(n));
-  s.GotoFrame(clip, std::clamp(frame, 0, 70000) - 1, play);
+  if (SelfClip(self) && !args.empty()) vm.GotoValue(self.o, args[0], play);
 }
 Value McPlay(avm1::Vm& vm, const Value& self, Args) {
   if (SelfClip(self)) StateOf(vm).SetPlaying(self.o, true);

@@ -22,7 +22,7 @@ class FakeHost : public swf::avm1::Host {
   Value GetProperty(Object*, int) override { return {}; }
   void SetProperty(Object*, int, const Value&) override {}
   void GotoFrame(Object*, int, bool) override {}
-  bool GotoLabel(Object*, std::string_view, bool) override { return false; }
+  bool GotoLabel(Object*, std::string_view, bool, int) override { return false; }
   void SetPlaying(Object*, bool) override {}
   int CurrentFrame(Object*) override { return 0; }
   int FramesLoaded(Object*) override { return 0; }

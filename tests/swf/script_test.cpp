@@ -133,7 +133,7 @@ class NoClips : public swf::avm1::Host {
   swf::avm1::Value GetProperty(swf::avm1::Object*, int) override { return {}; }
   void SetProperty(swf::avm1::Object*, int, const swf::avm1::Value&) override {}
   void GotoFrame(swf::avm1::Object*, int, bool) override {}
-  bool GotoLabel(swf::avm1::Object*, std::string_view, bool) override { return false; }
+  bool GotoLabel(swf::avm1::Object*, std::string_view, bool, int) override { return false; }
   void SetPlaying(swf::avm1::Object*, bool) override {}
   int CurrentFrame(swf::avm1::Object*) override { return 0; }
   int FramesLoaded(swf::avm1::Object*) override { return 1; }

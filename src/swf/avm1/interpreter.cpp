@@ -216,6 +216,34 @@ int Vm::LevelNumber(std::string_view name) {
   return n;
 }
 
+void Vm::GotoValue(Object* clip, Value frame, bool play, int bias) {
+  // What isn't a number goes as a string (undefined and false are labels too).
+  if (frame.type != Type::Number) frame = Value::Str(ToString(frame));
+  if (frame.type == Type::String) {
+    // "path:frame" names another clip's frame.
+    const std::size_t colon = frame.s.rfind(':');
+    if (colon != std::string::npos) {
+      clip = ResolvePath(clip, frame.s.substr(0, colon));
+      frame = Value::Str(frame.s.substr(colon + 1));
+    }
+    if (clip && clip->kind == Kind::Clip && !std::isfinite(StringToNumber(frame.s, 7))) {
+      if (clip->clip) host_->GotoLabel(clip, frame.s, play, bias);
+      return;
+    }
+  }
+  if (!clip || clip->kind != Kind::Clip || !clip->clip) return;
+  const double n = ToNumber(frame);
+  if (!std::isfinite(n)) return;
+  if (frame.type == Type::Number && n != std::trunc(n)) {
+    // A fraction names a label ("4.123"), which a timeline hardly has.
+    host_->GotoLabel(clip, NumberToString(n), play, bias);
+    return;
+  }
+  // A 32-bit frame number, as Flash wraps it; none before the first.
+  const std::int32_t number = ToInt32(Value::Num(n));
+  if (number >= 1) host_->GotoFrame(clip, std::min(number, 70000) - 1 + bias, play);
+}
+
 Object* Vm::ResolvePath(Object* from, std::string_view path) {
   Object* at = from;
   std::size_t i = 0;
@@ -855,35 +883,12 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
         if (target && target->clip) host_->GotoFrame(target, d.U16(), false);
         break;
       case 0x8C:  // GotoLabel
-        if (target && target->clip) host_->GotoLabel(target, string_of(d.Str()), false);
+        if (target && target->clip) host_->GotoLabel(target, string_of(d.Str()), false, 0);
         break;
       case 0x9F: {  // GotoFrame2
         const std::uint8_t flags = d.U8();
         const int bias = (flags & 0x02) ? d.U16() : 0;
-        const bool play = (flags & 0x01) != 0;
-        Value frame = Pop();
-        Object* clip = target;
-        if (frame.type == Type::String) {
-          // "path:frame" names another clip's frame.
-          const std::size_t colon = frame.s.rfind(':');
-          if (colon != std::string::npos) {
-            clip = ResolvePath(target, frame.s.substr(0, colon));
-            frame = Value::Str(frame.s.substr(colon + 1));
-          }
-          if (clip && clip->kind == Kind::Clip && clip->clip) {
-            const double n = StringToNumber(frame.s, 7);
-            if (std::isfinite(n)) {
-              host_->GotoFrame(clip, int(n) - 1 + bias, play);
-            } else {
-              host_->GotoLabel(clip, frame.s, play);
-            }
-          }
-        } else if (clip && clip->clip) {
-          const double n = ToNumber(frame);
-          if (std::isfinite(n)) {
-            host_->GotoFrame(clip, int(std::clamp(n, -1.0, 70000.0)) - 1 + bias, play);
-          }
-        }
+        GotoValue(target, Pop(), (flags & 0x01) != 0, bias);
         break;
       }
       case 0x8A:    // WaitForFrame

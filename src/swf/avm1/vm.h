@@ -209,7 +209,8 @@ class Host {
   virtual void SetProperty(Object* clip, int index, const Value& v) = 0;
   // Timeline actions: frame is 0-based; `label` non-empty for a label.
   virtual void GotoFrame(Object* clip, int frame, bool play) = 0;
-  virtual bool GotoLabel(Object* clip, std::string_view label, bool play) = 0;
+  // The frame `bias` frames past the label's (a scene's frame named by a label of the first).
+  virtual bool GotoLabel(Object* clip, std::string_view label, bool play, int bias) = 0;
   virtual void SetPlaying(Object* clip, bool playing) = 0;
   virtual int CurrentFrame(Object* clip) = 0;  // 0-based
   virtual int FramesLoaded(Object* clip) = 0;
@@ -437,6 +438,9 @@ class Vm {
   // Whether the running block comes from a SWF 4 movie (or older).
   [[nodiscard]] bool Swf4Block() const { return block_version_ > 0 && block_version_ <= 4; }
   Object* ResolvePath(Object* from, std::string_view path);
+  // gotoAndPlay or gotoAndStop on `clip`: a frame number (1-based, `bias` frames on: a scene's
+  // start), a label, or "path:frame" for another clip's.
+  void GotoValue(Object* clip, Value frame, bool play, int bias = 0);
   // _root as the running script sees it.
   Object* RunningRoot() { return host_->RootOf(running_base_); }
   // The number of a `_levelN` name; -1 for any other.
