@@ -138,6 +138,7 @@ struct Object {
   bool cache_as_bitmap = false;
   std::optional<Rect> scroll_rect;  // twips: the part of the object shown, moved to its origin
   bool visible = true;
+  bool leaving = false;            // removed, kept below the file's depths until the tick ends
   bool is_mask = false;            // another clip's setMask: drawn only as that mask
   std::optional<Rgba> background;  // the opaque background
   // Scale and rotation as a script set them last (the matrix loses them to rounding).
@@ -307,7 +308,11 @@ struct Player::State : avm1::Host {
   void QueueEvent(const std::shared_ptr<Clip>& clip, std::uint32_t event, const char* method,
                   bool keep = false);
   void Enqueue(Pending p);
-  void Unload(Object& o);
+  // `o` leaves its list (its clips hear unload before it does); `stays` while it waits out the
+  // tick for its handlers (RetireRemoved), scripts still finding it.
+  void Unload(Object& o, bool stays = false);
+  bool RetireRemoved(Clip& parent, std::map<int, Object>::iterator it);
+  void DropRetired();
   void RunQueue();
   void Url(const std::string& url, const std::string& target);
   void InstallClipMethods();
@@ -447,7 +452,8 @@ struct Player::State : avm1::Host {
     return o && o->kind == avm1::Kind::Clip ? static_cast<Clip*>(o->clip) : nullptr;
   }
   Object* DisplayOf(Clip& clip);
-  // Whether the clip is on the display list, its parents up to the main timeline too.
+  // Whether the clip is on the display list, its parents up to the main timeline too (and none
+  // of them retired, RetireRemoved).
   bool OnStage(Clip& clip);
   bool SameName(std::string_view a, std::string_view b) const {
     if (movie.header.version >= 7) return a == b;
@@ -526,7 +532,8 @@ struct Player::State : avm1::Host {
   std::vector<std::size_t*> marks;
   std::size_t batch_start = 0;
   std::size_t early_left = 0;  // initialize and construct events the goto may still put ahead
-  std::set<const std::uint8_t*> init_done;  // DoInitAction blocks already run
+  std::set<const std::uint8_t*> init_done;   // DoInitAction blocks already run
+  std::vector<std::weak_ptr<Clip>> retired;  // RetireRemoved's, until the tick ends
   // A backward goto rebuilds a display list; objects found again keep their sprite's state.
   std::map<int, Object>* reuse = nullptr;
 
@@ -612,6 +619,7 @@ void Player::State::Tick(bool loop) {
   RunLoads();
   RunQueue();
   SyncVariables();
+  DropRetired();
   vm->MaybeCollect();
   if (main.playing && !loop && !loading && main.frame == main.last()) {
     main.playing = false;
@@ -688,9 +696,9 @@ void Player::State::QueueEnterFrame(Clip& clip) {
 void Player::State::QueueEvent(const std::shared_ptr<Clip>& clip, std::uint32_t event,
                                const char* method, bool keep) {
   if (queue.size() >= kMaxQueued) return;
-  const std::uint8_t phase = event == EventInitialize                            ? kPhaseInitialize
-                             : (event == EventConstruct || event == EventUnload) ? kPhaseConstruct
-                                                                                 : kPhaseLater;
+  const std::uint8_t phase = event == EventInitialize  ? kPhaseInitialize
+                             : event == EventConstruct ? kPhaseConstruct
+                                                       : kPhaseLater;
   for (const ClipAction& a : clip->events) {
     if (a.events & event) Enqueue(Pending{clip, keep ? clip : nullptr, a.code, nullptr, phase});
   }
@@ -805,20 +813,59 @@ void Player::State::EnterFrame(Clip& clip) {
   if (&clip == root.get()) QueueMainStreamBlock(frame, clip.frame);
 }
 
-// A clip leaving: its clips hear unload before it does.
-void Player::State::Unload(Object& o) {
+void Player::State::Unload(Object& o, bool stays) {
   FocusLeaving(o);
   if (!o.clip) return;
-  for (auto& [depth, child] : o.clip->list) Unload(child);
-  QueueEvent(o.clip, EventUnload, "onUnload", true);
+  if (!o.leaving) {
+    for (auto& [depth, child] : o.clip->list) Unload(child);
+    QueueEvent(o.clip, EventUnload, "onUnload", true);
+  }
   // Scripts holding it see a clip that is gone (its unload handlers aside).
-  if (o.clip->object) o.clip->object->clip = nullptr;
+  if (o.clip->object && !stays) o.clip->object->clip = nullptr;
+}
+
+// A clip the timeline removes that has unload handlers stays on the list until the tick ends,
+// moved below the depths the file uses (-1 - depth) as Flash keeps it: the frame's scripts
+// still find it by its name. False for any other object (removed now).
+bool Player::State::RetireRemoved(Clip& parent, std::map<int, Object>::iterator it) {
+  Object& o = it->second;
+  const int depth = -1 - it->first;
+  if (!o.clip || !o.clip->object || o.leaving || it->first < 0 || parent.list.count(depth)) {
+    return false;
+  }
+  const auto unload = [](const ClipAction& a) { return (a.events & EventUnload) != 0; };
+  if (std::none_of(o.clip->events.begin(), o.clip->events.end(), unload) &&
+      vm->Get(o.clip->object, "onUnload").IsNullish()) {
+    return false;
+  }
+  Unload(o, true);
+  o.leaving = true;
+  o.clip->depth = depth;
+  retired.push_back(o.clip);
+  auto node = parent.list.extract(it);
+  node.key() = depth;
+  parent.list.insert(std::move(node));
+  return true;
+}
+
+// The clips RetireRemoved kept leave their lists.
+void Player::State::DropRetired() {
+  for (const std::weak_ptr<Clip>& weak : std::exchange(retired, {})) {
+    const std::shared_ptr<Clip> clip = weak.lock();
+    const std::shared_ptr<Clip> parent = clip ? clip->parent.lock() : nullptr;
+    if (!parent) continue;
+    const auto it = parent->list.find(clip->depth);
+    if (it == parent->list.end() || it->second.clip != clip) continue;
+    if (clip->object) clip->object->clip = nullptr;
+    parent->list.erase(it);
+    --census.objects;
+  }
 }
 
 void Player::State::Apply(Clip& clip, const ControlTag& tag) {
   if (const auto* remove = std::get_if<RemoveTag>(&tag)) {
     const auto it = clip.list.find(remove->depth);
-    if (it == clip.list.end()) return;
+    if (it == clip.list.end() || RetireRemoved(clip, it)) return;
     Unload(it->second);
     clip.list.erase(it);
     --census.objects;
@@ -994,7 +1041,11 @@ void Player::State::RunQueue() {
       }
     }
     if (p.method) vm->CallMethodSafe(clip->object, p.method, {});
-    if (p.keep && clip->object && !OnStage(*clip)) clip->object->clip = nullptr;
+    // A retired clip stays itself for the tick's scripts (RetireRemoved).
+    const Object* display = p.keep ? DisplayOf(*clip) : nullptr;
+    if (p.keep && clip->object && !OnStage(*clip) && !(display && display->leaving)) {
+      clip->object->clip = nullptr;
+    }
   }
   queue.clear();  // what this tick can't afford is dropped
 }
@@ -1037,7 +1088,8 @@ bool Player::State::OnStage(Clip& clip) {
   Clip* k = &clip;
   for (int i = 0; k && i <= kMaxNesting + 1; ++i) {
     if (k->level >= 0) return k == root.get() || LevelClip(k->level) == k;
-    if (!DisplayOf(*k)) return false;
+    const Object* display = DisplayOf(*k);
+    if (!display || display->leaving) return false;
     k = k->parent.lock().get();
   }
   return false;
