@@ -139,6 +139,7 @@ struct Object {
   std::optional<Rect> scroll_rect;  // twips: the part of the object shown, moved to its origin
   bool visible = true;
   bool leaving = false;            // removed, kept below the file's depths until the tick ends
+  bool swapped = false;            // swapDepths moved it: the timeline's moves pass it by
   bool is_mask = false;            // another clip's setMask: drawn only as that mask
   std::optional<Rgba> background;  // the opaque background
   // Scale and rotation as a script set them last (the matrix loses them to rounding).
@@ -908,6 +909,8 @@ void Player::State::Place(Clip& clip, const PlaceTag& p) {
     if (!it->second.def || it->second.character != p.character) {
       SetCharacter(clip, it->second, p.character, p.depth, &p.clip_actions);
     }
+  } else if (it->second.swapped) {
+    return;
   } else if (p.kind == PlaceKind::Replace && p.character != it->second.character) {
     SetCharacter(clip, it->second, p.character, p.depth);
   }
@@ -1860,6 +1863,7 @@ Value McSwapDepths(avm1::Vm& vm, const Value& self, Args args) {
   auto b = parent->list.extract(to);
   if (a.empty()) return Value{};
   a.key() = to;
+  a.mapped().swapped = true;
   if (a.mapped().clip) a.mapped().clip->depth = to;
   parent->list.insert(std::move(a));
   if (!b.empty()) {
