@@ -361,7 +361,7 @@ class TimelineReader {
           if (!body.ok() || !ctx_.Charge(2 * name.size() + 64)) break;
           movie.export_names.emplace(id, name);
           for (char& c : name) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-          movie.exports.emplace(std::move(name), id);
+          movie.exports.insert_or_assign(std::move(name), id);  // a name exported again: the last
         }
         return;
       }
