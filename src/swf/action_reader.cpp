@@ -14,8 +14,9 @@ std::vector<ClipAction> ReadClipActions(ByteReader& r, int version, LoadContext&
     if (version >= 6) return r.U32();
     return r.U16();
   };
-  r.Skip(2);                   // reserved
-  static_cast<void>(flags());  // every event the handlers answer
+  r.Skip(2);  // reserved
+  // Every event the handlers answer: Flash runs a handler for none outside it.
+  const std::uint32_t all = flags();
   while (r.ok() && r.remaining() > 0) {
     ClipAction a;
     a.events = flags();
@@ -26,6 +27,7 @@ std::vector<ClipAction> ReadClipActions(ByteReader& r, int version, LoadContext&
       size = size > 0 ? size - 1 : 0;
     }
     a.code = r.Bytes(std::min(size, r.remaining()));
+    a.events &= all;
     if (!r.ok() || !ctx.Append(out, a)) break;
   }
   return out;
