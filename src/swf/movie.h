@@ -116,6 +116,9 @@ struct Timeline {
   std::vector<std::pair<std::string, int>> labels;
   // Control tags in frames before each frame: what a backward goto replays.
   std::vector<std::size_t> tags_before;
+  // Whether playing on from the last frame goes back to the first: not for a sprite cut short
+  // (no End tag, or tags after its last ShowFrame), which Flash leaves on its last frame.
+  bool loops = true;
 
   // A label's frame (ASCII letter case ignored), if any.
   [[nodiscard]] std::optional<int> FindLabel(const std::string& label) const;

@@ -146,7 +146,11 @@ class TimelineReader {
       if (!r.ok()) break;
       // A tag longer than what is left is read as far as it goes.
       ByteReader body(r.Bytes(std::min(length, r.remaining())));
-      if (code == TagCode::End || !Tag(code, body, out)) break;
+      if (code == TagCode::End) {
+        ended_ = true;
+        break;
+      }
+      if (!Tag(code, body, out)) break;
     }
     Finish(out);
   }
@@ -183,6 +187,7 @@ class TimelineReader {
       ctx_.Note("the movie holds more than can be kept: read up to frame " +
                 std::to_string(out.frames.size()));
     }
+    if (!main_) out.loops = ended_ && !frame_used_;
     if (out.frames.empty() || (frame_used_ && !main_)) {
       out.tags_before.push_back(
           out.frames.empty() ? 0 : out.tags_before.back() + out.frames.back().tags.size());
@@ -384,6 +389,7 @@ class TimelineReader {
   Frame frame_;  // the frame whose tags are being read
   bool frame_used_ = false;
   bool full_ = false;
+  bool ended_ = false;  // an End tag closed the tags
 };
 
 // Tags the player reads in one call at most, so a file of tiny tags spreads over frames.

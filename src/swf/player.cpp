@@ -1014,7 +1014,8 @@ void Player::State::AdvanceSprites(Clip& clip) {
       AdvanceSprites(*sprite);
       if (sprite->frame < 0) {
         Goto(*sprite, 0);  // placed when the tick couldn't afford its first frame
-      } else if (sprite->born < tick && sprite->playing && sprite->last() > 0) {
+      } else if (sprite->born < tick && sprite->playing && sprite->last() > 0 &&
+                 (sprite->frame < sprite->last() || sprite->timeline->loops)) {
         Goto(*sprite, sprite->frame < sprite->last() ? sprite->frame + 1 : 0);
       }
     }
