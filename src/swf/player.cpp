@@ -765,19 +765,20 @@ bool Player::State::Goto(Clip& clip, int target) {
   reuse = forward ? nullptr : &old;
   for (int f = first; f <= target; ++f) {
     const Frame& frame = clip.timeline->frames[std::size_t(f)];
-    if (f != target) {
-      for (const ControlTag& tag : frame.tags) Apply(clip, tag);
-      continue;
-    }
-    // The frames passed over run what their new clips queue before the frame shown does; the
-    // frame's own actions and its new clips' run in the order of their tags, after its init
-    // actions (they may register the classes of the clips it places).
-    at = queue.size();
+    // Init actions run first, those of the frames passed over too (they may register the
+    // classes of the clips the frames place).
     for (const ActionBlock& init : frame.init_actions) {
       if (init_done.insert(init.code.data()).second) {
         Enqueue(Pending{clip.weak_from_this(), nullptr, init.code, nullptr, kPhaseInitActions});
       }
     }
+    if (f != target) {
+      for (const ControlTag& tag : frame.tags) Apply(clip, tag);
+      continue;
+    }
+    // The frames passed over run what their new clips queue before the frame shown does; the
+    // frame's own actions and its new clips' run in the order of their tags.
+    at = queue.size();
     std::size_t block = 0;
     for (std::size_t i = 0; i <= frame.tags.size(); ++i) {
       for (; block < frame.actions.size() && frame.actions[block].after_tags <= i; ++block) {
