@@ -878,14 +878,14 @@ void Player::State::Apply(Clip& clip, const ControlTag& tag) {
 
 void Player::State::Place(Clip& clip, const PlaceTag& p) {
   auto it = clip.list.find(p.depth);
-  if (p.kind == PlaceKind::Place && it != clip.list.end()) {
-    // A new object where one is: Flash keeps the one there and says so.
-    vm->Trace("Warning: Failed to place object at depth " + std::to_string(p.depth) + ".");
-    return;
-  }
-  if (it == clip.list.end()) {
-    if (p.kind == PlaceKind::Move || census.objects >= kMaxObjects) return;
-    ++census.objects;
+  if (p.kind == PlaceKind::Place || it == clip.list.end()) {
+    if (p.kind == PlaceKind::Move) return;
+    if (it == clip.list.end()) {
+      if (census.objects >= kMaxObjects) return;
+      ++census.objects;
+    } else {
+      Unload(it->second);
+    }
     Object o;
     if (reuse) {
       // Found again after a backward goto: the same object, its sprite's state kept.
