@@ -69,6 +69,12 @@ enum ClipEvent : std::uint32_t {
                  EventDragOver | EventDragOut,
 };
 
+// The stage's qualities as `_quality` names them.
+constexpr int kQualityLow = 0;
+constexpr int kQualityHigh = 2;
+constexpr int kQualityBest = 3;
+constexpr const char* kQualityNames[] = {"LOW", "MEDIUM", "HIGH", "BEST"};
+
 // A pointer transition: the clip event, the method and the button condition it fires.
 struct PointerEvent {
   std::uint32_t event;
@@ -329,6 +335,11 @@ struct Player::State : avm1::Host {
   Object* DisplayOfText(TextBox& box);
   // The display object of a clip's or a text field's script object.
   Object* DisplayOfAny(avm1::Object* o);
+  // Low quality draws without anti-aliasing.
+  void SetQuality(int q) {
+    quality = q;
+    renderer.SetAntialias(q != kQualityLow);
+  }
   std::string TextPath(TextBox& box, bool slash);
   // Bound text fields show their variable; their own text goes to a variable still unset.
   void SyncVariables();
@@ -524,7 +535,8 @@ struct Player::State : avm1::Host {
   SoundMixer mixer;
   std::optional<SoundStreamHead> stream_head;
   Renderer renderer;
-  bool low_quality = false;
+  int quality = kQualityHigh;  // the stage's, as `_quality` names it: kQualityLow .. kQualityBest
+  int sound_buffer_time = 5;   // `_soundbuftime`: kept for scripts, the mixer streams as it will
   std::size_t edges_left = 0;  // what the frame being drawn may still draw
   float stage_scale = 1;       // canvas pixels per stage pixel: filters grow with it
   Matrix canvas;               // stage twips to the frame being drawn
@@ -1238,7 +1250,7 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 11:
       return Value::Str(clip ? vm->ClipPath(o, true) : TextPath(*box, true));
     case 13:
-      return Value::Str(clip && clip->level >= 0 ? "" : display.name);
+      return Value::Str(display.name);
     case 14:
       if (!clip || clip != dragged.lock().get()) return Value::Str(clip ? clip->drop_target : "");
       UpdateDropTarget();
@@ -1260,13 +1272,18 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
       }
       return Value::Str("file:///movie.swf");
     case 16:
-      return Value::Num(1);
+      return Value::Num(quality == kQualityBest ? 2 : quality == kQualityHigh ? 1 : 0);
     case 17:
-      return Value::Bool(true);
+      // SWF 5 movies see the movie's as a number; later ones a clip's own, null where it follows
+      // the movie's.
+      if (vm->version() < 6) return Value::Num(focus_rect ? 1 : 0);
+      if (!clip) return Value{};
+      if (clip == root.get()) return Value::Bool(focus_rect);
+      return clip->focus_rect ? Value::Bool(*clip->focus_rect) : Value::Null();
     case 18:
-      return Value::Num(5);
+      return Value::Num(sound_buffer_time);
     case 19:
-      return Value::Str(low_quality ? "LOW" : "HIGH");
+      return Value::Str(kQualityNames[quality]);
     default:
       return Value::Num(0);
   }
@@ -1293,7 +1310,7 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     m.d = float(sy * std::cos(r));
   };
   // Undefined and null change no figure.
-  if (v.IsNullish() && index != 7 && index != 13 && index != 17) return;
+  if (v.IsNullish() && index != 13 && index != 17) return;
   switch (index) {
     case 0:
     case 1: {
@@ -1318,15 +1335,18 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
       return;
     }
     case 6: {
+      // Kept as an 8.8 multiplier, cut toward zero; the infinities make it 0.
       const double n = number();
-      if (!Finite(n)) return;
-      d->color.mul_a = float(std::floor(n / 100 * 256) / 256);
+      if (std::isnan(n)) return;
+      d->color.mul_a = std::isfinite(n) ? float(std::trunc(n / 100 * 256) / 256) : 0.0F;
       return;
     }
-    case 7:
-      d->visible = vm->ToBoolean(v) || (v.type == avm1::Type::String && !v.s.empty() &&
-                                        vm->version() < 7 && vm->ToNumber(v) != 0);
+    case 7: {
+      // As a number in every version: "true" is NaN and changes nothing.
+      const double n = number();
+      if (!std::isnan(n)) d->visible = n != 0;
       return;
+    }
     case 8:
     case 9: {
       const double n = number();
@@ -1350,7 +1370,7 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     }
     case 10: {
       double n = number();
-      if (!Finite(n)) return;
+      if (std::isnan(n)) return;  // an infinite angle is kept as NaN
       decompose();
       n = std::fmod(n, 360);
       if (n > 180) n -= 360;
@@ -1360,16 +1380,46 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
       return;
     }
     case 13:
-      d->name = vm->ToString(v);
+      // SWF 7 movies name a clip "0" for NaN, as Flash Player 7 did.
+      d->name = v.type == avm1::Type::Number && std::isnan(v.n) && vm->version() >= 7
+                    ? "0"
+                    : vm->ToString(v);
       return;
+    case 16: {
+      const double n = number();
+      if (!std::isnan(n)) SetQuality(n == 0 ? kQualityLow : n >= 2 ? kQualityBest : kQualityHigh);
+      return;
+    }
     case 17: {
       // The main timeline's (and any of a SWF 5 movie's) is the movie's; null leaves a clip's
       // own to follow it.
       Clip* clip = ClipOf(o);
       if (clip && clip != root.get() && movie.header.version >= 6) {
         clip->focus_rect = v.IsNullish() ? std::nullopt : std::optional<bool>(vm->ToBoolean(v));
-      } else if (clip) {
-        focus_rect = vm->ToBoolean(v);
+        return;
+      }
+      if (!clip && vm->version() >= 6) return;
+      // The movie's takes numbers: an object is false, and NaN, undefined and null change nothing.
+      if (v.IsObject()) {
+        focus_rect = false;
+      } else if (const double n = v.IsNullish() ? std::nan("") : number(); !std::isnan(n)) {
+        focus_rect = n != 0;
+      }
+      return;
+    }
+    case 18: {
+      // A 32-bit integer cut toward zero; out of its range (the infinities too) its lowest.
+      const double n = number();
+      if (std::isnan(n)) return;
+      const bool fits = n > -2147483649.0 && n < 2147483648.0;
+      sound_buffer_time = fits ? int(std::trunc(n)) : std::numeric_limits<int>::min();
+      return;
+    }
+    case 19: {
+      std::string name = vm->ToString(v);
+      for (char& c : name) c = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+      for (int q = kQualityLow; q <= kQualityBest; ++q) {
+        if (name == kQualityNames[q]) SetQuality(q);
       }
       return;
     }
@@ -4169,8 +4219,7 @@ std::vector<std::string> Player::TakeTrace() {
 }
 
 void Player::SetLowQuality(bool low) {
-  state_->low_quality = low;
-  state_->renderer.SetAntialias(!low);
+  state_->SetQuality(low ? kQualityLow : kQualityHigh);
 }
 
 void Player::SetRandomSeed(std::uint64_t seed) {

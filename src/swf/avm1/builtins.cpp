@@ -568,9 +568,11 @@ void Vm::InstallBuiltins() {
   DefineNative(object_proto, "toString", ObjectToString);
   DefineNative(object_proto, "toLocaleString", ObjectToString);
   DefineNative(object_proto, "valueOf", ObjectValueOf);
-  DefineNative(object_proto, "hasOwnProperty", HasOwnProperty);
-  DefineNative(object_proto, "isPropertyEnumerable", IsPropertyEnumerable);
-  DefineNative(object_proto, "isPrototypeOf", IsPrototypeOf);
+  // SWF 5 movies don't see these three.
+  constexpr std::uint16_t kSince6 = DontEnum | 0x0080;
+  DefineNative(object_proto, "hasOwnProperty", HasOwnProperty, kSince6);
+  DefineNative(object_proto, "isPropertyEnumerable", IsPropertyEnumerable, kSince6);
+  DefineNative(object_proto, "isPrototypeOf", IsPrototypeOf, kSince6);
   DefineNative(object_proto, "addProperty", AddProperty);
   DefineNative(object_proto, "watch", Watch);
   DefineNative(object_proto, "unwatch", Unwatch);

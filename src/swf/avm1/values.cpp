@@ -207,11 +207,12 @@ std::string Vm::ToString(const Value& v) {
         return clip ? ClipPath(clip, false) : "";
       }
       if (v.o->super_this) return "[type Object]";
+      // A toString that gives no string leaves the object's type name.
       const Value p = ToPrimitive(v, true);
-      if (p.IsObject()) {
-        return p.o->kind == Kind::Function ? "[type Function]" : "[type Object]";
+      if (p.type != Type::String) {
+        return v.o->kind == Kind::Function ? "[type Function]" : "[type Object]";
       }
-      return ToString(p);
+      return p.s;
     }
   }
   return "";
