@@ -557,6 +557,7 @@ struct Player::State : avm1::Host {
   // acts; the movie's _focusrect.
   bool highlight = false;
   bool focus_rect = true;
+  bool empty_bounds_rounded = false;  // getBounds' quirk: see McBounds
   // `hovered` is what the focus rolled over: a pointer that doesn't move leaves it so.
   bool hover_by_focus = false;
   // Frames of the main timeline read ahead of the one shown, for a movie read as it plays: a
@@ -1946,6 +1947,8 @@ Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c) return Value{};
   Player::State& s = StateOf(vm);
+  // Once a SWF 8 script has asked, Flash Player gives empty bounds rounded as a float's.
+  if (vm.version() >= 8) s.empty_bounds_rounded = true;
   Object* d = s.DisplayOf(*c);
   Object none;
   none.clip = d ? d->clip : nullptr;
@@ -1975,14 +1978,18 @@ Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
       m = a.Then(inv);
     }
   }
-  Rect r = s.Bounds(none, m);
-  if (r.x_min > r.x_max)
-    r = {6710886.35f * 20, 6710886.35f * 20, 6710886.35f * 20, 6710886.35f * 20};
+  const Rect r = s.Bounds(none, m);
+  // Nothing drawn: every side is the largest twip count Flash Player keeps, 2^27 - 1 (2^27 from
+  // a SWF 8 movie on).
+  const bool empty = r.x_min > r.x_max;
+  const double side =
+      s.empty_bounds_rounded || s.movie.header.version >= 8 ? 134217728.0 : 134217727.0;
+  const auto px = [&](float twips) { return Value::Num((empty ? side : twips) / 20); };
   avm1::Object* o = vm.NewObject();
-  vm.Set(o, "xMin", Value::Num(double(r.x_min) / 20));
-  vm.Set(o, "xMax", Value::Num(double(r.x_max) / 20));
-  vm.Set(o, "yMin", Value::Num(double(r.y_min) / 20));
-  vm.Set(o, "yMax", Value::Num(double(r.y_max) / 20));
+  vm.Set(o, "xMin", px(r.x_min));
+  vm.Set(o, "xMax", px(r.x_max));
+  vm.Set(o, "yMin", px(r.y_min));
+  vm.Set(o, "yMax", px(r.y_max));
   return Value::Obj(o);
 }
 Value McHitTest(avm1::Vm& vm, const Value& self, Args args) {
