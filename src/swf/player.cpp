@@ -464,6 +464,8 @@ struct Player::State : avm1::Host {
   Rect Bounds(const Object& o, const Matrix& m);
   // The clip's own space to the stage's (twips), through every parent and the main timeline.
   Matrix ToStage(Clip& clip);
+  // The same as Flash Player works it out for scripts: see ThenInTwips.
+  Matrix ToStageInTwips(Clip& clip);
   // Whether the stage point `p` falls on what `o` draws, placed by `m`.
   bool HitsShape(const Object& o, const Matrix& m, Point p, int nesting);
 
@@ -1101,6 +1103,28 @@ Rect Player::State::Bounds(const Object& o, const Matrix& m) {
   return kNoBounds;
 }
 
+namespace {
+// Flash Player's arithmetic for the points scripts map: float factors and offsets in whole
+// twips, each product's offset rounded (half to even).
+Matrix ThenInTwips(const Matrix& m, const Matrix& outer) {
+  Matrix r = m.Then(outer);
+  r.tx = std::nearbyint(outer.a * m.tx + outer.c * m.ty) + outer.tx;
+  r.ty = std::nearbyint(outer.b * m.tx + outer.d * m.ty) + outer.ty;
+  return r;
+}
+Point ApplyInTwips(const Matrix& m, float x, float y) {
+  return {std::nearbyint(m.a * x + m.c * y) + m.tx, std::nearbyint(m.b * x + m.d * y) + m.ty};
+}
+std::optional<Matrix> InverseInTwips(const Matrix& m) {
+  const float det = m.a * m.d - m.b * m.c;
+  if (det == 0) return std::nullopt;
+  Matrix r{m.d / det, -m.b / det, -m.c / det, m.a / det, 0, 0};
+  r.tx = std::nearbyint(-(r.a * m.tx + r.c * m.ty));
+  r.ty = std::nearbyint(-(r.b * m.tx + r.d * m.ty));
+  return r;
+}
+}  // namespace
+
 Matrix Player::State::ToStage(Clip& clip) {
   Matrix total;
   Clip* k = &clip;
@@ -1197,6 +1221,16 @@ bool Player::State::HitsShape(const Object& o, const Matrix& m, Point p, int nes
     return in({0, float((*bitmap)->width) * 20, 0, float((*bitmap)->height) * 20});
   }
   return false;
+}
+
+Matrix Player::State::ToStageInTwips(Clip& clip) {
+  Matrix total;
+  Clip* k = &clip;
+  for (int i = 0; k && i <= kMaxNesting + 1; ++i) {
+    if (const Object* d = DisplayOf(*k)) total = ThenInTwips(total, d->matrix);
+    k = k->parent.lock().get();
+  }
+  return total;
 }
 
 namespace {
@@ -2030,24 +2064,25 @@ Value McHitTest(avm1::Vm& vm, const Value& self, Args args) {
   return Value::Bool(a.x_min <= a.x_max && b.x_min <= b.x_max && a.x_min <= b.x_max &&
                      b.x_min <= a.x_max && a.y_min <= b.y_max && b.y_min <= a.y_max);
 }
-// localToGlobal and globalToLocal: the point object's x and y, through the clip's place.
+// localToGlobal and globalToLocal: the point object's own x and y, through the clip's place.
 void MapPoint(avm1::Vm& vm, const Value& self, Args args, bool to_global) {
   Clip* c = SelfClip(self);
   if (!c || args.empty() || !args[0].IsObject()) return;
   avm1::Object* point = args[0].o;
-  const Value vx = vm.Get(point, "x"), vy = vm.Get(point, "y");
-  if (vx.type != avm1::Type::Number || vy.type != avm1::Type::Number) return;
-  const Matrix m = StateOf(vm).ToStage(*c);
-  const std::optional<Matrix> inverse = m.Inverse();
+  const avm1::Property* px = vm.FindOwn(point, "x");
+  const avm1::Property* py = vm.FindOwn(point, "y");
+  if (!px || !py || px->value.type != avm1::Type::Number || py->value.type != avm1::Type::Number) {
+    return;
+  }
+  const double x = std::round(px->value.n * 20), y = std::round(py->value.n * 20);
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
+  const Matrix m = StateOf(vm).ToStageInTwips(*c);
+  const std::optional<Matrix> inverse = InverseInTwips(m);
   if (!to_global && !inverse) return;
-  const Matrix& t = to_global ? m : *inverse;
-  // In doubles, to whole twips, as Flash gives them.
-  const double x = vx.n * 20, y = vy.n * 20;
-  const double px = double(t.a) * x + double(t.c) * y + double(t.tx);
-  const double py = double(t.b) * x + double(t.d) * y + double(t.ty);
-  if (!std::isfinite(px) || !std::isfinite(py)) return;
-  vm.Set(point, "x", Value::Num(std::round(px) / 20));
-  vm.Set(point, "y", Value::Num(std::round(py) / 20));
+  const Point p = ApplyInTwips(to_global ? m : *inverse, float(x), float(y));
+  if (!std::isfinite(p.x) || !std::isfinite(p.y)) return;
+  vm.Set(point, "x", Value::Num(double(p.x) / 20));
+  vm.Set(point, "y", Value::Num(double(p.y) / 20));
 }
 Value McLocalToGlobal(avm1::Vm& vm, const Value& self, Args args) {
   MapPoint(vm, self, args, true);
