@@ -1349,10 +1349,10 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
   switch (index) {
     case 0:
     case 1: {
-      // Whole twips as a 32-bit number: the infinities become its lowest.
+      // Whole twips, cut toward zero, as a 32-bit number: the infinities become its lowest.
       const double n = number();
       if (std::isnan(n)) return;
-      double twips = std::round(n * 20);
+      double twips = std::trunc(n * 20);
       twips = std::isfinite(twips) ? std::fmod(twips, 4294967296.0) : -2147483648.0;
       if (twips >= 2147483648.0) twips -= 4294967296.0;
       if (twips < -2147483648.0) twips += 4294967296.0;
