@@ -2362,6 +2362,29 @@ void Player::State::InstallClipMethods() {
   for (const char* name : {"attachAudio", "attachBitmap", "lineGradientStyle"}) {
     def(name, McLeftOut);
   }
+  // The methods Flash Player 6, 7 and 8 brought are hidden from older movies' scripts.
+  constexpr std::pair<const char*, std::uint16_t> kSince[] = {{"getDepth", 0x0080},
+                                                              {"createEmptyMovieClip", 0x0080},
+                                                              {"createTextField", 0x0080},
+                                                              {"setMask", 0x0080},
+                                                              {"lineStyle", 0x0080},
+                                                              {"beginFill", 0x0080},
+                                                              {"beginGradientFill", 0x0080},
+                                                              {"moveTo", 0x0080},
+                                                              {"lineTo", 0x0080},
+                                                              {"curveTo", 0x0080},
+                                                              {"endFill", 0x0080},
+                                                              {"clear", 0x0080},
+                                                              {"attachAudio", 0x0080},
+                                                              {"getNextHighestDepth", 0x0400},
+                                                              {"getInstanceAtDepth", 0x0400},
+                                                              {"getSWFVersion", 0x0400},
+                                                              {"getRect", 0x1000},
+                                                              {"attachBitmap", 0x1000},
+                                                              {"lineGradientStyle", 0x1000}};
+  for (const auto& [name, flag] : kSince) {
+    if (avm1::Property* p = vm->FindOwn(proto, name)) p->flags |= flag;
+  }
   avm1::Object* ctor = vm->NewFunction(McCtor, proto);
   vm->Define(vm->global, "MovieClip", Value::Obj(ctor), avm1::DontEnum);
   vm->DefineNative(vm->global, "fscommand", GlobalFsCommand);
