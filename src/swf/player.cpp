@@ -2363,28 +2363,16 @@ void Player::State::InstallClipMethods() {
     def(name, McLeftOut);
   }
   // The methods Flash Player 6, 7 and 8 brought are hidden from older movies' scripts.
-  constexpr std::pair<const char*, std::uint16_t> kSince[] = {{"getDepth", 0x0080},
-                                                              {"createEmptyMovieClip", 0x0080},
-                                                              {"createTextField", 0x0080},
-                                                              {"setMask", 0x0080},
-                                                              {"lineStyle", 0x0080},
-                                                              {"beginFill", 0x0080},
-                                                              {"beginGradientFill", 0x0080},
-                                                              {"moveTo", 0x0080},
-                                                              {"lineTo", 0x0080},
-                                                              {"curveTo", 0x0080},
-                                                              {"endFill", 0x0080},
-                                                              {"clear", 0x0080},
-                                                              {"attachAudio", 0x0080},
-                                                              {"getNextHighestDepth", 0x0400},
-                                                              {"getInstanceAtDepth", 0x0400},
-                                                              {"getSWFVersion", 0x0400},
-                                                              {"getRect", 0x1000},
-                                                              {"attachBitmap", 0x1000},
-                                                              {"lineGradientStyle", 0x1000}};
-  for (const auto& [name, flag] : kSince) {
-    if (avm1::Property* p = vm->FindOwn(proto, name)) p->flags |= flag;
-  }
+  const auto since = [&](std::uint16_t flag, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+      if (avm1::Property* p = vm->FindOwn(proto, name)) p->flags |= flag;
+    }
+  };
+  since(0x0080,
+        {"getDepth", "createEmptyMovieClip", "createTextField", "lineStyle", "beginFill",
+         "beginGradientFill", "moveTo", "lineTo", "curveTo", "endFill", "clear", "attachAudio"});
+  since(0x0400, {"getNextHighestDepth", "getInstanceAtDepth", "getSWFVersion"});
+  since(0x1000, {"getRect", "attachBitmap", "lineGradientStyle"});
   avm1::Object* ctor = vm->NewFunction(McCtor, proto);
   vm->Define(vm->global, "MovieClip", Value::Obj(ctor), avm1::DontEnum);
   vm->DefineNative(vm->global, "fscommand", GlobalFsCommand);
@@ -3719,7 +3707,7 @@ Value McStopDrag(avm1::Vm& vm, const Value&, Args) {
 
 void Player::State::InstallButtonMethods() {
   button_proto = vm->NewObject();
-  vm->Define(button_proto, "enabled", Value::Bool(true), avm1::DontEnum);
+  vm->Define(button_proto, "enabled", Value::Bool(true), 0);  // enumerable, as in Flash Player
   vm->Define(button_proto, "useHandCursor", Value::Bool(true), avm1::DontEnum);
   vm->DefineNative(button_proto, "getDepth", McGetDepth);
   avm1::Object* ctor = vm->NewFunction(TfCtor, button_proto);
