@@ -1292,14 +1292,16 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
       return Value::Str(clip->drop_target);
     case 20:
     case 21: {
-      Matrix to_stage = clip ? ToStage(*clip) : Matrix{};
+      Matrix to_stage = clip ? ToStageInTwips(*clip) : Matrix{};
       // Flash Player maps the pointer through the clip's place snapped to whole pixels, and
       // through nothing but the pixel-to-twip step where the clip is flattened to nothing.
       to_stage.tx = std::round(to_stage.tx / 20) * 20;
       to_stage.ty = std::round(to_stage.ty / 20) * 20;
-      const std::optional<Matrix> back = to_stage.Inverse();
-      const Point local = back ? back->Apply(pointer) : Point{pointer.x / 20, pointer.y / 20};
-      return Value::Num(std::round(double(index == 20 ? local.x : local.y)) / 20);
+      const std::optional<Matrix> back = InverseInTwips(to_stage);
+      const Point at{std::round(pointer.x), std::round(pointer.y)};
+      const Point local = back ? ApplyInTwips(*back, at.x, at.y)
+                               : Point{std::round(at.x / 20), std::round(at.y / 20)};
+      return Value::Num(double(index == 20 ? local.x : local.y) / 20);
     }
     case 15:
       for (Clip* k = clip; k; k = k->parent.lock().get()) {
