@@ -128,8 +128,10 @@ Value FunctionApply(Vm& vm, const Value& self, std::span<Value> args) {
   if (a.IsObject()) list = vm.Elements(a.o);
   return vm.Call(self, this_arg.IsNullish() ? Value::Obj(vm.global) : this_arg, list);
 }
-Value FunctionCtor(Vm& vm, const Value&, std::span<Value>) {
-  return Value::Obj(vm.NewObject());
+// Function(x) gives x back (a super() call of a Function subclass shows it); without one, an
+// object.
+Value FunctionCtor(Vm& vm, const Value&, std::span<Value> args) {
+  return args.empty() ? Value::Obj(vm.NewObject()) : args[0];
 }
 
 // ---- Boolean, Number ----
