@@ -69,6 +69,12 @@ enum ClipEvent : std::uint32_t {
                  EventDragOver | EventDragOut,
 };
 
+// The stage's qualities as `_quality` names them.
+constexpr int kQualityLow = 0;
+constexpr int kQualityHigh = 2;
+constexpr int kQualityBest = 3;
+constexpr const char* kQualityNames[] = {"LOW", "MEDIUM", "HIGH", "BEST"};
+
 // A pointer transition: the clip event, the method and the button condition it fires.
 struct PointerEvent {
   std::uint32_t event;
@@ -346,6 +352,11 @@ struct Player::State : avm1::Host {
   Object* DisplayOfText(TextBox& box);
   // The display object of a clip's or a text field's script object.
   Object* DisplayOfAny(avm1::Object* o);
+  // Low quality draws without anti-aliasing.
+  void SetQuality(int q) {
+    quality = q;
+    renderer.SetAntialias(q != kQualityLow);
+  }
   std::string TextPath(TextBox& box, bool slash);
   // Bound text fields show their variable; their own text goes to a variable still unset.
   void SyncVariables();
@@ -471,6 +482,8 @@ struct Player::State : avm1::Host {
   Rect Bounds(const Object& o, const Matrix& m);
   // The clip's own space to the stage's (twips), through every parent and the main timeline.
   Matrix ToStage(Clip& clip);
+  // The same as Flash Player works it out for scripts: see ThenInTwips.
+  Matrix ToStageInTwips(Clip& clip);
   // Whether the stage point `p` falls on what `o` draws, placed by `m`.
   bool HitsShape(const Object& o, const Matrix& m, Point p, int nesting);
 
@@ -543,7 +556,8 @@ struct Player::State : avm1::Host {
   SoundMixer mixer;
   std::optional<SoundStreamHead> stream_head;
   Renderer renderer;
-  bool low_quality = false;
+  int quality = kQualityHigh;  // the stage's, as `_quality` names it: kQualityLow .. kQualityBest
+  int sound_buffer_time = 5;   // `_soundbuftime`: kept for scripts, the mixer streams as it will
   std::size_t edges_left = 0;  // what the frame being drawn may still draw
   float stage_scale = 1;       // canvas pixels per stage pixel: filters grow with it
   Matrix canvas;               // stage twips to the frame being drawn
@@ -564,6 +578,7 @@ struct Player::State : avm1::Host {
   // acts; the movie's _focusrect.
   bool highlight = false;
   bool focus_rect = true;
+  bool empty_bounds_rounded = false;  // getBounds' quirk: see McBounds
   // `hovered` is what the focus rolled over: a pointer that doesn't move leaves it so.
   bool hover_by_focus = false;
   // Frames of the main timeline read ahead of the one shown, for a movie read as it plays: a
@@ -1161,6 +1176,28 @@ Rect Player::State::Bounds(const Object& o, const Matrix& m) {
   return kNoBounds;
 }
 
+namespace {
+// Flash Player's arithmetic for the points scripts map: float factors and offsets in whole
+// twips, each product's offset rounded (half to even).
+Matrix ThenInTwips(const Matrix& m, const Matrix& outer) {
+  Matrix r = m.Then(outer);
+  r.tx = std::nearbyint(outer.a * m.tx + outer.c * m.ty) + outer.tx;
+  r.ty = std::nearbyint(outer.b * m.tx + outer.d * m.ty) + outer.ty;
+  return r;
+}
+Point ApplyInTwips(const Matrix& m, float x, float y) {
+  return {std::nearbyint(m.a * x + m.c * y) + m.tx, std::nearbyint(m.b * x + m.d * y) + m.ty};
+}
+std::optional<Matrix> InverseInTwips(const Matrix& m) {
+  const float det = m.a * m.d - m.b * m.c;
+  if (det == 0) return std::nullopt;
+  Matrix r{m.d / det, -m.b / det, -m.c / det, m.a / det, 0, 0};
+  r.tx = std::nearbyint(-(r.a * m.tx + r.c * m.ty));
+  r.ty = std::nearbyint(-(r.b * m.tx + r.d * m.ty));
+  return r;
+}
+}  // namespace
+
 Matrix Player::State::ToStage(Clip& clip) {
   Matrix total;
   Clip* k = &clip;
@@ -1259,6 +1296,16 @@ bool Player::State::HitsShape(const Object& o, const Matrix& m, Point p, int nes
   return false;
 }
 
+Matrix Player::State::ToStageInTwips(Clip& clip) {
+  Matrix total;
+  Clip* k = &clip;
+  for (int i = 0; k && i <= kMaxNesting + 1; ++i) {
+    if (const Object* d = DisplayOf(*k)) total = ThenInTwips(total, d->matrix);
+    k = k->parent.lock().get();
+  }
+  return total;
+}
+
 namespace {
 double Scale(float a, float b) {
   return std::sqrt(double(a) * a + double(b) * b) * 100;
@@ -1311,21 +1358,23 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
     case 11:
       return Value::Str(clip ? vm->ClipPath(o, true) : TextPath(*box, true));
     case 13:
-      return Value::Str(clip && clip->level >= 0 ? "" : display.name);
+      return Value::Str(display.name);
     case 14:
       if (!clip || clip != dragged.lock().get()) return Value::Str(clip ? clip->drop_target : "");
       UpdateDropTarget();
       return Value::Str(clip->drop_target);
     case 20:
     case 21: {
-      Matrix to_stage = clip ? ToStage(*clip) : Matrix{};
+      Matrix to_stage = clip ? ToStageInTwips(*clip) : Matrix{};
       // Flash Player maps the pointer through the clip's place snapped to whole pixels, and
       // through nothing but the pixel-to-twip step where the clip is flattened to nothing.
       to_stage.tx = std::round(to_stage.tx / 20) * 20;
       to_stage.ty = std::round(to_stage.ty / 20) * 20;
-      const std::optional<Matrix> back = to_stage.Inverse();
-      const Point local = back ? back->Apply(pointer) : Point{pointer.x / 20, pointer.y / 20};
-      return Value::Num(std::round(double(index == 20 ? local.x : local.y)) / 20);
+      const std::optional<Matrix> back = InverseInTwips(to_stage);
+      const Point at{std::round(pointer.x), std::round(pointer.y)};
+      const Point local = back ? ApplyInTwips(*back, at.x, at.y)
+                               : Point{std::round(at.x / 20), std::round(at.y / 20)};
+      return Value::Num(double(index == 20 ? local.x : local.y) / 20);
     }
     case 15:
       for (Clip* k = clip; k; k = k->parent.lock().get()) {
@@ -1333,13 +1382,18 @@ avm1::Value Player::State::GetProperty(avm1::Object* o, int index) {
       }
       return Value::Str("file:///movie.swf");
     case 16:
-      return Value::Num(1);
+      return Value::Num(quality == kQualityBest ? 2 : quality == kQualityHigh ? 1 : 0);
     case 17:
-      return Value::Bool(true);
+      // SWF 5 movies see the movie's as a number; later ones a clip's own, null where it follows
+      // the movie's.
+      if (vm->version() < 6) return Value::Num(focus_rect ? 1 : 0);
+      if (!clip) return Value{};
+      if (clip == root.get()) return Value::Bool(focus_rect);
+      return clip->focus_rect ? Value::Bool(*clip->focus_rect) : Value::Null();
     case 18:
-      return Value::Num(5);
+      return Value::Num(sound_buffer_time);
     case 19:
-      return Value::Str(low_quality ? "LOW" : "HIGH");
+      return Value::Str(kQualityNames[quality]);
     default:
       return Value::Num(0);
   }
@@ -1366,14 +1420,14 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     m.d = float(sy * std::cos(r));
   };
   // Undefined and null change no figure.
-  if (v.IsNullish() && index != 7 && index != 13 && index != 17) return;
+  if (v.IsNullish() && index != 13 && index != 17) return;
   switch (index) {
     case 0:
     case 1: {
-      // Whole twips as a 32-bit number: the infinities become its lowest.
+      // Whole twips, cut toward zero, as a 32-bit number: the infinities become its lowest.
       const double n = number();
       if (std::isnan(n)) return;
-      double twips = std::round(n * 20);
+      double twips = std::trunc(n * 20);
       twips = std::isfinite(twips) ? std::fmod(twips, 4294967296.0) : -2147483648.0;
       if (twips >= 2147483648.0) twips -= 4294967296.0;
       if (twips < -2147483648.0) twips += 4294967296.0;
@@ -1391,15 +1445,18 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
       return;
     }
     case 6: {
+      // Kept as an 8.8 multiplier, cut toward zero; the infinities make it 0.
       const double n = number();
-      if (!Finite(n)) return;
-      d->color.mul_a = float(std::floor(n / 100 * 256) / 256);
+      if (std::isnan(n)) return;
+      d->color.mul_a = std::isfinite(n) ? float(std::trunc(n / 100 * 256) / 256) : 0.0F;
       return;
     }
-    case 7:
-      d->visible = vm->ToBoolean(v) || (v.type == avm1::Type::String && !v.s.empty() &&
-                                        vm->version() < 7 && vm->ToNumber(v) != 0);
+    case 7: {
+      // As a number in every version: "true" is NaN and changes nothing.
+      const double n = number();
+      if (!std::isnan(n)) d->visible = n != 0;
       return;
+    }
     case 8:
     case 9: {
       const double n = number();
@@ -1423,7 +1480,7 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
     }
     case 10: {
       double n = number();
-      if (!Finite(n)) return;
+      if (std::isnan(n)) return;  // an infinite angle is kept as NaN
       decompose();
       n = std::fmod(n, 360);
       if (n > 180) n -= 360;
@@ -1433,16 +1490,46 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
       return;
     }
     case 13:
-      d->name = vm->ToString(v);
+      // SWF 7 movies name a clip "0" for NaN, as Flash Player 7 did.
+      d->name = v.type == avm1::Type::Number && std::isnan(v.n) && vm->version() >= 7
+                    ? "0"
+                    : vm->ToString(v);
       return;
+    case 16: {
+      const double n = number();
+      if (!std::isnan(n)) SetQuality(n == 0 ? kQualityLow : n >= 2 ? kQualityBest : kQualityHigh);
+      return;
+    }
     case 17: {
       // The main timeline's (and any of a SWF 5 movie's) is the movie's; null leaves a clip's
       // own to follow it.
       Clip* clip = ClipOf(o);
       if (clip && clip != root.get() && movie.header.version >= 6) {
         clip->focus_rect = v.IsNullish() ? std::nullopt : std::optional<bool>(vm->ToBoolean(v));
-      } else if (clip) {
-        focus_rect = vm->ToBoolean(v);
+        return;
+      }
+      if (!clip && vm->version() >= 6) return;
+      // The movie's takes numbers: an object is false, and NaN, undefined and null change nothing.
+      if (v.IsObject()) {
+        focus_rect = false;
+      } else if (const double n = v.IsNullish() ? std::nan("") : number(); !std::isnan(n)) {
+        focus_rect = n != 0;
+      }
+      return;
+    }
+    case 18: {
+      // A 32-bit integer cut toward zero; out of its range (the infinities too) its lowest.
+      const double n = number();
+      if (std::isnan(n)) return;
+      const bool fits = n > -2147483649.0 && n < 2147483648.0;
+      sound_buffer_time = fits ? int(std::trunc(n)) : std::numeric_limits<int>::min();
+      return;
+    }
+    case 19: {
+      std::string name = vm->ToString(v);
+      for (char& c : name) c = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+      for (int q = kQualityLow; q <= kQualityBest; ++q) {
+        if (name == kQualityNames[q]) SetQuality(q);
       }
       return;
     }
@@ -1943,6 +2030,8 @@ Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
   Clip* c = SelfClip(self);
   if (!c) return Value{};
   Player::State& s = StateOf(vm);
+  // Once a SWF 8 script has asked, Flash Player gives empty bounds rounded as a float's.
+  if (vm.version() >= 8) s.empty_bounds_rounded = true;
   Object* d = s.DisplayOf(*c);
   Object none;
   none.clip = d ? d->clip : nullptr;
@@ -1972,14 +2061,18 @@ Value McBounds(avm1::Vm& vm, const Value& self, Args args) {
       m = a.Then(inv);
     }
   }
-  Rect r = s.Bounds(none, m);
-  if (r.x_min > r.x_max)
-    r = {6710886.35f * 20, 6710886.35f * 20, 6710886.35f * 20, 6710886.35f * 20};
+  const Rect r = s.Bounds(none, m);
+  // Nothing drawn: every side is the largest twip count Flash Player keeps, 2^27 - 1 (2^27 from
+  // a SWF 8 movie on).
+  const bool empty = r.x_min > r.x_max;
+  const double side =
+      s.empty_bounds_rounded || s.movie.header.version >= 8 ? 134217728.0 : 134217727.0;
+  const auto px = [&](float twips) { return Value::Num((empty ? side : twips) / 20); };
   avm1::Object* o = vm.NewObject();
-  vm.Set(o, "xMin", Value::Num(double(r.x_min) / 20));
-  vm.Set(o, "xMax", Value::Num(double(r.x_max) / 20));
-  vm.Set(o, "yMin", Value::Num(double(r.y_min) / 20));
-  vm.Set(o, "yMax", Value::Num(double(r.y_max) / 20));
+  vm.Set(o, "xMin", px(r.x_min));
+  vm.Set(o, "xMax", px(r.x_max));
+  vm.Set(o, "yMin", px(r.y_min));
+  vm.Set(o, "yMax", px(r.y_max));
   return Value::Obj(o);
 }
 Value McHitTest(avm1::Vm& vm, const Value& self, Args args) {
@@ -2020,24 +2113,25 @@ Value McHitTest(avm1::Vm& vm, const Value& self, Args args) {
   return Value::Bool(a.x_min <= a.x_max && b.x_min <= b.x_max && a.x_min <= b.x_max &&
                      b.x_min <= a.x_max && a.y_min <= b.y_max && b.y_min <= a.y_max);
 }
-// localToGlobal and globalToLocal: the point object's x and y, through the clip's place.
+// localToGlobal and globalToLocal: the point object's own x and y, through the clip's place.
 void MapPoint(avm1::Vm& vm, const Value& self, Args args, bool to_global) {
   Clip* c = SelfClip(self);
   if (!c || args.empty() || !args[0].IsObject()) return;
   avm1::Object* point = args[0].o;
-  const Value vx = vm.Get(point, "x"), vy = vm.Get(point, "y");
-  if (vx.type != avm1::Type::Number || vy.type != avm1::Type::Number) return;
-  const Matrix m = StateOf(vm).ToStage(*c);
-  const std::optional<Matrix> inverse = m.Inverse();
+  const avm1::Property* px = vm.FindOwn(point, "x");
+  const avm1::Property* py = vm.FindOwn(point, "y");
+  if (!px || !py || px->value.type != avm1::Type::Number || py->value.type != avm1::Type::Number) {
+    return;
+  }
+  const double x = std::round(px->value.n * 20), y = std::round(py->value.n * 20);
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
+  const Matrix m = StateOf(vm).ToStageInTwips(*c);
+  const std::optional<Matrix> inverse = InverseInTwips(m);
   if (!to_global && !inverse) return;
-  const Matrix& t = to_global ? m : *inverse;
-  // In doubles, to whole twips, as Flash gives them.
-  const double x = vx.n * 20, y = vy.n * 20;
-  const double px = double(t.a) * x + double(t.c) * y + double(t.tx);
-  const double py = double(t.b) * x + double(t.d) * y + double(t.ty);
-  if (!std::isfinite(px) || !std::isfinite(py)) return;
-  vm.Set(point, "x", Value::Num(std::round(px) / 20));
-  vm.Set(point, "y", Value::Num(std::round(py) / 20));
+  const Point p = ApplyInTwips(to_global ? m : *inverse, float(x), float(y));
+  if (!std::isfinite(p.x) || !std::isfinite(p.y)) return;
+  vm.Set(point, "x", Value::Num(double(p.x) / 20));
+  vm.Set(point, "y", Value::Num(double(p.y) / 20));
 }
 Value McLocalToGlobal(avm1::Vm& vm, const Value& self, Args args) {
   MapPoint(vm, self, args, true);
@@ -2317,6 +2411,17 @@ void Player::State::InstallClipMethods() {
   for (const char* name : {"attachAudio", "attachBitmap", "lineGradientStyle"}) {
     def(name, McLeftOut);
   }
+  // The methods Flash Player 6, 7 and 8 brought are hidden from older movies' scripts.
+  const auto since = [&](std::uint16_t flag, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+      if (avm1::Property* p = vm->FindOwn(proto, name)) p->flags |= flag;
+    }
+  };
+  since(0x0080,
+        {"getDepth", "createEmptyMovieClip", "createTextField", "lineStyle", "beginFill",
+         "beginGradientFill", "moveTo", "lineTo", "curveTo", "endFill", "clear", "attachAudio"});
+  since(0x0400, {"getNextHighestDepth", "getInstanceAtDepth", "getSWFVersion"});
+  since(0x1000, {"getRect", "attachBitmap", "lineGradientStyle"});
   avm1::Object* ctor = vm->NewFunction(McCtor, proto);
   vm->Define(vm->global, "MovieClip", Value::Obj(ctor), avm1::DontEnum);
   vm->DefineNative(vm->global, "fscommand", GlobalFsCommand);
@@ -3651,7 +3756,7 @@ Value McStopDrag(avm1::Vm& vm, const Value&, Args) {
 
 void Player::State::InstallButtonMethods() {
   button_proto = vm->NewObject();
-  vm->Define(button_proto, "enabled", Value::Bool(true), avm1::DontEnum);
+  vm->Define(button_proto, "enabled", Value::Bool(true), 0);  // enumerable, as in Flash Player
   vm->Define(button_proto, "useHandCursor", Value::Bool(true), avm1::DontEnum);
   vm->DefineNative(button_proto, "getDepth", McGetDepth);
   avm1::Object* ctor = vm->NewFunction(TfCtor, button_proto);
@@ -4216,8 +4321,7 @@ std::vector<std::string> Player::TakeTrace() {
 }
 
 void Player::SetLowQuality(bool low) {
-  state_->low_quality = low;
-  state_->renderer.SetAntialias(!low);
+  state_->SetQuality(low ? kQualityLow : kQualityHigh);
 }
 
 void Player::SetRandomSeed(std::uint64_t seed) {

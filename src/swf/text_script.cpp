@@ -131,7 +131,7 @@ Value TextFormatCtor(avm1::Vm& vm, const Value& self, Args args) {
     }
   }
   NewTextFormat(vm, self.o, parts);
-  return Value{};
+  return self;  // a subclass's super() gives the object
 }
 
 }  // namespace

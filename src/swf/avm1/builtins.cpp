@@ -124,8 +124,10 @@ Value FunctionApply(Vm& vm, const Value& self, std::span<Value> args) {
   if (a.IsObject()) list = vm.Elements(a.o);
   return vm.Call(self, this_arg.IsNullish() ? Value::Obj(vm.global) : this_arg, list);
 }
-Value FunctionCtor(Vm& vm, const Value&, std::span<Value>) {
-  return Value::Obj(vm.NewObject());
+// Function(x) gives x back (a super() call of a Function subclass shows it); without one, an
+// object.
+Value FunctionCtor(Vm& vm, const Value&, std::span<Value> args) {
+  return args.empty() ? Value::Obj(vm.NewObject()) : args[0];
 }
 
 // ---- Boolean, Number ----
@@ -584,9 +586,11 @@ void Vm::InstallBuiltins() {
   DefineNative(object_proto, "toString", ObjectToString);
   DefineNative(object_proto, "toLocaleString", ObjectToString);
   DefineNative(object_proto, "valueOf", ObjectValueOf);
-  DefineNative(object_proto, "hasOwnProperty", HasOwnProperty);
-  DefineNative(object_proto, "isPropertyEnumerable", IsPropertyEnumerable);
-  DefineNative(object_proto, "isPrototypeOf", IsPrototypeOf);
+  // SWF 5 movies don't see these three.
+  constexpr std::uint16_t kSince6 = DontEnum | 0x0080;
+  DefineNative(object_proto, "hasOwnProperty", HasOwnProperty, kSince6);
+  DefineNative(object_proto, "isPropertyEnumerable", IsPropertyEnumerable, kSince6);
+  DefineNative(object_proto, "isPrototypeOf", IsPrototypeOf, kSince6);
   DefineNative(object_proto, "addProperty", AddProperty);
   DefineNative(object_proto, "watch", Watch);
   DefineNative(object_proto, "unwatch", Unwatch);

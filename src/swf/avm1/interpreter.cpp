@@ -1490,14 +1490,8 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       }
       case 0x2C: {  // ImplementsOp
         const Value ctor = Pop();
-        std::vector<Value> interfaces = pop_args();
-        const Value proto = ctor.IsObject() ? Get(ctor.o, "prototype") : Value{};
-        if (proto.IsObject()) {
-          proto.o->interfaces.clear();
-          for (const Value& i : interfaces) {
-            if (i.IsObject()) proto.o->interfaces.push_back(i.o);
-          }
-        }
+        const std::vector<Value> interfaces = pop_args();
+        Implement(ctor, interfaces);
         break;
       }
       case 0x69: {  // Extends

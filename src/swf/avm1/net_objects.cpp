@@ -377,7 +377,13 @@ Value MclGetProgress(Vm& vm, const Value&, std::span<Value> args) {
 Value FileRefConstruct(Vm& vm, const Value& self, std::span<Value>) {
   Value args[1] = {self};
   CallMethod(vm, vm.Get(vm.global, "AsBroadcaster").o, "initialize", args);
-  return self;
+  return Value{};  // `new` gives the object; a subclass's super() nothing
+}
+
+// A NetConnection starts unconnected, a subclass's through super() too (which gives nothing).
+Value NetConnectionInit(Vm& vm, const Value& self, std::span<Value>) {
+  if (self.IsObject()) vm.Set(self.o, "isConnected", Value::Bool(false));
+  return Value{};
 }
 
 // What loadVariables delivers: args are the target and the text.
@@ -496,7 +502,7 @@ void InstallNetObjects(Vm& vm) {
     vm.DefineNative(proto, "cancel", NoOp);
   }
 
-  DefineClass(vm, g, "NetConnection", nullptr, &proto);
+  DefineClass(vm, g, "NetConnection", NetConnectionInit, &proto, nullptr, NetConnectionInit);
   vm.DefineNative(proto, "connect", ReturnFalse);
   vm.DefineNative(proto, "call", NoOp);
   vm.DefineNative(proto, "close", NoOp);

@@ -537,7 +537,9 @@ void InstallSystemObjects(Vm& vm) {
     Object* ctor = DefineClass(vm, g, name, nullptr, &proto);
     if (std::string_view(name) == "TextField") {
       if (Property* p = vm.FindOwn(ctor, "prototype")) p->flags |= 0x0080;
-      DefineClass(vm, ctor, "StyleSheet", nullptr, nullptr);
+      // Its constructor gives the object back, to a subclass's super() too.
+      const auto itself = [](Vm&, const Value& self, std::span<Value>) { return self; };
+      DefineClass(vm, ctor, "StyleSheet", +itself, nullptr);
       if (Property* p = vm.FindOwn(ctor, "StyleSheet")) p->flags |= 0x0080;
     }
   }

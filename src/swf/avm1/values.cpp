@@ -207,11 +207,12 @@ std::string Vm::ToString(const Value& v) {
         return clip ? ClipPath(clip, false) : "";
       }
       if (v.o->super_this) return "[type Object]";
+      // A toString that gives no string leaves the object's type name.
       const Value p = ToPrimitive(v, true);
-      if (p.IsObject()) {
-        return p.o->kind == Kind::Function ? "[type Function]" : "[type Object]";
+      if (p.type != Type::String) {
+        return v.o->kind == Kind::Function ? "[type Function]" : "[type Object]";
       }
-      return ToString(p);
+      return p.s;
     }
   }
   return "";
@@ -717,25 +718,50 @@ void Vm::SetMember(const Value& base, std::string_view name, Value v) {
   if (Object* o = Live(base.o)) Set(o, name, std::move(v));
 }
 
+namespace {
+// A class's `prototype` as stored: a getter put over it is not called.
+Value StoredPrototype(Vm& vm, Object* ctor) {
+  const Property* p = vm.FindOwn(ctor, "prototype");
+  return p ? p->value : Value{};
+}
+
+// Whether `proto` implements `target`, through interfaces that implement others (not through
+// an interface's own prototype chain). The work is bounded: interfaces may implement in a ring.
+bool Implements(Object* proto, Object* target, int& budget) {
+  for (Object* i : proto->interfaces) {
+    if (--budget < 0) return false;
+    if (i == target || Implements(i, target, budget)) return true;
+  }
+  return false;
+}
+}  // namespace
+
+void Vm::Implement(const Value& ctor, std::span<const Value> interfaces) {
+  if (!ctor.IsObject() || interfaces.empty()) return;
+  const Value proto = StoredPrototype(*this, ctor.o);
+  if (!proto.IsObject() || proto.o->implements_set) return;
+  proto.o->implements_set = true;
+  for (const Value& i : interfaces) {
+    const Value ip = i.IsObject() ? StoredPrototype(*this, i.o) : Value{};
+    if (ip.IsObject() && ip.o->kind != Kind::Clip) proto.o->interfaces.push_back(ip.o);
+  }
+}
+
 bool Vm::InstanceOf(const Value& v, Object* ctor) {
   if (!v.IsObject() || !ctor) return false;
-  const Value proto = Get(ctor, "prototype");
+  Value proto = StoredPrototype(*this, ctor);
+  // A string as the prototype becomes an object through the global String, whatever it is now.
+  if (proto.type == Type::String) {
+    const Property* string_ctor = FindOwn(global, "String");
+    if (!string_ctor) return false;
+    Value args[] = {proto};
+    proto = Construct(string_ctor->value, args);
+  }
   if (!proto.IsObject()) return false;
   int depth = 0;
+  int budget = 4096;
   for (Object* p = v.o->proto; p && depth < 256; p = p->proto, ++depth) {
-    if (p == proto.o) return true;
-    for (Object* i : p->interfaces) {
-      if (i == ctor) return true;
-      // An interface extending another.
-      const Value ip = Get(i, "prototype");
-      if (ip.IsObject()) {
-        for (Object* q = ip.o; q && depth < 256; q = q->proto, ++depth) {
-          for (Object* j : q->interfaces) {
-            if (j == ctor) return true;
-          }
-        }
-      }
-    }
+    if (p == proto.o || Implements(p, proto.o, budget)) return true;
   }
   return false;
 }

@@ -173,7 +173,10 @@ class Object {
   // A `super`: the object methods are called on, and the prototype the method was found on.
   Object* super_this = nullptr;
   Object* super_home = nullptr;
+  // The prototypes of the interfaces a class prototype implements: set once, by the first
+  // ImplementsOp that names any, even where none of them is one.
   std::vector<Object*> interfaces;
+  bool implements_set = false;
   std::unique_ptr<NativeData> data;  // a built-in class's state
 
   Object() = default;
@@ -390,6 +393,8 @@ class Vm {
   Value Call(const Value& fn, const Value& self, std::span<Value> args, Object* super = nullptr);
   Value Construct(const Value& ctor, std::span<Value> args);
   bool InstanceOf(const Value& v, Object* ctor);
+  // ImplementsOp: `ctor`'s prototype takes the interfaces' prototypes, the first time only.
+  void Implement(const Value& ctor, std::span<const Value> interfaces);
 
   // ---- Well-known objects ------------------------------------------------------------------
   Object* global = nullptr;
