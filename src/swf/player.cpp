@@ -1332,11 +1332,11 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
       const double n = number();
       if (!Finite(n) || n < 0) return;
       if (d->text) {
-        // A text field's box takes the size; its scale stays.
+        // A text field's box takes the size as it is, in its own space: its scale stays and
+        // still applies (a field at 200% set 20 wide reads 40).
         Rect r = d->text->field.Bounds();
-        const double sx = Scale(m.a, m.b) / 100, sy = Scale(m.c, m.d) / 100;
-        if (index == 8 && sx > 0) r.x_max = r.x_min + float(std::trunc(n * 20 / sx));
-        if (index == 9 && sy > 0) r.y_max = r.y_min + float(std::trunc(n * 20 / sy));
+        if (index == 8) r.x_max = r.x_min + float(std::trunc(n * 20));
+        if (index == 9) r.y_max = r.y_min + float(std::trunc(n * 20));
         d->text->field.SetBounds(r);
         return;
       }

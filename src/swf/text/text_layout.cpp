@@ -8,6 +8,7 @@ namespace {
 
 constexpr float kBulletIndent = 360;  // a list item's text, right of its bullet
 constexpr float kBulletAt = 100;
+constexpr float kDefaultTab = 640;  // twips between the stops of a paragraph without its own
 
 bool IsSpace(char32_t c) {
   return c == U' ' || c == U'\t' || c == 0x3000;
@@ -77,11 +78,16 @@ struct Lines {
         const TextFormat& f = formats.At(j);
         const char32_t code = box.password ? U'*' : text.text[j];
         GlyphOutline g = fonts.Glyph(f, code);
-        // A tab moves on to the paragraph's next stop (past the last one it takes no room).
-        if (code == U'\t' && !pf.tab_stops.empty()) {
+        // A tab moves on to the paragraph's next stop (past the last one it takes no room);
+        // without stops of its own a paragraph has one every 32 pixels.
+        if (code == U'\t') {
           const float at = start + x;
-          const auto stop = std::upper_bound(pf.tab_stops.begin(), pf.tab_stops.end(), at);
-          g = {nullptr, 0, stop == pf.tab_stops.end() ? 0 : *stop - at};
+          if (pf.tab_stops.empty()) {
+            g = {nullptr, 0, (std::floor(at / kDefaultTab) + 1) * kDefaultTab - at};
+          } else {
+            const auto stop = std::upper_bound(pf.tab_stops.begin(), pf.tab_stops.end(), at);
+            g = {nullptr, 0, stop == pf.tab_stops.end() ? 0 : *stop - at};
+          }
         }
         if (f.kerning && prev) x += fonts.Kerning(f, prev, code);
         if (box.word_wrap && j > i && !IsSpace(code) && x + g.advance > room - (start - left)) {
