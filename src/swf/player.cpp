@@ -114,7 +114,6 @@ struct TextBox {
   int depth = 0;
   // What scripts set that drawing doesn't use.
   avm1::Value restrict_chars = avm1::Value::Null();
-  std::string anti_alias = "normal";
   bool condense_white = false;
   bool mouse_wheel = true;
   std::string shown;  // the bound variable's value last shown
@@ -332,6 +331,8 @@ struct Player::State : avm1::Host {
   std::string TextPath(TextBox& box, bool slash);
   // Bound text fields show their variable; their own text goes to a variable still unset.
   void SyncVariables();
+  // A field shows its bound variable's value (a script reading it sees it at once).
+  void SyncVariable(TextBox& box);
   avm1::Object* VariableHome(TextBox& box, std::string& name);
 
   // The host's side of the script machine.
@@ -2338,20 +2339,22 @@ avm1::Object* Player::State::VariableHome(TextBox& box, std::string& name) {
 }
 
 void Player::State::SyncVariables() {
-  for (auto& [object, box] : texts) {
-    if (box->field.Variable().empty()) continue;
-    std::string name;
-    avm1::Object* home = VariableHome(*box, name);
-    if (!home || name.empty()) continue;
-    const avm1::Value v = vm->Get(home, name);
-    const std::string text = v.IsUndefined() ? "" : vm->ToString(v);
-    if (text == box->shown) continue;
-    box->shown = text;
-    if (box->field.definition().html) {
-      box->field.SetHtmlText(text);
-    } else {
-      box->field.SetText(text);
-    }
+  for (auto& [object, box] : texts) SyncVariable(*box);
+}
+
+void Player::State::SyncVariable(TextBox& box) {
+  if (box.field.Variable().empty()) return;
+  std::string name;
+  avm1::Object* home = VariableHome(box, name);
+  if (!home || name.empty()) return;
+  const avm1::Value v = vm->Get(home, name);
+  const std::string text = v.IsUndefined() ? "" : vm->ToString(v);
+  if (text == box.shown) return;
+  box.shown = text;
+  if (box.field.definition().html) {
+    box.field.SetHtmlText(text);
+  } else {
+    box.field.SetText(text);
   }
 }
 
@@ -2389,6 +2392,9 @@ enum TextProperty : int {
   TpCondenseWhite,
   TpParent,
   TpMouseWheelEnabled,
+  TpGridFitType,
+  TpThickness,
+  TpSharpness,
   TpCount,
 };
 constexpr const char* kTextPropertyNames[TpCount] = {
@@ -2401,7 +2407,8 @@ constexpr const char* kTextPropertyNames[TpCount] = {
     "variable",      "selectable",      "type",
     "password",      "restrict",        "maxChars",
     "embedFonts",    "antiAliasType",   "length",
-    "condenseWhite", "_parent",         "mouseWheelEnabled"};
+    "condenseWhite", "_parent",         "mouseWheelEnabled",
+    "gridFitType",   "thickness",       "sharpness"};
 // The display properties a text field shares with clips, by their GetProperty number.
 constexpr std::pair<const char*, int> kTextDisplayProperties[] = {{"_x", 0},
                                                                   {"_y", 1},
@@ -2425,6 +2432,7 @@ constexpr std::pair<const char*, int> kTextDisplayProperties[] = {{"_x", 0},
 Value ColorValue(Rgba c) {
   return Value::Num(double((std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b));
 }
+constexpr std::array<const char*, 3> kGridFitNames = {"none", "pixel", "subpixel"};
 const char* AutoSizeName(const EditText& e) {
   return e.auto_size ? AlignName(e.auto_size_side) : "none";
 }
@@ -2433,6 +2441,7 @@ const char* AutoSizeName(const EditText& e) {
 avm1::Value TextGet(Player::State& s, avm1::Object* o, int which) {
   TextBox* box = s.TextOf(o);
   if (!box) return Value{};
+  s.SyncVariable(*box);
   TextField& f = box->field;
   const EditText& e = f.definition();
   const auto px = [](float twips) { return Value::Num(double(twips) / 20); };
@@ -2488,7 +2497,13 @@ avm1::Value TextGet(Player::State& s, avm1::Object* o, int which) {
     case TpEmbedFonts:
       return Value::Bool(e.use_outlines);
     case TpAntiAliasType:
-      return Value::Str(box->anti_alias);
+      return Value::Str(e.advanced ? "advanced" : "normal");
+    case TpGridFitType:
+      return Value::Str(kGridFitNames[std::min<std::size_t>(e.grid_fit, 2)]);
+    case TpThickness:
+      return Value::Num(e.thickness);
+    case TpSharpness:
+      return Value::Num(e.sharpness);
     case TpLength:
       return Value::Num(double(f.Length()));
     case TpCondenseWhite:
@@ -2607,9 +2622,22 @@ void TextSet(Player::State& s, avm1::Object* o, int which, const Value& v) {
       return;
     case TpAntiAliasType: {
       const std::string type = vm.ToString(v);
-      if (type == "normal" || type == "advanced") box->anti_alias = type;
+      if (type == "normal" || type == "advanced") f.Edit().advanced = type == "advanced";
       return;
     }
+    case TpGridFitType: {
+      const std::string type = vm.ToString(v);
+      for (std::size_t i = 0; i < kGridFitNames.size(); ++i) {
+        if (type == kGridFitNames[i]) f.Edit().grid_fit = std::uint8_t(i);
+      }
+      return;
+    }
+    case TpThickness:
+      f.Edit().thickness = number();
+      return;
+    case TpSharpness:
+      f.Edit().sharpness = number();
+      return;
     case TpCondenseWhite:
       box->condense_white = vm.ToBoolean(v);
       return;
