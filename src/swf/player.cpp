@@ -376,6 +376,10 @@ struct Player::State : avm1::Host {
   void GetUrl(const std::string& url, const std::string& target, int method) override;
   void RemoveClip(avm1::Object* clip) override;
   void DuplicateClip(avm1::Object* clip, const std::string& name, int depth) override;
+  void DuplicateText(TextBox& box, const std::string& name, int depth);
+  // Puts a text field at `depth` (biased) of `parent` in place of what was there; null when the
+  // movie has too many objects.
+  TextBox* PlaceTextField(Clip& parent, int depth, Object o, std::shared_ptr<const EditText> def);
   void StartDrag(avm1::Object* clip, bool lock) override;
   void StopDrag() override {
     UpdateDropTarget();
@@ -1670,7 +1674,54 @@ void Player::State::RemoveClip(avm1::Object* o) {
   --census.objects;
 }
 
+namespace {
+// Where a copy of an object starts: where the object stands, scaled, turned and coloured as it is.
+void CopyPlacement(const Object& from, Object& to) {
+  to.matrix = from.matrix;
+  to.color = from.color;
+  to.scripted = from.scripted;
+  to.xscale = from.xscale;
+  to.yscale = from.yscale;
+  to.rotation = from.rotation;
+}
+}  // namespace
+
+TextBox* Player::State::PlaceTextField(Clip& parent, int depth, Object o,
+                                       std::shared_ptr<const EditText> def) {
+  auto it = parent.list.find(depth);
+  if (it == parent.list.end()) {
+    if (census.objects >= kMaxObjects || clips_left == 0) return nullptr;
+    --clips_left;
+    ++census.objects;
+  } else {
+    Unload(it->second);
+  }
+  it = parent.list.insert_or_assign(depth, std::move(o)).first;
+  NewTextBox(parent, it->second, std::move(def), depth);
+  return it->second.text.get();
+}
+
+void Player::State::DuplicateText(TextBox& box, const std::string& name, int depth) {
+  const std::shared_ptr<Clip> parent = box.parent.lock();
+  const Object* from = DisplayOfText(box);
+  if (!parent || !from || depth < -kDepthBias || depth > kMaxScriptDepth) return;
+  // The copy is the field's character as the file defines it, where the field stands; what
+  // scripts changed stays behind. A field a script made has an empty box for its character.
+  const auto* edit = from->def ? std::get_if<std::shared_ptr<const EditText>>(from->def) : nullptr;
+  Object o;
+  o.character = from->character;
+  o.def = from->def;
+  o.name = name;
+  CopyPlacement(*from, o);
+  PlaceTextField(*parent, depth + kDepthBias, std::move(o),
+                 edit ? *edit : std::make_shared<const EditText>());
+}
+
 void Player::State::DuplicateClip(avm1::Object* o, const std::string& name, int depth) {
+  if (TextBox* box = TextOf(o)) {
+    DuplicateText(*box, name, depth);
+    return;
+  }
   Clip* clip = ClipOf(o);
   if (!clip || clip == root.get()) return;
   const std::shared_ptr<Clip> parent = clip->parent.lock();
@@ -1684,13 +1735,8 @@ void Player::State::DuplicateClip(avm1::Object* o, const std::string& name, int 
   if (!made) return;
   if (drawing) made->drawing = std::make_shared<Drawing>(*drawing);
   Object* to = DisplayOf(*made);
-  to->matrix = copy_of.matrix;
-  to->color = copy_of.color;
+  CopyPlacement(copy_of, *to);
   to->visible = copy_of.visible;
-  to->scripted = copy_of.scripted;
-  to->xscale = copy_of.xscale;
-  to->yscale = copy_of.yscale;
-  to->rotation = copy_of.rotation;
 }
 
 // ---- MovieClip methods ---------------------------------------------------------------------
@@ -2796,23 +2842,13 @@ Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
   def->bounds = {std::min(0.0f, span(box[2])), std::max(0.0f, span(box[2])),
                  std::min(0.0f, span(box[3])), std::max(0.0f, span(box[3]))};
   def->read_only = true;
-  const int at = *depth;
-  auto it = c->list.find(at);
-  if (it == c->list.end()) {
-    if (s.census.objects >= kMaxObjects || s.clips_left == 0) return Value{};
-    --s.clips_left;
-    ++s.census.objects;
-  } else {
-    s.Unload(it->second);
-  }
   Object o;
   o.name = vm.ToString(args[0]);
   o.matrix.tx = float(std::round(box[0] * 20));
   o.matrix.ty = float(std::round(box[1] * 20));
-  it = c->list.insert_or_assign(at, std::move(o)).first;
-  s.NewTextBox(*c, it->second, std::move(def), at);
-  if (vm.version() < 8) return Value{};
-  return Value::Obj(it->second.text->object);
+  TextBox* made = s.PlaceTextField(*c, *depth, std::move(o), std::move(def));
+  if (!made || vm.version() < 8) return Value{};
+  return Value::Obj(made->object);
 }
 
 }  // namespace
