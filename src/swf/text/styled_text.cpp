@@ -281,6 +281,9 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
   const auto at_paragraph_start = [&] {
     return chars.empty() && (out.text.empty() || out.text.back() == U'\n');
   };
+  // Only a multiline field breaks at tags; a <p>'s end breaks once however deep they nest, an
+  // <li> breaks before (but at a paragraph's start) and after.
+  bool in_p = false;
   constexpr std::size_t kMaxOpen = 256;
   constexpr std::size_t kPiece = 1 << 16;
   std::size_t i = 0;
@@ -309,11 +312,12 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     const Tag tag = ParseTag(html.substr(i + 1, close - i - 1));
     i = close + 1;
     if (tag.name == "br" || (tag.name == "sbr")) {
-      paragraph_end();
+      if (multiline) paragraph_end();
       continue;
     }
     if (tag.closing) {
-      if (tag.name == "p" || tag.name == "li") paragraph_end();
+      if (multiline && (tag.name == "li" || (tag.name == "p" && in_p))) paragraph_end();
+      if (tag.name == "p") in_p = false;
       flush();
       for (std::size_t k = open.size(); k-- > 1;) {
         if (open[k].first == tag.name) {
@@ -325,10 +329,10 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     }
     TextFormat f = open.back().second;
     if (tag.name == "p") {
-      if (!at_paragraph_start()) paragraph_end();
+      in_p = true;
       if (const auto* a = tag.Find("align")) f.align = AlignOf(*a, f.align);
     } else if (tag.name == "li") {
-      if (!at_paragraph_start()) paragraph_end();
+      if (multiline && !at_paragraph_start()) paragraph_end();
       f.bullet = true;
     } else if (tag.name == "b") {
       f.bold = true;
@@ -370,16 +374,6 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     if (open.size() < kMaxOpen) open.emplace_back(tag.name, std::move(f));
   }
   flush();
-  // A single line field drops the last paragraph's end.
-  if (!multiline && !out.text.empty() && out.text.back() == U'\n') {
-    out.text.pop_back();
-    if (!out.runs.empty()) {
-      out.runs.back().end = out.text.size();
-      if (out.runs.size() > 1 && out.runs.back().end == out.runs[out.runs.size() - 2].end) {
-        out.runs.pop_back();
-      }
-    }
-  }
   return out;
 }
 
