@@ -31,6 +31,8 @@ std::string Lower(std::string_view s) {
 }
 
 // An HTML number in pixels, as twips; `relative` values ("+2", "-1") are added to `base`.
+constexpr float kMaxHtmlSize = 127 * 20;  // twips
+
 float Pixels(std::string_view v, float base, bool relative) {
   while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
   const bool plus = !v.empty() && v.front() == '+';
@@ -272,14 +274,16 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     out.Append(Paragraphs(DecodeUtf8(chars, limit)), open.back().second, limit);
     chars.clear();
   };
-  // A paragraph's end takes the format of the character before it, as Flash keeps it.
-  const auto paragraph_end = [&] {
+  // A paragraph's end takes the format of the tags open, but a </p> after text takes the format
+  // of the character before it, as Flash keeps them.
+  const auto paragraph_end = [&](bool p_end) {
     flush();
-    const bool after_text = !out.text.empty() && out.text.back() != U'\n';
+    const bool after_text = p_end && !out.text.empty() && out.text.back() != U'\n';
     out.Append(U"\n", after_text ? TextFormat(out.runs.back().format) : open.back().second, limit);
   };
   const auto at_paragraph_start = [&] {
-    return chars.empty() && (out.text.empty() || out.text.back() == U'\n');
+    flush();
+    return out.text.empty() || out.text.back() == U'\n';
   };
   // Only a multiline field breaks at tags; a <p>'s end breaks once however deep they nest, an
   // <li> breaks before (but at a paragraph's start) and after.
@@ -312,19 +316,17 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     const Tag tag = ParseTag(html.substr(i + 1, close - i - 1));
     i = close + 1;
     if (tag.name == "br" || (tag.name == "sbr")) {
-      if (multiline) paragraph_end();
+      if (multiline) paragraph_end(false);
       continue;
     }
     if (tag.closing) {
-      if (multiline && (tag.name == "li" || (tag.name == "p" && in_p))) paragraph_end();
+      if (multiline && (tag.name == "li" || (tag.name == "p" && in_p))) {
+        paragraph_end(tag.name == "p");
+      }
       if (tag.name == "p") in_p = false;
       flush();
-      for (std::size_t k = open.size(); k-- > 1;) {
-        if (open[k].first == tag.name) {
-          open.resize(k);
-          break;
-        }
-      }
+      // Only the innermost open tag closes; an end tag of another is ignored.
+      if (open.size() > 1 && open.back().first == tag.name) open.pop_back();
       continue;
     }
     TextFormat f = open.back().second;
@@ -332,7 +334,7 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       in_p = true;
       if (const auto* a = tag.Find("align")) f.align = AlignOf(*a, f.align);
     } else if (tag.name == "li") {
-      if (multiline && !at_paragraph_start()) paragraph_end();
+      if (multiline && !at_paragraph_start()) paragraph_end(false);
       f.bullet = true;
     } else if (tag.name == "b") {
       f.bold = true;
@@ -342,7 +344,11 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       f.underline = true;
     } else if (tag.name == "font") {
       if (const auto* v = tag.Find("face")) f.font = *v;
-      if (const auto* v = tag.Find("size")) f.size = Pixels(*v, f.size, true);
+      if (const auto* v = tag.Find("size")) {
+        // Under a pixel leaves the size as it was; Flash's largest is 127.
+        const float size = Pixels(*v, f.size, true);
+        if (size >= 20) f.size = std::min(size, kMaxHtmlSize);
+      }
       if (const auto* v = tag.Find("color")) f.color = Color(*v, f.color);
       if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("kerning")) f.kerning = *v == "1";

@@ -511,6 +511,7 @@ std::string FontAttributes(const TextFormat& f, const TextFormat* base) {
 std::string TextField::HtmlText() const {
   std::string out;
   const std::u32string& text = text_.text;
+  if (text.empty()) return out;
   std::size_t begin = 0;
   while (true) {
     std::size_t end = text.find(U'\n', begin);
@@ -539,7 +540,8 @@ std::string TextField::HtmlText() const {
     std::vector<const TextFormat*> fonts{&p};
     std::size_t start = 0;
     for (const TextRun& run : text_.runs) {
-      const std::size_t a = std::max(start, begin), b = std::min(run.end, end);
+      // The paragraph's end isn't written, but its format is (an empty FONT where it differs).
+      const std::size_t a = std::max(start, begin), b = std::min(run.end, end + 1);
       start = run.end;
       if (a >= b) continue;
       const TextFormat& f = run.format;
@@ -574,7 +576,8 @@ std::string TextField::HtmlText() const {
         out += "<U>";
         close.insert(0, "</U>");
       }
-      out += Escaped(std::u32string_view(text).substr(a, b - a)) + close;
+      out +=
+          Escaped(std::u32string_view(text).substr(a, std::min(b, end) - std::min(a, end))) + close;
     }
     for (; fonts.size() > 1; fonts.pop_back()) out += "</FONT>";
     out += "</FONT>";
