@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 #include <utility>
 
 namespace swf {
@@ -183,6 +184,20 @@ std::pair<std::string, std::size_t> Entity(std::string_view s, std::size_t i) {
   return {"", 0};
 }
 
+// The character formats of `from` on the paragraph format of `to`.
+void CopyCharacters(const TextFormat& from, TextFormat& to) {
+  to.font = from.font;
+  to.size = from.size;
+  to.color = from.color;
+  to.bold = from.bold;
+  to.italic = from.italic;
+  to.underline = from.underline;
+  to.kerning = from.kerning;
+  to.letter_spacing = from.letter_spacing;
+  to.url = from.url;
+  to.target = from.target;
+}
+
 }  // namespace
 
 const TextFormat& StyledText::FormatAt(std::size_t i) const {
@@ -274,12 +289,21 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     out.Append(Paragraphs(DecodeUtf8(chars, limit)), open.back().second, limit);
     chars.clear();
   };
-  // A paragraph's end takes the format of the tags open, but a </p> after text takes the format
-  // of the character before it, as Flash keeps them.
+  // The last <font> since the paragraph began, for a </p> before any text.
+  std::optional<TextFormat> font_since;
+  // A paragraph's end takes the format of the tags open. A </p> takes the format of the
+  // character before it, or before any text the characters of that <font> (else those of
+  // `base`) in the paragraph's layout, as Flash keeps them.
   const auto paragraph_end = [&](bool p_end) {
     flush();
-    const bool after_text = p_end && !out.text.empty() && out.text.back() != U'\n';
-    out.Append(U"\n", after_text ? TextFormat(out.runs.back().format) : open.back().second, limit);
+    TextFormat f = open.back().second;
+    if (p_end && !out.text.empty() && out.text.back() != U'\n') {
+      f = out.runs.back().format;
+    } else if (p_end) {
+      CopyCharacters(font_since ? *font_since : base, f);
+    }
+    out.Append(U"\n", f, limit);
+    font_since.reset();
   };
   const auto at_paragraph_start = [&] {
     flush();
@@ -352,6 +376,7 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       if (const auto* v = tag.Find("color")) f.color = Color(*v, f.color);
       if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("kerning")) f.kerning = *v == "1";
+      if (at_paragraph_start()) font_since = f;
     } else if (tag.name == "textformat") {
       if (const auto* v = tag.Find("leftmargin")) f.left_margin = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("rightmargin")) f.right_margin = Pixels(*v, 0, false);

@@ -506,6 +506,10 @@ std::string FontAttributes(const TextFormat& f, const TextFormat* base) {
   if (!base || base->kerning != f.kerning) out += f.kerning ? " KERNING=\"1\"" : " KERNING=\"0\"";
   return out;
 }
+bool SameCharacters(const TextFormat& a, const TextFormat& b) {
+  return FontAttributes(a, &b).empty() && a.bold == b.bold && a.italic == b.italic &&
+         a.underline == b.underline && a.url == b.url && a.target == b.target;
+}
 }  // namespace
 
 std::string TextField::HtmlText() const {
@@ -539,19 +543,30 @@ std::string TextField::HtmlText() const {
     // format, or else opens one more inside with what differs from the innermost.
     std::vector<const TextFormat*> fonts{&p};
     std::size_t start = 0;
+    const TextFormat* last = nullptr;
+    std::string close;
     for (const TextRun& run : text_.runs) {
       // The paragraph's end isn't written, but its format is (an empty FONT where it differs).
       const std::size_t a = std::max(start, begin), b = std::min(run.end, end + 1);
       start = run.end;
       if (a >= b) continue;
       const TextFormat& f = run.format;
+      const std::string escaped =
+          Escaped(std::u32string_view(text).substr(a, std::min(b, end) - std::min(a, end)));
+      // Runs apart only in the paragraph's layout (which the paragraph's start sets) run on.
+      if (last && SameCharacters(*last, f)) {
+        out += escaped;
+        continue;
+      }
+      out += close;
+      close.clear();
+      last = &f;
       for (std::size_t k = fonts.size(); k-- > 0;) {
         if (!FontAttributes(f, fonts[k]).empty()) continue;
         for (; fonts.size() > k + 1; fonts.pop_back()) out += "</FONT>";
         break;
       }
       const std::string font = FontAttributes(f, fonts.back());
-      std::string close;
       if (!font.empty() && fonts.size() < 64) {
         out.append("<FONT").append(font).append(">");
         fonts.push_back(&f);
@@ -576,9 +591,9 @@ std::string TextField::HtmlText() const {
         out += "<U>";
         close.insert(0, "</U>");
       }
-      out +=
-          Escaped(std::u32string_view(text).substr(a, std::min(b, end) - std::min(a, end))) + close;
+      out += escaped;
     }
+    out += close;
     for (; fonts.size() > 1; fonts.pop_back()) out += "</FONT>";
     out += "</FONT>";
     out += p.bullet ? "</LI>" : "</P>";
