@@ -527,6 +527,7 @@ std::string TextField::HtmlText() const {
     if (p.right_margin != 0) layout += " RIGHTMARGIN=\"" + Twips(p.right_margin) + "\"";
     if (p.indent != 0) layout += " INDENT=\"" + Twips(p.indent) + "\"";
     if (p.block_indent != 0) layout += " BLOCKINDENT=\"" + Twips(p.block_indent) + "\"";
+    if (p.leading != 0) layout += " LEADING=\"" + Twips(p.leading) + "\"";
     if (!p.tab_stops.empty()) {
       std::string stops;
       for (const float s : p.tab_stops) {
@@ -535,7 +536,6 @@ std::string TextField::HtmlText() const {
       }
       layout += " TABSTOPS=\"" + stops + "\"";
     }
-    if (p.leading != 0) layout += " LEADING=\"" + Twips(p.leading) + "\"";
     if (!layout.empty()) out += "<TEXTFORMAT" + layout + ">";
     out += p.bullet ? "<LI>" : std::string("<P ALIGN=\"") + UpperAlignName(p.align) + "\">";
     out += "<FONT" + FontAttributes(p, nullptr) + ">";
