@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <optional>
 #include <utility>
 
@@ -45,6 +46,16 @@ float Pixels(std::string_view v, float base, bool relative) {
   const float twips = float(std::clamp(n, -10000, 10000)) * 20;
   if (relative && (plus || minus)) return std::max(0.0f, base + twips);
   return std::max(0.0f, twips);
+}
+
+// Letter spacing: pixels, fractions and below zero too; anything else is none.
+float Spacing(std::string_view v) {
+  while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+  double n = 0;
+  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+  if (ec != std::errc() || end == v.data() || !std::isfinite(n)) return 0;
+  return float(std::clamp(n, -10000.0, 10000.0) * 20);
 }
 
 // "#rrggbb": the hex digits (after any blanks) up to the first other character, the last six of
@@ -374,7 +385,7 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
         if (size >= 20) f.size = std::min(size, kMaxHtmlSize);
       }
       if (const auto* v = tag.Find("color")) f.color = Color(*v, f.color);
-      if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Pixels(*v, 0, false);
+      if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Spacing(*v);
       if (const auto* v = tag.Find("kerning")) f.kerning = *v == "1";
       if (at_paragraph_start()) font_since = f;
     } else if (tag.name == "textformat") {
@@ -383,7 +394,7 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       if (const auto* v = tag.Find("indent")) f.indent = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("blockindent")) f.block_indent = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("leading")) f.leading = Pixels(*v, 0, false);
-      if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Pixels(*v, 0, false);
+      if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Spacing(*v);
       if (const auto* v = tag.Find("tabstops")) {
         // Pixels apart by commas; a bounded number of them.
         f.tab_stops.clear();
