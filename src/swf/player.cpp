@@ -433,6 +433,9 @@ struct Player::State : avm1::Host {
   void DrawHighlight(const FramePixels& frame, const Matrix& stage);
   // The topmost text field under the stage point `p` inside `clip`, null for none.
   TextBox* TextAt(Clip& clip, const Matrix& m, Point p, int nesting);
+  // A press on a link of a text field: an asfunction: calls the field's timeline's function,
+  // other addresses go to getURL.
+  void FollowLink(TextBox& box);
   void CollectTabStops(Clip& clip, const Matrix& m, std::vector<TabStop>& out, int nesting);
   // Whether `o` has its own value of `name` or inherits one: true, false, or none when undefined.
   std::optional<bool> Flag(avm1::Object* o, const char* name);
@@ -3233,6 +3236,7 @@ void Player::State::PointerButton(bool down) {
       ChangeFocus(next);
       RunInput();
     }
+    if (text) FollowLink(*text);
   }
   const std::shared_ptr<Clip> over = Pick(*root, root_display.matrix, pointer, 0);
   if (down) {
@@ -3552,6 +3556,31 @@ void Player::State::CollectTabStops(Clip& clip, const Matrix& m, std::vector<Tab
       CollectTabStops(*o.clip, om, out, nesting + 1);
     }
   }
+}
+
+void Player::State::FollowLink(TextBox& box) {
+  const Object* d = DisplayOfText(box);
+  const std::shared_ptr<Clip> parent = box.parent.lock();
+  if (!d || !parent || !parent->object) return;
+  const std::optional<Matrix> back = d->matrix.Then(ToStage(*parent)).Inverse();
+  const TextFormat* link = back ? box.field.LinkAt(back->Apply(pointer)) : nullptr;
+  if (!link) return;
+  constexpr std::string_view kScheme = "asfunction:";
+  const std::string_view url = link->url;
+  if (url.size() <= kScheme.size() || !SameIgnoringCase(url.substr(0, kScheme.size()), kScheme)) {
+    GetUrl(link->url, link->target, 0);
+    return;
+  }
+  // "asfunction:name,argument": the field's timeline's function, given the text after the comma.
+  const std::string rest(url.substr(kScheme.size()));
+  const std::size_t comma = rest.find(',');
+  std::vector<avm1::Value> args;
+  if (comma != std::string::npos) args.push_back(avm1::Value::Str(rest.substr(comma + 1)));
+  blocks_left = kMaxBlocksPerTick;
+  tags_left = kMaxTagsPerTick;
+  vm->BeginFrame();
+  vm->CallMethodSafe(parent->object, rest.substr(0, comma), args);
+  RunInput();
 }
 
 TextBox* Player::State::TextAt(Clip& clip, const Matrix& m, Point p, int nesting) {

@@ -237,11 +237,12 @@ TextFieldMetrics TextField::Metrics() {
   m.text_height = std::floor(layout_.text_height / 20) * 20;
   m.lines = int(layout_.lines.size());
   m.scroll = int(scroll_) + 1;
-  // The last scroll that still fills the box: the top line from which the rest fits.
-  std::size_t top = layout_.lines.size() - 1;
-  while (top > 0 && LinesInView(layout_, Box(), top - 1) >= layout_.lines.size() - (top - 1)) {
-    --top;
-  }
+  // The last scroll that still fills the box: the top line from which the rest fits. The empty
+  // line after a last paragraph's end doesn't count.
+  std::size_t count = layout_.lines.size();
+  if (count > 1 && !text_.text.empty() && text_.text.back() == U'\n') --count;
+  std::size_t top = count - 1;
+  while (top > 0 && LinesInView(layout_, Box(), top - 1) >= count - (top - 1)) --top;
   m.max_scroll = int(top) + 1;
   m.bottom_scroll = int(scroll_ + LinesInView(layout_, Box(), scroll_));
   m.hscroll = hscroll_;
@@ -266,6 +267,30 @@ bool TextField::Clips() {
   return scroll_ > 0 || hscroll_ > 0 ||
          layout_.text_width + 2 * kGutter > bounds_.x_max - bounds_.x_min ||
          layout_.text_height + 2 * kGutter > bounds_.y_max - bounds_.y_min;
+}
+
+const TextFormat* TextField::LinkAt(Point p) {
+  Update();
+  if (scroll_ >= layout_.lines.size()) return nullptr;
+  // As DrawLayout places the lines in view.
+  const float dy = kGutter - layout_.lines[scroll_].top;
+  const float y = p.y - bounds_.y_min;
+  const float x = p.x - bounds_.x_min + hscroll_;
+  if (y < 0 || y > bounds_.y_max - bounds_.y_min) return nullptr;
+  for (std::size_t l = scroll_; l < layout_.lines.size(); ++l) {
+    const LaidLine& line = layout_.lines[l];
+    const float top = line.top + dy;
+    if (y < top) break;
+    if (y >= top + line.ascent + line.descent + line.leading) continue;
+    for (std::size_t g = line.begin; g < line.end; ++g) {
+      const LaidGlyph& lg = layout_.glyphs[g];
+      if (x < lg.x || x >= lg.x + lg.advance) continue;
+      const TextFormat& f = text_.FormatAt(lg.index);
+      return f.url.empty() ? nullptr : &f;
+    }
+    break;
+  }
+  return nullptr;
 }
 
 const Shape& TextField::Frame() {

@@ -160,6 +160,8 @@ class TextField {
   // How far auto-size moved the box's left edge (twips): scripts see it in the field's _x.
   [[nodiscard]] float AutoSizeShift();
   [[nodiscard]] bool Clips();
+  // The link (url and target) of the character drawn at `p` (the field's own twips), if any.
+  [[nodiscard]] const TextFormat* LinkAt(Point p);
 
  private:
   void Update();
