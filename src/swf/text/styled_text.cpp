@@ -291,10 +291,11 @@ StyledText PlainText(std::string_view utf8, const TextFormat& format, std::size_
 }
 
 StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit,
-                    bool multiline) {
+                    bool multiline, bool keep_blank) {
   StyledText out;
   std::vector<std::pair<std::string, TextFormat>> open{{"", base}};
   std::string chars;  // text waiting for its format
+  bool blank = true;  // the text since the last tag is all blanks
   const auto flush = [&] {
     if (chars.empty()) return;
     out.Append(Paragraphs(DecodeUtf8(chars, limit)), open.back().second, limit);
@@ -332,17 +333,24 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       const auto [text, taken] = Entity(html, i);
       if (taken > 0) {
         chars += text;
+        blank = false;
         i += taken;
         continue;
       }
     }
     if (c != '<') {
       // Long text goes on in pieces, cut before a character's first byte.
-      if (chars.size() >= kPiece && (std::uint8_t(c) & 0xC0) != 0x80) flush();
+      // (Blanks that may yet be dropped wait, no more of them than the HTML has.)
+      if ((keep_blank || !blank) && chars.size() >= kPiece && (std::uint8_t(c) & 0xC0) != 0x80) {
+        flush();
+      }
       chars.push_back(c);
+      blank = blank && (c == ' ' || c == '\n' || c == '\r' || c == '\t');
       ++i;
       continue;
     }
+    if (!keep_blank && blank) chars.clear();
+    blank = true;
     const std::size_t close = html.find('>', i);
     if (close == std::string_view::npos) {
       chars.append(html.substr(i));
@@ -415,6 +423,7 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     flush();
     if (open.size() < kMaxOpen) open.emplace_back(tag.name, std::move(f));
   }
+  if (!keep_blank && blank) chars.clear();
   flush();
   return out;
 }

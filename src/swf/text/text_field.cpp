@@ -173,7 +173,8 @@ void TextField::SetText(std::string_view utf8) {
 void TextField::SetHtmlText(std::string_view html) {
   // Before Flash 8, HTML text starts from the left whatever the field's alignment.
   if (def_->html && version_ < 8) format_.align = EditText::Align::Left;
-  text_ = def_->html ? swf::HtmlText(html, format_, kMaxChars, def_->multiline || version_ <= 6)
+  text_ = def_->html ? swf::HtmlText(html, format_, kMaxChars, def_->multiline || version_ <= 6,
+                                     version_ >= 8)
                      : PlainText(html, format_, kMaxChars);
   dirty_ = true;
 }
