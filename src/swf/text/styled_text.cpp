@@ -291,7 +291,7 @@ StyledText PlainText(std::string_view utf8, const TextFormat& format, std::size_
 }
 
 StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit,
-                    bool multiline, bool keep_blank) {
+                    bool multiline, bool flash8) {
   StyledText out;
   std::vector<std::pair<std::string, TextFormat>> open{{"", base}};
   std::string chars;  // text waiting for its format
@@ -341,7 +341,7 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     if (c != '<') {
       // Long text goes on in pieces, cut before a character's first byte.
       // (Blanks that may yet be dropped wait, no more of them than the HTML has.)
-      if ((keep_blank || !blank) && chars.size() >= kPiece && (std::uint8_t(c) & 0xC0) != 0x80) {
+      if ((flash8 || !blank) && chars.size() >= kPiece && (std::uint8_t(c) & 0xC0) != 0x80) {
         flush();
       }
       chars.push_back(c);
@@ -349,7 +349,8 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       ++i;
       continue;
     }
-    if (!keep_blank && blank) chars.clear();
+    if (!flash8 && blank) chars.clear();
+    flush();
     blank = true;
     const std::size_t close = html.find('>', i);
     if (close == std::string_view::npos) {
@@ -394,7 +395,7 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       }
       if (const auto* v = tag.Find("color")) f.color = Color(*v, f.color);
       if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Spacing(*v);
-      if (const auto* v = tag.Find("kerning")) f.kerning = *v == "1";
+      if (const auto* v = tag.Find("kerning"); v && flash8) f.kerning = *v == "1";
       if (at_paragraph_start()) font_since = f;
     } else if (tag.name == "textformat") {
       if (const auto* v = tag.Find("leftmargin")) f.left_margin = Pixels(*v, 0, false);
@@ -423,7 +424,7 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     flush();
     if (open.size() < kMaxOpen) open.emplace_back(tag.name, std::move(f));
   }
-  if (!keep_blank && blank) chars.clear();
+  if (!flash8 && blank) chars.clear();
   flush();
   return out;
 }

@@ -65,8 +65,9 @@ struct StyledText {
                                    std::size_t limit);
 // HTML text on top of `base`: unknown tags are dropped, their text kept; anything malformed is
 // read as far as it makes sense, never refused. Only a multiline field breaks lines at tags.
-// Without `keep_blank` (movies before Flash 8), text between tags that is all blanks is dropped.
+// Movies before Flash 8 (not `flash8`) drop the text between tags that is all blanks, and know no
+// KERNING.
 [[nodiscard]] StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit,
-                                  bool multiline = false, bool keep_blank = true);
+                                  bool multiline = false, bool flash8 = true);
 
 }  // namespace swf
