@@ -293,29 +293,38 @@ StyledText PlainText(std::string_view utf8, const TextFormat& format, std::size_
 StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit,
                     bool multiline, bool flash8) {
   StyledText out;
-  std::vector<std::pair<std::string, TextFormat>> open{{"", base}};
-  std::string chars;  // text waiting for its format
-  bool blank = true;  // the text since the last tag is all blanks
+  struct Open {
+    std::string name;
+    TextFormat format;
+    std::size_t written = 0;  // the characters written before it opened
+  };
+  std::vector<Open> open{{"", base, 0}};
+  std::string chars;        // text waiting for its format
+  bool blank = true;        // the text since the last tag is all blanks
+  std::size_t written = 0;  // characters of text written (paragraph ends not counted)
   const auto flush = [&] {
     if (chars.empty()) return;
-    out.Append(Paragraphs(DecodeUtf8(chars, limit)), open.back().second, limit);
+    const std::size_t before = out.text.size();
+    out.Append(Paragraphs(DecodeUtf8(chars, limit)), open.back().format, limit);
+    written += out.text.size() - before;
     chars.clear();
   };
-  // The last <font> since the paragraph began, for a </p> before any text.
-  std::optional<TextFormat> font_since;
-  // A paragraph's end takes the format of the tags open. A </p> takes the format of the
-  // character before it, or before any text the characters of that <font> (else those of
-  // `base`) in the paragraph's layout, as Flash keeps them.
+  // The last <font> closed with no text inside: a </p> takes its characters.
+  std::optional<TextFormat> empty_font;
+  // A paragraph's end takes the format of the tags open. A </p> takes the characters of the last
+  // empty <font>, else those of the character before it, else those of `base`, in the
+  // paragraph's layout, as Flash keeps them.
   const auto paragraph_end = [&](bool p_end) {
     flush();
-    TextFormat f = open.back().second;
-    if (p_end && !out.text.empty() && out.text.back() != U'\n') {
+    TextFormat f = open.back().format;
+    if (p_end && empty_font) {
+      CopyCharacters(*empty_font, f);
+    } else if (p_end && !out.text.empty() && out.text.back() != U'\n') {
       f = out.runs.back().format;
     } else if (p_end) {
-      CopyCharacters(font_since ? *font_since : base, f);
+      CopyCharacters(base, f);
     }
     out.Append(U"\n", f, limit);
-    font_since.reset();
   };
   const auto at_paragraph_start = [&] {
     flush();
@@ -370,10 +379,13 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       if (tag.name == "p") in_p = false;
       flush();
       // Only the innermost open tag closes; an end tag of another is ignored.
-      if (open.size() > 1 && open.back().first == tag.name) open.pop_back();
+      if (open.size() > 1 && open.back().name == tag.name) {
+        if (tag.name == "font" && written == open.back().written) empty_font = open.back().format;
+        open.pop_back();
+      }
       continue;
     }
-    TextFormat f = open.back().second;
+    TextFormat f = open.back().format;
     if (tag.name == "p") {
       in_p = true;
       if (const auto* a = tag.Find("align")) f.align = AlignOf(*a, f.align);
@@ -389,14 +401,17 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     } else if (tag.name == "font") {
       if (const auto* v = tag.Find("face")) f.font = *v;
       if (const auto* v = tag.Find("size")) {
-        // Under a pixel leaves the size as it was; Flash's largest is 127.
+        // Under a pixel takes the size of the text written last; Flash's largest is 127.
         const float size = Pixels(*v, f.size, true);
-        if (size >= 20) f.size = std::min(size, kMaxHtmlSize);
+        if (size >= 20) {
+          f.size = std::min(size, kMaxHtmlSize);
+        } else if (!out.runs.empty()) {
+          f.size = out.runs.back().format.size;
+        }
       }
       if (const auto* v = tag.Find("color")) f.color = Color(*v, f.color);
       if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Spacing(*v);
       if (const auto* v = tag.Find("kerning"); v && flash8) f.kerning = *v == "1";
-      if (at_paragraph_start()) font_since = f;
     } else if (tag.name == "textformat") {
       if (const auto* v = tag.Find("leftmargin")) f.left_margin = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("rightmargin")) f.right_margin = Pixels(*v, 0, false);
@@ -422,7 +437,7 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       continue;  // <img>, unknown tags: nothing to format
     }
     flush();
-    if (open.size() < kMaxOpen) open.emplace_back(tag.name, std::move(f));
+    if (open.size() < kMaxOpen) open.push_back({tag.name, std::move(f), written});
   }
   if (!flash8 && blank) chars.clear();
   flush();
