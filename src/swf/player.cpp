@@ -2491,6 +2491,8 @@ avm1::Value TextGet(Player::State& s, avm1::Object* o, int which) {
   TextBox* box = s.TextOf(o);
   if (!box) return Value{};
   s.SyncVariable(*box);
+  box = s.TextOf(o);  // the variable's getter may have removed the field
+  if (!box) return Value{};
   TextField& f = box->field;
   const EditText& e = f.definition();
   const auto px = [](float twips) { return Value::Num(double(twips) / 20); };
@@ -3236,7 +3238,8 @@ void Player::State::PointerButton(bool down) {
       ChangeFocus(next);
       RunInput();
     }
-    if (text) FollowLink(*text);
+    // Found again: the focus's scripts may have removed the field.
+    if (TextBox* under = TextAt(*root, root_display.matrix, pointer, 0)) FollowLink(*under);
   }
   const std::shared_ptr<Clip> over = Pick(*root, root_display.matrix, pointer, 0);
   if (down) {
@@ -3566,13 +3569,15 @@ void Player::State::FollowLink(TextBox& box) {
   const TextFormat* link = back ? box.field.LinkAt(back->Apply(pointer)) : nullptr;
   if (!link) return;
   constexpr std::string_view kScheme = "asfunction:";
-  const std::string_view url = link->url;
-  if (url.size() <= kScheme.size() || !SameIgnoringCase(url.substr(0, kScheme.size()), kScheme)) {
-    GetUrl(link->url, link->target, 0);
+  // Copies: what the link starts may change the field.
+  const std::string url = link->url, target = link->target;
+  if (url.size() <= kScheme.size() ||
+      !SameIgnoringCase(std::string_view(url).substr(0, kScheme.size()), kScheme)) {
+    GetUrl(url, target, 0);
     return;
   }
   // "asfunction:name,argument": the field's timeline's function, given the text after the comma.
-  const std::string rest(url.substr(kScheme.size()));
+  const std::string rest = url.substr(kScheme.size());
   const std::size_t comma = rest.find(',');
   std::vector<avm1::Value> args;
   if (comma != std::string::npos) args.push_back(avm1::Value::Str(rest.substr(comma + 1)));
