@@ -3956,6 +3956,9 @@ void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform
 // reach beyond it.
 void Player::State::DrawTextField(TextField& field, const Matrix& m, const ColorTransform& cx,
                                   bool in_mask) {
+  // Flash shows a field of the system's fonts only upright: turned, skewed or mirrored, not even
+  // its border and background show.
+  if (!field.definition().use_outlines && (m.b != 0 || m.c != 0 || m.a < 0 || m.d < 0)) return;
   const Shape& frame = field.Frame();
   const Shape& glyphs = field.Glyphs();
   const std::size_t edges = frame.edges.size() + glyphs.edges.size() + 4;
