@@ -3983,10 +3983,16 @@ void Player::State::DrawTextField(TextField& field, const Matrix& m, const Color
 }
 
 // A field's background and border on whole pixels, as Flash draws them, when the field is
-// neither rotated nor skewed.
+// upright (turned by quarters at most).
 void Player::State::DrawFieldFrame(const Shape& frame, const Matrix& m, const ColorTransform& cx) {
-  if (m.b != 0 || m.c != 0) {
-    renderer.DrawShape(frame, m, cx);
+  // Turned by a quarter or a half, the box is still upright.
+  const float size = std::max({std::abs(m.a), std::abs(m.b), std::abs(m.c), std::abs(m.d)});
+  const auto none = [&](float v) { return std::abs(v) <= size * 1e-5f; };
+  if (!(none(m.b) && none(m.c)) && !(none(m.a) && none(m.d))) {
+    // Turned or skewed, the border is still a pixel wide, whatever the scale.
+    scratch = frame;
+    for (LineStyle& line : scratch.lines) line.width = 0;
+    renderer.DrawShape(scratch, m, cx);
     return;
   }
   const Point a = m.Apply({frame.bounds.x_min, frame.bounds.y_min});
