@@ -3940,6 +3940,12 @@ void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform
     DrawClip(*o.clip, m, cx, in_mask);
     return;
   } else if (o.text) {
+    // The focused field shows its selection.
+    const TextBox& box = *o.text;
+    const bool focused = box.object && box.object == Focus();
+    o.text->field.ShowSelection(
+        focused ? Selection{std::min(box.anchor, box.caret), std::max(box.anchor, box.caret)}
+                : Selection{});
     DrawTextField(o.text->field, m, cx, in_mask);
     return;
   }

@@ -310,7 +310,7 @@ const Shape& TextField::Glyphs() {
   Update();
   if (!drawn_) {
     fonts_.Use(def_->use_outlines, own_);
-    DrawLayout(layout_, text_, Box(), fonts_, scroll_, hscroll_, glyphs_);
+    DrawLayout(layout_, text_, Box(), fonts_, scroll_, hscroll_, glyphs_, shown_);
     drawn_ = true;
   }
   return glyphs_;

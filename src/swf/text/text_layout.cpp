@@ -210,7 +210,8 @@ void AddRectangle(Shape& out, const Rect& r, std::uint16_t fill, std::uint16_t l
 }
 
 void DrawLayout(const TextLayout& layout, const StyledText& text, const LayoutBox& box,
-                GlyphSource& fonts, std::size_t scroll, float hscroll, Shape& out) {
+                GlyphSource& fonts, std::size_t scroll, float hscroll, Shape& out,
+                Selection selected) {
   out = Shape{};
   out.bounds = box.bounds;
   if (scroll >= layout.lines.size()) return;
@@ -230,7 +231,16 @@ void DrawLayout(const TextLayout& layout, const StyledText& text, const LayoutBo
       const LaidGlyph& lg = layout.glyphs[gi];
       const TextFormat& f = formats.At(lg.index);
       const float x = box.bounds.x_min + lg.x - hscroll;
-      const std::uint16_t fill = FillOf(out, f.color);
+      std::uint16_t fill = FillOf(out, f.color);
+      if (lg.index >= selected.begin && lg.index < selected.end) {
+        // Selected: the glyph's cell in the text's colour, the glyph in the inverse.
+        const float top = box.bounds.y_min + line.top + dy;
+        AddRectangle(out,
+                     {x, x + lg.advance + f.letter_spacing, top, top + line.ascent + line.descent},
+                     fill, 0);
+        fill = FillOf(out, {std::uint8_t(255 - f.color.r), std::uint8_t(255 - f.color.g),
+                            std::uint8_t(255 - f.color.b), f.color.a});
+      }
       if (f.underline) {
         const float thick = std::max(20.0f, f.size / 20);
         AddRectangle(out,
