@@ -32,9 +32,9 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
-// An HTML number in pixels, as twips; `relative` values ("+2", "-1") are added to `base`.
 constexpr float kMaxHtmlSize = 127 * 20;  // twips
 
+// An HTML number in pixels, as twips; `relative` values ("+2", "-1") are added to `base`.
 float Pixels(std::string_view v, float base, bool relative) {
   while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
   const bool plus = !v.empty() && v.front() == '+';
@@ -363,7 +363,8 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
     blank = true;
     const std::size_t close = html.find('>', i);
     if (close == std::string_view::npos) {
-      chars.append(html.substr(i));
+      chars.append(html.substr(i));  // text, kept
+      blank = false;
       break;
     }
     const Tag tag = ParseTag(html.substr(i + 1, close - i - 1));
