@@ -184,6 +184,12 @@ struct EditText {
   float leading = 0;
   std::string variable;
   std::string initial_text;  // as the file has it (HTML when `html`)
+  // CSMTextSettings: anti-aliasing for readability, fitting to the grid (0 none, 1 pixel,
+  // 2 subpixel), and the figures the advanced anti-aliasing takes.
+  bool advanced = false;
+  std::uint8_t grid_fit = 1;
+  double thickness = 0;
+  double sharpness = 0;
 };
 
 struct Sprite {

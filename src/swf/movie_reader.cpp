@@ -297,6 +297,9 @@ class TimelineReader {
         Define(id, ReadDefineEditText(body, ctx_));
         return;
       }
+      case TagCode::CsmTextSettings:
+        ReadCsmTextSettings(body, ctx_);
+        return;
       case TagCode::DefineText:
       case TagCode::DefineText2: {
         const std::uint16_t id = body.U16();

@@ -120,7 +120,6 @@ struct TextBox {
   int depth = 0;
   // What scripts set that drawing doesn't use.
   avm1::Value restrict_chars = avm1::Value::Null();
-  std::string anti_alias = "normal";
   bool condense_white = false;
   bool mouse_wheel = true;
   std::string shown;  // the bound variable's value last shown
@@ -360,6 +359,8 @@ struct Player::State : avm1::Host {
   std::string TextPath(TextBox& box, bool slash);
   // Bound text fields show their variable; their own text goes to a variable still unset.
   void SyncVariables();
+  // A field shows its bound variable's value (a script reading it sees it at once).
+  void SyncVariable(TextBox& box);
   avm1::Object* VariableHome(TextBox& box, std::string& name);
 
   // The host's side of the script machine.
@@ -403,6 +404,10 @@ struct Player::State : avm1::Host {
   void GetUrl(const std::string& url, const std::string& target, int method) override;
   void RemoveClip(avm1::Object* clip) override;
   void DuplicateClip(avm1::Object* clip, const std::string& name, int depth) override;
+  void DuplicateText(TextBox& box, const std::string& name, int depth);
+  // Puts a text field at `depth` (biased) of `parent` in place of what was there; null when the
+  // movie has too many objects.
+  TextBox* PlaceTextField(Clip& parent, int depth, Object o, std::shared_ptr<const EditText> def);
   void StartDrag(avm1::Object* clip, bool lock) override;
   void StopDrag() override {
     UpdateDropTarget();
@@ -456,6 +461,9 @@ struct Player::State : avm1::Host {
   void DrawHighlight(const FramePixels& frame, const Matrix& stage);
   // The topmost text field under the stage point `p` inside `clip`, null for none.
   TextBox* TextAt(Clip& clip, const Matrix& m, Point p, int nesting);
+  // A press on a link of a text field: an asfunction: calls the field's timeline's function,
+  // other addresses go to getURL.
+  void FollowLink(TextBox& box);
   void CollectTabStops(Clip& clip, const Matrix& m, std::vector<TabStop>& out, int nesting);
   // Whether `o` has its own value of `name` or inherits one: true, false, or none when undefined.
   std::optional<bool> Flag(avm1::Object* o, const char* name);
@@ -1462,11 +1470,11 @@ void Player::State::SetProperty(avm1::Object* o, int index, const avm1::Value& v
       const double n = number();
       if (!Finite(n) || n < 0) return;
       if (d->text) {
-        // A text field's box takes the size; its scale stays.
+        // A text field's box takes the size as it is, in its own space: its scale stays and
+        // still applies (a field at 200% set 20 wide reads 40).
         Rect r = d->text->field.Bounds();
-        const double sx = Scale(m.a, m.b) / 100, sy = Scale(m.c, m.d) / 100;
-        if (index == 8 && sx > 0) r.x_max = r.x_min + float(std::trunc(n * 20 / sx));
-        if (index == 9 && sy > 0) r.y_max = r.y_min + float(std::trunc(n * 20 / sy));
+        if (index == 8) r.x_max = r.x_min + float(std::trunc(n * 20));
+        if (index == 9) r.y_max = r.y_min + float(std::trunc(n * 20));
         d->text->field.SetBounds(r);
         return;
       }
@@ -1829,7 +1837,54 @@ void Player::State::RemoveClip(avm1::Object* o) {
   --census.objects;
 }
 
+namespace {
+// Where a copy of an object starts: where the object stands, scaled, turned and coloured as it is.
+void CopyPlacement(const Object& from, Object& to) {
+  to.matrix = from.matrix;
+  to.color = from.color;
+  to.scripted = from.scripted;
+  to.xscale = from.xscale;
+  to.yscale = from.yscale;
+  to.rotation = from.rotation;
+}
+}  // namespace
+
+TextBox* Player::State::PlaceTextField(Clip& parent, int depth, Object o,
+                                       std::shared_ptr<const EditText> def) {
+  auto it = parent.list.find(depth);
+  if (it == parent.list.end()) {
+    if (census.objects >= kMaxObjects || clips_left == 0) return nullptr;
+    --clips_left;
+    ++census.objects;
+  } else {
+    Unload(it->second);
+  }
+  it = parent.list.insert_or_assign(depth, std::move(o)).first;
+  NewTextBox(parent, it->second, std::move(def), depth);
+  return it->second.text.get();
+}
+
+void Player::State::DuplicateText(TextBox& box, const std::string& name, int depth) {
+  const std::shared_ptr<Clip> parent = box.parent.lock();
+  const Object* from = DisplayOfText(box);
+  if (!parent || !from || depth < -kDepthBias || depth > kMaxScriptDepth) return;
+  // The copy is the field's character as the file defines it, where the field stands; what
+  // scripts changed stays behind. A field a script made has an empty box for its character.
+  const auto* edit = from->def ? std::get_if<std::shared_ptr<const EditText>>(from->def) : nullptr;
+  Object o;
+  o.character = from->character;
+  o.def = from->def;
+  o.name = name;
+  CopyPlacement(*from, o);
+  PlaceTextField(*parent, depth + kDepthBias, std::move(o),
+                 edit ? *edit : std::make_shared<const EditText>());
+}
+
 void Player::State::DuplicateClip(avm1::Object* o, const std::string& name, int depth) {
+  if (TextBox* box = TextOf(o)) {
+    DuplicateText(*box, name, depth);
+    return;
+  }
   Clip* clip = ClipOf(o);
   if (!clip || clip == root.get()) return;
   const std::shared_ptr<Clip> parent = clip->parent.lock();
@@ -1843,13 +1898,8 @@ void Player::State::DuplicateClip(avm1::Object* o, const std::string& name, int 
   if (!made) return;
   if (drawing) made->drawing = std::make_shared<Drawing>(*drawing);
   Object* to = DisplayOf(*made);
-  to->matrix = copy_of.matrix;
-  to->color = copy_of.color;
+  CopyPlacement(copy_of, *to);
   to->visible = copy_of.visible;
-  to->scripted = copy_of.scripted;
-  to->xscale = copy_of.xscale;
-  to->yscale = copy_of.yscale;
-  to->rotation = copy_of.rotation;
 }
 
 // ---- MovieClip methods ---------------------------------------------------------------------
@@ -2490,20 +2540,22 @@ avm1::Object* Player::State::VariableHome(TextBox& box, std::string& name) {
 }
 
 void Player::State::SyncVariables() {
-  for (auto& [object, box] : texts) {
-    if (box->field.Variable().empty()) continue;
-    std::string name;
-    avm1::Object* home = VariableHome(*box, name);
-    if (!home || name.empty()) continue;
-    const avm1::Value v = vm->Get(home, name);
-    const std::string text = v.IsUndefined() ? "" : vm->ToString(v);
-    if (text == box->shown) continue;
-    box->shown = text;
-    if (box->field.definition().html) {
-      box->field.SetHtmlText(text);
-    } else {
-      box->field.SetText(text);
-    }
+  for (auto& [object, box] : texts) SyncVariable(*box);
+}
+
+void Player::State::SyncVariable(TextBox& box) {
+  if (box.field.Variable().empty()) return;
+  std::string name;
+  avm1::Object* home = VariableHome(box, name);
+  if (!home || name.empty()) return;
+  const avm1::Value v = vm->Get(home, name);
+  const std::string text = v.IsUndefined() ? "" : vm->ToString(v);
+  if (text == box.shown) return;
+  box.shown = text;
+  if (box.field.definition().html) {
+    box.field.SetHtmlText(text);
+  } else {
+    box.field.SetText(text);
   }
 }
 
@@ -2541,6 +2593,9 @@ enum TextProperty : int {
   TpCondenseWhite,
   TpParent,
   TpMouseWheelEnabled,
+  TpGridFitType,
+  TpThickness,
+  TpSharpness,
   TpCount,
 };
 constexpr const char* kTextPropertyNames[TpCount] = {
@@ -2553,7 +2608,8 @@ constexpr const char* kTextPropertyNames[TpCount] = {
     "variable",      "selectable",      "type",
     "password",      "restrict",        "maxChars",
     "embedFonts",    "antiAliasType",   "length",
-    "condenseWhite", "_parent",         "mouseWheelEnabled"};
+    "condenseWhite", "_parent",         "mouseWheelEnabled",
+    "gridFitType",   "thickness",       "sharpness"};
 // The display properties a text field shares with clips, by their GetProperty number.
 constexpr std::pair<const char*, int> kTextDisplayProperties[] = {{"_x", 0},
                                                                   {"_y", 1},
@@ -2577,6 +2633,7 @@ constexpr std::pair<const char*, int> kTextDisplayProperties[] = {{"_x", 0},
 Value ColorValue(Rgba c) {
   return Value::Num(double((std::uint32_t(c.r) << 16) | (std::uint32_t(c.g) << 8) | c.b));
 }
+constexpr std::array<const char*, 3> kGridFitNames = {"none", "pixel", "subpixel"};
 const char* AutoSizeName(const EditText& e) {
   return e.auto_size ? AlignName(e.auto_size_side) : "none";
 }
@@ -2584,6 +2641,9 @@ const char* AutoSizeName(const EditText& e) {
 // What a text field script object's property reads; undefined once the field is gone.
 avm1::Value TextGet(Player::State& s, avm1::Object* o, int which) {
   TextBox* box = s.TextOf(o);
+  if (!box) return Value{};
+  s.SyncVariable(*box);
+  box = s.TextOf(o);  // the variable's getter may have removed the field
   if (!box) return Value{};
   TextField& f = box->field;
   const EditText& e = f.definition();
@@ -2640,7 +2700,13 @@ avm1::Value TextGet(Player::State& s, avm1::Object* o, int which) {
     case TpEmbedFonts:
       return Value::Bool(e.use_outlines);
     case TpAntiAliasType:
-      return Value::Str(box->anti_alias);
+      return Value::Str(e.advanced ? "advanced" : "normal");
+    case TpGridFitType:
+      return Value::Str(kGridFitNames[std::min<std::size_t>(e.grid_fit, 2)]);
+    case TpThickness:
+      return Value::Num(e.thickness);
+    case TpSharpness:
+      return Value::Num(e.sharpness);
     case TpLength:
       return Value::Num(double(f.Length()));
     case TpCondenseWhite:
@@ -2759,9 +2825,22 @@ void TextSet(Player::State& s, avm1::Object* o, int which, const Value& v) {
       return;
     case TpAntiAliasType: {
       const std::string type = vm.ToString(v);
-      if (type == "normal" || type == "advanced") box->anti_alias = type;
+      if (type == "normal" || type == "advanced") f.Edit().advanced = type == "advanced";
       return;
     }
+    case TpGridFitType: {
+      const std::string type = vm.ToString(v);
+      for (std::size_t i = 0; i < kGridFitNames.size(); ++i) {
+        if (type == kGridFitNames[i]) f.Edit().grid_fit = std::uint8_t(i);
+      }
+      return;
+    }
+    case TpThickness:
+      f.Edit().thickness = number();
+      return;
+    case TpSharpness:
+      f.Edit().sharpness = number();
+      return;
     case TpCondenseWhite:
       box->condense_white = vm.ToBoolean(v);
       return;
@@ -2920,23 +2999,13 @@ Value McCreateTextField(avm1::Vm& vm, const Value& self, Args args) {
   def->bounds = {std::min(0.0f, span(box[2])), std::max(0.0f, span(box[2])),
                  std::min(0.0f, span(box[3])), std::max(0.0f, span(box[3]))};
   def->read_only = true;
-  const int at = *depth;
-  auto it = c->list.find(at);
-  if (it == c->list.end()) {
-    if (s.census.objects >= kMaxObjects || s.clips_left == 0) return Value{};
-    --s.clips_left;
-    ++s.census.objects;
-  } else {
-    s.Unload(it->second);
-  }
   Object o;
   o.name = vm.ToString(args[0]);
   o.matrix.tx = float(std::round(box[0] * 20));
   o.matrix.ty = float(std::round(box[1] * 20));
-  it = c->list.insert_or_assign(at, std::move(o)).first;
-  s.NewTextBox(*c, it->second, std::move(def), at);
-  if (vm.version() < 8) return Value{};
-  return Value::Obj(it->second.text->object);
+  TextBox* made = s.PlaceTextField(*c, *depth, std::move(o), std::move(def));
+  if (!made || vm.version() < 8) return Value{};
+  return Value::Obj(made->object);
 }
 
 }  // namespace
@@ -3321,6 +3390,8 @@ void Player::State::PointerButton(bool down) {
       ChangeFocus(next);
       RunInput();
     }
+    // Found again: the focus's scripts may have removed the field.
+    if (TextBox* under = TextAt(*root, root_display.matrix, pointer, 0)) FollowLink(*under);
   }
   const std::shared_ptr<Clip> over = Pick(*root, root_display.matrix, pointer, 0);
   if (down) {
@@ -3640,6 +3711,33 @@ void Player::State::CollectTabStops(Clip& clip, const Matrix& m, std::vector<Tab
       CollectTabStops(*o.clip, om, out, nesting + 1);
     }
   }
+}
+
+void Player::State::FollowLink(TextBox& box) {
+  const Object* d = DisplayOfText(box);
+  const std::shared_ptr<Clip> parent = box.parent.lock();
+  if (!d || !parent || !parent->object) return;
+  const std::optional<Matrix> back = d->matrix.Then(ToStage(*parent)).Inverse();
+  const TextFormat* link = back ? box.field.LinkAt(back->Apply(pointer)) : nullptr;
+  if (!link) return;
+  constexpr std::string_view kScheme = "asfunction:";
+  // Copies: what the link starts may change the field.
+  const std::string url = link->url, target = link->target;
+  if (url.size() <= kScheme.size() ||
+      !SameIgnoringCase(std::string_view(url).substr(0, kScheme.size()), kScheme)) {
+    GetUrl(url, target, 0);
+    return;
+  }
+  // "asfunction:name,argument": the field's timeline's function, given the text after the comma.
+  const std::string rest = url.substr(kScheme.size());
+  const std::size_t comma = rest.find(',');
+  std::vector<avm1::Value> args;
+  if (comma != std::string::npos) args.push_back(avm1::Value::Str(rest.substr(comma + 1)));
+  blocks_left = kMaxBlocksPerTick;
+  tags_left = kMaxTagsPerTick;
+  vm->BeginFrame();
+  vm->CallMethodSafe(parent->object, rest.substr(0, comma), args);
+  RunInput();
 }
 
 TextBox* Player::State::TextAt(Clip& clip, const Matrix& m, Point p, int nesting) {
@@ -3994,6 +4092,12 @@ void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform
     DrawClip(*o.clip, m, cx, in_mask);
     return;
   } else if (o.text) {
+    // The focused field shows its selection.
+    const TextBox& box = *o.text;
+    const bool focused = box.object && box.object == Focus();
+    o.text->field.ShowSelection(
+        focused ? Selection{std::min(box.anchor, box.caret), std::max(box.anchor, box.caret)}
+                : Selection{});
     DrawTextField(o.text->field, m, cx, in_mask);
     return;
   }
@@ -4010,6 +4114,9 @@ void Player::State::DrawContent(Object& o, const Matrix& m, const ColorTransform
 // reach beyond it.
 void Player::State::DrawTextField(TextField& field, const Matrix& m, const ColorTransform& cx,
                                   bool in_mask) {
+  // Flash shows a field of the system's fonts only upright: turned, skewed or mirrored, not even
+  // its border and background show.
+  if (!field.definition().use_outlines && (m.b != 0 || m.c != 0 || m.a < 0 || m.d < 0)) return;
   const Shape& frame = field.Frame();
   const Shape& glyphs = field.Glyphs();
   const std::size_t edges = frame.edges.size() + glyphs.edges.size() + 4;
@@ -4034,10 +4141,16 @@ void Player::State::DrawTextField(TextField& field, const Matrix& m, const Color
 }
 
 // A field's background and border on whole pixels, as Flash draws them, when the field is
-// neither rotated nor skewed.
+// upright (turned by quarters at most).
 void Player::State::DrawFieldFrame(const Shape& frame, const Matrix& m, const ColorTransform& cx) {
-  if (m.b != 0 || m.c != 0) {
-    renderer.DrawShape(frame, m, cx);
+  // Turned by a quarter or a half, the box is still upright.
+  const float size = std::max({std::abs(m.a), std::abs(m.b), std::abs(m.c), std::abs(m.d)});
+  const auto none = [&](float v) { return std::abs(v) <= size * 1e-5f; };
+  if (!(none(m.b) && none(m.c)) && !(none(m.a) && none(m.d))) {
+    // Turned or skewed, the border is still a pixel wide, whatever the scale.
+    scratch = frame;
+    for (LineStyle& line : scratch.lines) line.width = 0;
+    renderer.DrawShape(scratch, m, cx);
     return;
   }
   const Point a = m.Apply({frame.bounds.x_min, frame.bounds.y_min});

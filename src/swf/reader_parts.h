@@ -98,6 +98,8 @@ std::string FileString(std::string_view raw, const LoadContext& ctx);
 void ReadDefineFontInfo(ByteReader& r, TagCode code, LoadContext& ctx);
 // DefineEditText after its id.
 std::optional<EditText> ReadDefineEditText(ByteReader& r, LoadContext& ctx);
+// CSMTextSettings: how a text field defined before draws its glyphs (scripts read it back).
+void ReadCsmTextSettings(ByteReader& r, LoadContext& ctx);
 // DefineText 1/2 as one shape: its glyphs placed, one solid fill per colour.
 std::optional<Shape> ReadDefineText(ByteReader& r, TagCode code, LoadContext& ctx);
 // The bitmap tags (DefineBits, its JPEG 2-4 and Lossless 1-2): the size and the cache's source of

@@ -1,6 +1,7 @@
 // Text fields and what they need of fonts: DefineEditText, the code table and layout of
 // DefineFont2/3, DefineFontInfo.
 #include <algorithm>
+#include <bit>
 #include <memory>
 
 #include "swf/reader_parts.h"
@@ -16,6 +17,20 @@ std::vector<char32_t> ReadCodes(ByteReader& r, std::size_t count, bool wide, Loa
   for (std::size_t i = 0; i < count && r.ok(); ++i) codes.push_back(wide ? r.U16() : r.U8());
   if (!r.ok()) codes.resize(codes.empty() ? 0 : codes.size() - 1);
   return codes;
+}
+
+// A tag that adds to a character read before it: the dictionary takes a copy of the character
+// (those already placed keep the old one), and the caller fills it in. Null when the id names no
+// character of that kind.
+template <class T>
+std::shared_ptr<T> CopyToChange(std::uint16_t id, LoadContext& ctx) {
+  const auto it = ctx.movie.dictionary.find(id);
+  if (it == ctx.movie.dictionary.end()) return nullptr;
+  const auto* old = std::get_if<std::shared_ptr<const T>>(&it->second);
+  if (!old || !ctx.Charge(sizeof(T))) return nullptr;
+  auto copy = std::make_shared<T>(**old);
+  it->second = std::shared_ptr<const T>(copy);
+  return copy;
 }
 
 }  // namespace
@@ -88,18 +103,14 @@ void ReadDefineFontInfo(ByteReader& r, TagCode code, LoadContext& ctx) {
   const std::uint8_t flags = r.U8();
   if (code == TagCode::DefineFontInfo2) r.Skip(1);  // language
   if (!r.ok()) return;
-  const auto it = ctx.movie.dictionary.find(id);
-  if (it == ctx.movie.dictionary.end()) return;
-  const auto* old = std::get_if<std::shared_ptr<const Font>>(&it->second);
-  if (!old || !ctx.Charge(sizeof(Font))) return;
   // The font was read before its info: a copy with the info takes its place.
-  auto font = std::make_shared<Font>(**old);
+  const std::shared_ptr<Font> font = CopyToChange<Font>(id, ctx);
+  if (!font) return;
   font->name = FontName(name);
   font->bold = (flags & 0x02) != 0;
   font->italic = (flags & 0x04) != 0;
   font->codes = ReadCodes(r, font->glyphs.size(), (flags & 0x01) != 0, ctx);
   ApplyCodePage(*font, (flags & 0x10) != 0, ctx);
-  it->second = std::shared_ptr<const Font>(std::move(font));
 }
 
 std::optional<EditText> ReadDefineEditText(ByteReader& r, LoadContext& ctx) {
@@ -145,6 +156,23 @@ std::optional<EditText> ReadDefineEditText(ByteReader& r, LoadContext& ctx) {
     return std::nullopt;
   }
   return t;
+}
+
+void ReadCsmTextSettings(ByteReader& r, LoadContext& ctx) {
+  const std::uint16_t id = r.U16();
+  const std::uint32_t use_flash_type = r.UB(2);
+  const std::uint32_t grid_fit = r.UB(3);
+  r.Align();
+  const float thickness = std::bit_cast<float>(r.U32());
+  const float sharpness = std::bit_cast<float>(r.U32());
+  if (!r.ok()) return;
+  // The field was read before its settings: a copy with them takes its place.
+  const std::shared_ptr<EditText> t = CopyToChange<EditText>(id, ctx);
+  if (!t) return;
+  t->advanced = use_flash_type == 1;
+  t->grid_fit = std::uint8_t(std::min<std::uint32_t>(grid_fit, 2));
+  t->thickness = thickness;
+  t->sharpness = sharpness;
 }
 
 }  // namespace swf

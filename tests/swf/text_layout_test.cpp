@@ -60,7 +60,7 @@ class Layout : public testing::TestWithParam<LayoutCase> {};
 TEST_P(Layout, PlacesGlyphsAndLines) {
   const LayoutCase& c = GetParam();
   const swf::StyledText text =
-      c.html ? swf::HtmlText(c.text, c.format, 1000) : swf::PlainText(c.text, c.format, 1000);
+      c.html ? swf::HtmlText(c.text, c.format, 1000, true) : swf::PlainText(c.text, c.format, 1000);
   const swf::LayoutBox box{{0, c.width + 2 * swf::kGutter, 0, 3000}, c.wrap, true, false};
   HalfEm font;
   const swf::TextLayout layout = swf::LayOut(text, box, font, 1000);

@@ -1698,7 +1698,10 @@ void Vm::Execute(Frame& f, std::span<const std::uint8_t> code, Value* result, bo
       case 0x24: {  // CloneSprite
         const double depth = pop_num();
         const std::string name = pop_str();
-        Object* clip = target_of(Pop());
+        const Value of = Pop();
+        Object* clip = target_of(of);
+        // A text field copies too: the host knows it by its object.
+        if (!clip && of.IsObject()) clip = Live(of.o);
         if (clip && std::isfinite(depth)) host_->DuplicateClip(clip, name, int(depth) - 16384);
         break;
       }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <optional>
 #include <utility>
 
 namespace swf {
@@ -30,6 +32,8 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
+constexpr float kMaxHtmlSize = 127 * 20;  // twips
+
 // An HTML number in pixels, as twips; `relative` values ("+2", "-1") are added to `base`.
 float Pixels(std::string_view v, float base, bool relative) {
   while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
@@ -42,6 +46,16 @@ float Pixels(std::string_view v, float base, bool relative) {
   const float twips = float(std::clamp(n, -10000, 10000)) * 20;
   if (relative && (plus || minus)) return std::max(0.0f, base + twips);
   return std::max(0.0f, twips);
+}
+
+// Letter spacing: pixels, fractions and below zero too; anything else is none.
+float Spacing(std::string_view v) {
+  while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+  double n = 0;
+  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+  if (ec != std::errc() || end == v.data() || !std::isfinite(n)) return 0;
+  return float(std::clamp(n, -10000.0, 10000.0) * 20);
 }
 
 // "#rrggbb": the hex digits (after any blanks) up to the first other character, the last six of
@@ -181,6 +195,20 @@ std::pair<std::string, std::size_t> Entity(std::string_view s, std::size_t i) {
   return {"", 0};
 }
 
+// The character formats of `from` on the paragraph format of `to`.
+void CopyCharacters(const TextFormat& from, TextFormat& to) {
+  to.font = from.font;
+  to.size = from.size;
+  to.color = from.color;
+  to.bold = from.bold;
+  to.italic = from.italic;
+  to.underline = from.underline;
+  to.kerning = from.kerning;
+  to.letter_spacing = from.letter_spacing;
+  to.url = from.url;
+  to.target = from.target;
+}
+
 }  // namespace
 
 const TextFormat& StyledText::FormatAt(std::size_t i) const {
@@ -263,24 +291,48 @@ StyledText PlainText(std::string_view utf8, const TextFormat& format, std::size_
 }
 
 StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit,
-                    bool multiline) {
+                    bool multiline, bool flash8) {
   StyledText out;
-  std::vector<std::pair<std::string, TextFormat>> open{{"", base}};
-  std::string chars;  // text waiting for its format
+  struct Open {
+    std::string name;
+    TextFormat format;
+    std::size_t written = 0;  // the characters written before it opened
+  };
+  std::vector<Open> open{{"", base, 0}};
+  std::string chars;        // text waiting for its format
+  bool blank = true;        // the text since the last tag is all blanks
+  std::size_t written = 0;  // characters of text written (paragraph ends not counted)
   const auto flush = [&] {
     if (chars.empty()) return;
-    out.Append(Paragraphs(DecodeUtf8(chars, limit)), open.back().second, limit);
+    const std::size_t before = out.text.size();
+    out.Append(Paragraphs(DecodeUtf8(chars, limit)), open.back().format, limit);
+    written += out.text.size() - before;
     chars.clear();
   };
-  // A paragraph's end takes the format of the character before it, as Flash keeps it.
-  const auto paragraph_end = [&] {
+  // The last <font> closed with no text inside: a </p> takes its characters.
+  std::optional<TextFormat> empty_font;
+  // A paragraph's end takes the format of the tags open. A </p> takes the characters of the last
+  // empty <font>, else those of the character before it, else those of `base`, in the
+  // paragraph's layout, as Flash keeps them.
+  const auto paragraph_end = [&](bool p_end) {
     flush();
-    const bool after_text = !out.text.empty() && out.text.back() != U'\n';
-    out.Append(U"\n", after_text ? TextFormat(out.runs.back().format) : open.back().second, limit);
+    TextFormat f = open.back().format;
+    if (p_end && empty_font) {
+      CopyCharacters(*empty_font, f);
+    } else if (p_end && !out.text.empty() && out.text.back() != U'\n') {
+      f = out.runs.back().format;
+    } else if (p_end) {
+      CopyCharacters(base, f);
+    }
+    out.Append(U"\n", f, limit);
   };
   const auto at_paragraph_start = [&] {
-    return chars.empty() && (out.text.empty() || out.text.back() == U'\n');
+    flush();
+    return out.text.empty() || out.text.back() == U'\n';
   };
+  // Only a multiline field breaks at tags; a <p>'s end breaks once however deep they nest, an
+  // <li> breaks before (but at a paragraph's start) and after.
+  bool in_p = false;
   constexpr std::size_t kMaxOpen = 256;
   constexpr std::size_t kPiece = 1 << 16;
   std::size_t i = 0;
@@ -290,45 +342,56 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       const auto [text, taken] = Entity(html, i);
       if (taken > 0) {
         chars += text;
+        blank = false;
         i += taken;
         continue;
       }
     }
     if (c != '<') {
       // Long text goes on in pieces, cut before a character's first byte.
-      if (chars.size() >= kPiece && (std::uint8_t(c) & 0xC0) != 0x80) flush();
+      // (Blanks that may yet be dropped wait, no more of them than the HTML has.)
+      if ((flash8 || !blank) && chars.size() >= kPiece && (std::uint8_t(c) & 0xC0) != 0x80) {
+        flush();
+      }
       chars.push_back(c);
+      blank = blank && (c == ' ' || c == '\n' || c == '\r' || c == '\t');
       ++i;
       continue;
     }
+    if (!flash8 && blank) chars.clear();
+    flush();
+    blank = true;
     const std::size_t close = html.find('>', i);
     if (close == std::string_view::npos) {
-      chars.append(html.substr(i));
+      chars.append(html.substr(i));  // text, kept
+      blank = false;
       break;
     }
     const Tag tag = ParseTag(html.substr(i + 1, close - i - 1));
     i = close + 1;
     if (tag.name == "br" || (tag.name == "sbr")) {
-      paragraph_end();
+      if (multiline) paragraph_end(false);
       continue;
     }
     if (tag.closing) {
-      if (tag.name == "p" || tag.name == "li") paragraph_end();
+      if (multiline && (tag.name == "li" || (tag.name == "p" && in_p))) {
+        paragraph_end(tag.name == "p");
+      }
+      if (tag.name == "p") in_p = false;
       flush();
-      for (std::size_t k = open.size(); k-- > 1;) {
-        if (open[k].first == tag.name) {
-          open.resize(k);
-          break;
-        }
+      // Only the innermost open tag closes; an end tag of another is ignored.
+      if (open.size() > 1 && open.back().name == tag.name) {
+        if (tag.name == "font" && written == open.back().written) empty_font = open.back().format;
+        open.pop_back();
       }
       continue;
     }
-    TextFormat f = open.back().second;
+    TextFormat f = open.back().format;
     if (tag.name == "p") {
-      if (!at_paragraph_start()) paragraph_end();
+      in_p = true;
       if (const auto* a = tag.Find("align")) f.align = AlignOf(*a, f.align);
     } else if (tag.name == "li") {
-      if (!at_paragraph_start()) paragraph_end();
+      if (multiline && !at_paragraph_start()) paragraph_end(false);
       f.bullet = true;
     } else if (tag.name == "b") {
       f.bold = true;
@@ -338,17 +401,25 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       f.underline = true;
     } else if (tag.name == "font") {
       if (const auto* v = tag.Find("face")) f.font = *v;
-      if (const auto* v = tag.Find("size")) f.size = Pixels(*v, f.size, true);
+      if (const auto* v = tag.Find("size")) {
+        // Under a pixel takes the size of the text written last; Flash's largest is 127.
+        const float size = Pixels(*v, f.size, true);
+        if (size >= 20) {
+          f.size = std::min(size, kMaxHtmlSize);
+        } else if (!out.runs.empty()) {
+          f.size = out.runs.back().format.size;
+        }
+      }
       if (const auto* v = tag.Find("color")) f.color = Color(*v, f.color);
-      if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Pixels(*v, 0, false);
-      if (const auto* v = tag.Find("kerning")) f.kerning = *v == "1";
+      if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Spacing(*v);
+      if (const auto* v = tag.Find("kerning"); v && flash8) f.kerning = *v == "1";
     } else if (tag.name == "textformat") {
       if (const auto* v = tag.Find("leftmargin")) f.left_margin = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("rightmargin")) f.right_margin = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("indent")) f.indent = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("blockindent")) f.block_indent = Pixels(*v, 0, false);
       if (const auto* v = tag.Find("leading")) f.leading = Pixels(*v, 0, false);
-      if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Pixels(*v, 0, false);
+      if (const auto* v = tag.Find("letterspacing")) f.letter_spacing = Spacing(*v);
       if (const auto* v = tag.Find("tabstops")) {
         // Pixels apart by commas; a bounded number of them.
         f.tab_stops.clear();
@@ -367,19 +438,10 @@ StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t l
       continue;  // <img>, unknown tags: nothing to format
     }
     flush();
-    if (open.size() < kMaxOpen) open.emplace_back(tag.name, std::move(f));
+    if (open.size() < kMaxOpen) open.push_back({tag.name, std::move(f), written});
   }
+  if (!flash8 && blank) chars.clear();
   flush();
-  // A single line field drops the last paragraph's end.
-  if (!multiline && !out.text.empty() && out.text.back() == U'\n') {
-    out.text.pop_back();
-    if (!out.runs.empty()) {
-      out.runs.back().end = out.text.size();
-      if (out.runs.size() > 1 && out.runs.back().end == out.runs[out.runs.size() - 2].end) {
-        out.runs.pop_back();
-      }
-    }
-  }
   return out;
 }
 

@@ -64,9 +64,10 @@ struct StyledText {
 [[nodiscard]] StyledText PlainText(std::string_view utf8, const TextFormat& format,
                                    std::size_t limit);
 // HTML text on top of `base`: unknown tags are dropped, their text kept; anything malformed is
-// read as far as it makes sense, never refused. A multiline field keeps the end of the last
-// paragraph.
+// read as far as it makes sense, never refused. Only a multiline field breaks lines at tags.
+// Movies before Flash 8 (not `flash8`) drop the text between tags that is all blanks, and know no
+// KERNING.
 [[nodiscard]] StyledText HtmlText(std::string_view html, const TextFormat& base, std::size_t limit,
-                                  bool multiline = false);
+                                  bool multiline = false, bool flash8 = true);
 
 }  // namespace swf

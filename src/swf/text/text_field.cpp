@@ -173,7 +173,8 @@ void TextField::SetText(std::string_view utf8) {
 void TextField::SetHtmlText(std::string_view html) {
   // Before Flash 8, HTML text starts from the left whatever the field's alignment.
   if (def_->html && version_ < 8) format_.align = EditText::Align::Left;
-  text_ = def_->html ? swf::HtmlText(html, format_, kMaxChars, def_->multiline || version_ <= 6)
+  text_ = def_->html ? swf::HtmlText(html, format_, kMaxChars, def_->multiline || version_ <= 6,
+                                     version_ >= 8)
                      : PlainText(html, format_, kMaxChars);
   dirty_ = true;
 }
@@ -237,11 +238,12 @@ TextFieldMetrics TextField::Metrics() {
   m.text_height = std::floor(layout_.text_height / 20) * 20;
   m.lines = int(layout_.lines.size());
   m.scroll = int(scroll_) + 1;
-  // The last scroll that still fills the box: the top line from which the rest fits.
-  std::size_t top = layout_.lines.size() - 1;
-  while (top > 0 && LinesInView(layout_, Box(), top - 1) >= layout_.lines.size() - (top - 1)) {
-    --top;
-  }
+  // The last scroll that still fills the box: the top line from which the rest fits. The empty
+  // line after a last paragraph's end doesn't count.
+  std::size_t count = layout_.lines.size();
+  if (count > 1 && !text_.text.empty() && text_.text.back() == U'\n') --count;
+  std::size_t top = count - 1;
+  while (top > 0 && LinesInView(layout_, Box(), top - 1) >= count - (top - 1)) --top;
   m.max_scroll = int(top) + 1;
   m.bottom_scroll = int(scroll_ + LinesInView(layout_, Box(), scroll_));
   m.hscroll = hscroll_;
@@ -268,6 +270,30 @@ bool TextField::Clips() {
          layout_.text_height + 2 * kGutter > bounds_.y_max - bounds_.y_min;
 }
 
+const TextFormat* TextField::LinkAt(Point p) {
+  Update();
+  if (scroll_ >= layout_.lines.size()) return nullptr;
+  // As DrawLayout places the lines in view.
+  const float dy = kGutter - layout_.lines[scroll_].top;
+  const float y = p.y - bounds_.y_min;
+  const float x = p.x - bounds_.x_min + hscroll_;
+  if (y < 0 || y > bounds_.y_max - bounds_.y_min) return nullptr;
+  for (std::size_t l = scroll_; l < layout_.lines.size(); ++l) {
+    const LaidLine& line = layout_.lines[l];
+    const float top = line.top + dy;
+    if (y < top) break;
+    if (y >= top + line.ascent + line.descent + line.leading) continue;
+    for (std::size_t g = line.begin; g < line.end; ++g) {
+      const LaidGlyph& lg = layout_.glyphs[g];
+      if (x < lg.x || x >= lg.x + lg.advance) continue;
+      const TextFormat& f = text_.FormatAt(lg.index);
+      return f.url.empty() ? nullptr : &f;
+    }
+    break;
+  }
+  return nullptr;
+}
+
 const Shape& TextField::Frame() {
   Update();
   frame_ = Shape{};
@@ -284,7 +310,7 @@ const Shape& TextField::Glyphs() {
   Update();
   if (!drawn_) {
     fonts_.Use(def_->use_outlines, own_);
-    DrawLayout(layout_, text_, Box(), fonts_, scroll_, hscroll_, glyphs_);
+    DrawLayout(layout_, text_, Box(), fonts_, scroll_, hscroll_, glyphs_, shown_);
     drawn_ = true;
   }
   return glyphs_;
@@ -506,11 +532,16 @@ std::string FontAttributes(const TextFormat& f, const TextFormat* base) {
   if (!base || base->kerning != f.kerning) out += f.kerning ? " KERNING=\"1\"" : " KERNING=\"0\"";
   return out;
 }
+bool SameCharacters(const TextFormat& a, const TextFormat& b) {
+  return FontAttributes(a, &b).empty() && a.bold == b.bold && a.italic == b.italic &&
+         a.underline == b.underline && a.url == b.url && a.target == b.target;
+}
 }  // namespace
 
 std::string TextField::HtmlText() const {
   std::string out;
   const std::u32string& text = text_.text;
+  if (text.empty()) return out;
   std::size_t begin = 0;
   while (true) {
     std::size_t end = text.find(U'\n', begin);
@@ -522,6 +553,7 @@ std::string TextField::HtmlText() const {
     if (p.right_margin != 0) layout += " RIGHTMARGIN=\"" + Twips(p.right_margin) + "\"";
     if (p.indent != 0) layout += " INDENT=\"" + Twips(p.indent) + "\"";
     if (p.block_indent != 0) layout += " BLOCKINDENT=\"" + Twips(p.block_indent) + "\"";
+    if (p.leading != 0) layout += " LEADING=\"" + Twips(p.leading) + "\"";
     if (!p.tab_stops.empty()) {
       std::string stops;
       for (const float s : p.tab_stops) {
@@ -530,7 +562,6 @@ std::string TextField::HtmlText() const {
       }
       layout += " TABSTOPS=\"" + stops + "\"";
     }
-    if (p.leading != 0) layout += " LEADING=\"" + Twips(p.leading) + "\"";
     if (!layout.empty()) out += "<TEXTFORMAT" + layout + ">";
     out += p.bullet ? "<LI>" : std::string("<P ALIGN=\"") + UpperAlignName(p.align) + "\">";
     out += "<FONT" + FontAttributes(p, nullptr) + ">";
@@ -538,18 +569,30 @@ std::string TextField::HtmlText() const {
     // format, or else opens one more inside with what differs from the innermost.
     std::vector<const TextFormat*> fonts{&p};
     std::size_t start = 0;
+    const TextFormat* last = nullptr;
+    std::string close;
     for (const TextRun& run : text_.runs) {
-      const std::size_t a = std::max(start, begin), b = std::min(run.end, end);
+      // The paragraph's end isn't written, but its format is (an empty FONT where it differs).
+      const std::size_t a = std::max(start, begin), b = std::min(run.end, end + 1);
       start = run.end;
       if (a >= b) continue;
       const TextFormat& f = run.format;
+      const std::string escaped =
+          Escaped(std::u32string_view(text).substr(a, std::min(b, end) - std::min(a, end)));
+      // Runs apart only in the paragraph's layout (which the paragraph's start sets) run on.
+      if (last && SameCharacters(*last, f)) {
+        out += escaped;
+        continue;
+      }
+      out += close;
+      close.clear();
+      last = &f;
       for (std::size_t k = fonts.size(); k-- > 0;) {
         if (!FontAttributes(f, fonts[k]).empty()) continue;
         for (; fonts.size() > k + 1; fonts.pop_back()) out += "</FONT>";
         break;
       }
       const std::string font = FontAttributes(f, fonts.back());
-      std::string close;
       if (!font.empty() && fonts.size() < 64) {
         out.append("<FONT").append(font).append(">");
         fonts.push_back(&f);
@@ -574,8 +617,9 @@ std::string TextField::HtmlText() const {
         out += "<U>";
         close.insert(0, "</U>");
       }
-      out += Escaped(std::u32string_view(text).substr(a, b - a)) + close;
+      out += escaped;
     }
+    out += close;
     for (; fonts.size() > 1; fonts.pop_back()) out += "</FONT>";
     out += "</FONT>";
     out += p.bullet ? "</LI>" : "</P>";

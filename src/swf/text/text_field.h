@@ -160,6 +160,14 @@ class TextField {
   // How far auto-size moved the box's left edge (twips): scripts see it in the field's _x.
   [[nodiscard]] float AutoSizeShift();
   [[nodiscard]] bool Clips();
+  // The characters shown selected (none when begin == end).
+  void ShowSelection(Selection s) {
+    if (s.begin == shown_.begin && s.end == shown_.end) return;
+    shown_ = s;
+    drawn_ = false;
+  }
+  // The link (url and target) of the character drawn at `p` (the field's own twips), if any.
+  [[nodiscard]] const TextFormat* LinkAt(Point p);
 
  private:
   void Update();
@@ -177,6 +185,7 @@ class TextField {
   Rect bounds_;
   bool dirty_ = true;
   bool drawn_ = false;
+  Selection shown_;
   TextLayout layout_;
   Shape frame_;
   Shape glyphs_;

@@ -8,6 +8,7 @@ namespace {
 
 constexpr float kBulletIndent = 360;  // a list item's text, right of its bullet
 constexpr float kBulletAt = 100;
+constexpr float kDefaultTab = 640;  // twips between the stops of a paragraph without its own
 
 bool IsSpace(char32_t c) {
   return c == U' ' || c == U'\t' || c == 0x3000;
@@ -77,11 +78,16 @@ struct Lines {
         const TextFormat& f = formats.At(j);
         const char32_t code = box.password ? U'*' : text.text[j];
         GlyphOutline g = fonts.Glyph(f, code);
-        // A tab moves on to the paragraph's next stop (past the last one it takes no room).
-        if (code == U'\t' && !pf.tab_stops.empty()) {
+        // A tab moves on to the paragraph's next stop (past the last one it takes no room);
+        // without stops of its own a paragraph has one every 32 pixels.
+        if (code == U'\t') {
           const float at = start + x;
-          const auto stop = std::upper_bound(pf.tab_stops.begin(), pf.tab_stops.end(), at);
-          g = {nullptr, 0, stop == pf.tab_stops.end() ? 0 : *stop - at};
+          if (pf.tab_stops.empty()) {
+            g = {nullptr, 0, (std::floor(at / kDefaultTab) + 1) * kDefaultTab - at};
+          } else {
+            const auto stop = std::upper_bound(pf.tab_stops.begin(), pf.tab_stops.end(), at);
+            g = {nullptr, 0, stop == pf.tab_stops.end() ? 0 : *stop - at};
+          }
         }
         if (f.kerning && prev) x += fonts.Kerning(f, prev, code);
         if (box.word_wrap && j > i && !IsSpace(code) && x + g.advance > room - (start - left)) {
@@ -204,7 +210,8 @@ void AddRectangle(Shape& out, const Rect& r, std::uint16_t fill, std::uint16_t l
 }
 
 void DrawLayout(const TextLayout& layout, const StyledText& text, const LayoutBox& box,
-                GlyphSource& fonts, std::size_t scroll, float hscroll, Shape& out) {
+                GlyphSource& fonts, std::size_t scroll, float hscroll, Shape& out,
+                Selection selected) {
   out = Shape{};
   out.bounds = box.bounds;
   if (scroll >= layout.lines.size()) return;
@@ -224,7 +231,16 @@ void DrawLayout(const TextLayout& layout, const StyledText& text, const LayoutBo
       const LaidGlyph& lg = layout.glyphs[gi];
       const TextFormat& f = formats.At(lg.index);
       const float x = box.bounds.x_min + lg.x - hscroll;
-      const std::uint16_t fill = FillOf(out, f.color);
+      std::uint16_t fill = FillOf(out, f.color);
+      if (lg.index >= selected.begin && lg.index < selected.end) {
+        // Selected: the glyph's cell in the text's colour, the glyph in the inverse.
+        const float top = box.bounds.y_min + line.top + dy;
+        AddRectangle(out,
+                     {x, x + lg.advance + f.letter_spacing, top, top + line.ascent + line.descent},
+                     fill, 0);
+        fill = FillOf(out, {std::uint8_t(255 - f.color.r), std::uint8_t(255 - f.color.g),
+                            std::uint8_t(255 - f.color.b), f.color.a});
+      }
       if (f.underline) {
         const float thick = std::max(20.0f, f.size / 20);
         AddRectangle(out,

@@ -75,10 +75,18 @@ struct TextLayout {
 [[nodiscard]] TextLayout LayOut(const StyledText& text, const LayoutBox& box, GlyphSource& fonts,
                                 std::size_t max_glyphs);
 
+// The characters [begin, end) of a text, selected.
+struct Selection {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+
 // The lines from `scroll` (0-based) down that start inside the box, moved up to its top and left
-// by `hscroll` twips, as glyph outlines (and underlines) filled with their colours.
+// by `hscroll` twips, as glyph outlines (and underlines) filled with their colours; the selected
+// characters inverted on a highlight of their colour.
 void DrawLayout(const TextLayout& layout, const StyledText& text, const LayoutBox& box,
-                GlyphSource& fonts, std::size_t scroll, float hscroll, Shape& out);
+                GlyphSource& fonts, std::size_t scroll, float hscroll, Shape& out,
+                Selection selected = {});
 
 // Appends the edges of rectangle `r`, filled with `fill` and stroked with `line` (0 for none).
 void AddRectangle(Shape& out, const Rect& r, std::uint16_t fill, std::uint16_t line);
