@@ -867,9 +867,9 @@ bool Player::State::RetireRemoved(Clip& parent, std::map<int, Object>::iterator 
   o.leaving = true;
   o.clip->depth = depth;
   retired.push_back(o.clip);
-  auto node = parent.list.extract(it);
-  node.key() = depth;
-  parent.list.insert(std::move(node));
+  Object kept = std::move(o);
+  parent.list.erase(it);
+  parent.list.emplace(depth, std::move(kept));
   return true;
 }
 
