@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # What the benchmark scripts share; sourced, never run (save, windows, build and linux_build are
-# set here for them). Whatever it starts (and whatever a script
-# adds to bench_pids) is stopped when the script exits.
+# set here for them). Whatever it starts (and whatever a script adds to bench_pids) is stopped
+# when the script exits.
 
 bench_pids=()
 bench_stop() {

@@ -54,24 +54,27 @@ fi
 
 results="$work/results.txt"
 : >"$results"
-# BENCH_FRAME_LOG=DIR keeps each round's frame times there (idle-1.log, busy-1.log...).
+#   round KIND RESULTS NUMBER   (BENCH_FRAME_LOG: the frame times in KIND-NUMBER.log)
 round() {
   local log=()
-  [ -n "${BENCH_FRAME_LOG:-}" ] && mkdir -p "$BENCH_FRAME_LOG" && log=(--frame-log "$BENCH_FRAME_LOG/$1-${i:-0}.log")
+  if [ -n "${BENCH_FRAME_LOG:-}" ]; then
+    mkdir -p "$BENCH_FRAME_LOG"
+    log=(--frame-log "$BENCH_FRAME_LOG/$1-$3.log")
+  fi
   "${driver[0]}" "${log[@]}" "${driver[@]:1}" 2>>"$work/programs.log" | sed "s/^/$1./" >>"$2" || true
 }
 if [ $windows = 1 ]; then
   echo "run-swf-sync: warm-up round (not counted)" >&2
-  round idle "$work/warm-up.txt"
+  round idle "$work/warm-up.txt" 0
 fi
 for i in $(seq "$runs"); do
   echo "run-swf-sync: round $i of $runs" >&2
-  round idle "$results"
+  round idle "$results" "$i"
   # One process spinning on a core for the length of the run.
   bash -c 'while :; do :; done' &
   busy=$!
   bench_pids+=("$busy")
-  round busy "$results"
+  round busy "$results" "$i"
   kill "$busy"
   wait "$busy" 2>/dev/null || true
 done

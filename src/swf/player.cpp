@@ -338,6 +338,9 @@ struct Player::State : avm1::Host {
   // Every clip's mouseMove, mouseDown or mouseUp, and the Mouse object's listeners.
   void BroadcastMouse(std::uint32_t event, const char* method);
   void QueueMouse(Clip& clip, std::uint32_t event, const char* method);
+  // Scripts started by input run at once: BeginInputRun gives them a tick's budget of their own,
+  // RunInput runs what they queued.
+  void BeginInputRun();
   void RunInput();
   void FollowDrag();
   void Key(int key, char32_t character, bool down);
@@ -3297,10 +3300,14 @@ void Player::State::BroadcastMouse(std::uint32_t event, const char* method) {
 }
 
 // Scripts started by input run at once, with a tick's budget of their own.
-void Player::State::RunInput() {
+void Player::State::BeginInputRun() {
   blocks_left = kMaxBlocksPerTick;
   tags_left = kMaxTagsPerTick;
   vm->BeginFrame();
+}
+
+void Player::State::RunInput() {
+  BeginInputRun();
   RunQueue();
   SyncVariables();
 }
@@ -3733,9 +3740,7 @@ void Player::State::FollowLink(TextBox& box) {
   const std::size_t comma = rest.find(',');
   std::vector<avm1::Value> args;
   if (comma != std::string::npos) args.push_back(avm1::Value::Str(rest.substr(comma + 1)));
-  blocks_left = kMaxBlocksPerTick;
-  tags_left = kMaxTagsPerTick;
-  vm->BeginFrame();
+  BeginInputRun();
   vm->CallMethodSafe(parent->object, rest.substr(0, comma), args);
   RunInput();
 }
